@@ -1,0 +1,29 @@
+// Start-up, configuration and the main loop.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace lantrel {
+
+struct Server;
+
+// Reads server.ini into the configuration, starts server.log with its header
+// and empties the working files (in.dat, out.dat, debug.tmp).
+void LoadConfiguration(Server& server);
+
+// The start-up screen and tables, then the UDP port. Returns 0, or the error
+// number when the port cannot be opened (after printing "Open UDP Error").
+int StartServer(Server& server);
+
+// One pass of the main loop.
+void MainLoopPass(Server& server);
+
+// Runs passes until `stop` says so (in production: a stop signal).
+void MainLoop(Server& server, const std::function<bool()>& stop);
+
+// The whole program on an opened platform: start-up then the main loop.
+// Returns the process exit status.
+int ServerMain(Server& server, const std::function<bool()>& stop);
+
+}  // namespace lantrel

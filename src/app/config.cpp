@@ -1,0 +1,59 @@
+#include "app/config.h"
+
+#include "text/text.h"
+
+namespace lantrel {
+
+namespace {
+
+// "MENU " lines: the number after the first "ID=" up to the blank that follows
+// it picks the entry (1..10); the whole line is stored.
+void ApplyMenuLine(ServerConfig& config, const std::string& line) {
+    std::size_t p = Find(line, "ID=");
+    if (p == 0) return;
+    std::size_t q = Find(line, " ", p);
+    if (q == 0) return;
+    std::int32_t n = ParseNumber(Mid(line, p + 3, q - (p + 3)));
+    if (n >= 1 && n <= 10) config.menuLines[n] = line;
+}
+
+}  // namespace
+
+void ApplyConfigurationLines(ServerConfig& config, const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        // Every key is tested on every line, in this order; a key matches the
+        // start of the line exactly, and a later line overrides an earlier one.
+        auto value = [&](std::string_view key) { return line.substr(key.size()); };
+        if (StartsWith(line, "PATH=")) config.path = value("PATH=");
+        if (StartsWith(line, "PORT=")) config.port = ParseNumber(value("PORT="));
+        if (StartsWith(line, "SITE=")) config.site = value("SITE=");
+        if (StartsWith(line, "DELAY=")) config.delay = ParseNumber(value("DELAY="));
+        if (StartsWith(line, "DELAYAFTERMOVE="))
+            config.delayAfterMove = ParseNumber(value("DELAYAFTERMOVE="));
+        if (StartsWith(line, "DELAYAFTERGAME="))
+            config.delayAfterGame = ParseNumber(value("DELAYAFTERGAME="));
+        if (StartsWith(line, "MAILSERVER=")) config.mailServer = value("MAILSERVER=");
+        if (StartsWith(line, "RETURNADD=")) config.returnAddress = value("RETURNADD=");
+        if (StartsWith(line, "ICSMODE=1")) config.icsMode = 1;
+        if (StartsWith(line, "SAVEDEBUG=1")) config.saveDebug = 1;
+        if (StartsWith(line, "MENU ")) ApplyMenuLine(config, line);
+        if (StartsWith(line, "BIND=")) config.bindAddress = ParseIp(TrimBlanks(value("BIND=")));
+        if (StartsWith(line, "ADMIN=")) {
+            IpAddress admin = ParseIp(TrimBlanks(value("ADMIN=")));
+            if (admin != 0) config.adminAddresses.push_back(admin);
+        }
+    }
+}
+
+std::vector<std::string> ServerLogHeader(const ServerConfig& config) {
+    return {
+        "Path=" + config.path,
+        "Port=" + PrintForm(config.port),
+        "Site=" + config.site,
+        "Delay=" + PrintForm(config.delay),
+        "Delay after move=" + PrintForm(config.delayAfterMove),
+        "Delay after game=" + PrintForm(config.delayAfterGame),
+    };
+}
+
+}  // namespace lantrel

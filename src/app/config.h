@@ -1,0 +1,42 @@
+// ServerConfig: the settings read from server.ini at start-up.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace lantrel {
+
+constexpr const char* kBanner = "Lantrel1Server v1.72b for Winboard & Arena";
+
+struct ServerConfig {
+    std::string path;                    // the GUI's debug log
+    std::int32_t port = 16000;
+    std::string site = "Lantrel viewer";
+    std::int32_t delay = 100;            // ms one network receive waits; paces the main loop
+    std::int32_t delayAfterMove = 300;   // ms
+    std::int32_t delayAfterGame = 1000;  // ms, counted in whole seconds
+    std::string mailServer;
+    std::string returnAddress;
+    std::int32_t icsMode = 0;
+    std::int32_t saveDebug = 0;
+    std::array<std::string, 11> menuLines;  // 1..10 used
+    std::string serverStartTime;            // "MM-DD-YYYY - hh:mm:ss"
+
+    // Linux additions.
+    IpAddress bindAddress = 0;             // BIND=: local address to bind; 0 = all
+    std::vector<IpAddress> adminAddresses;  // ADMIN=: may use the administration commands
+    bool iniFound = false;                 // false when server.ini could not be read
+};
+
+// Applies the lines of server.ini to `config` (keys tested in order on every
+// line, a later line overriding an earlier one).
+void ApplyConfigurationLines(ServerConfig& config, const std::vector<std::string>& lines);
+
+// The six header lines of server.log.
+std::vector<std::string> ServerLogHeader(const ServerConfig& config);
+
+}  // namespace lantrel

@@ -1,0 +1,73 @@
+#include "app/app.h"
+#include "app/server.h"
+#include "feed/feed.h"
+#include "platform/files.h"
+#include "text/text.h"
+
+namespace lantrel {
+
+namespace {
+
+void ToggleIcsMode(Server& server) {
+    Console& console = server.os.console;
+    server.config.icsMode = server.config.icsMode ? 0 : 1;
+    PrintAt(console, 3, 70, "        ");
+    if (server.config.icsMode == 1) {
+        console.SetColour(kMagenta);
+        PrintAt(console, 3, 70, "ICS Mode");
+        console.SetColour(kNormal);
+    }
+}
+
+// The GUI restarted its log, or the operator asked for a reset ("R"): start a
+// new game and read the whole log again from its first byte.
+void ResetFeed(Server& server, bool operatorReset) {
+    if (operatorReset) {
+        BroadcastRaw(server, "MSG: Server is being reset.  Please wait.");
+        server.game.headerSent = 0;  // the read that follows stays silent
+    }
+    StartNewGame(server);
+    server.feed.bytesRead = 0;
+    server.game.firstEngine.clear();
+    server.game.secondEngine.clear();
+    server.game.whitePlayer.clear();
+    server.game.blackPlayer.clear();
+    server.feed.partialLine.clear();
+    // Keep the lines of the cycle that ended; when the rename fails they are lost.
+    RenameFile(server.File("debug.tmp"), server.File(server.game.saveDebugName));
+    CreateEmptyFile(server.File("debug.tmp"));
+    MakeSaveDebugName(server);
+}
+
+}  // namespace
+
+void MainLoopPass(Server& server) {
+    FeedState& feed = server.feed;
+    if (feed.redrawBoard == 1) {
+        DrawBoard(server, 0);
+        feed.redrawBoard = 0;
+    }
+    ServiceNetwork(server);
+
+    ReadOnlyFile log;
+    bool open = log.Open(ResolvePath(server.os.workDir, server.config.path));
+    feed.logSize = open ? log.Length() : 0;
+
+    std::string key = UpperAscii(server.os.console.ReadKey());
+    if (key == "B") server.chess.showBoard = server.chess.showBoard ? 0 : 1;
+    if (key == "I") ToggleIcsMode(server);
+    if (feed.logSize < feed.bytesRead || key == "R") ResetFeed(server, key == "R");
+
+    if (feed.bytesRead < feed.logSize) {
+        ReadNewLogBytes(server, log);
+        feed.bytesRead = feed.logSize;
+    }
+    log.Close();
+    server.os.console.Flush();
+}
+
+void MainLoop(Server& server, const std::function<bool()>& stop) {
+    while (!stop()) MainLoopPass(server);
+}
+
+}  // namespace lantrel

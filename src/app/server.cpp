@@ -1,0 +1,18 @@
+#include "app/server.h"
+
+#include "platform/files.h"
+
+namespace lantrel {
+
+std::string Server::File(const std::string& name) const { return ResolvePath(os.workDir, name); }
+
+void WriteServerLog(Server& server, std::string_view text) {
+    // One open-append-close per line keeps the journal complete on disk at all times.
+    AppendLine(server.File("server.log"), text);
+}
+
+void WriteServerLogBlock(Server& server, const std::vector<std::string>& lines) {
+    AppendLines(server.File("server.log"), lines);
+}
+
+}  // namespace lantrel

@@ -1,0 +1,56 @@
+// Server: every record of the running program, in one object.
+//
+// The server is one thread and one loop; its state is a handful of fixed
+// records that every subsystem reads and writes. Keeping them in one object
+// (instead of globals) lets a test build as many servers as it likes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/config.h"
+#include "chess/chess.h"
+#include "feed/live_game.h"
+#include "net/net.h"
+#include "platform/platform.h"
+#include "tourney/tourney.h"
+
+namespace lantrel {
+
+// Counters reported to viewers and shown on the console.
+struct Counters {
+    std::int32_t chatRelayCount = 0;
+    std::int32_t resultTableRequests = 0;
+    std::int32_t emailCount = 0;
+    std::int32_t connectCount = 0;
+};
+
+struct Server {
+    explicit Server(Platform& platform) : os(platform) {}
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    Platform& os;
+    ServerConfig config;
+    LiveGame game;
+    FeedState feed;
+    ChessState chess;
+    Channel channel;
+    ClientTable clients;
+    ResendQueue queue;
+    CrossTable crossTable;
+    Counters counters;
+
+    bool headless = false;  // no screen, never waits for a key
+
+    // A working file's full name (server.log, in.dat, ...).
+    std::string File(const std::string& name) const;
+};
+
+// Appends one line (CR LF) to server.log; a failure loses the line silently.
+void WriteServerLog(Server& server, std::string_view text);
+// Appends several lines to server.log in one opening.
+void WriteServerLogBlock(Server& server, const std::vector<std::string>& lines);
+
+}  // namespace lantrel

@@ -1,0 +1,92 @@
+#include <cstdio>
+
+#include "app/app.h"
+#include "app/server.h"
+#include "feed/feed.h"
+#include "platform/files.h"
+#include "text/text.h"
+
+namespace lantrel {
+
+namespace {
+
+std::string TwoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+
+std::string StartTimeText(const LocalDateTime& t) {
+    return TwoDigits(t.month) + "-" + TwoDigits(t.day) + "-" + std::to_string(t.year) + " - " +
+           TwoDigits(t.hour) + ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second);
+}
+
+constexpr const char* kNoIniNote = "No server.ini found: running on the default settings.";
+
+}  // namespace
+
+void LoadConfiguration(Server& server) {
+    ServerConfig& config = server.config;
+    config = ServerConfig{};
+    config.serverStartTime = StartTimeText(server.os.clock.Now());
+    auto lines = ReadLines(server.File("server.ini"));
+    config.iniFound = lines.has_value();
+    if (lines) ApplyConfigurationLines(config, *lines);
+
+    std::string log = server.File("server.log");
+    CreateEmptyFile(log);
+    std::vector<std::string> header = ServerLogHeader(config);
+    if (!config.iniFound) header.push_back(kNoIniNote);
+    AppendLines(log, header);
+
+    for (const char* name : {"in.dat", "out.dat", "debug.tmp"}) CreateEmptyFile(server.File(name));
+}
+
+int StartServer(Server& server) {
+    Console& console = server.os.console;
+    console.Clear();
+    PrintAt(console, 1, 12, kBanner);
+    PrintAt(console, 2, 12, std::string(51, '-'));
+
+    InitialiseChess(server.chess);
+    server.game = LiveGame{};
+    server.feed = FeedState{};
+    LoadConfiguration(server);
+    if (!server.config.iniFound) PrintAt(console, 3, 12, kNoIniNote);
+
+    DrawBoard(server, 0);
+    WriteFen(server);
+
+    std::vector<IpAddress> addresses = server.os.socket.LocalAddresses();
+    int row = 18;
+    for (std::size_t n = 1; n <= addresses.size(); ++n, ++row)
+        PrintAt(console, row, 1, "IP " + PrintForm(static_cast<long long>(n)) + ": " +
+                                     IpText(addresses[n - 1]));
+    PrintAt(console, row, 1, "Port  :" + PrintForm(server.config.port));
+
+    int port = server.config.port;
+    int error = (port < 1 || port > 65535)
+                    ? kSocketFailure
+                    : server.os.socket.Open(static_cast<std::uint16_t>(port),
+                                            server.config.bindAddress, server.config.delay);
+    if (error != kSocketOk) {
+        console.Flush();
+        std::printf("Open UDP Error%s\n", PrintForm(error).c_str());
+        std::fflush(stdout);
+        return error;
+    }
+    server.os.socket.WatchFile(ResolvePath(server.os.workDir, server.config.path));
+
+    if (server.config.icsMode == 1) {
+        console.SetColour(kMagenta);
+        PrintAt(console, 3, 70, "ICS Mode");
+        console.SetColour(kNormal);
+    }
+    ShowClientTable(server);
+    console.Flush();
+    return kSocketOk;
+}
+
+int ServerMain(Server& server, const std::function<bool()>& stop) {
+    if (StartServer(server) != kSocketOk) return 1;
+    MainLoop(server, stop);
+    return 0;
+}
+
+}  // namespace lantrel

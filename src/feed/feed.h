@@ -1,0 +1,36 @@
+// The game feed: reading the GUI's debug log and following the game in it.
+#pragma once
+
+#include <string>
+
+namespace lantrel {
+
+struct Server;
+class ReadOnlyFile;
+
+// Longest partial line kept; the rest of a longer "line" (a binary file named
+// as the log) is dropped, with one note in server.log.
+constexpr std::size_t kMaxLineLength = 64 * 1024;
+
+// Reads the bytes of the open GUI log from `bytesRead` up to `logSize`, hands
+// every complete line to ProcessLogLine, then makes the end-of-read sends.
+// May lower `logSize` to stop short of the first NUL byte of the run.
+void ReadNewLogBytes(Server& server, const ReadOnlyFile& log);
+
+// End of a read: the latest thinking of each side, and the game header after a
+// catch-up read.
+void FinishLogRead(Server& server);
+
+// Turns one log line into changes of the live game and messages to viewers.
+void ProcessLogLine(Server& server, const std::string& line);
+
+// Puts the live game back to the start position and tells everybody.
+void StartNewGame(Server& server);
+
+// Builds the name that debug.tmp takes at the next reset, from the player names.
+void MakeSaveDebugName(Server& server);
+
+// Characters that cannot stand in a file name replaced by "_".
+std::string SafeFileNamePart(const std::string& text);
+
+}  // namespace lantrel

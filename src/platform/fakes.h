@@ -1,0 +1,107 @@
+// Test doubles of the platform layer: a screen that can be read back, a clock
+// that only moves when told to (or when the program sleeps), a socket fed by the
+// test, and a process starter that records command lines.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace lantrel {
+
+// A rows x 80 grid of characters and colours. Text that runs past column 80
+// continues on the next row, as on a console.
+class ScreenBuffer : public Console {
+public:
+    static constexpr int kColumns = 80;
+    explicit ScreenBuffer(int rows = 30);
+
+    void Clear() override;
+    void MoveTo(int row, int column) override;
+    void SetColour(int colour) override { colour_ = colour; }
+    void Print(std::string_view text) override;
+    void EndLine() override;
+    std::string ReadKey() override;
+    void Beep() override { ++beeps; }
+
+    // The text of a row (80 characters, blank where nothing was printed).
+    std::string Row(int row) const;
+    // `length` characters from row/column.
+    std::string Text(int row, int column, int length) const;
+    int ColourAt(int row, int column) const;
+    int CursorRow() const { return row_; }
+    int CursorColumn() const { return column_; }
+    int CurrentColour() const { return colour_; }
+
+    // Keys the next ReadKey calls return, one per call.
+    std::deque<std::string> keys;
+    int beeps = 0;
+
+private:
+    int rows_;
+    int row_ = 1, column_ = 1, colour_ = kNormal;
+    std::vector<std::string> chars_;
+    std::vector<std::vector<int>> colours_;
+};
+
+class FakeClock : public Clock {
+public:
+    // Starts at the given time of day (seconds since midnight) on a fixed date.
+    explicit FakeClock(double timeOfDay = 12 * 3600.0);
+    double TimeOfDay() override;
+    LocalDateTime Now() override;
+    double Monotonic() override { return elapsed_; }
+    // Sleeping moves the clock on at once.
+    void SleepMs(int milliseconds) override { Advance(milliseconds / 1000.0); }
+
+    void Advance(double seconds) { elapsed_ += seconds; }
+    LocalDateTime date{2026, 12, 8, 0, 0, 0};
+    long long sleptMs() const { return static_cast<long long>(elapsed_ * 1000 + 0.5); }
+
+private:
+    double startOfDay_;
+    double elapsed_ = 0;
+};
+
+struct SentDatagram {
+    IpAddress to;
+    std::uint16_t port;
+    std::string text;
+};
+
+class FakeSocket : public DatagramSocket {
+public:
+    int Open(std::uint16_t port, IpAddress bindIp, int waitMs) override;
+    // Returns the next queued datagram; with none, advances `clock` (if set) by the wait.
+    int Receive(int waitMs, Datagram& out) override;
+    int Send(IpAddress to, std::uint16_t port, std::string_view text) override;
+    std::vector<IpAddress> LocalAddresses() override { return localAddresses; }
+
+    void Queue(IpAddress from, std::string text) { incoming.push_back({std::move(text), from, 0}); }
+    // Texts sent to one address, in order.
+    std::vector<std::string> SentTo(IpAddress to) const;
+
+    std::deque<Datagram> incoming;
+    std::vector<SentDatagram> sent;
+    std::vector<IpAddress> localAddresses{MakeIp(192, 168, 0, 20)};
+    int openResult = kSocketOk;
+    int sendResult = kSocketOk;  // error number every send reports
+    bool opened = false;
+    std::uint16_t openedPort = 0;
+    std::vector<int> receiveWaits;  // the wait of every Receive call
+    FakeClock* clock = nullptr;
+};
+
+class FakeProcesses : public ProcessStarter {
+public:
+    void Start(const std::string& commandLine, const std::string& workDir) override {
+        started.push_back(commandLine);
+        workDirs.push_back(workDir);
+    }
+    std::vector<std::string> started;
+    std::vector<std::string> workDirs;
+};
+
+}  // namespace lantrel

@@ -1,0 +1,127 @@
+// The platform layer: everything the server does to the outside world.
+//
+// The rest of the program sees only these interfaces. The POSIX backend lives in
+// posix_*.cpp; the test doubles (ScreenBuffer, FakeClock, FakeSocket,
+// FakeProcesses) in fakes.h. Nothing above this layer includes a system header.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lantrel {
+
+// Console colours (the 16-colour console palette).
+enum Colour : int {
+    kMagenta = 5,
+    kBrown = 6,
+    kNormal = 7,
+    kLightBlue = 9,
+    kLightGreen = 10,
+    kLightCyan = 11,
+    kLightRed = 12,
+    kLightMagenta = 13,
+};
+
+// A fixed status screen: rows and columns count from 1.
+class Console {
+public:
+    virtual ~Console() = default;
+    virtual void Clear() = 0;
+    virtual void MoveTo(int row, int column) = 0;
+    virtual void SetColour(int colour) = 0;
+    // Prints at the cursor and advances it.
+    virtual void Print(std::string_view text) = 0;
+    // Ends the line: the cursor goes to column 1 of the next row.
+    virtual void EndLine() = 0;
+    // One key pressed since the last call, as a one-character string; empty when none.
+    virtual std::string ReadKey() = 0;
+    virtual void Beep() = 0;
+    // Makes what was printed visible (a real terminal buffers its output).
+    virtual void Flush() {}
+};
+
+// Prints `text` at row/column.
+void PrintAt(Console& console, int row, int column, std::string_view text);
+
+struct LocalDateTime {
+    int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Local time of day in seconds since midnight, with fraction.
+    virtual double TimeOfDay() = 0;
+    virtual LocalDateTime Now() = 0;
+    // Seconds since an arbitrary start, never going back (used for every
+    // elapsed-time rule, so nothing breaks at midnight).
+    virtual double Monotonic() = 0;
+    virtual void SleepMs(int milliseconds) = 0;
+};
+
+// An IPv4 address as the socket layer keeps it: the four bytes in memory order,
+// the first byte of the dotted form lowest (so 127.0.0.1 is 0x0100007F).
+using IpAddress = std::uint32_t;
+
+constexpr IpAddress MakeIp(unsigned a, unsigned b, unsigned c, unsigned d) {
+    return a | (b << 8) | (c << 16) | (static_cast<IpAddress>(d) << 24);
+}
+constexpr IpAddress kLocalViewerIp = MakeIp(127, 0, 0, 1);
+
+// Dotted decimal text, first byte first.
+std::string IpText(IpAddress ip);
+// Parses a dotted address; 0 when the text is no IPv4 address.
+IpAddress ParseIp(std::string_view text);
+
+// Error numbers of the datagram channel.
+enum SocketError : int {
+    kSocketOk = 0,
+    kTimedOut = 24,
+    kChannelNotOpen = 52,
+    kNotUdpChannel = 54,
+    kAlreadyOpen = 55,
+    kSocketFailure = 57,
+    kLibraryVersion = 68,
+    kInProgress = 70,
+};
+
+struct Datagram {
+    std::string text;
+    IpAddress sender = 0;
+    std::uint16_t senderPort = 0;
+};
+
+class DatagramSocket {
+public:
+    virtual ~DatagramSocket() = default;
+    // Binds the port on `bindIp` (0 = all local addresses). Returns an error number.
+    virtual int Open(std::uint16_t port, IpAddress bindIp, int waitMs) = 0;
+    // Waits up to `waitMs` for one datagram. kTimedOut with an empty text when none came.
+    virtual int Receive(int waitMs, Datagram& out) = 0;
+    virtual int Send(IpAddress to, std::uint16_t port, std::string_view text) = 0;
+    // The machine's own IPv4 addresses, in resolver order.
+    virtual std::vector<IpAddress> LocalAddresses() = 0;
+    // Lets Receive wake early when the file at `path` grows (no-op where unsupported).
+    virtual void WatchFile(const std::string& /*path*/) {}
+};
+
+class ProcessStarter {
+public:
+    virtual ~ProcessStarter() = default;
+    // Starts a command line through the command interpreter, in `workDir` (empty =
+    // the current directory), and does not wait for it.
+    virtual void Start(const std::string& commandLine, const std::string& workDir) = 0;
+};
+
+// Everything a Server touches. Files are real files under `workDir`.
+struct Platform {
+    Console& console;
+    Clock& clock;
+    DatagramSocket& socket;
+    ProcessStarter& processes;
+    std::string workDir;  // empty = the process's current directory
+};
+
+}  // namespace lantrel

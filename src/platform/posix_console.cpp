@@ -1,0 +1,140 @@
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <termios.h>
+#include <unistd.h>
+
+#include "platform/posix.h"
+
+namespace lantrel {
+
+namespace {
+
+struct termios savedTerminal;
+bool terminalSaved = false;
+volatile std::sig_atomic_t stopFlag = 0;
+
+void RestoreTerminal() {
+    if (terminalSaved) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+        // Show the cursor, reset the colours and leave the cursor below the screen map.
+        static const char reset[] = "\x1b[0m\x1b[?25h\x1b[24;1H\n";
+        ssize_t ignored = ::write(STDOUT_FILENO, reset, sizeof reset - 1);
+        (void)ignored;
+        terminalSaved = false;
+    }
+}
+
+void OnStopSignal(int) { stopFlag = 1; }
+
+// Console colour index (bit 0 blue, 1 green, 2 red, 3 bright) to an ANSI code.
+int AnsiColour(int colour) {
+    int base = ((colour & 4) ? 1 : 0) | ((colour & 2) ? 2 : 0) | ((colour & 1) ? 4 : 0);
+    return ((colour & 8) ? 90 : 30) + base;
+}
+
+}  // namespace
+
+void InstallStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool StopRequested() { return stopFlag != 0; }
+
+bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
+
+void WaitForKeyPress() {
+    struct termios saved {};
+    bool raw = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (raw) {
+        struct termios t = saved;
+        t.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+        t.c_cc[VMIN] = 1;
+        t.c_cc[VTIME] = 0;
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &t);
+    }
+    char c;
+    ssize_t ignored = ::read(STDIN_FILENO, &c, 1);
+    (void)ignored;
+    if (raw) ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+}
+
+AnsiConsole::AnsiConsole() {
+    if (::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &savedTerminal) == 0) {
+        struct termios t = savedTerminal;
+        // No line buffering and no echo; reads return at once with or without a key.
+        t.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+        t.c_cc[VMIN] = 0;
+        t.c_cc[VTIME] = 0;
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &t);
+        terminalSaved = true;
+        std::atexit(RestoreTerminal);
+    }
+    pending_ += "\x1b[?25l";  // hide the cursor while the screen map is drawn
+}
+
+AnsiConsole::~AnsiConsole() {
+    Flush();
+    RestoreTerminal();
+}
+
+void AnsiConsole::Clear() { pending_ += "\x1b[0m\x1b[2J\x1b[H"; }
+
+void AnsiConsole::MoveTo(int row, int column) {
+    pending_ += "\x1b[" + std::to_string(row) + ";" + std::to_string(column) + "H";
+}
+
+void AnsiConsole::SetColour(int colour) {
+    if (colour == kNormal) {
+        pending_ += "\x1b[0m";
+    } else {
+        pending_ += "\x1b[" + std::to_string(AnsiColour(colour)) + "m";
+    }
+}
+
+void AnsiConsole::Print(std::string_view text) {
+    // The texts are Latin-1; a UTF-8 terminal needs the two-byte form of the high bytes.
+    for (unsigned char c : text) {
+        if (c < 0x80) {
+            pending_ += (c < 0x20) ? '.' : static_cast<char>(c);
+        } else {
+            pending_ += static_cast<char>(0xC0 | (c >> 6));
+            pending_ += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    if (pending_.size() > 16384) Flush();
+}
+
+void AnsiConsole::EndLine() { pending_ += "\r\n"; }
+
+std::string AnsiConsole::ReadKey() {
+    Flush();
+    if (!terminalSaved) return {};
+    char c;
+    if (::read(STDIN_FILENO, &c, 1) == 1) return std::string(1, c);
+    return {};
+}
+
+void AnsiConsole::Beep() { pending_ += '\a'; }
+
+void AnsiConsole::Flush() {
+    std::string_view out = pending_;
+    while (!out.empty()) {
+        ssize_t n = ::write(STDOUT_FILENO, out.data(), out.size());
+        if (n <= 0) break;
+        out.remove_prefix(static_cast<std::size_t>(n));
+    }
+    pending_.clear();
+}
+
+void PrintAt(Console& console, int row, int column, std::string_view text) {
+    console.MoveTo(row, column);
+    console.Print(text);
+}
+
+}  // namespace lantrel

@@ -1,0 +1,182 @@
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/posix.h"
+
+namespace lantrel {
+
+namespace {
+
+constexpr std::size_t kReceiveBuffer = 65536;
+
+IpAddress FromInAddr(const in_addr& a) {
+    const auto* b = reinterpret_cast<const unsigned char*>(&a.s_addr);
+    return MakeIp(b[0], b[1], b[2], b[3]);
+}
+
+in_addr ToInAddr(IpAddress ip) {
+    in_addr a {};
+    auto* b = reinterpret_cast<unsigned char*>(&a.s_addr);
+    for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(ip >> (8 * i));
+    return a;
+}
+
+int SendErrorNumber(int err) {
+    if (err == EINPROGRESS || err == EALREADY || err == EACCES || err == EPERM) return kInProgress;
+    return kSocketFailure;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string IpText(IpAddress ip) {
+    return std::to_string(ip & 0xFF) + "." + std::to_string((ip >> 8) & 0xFF) + "." +
+           std::to_string((ip >> 16) & 0xFF) + "." + std::to_string((ip >> 24) & 0xFF);
+}
+
+IpAddress ParseIp(std::string_view text) {
+    in_addr a {};
+    std::string s(text);
+    if (::inet_pton(AF_INET, s.c_str(), &a) != 1) return 0;
+    return FromInAddr(a);
+}
+
+UdpSocket::~UdpSocket() {
+    if (fd_ >= 0) ::close(fd_);
+    if (watchFd_ >= 0) ::close(watchFd_);
+}
+
+int UdpSocket::Open(std::uint16_t port, IpAddress bindIp, int /*waitMs*/) {
+    if (fd_ >= 0) return kAlreadyOpen;
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return kSocketFailure;
+    sockaddr_in local {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr = bindIp ? ToInAddr(bindIp) : in_addr{htonl(INADDR_ANY)};
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        int err = errno;
+        ::close(fd);
+        return err == EINPROGRESS ? kInProgress : kSocketFailure;
+    }
+    fd_ = fd;
+    buffer_.resize(kReceiveBuffer);
+    return kSocketOk;
+}
+
+void UdpSocket::WatchFile(const std::string& path) {
+    if (path == watchedPath_) return;
+    if (watchFd_ >= 0) ::close(watchFd_);
+    watchFd_ = -1;
+    watchedPath_ = path;
+    if (path.empty()) return;
+    watchFd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watchFd_ < 0) return;
+    // The folder is watched rather than the file, so a log that the GUI deletes
+    // and starts again is still seen.
+    watchItem_ = ::inotify_add_watch(watchFd_, DirectoryOf(path).c_str(),
+                                     IN_MODIFY | IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE);
+    if (watchItem_ < 0) {
+        ::close(watchFd_);
+        watchFd_ = -1;
+    }
+}
+
+int UdpSocket::Receive(int waitMs, Datagram& out) {
+    out.text.clear();
+    out.sender = 0;
+    out.senderPort = 0;
+    if (fd_ < 0) return kChannelNotOpen;
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {watchFd_, POLLIN, 0}};
+    int count = watchFd_ >= 0 ? 2 : 1;
+    int ready;
+    do {
+        ready = ::poll(fds, count, waitMs < 0 ? 0 : waitMs);
+    } while (ready < 0 && errno == EINTR && !StopRequested());
+    if (ready <= 0) return kTimedOut;
+    if (!(fds[0].revents & POLLIN)) {
+        // Only the watched folder changed: drain the events and tell whether our log grew.
+        alignas(inotify_event) char events[4096];
+        bool ours = false;
+        std::string base = BaseNameOf(watchedPath_);
+        for (;;) {
+            ssize_t n = ::read(watchFd_, events, sizeof events);
+            if (n <= 0) break;
+            for (ssize_t i = 0; i < n;) {
+                auto* e = reinterpret_cast<inotify_event*>(events + i);
+                if (e->len > 0 && base == e->name) ours = true;
+                i += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            }
+        }
+        return ours ? kTimedOut : Receive(0, out);
+    }
+    sockaddr_in from {};
+    socklen_t fromLen = sizeof from;
+    ssize_t n = ::recvfrom(fd_, buffer_.data(), buffer_.size(), 0,
+                           reinterpret_cast<sockaddr*>(&from), &fromLen);
+    if (n < 0) return kSocketFailure;
+    out.text.assign(buffer_.data(), static_cast<std::size_t>(n));
+    out.sender = FromInAddr(from.sin_addr);
+    out.senderPort = ntohs(from.sin_port);
+    return kSocketOk;
+}
+
+int UdpSocket::Send(IpAddress to, std::uint16_t port, std::string_view text) {
+    if (fd_ < 0) return kChannelNotOpen;
+    sockaddr_in dest {};
+    dest.sin_family = AF_INET;
+    dest.sin_port = htons(port);
+    dest.sin_addr = ToInAddr(to);
+    for (;;) {
+        ssize_t n = ::sendto(fd_, text.data(), text.size(), 0,
+                             reinterpret_cast<sockaddr*>(&dest), sizeof dest);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == ENOBUFS)) {
+            // The socket's send buffer is full: wait until it can take the datagram.
+            pollfd p{fd_, POLLOUT, 0};
+            ::poll(&p, 1, 100);
+            continue;
+        }
+        if (n < 0) return SendErrorNumber(errno);
+        return static_cast<std::size_t>(n) == text.size() ? kSocketOk : kSocketFailure;
+    }
+}
+
+std::vector<IpAddress> UdpSocket::LocalAddresses() {
+    std::vector<IpAddress> found;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) return found;
+    IpAddress loopback = 0;
+    for (ifaddrs* i = list; i; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET) continue;
+        IpAddress ip = FromInAddr(reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr);
+        if ((ip & 0xFF) == 127) {
+            if (!loopback) loopback = ip;
+            continue;
+        }
+        found.push_back(ip);
+    }
+    ::freeifaddrs(list);
+    // A machine without a network shows its loopback address, so the row is never empty.
+    if (found.empty() && loopback) found.push_back(loopback);
+    return found;
+}
+
+}  // namespace lantrel

@@ -1,0 +1,144 @@
+#include "text/text.h"
+
+#include <cmath>
+#include <limits>
+
+namespace lantrel {
+
+std::string NumberText(long long n) {
+    if (n < 0) return "-" + std::to_string(-static_cast<unsigned long long>(n));
+    return " " + std::to_string(n);
+}
+
+std::string PrintForm(long long n) { return NumberText(n) + " "; }
+
+double ParseDecimal(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    double value = 0;
+    bool any = false;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        value = value * 10 + (text[i++] - '0');
+        any = true;
+    }
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        double scale = 0.1;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            value += (text[i++] - '0') * scale;
+            scale /= 10;
+            any = true;
+        }
+    }
+    if (!any) return 0;
+    return negative ? -value : value;
+}
+
+std::int32_t ParseNumber(std::string_view text) {
+    double value = std::nearbyint(ParseDecimal(text));
+    constexpr double lo = std::numeric_limits<std::int32_t>::min();
+    constexpr double hi = std::numeric_limits<std::int32_t>::max();
+    if (!(value >= lo)) return std::numeric_limits<std::int32_t>::min();
+    if (value > hi) return std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(value);
+}
+
+std::size_t Find(std::string_view text, std::string_view pattern, std::size_t from) {
+    if (from == 0) from = 1;
+    if (from > text.size() + 1) return 0;
+    std::size_t p = text.find(pattern, from - 1);
+    return p == std::string_view::npos ? 0 : p + 1;
+}
+
+std::size_t FindAfterStart(std::string_view text, std::string_view pattern) {
+    std::size_t p = Find(text, pattern);
+    return p > 1 ? p : 0;
+}
+
+bool FoundAfterStart(std::string_view text, std::string_view pattern) {
+    return FindAfterStart(text, pattern) > 0;
+}
+
+bool Contains(std::string_view text, std::string_view pattern) {
+    return text.find(pattern) != std::string_view::npos;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+std::string Mid(std::string_view text, std::size_t start, std::size_t length) {
+    if (start == 0) start = 1;
+    if (start > text.size()) return {};
+    return std::string(text.substr(start - 1, length));
+}
+
+std::string Left(std::string_view text, std::size_t length) {
+    return std::string(text.substr(0, length));
+}
+
+std::string TrimLeftBlanks(std::string_view text) {
+    std::size_t b = text.find_first_not_of(' ');
+    return b == std::string_view::npos ? std::string() : std::string(text.substr(b));
+}
+
+std::string TrimRightBlanks(std::string_view text) {
+    std::size_t e = text.find_last_not_of(' ');
+    return e == std::string_view::npos ? std::string() : std::string(text.substr(0, e + 1));
+}
+
+std::string TrimBlanks(std::string_view text) { return TrimLeftBlanks(TrimRightBlanks(text)); }
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+std::string UpperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = UpperAscii(c);
+    return out;
+}
+
+std::string FixedWidth(std::string_view text, std::size_t width) {
+    std::string out(text.substr(0, width));
+    out.resize(width, ' ');
+    return out;
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+    if (from.empty()) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    for (;;) {
+        std::size_t hit = text.find(from, pos);
+        if (hit == std::string_view::npos) break;
+        out.append(text.substr(pos, hit - pos));
+        out.append(to);
+        pos = hit + from.size();
+    }
+    out.append(text.substr(pos));
+    return out;
+}
+
+std::string GetWord(std::string_view text, int n) {
+    std::string line = ReplaceAll(text, "  ", " ");
+    line += ' ';
+    std::size_t start = 0;  // 0-based start of the current word
+    for (int word = 1;; ++word) {
+        if (start >= line.size()) return {};
+        // The blank that ends a word is searched from one character after its start,
+        // so a word may itself begin with a blank.
+        std::size_t end = line.find(' ', start + 1);
+        if (end == std::string::npos) return {};
+        if (word == n) return line.substr(start, end - start);
+        start = end + 1;
+    }
+}
+
+std::string RightAlign(std::string_view text, std::size_t width) {
+    if (text.size() >= width) return std::string(text);
+    return std::string(width - text.size(), ' ') + std::string(text);
+}
+
+}  // namespace lantrel

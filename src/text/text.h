@@ -1,0 +1,73 @@
+// Byte-string helpers shared by every subsystem.
+//
+// Texts are Latin-1 bytes in std::string. Positions handed in and out of these
+// helpers count from 1 (0 means "not found"), because the rules of the server
+// are written that way; the conversion to 0-based indexes happens here only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lantrel {
+
+// Number text: a sign position (blank for zero and positive, "-" for negative)
+// followed by the digits. 17 -> " 17", -5 -> "-5".
+std::string NumberText(long long n);
+
+// Print form: the number text followed by one blank, as shown on the console
+// and written after a label in files.
+std::string PrintForm(long long n);
+
+// Number parser: the leading numeric part of the text (leading blanks, a sign,
+// digits, an optional fraction), rounded to the nearest integer; no number
+// gives 0. Values beyond the int32 range are clamped.
+std::int32_t ParseNumber(std::string_view text);
+
+// Same parser without rounding, for values that keep their fraction.
+double ParseDecimal(std::string_view text);
+
+// 1-based position of the first occurrence of `pattern` at or after `from`,
+// or 0 when there is none.
+std::size_t Find(std::string_view text, std::string_view pattern, std::size_t from = 1);
+
+// True when the first occurrence of `pattern` begins at position 2 or later.
+// A pattern at the very start of the text does not count.
+bool FoundAfterStart(std::string_view text, std::string_view pattern);
+
+// Position of the first occurrence when it begins at position 2 or later, else 0.
+std::size_t FindAfterStart(std::string_view text, std::string_view pattern);
+
+bool Contains(std::string_view text, std::string_view pattern);
+bool StartsWith(std::string_view text, std::string_view prefix);
+
+// Text from 1-based position `start`, at most `length` bytes.
+std::string Mid(std::string_view text, std::size_t start,
+                std::size_t length = std::string_view::npos);
+std::string Left(std::string_view text, std::size_t length);
+
+// Blank trimming (blanks only, not tabs).
+std::string TrimBlanks(std::string_view text);
+std::string TrimLeftBlanks(std::string_view text);
+std::string TrimRightBlanks(std::string_view text);
+
+// ASCII upper case; bytes above 127 are left alone.
+std::string UpperAscii(std::string_view text);
+char UpperAscii(char c);
+
+// Fixed-width field: the first `width` bytes, blank-padded to `width`.
+std::string FixedWidth(std::string_view text, std::size_t width);
+
+// Every occurrence of `from`, left to right without overlap, replaced by `to`.
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
+
+// The n-th word: runs of two blanks are first halved (left to right, without
+// overlap, so three blanks become two), then words are split at single blanks.
+// With three blanks between two words the second word begins with a blank.
+std::string GetWord(std::string_view text, int n);
+
+// Right-aligns `text` in `width` places, filling with blanks; a longer text is
+// returned whole.
+std::string RightAlign(std::string_view text, std::size_t width);
+
+}  // namespace lantrel

@@ -1,0 +1,80 @@
+// lantrel-server: follows a chess GUI's debug log and broadcasts the game to viewers.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/app.h"
+#include "app/server.h"
+#include "platform/posix.h"
+
+namespace {
+
+const char* kUsage =
+    "Usage: lantrel-server [--headless] [--dir DIR] [--version] [--help]\n"
+    "\n"
+    "Follows the chess GUI's debug log named by PATH= in server.ini and broadcasts\n"
+    "the game to viewers over UDP (PORT=, default 16000).\n"
+    "\n"
+    "  --headless   draw no status screen and never wait for a key (for services)\n"
+    "  --dir DIR    run in DIR: server.ini is read there and the working files\n"
+    "               (server.log, in.dat, out.dat, debug.tmp) are written there\n"
+    "  --version    print the version and exit\n"
+    "  --help       print this text and exit\n"
+    "\n"
+    "Operator keys: B board display on/off, I ICS mode on/off, R reset the feed.\n"
+    "Ctrl-C or SIGTERM stops the server.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool headless = false;
+    std::string dir;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--headless") {
+            headless = true;
+        } else if (arg == "--dir" && i + 1 < argc) {
+            dir = argv[++i];
+        } else if (arg == "--version") {
+            std::printf("%s\n", lantrel::kBanner);
+            return 0;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "lantrel-server: unknown argument '%s'\n\n%s", arg.c_str(), kUsage);
+            return 2;
+        }
+    }
+    if (!dir.empty() && ::chdir(dir.c_str()) != 0) {
+        std::fprintf(stderr, "lantrel-server: cannot enter directory '%s': %s\n", dir.c_str(),
+                     std::strerror(errno));
+        return 2;
+    }
+
+    lantrel::InstallStopSignals();
+    bool screen = !headless && ::isatty(STDOUT_FILENO);
+    lantrel::NullConsole nullConsole;
+    std::unique_ptr<lantrel::AnsiConsole> ansiConsole;
+    if (screen) ansiConsole = std::make_unique<lantrel::AnsiConsole>();
+    lantrel::Console& console = screen ? static_cast<lantrel::Console&>(*ansiConsole) : nullConsole;
+    lantrel::SystemClock clock;
+    lantrel::UdpSocket socket;
+    lantrel::ShellProcessStarter processes;
+    lantrel::Platform platform{console, clock, socket, processes, ""};
+    lantrel::Server server(platform);
+    server.headless = headless;
+
+    int status = lantrel::ServerMain(server, [] { return lantrel::StopRequested(); });
+    if (status != 0 && !headless && lantrel::StdinIsTerminal()) {
+        std::printf("Press a key to end.\n");
+        std::fflush(stdout);
+        ansiConsole.reset();  // give the terminal back before waiting
+        lantrel::WaitForKeyPress();
+    }
+    return status;
+}
