@@ -1,6 +1,7 @@
 // The game feed: reading the GUI's debug log and following the game in it.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace lantrel {
@@ -16,6 +17,12 @@ constexpr std::size_t kMaxLineLength = 64 * 1024;
 // every complete line to ProcessLogLine, then makes the end-of-read sends.
 // May lower `logSize` to stop short of the first NUL byte of the run.
 void ReadNewLogBytes(Server& server, const ReadOnlyFile& log);
+
+// The line cutting of ReadNewLogBytes with any line handler (no end-of-read
+// sends): CR dropped, LF ends a line, a line without its LF waits in
+// `partialLine`, and the first two NUL bytes of the run stop the read.
+void CutLogLines(Server& server, const ReadOnlyFile& log,
+                 const std::function<void(const std::string&)>& onLine);
 
 // End of a read: the latest thinking of each side, and the game header after a
 // catch-up read.

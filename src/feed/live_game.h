@@ -35,7 +35,7 @@ struct FeedState {
     std::int64_t logSize = 0;
     std::string partialLine;
     std::int32_t redrawBoard = 0;
-    std::int32_t nulBytesSeen = 0;
+    std::int32_t nulBytesSeen = 0;  // counts up to 2: only the first two matter
     std::int32_t linesSinceService = 0;
     std::string whiteClockText;
     std::string blackClockText;

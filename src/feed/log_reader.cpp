@@ -34,6 +34,12 @@ void AppendToLine(Server& server, const char* bytes, std::size_t count) {
 }  // namespace
 
 void ReadNewLogBytes(Server& server, const ReadOnlyFile& log) {
+    CutLogLines(server, log, [&server](const std::string& line) { ProcessLogLine(server, line); });
+    FinishLogRead(server);
+}
+
+void CutLogLines(Server& server, const ReadOnlyFile& log,
+                 const std::function<void(const std::string&)>& onLine) {
     FeedState& feed = server.feed;
     std::string block(kBlockSize, '\0');
     std::int64_t offset = feed.bytesRead;  // 0-based offset of the next byte
@@ -74,15 +80,14 @@ void ReadNewLogBytes(Server& server, const ReadOnlyFile& log) {
                 i = got;
                 break;
             }
-            std::string line;
-            line.swap(feed.partialLine);
-            ProcessLogLine(server, line);
+            // The line is handed over in place; nothing a handler calls touches it.
+            onLine(feed.partialLine);
+            feed.partialLine.clear();
             i = segmentEnd + 1;
         }
         if (stop) break;
         offset += static_cast<std::int64_t>(got);
     }
-    FinishLogRead(server);
 }
 
 void FinishLogRead(Server& server) {

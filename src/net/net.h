@@ -1,6 +1,12 @@
-// The broadcast server as the rest of the program sees it.
+// The broadcast server: the datagram channel with its sequence frame, the table of
+// logged-on viewers, the reliable send queue and the dispatcher of viewer commands.
+//
+// Everything runs on the server's one thread inside `ServiceNetwork` (or inside the
+// feed's work between two log lines). The records below are fixed-size tables built
+// once; numbered 1..N like the rules that describe them, so slot 0 / entry 0 is unused.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,22 +17,82 @@ namespace lantrel {
 
 struct Server;
 
-// Channel state: the current peer and the texts in flight.
+constexpr int kReceiptCount = 100;  // repeat suppression window, all viewers together
+constexpr int kBanCount = 100;
+constexpr int kClientSlots = 500;
+constexpr int kResendEntries = 1000;
+constexpr std::size_t kIpTextWidth = 20;
+constexpr std::size_t kNameWidth = 30;
+constexpr std::size_t kEmailWidth = 50;
+
+// A framed viewer message seen lately: its number and its sender.
+struct Receipt {
+    std::int32_t seq = 0;
+    IpAddress ip = 0;
+};
+
+// Channel state: the current peer, the texts in flight, repeat suppression, the
+// ban list and the local viewer's inbox position.
 struct Channel {
-    IpAddress remoteIp = 0;
-    std::string outMessage;
-    std::string inMessage;
+    IpAddress remoteIp = 0;   // the current peer; every send sets it, handlers answer it
+    std::string outMessage;   // what SendDatagram sends next
+    std::string inMessage;    // the request being handled, frame removed
+
+    std::array<Receipt, kReceiptCount + 1> recentReceipts{};  // 1..100, ring
+    std::int32_t receiptCursor = 0;                           // entry written last
+
+    std::array<IpAddress, kBanCount + 1> banList{};  // 1..100, 0 = empty
+    std::int32_t banCursor = 0;                      // entry written last (ring)
+
+    std::int64_t inboxPos = 0;  // bytes of in.dat consumed
+    std::string inboxPartial;   // a line of in.dat whose LF has not arrived yet
 };
 
-struct ClientTable {};
+// One logged-on viewer. The text fields are fixed width, blank-padded.
+struct ClientRecord {
+    std::string ipText = std::string(kIpTextWidth, ' ');
+    IpAddress ip = 0;  // 0 = empty slot
+    std::string name = std::string(kNameWidth, ' ');
+    std::string email = std::string(kEmailWidth, ' ');
+    std::int64_t lastHeard = 0;  // whole monotonic seconds of the last datagram
+};
 
+// Slots 1..500, always occupied from slot 1 without gaps, in logon order.
+struct ClientTable {
+    std::array<ClientRecord, kClientSlots + 1> slots{};
+
+    // Number of occupied slots (they are contiguous from slot 1).
+    int Count() const;
+};
+
+// One reliable message to one viewer.
+struct ResendEntry {
+    std::int32_t seq = 0;  // 0 = free or discarded
+    std::string text;      // the whole message without its frame
+    IpAddress ip = 0;
+    std::int64_t stamp = 0;  // whole monotonic seconds: last send, or not re-sent before
+    std::int16_t tries = 0;  // sends so far
+    std::int16_t acked = 0;
+};
+
+// The ring of reliable messages and its counters.
 struct ResendQueue {
-    std::int32_t resendCount = 0;   // entries awaiting a re-send
+    std::array<ResendEntry, kResendEntries + 1> entries{};  // 1..1000, ring
+    std::int32_t nextSeq = 0;       // last number given; never reset or wrapped
+    std::int32_t resendCursor = 0;  // entry written last
     std::int32_t pendingCount = 0;  // entries not yet acknowledged
+    std::int32_t resendCount = 0;   // of those, the ones sent more than once
+    std::int32_t congested = 0;     // 1 while resendCount > 20: reliable sends go raw
+    std::int32_t droppedCount = 0;  // messages given up
+    std::int32_t idlePolls = 0;     // ServiceNetwork calls since the last re-send pass
+    std::int32_t shownResendCount = -1;
+    std::int32_t shownPendingCount = -1;
 };
 
-// One network turn: takes every waiting datagram and acts on it. `waitMs` < 0
-// means the configured `delay`.
+// ---- Used by the rest of the server -------------------------------------------
+
+// One network turn: takes every waiting datagram and acts on it, then every
+// eleventh call runs the re-send pass. `waitMs` < 0 means the configured `delay`.
 void ServiceNetwork(Server& server, int waitMs = -1);
 // Sends `outMessage` once to `remoteIp` (to out.dat for the local viewer).
 void SendDatagram(Server& server);
@@ -40,5 +106,39 @@ void SendToViewer(Server& server, std::string_view text, IpAddress to);
 void ShowClientTable(Server& server);
 // The e-mail address stored for the viewer at `ip` (trailing blanks removed), or empty.
 std::string EmailOfViewer(const Server& server, IpAddress ip);
+
+// ---- The broadcast server's own steps (also driven directly by its tests) -----
+
+// One receive step: leaves the text to act upon in `inMessage` (empty if none) and
+// its sender in `remoteIp`; acknowledges framed messages and empties repeats.
+void ReceiveDatagram(Server& server, int waitMs);
+// The next complete line of in.dat, or empty.
+std::string ReadLocalInbox(Server& server);
+
+// "LOGONv15:" + name from `remoteIp`: slot, welcome, user list, arrival notices.
+void LogonViewer(Server& server);
+// Removes the viewer at `remoteIp`, purges its receipts and queued messages and
+// tells the others.
+void LogoffViewer(Server& server);
+// "CHANGE:" + name from `remoteIp`.
+void ChangeAlias(Server& server);
+// True when a viewer at another address than `remoteIp` already has `name`.
+bool NameInUse(const Server& server, std::string_view name);
+// Moves the occupied slots to the front, keeping their order.
+void CompactClientTable(ClientTable& table);
+// Slot number of the first viewer at `ip` (1..500), or 0.
+int FindClientSlot(const ClientTable& table, IpAddress ip);
+
+// "ACK:" + number in `inMessage`: marks that message, if it was sent to the sender.
+void HandleAck(Server& server);
+// Recounts the queue, sets `congested` and redraws the queue counters.
+void UpdateQueueStatus(Server& server);
+// Re-sends what is due (at most six per pass) and gives up what has been sent
+// often enough, dropping viewers that have gone silent.
+void ResendPass(Server& server);
+
+// True when `ip` may use SECURITY, BOOT: and SRBOOT: (the local viewer and the
+// ADMIN= addresses of server.ini).
+bool IsAdministrator(const Server& server, IpAddress ip);
 
 }  // namespace lantrel

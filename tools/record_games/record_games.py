@@ -126,7 +126,14 @@ class XboardPlayer(Engine):
         last = lines[-1]
         if not last.startswith("move "):
             return None
-        return last.split()[1]
+        move = last.split()[1]
+        # Some engines announce castling in SAN; the referee wants the king's move.
+        rank = "1" if len(moves) % 2 == 0 else "8"
+        if move.upper().replace("0", "O") == "O-O":
+            return "e" + rank + "g" + rank
+        if move.upper().replace("0", "O") == "O-O-O":
+            return "e" + rank + "c" + rank
+        return move
 
 
 def make_player(kind, rng):

@@ -1,0 +1,219 @@
+// The network turn: receive every waiting datagram and run it through the fixed
+// list of checks, then now and then the re-send pass.
+#include <algorithm>
+
+#include "app/server.h"
+#include "net/net.h"
+#include "net/net_detail.h"
+#include "text/text.h"
+#include "tourney/tourney.h"
+
+namespace lantrel {
+
+namespace {
+
+constexpr int kPollsPerResendPass = 10;  // the pass runs on every eleventh call
+
+std::string TwoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+
+// Sends `text` raw to the requester of the request being handled.
+void Reply(Server& server, IpAddress requester, std::string text) {
+    server.channel.remoteIp = requester;
+    server.channel.outMessage = std::move(text);
+    SendDatagram(server);
+}
+
+void RefuseOldViewer(Server& server) {
+    Reply(server, server.channel.remoteIp,
+          "MSG:Connection refused.  The broadcast server does not support the version of the "
+          "viewer you are using.");
+}
+
+void RefreshLastHeard(Server& server) {
+    const IpAddress ip = server.channel.remoteIp;
+    if (ip == 0) return;
+    ClientTable& table = server.clients;
+    for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0; ++k)
+        if (table.slots[k].ip == ip) table.slots[k].lastHeard = NetWholeSeconds(server);
+}
+
+// "CHAT: <who>" and its siblings: answered raw to the asker, never relayed.
+void AnswerQuery(Server& server) {
+    Channel& ch = server.channel;
+    const IpAddress asker = ch.remoteIp;
+    const Counters& c = server.counters;
+    const ResendQueue& q = server.queue;
+    std::vector<std::string> answers;
+    if (ch.inMessage == "CHAT: <who>") {
+        int users = 0;
+        for (int k = 1; k <= kClientSlots; ++k)
+            if (server.clients.slots[k].ip != 0) ++users;
+        answers = {"CHAT:[SERVER] Users=" + NumberText(users)};
+    } else if (ch.inMessage == "CHAT: <time>") {
+        LocalDateTime now = server.os.clock.Now();
+        answers = {"CHAT:[SERVER] Date=" + DateText(now) + ", Time=" + ClockText(now)};
+    } else if (ch.inMessage == "CHAT: <ver>") {
+        answers = {"CHAT:[SERVER] Version 1.72b (November 2008)"};
+    } else if (ch.inMessage == "CHAT: <stats>") {
+        answers = {
+            "CHAT:[SERVER] connects:" + NumberText(c.connectCount),
+            "CHAT:[SERVER] result table requests:" + NumberText(c.resultTableRequests),
+            "CHAT:[SERVER] e-mails:" + NumberText(c.emailCount),
+            "CHAT:[SERVER] Chat relay:" + NumberText(c.chatRelayCount),
+            "CHAT:[SERVER] Server start:" + server.config.serverStartTime,
+        };
+    } else if (ch.inMessage == "CHAT: <q>") {
+        answers = {
+            "CHAT:[SERVER] Dropped=" + NumberText(q.droppedCount),
+            "CHAT:[SERVER] Re-send queue=" + NumberText(q.resendCount),
+            "CHAT:[SERVER] Message queue=" + NumberText(q.pendingCount),
+        };
+    } else {
+        return;
+    }
+    ch.inMessage.clear();  // so the relay check below does not pass it on
+    for (auto& answer : answers) Reply(server, asker, std::move(answer));
+}
+
+void RelayChat(Server& server) {
+    Channel& ch = server.channel;
+    ++server.counters.chatRelayCount;
+    PrintAt(server.os.console, 18, 24, "Chat relay:" + PrintForm(server.counters.chatRelayCount));
+    std::string chat = Mid(ch.inMessage, 6);
+    int k = FindClientSlot(server.clients, ch.remoteIp);
+    std::string name;
+    if (k != 0) {
+        name = TrimRightBlanks(server.clients.slots[k].name);
+    } else {
+        Reply(server, ch.remoteIp,
+              "MSG: You are no longer connected to the server.  Please re-connect.");
+        name = "Phantom user";
+    }
+    // A viewer actually named "Phantom user" is silenced the same way.
+    if (name != "Phantom user") Broadcast(server, "CHAT: [" + name + "] - " + chat);
+}
+
+void StoreEmail(Server& server) {
+    Channel& ch = server.channel;
+    for (int k = 1; k <= kClientSlots; ++k) {
+        if (server.clients.slots[k].ip != ch.remoteIp) continue;
+        server.clients.slots[k].email = FixedWidth(Mid(ch.inMessage, 7), kEmailWidth);
+        return;
+    }
+}
+
+void AnswerPing(Server& server) { SendToViewer(server, "PONG", server.channel.remoteIp); }
+
+// "SECUSER: name:address" for every viewer, to the asker.
+void ListUsers(Server& server) {
+    if (!IsAdministrator(server, server.channel.remoteIp)) return;
+    const IpAddress asker = server.channel.remoteIp;
+    std::vector<std::string> lines;
+    const ClientTable& table = server.clients;
+    for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0; ++k)
+        lines.push_back("SECUSER: " + TrimRightBlanks(table.slots[k].name) + ":" +
+                        table.slots[k].ipText);
+    for (auto& line : lines) Reply(server, asker, std::move(line));
+}
+
+// Disconnects the viewer whose address text follows the keyword; with `ban`
+// its address is refused from then on.
+void Boot(Server& server, std::size_t targetFrom, bool ban) {
+    Channel& ch = server.channel;
+    if (!IsAdministrator(server, ch.remoteIp)) return;
+    std::string target = TrimBlanks(Mid(ch.inMessage, targetFrom));
+    const ClientTable& table = server.clients;
+    int slot = 0;
+    for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0 && slot == 0; ++k)
+        if (TrimRightBlanks(table.slots[k].ipText) == target) slot = k;
+    if (slot == 0) return;  // not logged on: nothing happens, and nobody is banned
+
+    const IpAddress victim = table.slots[slot].ip;
+    Reply(server, victim, "MSG: You have been booted!");
+    if (ban) {
+        ch.banCursor = ch.banCursor % kBanCount + 1;
+        ch.banList[ch.banCursor] = victim;
+    }
+    ch.remoteIp = victim;
+    LogoffViewer(server);
+}
+
+void BootViewer(Server& server) { Boot(server, 6, false); }
+void BootAndBan(Server& server) { Boot(server, 8, true); }
+
+bool Prefix(std::string_view text, std::string_view keyword) { return StartsWith(text, keyword); }
+
+// The checks, in the order they are made. They do not exclude each other: each
+// is tried on the current text, and a handler that empties it stops the rest.
+struct Check {
+    bool (*matches)(const std::string& text);
+    void (*act)(Server& server);
+};
+
+constexpr Check kChecks[] = {
+    {[](const std::string& t) { return Prefix(t, "LOGON:"); }, RefuseOldViewer},
+    {[](const std::string& t) { return Prefix(t, "LOGONv15:"); }, LogonViewer},
+    {[](const std::string& t) { return t == "LOGOFF"; }, LogoffViewer},
+    // Any datagram, even a repeat emptied by the receive step, shows the sender is alive.
+    {[](const std::string&) { return true; }, RefreshLastHeard},
+    {[](const std::string& t) { return t == "RESULTTABLE"; }, SendResultTable},
+    {[](const std::string& t) { return Prefix(t, "CHANGE:"); }, ChangeAlias},
+    {[](const std::string& t) { return Contains(t, "CHAT:"); }, AnswerQuery},
+    {[](const std::string& t) { return Prefix(t, "CHAT:"); }, RelayChat},
+    {[](const std::string& t) { return Prefix(t, "EMAIL:"); }, StoreEmail},
+    {[](const std::string& t) { return t == "PING"; }, AnswerPing},
+    {[](const std::string& t) { return t == "GAMELIST"; }, SendGameList},
+    {[](const std::string& t) { return Prefix(t, "SEND:"); }, SendGamesByEmail},
+    {[](const std::string& t) { return Prefix(t, "ACK:"); }, HandleAck},
+    {[](const std::string& t) { return t == "SECURITY"; }, ListUsers},
+    {[](const std::string& t) { return Prefix(t, "BOOT:"); }, BootViewer},
+    {[](const std::string& t) { return Prefix(t, "SRBOOT:"); }, BootAndBan},
+};
+
+void Dispatch(Server& server) {
+    Channel& ch = server.channel;
+    const IpAddress requester = ch.remoteIp;
+    for (const Check& check : kChecks) {
+        // Handlers send to others (and so move `remoteIp`); every check is about
+        // the requester again.
+        ch.remoteIp = requester;
+        if (check.matches(ch.inMessage)) check.act(server);
+    }
+}
+
+}  // namespace
+
+std::string ClockText(const LocalDateTime& t) {
+    return TwoDigits(t.hour) + ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second);
+}
+
+std::string DateText(const LocalDateTime& t) {
+    return TwoDigits(t.month) + "-" + TwoDigits(t.day) + "-" + std::to_string(t.year);
+}
+
+bool IsAdministrator(const Server& server, IpAddress ip) {
+    if (ip == kLocalViewerIp) return true;
+    const auto& admins = server.config.adminAddresses;
+    return ip != 0 && std::find(admins.begin(), admins.end(), ip) != admins.end();
+}
+
+void ServiceNetwork(Server& server, int waitMs) {
+    const int wait = waitMs < 0 ? server.config.delay : waitMs;
+    UpdateQueueStatus(server);
+    server.game.lastServiceTime = NetNow(server);
+    // Take every waiting datagram; the receive that finds nothing (or a text the
+    // receive step emptied: a repeat or a banned sender) ends the call.
+    for (;;) {
+        server.channel.remoteIp = 0;
+        ReceiveDatagram(server, wait);
+        const bool took = !server.channel.inMessage.empty();
+        Dispatch(server);
+        if (!took) break;
+    }
+    if (++server.queue.idlePolls > kPollsPerResendPass) {
+        ResendPass(server);
+        server.queue.idlePolls = 0;
+    }
+}
+
+}  // namespace lantrel

@@ -1,0 +1,28 @@
+#include "net/framing.h"
+
+#include "text/text.h"
+
+namespace lantrel {
+
+Frame ParseFrame(std::string_view datagram) {
+    Frame frame{0, datagram};
+    if (datagram.empty() || datagram.front() != '<') return frame;
+    // "<>" (nothing between) and a missing ">" are no frame.
+    std::size_t close = Find(datagram, ">", 2);
+    if (close == 0 || close == 2) return frame;
+    std::int32_t seq = ParseNumber(datagram.substr(1, close - 2));
+    if (seq <= 0) return frame;
+    frame.seq = seq;
+    frame.text = datagram.substr(close);
+    return frame;
+}
+
+std::string FrameMessage(std::int32_t seq, std::string_view text) {
+    std::string framed = "<" + NumberText(seq) + ">";
+    framed += text;
+    return framed;
+}
+
+std::string AckText(std::int32_t seq) { return "ACK:" + NumberText(seq); }
+
+}  // namespace lantrel

@@ -1,0 +1,32 @@
+// Helpers shared by the files of the broadcast server (not used outside src/net).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/net.h"
+#include "platform/platform.h"
+
+namespace lantrel {
+
+// The clock every elapsed-time rule of the network uses: monotonic seconds, so
+// that nothing breaks at midnight.
+double NetNow(Server& server);
+// The same, rounded to a whole second (lastHeard, stamp).
+std::int64_t NetWholeSeconds(Server& server);
+
+// "hh:mm:ss" and "MM-DD-YYYY" of a local date and time.
+std::string ClockText(const LocalDateTime& t);
+std::string DateText(const LocalDateTime& t);
+
+// The addresses of the occupied slots, in slot order. Sends that fail may remove
+// viewers (and so shift the table) while a loop is still going through it; loops
+// that send therefore walk a copy and skip viewers that have left meanwhile.
+std::vector<IpAddress> ViewerAddresses(const ClientTable& table);
+bool IsLoggedOn(const ClientTable& table, IpAddress ip);
+
+// Redraws the "Dropped:" counter.
+void ShowDroppedCount(Server& server);
+
+}  // namespace lantrel

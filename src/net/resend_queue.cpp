@@ -1,0 +1,175 @@
+// Reliable delivery: numbered messages kept in a ring until the viewer
+// acknowledges them, re-sent on a schedule, given up after a few tries.
+#include <cmath>
+
+#include "app/server.h"
+#include "net/framing.h"
+#include "net/net.h"
+#include "net/net_detail.h"
+#include "text/text.h"
+
+namespace lantrel {
+
+namespace {
+
+constexpr int kCongestionLimit = 20;  // more re-sends waiting than this: send raw
+constexpr int kMaxResendsPerPass = 6;
+constexpr double kResendAfter = 2;    // seconds since the stamp
+constexpr double kSilenceLimit = 60;  // seconds without a datagram before a drop
+constexpr int kMaxTries = 4;
+constexpr int kMaxChatTries = 10;
+
+// Entry numbers and sequence numbers advance together from zero, so message n
+// always lives in entry ((n - 1) mod 1000) + 1 (unless something overwrote it).
+int EntryOf(std::int32_t seq) { return static_cast<int>((seq - 1) % kResendEntries) + 1; }
+
+void GiveUpViewer(Server& server, IpAddress ip, const std::string& name) {
+    server.channel.remoteIp = ip;
+    LogoffViewer(server);
+    Broadcast(server, "CHAT: [SERVER]- Lost connection with " + name);
+}
+
+}  // namespace
+
+void ShowDroppedCount(Server& server) {
+    Console& console = server.os.console;
+    console.SetColour(kBrown);
+    PrintAt(console, 6, 60, "      Dropped:" + PrintForm(server.queue.droppedCount));
+    console.SetColour(kNormal);
+}
+
+void SendToViewer(Server& server, std::string_view text, IpAddress to) {
+    Channel& ch = server.channel;
+    ResendQueue& q = server.queue;
+    // The local viewer reads out.dat, which loses nothing; under congestion the
+    // queue is not fed any further.
+    if (q.congested || to == kLocalViewerIp) {
+        ch.remoteIp = to;
+        ch.outMessage = std::string(text);
+        SendDatagram(server);
+        return;
+    }
+    q.resendCursor = q.resendCursor % kResendEntries + 1;
+    ++q.nextSeq;
+    ResendEntry& e = q.entries[q.resendCursor];
+    if (e.seq > 0 && !e.acked) {
+        // The ring came round to a message still awaiting its acknowledgement:
+        // it will never be re-sent, so count it as given up rather than lose it
+        // without a trace.
+        ++q.droppedCount;
+        ShowDroppedCount(server);
+    }
+    e.seq = q.nextSeq;
+    e.text = std::string(text);  // whole, so a re-send carries the same text
+    e.ip = to;
+    e.stamp = NetWholeSeconds(server);
+    e.tries = 1;
+    e.acked = 0;
+
+    ch.remoteIp = to;
+    ch.outMessage = FrameMessage(q.nextSeq, text);
+    SendDatagram(server);
+}
+
+void Broadcast(Server& server, std::string_view text) {
+    if (server.queue.congested) {
+        BroadcastRaw(server, text);
+        return;
+    }
+    for (IpAddress ip : ViewerAddresses(server.clients))
+        if (IsLoggedOn(server.clients, ip)) SendToViewer(server, text, ip);
+}
+
+void HandleAck(Server& server) {
+    const Channel& ch = server.channel;
+    std::int32_t seq = ParseNumber(Mid(ch.inMessage, 5));
+    if (seq <= 0) return;
+    ResendEntry& e = server.queue.entries[EntryOf(seq)];
+    // Only the viewer the message was sent to may acknowledge it; anyone else
+    // could otherwise stop the delivery of other viewers' messages.
+    if (e.seq != seq || e.ip != ch.remoteIp) return;
+    e.acked = 1;
+    e.stamp = NetWholeSeconds(server);
+}
+
+void UpdateQueueStatus(Server& server) {
+    ResendQueue& q = server.queue;
+    Console& console = server.os.console;
+    std::int32_t pending = 0;
+    std::int32_t resend = 0;
+    for (int i = 1; i <= kResendEntries; ++i) {
+        const ResendEntry& e = q.entries[i];
+        if (e.seq > 0 && !e.acked) {
+            ++pending;
+            if (e.tries > 1) ++resend;
+        }
+    }
+    q.pendingCount = pending;
+    q.resendCount = resend;
+    q.congested = resend > kCongestionLimit ? 1 : 0;
+
+    if (resend != q.shownResendCount) {
+        console.SetColour(q.congested ? kLightRed : kLightGreen);
+        PrintAt(console, 7, 60, "Re-send queue:" + PrintForm(resend));
+        console.SetColour(kNormal);
+        q.shownResendCount = resend;
+    }
+    if (pending != q.shownPendingCount) {
+        console.SetColour(kLightCyan);
+        PrintAt(console, 8, 60, "Message queue:" + PrintForm(pending));
+        console.SetColour(kNormal);
+        q.shownPendingCount = pending;
+    }
+}
+
+void ResendPass(Server& server) {
+    ResendQueue& q = server.queue;
+    Channel& ch = server.channel;
+    const double now = NetNow(server);
+    int resent = 0;
+    for (int i = 1; i <= kResendEntries; ++i) {
+        ResendEntry& e = q.entries[i];
+        if (e.seq <= 0 || e.acked || now - static_cast<double>(e.stamp) <= kResendAfter) continue;
+        ++e.tries;
+        const IpAddress ip = e.ip;
+        ch.remoteIp = ip;
+        const bool chat = StartsWith(e.text, "CHAT:");
+
+        if (!chat && e.tries > kMaxTries) {
+            ++q.droppedCount;
+            ShowDroppedCount(server);
+            e.seq = 0;
+            // A viewer that still talks to us keeps its place (PING keeps it alive);
+            // only one that has been silent for a minute is dropped.
+            int k = FindClientSlot(server.clients, ip);
+            if (k != 0 && now - static_cast<double>(server.clients.slots[k].lastHeard) > kSilenceLimit) {
+                const std::string storedName = server.clients.slots[k].name;
+                WriteServerLogBlock(server, {
+                                                std::string(31, '-'),
+                                                storedName,
+                                                "Disconnected due to no response!",
+                                                std::string(32, '='),
+                                            });
+                GiveUpViewer(server, ip, TrimRightBlanks(storedName));
+            }
+            return;  // one give-up ends the pass
+        }
+        if (e.tries > kMaxChatTries) {
+            // Only chat lines get this far; the viewer is given up without the
+            // silence test. The logoff discards this entry with the others.
+            int k = FindClientSlot(server.clients, ip);
+            GiveUpViewer(server, ip, k ? TrimRightBlanks(server.clients.slots[k].name) : "");
+            continue;
+        }
+
+        const std::int32_t seq = e.seq;
+        ch.outMessage = FrameMessage(seq, e.text);
+        SendDatagram(server);
+        if (e.seq == seq) {  // a failed send may have removed the viewer and its entries
+            e.stamp = e.tries > 2 ? std::llround(now + 4) : std::llround(now);
+        }
+        if (++resent >= kMaxResendsPerPass) return;
+    }
+}
+
+}  // namespace lantrel

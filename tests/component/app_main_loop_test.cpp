@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+#include "feed/feed.h"
+#include "platform/files.h"
+#include "support/test_support.h"
+
+namespace lantrel {
+namespace {
+
+using testing::FakeServer;
+
+class MainLoopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        f.dir.Write("server.ini", "PATH=gui.log\nPORT=17000\nDELAY=10\n");
+        ASSERT_EQ(StartServer(*f), kSocketOk);
+    }
+    void Pass(const std::string& key = "") {
+        if (!key.empty()) f.screen.keys.push_back(key);
+        MainLoopPass(*f);
+    }
+    FakeServer f;
+};
+
+TEST_F(MainLoopTest, KeyBTogglesTheBoardDisplay) {
+    EXPECT_EQ(f->chess.showBoard, 1);
+    Pass("b");
+    EXPECT_EQ(f->chess.showBoard, 0);
+    Pass("B");
+    EXPECT_EQ(f->chess.showBoard, 1);
+}
+
+TEST_F(MainLoopTest, KeyITwiceRestoresTheMode) {
+    Pass("i");
+    EXPECT_EQ(f->config.icsMode, 1);
+    EXPECT_EQ(f.screen.Text(3, 70, 8), "ICS Mode");
+    EXPECT_EQ(f.screen.ColourAt(3, 70), kMagenta);
+    Pass("I");
+    EXPECT_EQ(f->config.icsMode, 0);
+    EXPECT_EQ(f.screen.Text(3, 70, 8), "        ");
+}
+
+TEST_F(MainLoopTest, MissingLogIsCreatedEmpty) {
+    Pass();
+    EXPECT_TRUE(FileExists(f.dir.File("gui.log")));
+    EXPECT_EQ(f->feed.logSize, 0);
+}
+
+TEST_F(MainLoopTest, LowerCaseRResetsAndRereadsTheLog) {
+    f.dir.Write("gui.log", "line one\nline two\n");
+    Pass();
+    EXPECT_EQ(f->feed.bytesRead, 18);
+    EXPECT_EQ(f->game.gameNumber, 0);
+    f->game.whitePlayer = "Alpha";
+    f->game.firstEngine = "alpha.exe";
+    f->feed.partialLine = "half";
+    Pass("r");
+    EXPECT_EQ(f->game.gameNumber, 1);
+    EXPECT_EQ(f->game.whitePlayer, "");
+    EXPECT_EQ(f->game.firstEngine, "");
+    EXPECT_EQ(f->feed.bytesRead, 18);  // read again from the first byte
+    EXPECT_EQ(f.screen.Text(16, 5, 9), "GAME: 1  ");
+    EXPECT_EQ(f->game.headerSent, 1);  // the header went out at the end of that read
+}
+
+TEST_F(MainLoopTest, ShorterLogStartsANewGameButKeepsTheHeaderFlag) {
+    f.dir.Write("gui.log", "0123456789\n");
+    Pass();
+    f.dir.Write("gui.log", "01\n");
+    Pass();
+    EXPECT_EQ(f->game.gameNumber, 1);
+    EXPECT_EQ(f->feed.bytesRead, 3);
+    EXPECT_EQ(f->game.headerSent, 1);
+    EXPECT_EQ(f.LogLines().back(), "-------------------- New Game ----------------------");
+}
+
+TEST_F(MainLoopTest, ResetKeepsDebugLinesUnderTheSavedName) {
+    f->game.whitePlayer = "White";
+    f->game.blackPlayer = "Black";
+    MakeSaveDebugName(*f);
+    f.dir.Write("debug.tmp", "kept line\n");
+    Pass("R");
+    EXPECT_EQ(f.dir.Read("Debug-White_vs_Black.log"), "kept line\n");
+    EXPECT_EQ(f.dir.Read("debug.tmp"), "");
+    EXPECT_EQ(f->game.saveDebugName, "Debug-_vs_.log");
+}
+
+TEST_F(MainLoopTest, UnchangedLogCausesNoRead) {
+    f.dir.Write("gui.log", "x\n");
+    Pass();
+    f->game.headerSent = 0;
+    Pass();
+    EXPECT_EQ(f->game.headerSent, 0);  // no read, so no end-of-read work either
+}
+
+}  // namespace
+}  // namespace lantrel

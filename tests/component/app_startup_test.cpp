@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+#include "support/test_support.h"
+
+namespace lantrel {
+namespace {
+
+using testing::FakeServer;
+
+TEST(StartupTest, BannerRuleAddressesAndPort) {
+    FakeServer f;
+    f.dir.Write("server.ini", "PORT=17000\r\n");
+    f.socket.localAddresses = {MakeIp(192, 168, 0, 20), MakeIp(10, 1, 2, 3)};
+    ASSERT_EQ(StartServer(*f), kSocketOk);
+    EXPECT_EQ(f.screen.Text(1, 12, 42), "Lantrel1Server v1.72b for Winboard & Arena");
+    EXPECT_EQ(f.screen.Text(1, 1, 11), std::string(11, ' '));
+    EXPECT_EQ(f.screen.Text(2, 12, 52), std::string(51, '-') + " ");
+    EXPECT_EQ(f.screen.Text(18, 1, 22), "IP  1 : 192.168.0.20  ");
+    EXPECT_EQ(f.screen.Text(19, 1, 18), "IP  2 : 10.1.2.3  ");
+    EXPECT_EQ(f.screen.Text(20, 1, 14), "Port  : 17000 ");
+    EXPECT_TRUE(f.socket.opened);
+    EXPECT_EQ(f.socket.openedPort, 17000);
+}
+
+TEST(StartupTest, ServerLogHeaderAndWorkingFilesEmptied) {
+    FakeServer f;
+    f.dir.Write("server.ini", "PORT=17000\n");
+    f.dir.Write("server.log", "old journal\r\n");
+    for (const char* name : {"in.dat", "out.dat", "debug.tmp"}) f.dir.Write(name, "stale");
+    ASSERT_EQ(StartServer(*f), kSocketOk);
+    EXPECT_EQ(f.dir.Read("server.log"),
+              "Path=\r\nPort= 17000 \r\nSite=Lantrel viewer\r\nDelay= 100 \r\n"
+              "Delay after move= 300 \r\nDelay after game= 1000 \r\n");
+    for (const char* name : {"in.dat", "out.dat", "debug.tmp"}) EXPECT_EQ(f.dir.Read(name), "");
+}
+
+TEST(StartupTest, MissingIniRunsOnDefaultsAndSaysSo) {
+    FakeServer f;
+    ASSERT_EQ(StartServer(*f), kSocketOk);
+    EXPECT_EQ(f.socket.openedPort, 16000);
+    auto lines = f.LogLines();
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[1], "Port= 16000 ");
+    EXPECT_EQ(lines[6], "No server.ini found: running on the default settings.");
+    EXPECT_NE(f.screen.Row(3).find("No server.ini found"), std::string::npos);
+}
+
+TEST(StartupTest, IcsModeIndicator) {
+    FakeServer f;
+    f.dir.Write("server.ini", "ICSMODE=1\n");
+    ASSERT_EQ(StartServer(*f), kSocketOk);
+    EXPECT_EQ(f.screen.Text(3, 70, 8), "ICS Mode");
+    EXPECT_EQ(f.screen.ColourAt(3, 70), kMagenta);
+    EXPECT_EQ(f.screen.CurrentColour(), kNormal);
+}
+
+TEST(StartupTest, UdpFailureIsReported) {
+    FakeServer f;
+    f.socket.openResult = kSocketFailure;
+    EXPECT_EQ(StartServer(*f), kSocketFailure);
+    f.socket.openResult = kSocketOk;
+    f.dir.Write("server.ini", "PORT=70000\n");
+    EXPECT_EQ(StartServer(*f), kSocketFailure);  // no such port
+}
+
+TEST(StartupTest, SecondStartEmptiesTheJournalAgain) {
+    FakeServer f;
+    ASSERT_EQ(StartServer(*f), kSocketOk);
+    WriteServerLog(*f, "a line of the first run");
+    FakeServer g;
+    g.dir.Write("server.log", f.dir.Read("server.log"));
+    ASSERT_EQ(StartServer(*g), kSocketOk);
+    EXPECT_EQ(g.LogLines().front(), "Path=");
+    for (const auto& line : g.LogLines()) EXPECT_NE(line, "a line of the first run");
+}
+
+}  // namespace
+}  // namespace lantrel

@@ -1,0 +1,74 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace lantrel {
+namespace {
+
+using namespace lantrel::testing;
+
+// Waits until `path` holds `text`, or gives up after a few seconds.
+bool WaitForText(const TempDir& dir, const std::string& name, const std::string& text) {
+    for (int i = 0; i < 500; ++i) {
+        if (dir.Read(name).find(text) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+TEST(ServerBinaryTest, OpensItsPortAndRefusesASecondServer) {
+    TempDir dir;
+    int port = FreeUdpPort();
+    dir.Write("server.ini", "PORT=" + std::to_string(port) + "\nBIND=127.0.0.1\nDELAY=20\n");
+    ChildProcess server({LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()},
+                        dir.File("stdout.txt"));
+    ASSERT_TRUE(WaitForText(dir, "server.log", "Delay after game="));
+
+    // A connected UDP socket reports a closed port (ICMP refusal) as ECONNREFUSED
+    // on its next call; an open port reports nothing.
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    EXPECT_EQ(::send(fd, "PING", 4, 0), 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(::send(fd, "PING", 4, 0), 4) << std::strerror(errno);
+    ::close(fd);
+
+    TempDir second;
+    second.Write("server.ini", "PORT=" + std::to_string(port) + "\nBIND=127.0.0.1\n");
+    ChildProcess other({LANTREL_SERVER_BIN, "--headless", "--dir", second.path()},
+                       second.File("stdout.txt"));
+    int status = other.Wait(10);
+    EXPECT_NE(status, 0);
+    EXPECT_NE(status, -1);
+    EXPECT_NE(second.Read("stdout.txt").find("Open UDP Error 57"), std::string::npos);
+
+    EXPECT_TRUE(server.Running());
+    EXPECT_EQ(server.Stop(), 0);  // SIGTERM ends the server cleanly
+}
+
+TEST(ServerBinaryTest, VersionAndHelp) {
+    TempDir dir;
+    ChildProcess version({LANTREL_SERVER_BIN, "--version"}, dir.File("v.txt"));
+    EXPECT_EQ(version.Wait(10), 0);
+    EXPECT_EQ(dir.Read("v.txt"), "Lantrel1Server v1.72b for Winboard & Arena\n");
+    ChildProcess bad({LANTREL_SERVER_BIN, "--bogus"}, dir.File("b.txt"));
+    EXPECT_EQ(bad.Wait(10), 2);
+    EXPECT_NE(dir.Read("b.txt").find("Usage: lantrel-server"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lantrel

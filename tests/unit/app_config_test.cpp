@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "app/config.h"
+
+namespace lantrel {
+namespace {
+
+ServerConfig Apply(std::vector<std::string> lines) {
+    ServerConfig config;
+    ApplyConfigurationLines(config, lines);
+    return config;
+}
+
+TEST(ConfigTest, DefaultsWithOnlyAPort) {
+    ServerConfig c = Apply({"PORT=17500"});
+    EXPECT_EQ(c.path, "");
+    EXPECT_EQ(c.port, 17500);
+    EXPECT_EQ(c.site, "Lantrel viewer");
+    EXPECT_EQ(c.delay, 100);
+    EXPECT_EQ(c.delayAfterMove, 300);
+    EXPECT_EQ(c.delayAfterGame, 1000);
+    EXPECT_EQ(c.icsMode, 0);
+    EXPECT_EQ(c.saveDebug, 0);
+    EXPECT_EQ(ServerLogHeader(c)[1], "Port= 17500 ");
+}
+
+TEST(ConfigTest, KeysAreCaseSensitivePrefixes) {
+    EXPECT_EQ(Apply({"port=1234"}).port, 16000);
+    EXPECT_EQ(Apply({" PORT=1234"}).port, 16000);
+    // The value is the rest of the line, blanks included.
+    EXPECT_EQ(Apply({"SITE= My club "}).site, " My club ");
+    EXPECT_EQ(Apply({"PATH=C:\\WinBoard\\debug.log"}).path, "C:\\WinBoard\\debug.log");
+}
+
+TEST(ConfigTest, DelayAndDelayAfterMoveDoNotClash) {
+    ServerConfig c = Apply({"DELAY=50", "DELAYAFTERMOVE=500"});
+    EXPECT_EQ(c.delay, 50);
+    EXPECT_EQ(c.delayAfterMove, 500);
+    EXPECT_EQ(c.delayAfterGame, 1000);
+}
+
+TEST(ConfigTest, NumbersFromTheNumberParser) {
+    EXPECT_EQ(Apply({"PORT=abc"}).port, 0);
+    EXPECT_EQ(Apply({"DELAY= 20ms"}).delay, 20);
+    EXPECT_EQ(Apply({"DELAYAFTERGAME=1499.6"}).delayAfterGame, 1500);
+}
+
+TEST(ConfigTest, FlagsTestOnlyTheirFirstCharacters) {
+    EXPECT_EQ(Apply({"ICSMODE=0"}).icsMode, 0);
+    EXPECT_EQ(Apply({"ICSMODE=1"}).icsMode, 1);
+    EXPECT_EQ(Apply({"ICSMODE=10"}).icsMode, 1);
+    EXPECT_EQ(Apply({"SAVEDEBUG=yes"}).saveDebug, 0);
+    EXPECT_EQ(Apply({"SAVEDEBUG=1"}).saveDebug, 1);
+}
+
+TEST(ConfigTest, MenuLines) {
+    const std::string three = "MENU ID=3 Crosstable";
+    ServerConfig c = Apply({three, "MENU ID=11 Eleven", "MENU ID=0 Zero", "MENU ID=4"});
+    EXPECT_EQ(c.menuLines[3], three);
+    EXPECT_EQ(c.menuLines[4], "");  // no blank after the number
+    for (int i : {0, 1, 2, 5, 6, 7, 8, 9, 10}) EXPECT_EQ(c.menuLines[i], "") << i;
+    // Of two lines with the same number the later one wins.
+    EXPECT_EQ(Apply({three, "MENU ID=3 Later"}).menuLines[3], "MENU ID=3 Later");
+    EXPECT_EQ(Apply({"MENU  ID=10 Ten"}).menuLines[10], "MENU  ID=10 Ten");
+    EXPECT_EQ(Apply({"MENUID=2 x"}).menuLines[2], "");
+}
+
+TEST(ConfigTest, LastSiteWins) {
+    EXPECT_EQ(Apply({"SITE=First", "SITE=Second"}).site, "Second");
+}
+
+TEST(ConfigTest, BindAndAdminAddresses) {
+    ServerConfig c = Apply({"BIND=127.0.0.1", "ADMIN=10.0.0.7", "ADMIN=bogus", "ADMIN=127.0.0.5"});
+    EXPECT_EQ(c.bindAddress, MakeIp(127, 0, 0, 1));
+    ASSERT_EQ(c.adminAddresses.size(), 2u);
+    EXPECT_EQ(c.adminAddresses[0], MakeIp(10, 0, 0, 7));
+    EXPECT_EQ(c.adminAddresses[1], MakeIp(127, 0, 0, 5));
+    EXPECT_EQ(Apply({"BIND=nowhere"}).bindAddress, 0u);
+}
+
+TEST(ConfigTest, ServerLogHeaderBytes) {
+    ServerConfig c = Apply({"PATH=C:\\gui\\debug.txt", "SITE=Club", "DELAY=-5"});
+    std::vector<std::string> expected = {
+        "Path=C:\\gui\\debug.txt", "Port= 16000 ",           "Site=Club",
+        "Delay=-5 ",               "Delay after move= 300 ", "Delay after game= 1000 ",
+    };
+    EXPECT_EQ(ServerLogHeader(c), expected);
+}
+
+}  // namespace
+}  // namespace lantrel

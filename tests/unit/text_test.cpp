@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include "text/text.h"
+
+namespace lantrel {
+namespace {
+
+TEST(NumberTextTest, SignPositionAndPrintForm) {
+    EXPECT_EQ(NumberText(17), " 17");
+    EXPECT_EQ(NumberText(0), " 0");
+    EXPECT_EQ(NumberText(-5), "-5");
+    EXPECT_EQ(PrintForm(16000), " 16000 ");
+    EXPECT_EQ(PrintForm(-3), "-3 ");
+}
+
+TEST(ParseNumberTest, LeadingNumericPartRounded) {
+    struct Case {
+        const char* text;
+        int expected;
+    } cases[] = {
+        {"16000", 16000}, {"  42abc", 42}, {"abc", 0},      {"", 0},
+        {"-7", -7},       {"2.6", 3},      {"2.5", 2},      {"3.5", 4},
+        {"+9", 9},        {" 50 ", 50},    {"99999999999", 2147483647},
+        {"-99999999999", -2147483647 - 1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseNumber(c.text), c.expected) << c.text;
+}
+
+TEST(FindTest, OneBasedPositionsAndAfterStart) {
+    EXPECT_EQ(Find("abcabc", "c"), 3u);
+    EXPECT_EQ(Find("abcabc", "c", 4), 6u);
+    EXPECT_EQ(Find("abc", "x"), 0u);
+    EXPECT_EQ(Find("abc", "c", 9), 0u);
+    EXPECT_FALSE(FoundAfterStart(">first : go", ">first :"));
+    EXPECT_TRUE(FoundAfterStart("1 >first : go", ">first :"));
+    EXPECT_EQ(FindAfterStart("1 >first : go", ">first :"), 3u);
+}
+
+TEST(MidTest, OneBasedSlices) {
+    EXPECT_EQ(Mid("LOGONv15:Bob", 10), "Bob");
+    EXPECT_EQ(Mid("abc", 4), "");
+    EXPECT_EQ(Mid("abcdef", 2, 3), "bcd");
+    EXPECT_EQ(Left("abcdef", 12), "abcdef");
+}
+
+TEST(TrimTest, BlanksOnly) {
+    EXPECT_EQ(TrimBlanks("  a b  "), "a b");
+    EXPECT_EQ(TrimRightBlanks("\ta  "), "\ta");
+    EXPECT_EQ(TrimLeftBlanks("   "), "");
+}
+
+TEST(FixedWidthTest, CutsAndPads) {
+    EXPECT_EQ(FixedWidth("Bob", 5), "Bob  ");
+    EXPECT_EQ(FixedWidth("abcdefg", 3), "abc");
+}
+
+TEST(ReplaceAllTest, LeftToRightWithoutOverlap) {
+    EXPECT_EQ(ReplaceAll("a   b", "  ", " "), "a  b");
+    EXPECT_EQ(ReplaceAll("<1:x<1:", "<1:", " <first : "), " <first : x <first : ");
+}
+
+TEST(GetWordTest, BlanksHalvedBeforeSplitting) {
+    struct Case {
+        const char* text;
+        int n;
+        const char* expected;
+    } cases[] = {
+        {"a  b", 2, "b"},          // two blanks count as one
+        {"a   b", 2, " b"},        // three blanks become two: the word begins with a blank
+        {"move e2e4 ", 1, "move"}, {"move e2e4 ", 2, "e2e4"}, {"move e2e4 ", 3, ""},
+        {"", 1, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(GetWord(c.text, c.n), c.expected) << c.text;
+}
+
+TEST(UpperAsciiTest, LeavesHighBytesAlone) {
+    EXPECT_EQ(UpperAscii("r\xe9sult"), "R\xe9SULT");
+}
+
+}  // namespace
+}  // namespace lantrel
