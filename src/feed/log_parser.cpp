@@ -1,8 +1,316 @@
+// ProcessLogLine: one line of the GUI's debug log turned into changes of the
+// live game and messages to the viewers.
+#include <cmath>
+
 #include "app/server.h"
 #include "feed/feed.h"
+#include "feed/parsing.h"
+#include "platform/files.h"
+#include "text/text.h"
 
 namespace lantrel {
 
-void ProcessLogLine(Server&, const std::string&) {}
+namespace {
+
+// The working texts of one line.
+struct LineParts {
+    std::string workLine;
+    std::string toEngine;
+    std::string fromEngine;
+    std::string commandWord;
+    std::string outputWord;
+    std::string argument;
+};
+
+LineParts CutLine(std::string workLine) {
+    LineParts parts;
+    parts.workLine = std::move(workLine);
+    EngineTraffic traffic = SplitEngineTraffic(parts.workLine);
+    parts.toEngine = std::move(traffic.toEngine);
+    parts.fromEngine = std::move(traffic.fromEngine);
+    parts.commandWord = GetWord(parts.toEngine, 1);
+    parts.outputWord = GetWord(parts.fromEngine, 1);
+    parts.argument = GetWord(parts.toEngine.empty() ? parts.fromEngine : parts.toEngine, 2);
+    return parts;
+}
+
+// A player row: cleared with a label and blanks, then label, quoted name and " ]".
+void ShowPlayer(Server& server, int row, std::string_view clearing, std::string_view label,
+                const std::string& name) {
+    Console& console = server.os.console;
+    PrintAt(console, row, 1, clearing);
+    PrintAt(console, row, 1, std::string(label) + "\"" + name + "\" ]");
+}
+
+const std::string kClearWhite = "[White:" + std::string(69, ' ');
+const std::string kClearBlackColon = "[Black:" + std::string(69, ' ');
+const std::string kClearBlack = "[Black" + std::string(70, ' ');
+
+// Rows 4 and 5 as the engine-name step and the command "black" show them.
+void ShowBothPlayers(Server& server) {
+    ShowPlayer(server, 4, kClearWhite, "[White  ", server.game.whitePlayer);
+    ShowPlayer(server, 5, kClearBlack, "[Black  ", server.game.blackPlayer);
+}
+
+void BroadcastPlayers(Server& server) {
+    Broadcast(server, "WPLAYER: " + server.game.whitePlayer);
+    Broadcast(server, "BPLAYER: " + server.game.blackPlayer);
+}
+
+// "black" or "white" sent to an engine: that engine has this colour, the other
+// engine the other one.
+void AssignColour(Server& server, int source, bool black) {
+    LiveGame& g = server.game;
+    int mine = black ? 2 : 1;
+    int theirs = black ? 1 : 2;
+    std::string& minePlayer = black ? g.blackPlayer : g.whitePlayer;
+    std::string& theirPlayer = black ? g.whitePlayer : g.blackPlayer;
+    if (source == 1) {
+        minePlayer = g.firstEngine;
+        g.firstEngineColour = mine;
+        theirPlayer = g.secondEngine;
+        g.secondEngineColour = theirs;
+    } else if (source == 2) {
+        minePlayer = g.secondEngine;
+        g.secondEngineColour = mine;
+        theirPlayer = g.firstEngine;
+        g.firstEngineColour = theirs;
+    }
+}
+
+// The pause after a result: the viewers are still served while it lasts, until
+// the clock's second has changed n + 1 times.
+void PauseAfterResult(Server& server) {
+    Console& console = server.os.console;
+    PrintAt(console, 1, 2, "paused...");
+    console.Flush();
+    long n = std::lround(server.config.delayAfterGame / 1000.0);
+    if (server.game.headerSent == 1) {
+        auto second = [&server] { return static_cast<long>(server.os.clock.TimeOfDay()); };
+        long shown = second();
+        long changes = 0;
+        for (;;) {
+            long now = second();
+            if (now != shown) {
+                shown = now;
+                if (++changes > n) break;
+                continue;
+            }
+            ServiceNetwork(server);
+        }
+    }
+    PrintAt(console, 1, 2, std::string(9, ' '));
+}
+
+// The engine that sent a move must be the side to move.
+void HandleMove(Server& server, const LineParts& parts, int source) {
+    const LiveGame& g = server.game;
+    bool moverIsBlack = (source == 1 && g.firstEngineColour == 2) ||
+                        (source == 2 && g.secondEngineColour == 2);
+    int side = moverIsBlack ? 0 : 1;
+    if (side != server.chess.whiteOnMove) return;
+    server.os.console.MoveTo(22, 1);
+    server.os.console.Print("Move: ");
+    if (!parts.argument.empty()) {
+        std::string text = parts.argument;
+        PlayMoveText(server, text);
+        server.feed.redrawBoard = 1;
+    }
+}
+
+// The thinking output of one engine becomes the pending PV line of its colour.
+void NotePv(Server& server, const std::string& workLine, std::string_view marker, int colour) {
+    std::string text = Mid(workLine, Find(workLine, marker) + marker.size());
+    if (!IsThinkingLine(text)) return;
+    if (colour == 1) server.game.pendingWhitePv = "WPV: " + text;
+    if (colour == 2) server.game.pendingBlackPv = "BPV: " + text;
+}
+
+// Everything from the extra network pass on (also used for the lines that ICS
+// mode makes up).
+void HandleParts(Server& server, const LineParts& parts) {
+    LiveGame& g = server.game;
+    FeedState& feed = server.feed;
+    const std::string& workLine = parts.workLine;
+
+    if (g.headerSent == 1 && ++feed.linesSinceService > 10) {
+        ServiceNetwork(server, 1);
+        feed.linesSinceService = 0;
+    }
+
+    int source = 0;
+    if (Contains(workLine, "first :")) source = 1;
+    if (Contains(workLine, "second:")) source = 2;
+
+    if (Left(workLine, 17) == "StartChildProcess") {
+        // The engine's command line follows the working-folder note in brackets.
+        std::string name = Mid(workLine, Find(workLine, ")", 17) + 2);
+        if (server.config.icsMode == 1) g.secondEngine = "Human";
+        if (g.firstEngine.empty()) {
+            g.firstEngine = g.whitePlayer = name;
+            g.firstEngineColour = 1;
+            g.secondEngineColour = 2;
+            ShowPlayer(server, 4, kClearWhite, "[White ", g.whitePlayer);
+            Broadcast(server, "WPLAYER: " + g.whitePlayer);
+            return;
+        }
+        g.secondEngine = g.blackPlayer = name;
+        ShowPlayer(server, 5, kClearBlackColon, "[Black: ", g.blackPlayer);
+        Broadcast(server, "BPLAYER: " + g.blackPlayer);
+    }
+
+    if (std::size_t m = Find(workLine, "myname=")) {
+        std::size_t q1 = Find(workLine, "\"", m);
+        std::size_t q2 = q1 ? Find(workLine, "\"", q1 + 1) : 0;
+        if (q1 > 0 && q1 < q2) {
+            std::string name = Mid(workLine, q1 + 1, q2 - q1 - 1);
+            if (source == 1) {
+                g.firstEngine = name;
+                if (g.firstEngineColour == 1) g.whitePlayer = name;
+                if (g.firstEngineColour == 2) g.blackPlayer = name;
+                Broadcast(server, "WPLAYER: " + g.whitePlayer);
+            } else if (source == 2) {
+                g.secondEngine = name;
+                if (g.secondEngineColour == 1) g.whitePlayer = name;
+                if (g.secondEngineColour == 2) g.blackPlayer = name;
+                Broadcast(server, "BPLAYER: " + g.blackPlayer);
+            }
+        }
+        ShowBothPlayers(server);
+    }
+
+    // The handlers are tested one after the other; more than one may act.
+    const std::string& command = parts.commandWord;
+    if (command == "black") {
+        AssignColour(server, source, true);
+        ShowBothPlayers(server);
+        BroadcastPlayers(server);
+    }
+    if (command == "white") {
+        AssignColour(server, source, false);
+        ShowPlayer(server, 4, kClearWhite, "[White ", g.whitePlayer);
+        ShowPlayer(server, 5, kClearBlackColon, "[Black: ", g.blackPlayer);
+        BroadcastPlayers(server);
+    }
+    // Both engines are told "new"; after exactly one ply it is the GUI setting
+    // up the second engine, not a new game.
+    if (command == "new" && g.plyCount != 1) StartNewGame(server);
+    if (command == "time") {
+        std::string value = Mid(workLine, Find(workLine, "time") + 5);
+        int colour = source == 1 ? g.firstEngineColour : source == 2 ? g.secondEngineColour : 0;
+        if (colour == 1) {
+            feed.whiteClockText = "WTIME: " + value + " ";
+            feed.blackClockText.clear();
+        } else if (colour == 2) {
+            feed.blackClockText = "BTIME: " + value + " ";
+            feed.whiteClockText.clear();
+        }
+    }
+    if (command == "otim") {
+        std::string message = feed.whiteClockText.empty()
+                                  ? feed.blackClockText + " otim " + parts.argument
+                                  : feed.whiteClockText + " otim " + parts.argument;
+        if (g.headerSent == 1 && server.queue.resendCount == 0) BroadcastRaw(server, message);
+    }
+    if (source == 1 && g.headerSent == 1 && Contains(workLine, "<first :"))
+        NotePv(server, workLine, "<first : ", g.firstEngineColour);
+    // The second engine's thinking is noted during a catch-up too.
+    if (source == 2 && Contains(workLine, "<second:"))
+        NotePv(server, workLine, "<second: ", g.secondEngineColour);
+    if (parts.outputWord == "move") HandleMove(server, parts, source);
+    if (command == "result" && source == 1) {
+        Broadcast(server, "result " + parts.argument);
+        PauseAfterResult(server);
+    }
+    if (command == "go" && g.gameNotStarted == 1) {
+        // The engine told to go first has White.
+        if (source == 1) {
+            g.whitePlayer = g.firstEngine;
+            g.firstEngineColour = 1;
+            g.blackPlayer = g.secondEngine;
+            g.secondEngineColour = 2;
+        } else if (source == 2) {
+            g.whitePlayer = g.secondEngine;
+            g.firstEngineColour = 2;
+            g.blackPlayer = g.firstEngine;
+            g.secondEngineColour = 1;
+        }
+    }
+    if (command == "level" && source == 1) {
+        g.levelText = Mid(workLine, Find(workLine, "level"));
+        Broadcast(server, g.levelText);
+    }
+    if (command == "quit") {
+        if (source == 1) {
+            g.firstEngine.clear();
+            if (g.firstEngineColour == 1) g.whitePlayer.clear();
+            if (g.firstEngineColour == 2) g.blackPlayer.clear();
+        } else if (source == 2) {
+            g.secondEngine.clear();
+            if (g.secondEngineColour == 1) g.whitePlayer.clear();
+            if (g.secondEngineColour == 2) g.blackPlayer.clear();
+        }
+    }
+}
+
+constexpr std::string_view kIcsCommands =
+    "force,quit,new,post,hard,easy,xboard,black,white,ping,go,computer,ics";
+
+// ICS mode: the GUI relays the human opponent to the one engine. Returns true
+// when the line was replaced by made-up lines (and so is done).
+bool HandleIcsLine(Server& server, LineParts& parts) {
+    std::size_t p = FindAfterStart(parts.workLine, ">first :");
+    if (server.config.icsMode != 1 || p == 0) return false;
+    if (FoundAfterStart(parts.workLine, ">first : name")) {
+        // The opponent's name, which the engine-name step reads as the second engine's.
+        std::string name = Mid(parts.workLine, Find(parts.workLine, "name") + 5);
+        parts.workLine = "second: myname=\"" + name + "\"";
+        return false;
+    }
+    // A substring test: any part of the command list counts as a command.
+    if (kIcsCommands.find(parts.commandWord) != std::string_view::npos) return false;
+    std::string move = Mid(parts.workLine, p + 9);
+    if (move.size() < 2 || move.size() > 8) return false;
+    // The opponent moves first, so the engine has Black.
+    if (server.game.plyCount == 0) HandleParts(server, CutLine("0000 >first : black"));
+    HandleParts(server, CutLine("0000 <second: move " + move));
+    return true;
+}
+
+}  // namespace
+
+void ProcessLogLine(Server& server, const std::string& line) {
+    LiveGame& g = server.game;
+    std::string lineText = TidyEngineLine(TranslateArenaLine(line));
+    LineParts parts = CutLine(lineText + " ");
+
+    // A comment sent to an engine.
+    if (!parts.toEngine.empty() && parts.toEngine.front() == '#') return;
+
+    if (lineText.empty()) {
+        if (server.os.clock.Monotonic() - g.lastServiceTime > 1.0) ServiceNetwork(server);
+        return;
+    }
+
+    g.lineStamp.clear();
+    std::size_t lt = Find(lineText, "<");
+    if (lt > 1) g.lineStamp = TrimBlanks(Left(lineText, lt - 1));
+
+    // The GUI writes the marker again after "usermove"; keep the move text.
+    if (std::size_t p = Find(parts.workLine, ": usermove"); p > 1)
+        parts.workLine = Mid(parts.workLine, p + 11);
+
+    if (server.config.saveDebug == 1) AppendLine(server.File("debug.tmp"), parts.workLine);
+
+    // Old-style engine output: "1. ... e7e5" is the move e7e5.
+    if (std::size_t p = Find(parts.fromEngine, " ... "); p > 1) {
+        std::string after = Mid(parts.fromEngine, p + 5);
+        parts.argument = Left(after, after.empty() ? 0 : after.size() - 1);
+        parts.outputWord = "move";
+    }
+
+    if (HandleIcsLine(server, parts)) return;
+    HandleParts(server, parts);
+}
 
 }  // namespace lantrel

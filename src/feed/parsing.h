@@ -1,0 +1,30 @@
+// Pure routines of the log parsers: no state, no I/O.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lantrel {
+
+// Rewrites one line of Arena's debug log into WinBoard's shapes (engine markers,
+// "Found move:" lines, UCI "info" output, "ucinewgame", "id name", engine start
+// notes). A WinBoard line comes back unchanged; an empty result drops the line.
+std::string TranslateArenaLine(std::string_view line);
+
+// Tabs become blanks, and the blanks right after "<first : " or "<second: " go.
+std::string TidyEngineLine(std::string_view line);
+
+struct EngineTraffic {
+    std::string toEngine;    // what the GUI sent to an engine
+    std::string fromEngine;  // what an engine sent to the GUI
+};
+
+// Finds the engine markers (">first :", ">second:", "<first :", "<second:")
+// after the start of the line and takes the text that follows each.
+EngineTraffic SplitEngineTraffic(std::string_view workLine);
+
+// True when the text has the shape of xboard thinking output: depth, score,
+// time and nodes as numbers (signs, ".", ":" and "&" allowed), then more.
+bool IsThinkingLine(std::string_view text);
+
+}  // namespace lantrel

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include "feed/parsing.h"
+
+namespace lantrel {
+namespace {
+
+std::string Arena(std::string_view line) { return TidyEngineLine(TranslateArenaLine(line)); }
+
+TEST(TranslateArenaLineTest, WinBoardLinesComeBackByteForByte) {
+    for (const char* line : {
+             "1234 >first : time 30000",
+             "1234 <first : move e2e4",
+             "StartChildProcess (dir=.) stockfish",
+             "5678 <second: 12 -31 456 890 e7e5 g1f3",
+             "",
+             "info currmove e2e4 at the very start",
+         }) {
+        EXPECT_EQ(TranslateArenaLine(line), line) << line;
+    }
+}
+
+TEST(TranslateArenaLineTest, ProgressNoiseIsDropped) {
+    EXPECT_EQ(TranslateArenaLine("20:19:25.113<--1:info currmove e2e4 currmovenumber 1"), "");
+    EXPECT_EQ(TranslateArenaLine("20:19:25.113<--1:info nps 123456"), "");
+}
+
+TEST(TranslateArenaLineTest, MarkersBecomeWinBoardMarkers) {
+    EXPECT_EQ(TranslateArenaLine("t-->1:go"), "t >first : go");
+    EXPECT_EQ(TranslateArenaLine("t-->2:go"), "t >second: go");
+    EXPECT_EQ(TranslateArenaLine("t<--2:bestmove e7e5"), "t <second: bestmove e7e5");
+    EXPECT_EQ(TranslateArenaLine("t>1:quit"), "t >first : quit");
+    EXPECT_EQ(TranslateArenaLine("t<2:readyok"), "t <second: readyok");
+}
+
+TEST(TranslateArenaLineTest, InfoLineBecomesThinkingOutput) {
+    EXPECT_EQ(TranslateArenaLine("12:00:01.5<--1:info depth 12 score cp 31 time 4567 nodes 890 "
+                                 "pv e2e4 e7e5 g1f3"),
+              "12:00:01.5 <first :  12 31 456 890 e2e4");
+    EXPECT_EQ(Arena("12:00:01.5<--1:info depth 12 score cp 31 time 4567 nodes 890 pv e2e4 e7e5"),
+              "12:00:01.5 <first : 12 31 456 890 e2e4");
+}
+
+TEST(TranslateArenaLineTest, KeywordsAreWholeWords) {
+    // A modern UCI line: seldepth before depth, multipv before pv.
+    EXPECT_EQ(Arena("t<--2:info depth 22 seldepth 33 multipv 1 score cp -34 nodes 12953759 nps "
+                    "1662656 hashfull 999 tbhits 0 time 7791 pv g8f6 c2c4 e7e6"),
+              "t <second: 22 -34 779 12953759 g8f6");
+}
+
+TEST(TranslateArenaLineTest, InfoLinesThatAreDroppedOrPassed) {
+    // The only PV move ends the line: no blank after it.
+    EXPECT_EQ(TranslateArenaLine("t<--1:info depth 3 score cp 5 time 10 nodes 7 pv e2e4"), "");
+    EXPECT_EQ(TranslateArenaLine("t<--1:info depth 3 score cp 5 time 10 nodes 7"), "");
+    // A mate score is not converted.
+    EXPECT_EQ(TranslateArenaLine("t<--1:info depth 3 score mate 2 pv e2e4 e7e5"),
+              "t <first : info depth 3 score mate 2 pv e2e4 e7e5");
+    // No blank after the time: it stays 0.
+    EXPECT_EQ(TranslateArenaLine("t<--1:info depth 3 score cp 5 pv e2e4 e7e5 time 10"),
+              "t <first :  3 5 0 0 e2e4");
+}
+
+TEST(TranslateArenaLineTest, LongLineKeepsItsMove) {
+    std::string line = std::string(260, 'x') + "<1:move e2e4";
+    EXPECT_EQ(TranslateArenaLine(line), "12345678 <first : move e2e4");
+    std::string shortish = std::string(240, 'x') + "<1:move e2e4";  // 252 bytes, ":move " too early
+    EXPECT_EQ(TranslateArenaLine(shortish), std::string(240, 'x') + " <first : move e2e4");
+}
+
+TEST(TranslateArenaLineTest, FoundMoveLines) {
+    EXPECT_EQ(TranslateArenaLine("t*1*Found move:Ng1-f3"), "t <first : move g1-f3");
+    EXPECT_EQ(TranslateArenaLine("t*2*Found move:e7-e5"), "t <second: move e7-e5");
+    EXPECT_EQ(TranslateArenaLine("t*1*Coup trouv\xe9:Ng1-f3"), "t <first : move g1-f3");
+    EXPECT_EQ(TranslateArenaLine("t*2*Coup trouv\xe9:e7-e5"), "t <second: move e7-e5");
+    EXPECT_EQ(TranslateArenaLine("t*1*Found move:0-0"), "t <first : move 0-0");
+    EXPECT_EQ(TranslateArenaLine("t*1*Found move:o-o-o"), "t <first : move o-o-o");
+    // Castling written with the capital O keeps its text.
+    EXPECT_EQ(TranslateArenaLine("t*1*Found move:O-O"), "t <first : move O-O");
+    EXPECT_EQ(TranslateArenaLine("t*2*Coup trouv\xe9:O-O-O"), "t <second: move O-O-O");
+    // The piece letter goes everywhere in the line.
+    EXPECT_EQ(TranslateArenaLine("Nt*1*Found move:Nb1-c3"), "t <first : move b1-c3");
+}
+
+TEST(TranslateArenaLineTest, NewGameAndEngineName) {
+    EXPECT_EQ(TranslateArenaLine("t-->1:ucinewgame"), "t >first : new");
+    EXPECT_EQ(TranslateArenaLine("t-->1:ucinewgame extra"), "t >first : new");
+    EXPECT_EQ(TranslateArenaLine("t<1:id name Sample 2.1"),
+              "t <first : myname=\"Sample 2.1\"");
+}
+
+TEST(TranslateArenaLineTest, EngineStartNotes) {
+    EXPECT_EQ(TranslateArenaLine("t Starting engine 1 Sample 2.1 - more"),
+              "StartChildProcess (dir=) Sample 2.1 ");
+    EXPECT_EQ(TranslateArenaLine("t Starting engine 2 Other"), "StartChildProcess (dir=) Other");
+    EXPECT_EQ(TranslateArenaLine("t D\xe9marre module 1 Moteur - x"),
+              "StartChildProcess (dir=) Moteur ");
+    EXPECT_EQ(TranslateArenaLine("t Starting engine 1- x"), "StartChildProcess (dir=)");
+    // At the very start of the line the note does not count.
+    EXPECT_EQ(TranslateArenaLine("Starting engine 1 X"), "Starting engine 1 X");
+}
+
+TEST(TidyEngineLineTest, BlanksAfterEngineMarkersGo) {
+    EXPECT_EQ(TidyEngineLine("t <first :   \tmove e2e4"), "t <first : move e2e4");
+    EXPECT_EQ(TidyEngineLine("t >first :   go"), "t >first :   go");
+    EXPECT_EQ(TidyEngineLine("a\tb"), "a b");
+    EXPECT_EQ(TidyEngineLine("t <second:  x"), "t <second: x");
+}
+
+TEST(SplitEngineTrafficTest, MarkersAfterTheStartOnly) {
+    EngineTraffic t = SplitEngineTraffic("12 >first : time 300 ");
+    EXPECT_EQ(t.toEngine, "time 300 ");
+    EXPECT_EQ(t.fromEngine, "");
+    t = SplitEngineTraffic("12 <second: move e7e5 ");
+    EXPECT_EQ(t.fromEngine, "move e7e5 ");
+    t = SplitEngineTraffic(">first : go ");
+    EXPECT_EQ(t.toEngine, "");
+    // The later marker of the same direction wins.
+    t = SplitEngineTraffic("12 >first : a >second: b ");
+    EXPECT_EQ(t.toEngine, "b ");
+}
+
+TEST(IsThinkingLineTest, Shapes) {
+    struct Case {
+        const char* text;
+        bool thinking;
+    } cases[] = {
+        {"12 -31 456 890 e2e4 ", true},
+        {"12 31 456 890 e2e4", true},
+        {"  8\t+25 61 40312 e2e4 ", true},
+        {"12 abc", false},
+        {"12 31 456 890", false},   // no blank after the fourth number
+        {"12 31 456 890 ", true},
+        {"12 31 1:30 890 x", true},
+        {"12 31 4.5 890 x", true},
+        {"move e2e4 ", false},
+        {"", false},
+        {"   ", false},
+        {"12  31  456  890 ", true},  // runs of blanks end one field each
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsThinkingLine(c.text), c.thinking) << c.text;
+}
+
+}  // namespace
+}  // namespace lantrel
