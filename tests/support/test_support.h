@@ -42,6 +42,8 @@ struct FakeServer {
 
     Server& operator*() { return *server; }
     Server* operator->() { return server.get(); }
+    const Server& operator*() const { return *server; }
+    const Server* operator->() const { return server.get(); }
     // server.log split into lines (CR LF removed).
     std::vector<std::string> LogLines() const;
 };

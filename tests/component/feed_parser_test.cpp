@@ -1,0 +1,194 @@
+// ProcessLogLine driven line by line on the fake platform, with one viewer
+// logged on whose datagrams are read back.
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+#include "feed/feed.h"
+#include "support/test_support.h"
+
+namespace lantrel {
+namespace {
+
+using testing::FakeServer;
+
+constexpr IpAddress kViewer = MakeIp(10, 0, 0, 2);
+
+class FeedParserTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        f.dir.Write("server.ini", "PATH=gui.log\nDELAYAFTERMOVE=0\nDELAYAFTERGAME=2000\n");
+        ASSERT_EQ(StartServer(*f), kSocketOk);
+        f->game.headerSent = 1;
+        f.socket.Queue(kViewer, "LOGONv15:Viewer");
+        ServiceNetwork(*f);
+        f.socket.sent.clear();
+    }
+    void Lines(std::initializer_list<std::string> lines) {
+        for (const auto& line : lines) ProcessLogLine(*f, line);
+    }
+    // What the viewer received, frames removed.
+    std::vector<std::string> Received() const {
+        std::vector<std::string> texts;
+        for (auto text : f.socket.SentTo(kViewer)) {
+            if (!text.empty() && text[0] == '<') text = text.substr(text.find('>') + 1);
+            texts.push_back(text);
+        }
+        return texts;
+    }
+    FakeServer f;
+};
+
+TEST_F(FeedParserTest, EngineStartLinesNameBothEngines) {
+    Lines({"StartChildProcess (dir=.) fairymax", "StartChildProcess (dir=.) stockfish"});
+    EXPECT_EQ(f->game.firstEngine, "fairymax ");
+    EXPECT_EQ(f->game.whitePlayer, "fairymax ");
+    EXPECT_EQ(f->game.secondEngine, "stockfish ");
+    EXPECT_EQ(f->game.blackPlayer, "stockfish ");
+    EXPECT_EQ(f->game.firstEngineColour, 1);
+    EXPECT_EQ(f->game.secondEngineColour, 2);
+    EXPECT_EQ(Received(), (std::vector<std::string>{"WPLAYER: fairymax ", "BPLAYER: stockfish "}));
+    EXPECT_EQ(f.screen.Row(4).substr(0, 24), "[White \"fairymax \" ]    ");
+    EXPECT_EQ(f.screen.Row(5).substr(0, 25), "[Black: \"stockfish \" ]   ");
+}
+
+TEST_F(FeedParserTest, MynameRenamesTheEngineOfItsColour) {
+    Lines({"StartChildProcess (dir=.) a", "StartChildProcess (dir=.) b"});
+    f.socket.sent.clear();
+    Lines({"120 <first : feature myname=\"Fairy-Max 5.0b\" done=1",
+           "140 <second: feature myname=\"Stockfish 15.1\" done=1"});
+    EXPECT_EQ(f->game.whitePlayer, "Fairy-Max 5.0b");
+    EXPECT_EQ(f->game.blackPlayer, "Stockfish 15.1");
+    EXPECT_EQ(Received(), (std::vector<std::string>{"WPLAYER: Fairy-Max 5.0b",
+                                                    "BPLAYER: Stockfish 15.1"}));
+    EXPECT_EQ(f.screen.Row(4).substr(0, 26), "[White  \"Fairy-Max 5.0b\" ]");
+    EXPECT_EQ(f.screen.Row(5).substr(0, 26), "[Black  \"Stockfish 15.1\" ]");
+    // Without two quotes no name changes.
+    Lines({"150 <first : feature myname=\"broken"});
+    EXPECT_EQ(f->game.firstEngine, "Fairy-Max 5.0b");
+}
+
+TEST_F(FeedParserTest, ColourCommands) {
+    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B"});
+    f.socket.sent.clear();
+    Lines({"10 >first : black"});
+    EXPECT_EQ(f->game.whitePlayer, "B ");
+    EXPECT_EQ(f->game.blackPlayer, "A ");
+    EXPECT_EQ(f->game.firstEngineColour, 2);
+    EXPECT_EQ(f->game.secondEngineColour, 1);
+    EXPECT_EQ(Received(), (std::vector<std::string>{"WPLAYER: B ", "BPLAYER: A "}));
+    Lines({"11 >second: black"});
+    EXPECT_EQ(f->game.whitePlayer, "A ");
+    EXPECT_EQ(f->game.secondEngineColour, 2);
+    Lines({"12 >second: white"});
+    EXPECT_EQ(f->game.whitePlayer, "B ");
+    EXPECT_EQ(f->game.firstEngineColour, 2);
+    EXPECT_EQ(f.screen.Row(5).substr(0, 14), "[Black: \"A \" ]");
+}
+
+TEST_F(FeedParserTest, GoDecidesWhiteBeforeTheFirstMove) {
+    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B", "5 >second: go"});
+    EXPECT_EQ(f->game.whitePlayer, "B ");
+    EXPECT_EQ(f->game.blackPlayer, "A ");
+    EXPECT_EQ(f->game.firstEngineColour, 2);
+    EXPECT_EQ(f->game.secondEngineColour, 1);
+}
+
+TEST_F(FeedParserTest, ClockMessageByteForByte) {
+    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B"});
+    f.socket.sent.clear();
+    Lines({"200 >first : time 30000", "210 >first : otim 29500"});
+    EXPECT_EQ(Received(), (std::vector<std::string>{"WTIME: 30000   otim 29500"}));
+    f.socket.sent.clear();
+    Lines({"300 >second: time 28000", "310 >second: otim 27000"});
+    EXPECT_EQ(Received(), (std::vector<std::string>{"BTIME: 28000   otim 27000"}));
+    // During a catch-up the clocks are not sent.
+    f.socket.sent.clear();
+    f->game.headerSent = 0;
+    Lines({"400 >second: otim 1"});
+    EXPECT_TRUE(Received().empty());
+}
+
+TEST_F(FeedParserTest, LevelIsKeptAndBroadcastWithItsTrailingBlank) {
+    Lines({"170 >first : level 40 5 0", "180 >second: level 40 9 0"});
+    EXPECT_EQ(f->game.levelText, "level 40 5 0 ");
+    EXPECT_EQ(Received(), (std::vector<std::string>{"level 40 5 0 "}));
+}
+
+TEST_F(FeedParserTest, ThinkingLinesBecomePendingPvOfTheirColour) {
+    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B",
+           "900 <first : 8 25 61 40312 e2e4 e7e5", "901 <first : 9 30 70 50000 d2d4 d7d5",
+           "950 <second: 12 -18 70 200113 c7c5", "960 <second: Hello"});
+    EXPECT_EQ(f->game.pendingWhitePv, "WPV: 9 30 70 50000 d2d4 d7d5 ");
+    EXPECT_EQ(f->game.pendingBlackPv, "BPV: 12 -18 70 200113 c7c5 ");
+    FinishLogRead(*f);
+    auto got = Received();
+    ASSERT_GE(got.size(), 2u);
+    EXPECT_EQ(got[got.size() - 2], "WPV: 9 30 70 50000 d2d4 d7d5 ");
+    EXPECT_EQ(got.back(), "BPV: 12 -18 70 200113 c7c5 ");
+    EXPECT_EQ(f->game.pendingWhitePv, "");
+}
+
+TEST_F(FeedParserTest, CatchUpSendsTheFiveHeaderMessagesOnce) {
+    f->game.headerSent = 0;
+    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B",
+           "900 <first : 8 25 61 40312 e2e4"});
+    EXPECT_EQ(f->game.pendingWhitePv, "");  // the first engine's thinking waits for the header
+    f.socket.sent.clear();
+    FinishLogRead(*f);
+    EXPECT_EQ(Received(), (std::vector<std::string>{"WPLAYER: A ", "BPLAYER: B ",
+                                                    "SITE:Lantrel viewer", "",
+                                                    "FEN: " + f->game.fen}));
+    f.socket.sent.clear();
+    FinishLogRead(*f);
+    EXPECT_TRUE(Received().empty());
+}
+
+TEST_F(FeedParserTest, ResultIsBroadcastAndPausesWhileServingTheNetwork) {
+    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B"});
+    f.socket.sent.clear();
+    double before = f.clock.Monotonic();
+    Lines({"500 >second: result 1-0 {ignored}"});
+    EXPECT_TRUE(Received().empty());
+    Lines({"510 >first : result 1-0 {White wins}"});
+    double paused = f.clock.Monotonic() - before;
+    // The viewer acknowledges nothing, so the pause also re-sends its welcome.
+    ASSERT_FALSE(Received().empty());
+    EXPECT_EQ(Received()[0], "result 1-0");
+    EXPECT_GE(paused, 2.0);  // DELAYAFTERGAME=2000: between 2 and 3 seconds
+    EXPECT_LE(paused, 3.2);
+    EXPECT_EQ(f.screen.Text(1, 2, 9), "         ");
+}
+
+TEST_F(FeedParserTest, QuitForgetsThatEngine) {
+    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B", "9 >second: quit"});
+    EXPECT_EQ(f->game.secondEngine, "");
+    EXPECT_EQ(f->game.blackPlayer, "");
+    EXPECT_EQ(f->game.whitePlayer, "A ");
+}
+
+TEST_F(FeedParserTest, NewStartsAGameAtAnyPlyButOne) {
+    Lines({"150 >first : new", "160 >second: new"});
+    EXPECT_EQ(f->game.gameNumber, 2);
+    auto got = Received();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], "FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq");
+    f->game.plyCount = 1;
+    Lines({"170 >second: new"});
+    EXPECT_EQ(f->game.gameNumber, 2);
+}
+
+TEST_F(FeedParserTest, CommentsAndDebugCopy) {
+    f->config.saveDebug = 1;
+    Lines({"1 >first : # a comment", "2 >first : xboard", "3 >first : usermove e2e4"});
+    EXPECT_EQ(f.dir.Read("debug.tmp"), "2 >first : xboard \r\ne2e4 \r\n");
+}
+
+TEST_F(FeedParserTest, LineStampIsTheTextBeforeTheFirstAngle) {
+    Lines({"  1234  <first : pong 1"});
+    EXPECT_EQ(f->game.lineStamp, "1234");
+    Lines({"<first : pong 1"});
+    EXPECT_EQ(f->game.lineStamp, "");
+}
+
+}  // namespace
+}  // namespace lantrel
