@@ -192,3 +192,58 @@ TEST_F(FeedParserTest, LineStampIsTheTextBeforeTheFirstAngle) {
 
 }  // namespace
 }  // namespace lantrel
+
+namespace lantrel {
+namespace {
+
+TEST_F(FeedParserTest, EngineMovesArePlayedOnlyForTheSideToMove) {
+    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B", "10 >first : new",
+           "20 >second: new"});
+    f.socket.sent.clear();
+    Lines({"30 <second: move e7e5"});  // Black announces a move while White is to move
+    EXPECT_EQ(f->game.plyCount, 0);
+    Lines({"40 <first : move e2e4", "50 >second: usermove 50 >second: e2e4",
+           "60 <second: move e7e5"});
+    EXPECT_EQ(f->game.plyCount, 2);
+    EXPECT_EQ(f->feed.redrawBoard, 1);
+    EXPECT_EQ(f->game.lastMoveMessage, "BMOVE: 1. e5");
+    EXPECT_EQ(f.screen.Text(22, 1, 6), "Move: ");
+    auto got = Received();
+    ASSERT_EQ(got.size(), 6u);
+    EXPECT_EQ(got[1], "WMOVE: 1. e4");
+    EXPECT_EQ(got[4], "BMOVE: 1. e5");
+    // A "new" after exactly one ply is the GUI setting up the other engine.
+    Lines({"70 >first : new"});
+    EXPECT_EQ(f->game.plyCount, 0);
+}
+
+TEST_F(FeedParserTest, OldStyleMoveOutput) {
+    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B",
+           "40 <first : move e2e4", "41 <second: 1. ... e7e5"});
+    EXPECT_EQ(f->game.plyCount, 2);
+}
+
+TEST_F(FeedParserTest, IcsModeTurnsMovesSentToTheEngineIntoTheOpponentsMoves) {
+    f->config.icsMode = 1;
+    Lines({"StartChildProcess (dir=.) engine", "5 >first : name Opponent", "6 >first : force",
+           "7 >first : e2e4"});
+    EXPECT_EQ(f->game.secondEngine, "Opponent ");
+    EXPECT_EQ(f->game.firstEngineColour, 2);  // the opponent moved first: the engine has Black
+    EXPECT_EQ(f->game.plyCount, 1);
+    EXPECT_EQ(f->game.lastMoveMessage, "WMOVE: 1. e4");
+    Lines({"8 <first : move e7e5"});
+    EXPECT_EQ(f->game.plyCount, 2);
+    // An engine command is never a move, nor is any part of one ("st" is inside
+    // "post"); an unknown short command is tried as a move and fails.
+    Lines({"9 >first : post", "10 >first : st 10"});
+    EXPECT_EQ(f->game.moveErrorCount, 0);
+    Lines({"10 >first : sd 5"});
+    EXPECT_EQ(f->game.plyCount, 2);
+    EXPECT_EQ(f->game.moveErrorCount, 1);
+    // Nine characters or more, trailing blank counted, is never taken for a move.
+    Lines({"11 >first : abcdefgh"});
+    EXPECT_EQ(f->game.moveErrorCount, 1);
+}
+
+}  // namespace
+}  // namespace lantrel
