@@ -1,0 +1,143 @@
+// Latency from a move line appended to the GUI log to the move message at a
+// viewer on loopback, with DELAYAFTERMOVE=0 and DELAY=100 (the idle pace).
+//   bench_feed_move_latency [moves]
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int FreePort() {
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+struct Viewer {
+    int fd;
+    sockaddr_in server{};
+
+    explicit Viewer(int port) {
+        fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(static_cast<uint16_t>(port));
+        ::inet_pton(AF_INET, "127.0.0.2", &local.sin_addr);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            std::perror("bind 127.0.0.2");
+            std::exit(1);
+        }
+        server.sin_family = AF_INET;
+        server.sin_port = htons(static_cast<uint16_t>(port));
+        ::inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
+    }
+    void Send(const std::string& text) {
+        ::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&server),
+                 sizeof server);
+    }
+    // Next datagram (acknowledged when framed), or kNothing after `ms`.
+    static constexpr const char* kNothing = "\x01nothing";
+    std::string Receive(int ms) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, ms) <= 0) return kNothing;
+        char buffer[65536];
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) return kNothing;
+        std::string text(buffer, static_cast<std::size_t>(n));
+        if (text[0] == '<') {
+            std::size_t close = text.find('>');
+            Send("ACK:" + text.substr(1, close - 1));
+            text = text.substr(close + 1);
+        }
+        return text;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int moves = argc > 1 ? std::atoi(argv[1]) : 200;
+    auto dir = std::filesystem::temp_directory_path() / ("lantrel-latency-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    int port = FreePort();
+    std::ofstream(dir / "server.ini") << "PATH=gui.log\nPORT=" << port
+                                      << "\nBIND=127.0.0.1\nDELAY=100\nDELAYAFTERMOVE=0\n";
+    std::string log = (dir / "gui.log").string();
+    std::ofstream(log) << "StartChildProcess (dir=.) knightA\nStartChildProcess (dir=.) knightB\n"
+                          "1 >first : new\n2 >second: new\n";
+
+    std::string bin = LANTREL_SERVER_BIN, dirText = dir.string();
+    char* args[] = {bin.data(), const_cast<char*>("--headless"), const_cast<char*>("--dir"),
+                    dirText.data(), nullptr};
+    pid_t pid;
+    posix_spawn(&pid, bin.c_str(), nullptr, nullptr, args, environ);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    Viewer viewer(port);
+    viewer.Send("LOGONv15:bench");
+    while (viewer.Receive(300) != Viewer::kNothing) {
+    }
+
+    // Knights out and back: always legal, as long as we like.
+    const char* cycle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    std::vector<double> latencies;
+    for (int i = 0; i < moves; ++i) {
+        std::string line = std::to_string(100 + i) + (i % 2 ? " <second: move " : " <first : move ") +
+                           cycle[i % 4] + "\n";
+        // Let the server settle into its idle wait before the next move.
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        auto start = Clock::now();
+        int fd = ::open(log.c_str(), O_WRONLY | O_APPEND);
+        ssize_t ignored = ::write(fd, line.data(), line.size());
+        (void)ignored;
+        ::close(fd);
+        for (;;) {
+            std::string text = viewer.Receive(2000);
+            if (text == Viewer::kNothing) {
+                std::fprintf(stderr, "no move message for move %d\n", i + 1);
+                break;
+            }
+            if (text.rfind("WMOVE:", 0) == 0 || text.rfind("BMOVE:", 0) == 0) {
+                latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+                break;
+            }
+        }
+        while (viewer.Receive(5) != Viewer::kNothing) {
+        }
+    }
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+    std::filesystem::remove_all(dir);
+
+    std::sort(latencies.begin(), latencies.end());
+    if (latencies.empty()) return 1;
+    auto at = [&](double q) { return latencies[static_cast<std::size_t>(q * (latencies.size() - 1))]; };
+    std::printf("moves %zu  median %.2f ms  p99 %.2f ms  max %.2f ms\n", latencies.size(), at(0.5),
+                at(0.99), latencies.back());
+    return 0;
+}
