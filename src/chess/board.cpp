@@ -8,9 +8,9 @@ namespace lantrel {
 namespace {
 
 // File and row deltas of directions 1..16: eight lines, then eight knight jumps.
-constexpr std::int32_t kLineDeltas[9][2] = {{0, 0},  {1, -1}, {1, 1},  {-1, 1}, {-1, -1},
-                                            {0, -1}, {1, 0},  {0, 1},  {-1, 0}};
-constexpr std::int32_t kKnightDeltas[9][2] = {{0, 0},  {1, -2}, {2, -1}, {2, 1}, {1, 2},
+constexpr std::int32_t kLineDeltas[9][2] = {{0, 0},  {1, -1}, {1, 1}, {-1, 1}, {-1, -1},
+                                            {0, -1}, {1, 0},  {0, 1}, {-1, 0}};
+constexpr std::int32_t kKnightDeltas[9][2] = {{0, 0},  {1, -2}, {2, -1},  {2, 1},  {1, 2},
                                               {-1, 2}, {-2, 1}, {-2, -1}, {-1, -2}};
 
 // Fills directionTable: the working rows of pieces 2..6 first, then piece 7
@@ -120,7 +120,8 @@ void MakeMove(Board& board, std::int32_t from, std::int32_t to, std::int32_t kin
     undo.to = to;
     undo.kind = kind;
     undo.valueOnTo = c[to];
-    for (int i = 0; i < 5; ++i) undo.spare[i] = c[kWhiteKingSide + i];
+    for (int i = 0; i < 5; ++i)
+        undo.spare[i] = c[kWhiteKingSide + i];
     undo.halfmoveClock = board.halfmoveClock;
 
     // Only a rook leaving its corner loses its wing; a rook taken there does not.
@@ -194,7 +195,8 @@ void UnmakeMove(Board& board) {
     board.searchPly -= 1;
     const UndoRecord& undo = board.undoStack[board.searchPly];
     auto& c = board.cells;
-    for (int i = 0; i < 5; ++i) c[kWhiteKingSide + i] = undo.spare[i];
+    for (int i = 0; i < 5; ++i)
+        c[kWhiteKingSide + i] = undo.spare[i];
     board.halfmoveClock = undo.halfmoveClock;
 
     const std::int32_t from = undo.from, to = undo.to;

@@ -62,10 +62,18 @@ constexpr std::int32_t kWhite = 1;
 using Cells = std::array<std::int32_t, kBoardCells>;
 
 // Cell index of a square; row 1 is rank 8, file 1 is the a-file.
-constexpr int CellOf(int row, int file) { return 10 * (row + 1) + file + 1; }
-constexpr int RowOf(int cell) { return (cell - 10) / 10; }
-constexpr int FileOf(int cell) { return cell - 10 * RowOf(cell) - 11; }
-constexpr int RankOf(int cell) { return 9 - RowOf(cell); }
+constexpr int CellOf(int row, int file) {
+    return 10 * (row + 1) + file + 1;
+}
+constexpr int RowOf(int cell) {
+    return (cell - 10) / 10;
+}
+constexpr int FileOf(int cell) {
+    return cell - 10 * RowOf(cell) - 11;
+}
+constexpr int RankOf(int cell) {
+    return 9 - RowOf(cell);
+}
 constexpr bool IsSquare(int cell) {
     return cell >= 22 && cell <= 99 && cell % 10 != 0 && cell % 10 != 1;
 }
@@ -73,11 +81,14 @@ constexpr bool IsSquare(int cell) {
 // The start position: border, pieces, castling open, no en-passant target.
 constexpr Cells StartCells() {
     Cells c{};
-    for (int i = 1; i < kBoardCells; ++i) c[i] = kOffBoard;
-    for (int i = 121; i < kBoardCells; ++i) c[i] = 0;
+    for (int i = 1; i < kBoardCells; ++i)
+        c[i] = kOffBoard;
+    for (int i = 121; i < kBoardCells; ++i)
+        c[i] = 0;
     const std::int32_t back[8] = {4, 2, 3, 5, 6, 3, 2, 4};
     for (int file = 1; file <= 8; ++file) {
-        for (int row = 1; row <= 8; ++row) c[CellOf(row, file)] = 0;
+        for (int row = 1; row <= 8; ++row)
+            c[CellOf(row, file)] = 0;
         c[CellOf(1, file)] = -back[file - 1];
         c[CellOf(2, file)] = -1;
         c[CellOf(7, file)] = 1;
@@ -105,7 +116,7 @@ struct UndoRecord {
     std::int32_t from = 0;
     std::int32_t to = 0;
     std::int32_t kind = kNormalMove;
-    std::int32_t valueOnTo = 0;            // signed value that stood on `to`
+    std::int32_t valueOnTo = 0;           // signed value that stood on `to`
     std::array<std::int32_t, 5> spare{};  // cells 122..126
     std::int32_t halfmoveClock = 0;
 };

@@ -5,14 +5,29 @@
 #include <cstdint>
 #include <string>
 
+#include "chess/board.h"
+#include "chess/san.h"
+
 namespace lantrel {
 
 struct Server;
 
-// The server's own position and the tables of the move generator.
-struct ChessState {
-    std::int32_t whiteOnMove = 1;  // side to move: 1 White, 0 Black
-    std::int32_t showBoard = 1;    // the console board is drawn (operator key B)
+// The server's own position (the Board it derives from holds the cells, king
+// squares, halfmoveClock, searchPly and whiteOnMove) with what the console and
+// the move matcher keep beside it.
+struct ChessState : Board {
+    Cells startBoard = StartCells();   // the start position, copied at every new game
+    Cells drawnBoard = AllOffBoard();  // what the console board shows; 100 = repaint
+    std::int32_t showBoard = 1;        // the console board is drawn (operator key B)
+    MoveList moveList;                 // list 1 of the matcher
+    // Texts per entry of moveList: 0 piece letter + coordinates, 1 coordinates, 2 SAN.
+    std::array<MoveTextColumn, 3> moveTexts;
+
+    static constexpr Cells AllOffBoard() {
+        Cells c{};
+        c.fill(kOffBoard);
+        return c;
+    }
 };
 
 // Builds the board tables and the start position (start-up).
@@ -23,7 +38,10 @@ void DrawBoard(Server& server, int orientation);
 void WriteFen(Server& server);
 // Puts the board back to the start position (the board part of a new game).
 void ResetBoardForNewGame(ChessState& chess);
-// Matches a move text from the log against the legal moves, plays and broadcasts it.
+// Matches a move text from the log against the generated moves, plays it,
+// logs it and broadcasts the new position, the move and the fifty-move count.
+// `logText` is cleaned in place. A text that matches no move is reported in
+// server.log and counted; the position stays as it was.
 void PlayMoveText(Server& server, std::string& logText);
 
 }  // namespace lantrel

@@ -11,9 +11,12 @@ namespace lantrel {
 namespace {
 
 class Generator {
-public:
+  public:
     Generator(Board& board, MoveList& list, std::int32_t side, std::int32_t skipLegality)
-        : board_(board), cells_(board.cells), list_(list), side_(side),
+        : board_(board),
+          cells_(board.cells),
+          list_(list),
+          side_(side),
           skipLegality_(skipLegality) {}
 
     void Run() {
@@ -46,7 +49,7 @@ public:
         }
     }
 
-private:
+  private:
     bool IsEnemy(std::int32_t value) const {
         return side_ == kWhite ? value < 0 : (value > 0 && value != kOffBoard);
     }
@@ -132,9 +135,9 @@ private:
     void AddMove(int from, int to, std::int32_t kind) {
         if (skipLegality_ == 0) {
             MakeMove(board_, from, to, kind, board_.searchPly);
-            const std::int32_t attacked =
-                side_ == kBlack ? IsAttacked(board_, board_.blackKingSquare, kWhite)
-                                : IsAttacked(board_, board_.whiteKingSquare, kBlack);
+            const std::int32_t attacked = side_ == kBlack
+                                              ? IsAttacked(board_, board_.blackKingSquare, kWhite)
+                                              : IsAttacked(board_, board_.whiteKingSquare, kBlack);
             UnmakeMove(board_);
             if (attacked) return;
         }

@@ -13,8 +13,12 @@ namespace {
 
 constexpr const char* kPromotionSuffix[8] = {"", "", "", "=N", "=B", "=R", "=Q", ""};
 
-char FileChar(int cell) { return static_cast<char>('a' + FileOf(cell) - 1); }
-char RankChar(int cell) { return static_cast<char>('0' + RankOf(cell)); }
+char FileChar(int cell) {
+    return static_cast<char>('a' + FileOf(cell) - 1);
+}
+char RankChar(int cell) {
+    return static_cast<char>('0' + RankOf(cell));
+}
 
 enum class Stage { kPlain, kFile, kRank, kFileAndRank };
 
@@ -49,7 +53,8 @@ void WriteText(const Board& board, const MoveRecord& m, Stage stage, std::string
     }
     text[n++] = FileChar(m.to);
     text[n++] = RankChar(m.to);
-    for (const char* s = kPromotionSuffix[m.kind & 7]; *s; ++s) text[n++] = *s;
+    for (const char* s = kPromotionSuffix[m.kind & 7]; *s; ++s)
+        text[n++] = *s;
     out.assign(text, n);
 }
 
@@ -91,7 +96,8 @@ void BuildSanTexts(const Board& board, const MoveList& list, MoveTextColumn& san
         }
     };
 
-    for (int n = 1; n <= count; ++n) WriteText(board, list[n], Stage::kPlain, san[n]);
+    for (int n = 1; n <= count; ++n)
+        WriteText(board, list[n], Stage::kPlain, san[n]);
     for (Stage stage : {Stage::kFile, Stage::kRank, Stage::kFileAndRank}) {
         if (!markCollisions()) break;  // nothing flagged: the later stages change nothing
         rewrite(stage);

@@ -1,17 +1,199 @@
-// The tournament services: answers computed from the tournament PGN file.
+// The tournament services: answers to viewers' requests computed from the
+// tournament PGN file named by "TOURNEYPGN=" in server.ini.
+//
+//   RESULTTABLE  -> "CT:" lines: crosstable, total games, most recent games
+//   GAMELIST     -> one "GL:" line per game, most recent first
+//   SEND: n n .. -> the chosen games in email.txt, mailed by the external gbmail
+//
+// Everything is computed afresh from the file on every request. The work is split
+// in three layers: looking the file up (LookUpTourneyPgn, the only file reading),
+// pure steps that turn its text into the reply texts (unit-tested byte for byte),
+// and the three Server routines that count, show and send.
 #pragma once
+
+#include <array>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace lantrel {
 
 struct Server;
 
-struct CrossTable {};
+constexpr int kTablePlayers = 300;            // entries of CrossTable::players
+constexpr int kRecentGames = 300;             // entries of the recentGames ring
+constexpr std::size_t kPlayerNameWidth = 40;  // name field of the table and the ring
+constexpr std::size_t kListNameWidth = 20;    // names are cut shorter in the game list
+constexpr std::size_t kResultWidth = 8;
+constexpr std::size_t kMaxCellLength = 100;  // results kept per pair of players
+constexpr int kMaxEmailTagLines = 20;
+
+// ---- Tables --------------------------------------------------------------------
+// Text fields are kept without their blank padding; the formatters pad them to
+// their field widths.
+
+struct PlayerEntry {
+    std::string name;  // upper case, at most 40 characters; empty = free entry
+    std::int32_t games = 0;
+    float points = 0;  // 1 per win, 0.5 per draw
+};
+
+struct GameEntry {
+    std::int32_t number = 0;  // running number in the file, from 1; 0 = empty entry
+    std::string white;
+    std::string black;
+    std::string result;
+};
+
+// Standings, pairings and the ring of recent games. Cleared and rebuilt by every
+// request; entry 0 of each table is unused except recentGames[0].number, which is
+// the ring cursor (the entry written last).
+struct CrossTable {
+    CrossTable();
+
+    std::array<PlayerEntry, kTablePlayers + 1> players;
+    std::array<GameEntry, kRecentGames + 1> recentGames;
+    // cells(r, c): results of player r against player c in file order, one character
+    // per game: "1" won, "0" lost, "=" drawn. Player numbers are table positions.
+    std::vector<std::string> cells;
+    std::int32_t gameCount = 0;  // games met so far in this request
+    std::int32_t cellWidth = 0;  // length of the longest cell
+    // Names met when every entry of `players` was taken (they are left out).
+    std::set<std::string> leftOutNames;
+    // Where each name stands in `players`: the walk over the entries, made quick.
+    std::unordered_map<std::string, int> playerIndex;
+
+    std::string& Cell(int r, int c) { return cells[Index(r, c)]; }
+    const std::string& Cell(int r, int c) const { return cells[Index(r, c)]; }
+
+  private:
+    static std::size_t Index(int r, int c) {
+        return static_cast<std::size_t>(r) * (kTablePlayers + 1) + static_cast<std::size_t>(c);
+    }
+};
+
+// ---- The PGN file ---------------------------------------------------------------
+
+// The path given by the first line of server.ini that starts with "TOURNEYPGN="
+// (the rest of that line, untrimmed); empty when there is none or the file cannot
+// be read. server.ini is read again on every request.
+std::string FindTourneyPgn(const std::string& iniPath);
+
+// What a request found: the configured path and, when it could be read, the text.
+struct PgnLookup {
+    enum Status {
+        kNotConfigured,  // no "TOURNEYPGN=" line (or server.ini unreadable)
+        kNotFound,       // no file of that name
+        kUnreadable,     // the file is there but cannot be opened
+        kRead,
+    };
+    Status status = kNotConfigured;
+    std::string path;  // as written in server.ini
+    std::string text;  // the whole file when status is kRead
+};
+
+// FindTourneyPgn over `iniPath`, a relative PGN path resolved against `workDir`,
+// then the file read whole.
+PgnLookup LookUpTourneyPgn(const std::string& iniPath, const std::string& workDir);
+// The same for a running server (its server.ini and working directory).
+PgnLookup LookUpTourneyPgn(const Server& server);
+
+// One game as the tag scan hands it over.
+struct TaggedGame {
+    std::string white;           // upper case, blanks trimmed at both ends
+    std::string black;           // likewise
+    std::string result;          // upper case, untrimmed; carried over from the previous game
+                                 // when this game's tags held no Result line
+    bool resultTagSeen = false;  // a Result tag line was read since the previous game
+};
+
+// The tag scan. Lines are upper-cased; "[WHITE ", "[BLACK " and "[RESULT" lines
+// set their value (text between the first quote and the next one) and count as
+// tag lines; after every third such line a game is complete. Values carry over
+// from one game to the next, so a game missing a tag inherits the previous one.
+std::vector<TaggedGame> ScanPgnTags(std::string_view pgnText);
+
+// ---- Results table -----------------------------------------------------------
+
+// Every player entry blank, every cell empty, the ring empty, counters 0.
+void ClearCrossTable(CrossTable& table);
+// First pass over one game: the ring of recent games and the standings.
+void CountGame(CrossTable& table, const TaggedGame& game);
+// Descending points; equal points keep their order of first appearance.
+void SortPlayers(CrossTable& table);
+// Descending game number, empty entries last. The ring cursor stays.
+void SortRecentGames(CrossTable& table);
+// Second pass over one game: appends the result to the two cells of the pair.
+// `result` is the game's own Result value (empty when its tags held none).
+void AddCrossTableGame(CrossTable& table, const std::string& white, const std::string& black,
+                       const std::string& result);
+// The lines sent after the table is built: "CTRESET", the header, rule, one row per
+// player, the totals and the list of recent games (each "CT:" line complete).
+std::vector<std::string> CrossTableLines(const CrossTable& table);
+// The whole answer to "RESULTTABLE", in sending order.
+std::vector<std::string> ResultTableReply(CrossTable& table, const PgnLookup& pgn);
+
+// Number masks of the table: "* ##." rank, "* ###" games, "* ##0.0" points, "* ####".
+std::string RankField(std::int32_t rank);
+std::string GamesField(std::int32_t games);
+std::string PointsField(float points);
+std::string GameNumberField(std::int32_t number);
+
+// ---- Game list -----------------------------------------------------------------
+
+// The "GL:" lines of the games in `games`, most recent 300 first (the ring of
+// `table` is cleared and refilled; players and cells are not touched).
+std::vector<std::string> GameListLines(CrossTable& table, const std::vector<TaggedGame>& games);
+// The whole answer to "GAMELIST".
+std::vector<std::string> GameListReply(CrossTable& table, const PgnLookup& pgn,
+                                       std::string_view mailServer);
+
+// ---- Games by e-mail -----------------------------------------------------------
+
+// A plain address: letters, digits and ". _ % + -" before one "@", letters, digits,
+// "." and "-" after it; neither part empty nor beginning with "-". Nothing in it
+// means anything to a command interpreter.
+bool IsPlainMailAddress(std::string_view address);
+// A host name (letters, digits, "." and "-", not beginning with "-"), optionally
+// followed by ":" and a port number.
+bool IsPlainMailServer(std::string_view server);
+
+// The lines of email.txt for a "SEND:" request: for every finished game whose
+// number (counted over games with result 1-0, 0-1 or 1/2-1/2 only) appears in the
+// request with a blank on each side, an empty line, the game's tag lines up to its
+// Result line (at most 20) and the rest of the game up to the blank line after
+// its moves. `request` is the text as the viewer sent it.
+std::vector<std::string> SelectGamesForEmail(std::string_view pgnText, std::string_view request);
+
+// The mailer's command line (without the redirection of its output).
+std::string MailCommand(std::string_view address, std::string_view mailServer,
+                        std::string_view returnAddress);
+
+// What a "SEND:" request is to do, decided without touching anything.
+struct EmailPlan {
+    std::vector<std::string> replies;  // "MSG:" texts for the requester, in order
+    std::string operatorNotice;        // for the console and server.log; empty if none
+    bool startMailer = false;          // write email.txt and email.log, start the mailer
+    std::vector<std::string> emailLines;
+    std::string mailCommand;
+};
+EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
+                    std::string_view returnAddress, std::string_view address,
+                    std::string_view request);
+
+// ---- Server routines (called by the viewer command dispatcher) ------------------
+// Each answers the viewer at `channel.remoteIp` with unnumbered datagrams.
 
 // "RESULTTABLE": the crosstable and the most recent games.
 void SendResultTable(Server& server);
 // "GAMELIST": the numbered list of games.
 void SendGameList(Server& server);
-// "SEND:": the chosen games by e-mail.
+// "SEND:": the chosen games by e-mail to the requester's stored address.
 void SendGamesByEmail(Server& server);
+// The same with the address given (SendGamesByEmail looks it up in the client table).
+void SendGamesByEmailTo(Server& server, std::string_view address);
 
 }  // namespace lantrel

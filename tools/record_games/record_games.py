@@ -27,6 +27,13 @@ import sys
 
 GAMES_DIR = "/usr/games"
 
+HEADER = """\
+# Engine games for the chess-rules tests, written by tools/record_games/record_games.py.
+# Per game: "game <n> <white> - <black> <result> <reason>", then one line per ply:
+# <coordinate move> <SAN, textbook form> <FEN after the move, from stockfish's d command>,
+# then "end". Lines starting with # are comments.
+"""
+
 
 class Engine:
     """A chess engine on pipes; line-oriented I/O."""
@@ -250,6 +257,7 @@ def main():
                 ("stockfish", "stockfish")]
     referee = Referee()
     with open(args.output, "w") as out:
+        out.write(HEADER)
         for n in range(1, args.games + 1):
             kinds = pairings[(n - 1) % len(pairings)]
             white, black = make_player(kinds[0], rng), make_player(kinds[1], rng)

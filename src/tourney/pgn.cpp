@@ -1,0 +1,99 @@
+// The tournament PGN file: where it is, and the tag scan shared by the services.
+#include "app/server.h"
+#include "platform/files.h"
+#include "text/text.h"
+#include "tourney/tourney.h"
+#include "tourney/tourney_detail.h"
+
+namespace lantrel {
+
+std::string FindTourneyPgn(const std::string& iniPath) {
+    auto lines = ReadLines(iniPath);
+    if (!lines) return {};
+    for (const auto& line : *lines)
+        if (StartsWith(line, "TOURNEYPGN=")) return Mid(line, 12);
+    return {};
+}
+
+PgnLookup LookUpTourneyPgn(const std::string& iniPath, const std::string& workDir) {
+    PgnLookup found;
+    found.path = FindTourneyPgn(iniPath);
+    if (found.path.empty()) return found;
+    std::string full = ResolvePath(workDir, found.path);
+    if (!FileExists(full)) {
+        found.status = PgnLookup::kNotFound;
+        return found;
+    }
+    auto text = ReadWholeFile(full);
+    if (!text) {
+        found.status = PgnLookup::kUnreadable;
+        return found;
+    }
+    found.status = PgnLookup::kRead;
+    found.text = std::move(*text);
+    return found;
+}
+
+PgnLookup LookUpTourneyPgn(const Server& server) {
+    return LookUpTourneyPgn(server.File("server.ini"), server.os.workDir);
+}
+
+namespace {
+
+// The value of a tag line: the text between the first quote at or after `from`
+// and the next quote. Without a quote the whole line; without a closing quote
+// the rest of the line.
+std::string TagValue(std::string_view line, std::size_t from) {
+    std::size_t open = Find(line, "\"", from);
+    if (open == 0) return std::string(line);
+    std::size_t close = Find(line, "\"", open + 1);
+    if (close == 0) return Mid(line, open + 1);
+    return Mid(line, open + 1, close - open - 1);
+}
+
+bool StartsWithUpper(std::string_view line, std::string_view upperPrefix) {
+    if (line.size() < upperPrefix.size()) return false;
+    for (std::size_t i = 0; i < upperPrefix.size(); ++i)
+        if (UpperAscii(line[i]) != upperPrefix[i]) return false;
+    return true;
+}
+
+}  // namespace
+
+std::vector<TaggedGame> ScanPgnTags(std::string_view pgnText) {
+    std::vector<TaggedGame> games;
+    TaggedGame current;
+    int tagCounter = 0;
+    ForEachLine(pgnText, [&](std::string_view line) {
+        // Only the three tags matter; test the prefix before upper-casing the line.
+        if (StartsWithUpper(line, "[WHITE ")) {
+            current.white = TrimBlanks(TagValue(UpperAscii(line), 6));
+        } else if (StartsWithUpper(line, "[BLACK ")) {
+            current.black = TrimBlanks(TagValue(UpperAscii(line), 6));
+        } else if (StartsWithUpper(line, "[RESULT")) {
+            current.result = TagValue(UpperAscii(line), 7);
+            current.resultTagSeen = true;
+        } else {
+            return;
+        }
+        if (++tagCounter == 3) {
+            tagCounter = 0;
+            games.push_back(current);
+            current.resultTagSeen = false;
+        }
+    });
+    return games;
+}
+
+void SendReplies(Server& server, const std::vector<std::string>& replies) {
+    // Every reply goes to the requester: a failed send may log a viewer off and
+    // send notices to others, so the requester is set again before each one.
+    IpAddress requester = server.channel.remoteIp;
+    for (const auto& text : replies) {
+        server.channel.remoteIp = requester;
+        server.channel.outMessage = text;
+        SendDatagram(server);
+    }
+}
+
+}  // namespace lantrel

@@ -1,0 +1,218 @@
+// The receive step (frame, acknowledgement, repeats, bans), raw sends and their
+// failures, and the in.dat / out.dat pair of the local viewer.
+#include "net_fixture.h"
+#include "platform/files.h"
+
+namespace lantrel::testing {
+namespace {
+
+using ChannelTest = NetTest;
+
+TEST_F(ChannelTest, FramedMessageIsAcknowledgedAtOnceAndActedUpon) {
+    Logon(kAlice, "Alice");
+    Forget();
+    Receive(kAlice, "< 7>PING");
+    auto sent = Sent(kAlice);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0], "ACK: 7");  // before anything the request causes
+    EXPECT_EQ(sent[1].substr(sent[1].find('>')), ">PONG");
+}
+
+TEST_F(ChannelTest, FrameWithoutBlankAndWithLeadingBlanksIsRead) {
+    Logon(kAlice, "Alice");
+    Forget();
+    Receive(kAlice, "<12>PING");
+    Receive(kAlice, "<   13>PING");
+    auto sent = Sent(kAlice);
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_EQ(sent[0], "ACK: 12");
+    EXPECT_EQ(sent[2], "ACK: 13");
+}
+
+TEST_F(ChannelTest, RepeatIsAcknowledgedAgainButNotActedUponTwice) {
+    Logon(kAlice, "Alice");
+    Logon(kBob, "Bob");
+    Forget();
+    Receive(kAlice, "< 5>CHAT:hello");
+    Receive(kAlice, "< 5>CHAT:hello");
+    EXPECT_EQ(f->counters.chatRelayCount, 1);
+    std::vector<std::string> acks;
+    for (const auto& t : Sent(kAlice))
+        if (t.rfind("ACK:", 0) == 0) acks.push_back(t);
+    EXPECT_EQ(acks, (std::vector<std::string>{"ACK: 5", "ACK: 5"}));
+    // The same number from another address is another message.
+    Receive(kBob, "< 5>CHAT:hello");
+    EXPECT_EQ(f->counters.chatRelayCount, 2);
+}
+
+TEST_F(ChannelTest, RepeatWindowHoldsTheLastHundredFramedMessagesOfAllViewers) {
+    Logon(kAlice, "Alice");
+    Logon(kBob, "Bob");
+    Receive(kAlice, "< 1>CHAT:first");
+    for (int n = 1; n <= 99; ++n) Receive(kBob, "<" + NumberText(n) + ">EMAIL:b@x");
+    Receive(kAlice, "< 1>CHAT:first");  // still among the last 100
+    EXPECT_EQ(f->counters.chatRelayCount, 1);
+
+    Receive(kAlice, "< 2>CHAT:second");
+    for (int n = 100; n <= 199; ++n) Receive(kBob, "<" + NumberText(n) + ">EMAIL:b@x");
+    Receive(kAlice, "< 2>CHAT:second");  // pushed out of the window by 100 others
+    EXPECT_EQ(f->counters.chatRelayCount, 3);
+}
+
+// Texts that look framed but are not: handled with the "<" in front, so they
+// match no command, and never acknowledged.
+TEST_F(ChannelTest, BrokenFramesAreNeitherAcknowledgedNorObeyed) {
+    Logon(kAlice, "Alice");
+    const char* broken[] = {"< 0>PING", "<>PING", "<PING", "<-4>PING", "<abc>PING", "<"};
+    for (const char* text : broken) {
+        Forget();
+        Receive(kAlice, text);
+        EXPECT_TRUE(Sent(kAlice).empty()) << text;
+    }
+}
+
+TEST_F(ChannelTest, FramedEmptyTextIsAcknowledgedAndEndsTheTurn) {
+    Logon(kAlice, "Alice");
+    Forget();
+    f.socket.Queue(kAlice, "< 3>");
+    f.socket.Queue(kAlice, "PING");
+    ServiceNetwork(*f);
+    EXPECT_EQ(Sent(kAlice), (std::vector<std::string>{"ACK: 3"}));
+    ServiceNetwork(*f);  // the PING waits for the next turn
+    EXPECT_EQ(Sent(kAlice).size(), 2u);
+}
+
+TEST_F(ChannelTest, BannedSenderGetsNoAcknowledgement) {
+    Logon(kAlice, "Alice");
+    f->channel.banList[1] = kStranger;
+    Forget();
+    Receive(kStranger, "< 1>LOGONv15:Mallory");
+    Receive(kStranger, "PING");
+    EXPECT_TRUE(Sent(kStranger).empty());
+    EXPECT_EQ(f->clients.Count(), 1);
+    EXPECT_EQ(f->counters.connectCount, 1);
+}
+
+TEST_F(ChannelTest, BanSearchStopsAtTheFirstEmptyEntry) {
+    f->channel.banList[2] = kStranger;  // entry 1 empty: the list is read as empty
+    Receive(kStranger, "PING");
+    EXPECT_FALSE(Sent(kStranger).empty());
+}
+
+TEST_F(ChannelTest, LocalInboxLineWrittenInTwoPartsArrivesOnceAndWhole) {
+    AppendBytes(f.dir.File("in.dat"), "LOGONv15:Lo");
+    ServiceNetwork(*f);
+    EXPECT_EQ(f->clients.Count(), 0);
+    AppendBytes(f.dir.File("in.dat"), "c\ral\r\n");
+    ServiceNetwork(*f);
+    ASSERT_EQ(f->clients.Count(), 1);
+    EXPECT_EQ(TrimRightBlanks(Name(1)), "Local");
+    EXPECT_EQ(Ip(1), kLocalViewerIp);
+    ServiceNetwork(*f);
+    EXPECT_EQ(f->counters.connectCount, 1);
+}
+
+TEST_F(ChannelTest, LocalViewerIsAnsweredThroughOutDatOnly) {
+    AppendBytes(f.dir.File("in.dat"), "LOGONv15:Local\r\nPING\r\n< 4>PING\r\n");
+    ServiceNetwork(*f);
+    ServiceNetwork(*f);
+    ServiceNetwork(*f);
+    EXPECT_TRUE(f.socket.sent.empty());
+    auto out = OutDat();
+    ASSERT_GE(out.size(), 3u);
+    EXPECT_EQ(out[0], "LOGON SUCCESSFUL");
+    EXPECT_EQ(out[1], "WPLAYER: ");  // never framed
+    EXPECT_EQ(out.back(), "PONG");   // the second PING still had its "<" and was ignored
+    EXPECT_EQ(std::count(out.begin(), out.end(), "PONG"), 1);
+    EXPECT_EQ(f.dir.Read("out.dat").substr(0, 18), "LOGON SUCCESSFUL\r\n");
+}
+
+TEST_F(ChannelTest, InboxLinesAreTakenOneAtATimeAfterTheDatagrams) {
+    Logon(kAlice, "Alice");
+    AppendBytes(f.dir.File("in.dat"), "LOGONv15:Local\nCHAT:one\nCHAT:two\n");
+    f.socket.Queue(kAlice, "CHAT:net");
+    ServiceNetwork(*f);
+    // One call drains the socket, then takes inbox lines until an empty receive.
+    EXPECT_EQ(f->counters.chatRelayCount, 3);
+    std::vector<std::string> chats;
+    for (const auto& t : Sent(kAlice))
+        if (t.find("CHAT: [") != std::string::npos) chats.push_back(t.substr(t.find('>') + 1));
+    EXPECT_EQ(chats, (std::vector<std::string>{"CHAT: [Alice] - net",
+                                               "CHAT: [Server] Local has arrived!",
+                                               "CHAT: [Local] - one", "CHAT: [Local] - two"}));
+}
+
+TEST_F(ChannelTest, EmptyInboxLineCountsAsNothingReceived) {
+    AppendBytes(f.dir.File("in.dat"), "\nPING\n");
+    ServiceNetwork(*f);
+    EXPECT_TRUE(OutDat().empty());
+    ServiceNetwork(*f);
+    EXPECT_EQ(OutDat(), (std::vector<std::string>{"PONG"}));
+}
+
+TEST_F(ChannelTest, InboxStartedAfreshIsReadFromItsStart) {
+    AppendBytes(f.dir.File("in.dat"), "PING\nPING\n");
+    ServiceNetwork(*f);
+    ServiceNetwork(*f);
+    f.dir.Write("in.dat", "PING\n");  // shorter than what was consumed
+    ServiceNetwork(*f);
+    EXPECT_EQ(OutDat().size(), 3u);
+}
+
+TEST_F(ChannelTest, SendToUnreachableViewerIsLoggedAndRemovesIt) {
+    Logon(kBob, "Bob");
+    f->channel.remoteIp = kBob;
+    f->channel.outMessage = "MSG:test";
+    f.socket.sendResult = kSocketFailure;
+    SendDatagram(*f);
+    f.socket.sendResult = kSocketOk;
+    auto log = f.LogLines();
+    auto at = std::find(log.begin(), log.end(), "send error 57");
+    ASSERT_NE(at, log.end());
+    std::vector<std::string> block(at, at + 6);
+    EXPECT_EQ(block, (std::vector<std::string>{
+                         "send error 57", "Port Num= 16000 ", "RemoteIp=10.0.0.3",
+                         "RemoteIp#= " + std::to_string(static_cast<std::int32_t>(kBob)) + " ",
+                         "message=MSG:test", std::string(75, '_')}));
+    EXPECT_EQ(f->clients.Count(), 0);
+    // The caller's peer and text are kept for whatever it sends next.
+    EXPECT_EQ(f->channel.remoteIp, kBob);
+    EXPECT_EQ(f->channel.outMessage, "MSG:test");
+}
+
+TEST_F(ChannelTest, ChannelNotOpenAndPermissionDeniedKeepTheViewer) {
+    for (int error : {kChannelNotOpen, kInProgress}) {
+        Logon(kAlice, "Alice");
+        f->channel.remoteIp = kAlice;
+        f->channel.outMessage = "MSG:x";
+        f.socket.sendResult = error;
+        SendDatagram(*f);
+        f.socket.sendResult = kSocketOk;
+        EXPECT_EQ(f->clients.Count(), 1) << error;
+        auto log = f.LogLines();
+        EXPECT_NE(std::find(log.begin(), log.end(), "send error" + NumberText(error)), log.end());
+    }
+}
+
+TEST_F(ChannelTest, BroadcastRawGoesUnframedToEveryViewerInSlotOrder) {
+    Logon(kAlice, "Alice");
+    Logon(kBob, "Bob");
+    Forget();
+    BroadcastRaw(*f, "WPV: 12 e4 e5");
+    ASSERT_EQ(f.socket.sent.size(), 2u);
+    EXPECT_EQ(f.socket.sent[0].to, kAlice);
+    EXPECT_EQ(f.socket.sent[1].to, kBob);
+    EXPECT_EQ(f.socket.sent[1].text, "WPV: 12 e4 e5");
+    EXPECT_EQ(f.socket.sent[1].port, 16000);
+    EXPECT_EQ(f->channel.remoteIp, kBob);
+}
+
+TEST_F(ChannelTest, EveryTurnEndsWithAReceiveOfTheConfiguredWait) {
+    f->config.delay = 37;
+    ServiceNetwork(*f);
+    ServiceNetwork(*f, 1);
+    EXPECT_EQ(f.socket.receiveWaits, (std::vector<int>{37, 1}));
+}
+
+}  // namespace
+}  // namespace lantrel::testing

@@ -1,0 +1,286 @@
+// Shared by the end-to-end tests that replay recorded GUI logs through the real
+// server: the expectation files written at recording time, a viewer on loopback
+// that notes every game it is shown, and the comparison of positions.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/viewer_client.h"
+#include "platform/posix.h"
+#include "support/test_support.h"
+#include "text/text.h"
+
+namespace lantrel::testing {
+
+// ---- What the recording says (NAME.expected, written by tools/record) ----------
+
+struct ExpectedPly {
+    std::string uci, san, fen;
+};
+
+struct ExpectedGame {
+    std::string white, black, result, start, final;
+    std::vector<ExpectedPly> plies;
+};
+
+inline std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline std::vector<ExpectedGame> ReadExpected(const std::string& path) {
+    std::vector<ExpectedGame> games;
+    for (const std::string& line : SplitLines(ReadWholeFile(path))) {
+        auto rest = [&](std::size_t n) { return line.substr(std::min(n, line.size())); };
+        if (StartsWith(line, "game ")) {
+            games.emplace_back();
+        } else if (games.empty() || line.empty() || line[0] == '#') {
+            continue;
+        } else if (StartsWith(line, "white ")) {
+            games.back().white = rest(6);
+        } else if (StartsWith(line, "black ")) {
+            games.back().black = rest(6);
+        } else if (StartsWith(line, "result ")) {
+            games.back().result = rest(7);
+        } else if (StartsWith(line, "start ")) {
+            games.back().start = rest(6);
+        } else if (StartsWith(line, "final ")) {
+            games.back().final = rest(6);
+        } else if (StartsWith(line, "ply ")) {
+            std::istringstream fields(line);
+            std::string word, number;
+            ExpectedPly ply;
+            fields >> word >> number >> ply.uci >> ply.san;
+            std::getline(fields, ply.fen);
+            ply.fen = TrimBlanks(ply.fen);
+            games.back().plies.push_back(ply);
+        }
+    }
+    return games;
+}
+
+// SAN without check and mate marks: the server writes none.
+inline std::string WithoutCheckMarks(std::string san) {
+    while (!san.empty() && (san.back() == '+' || san.back() == '#'))
+        san.pop_back();
+    return san;
+}
+
+// The move message a viewer must receive for a ply of a game from the start
+// position: "WMOVE: 1. e4", "BMOVE: 1. e5", ...
+inline std::string MoveMessage(int ply, const std::string& san) {
+    return std::string(ply % 2 == 1 ? "WMOVE:" : "BMOVE:") + NumberText((ply + 1) / 2) + ". " +
+           WithoutCheckMarks(san);
+}
+
+// Compares the server's position text (placement, side to move, castling letters,
+// nothing more) with a full FEN. Empty when they agree, otherwise what differs.
+// The server keeps a castling letter when the rook was captured on its corner
+// (castling rights change only when the king or that rook moves), so such a
+// letter is accepted while the rook is missing from its corner.
+inline std::string CompareFen(const std::string& server, const std::string& full) {
+    std::istringstream s(server), f(full);
+    std::string placement, side, castling, fullPlacement, fullSide, fullCastling;
+    s >> placement >> side >> castling;
+    f >> fullPlacement >> fullSide >> fullCastling;
+    if (fullCastling == "-") fullCastling.clear();
+    if (placement != fullPlacement || side != fullSide) {
+        return "position '" + server + "' but the recording has '" + full + "'";
+    }
+    // The placement as 64 squares, a8 first; blanks for empty squares.
+    std::string squares;
+    for (char c : placement) {
+        if (c >= '1' && c <= '8') {
+            squares.append(c - '0', ' ');
+        } else if (c != '/') {
+            squares += c;
+        }
+    }
+    auto pieceAt = [&](int file, int rank) {
+        std::size_t index = static_cast<std::size_t>((8 - rank) * 8 + file);
+        return index < squares.size() ? squares[index] : ' ';
+    };
+    struct Corner {
+        char letter, rook;
+        int file, rank;
+    };
+    const Corner corners[] = {
+        {'K', 'R', 7, 1}, {'Q', 'R', 0, 1}, {'k', 'r', 7, 8}, {'q', 'r', 0, 8}};
+    for (const Corner& corner : corners) {
+        bool mine = castling.find(corner.letter) != std::string::npos;
+        bool theirs = fullCastling.find(corner.letter) != std::string::npos;
+        if (mine == theirs) continue;
+        if (mine && pieceAt(corner.file, corner.rank) != corner.rook) continue;
+        return "castling '" + castling + "' but the recording has '" + fullCastling + "' in '" +
+               full + "'";
+    }
+    return "";
+}
+
+// ---- What a viewer is shown ------------------------------------------------------
+
+struct SeenMove {
+    std::string message;  // "WMOVE: 1. e4"
+    std::string fen;      // the "FEN: " text that came with it
+};
+
+struct SeenGame {
+    std::string white, black, result;
+    std::vector<SeenMove> moves;
+};
+
+// Follows the message stream: a game ends with "result"; the players of a game
+// are the names last announced before its result.
+struct GameWatcher {
+    std::vector<SeenGame> games{1};
+    std::string white, black, fen;
+    std::vector<std::string> messages;
+    int results = 0;
+
+    void OnMessage(const std::string& text) {
+        messages.push_back(text);
+        if (StartsWith(text, "FEN: ")) {
+            fen = text.substr(5);
+        } else if (StartsWith(text, "WPLAYER: ")) {
+            white = text.substr(9);
+        } else if (StartsWith(text, "BPLAYER: ")) {
+            black = text.substr(9);
+        } else if (StartsWith(text, "WMOVE:") || StartsWith(text, "BMOVE:")) {
+            games.back().moves.push_back({text, fen});
+        } else if (StartsWith(text, "result ")) {
+            games.back().white = white;
+            games.back().black = black;
+            games.back().result = text.substr(7);
+            games.emplace_back();
+            ++results;
+        }
+    }
+    // The games that ended with a result.
+    std::vector<SeenGame> Finished() const { return {games.begin(), games.end() - 1}; }
+};
+
+inline bool WaitForFileText(const std::string& path, const std::string& text, double seconds) {
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+         std::chrono::steady_clock::now() < end;) {
+        if (ReadWholeFile(path).find(text) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+struct ReplayOutcome {
+    GameWatcher watcher;
+    std::string serverLog;
+    bool setUp = false;  // server started, viewer logged on
+    bool replayEnded = false;
+};
+
+// Runs the real server on an empty directory, lets a viewer on 127.0.0.2 log on,
+// and plays `recordedLog` into the server's GUI log with lantrel-replay at `speed`.
+// The lines up to the first "new" go in before the server starts, so that its
+// first read (which stays silent about moves until it has sent the game header)
+// holds no move. Waits for `results` game results, at most `seconds`.
+inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int results,
+                                         double speed = 25, double seconds = 60) {
+    ReplayOutcome outcome;
+    TempDir dir;
+    const std::string log = ReadWholeFile(recordedLog);
+    std::size_t firstNew = log.find(" : new");
+    if (firstNew == std::string::npos) firstNew = log.find(": new");
+    std::size_t primerEnd = firstNew == std::string::npos ? 0 : log.find('\n', firstNew) + 1;
+    dir.Write("gui.log", log.substr(0, primerEnd));
+    dir.Write("rest.log", log.substr(primerEnd));
+
+    const int port = FreeUdpPort();
+    dir.Write("server.ini", "PORT=" + std::to_string(port) +
+                                "\nBIND=127.0.0.1\nPATH=gui.log\nDELAY=20\nDELAYAFTERMOVE=0\n"
+                                "DELAYAFTERGAME=0\nSITE=Replay\n");
+    ChildProcess server({LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()},
+                        dir.File("server.out"));
+    const std::string marker = primerEnd > 0 ? "New Game" : "Delay after game=";
+    if (!WaitForFileText(dir.File("server.log"), marker, 10)) {
+        ADD_FAILURE() << "the server did not start: " << dir.Read("server.out");
+        return outcome;
+    }
+
+    UdpSocket socket;
+    if (socket.Open(static_cast<std::uint16_t>(port), ParseIp("127.0.0.2"), 0) != kSocketOk) {
+        ADD_FAILURE() << "cannot bind 127.0.0.2:" << port;
+        return outcome;
+    }
+    SystemClock clock;
+    ViewerSettings settings;
+    settings.server = ParseIp("127.0.0.1");
+    settings.port = static_cast<std::uint16_t>(port);
+    settings.name = "Tester";
+    settings.pingEverySeconds = 0;
+    ViewerClient viewer(socket, clock, settings);
+    viewer.onMessage = [&outcome](const std::string& text) { outcome.watcher.OnMessage(text); };
+    viewer.Logon();
+    if (!viewer.PollUntil([&] { return viewer.picture().loggedOn; }, 10)) {
+        ADD_FAILURE() << "the viewer could not log on";
+        return outcome;
+    }
+    outcome.setUp = true;
+
+    std::ostringstream speedText;
+    speedText << speed;
+    ChildProcess replay(
+        {LANTREL_REPLAY_BIN, "--speed", speedText.str(), dir.File("rest.log"), dir.File("gui.log")},
+        dir.File("replay.out"));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < deadline &&
+           (replay.Running() || outcome.watcher.results < results)) {
+        viewer.Poll(20);
+    }
+    outcome.replayEnded = !replay.Running();
+    // Whatever is still on its way (the last thinking lines, re-sends).
+    viewer.PollUntil([] { return false; }, 0.5);
+    server.Stop();
+    outcome.serverLog = dir.Read("server.log");
+    return outcome;
+}
+
+// Checks the games a viewer saw against the recording.
+inline void ExpectGamesAsRecorded(const std::vector<SeenGame>& seen,
+                                  const std::vector<ExpectedGame>& expected) {
+    ASSERT_EQ(seen.size(), expected.size()) << "games that ended with a result";
+    for (std::size_t g = 0; g < expected.size(); ++g) {
+        SCOPED_TRACE("game " + std::to_string(g + 1));
+        const ExpectedGame& want = expected[g];
+        const SeenGame& got = seen[g];
+        EXPECT_EQ(got.white, want.white);
+        EXPECT_EQ(got.black, want.black);
+        EXPECT_EQ(got.result, want.result);
+        EXPECT_EQ(got.moves.size(), want.plies.size());
+        for (std::size_t p = 0; p < std::min(got.moves.size(), want.plies.size()); ++p) {
+            const int ply = static_cast<int>(p) + 1;
+            ASSERT_EQ(got.moves[p].message, MoveMessage(ply, want.plies[p].san))
+                << "ply " << ply << " (" << want.plies[p].uci << ")";
+            ASSERT_EQ(CompareFen(got.moves[p].fen, want.plies[p].fen), "") << "ply " << ply;
+        }
+        if (!got.moves.empty()) {
+            EXPECT_EQ(CompareFen(got.moves.back().fen, want.final), "");
+        }
+    }
+}
+
+inline int CountOf(const std::string& text, const std::string& pattern) {
+    int count = 0;
+    for (std::size_t at = text.find(pattern); at != std::string::npos;
+         at = text.find(pattern, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace lantrel::testing

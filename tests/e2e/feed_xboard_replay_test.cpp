@@ -1,0 +1,100 @@
+// Real XBoard 4.9.1 debug logs (tests/fixtures/xboard, recorded by
+// tools/record/record_xboard.py) replayed through the real server: a viewer must
+// see exactly the games XBoard saved, with no move the server could not match.
+#include <gtest/gtest.h>
+
+#include "feed_replay_support.h"
+
+namespace lantrel {
+namespace {
+
+using namespace lantrel::testing;
+
+const std::string kXBoardFixtures = std::string(LANTREL_FIXTURES) + "/xboard/";
+
+class XBoardReplayTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(XBoardReplayTest, ViewerSeesTheSavedGames) {
+    const std::string name = GetParam();
+    const std::vector<ExpectedGame> expected = ReadExpected(kXBoardFixtures + name + ".expected");
+    ASSERT_FALSE(expected.empty());
+
+    ReplayOutcome outcome =
+        ReplayThroughServer(kXBoardFixtures + name + ".debug", static_cast<int>(expected.size()));
+    ASSERT_TRUE(outcome.setUp);
+    EXPECT_TRUE(outcome.replayEnded);
+    ExpectGamesAsRecorded(outcome.watcher.Finished(), expected);
+
+    EXPECT_EQ(CountOf(outcome.serverLog, "Cannot find the following move..."), 0)
+        << outcome.serverLog;
+    int plies = 0;
+    for (const ExpectedGame& game : expected)
+        plies += static_cast<int>(game.plies.size());
+    // One journal line per accepted move: "<stamp> Move  n: text, Index = ..."
+    EXPECT_EQ(CountOf(outcome.serverLog, ", Index = "), plies);
+}
+
+// sf_fairymax: a UCI engine through polyglot (usermove lines) against a native one.
+// phalanx_sf: the native engine first, White; the UCI engine answers as Black.
+// sf_sf and sf_sf_draw: both engines call themselves the same; promotions on both
+// sides, a draw by insufficient material.
+// fairymax_phalanx_match: two games in one log, colours swapped in the second.
+INSTANTIATE_TEST_SUITE_P(Recordings, XBoardReplayTest,
+                         ::testing::Values("sf_fairymax", "phalanx_sf", "sf_sf", "sf_sf_draw",
+                                           "fairymax_phalanx_match"));
+
+// The checks themselves must catch a wrong game, or the test above proves nothing.
+TEST(XBoardReplayCheckTest, ComparisonsCatchWrongGames) {
+    const std::string start = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+    EXPECT_EQ(CompareFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq", start), "");
+    EXPECT_NE(CompareFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq", start), "");
+    EXPECT_NE(CompareFen("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR w KQkq", start), "");
+    EXPECT_NE(CompareFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w Kkq", start), "");
+    // No castling at all: the server writes nothing after the side, the FEN a dash.
+    EXPECT_EQ(CompareFen("4k3/8/8/8/8/8/8/4K3 w ", "4k3/8/8/8/8/8/8/4K3 w - - 0 60"), "");
+    // A rook taken on h8 leaves the server's "k" in place; a rook still there does not.
+    EXPECT_EQ(CompareFen("rnbqkbnB/pppppp1p/8/8/8/8/PPPPPPPP/RN1QKBNR b KQkq",
+                         "rnbqkbnB/pppppp1p/8/8/8/8/PPPPPPPP/RN1QKBNR b KQq - 0 5"),
+              "");
+    EXPECT_NE(CompareFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq",
+                         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQq - 0 5"),
+              "");
+
+    EXPECT_EQ(MoveMessage(1, "e4"), "WMOVE: 1. e4");
+    EXPECT_EQ(MoveMessage(2, "Nf6"), "BMOVE: 1. Nf6");
+    EXPECT_EQ(MoveMessage(19, "Qxf7#"), "WMOVE: 10. Qxf7");
+    EXPECT_EQ(MoveMessage(92, "h1=Q+"), "BMOVE: 46. h1=Q");
+
+    GameWatcher watcher;
+    for (const char* text : {"WPLAYER: A", "BPLAYER: B", "FEN: f1", "WMOVE: 1. e4", "WPLAYER: C",
+                             "result 1-0", "FEN: f2", "BMOVE: 1. e5"}) {
+        watcher.OnMessage(text);
+    }
+    ASSERT_EQ(watcher.Finished().size(), 1u);
+    EXPECT_EQ(watcher.Finished()[0].white, "C");
+    EXPECT_EQ(watcher.Finished()[0].black, "B");
+    EXPECT_EQ(watcher.Finished()[0].result, "1-0");
+    ASSERT_EQ(watcher.Finished()[0].moves.size(), 1u);
+    EXPECT_EQ(watcher.Finished()[0].moves[0].fen, "f1");
+    EXPECT_EQ(watcher.games.back().moves.size(), 1u);  // after the result: not finished
+}
+
+TEST(XBoardReplayCheckTest, ExpectationFilesAgreeWithTheirPgn) {
+    // The expectation files are written from the PGN; a hand edit would show here.
+    for (const char* name :
+         {"sf_fairymax", "phalanx_sf", "sf_sf", "sf_sf_draw", "fairymax_phalanx_match"}) {
+        SCOPED_TRACE(name);
+        const std::string pgn = ReadWholeFile(kXBoardFixtures + name + ".pgn");
+        const std::vector<ExpectedGame> games = ReadExpected(kXBoardFixtures + name + ".expected");
+        EXPECT_EQ(CountOf(pgn, "[Event "), static_cast<int>(games.size()));
+        for (const ExpectedGame& game : games) {
+            EXPECT_NE(pgn.find("[White \"" + game.white + "\"]"), std::string::npos);
+            EXPECT_NE(pgn.find("[Result \"" + game.result + "\"]"), std::string::npos);
+            ASSERT_FALSE(game.plies.empty());
+            EXPECT_EQ(game.plies.back().fen, game.final);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace lantrel

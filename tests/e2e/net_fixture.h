@@ -1,0 +1,102 @@
+// The real lantrel-server in a temporary directory, and viewers on loopback
+// addresses 127.0.0.2, 127.0.0.3, ... that talk to it over real UDP.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/viewer_client.h"
+#include "platform/files.h"
+#include "platform/posix.h"
+#include "support/test_support.h"
+#include "text/text.h"
+
+namespace lantrel::testing {
+
+struct LiveViewer {
+    LiveViewer(int lastByte, int port, const std::string& name, ViewerSettings settings = {}) {
+        address = MakeIp(127, 0, 0, static_cast<unsigned>(lastByte));
+        opened = socket.Open(static_cast<std::uint16_t>(port), address, 100);
+        settings.server = kLocalViewerIp;
+        settings.port = static_cast<std::uint16_t>(port);
+        settings.name = name;
+        client = std::make_unique<ViewerClient>(socket, clock, settings);
+    }
+    const GamePicture& picture() const { return client->picture(); }
+    bool HasUser(const std::string& name) const {
+        const auto& u = picture().users;
+        return std::find(u.begin(), u.end(), name) != u.end();
+    }
+    bool HasChat(const std::string& line) const {
+        const auto& c = picture().chat;
+        return std::find(c.begin(), c.end(), line) != c.end();
+    }
+    bool HasNotice(const std::string& text) const {
+        const auto& n = picture().notices;
+        return std::find(n.begin(), n.end(), text) != n.end();
+    }
+
+    IpAddress address = 0;
+    int opened = -1;
+    SystemClock clock;
+    UdpSocket socket;
+    std::unique_ptr<ViewerClient> client;
+};
+
+class LiveServerTest : public ::testing::Test {
+protected:
+    // Starts the server with these server.ini lines after PORT=, BIND= and DELAY=.
+    void StartServer(const std::string& extraIni = "") {
+        port = FreeUdpPort();
+        dir.Write("server.ini", "PORT=" + std::to_string(port) + "\nBIND=127.0.0.1\nDELAY=20\n" +
+                                    extraIni);
+        server = std::make_unique<ChildProcess>(
+            std::vector<std::string>{LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()},
+            dir.File("stdout.txt"));
+        ASSERT_TRUE(WaitFor([&] { return Contains(dir.Read("server.log"), "Delay after game="); },
+                            10));
+    }
+    void TearDown() override {
+        if (server) EXPECT_EQ(server->Stop(), 0);
+    }
+    LiveViewer& AddViewer(int lastByte, const std::string& name, ViewerSettings settings = {}) {
+        viewers.push_back(std::make_unique<LiveViewer>(lastByte, port, name, settings));
+        EXPECT_EQ(viewers.back()->opened, kSocketOk) << "127.0.0." << lastByte;
+        return *viewers.back();
+    }
+    // Serves every viewer until `done` holds or `seconds` pass.
+    bool PollAll(const std::function<bool()>& done, double seconds) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            for (auto& v : viewers) v->client->Poll(v == viewers.front() ? 5 : 0);
+        }
+        return true;
+    }
+    // Waits (serving the viewers) until `done` holds or `seconds` pass.
+    static bool WaitFor(const std::function<bool()>& done, double seconds) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+    static bool Contains(const std::string& text, const std::string& part) {
+        return text.find(part) != std::string::npos;
+    }
+    std::vector<std::string> LogLines() const { return SplitLines(dir.Read("server.log")); }
+
+    TempDir dir;
+    int port = 0;
+    std::unique_ptr<ChildProcess> server;
+    std::vector<std::unique_ptr<LiveViewer>> viewers;
+};
+
+}  // namespace lantrel::testing
