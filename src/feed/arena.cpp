@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "feed/parsing.h"
@@ -18,9 +19,9 @@ constexpr std::pair<const char*, const char*> kMarkers[] = {
 // The piece letter in front of the move is removed, everywhere in the line.
 void RewriteMoveLine(std::string& line, std::string_view note) {
     if (!FoundAfterStart(line, note)) return;
-    line = ReplaceAll(line, "*1*", " <first : ");
-    line = ReplaceAll(line, "*2*", " <second: ");
-    line = ReplaceAll(line, note, "move ");
+    ReplaceAllInPlace(line, "*1*", " <first : ");
+    ReplaceAllInPlace(line, "*2*", " <second: ");
+    ReplaceAllInPlace(line, note, "move ");
     std::size_t at = Find(line, "move ") + 5;  // 1-based position of the move's first character
     if (at > line.size()) return;
     char c = line[at - 1];
@@ -92,9 +93,26 @@ constexpr StartNote kStartNotes[] = {
     {"D\xe9marre module 2", 16},
 };
 
+// True when some step of the translation could change the line. WinBoard's
+// lines fail this quick test and come back as they are without the full work.
+bool MayNeedTranslation(std::string_view line) {
+    for (std::size_t p = line.find(':'); p != std::string_view::npos; p = line.find(':', p + 1)) {
+        // Arena's markers ("<--1:", ">2:", ...) and its move notes ("Found move:",
+        // "Coup trouv\xe9:").
+        if (p > 0 && std::string_view("12e\xe9").find(line[p - 1]) != std::string_view::npos)
+            return true;
+    }
+    for (std::string_view trigger : {"info ", "ucinewgame", "id name", "Starting engine",
+                                     "D\xe9marre module"}) {
+        if (line.find(trigger) != std::string_view::npos) return true;
+    }
+    return line.size() > 250 && line.find(":move ") != std::string_view::npos;
+}
+
 }  // namespace
 
 std::string TranslateArenaLine(std::string_view input) {
+    if (!MayNeedTranslation(input)) return std::string(input);
     std::string line(input);
     // Progress noise of UCI engines.
     if (FoundAfterStart(line, "info currmove") || FoundAfterStart(line, "info nps ")) return {};
@@ -107,7 +125,7 @@ std::string TranslateArenaLine(std::string_view input) {
         if (std::size_t p = Find(line, ":move ", 255)) line = "12345678" + Mid(line, p - 2);
     }
 
-    for (const auto& [arena, winboard] : kMarkers) line = ReplaceAll(line, arena, winboard);
+    for (const auto& [arena, winboard] : kMarkers) ReplaceAllInPlace(line, arena, winboard);
 
     if (std::size_t p = Find(line, ": ")) head = Left(line, p + 1);
 
@@ -132,7 +150,8 @@ std::string TranslateArenaLine(std::string_view input) {
 }
 
 std::string TidyEngineLine(std::string_view input) {
-    std::string line = ReplaceAll(input, "\t", " ");
+    std::string line(input);
+    std::replace(line.begin(), line.end(), '\t', ' ');
     for (;;) {
         std::size_t k = 0;
         if (std::size_t p = FindAfterStart(line, "<first : ")) k = p + 9;

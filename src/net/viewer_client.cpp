@@ -32,7 +32,17 @@ void AddUser(std::vector<std::string>& users, const std::string& name) {
 
 }  // namespace
 
-bool ApplyMessage(GamePicture& p, std::string_view text) {
+// True when the message numbered `seq` is newer than the one that last set
+// `part` (unframed messages always are), and notes it as the newest.
+bool Newer(GamePicture& p, const std::string& part, std::int32_t seq) {
+    if (seq == 0) return true;
+    std::int32_t& last = p.partSeq[part];
+    if (seq < last) return false;
+    last = seq;
+    return true;
+}
+
+bool ApplyMessage(GamePicture& p, std::string_view text, std::int32_t seq) {
     std::string rest;
     if (text.empty()) return true;  // an empty last move or level before the first one
     if (text == "LOGON SUCCESSFUL") {
@@ -42,18 +52,20 @@ bool ApplyMessage(GamePicture& p, std::string_view text) {
     } else if (text == "PONG") {
         ++p.pongs;
     } else if (Strip(text, "WPLAYER: ", rest)) {
-        p.whitePlayer = rest;
+        if (Newer(p, "WPLAYER", seq)) p.whitePlayer = rest;
     } else if (Strip(text, "BPLAYER: ", rest)) {
-        p.blackPlayer = rest;
+        if (Newer(p, "BPLAYER", seq)) p.blackPlayer = rest;
     } else if (Strip(text, "SITE:", rest)) {
-        p.site = rest;
+        if (Newer(p, "SITE", seq)) p.site = rest;
     } else if (Strip(text, "FEN: ", rest)) {
-        p.previousFen = p.fen;
-        p.fen = rest;
+        if (Newer(p, "FEN", seq)) {
+            p.previousFen = p.fen;
+            p.fen = rest;
+        }
     } else if (StartsWith(text, "WMOVE:") || StartsWith(text, "BMOVE:")) {
-        p.lastMove = std::string(text);
+        if (Newer(p, "MOVE", seq)) p.lastMove = std::string(text);
     } else if (Strip(text, "FMR: ", rest)) {
-        p.fiftyMoves = TrimBlanks(rest);
+        if (Newer(p, "FMR", seq)) p.fiftyMoves = TrimBlanks(rest);
     } else if (StartsWith(text, "WTIME: ")) {
         p.whiteTime = std::string(text.substr(7));
     } else if (StartsWith(text, "BTIME: ")) {
@@ -63,16 +75,18 @@ bool ApplyMessage(GamePicture& p, std::string_view text) {
     } else if (Strip(text, "BPV: ", rest)) {
         p.blackPv = rest;
     } else if (StartsWith(text, "level")) {
-        p.level = std::string(text);
+        if (Newer(p, "level", seq)) p.level = std::string(text);
     } else if (Strip(text, "result", rest)) {
-        p.result = TrimBlanks(rest);
+        if (Newer(p, "result", seq)) p.result = TrimBlanks(rest);
     } else if (StartsWith(text, "MENU ")) {
         p.menu.emplace_back(text);
     } else if (Strip(text, "ADDUSER: ", rest) || Strip(text, "ADDUSER:", rest)) {
         // The user list at logon pads names to 30 characters.
-        AddUser(p.users, TrimRightBlanks(rest));
+        std::string name = TrimRightBlanks(rest);
+        if (Newer(p, "user " + name, seq)) AddUser(p.users, name);
     } else if (Strip(text, "DELUSER: ", rest) || Strip(text, "DELUSER:", rest)) {
-        RemoveUser(p.users, TrimRightBlanks(rest));
+        std::string name = TrimRightBlanks(rest);
+        if (Newer(p, "user " + name, seq)) RemoveUser(p.users, name);
     } else if (Strip(text, "CHAT:", rest)) {
         p.chat.push_back(rest);
     } else if (Strip(text, "MSG:", rest)) {
@@ -202,6 +216,7 @@ void ViewerClient::Logon() {
     highestSeen_ = 0;
     picture_.loggedOn = false;
     picture_.users.clear();
+    picture_.partSeq.clear();
     lastLogon_ = clock_.Monotonic();
     lastPing_ = lastLogon_;
     SendRaw("LOGONv15:" + settings_.name);
@@ -274,7 +289,7 @@ void ViewerClient::HandleDatagram(const std::string& datagram) {
     }
     if (settings_.recordActedOn) ++actedOn_[frame.seq];
     std::string text(frame.text);
-    ApplyMessage(picture_, text);
+    ApplyMessage(picture_, text, frame.seq);
     if (onMessage) onMessage(text);
     if (onNumberedMessage) onNumberedMessage(frame.seq, text);
 }

@@ -40,11 +40,16 @@ struct GamePicture {
     std::vector<std::string> resultTable;  // "CT:" payloads since the last "CTRESET"
     std::vector<std::string> gameList;     // "GL:" payloads
     int pongs = 0;
+
+    // Numbers of the messages that last set each part of the picture. A message
+    // re-sent after a loss may arrive after a newer one; the newer one stands.
+    std::map<std::string, std::int32_t> partSeq;
 };
 
-// Applies one message text (frame already removed) to the picture. Returns false
-// when the keyword is not one a viewer knows.
-bool ApplyMessage(GamePicture& picture, std::string_view text);
+// Applies one message text (frame already removed, `seq` its number or 0 when it
+// came unframed) to the picture. Returns false when the keyword is not one a
+// viewer knows.
+bool ApplyMessage(GamePicture& picture, std::string_view text, std::int32_t seq = 0);
 
 // The board of a FEN placement as eight text rows, rank 8 first, with file and
 // rank labels; "." for an empty square. Empty when the placement is unreadable.

@@ -121,18 +121,38 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
     return out;
 }
 
+void ReplaceAllInPlace(std::string& text, std::string_view from, std::string_view to) {
+    if (from.empty() || text.find(from) == std::string::npos) return;
+    text = ReplaceAll(text, from, to);
+}
+
 std::string GetWord(std::string_view text, int n) {
-    std::string line = ReplaceAll(text, "  ", " ");
-    line += ' ';
-    std::size_t start = 0;  // 0-based start of the current word
-    for (int word = 1;; ++word) {
-        if (start >= line.size()) return {};
+    // The text with runs of two blanks halved and one blank appended is produced
+    // lazily, one character at a time, and only as far as the n-th word.
+    std::string line;
+    std::size_t i = 0;
+    std::size_t start = 0;  // where the current word begins in `line`
+    int word = 1;
+    for (bool appended = false;;) {
+        char c;
+        if (i < text.size()) {
+            c = text[i];
+            i += (c == ' ' && i + 1 < text.size() && text[i + 1] == ' ') ? 2 : 1;
+        } else if (!appended) {
+            c = ' ';
+            appended = true;
+        } else {
+            return {};
+        }
+        line.push_back(c);
         // The blank that ends a word is searched from one character after its start,
         // so a word may itself begin with a blank.
-        std::size_t end = line.find(' ', start + 1);
-        if (end == std::string::npos) return {};
-        if (word == n) return line.substr(start, end - start);
-        start = end + 1;
+        std::size_t at = line.size() - 1;
+        if (c == ' ' && at >= start + 1) {
+            if (word == n) return line.substr(start, at - start);
+            ++word;
+            start = at + 1;
+        }
     }
 }
 

@@ -61,6 +61,9 @@ std::string FixedWidth(std::string_view text, std::size_t width);
 // Every occurrence of `from`, left to right without overlap, replaced by `to`.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
+// The same, on `text` itself; nothing is copied when `from` does not occur.
+void ReplaceAllInPlace(std::string& text, std::string_view from, std::string_view to);
+
 // The n-th word: runs of two blanks are first halved (left to right, without
 // overlap, so three blanks become two), then words are split at single blanks.
 // With three blanks between two words the second word begins with a blank.

@@ -38,6 +38,21 @@ std::string QuotedValue(std::string_view line) {
     return Mid(line, open + 1, close - open - 1);
 }
 
+// True when the upper-case form of `line` contains "RESULT" (without building
+// that form: this runs on every line of the file).
+bool MentionsResult(std::string_view line) {
+    constexpr std::string_view kWord = "RESULT";
+    auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+    for (std::size_t i = 0; i + kWord.size() <= line.size(); ++i) {
+        if (upper(line[i]) != 'R') continue;
+        std::size_t k = 1;
+        while (k < kWord.size() && upper(line[i + k]) == kWord[k])
+            ++k;
+        if (k == kWord.size()) return true;
+    }
+    return false;
+}
+
 bool IsFinishedResult(std::string_view result) {
     return result == "1-0" || result == "0-1" || result == "1/2-1/2";
 }
@@ -93,7 +108,7 @@ std::vector<std::string> SelectGamesForEmail(std::string_view pgnText, std::stri
         } else if (open == 0 && close == 0) {
             tagLineCount = 0;  // move text or a blank line ends the tags
         }
-        if (!Contains(UpperAscii(line), "RESULT")) continue;
+        if (!MentionsResult(line)) continue;
         if (!IsFinishedResult(QuotedValue(line))) continue;  // unfinished games take no number
         ++gameCount;
         std::string key = " " + std::to_string(gameCount) + " ";

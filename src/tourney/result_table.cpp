@@ -89,6 +89,9 @@ void SortPlayers(CrossTable& table) {
     std::stable_sort(
         table.players.begin() + 1, table.players.end(),
         [](const PlayerEntry& a, const PlayerEntry& b) { return a.points > b.points; });
+    table.playerIndex.clear();
+    for (int i = 1; i <= kTablePlayers && !table.players[i].name.empty(); ++i)
+        table.playerIndex.emplace(table.players[i].name, i);
 }
 
 void SortRecentGames(CrossTable& table) {

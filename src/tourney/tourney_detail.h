@@ -1,4 +1,4 @@
-// Helpers shared by the files of the tournament services only.
+// Pieces shared by the files of the tournament services, and by nothing else.
 #pragma once
 
 #include <string>

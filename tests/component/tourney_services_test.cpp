@@ -204,19 +204,5 @@ TEST_F(TourneyTest, UnsafeMailSettingsAreRefusedAndReported) {
     EXPECT_FALSE(FileExists(f.dir.File("email.txt")));
 }
 
-TEST_F(TourneyTest, EmailRefusalsWhenNotConfigured) {
-    f->config.mailServer.clear();
-    Receive(kAlice, "SEND: 1");
-    f->config.mailServer = "smtp.example.org";
-    f.dir.Write("server.ini", "TOURNEYPGN=nothere.pgn\n");
-    Receive(kAlice, "SEND: 1");
-    EXPECT_EQ(Sent(kAlice),
-              (std::vector<std::string>{
-                  "MSG:Sorry, the server is not configured to send Emails.",
-                  "MSG:PGN file not found!  Sorry, the server cannot process your request."}));
-    EXPECT_TRUE(f.processes.started.empty());
-    EXPECT_EQ(f->counters.emailCount, 2);
-}
-
 }  // namespace
 }  // namespace lantrel::testing

@@ -65,6 +65,16 @@ TEST(XBoardReplayCheckTest, ComparisonsCatchWrongGames) {
     EXPECT_EQ(MoveMessage(19, "Qxf7#"), "WMOVE: 10. Qxf7");
     EXPECT_EQ(MoveMessage(92, "h1=Q+"), "BMOVE: 46. h1=Q");
 
+    EXPECT_EQ(CompareMoveMessage("BMOVE: 9. Ne7", 18, "Ne7", "g8e7"), "");
+    EXPECT_EQ(CompareMoveMessage("BMOVE: 9. Nge7", 18, "Ne7", "g8e7"), "");  // pinned c6 knight
+    EXPECT_EQ(CompareMoveMessage("WMOVE: 5. Rf1d1", 9, "Rd1+", "f1d1"), "");
+    EXPECT_NE(CompareMoveMessage("BMOVE: 9. Nce7", 18, "Ne7", "g8e7"), "");  // wrong knight
+    EXPECT_NE(CompareMoveMessage("BMOVE: 9. Nf6", 18, "Ne7", "g8e7"), "");
+    EXPECT_NE(CompareMoveMessage("WMOVE: 9. Ne7", 18, "Ne7", "g8e7"), "");  // wrong side
+    EXPECT_NE(CompareMoveMessage("BMOVE: 8. Ne7", 18, "Ne7", "g8e7"), "");  // wrong number
+    EXPECT_NE(CompareMoveMessage("WMOVE: 1. e4", 1, "d4", "d2d4"), "");
+    EXPECT_NE(CompareMoveMessage("WMOVE: 1. dxe4", 1, "xe4", "d3e4"), "");
+
     GameWatcher watcher;
     for (const char* text : {"WPLAYER: A", "BPLAYER: B", "FEN: f1", "WMOVE: 1. e4", "WPLAYER: C",
                              "result 1-0", "FEN: f2", "BMOVE: 1. e5"}) {

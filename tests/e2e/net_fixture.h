@@ -63,7 +63,9 @@ protected:
                             10));
     }
     void TearDown() override {
-        if (server) EXPECT_EQ(server->Stop(), 0);
+        if (server) {
+            EXPECT_EQ(server->Stop(), 0);
+        }
     }
     LiveViewer& AddViewer(int lastByte, const std::string& name, ViewerSettings settings = {}) {
         viewers.push_back(std::make_unique<LiveViewer>(lastByte, port, name, settings));

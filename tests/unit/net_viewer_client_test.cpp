@@ -56,6 +56,21 @@ TEST(ApplyMessageTest, BuildsThePictureOfTheGame) {
     EXPECT_EQ(p.pongs, 1);
 }
 
+TEST(ApplyMessageTest, ALateRepeatDoesNotUndoANewerMessage) {
+    GamePicture p;
+    ApplyMessage(p, "FEN: second", 12);
+    ApplyMessage(p, "WMOVE: 2. Nf3", 11);
+    ApplyMessage(p, "FEN: first", 9);  // re-sent after a loss, arrives late
+    ApplyMessage(p, "WMOVE: 1. e4", 8);
+    EXPECT_EQ(p.fen, "second");
+    EXPECT_EQ(p.lastMove, "WMOVE: 2. Nf3");
+    ApplyMessage(p, "DELUSER: Bob", 20);
+    ApplyMessage(p, "ADDUSER: Bob", 15);
+    EXPECT_TRUE(p.users.empty());
+    ApplyMessage(p, "FEN: raw", 0);  // unframed messages always count
+    EXPECT_EQ(p.fen, "raw");
+}
+
 TEST_F(ViewerClientTest, AcknowledgesEveryFramedMessageAndActsOnItOnce) {
     ViewerSettings s;
     s.recordActedOn = true;

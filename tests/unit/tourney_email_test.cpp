@@ -122,12 +122,6 @@ TEST(SelectGamesForEmail, CopyEndsAtTheBlankLineAfterTheMoves) {
               (Lines{"", "[White \"A\"]", "[Result \"1-0\"]"}));
 }
 
-TEST(MailCommand, IsTheMailerCommandLine) {
-    EXPECT_EQ(MailCommand("viewer@example.org", "smtp.example.org", "server@example.org"),
-              "gbmail -to viewer@example.org -file email.txt -h smtp.example.org -from "
-              "server@example.org -s \"Your_requested_game(s).\"");
-}
-
 TEST(PlanEmail, RefusesBeforeTouchingAnything) {
     const PgnLookup read{PgnLookup::kRead, "t.pgn", Games(3)};
     const std::string notConfigured = "MSG:Sorry, the server is not configured to send Emails.";

@@ -174,7 +174,9 @@ class Referee:
 
 def write_expected(pgn_path, out_path):
     san_games = pgn_games(pgn_path, "san")
-    uci_games = pgn_games(pgn_path, "uci")
+    # UCI writes the promotion piece in lower case (pgn-extract gives "b7b8Q").
+    uci_games = [(tags, [move.lower() for move in moves])
+                 for tags, moves in pgn_games(pgn_path, "uci")]
     if len(san_games) != len(uci_games):
         raise RuntimeError("pgn-extract gave different game counts for " + pgn_path)
     referee = Referee()

@@ -1,0 +1,321 @@
+// Fan-out of one move (three reliable messages: "FEN: ", "WMOVE:", "FMR: ") from
+// the server to N viewers on loopback, over real UDP sockets.
+//
+// The server runs in this process on its own thread of control (the main thread),
+// exactly as in lantrel-server: Broadcast, then network turns that take the ACKs.
+// The viewers are N sockets bound to 127.0.0.2, 127.0.0.3, ... on the server's
+// port, served by one receiver thread that acknowledges every framed message.
+//
+// Reported per N: time from the first send to the last viewer's receipt of the
+// third message (median and worst over the rounds), the server's CPU time per
+// message sent (the Broadcast calls alone) and per message including the
+// handling of its ACK, and how many ACKs the server never saw.
+//
+//   bench_net_fanout [rounds]        (default 50 rounds for each of 24, 100, 300 viewers)
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/server.h"
+#include "net/framing.h"
+#include "net/net.h"
+#include "platform/posix.h"
+#include "text/text.h"
+
+namespace {
+
+using namespace lantrel;
+using SteadyClock = std::chrono::steady_clock;
+
+double ThreadCpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+long long RealtimeNs() {
+    timespec t{};
+    ::clock_gettime(CLOCK_REALTIME, &t);
+    return t.tv_sec * 1000000000LL + t.tv_nsec;
+}
+
+// The server's socket as lantrel-server opens it, except that the receive buffer
+// can be set: with the system default, the burst of ACKs that answers a move
+// sent to a few hundred viewers does not fit.
+class BenchSocket : public DatagramSocket {
+public:
+    explicit BenchSocket(int receiveBuffer) : receiveBuffer_(receiveBuffer) {}
+    ~BenchSocket() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int Open(std::uint16_t port, IpAddress bindIp, int) override {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+        if (receiveBuffer_ > 0)
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer_, sizeof receiveBuffer_);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(port);
+        std::memcpy(&local.sin_addr, &bindIp, 4);
+        return ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 ? kSocketOk
+                                                                                   : kSocketFailure;
+    }
+    int Receive(int waitMs, Datagram& out) override {
+        out = {};
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, waitMs) <= 0) return kTimedOut;
+        sockaddr_in from{};
+        socklen_t len = sizeof from;
+        ssize_t n = ::recvfrom(fd_, buffer_, sizeof buffer_, 0, reinterpret_cast<sockaddr*>(&from), &len);
+        if (n < 0) return kSocketFailure;
+        out.text.assign(buffer_, static_cast<std::size_t>(n));
+        std::memcpy(&out.sender, &from.sin_addr, 4);
+        return kSocketOk;
+    }
+    int Send(IpAddress to, std::uint16_t port, std::string_view text) override {
+        sockaddr_in dest{};
+        dest.sin_family = AF_INET;
+        dest.sin_port = htons(port);
+        std::memcpy(&dest.sin_addr, &to, 4);
+        ssize_t n = ::sendto(fd_, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&dest), sizeof dest);
+        return n == static_cast<ssize_t>(text.size()) ? kSocketOk : kSocketFailure;
+    }
+    std::vector<IpAddress> LocalAddresses() override { return {}; }
+
+private:
+    int receiveBuffer_;
+    int fd_ = -1;
+    char buffer_[65536];
+};
+
+int FreePort() {
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+IpAddress ViewerIp(int k) { return MakeIp(127, 0, static_cast<unsigned>(k / 250), k % 250 + 2); }
+
+// N viewer sockets and the thread that serves them.
+class ViewerFarm {
+public:
+    ViewerFarm(int count, int port) : counts_(static_cast<std::size_t>(count)) {
+        epoll_ = ::epoll_create1(0);
+        server_.sin_family = AF_INET;
+        server_.sin_port = htons(static_cast<std::uint16_t>(port));
+        server_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        for (int k = 0; k < count; ++k) {
+            int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            local.sin_port = htons(static_cast<std::uint16_t>(port));
+            IpAddress ip = ViewerIp(k);
+            std::memcpy(&local.sin_addr, &ip, 4);
+            if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+                std::perror("bind viewer");
+                std::exit(1);
+            }
+            // The kernel notes when each datagram arrived, so the time this one
+            // thread needs to serve all viewers does not count as latency.
+            int on = 1;
+            ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+            epoll_event e{};
+            e.events = EPOLLIN;
+            e.data.u32 = static_cast<std::uint32_t>(k);
+            ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &e);
+            fds_.push_back(fd);
+        }
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~ViewerFarm() {
+        stop_ = true;
+        thread_.join();
+        for (int fd : fds_) ::close(fd);
+        ::close(epoll_);
+    }
+    // Starts a round: every viewer is to receive `perViewer` framed messages.
+    void StartRound(int perViewer) {
+        for (auto& c : counts_) c.store(0);
+        perViewer_ = perViewer;
+        complete_.store(0);
+        lastReceipt_.store(0);
+    }
+    bool RoundDone() const { return complete_.load() == static_cast<int>(fds_.size()); }
+    // Arrival of the last message of the round, in CLOCK_REALTIME nanoseconds.
+    long long LastReceiptNs() const { return lastReceipt_.load(); }
+
+private:
+    void Run() {
+        std::vector<epoll_event> events(512);
+        char buffer[2048];
+        while (!stop_) {
+            int n = ::epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), 20);
+            for (int i = 0; i < n; ++i) {
+                int k = static_cast<int>(events[i].data.u32);
+                for (;;) {
+                    alignas(cmsghdr) char control[256];
+                    iovec io{buffer, sizeof buffer};
+                    msghdr msg{};
+                    msg.msg_iov = &io;
+                    msg.msg_iovlen = 1;
+                    msg.msg_control = control;
+                    msg.msg_controllen = sizeof control;
+                    ssize_t got = ::recvmsg(fds_[k], &msg, 0);
+                    if (got <= 0) break;
+                    long long arrived = RealtimeNs();
+                    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+                        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                            timespec t;
+                            std::memcpy(&t, CMSG_DATA(c), sizeof t);
+                            arrived = t.tv_sec * 1000000000LL + t.tv_nsec;
+                        }
+                    }
+                    Frame frame = ParseFrame(std::string_view(buffer, static_cast<std::size_t>(got)));
+                    if (frame.seq == 0) continue;
+                    std::string ack = AckText(frame.seq);
+                    ::sendto(fds_[k], ack.data(), ack.size(), 0,
+                             reinterpret_cast<sockaddr*>(&server_), sizeof server_);
+                    if (counts_[k].fetch_add(1) + 1 == perViewer_) {
+                        long long last = lastReceipt_.load();
+                        while (arrived > last && !lastReceipt_.compare_exchange_weak(last, arrived)) {
+                        }
+                        complete_.fetch_add(1);
+                    }
+                }
+            }
+        }
+    }
+
+    int epoll_ = -1;
+    sockaddr_in server_{};
+    std::vector<int> fds_;
+    std::vector<std::atomic<int>> counts_;
+    std::atomic<int> perViewer_{0};
+    std::atomic<int> complete_{0};
+    std::atomic<long long> lastReceipt_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+struct Result {
+    double medianMs, worstMs, sendCpuUs, totalCpuUs;
+    long acksMissing;
+};
+
+// `receiveBuffer` 0 runs lantrel-server's own socket (system default buffer).
+Result RunFanOut(int viewers, int rounds, int receiveBuffer) {
+    NullConsole console;
+    SystemClock clock;
+    UdpSocket serverSocket;
+    BenchSocket benchSocket(receiveBuffer);
+    DatagramSocket& socket = receiveBuffer > 0 ? static_cast<DatagramSocket&>(benchSocket)
+                                               : static_cast<DatagramSocket&>(serverSocket);
+    ShellProcessStarter processes;
+    char dirTemplate[] = "/tmp/lantrel-bench-XXXXXX";
+    std::string dir = ::mkdtemp(dirTemplate);
+    Platform platform{console, clock, socket, processes, dir};
+    Server server(platform);
+    server.config.port = FreePort();
+    server.config.delay = 100;
+    if (socket.Open(static_cast<std::uint16_t>(server.config.port), kLocalViewerIp, 100) != kSocketOk) {
+        std::fprintf(stderr, "cannot open the server's port\n");
+        std::exit(1);
+    }
+    // The viewers are entered directly: logging 300 viewers on one by one would
+    // only measure the logon storm.
+    for (int k = 0; k < viewers; ++k) {
+        ClientRecord& r = server.clients.slots[k + 1];
+        r.ip = ViewerIp(k);
+        r.ipText = FixedWidth(IpText(r.ip), kIpTextWidth);
+        r.name = FixedWidth("viewer" + std::to_string(k), kNameWidth);
+        r.lastHeard = static_cast<std::int64_t>(clock.Monotonic());
+    }
+    ViewerFarm farm(viewers, server.config.port);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+    std::vector<double> latencies;
+    double sendCpu = 0, totalCpu = 0;
+    long missing = 0;
+    for (int round = 0; round < rounds; ++round) {
+        farm.StartRound(3);
+        const double cpu0 = ThreadCpuSeconds();
+        const auto t0 = SteadyClock::now();
+        const long long t0Ns = RealtimeNs();
+        Broadcast(server, "FEN: r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq");
+        Broadcast(server, "WMOVE: 3. Bb5");
+        Broadcast(server, "FMR:  3");
+        const double cpu1 = ThreadCpuSeconds();
+        // Network turns take the ACKs until every viewer has all three and the
+        // queue is empty (or a second has passed: ACKs that never come).
+        const auto deadline = t0 + std::chrono::seconds(1);
+        while (SteadyClock::now() < deadline) {
+            ServiceNetwork(server, 1);
+            UpdateQueueStatus(server);
+            if (farm.RoundDone() && server.queue.pendingCount == 0) break;
+        }
+        const double cpu2 = ThreadCpuSeconds();
+        // Whatever the viewers still hold is read before the round is judged.
+        for (int i = 0; i < 100 && !farm.RoundDone(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!farm.RoundDone()) {
+            std::fprintf(stderr, "round %d: not every viewer got the move\n", round);
+            continue;
+        }
+        latencies.push_back(static_cast<double>(farm.LastReceiptNs() - t0Ns) / 1e6);
+        sendCpu += cpu1 - cpu0;
+        totalCpu += cpu2 - cpu0;
+        missing += server.queue.pendingCount;
+        // What the server never heard about is forgotten, so that no re-send
+        // falls into the next round.
+        for (int i = 1; i <= kResendEntries; ++i) server.queue.entries[i].acked = 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::sort(latencies.begin(), latencies.end());
+    const double messages = 3.0 * viewers * static_cast<double>(latencies.size());
+    Result r{};
+    if (!latencies.empty()) {
+        r.medianMs = latencies[latencies.size() / 2];
+        r.worstMs = latencies.back();
+        r.sendCpuUs = sendCpu / messages * 1e6;
+        r.totalCpuUs = totalCpu / messages * 1e6;
+    }
+    r.acksMissing = missing;
+    std::filesystem::remove_all(dir);
+    return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int rounds = argc > 1 ? std::atoi(argv[1]) : 50;
+    std::printf("%-22s %8s %10s %10s %15s %15s %13s\n", "server receive buffer", "viewers",
+                "median ms", "worst ms", "send us/msg", "with ACK us/msg", "ACKs missing");
+    for (int buffer : {0, 4 << 20}) {
+        for (int viewers : {24, 100, 300}) {
+            Result r = RunFanOut(viewers, rounds, buffer);
+            std::printf("%-22s %8d %10.3f %10.3f %15.2f %15.2f %13ld\n",
+                        buffer ? "4 MB (SO_RCVBUF)" : "system default", viewers, r.medianMs,
+                        r.worstMs, r.sendCpuUs, r.totalCpuUs, r.acksMissing);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,95 @@
+// The tournament services of the real lantrel-server, asked by a viewer over UDP
+// on loopback; e-mail goes to a stand-in gbmail on PATH that records what it got.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "net_fixture.h"
+#include "tourney/tourney.h"
+
+namespace lantrel::testing {
+namespace {
+
+const char* const kFakeGbmail = R"(#!/bin/sh
+printf '%s\n' "$@" > gbmail.args
+cp email.txt gbmail.mail
+echo "fake gbmail: done"
+)";
+
+std::string Fixture(const std::string& name) {
+    return ReadWholeFile(std::string(LANTREL_FIXTURES) + "/tourney/" + name).value_or("");
+}
+
+// The payloads a viewer keeps from "CT:" or "GL:" lines.
+std::vector<std::string> Payloads(const std::vector<std::string>& lines, const std::string& key) {
+    std::vector<std::string> payloads;
+    for (const auto& line : lines)
+        if (StartsWith(line, key)) payloads.push_back(line.substr(key.size()));
+    return payloads;
+}
+
+class TourneyViewerTest : public LiveServerTest {
+  protected:
+    void SetUp() override {
+        ::mkdir(dir.File("bin").c_str(), 0755);
+        dir.Write("bin/gbmail", kFakeGbmail);
+        ::chmod(dir.File("bin/gbmail").c_str(), 0755);
+        const char* path = std::getenv("PATH");
+        savedPath = path ? path : "";
+        // The server inherits this PATH and finds the stand-in first.
+        ::setenv("PATH", (dir.File("bin") + ":" + savedPath).c_str(), 1);
+        dir.Write("games.pgn", Fixture("xboard_tourney.pgn"));
+        StartServer(
+            "TOURNEYPGN=games.pgn\nMAILSERVER=smtp.example.org\nRETURNADD=lantrel@example.org\n");
+    }
+    void TearDown() override {
+        LiveServerTest::TearDown();
+        ::setenv("PATH", savedPath.c_str(), 1);
+    }
+    std::string savedPath;
+};
+
+TEST_F(TourneyViewerTest, ResultTableGameListAndMail) {
+    LiveViewer& viewer = AddViewer(2, "Watcher");
+    LiveViewer& other = AddViewer(3, "Other");
+    viewer.client->Logon();
+    other.client->Logon();
+    ASSERT_TRUE(PollAll([&] { return viewer.picture().loggedOn && other.picture().loggedOn; }, 10));
+
+    CrossTable table;
+    PgnLookup pgn{PgnLookup::kRead, "games.pgn", Fixture("xboard_tourney.pgn")};
+    // A viewer keeps what came after the last "CTRESET": the finished table.
+    auto reply = ResultTableReply(table, pgn);
+    auto lastReset = std::find(reply.rbegin(), reply.rend(), "CTRESET").base();
+    auto table_lines = Payloads({lastReset, reply.end()}, "CT:");
+    viewer.client->Send("RESULTTABLE");
+    ASSERT_TRUE(
+        PollAll([&] { return viewer.picture().resultTable.size() >= table_lines.size(); }, 10));
+    EXPECT_EQ(viewer.picture().resultTable, table_lines);
+
+    auto list = Payloads(GameListReply(table, pgn, "smtp.example.org"), "GL:");
+    viewer.client->Send("GAMELIST");
+    ASSERT_TRUE(PollAll([&] { return viewer.picture().gameList.size() >= list.size(); }, 10));
+    EXPECT_EQ(viewer.picture().gameList, list);
+
+    viewer.client->Send("EMAIL:watcher@example.org");
+    viewer.client->Send("SEND: 3");
+    ASSERT_TRUE(PollAll([&] { return Contains(dir.Read("email.log"), "fake gbmail: done"); }, 10))
+        << dir.Read("email.log");
+    EXPECT_TRUE(viewer.HasNotice("Your Email request has been received and is being processed."));
+    EXPECT_EQ(SplitLines(dir.Read("gbmail.args")),
+              (std::vector<std::string>{"-to", "watcher@example.org", "-file", "email.txt", "-h",
+                                        "smtp.example.org", "-from", "lantrel@example.org", "-s",
+                                        "Your_requested_game(s)."}));
+    EXPECT_TRUE(Contains(dir.Read("gbmail.mail"),
+                         "[White \"Crafty-25.2\"]\r\n[Black \"Stockfish 16\"]\r\n"));
+
+    // None of it reached the other viewer.
+    EXPECT_TRUE(other.picture().resultTable.empty());
+    EXPECT_TRUE(other.picture().gameList.empty());
+    EXPECT_FALSE(other.HasNotice("Your Email request has been received and is being processed."));
+}
+
+}  // namespace
+}  // namespace lantrel::testing
