@@ -66,7 +66,8 @@ double MeasureIdle(const std::string& serverBin, int viewers, double seconds) {
         << "\n";
     std::vector<std::string> args{serverBin, "--headless", "--dir", dir.string()};
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
     if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
@@ -95,7 +96,8 @@ double MeasureIdle(const std::string& serverBin, int viewers, double seconds) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 continue;
             }
-            for (auto& c : clients) c->Poll(0);
+            for (auto& c : clients)
+                c->Poll(0);
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     };
@@ -104,7 +106,8 @@ double MeasureIdle(const std::string& serverBin, int viewers, double seconds) {
     const auto t0 = std::chrono::steady_clock::now();
     serve(seconds);
     const double cpu1 = CpuSeconds(pid);
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
@@ -116,10 +119,10 @@ double MeasureIdle(const std::string& serverBin, int viewers, double seconds) {
 
 int main(int argc, char** argv) {
     double seconds = argc > 1 ? std::atof(argv[1]) : 20;
-    std::string serverBin = argc > 2 ? argv[2]
-                                     : (std::filesystem::path(argv[0]).parent_path().parent_path() /
-                                        "lantrel-server")
-                                           .string();
+    std::string serverBin =
+        argc > 2 ? argv[2]
+                 : (std::filesystem::path(argv[0]).parent_path().parent_path() / "lantrel-server")
+                       .string();
     std::printf("lantrel-server idle, DELAY=100, %.0f s per line\n", seconds);
     for (int viewers : {0, 24}) {
         double percent = MeasureIdle(serverBin, viewers, seconds);

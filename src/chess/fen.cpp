@@ -1,8 +1,9 @@
-// FEN writer and loader.
+// FEN writer, reader and loader.
 #include "chess/fen.h"
 
 #include <cstdlib>
 #include <sstream>
+#include <vector>
 
 #include "text/text.h"
 
@@ -42,6 +43,60 @@ std::string FenText(const Board& board) {
     return fen;
 }
 
+namespace {
+
+// The placement field into the squares of `b` (king squares set, 0 when a
+// side has none). Returns what is wrong with it, or an empty text.
+std::string ReadPlacement(std::string_view placement, Board& b) {
+    for (int i = 22; i <= 99; ++i) {
+        if (IsSquare(i)) b.cells[i] = 0;
+    }
+    b.whiteKingSquare = b.blackKingSquare = 0;
+    int row = 1, file = 1;
+    for (char c : placement) {
+        if (c == '/') {
+            if (file != 9) return "rank " + std::to_string(9 - row) + " is not 8 squares";
+            if (++row > 8) return "more than 8 ranks";
+            file = 1;
+        } else if (c >= '1' && c <= '8') {
+            file += c - '0';
+            if (file > 9) return "rank " + std::to_string(9 - row) + " is not 8 squares";
+        } else {
+            const std::string_view letters = "pnbrqk";
+            const auto at = letters.find(static_cast<char>(c | 0x20));
+            if (at == std::string_view::npos) return std::string("bad letter '") + c + "'";
+            if (file > 8) return "rank " + std::to_string(9 - row) + " is not 8 squares";
+            const int cell = CellOf(row, file++);
+            const std::int32_t type = static_cast<std::int32_t>(at) + 1;
+            b.cells[cell] = (c >= 'a') ? -type : type;
+            if (b.cells[cell] == kKing) b.whiteKingSquare = cell;
+            if (b.cells[cell] == -kKing) b.blackKingSquare = cell;
+        }
+    }
+    if (row != 8) return std::to_string(row) + " ranks instead of 8";
+    if (file != 9) return "rank 1 is not 8 squares";
+    return "";
+}
+
+bool AllDigits(std::string_view text) {
+    if (text.empty() || text.size() > 9) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+// Pieces of one colour (+1 White, -1 Black) of type `type` on the board.
+int CountPieces(const Board& b, std::int32_t piece) {
+    int n = 0;
+    for (int i = 22; i <= 99; ++i) {
+        if (IsSquare(i) && b.cells[i] == piece) ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
 bool LoadFen(Board& board, std::string_view fen) {
     std::istringstream in{std::string(fen)};
     std::string placement, side = "w", castling = "-", enPassant = "-";
@@ -50,30 +105,7 @@ bool LoadFen(Board& board, std::string_view fen) {
     in >> side >> castling >> enPassant >> halfmove;
 
     Board b;
-    for (int i = 22; i <= 99; ++i) {
-        if (IsSquare(i)) b.cells[i] = 0;
-    }
-    b.whiteKingSquare = b.blackKingSquare = 0;
-    int row = 1, file = 1;
-    for (char c : placement) {
-        if (c == '/') {
-            if (file != 9 || ++row > 8) return false;
-            file = 1;
-        } else if (c >= '1' && c <= '8') {
-            file += c - '0';
-            if (file > 9) return false;
-        } else {
-            const std::string_view letters = "pnbrqk";
-            const auto at = letters.find(static_cast<char>(c | 0x20));
-            if (at == std::string_view::npos || file > 8) return false;
-            const int cell = CellOf(row, file++);
-            const std::int32_t type = static_cast<std::int32_t>(at) + 1;
-            b.cells[cell] = (c >= 'a') ? -type : type;
-            if (b.cells[cell] == kKing) b.whiteKingSquare = cell;
-            if (b.cells[cell] == -kKing) b.blackKingSquare = cell;
-        }
-    }
-    if (row != 8 || file != 9) return false;
+    if (!ReadPlacement(placement, b).empty()) return false;
     if (side != "w" && side != "b") return false;
     b.whiteOnMove = side == "w" ? kWhite : kBlack;
     b.cells[kWhiteKingSide] = Contains(castling, "K") ? kCastlingOpen : kCastlingLost;
@@ -88,6 +120,124 @@ bool LoadFen(Board& board, std::string_view fen) {
     b.halfmoveClock = halfmove;
     board = b;
     return true;
+}
+
+FenReading ReadFen(std::string_view text) {
+    FenReading reading;
+    std::vector<std::string> fields;
+    std::istringstream in{std::string(text)};
+    for (std::string field; in >> field;)
+        fields.push_back(field);
+    if (fields.size() < 4) {
+        reading.error = "placement, side, castling and en passant are needed";
+        return reading;
+    }
+    if (fields.size() > 6) {
+        reading.error = "more than six fields";
+        return reading;
+    }
+
+    Board b;
+    if (std::string error = ReadPlacement(fields[0], b); !error.empty()) {
+        reading.error = error;
+        return reading;
+    }
+    for (int file = 1; file <= 8; ++file) {
+        if (std::abs(b.cells[CellOf(1, file)]) == kPawn ||
+            std::abs(b.cells[CellOf(8, file)]) == kPawn) {
+            reading.error = "a pawn on the first or last rank";
+            return reading;
+        }
+    }
+    const int whiteKings = CountPieces(b, kKing);
+    const int blackKings = CountPieces(b, -kKing);
+    if (whiteKings != 1 || blackKings != 1) {
+        reading.error = std::to_string(whiteKings) + " White and " + std::to_string(blackKings) +
+                        " Black kings";
+        return reading;
+    }
+
+    if (fields[1] != "w" && fields[1] != "b") {
+        reading.error = "side to move '" + fields[1] + "'";
+        return reading;
+    }
+    b.whiteOnMove = fields[1] == "w" ? kWhite : kBlack;
+
+    // Castling: "-" or distinct letters of KQkq; a right whose king or rook has
+    // left home is dropped.
+    const std::string& castling = fields[2];
+    struct Wing {
+        char letter;
+        int cell, kingSquare, rookSquare;
+        std::int32_t rook;
+    };
+    const Wing wings[] = {{'K', kWhiteKingSide, 96, 99, kRook},
+                          {'Q', kWhiteQueenSide, 96, 92, kRook},
+                          {'k', kBlackKingSide, 26, 29, -kRook},
+                          {'q', kBlackQueenSide, 26, 22, -kRook}};
+    if (castling != "-") {
+        for (std::size_t i = 0; i < castling.size(); ++i) {
+            if (std::string_view("KQkq").find(castling[i]) == std::string_view::npos ||
+                castling.find(castling[i], i + 1) != std::string::npos) {
+                reading.error = "castling '" + castling + "'";
+                return reading;
+            }
+        }
+    }
+    for (const Wing& w : wings) {
+        const bool allowed = castling.find(w.letter) != std::string::npos &&
+                             b.cells[w.kingSquare] == (w.rook > 0 ? kKing : -kKing) &&
+                             b.cells[w.rookSquare] == w.rook;
+        b.cells[w.cell] = allowed ? kCastlingOpen : kCastlingLost;
+    }
+
+    // En passant: the square the pawn passed over, on rank 6 when White is to
+    // move and on rank 3 when Black is.
+    const std::string& enPassant = fields[3];
+    b.cells[kEnPassantCell] = 0;
+    if (enPassant != "-") {
+        const int targetRank = b.whiteOnMove == kWhite ? 6 : 3;
+        if (enPassant.size() != 2 || enPassant[0] < 'a' || enPassant[0] > 'h' ||
+            enPassant[1] - '0' != targetRank) {
+            reading.error = "en passant '" + enPassant + "'";
+            return reading;
+        }
+        const int target = CellOf(9 - targetRank, enPassant[0] - 'a' + 1);
+        // The pawn that passed stands one step beyond the target, seen from
+        // the side to move; the target and the square it came from are empty.
+        const int ahead = b.whiteOnMove == kWhite ? 10 : -10;
+        const std::int32_t passedPawn = b.whiteOnMove == kWhite ? -kPawn : kPawn;
+        if (b.cells[target + ahead] == passedPawn && b.cells[target] == 0 &&
+            b.cells[target - ahead] == 0) {
+            b.cells[kEnPassantCell] = target;
+        }
+    }
+
+    if (fields.size() >= 5) {
+        if (!AllDigits(fields[4])) {
+            reading.error = "halfmove clock '" + fields[4] + "'";
+            return reading;
+        }
+        b.halfmoveClock = std::stoi(fields[4]);
+    } else {
+        b.halfmoveClock = 0;
+    }
+    if (fields.size() == 6 && !AllDigits(fields[5])) {
+        reading.error = "move number '" + fields[5] + "'";
+        return reading;
+    }
+
+    // The side that has just moved cannot be in check: its king could be taken.
+    const std::int32_t mover = b.whiteOnMove == kWhite ? kBlack : kWhite;
+    const std::int32_t moverKing = mover == kWhite ? b.whiteKingSquare : b.blackKingSquare;
+    if (IsAttacked(b, moverKing, b.whiteOnMove) == 1) {
+        reading.error = "the side not to move is in check";
+        return reading;
+    }
+
+    b.searchPly = 1;
+    reading.board = b;
+    return reading;
 }
 
 }  // namespace lantrel

@@ -1,4 +1,5 @@
-// Position texts: the FEN writer, and a loader used by tests and benchmarks.
+// Position texts: the FEN writer, the FEN reader for positions the GUI sets up,
+// and a lenient loader used by tests and benchmarks.
 #pragma once
 
 #include <string>
@@ -18,5 +19,26 @@ std::string FenText(const Board& board);
 // unchanged, when the text is no FEN. The server never loads positions; this
 // is how tests and benchmarks reach positions far from the start.
 bool LoadFen(Board& board, std::string_view fen);
+
+// What reading a FEN gave: the position, or why the text is no position.
+struct FenReading {
+    Board board;        // the position read (king squares, castling cells, en passant,
+                        // halfmove clock and side to move set); the start position on error
+    std::string error;  // empty when the text was read
+
+    bool ok() const { return error.empty(); }
+};
+
+// Reads the position a GUI sends (setboard, UCI "position fen"): placement,
+// side to move, castling rights, en-passant square, halfmove clock and move
+// number, separated by blanks. The last two fields may be missing (some GUIs
+// leave them out); everything else is checked: eight ranks of eight squares,
+// known piece letters, no pawn on the first or last rank, one king per side,
+// "w" or "b", castling "-" or distinct letters of KQkq, en passant "-" or a
+// square on the rank the side to move can take on, numbers as digits, and the
+// side that has just moved not left in check. A castling right whose king or
+// rook is not at home and an en-passant square without the pawn that passed it
+// are dropped, as the position cannot have them.
+FenReading ReadFen(std::string_view text);
 
 }  // namespace lantrel

@@ -1,10 +1,38 @@
 // LiveGame and FeedState: the game being followed and the log reader's state.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace lantrel {
+
+// One engine as the GUI feeds it, so that a move the GUI plays itself can be
+// told from the GUI relaying a move the server has already played.
+struct EngineFeed {
+    std::int32_t gameId = 0;  // the GuiGame::gameId its count belongs to; another = 0 moves
+    std::int32_t moves = 0;   // moves given to it or played by it since its "new"/setboard
+    bool movedSinceNew = false;   // a move was sent to it since its "new"
+    bool editing = false;         // between "edit" and "." (old-style board set-up)
+    bool editWhite = true;        // colour of the pieces being placed ("c" switches)
+    std::string editSquares;      // the board being set up, a8 to h1, ' ' = empty
+    std::string pendingPosition;  // a UCI "position ..." line waiting for its "go"
+};
+
+// The game the server follows as the GUI built it: where it started, the moves
+// played (UCI texts: e2e4, e1g1, e7e8q) and the position after each, so that a
+// GUI's "position ... moves ..." or "setboard" can be placed in it.
+struct GuiGame {
+    std::int32_t gameNumber = -1;        // LiveGame::gameNumber this record follows
+    std::int32_t gameId = 0;             // +1 at every start: new game or a position set up
+    std::vector<std::string> moves;      // move n at index n - 1 ("" when not known)
+    std::vector<std::string> positions;  // FEN text (no clocks) before move 1, after move 1, ...
+    bool fromPosition = false;           // started from a position the GUI set up
+    bool engineMoved = false;            // an engine has announced a move of this game
+    bool goSeen = false;                 // an engine has been told "go" in this game
+    std::array<EngineFeed, 3> engines;   // 1 = first engine, 2 = second
+};
 
 struct LiveGame {
     std::string whitePlayer;
@@ -27,6 +55,7 @@ struct LiveGame {
     std::int32_t moveErrorCount = 0;
     std::string saveDebugName;
     double lastServiceTime = 0;  // time of day of the last network service
+    GuiGame guiGame;             // moves and positions the GUI gives its engines
     // The side to move (whiteOnMove) belongs to the position: see ChessState.
 };
 

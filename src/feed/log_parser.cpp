@@ -4,6 +4,7 @@
 
 #include "app/server.h"
 #include "feed/feed.h"
+#include "feed/gui_moves.h"
 #include "feed/parsing.h"
 #include "platform/files.h"
 #include "text/text.h"
@@ -193,8 +194,10 @@ void HandleParts(Server& server, const LineParts& parts) {
         BroadcastPlayers(server);
     }
     // Both engines are told "new"; after exactly one ply it is the GUI setting
-    // up the second engine, not a new game.
-    if (command == "new" && g.plyCount != 1) StartNewGame(server);
+    // up the second engine, not a new game, and so it is when the GUI has just
+    // given the other engine opening moves or a position.
+    if (command == "new" && g.plyCount != 1 && !NewEngineJoinsGame(server, source))
+        StartNewGame(server);
     if (command == "time") {
         std::string value = Mid(workLine, Find(workLine, "time") + 5);
         int colour = source == 1 ? g.firstEngineColour : source == 2 ? g.secondEngineColour : 0;
@@ -222,20 +225,10 @@ void HandleParts(Server& server, const LineParts& parts) {
         Broadcast(server, "result " + parts.argument);
         PauseAfterResult(server);
     }
-    if (command == "go" && g.gameNotStarted == 1) {
-        // The engine told to go first has White.
-        if (source == 1) {
-            g.whitePlayer = g.firstEngine;
-            g.firstEngineColour = 1;
-            g.blackPlayer = g.secondEngine;
-            g.secondEngineColour = 2;
-        } else if (source == 2) {
-            g.whitePlayer = g.secondEngine;
-            g.firstEngineColour = 2;
-            g.blackPlayer = g.firstEngine;
-            g.secondEngineColour = 1;
-        }
-    }
+    // The engine told to go first has the side to move: White in a game from
+    // the start, whoever is on move after the GUI's opening moves or position.
+    if (command == "go" && (g.gameNotStarted == 1 || FirstGoOfGuiGame(server)))
+        AssignColour(server, source, server.chess.whiteOnMove == 0);
     if (command == "level" && source == 1) {
         g.levelText = Mid(workLine, Find(workLine, "level"));
         Broadcast(server, g.levelText);
@@ -310,7 +303,11 @@ void ProcessLogLine(Server& server, const std::string& line) {
     }
 
     if (HandleIcsLine(server, parts)) return;
+    // Moves and positions the GUI gives the engines itself (opening books,
+    // position files, UCI "position" lines), around the line's own handlers.
+    const GuiLineNote gui = FollowGuiTraffic(server, lineText);
     HandleParts(server, parts);
+    FinishGuiTraffic(server, gui);
 }
 
 }  // namespace lantrel

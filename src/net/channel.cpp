@@ -30,29 +30,37 @@ bool IsBanned(const Channel& channel, IpAddress sender) {
 
 void LogSendFailure(Server& server, int error) {
     const Channel& ch = server.channel;
-    WriteServerLogBlock(server, {
-                                    "send error" + NumberText(error),
-                                    "Port Num=" + PrintForm(server.config.port),
-                                    "RemoteIp=" + IpText(ch.remoteIp),
-                                    "RemoteIp#=" + PrintForm(static_cast<std::int32_t>(ch.remoteIp)),
-                                    "message=" + ch.outMessage,
-                                    std::string(75, '_'),
-                                });
+    WriteServerLogBlock(server,
+                        {
+                            "send error" + NumberText(error),
+                            "Port Num=" + PrintForm(server.config.port),
+                            "RemoteIp=" + IpText(ch.remoteIp),
+                            "RemoteIp#=" + PrintForm(static_cast<std::int32_t>(ch.remoteIp)),
+                            "message=" + ch.outMessage,
+                            std::string(75, '_'),
+                        });
 }
 
 }  // namespace
 
-double NetNow(Server& server) { return server.os.clock.Monotonic(); }
+double NetNow(Server& server) {
+    return server.os.clock.Monotonic();
+}
 
-std::int64_t NetWholeSeconds(Server& server) { return std::llround(NetNow(server)); }
+std::int64_t NetWholeSeconds(Server& server) {
+    return std::llround(NetNow(server));
+}
 
 std::vector<IpAddress> ViewerAddresses(const ClientTable& table) {
     std::vector<IpAddress> ips;
-    for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0; ++k) ips.push_back(table.slots[k].ip);
+    for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0; ++k)
+        ips.push_back(table.slots[k].ip);
     return ips;
 }
 
-bool IsLoggedOn(const ClientTable& table, IpAddress ip) { return FindClientSlot(table, ip) != 0; }
+bool IsLoggedOn(const ClientTable& table, IpAddress ip) {
+    return FindClientSlot(table, ip) != 0;
+}
 
 std::string ReadLocalInbox(Server& server) {
     Channel& ch = server.channel;
@@ -143,6 +151,11 @@ void SendDatagram(Server& server) {
         int err = AppendLine(server.File("out.dat"), ch.outMessage);
         error = err == 0 ? kSocketOk : FileErrorNumber(err);
     } else {
+        // Texts built around what viewers send (a chat relayed with the sender's
+        // name, an arrival notice around a name) can outgrow one datagram. Such a
+        // send would fail for every viewer and log each of them off, so the text
+        // loses its tail instead.
+        if (ch.outMessage.size() > kMaxDatagramBytes) ch.outMessage.resize(kMaxDatagramBytes);
         error = server.os.socket.Send(ch.remoteIp, static_cast<std::uint16_t>(server.config.port),
                                       ch.outMessage);
     }

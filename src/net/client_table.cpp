@@ -51,7 +51,8 @@ void SendWelcome(Server& server, IpAddress newcomer) {
 
 int ClientTable::Count() const {
     int n = 0;
-    while (n < kClientSlots && slots[n + 1].ip != 0) ++n;
+    while (n < kClientSlots && slots[n + 1].ip != 0)
+        ++n;
     return n;
 }
 

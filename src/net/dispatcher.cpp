@@ -14,7 +14,9 @@ namespace {
 
 constexpr int kPollsPerResendPass = 10;  // the pass runs on every eleventh call
 
-std::string TwoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+std::string TwoDigits(int n) {
+    return (n < 10 ? "0" : "") + std::to_string(n);
+}
 
 // Sends `text` raw to the requester of the request being handled.
 void Reply(Server& server, IpAddress requester, std::string text) {
@@ -72,7 +74,8 @@ void AnswerQuery(Server& server) {
         return;
     }
     ch.inMessage.clear();  // so the relay check below does not pass it on
-    for (auto& answer : answers) Reply(server, asker, std::move(answer));
+    for (auto& answer : answers)
+        Reply(server, asker, std::move(answer));
 }
 
 void RelayChat(Server& server) {
@@ -102,7 +105,9 @@ void StoreEmail(Server& server) {
     }
 }
 
-void AnswerPing(Server& server) { SendToViewer(server, "PONG", server.channel.remoteIp); }
+void AnswerPing(Server& server) {
+    SendToViewer(server, "PONG", server.channel.remoteIp);
+}
 
 // "SECUSER: name:address" for every viewer, to the asker.
 void ListUsers(Server& server) {
@@ -113,7 +118,8 @@ void ListUsers(Server& server) {
     for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0; ++k)
         lines.push_back("SECUSER: " + TrimRightBlanks(table.slots[k].name) + ":" +
                         table.slots[k].ipText);
-    for (auto& line : lines) Reply(server, asker, std::move(line));
+    for (auto& line : lines)
+        Reply(server, asker, std::move(line));
 }
 
 // Disconnects the viewer whose address text follows the keyword; with `ban`
@@ -138,10 +144,16 @@ void Boot(Server& server, std::size_t targetFrom, bool ban) {
     LogoffViewer(server);
 }
 
-void BootViewer(Server& server) { Boot(server, 6, false); }
-void BootAndBan(Server& server) { Boot(server, 8, true); }
+void BootViewer(Server& server) {
+    Boot(server, 6, false);
+}
+void BootAndBan(Server& server) {
+    Boot(server, 8, true);
+}
 
-bool Prefix(std::string_view text, std::string_view keyword) { return StartsWith(text, keyword); }
+bool Prefix(std::string_view text, std::string_view keyword) {
+    return StartsWith(text, keyword);
+}
 
 // The checks, in the order they are made. They do not exclude each other: each
 // is tried on the current text, and a handler that empties it stops the rest.

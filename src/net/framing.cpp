@@ -23,6 +23,8 @@ std::string FrameMessage(std::int32_t seq, std::string_view text) {
     return framed;
 }
 
-std::string AckText(std::int32_t seq) { return "ACK:" + NumberText(seq); }
+std::string AckText(std::int32_t seq) {
+    return "ACK:" + NumberText(seq);
+}
 
 }  // namespace lantrel

@@ -24,6 +24,8 @@ constexpr int kResendEntries = 1000;
 constexpr std::size_t kIpTextWidth = 20;
 constexpr std::size_t kNameWidth = 30;
 constexpr std::size_t kEmailWidth = 50;
+// The most an IPv4 UDP datagram carries. A longer text is cut to this when sent.
+constexpr std::size_t kMaxDatagramBytes = 65507;
 
 // A framed viewer message seen lately: its number and its sender.
 struct Receipt {
@@ -34,9 +36,9 @@ struct Receipt {
 // Channel state: the current peer, the texts in flight, repeat suppression, the
 // ban list and the local viewer's inbox position.
 struct Channel {
-    IpAddress remoteIp = 0;   // the current peer; every send sets it, handlers answer it
-    std::string outMessage;   // what SendDatagram sends next
-    std::string inMessage;    // the request being handled, frame removed
+    IpAddress remoteIp = 0;  // the current peer; every send sets it, handlers answer it
+    std::string outMessage;  // what SendDatagram sends next
+    std::string inMessage;   // the request being handled, frame removed
 
     std::array<Receipt, kReceiptCount + 1> recentReceipts{};  // 1..100, ring
     std::int32_t receiptCursor = 0;                           // entry written last

@@ -21,7 +21,9 @@ constexpr int kMaxChatTries = 10;
 
 // Entry numbers and sequence numbers advance together from zero, so message n
 // always lives in entry ((n - 1) mod 1000) + 1 (unless something overwrote it).
-int EntryOf(std::int32_t seq) { return static_cast<int>((seq - 1) % kResendEntries) + 1; }
+int EntryOf(std::int32_t seq) {
+    return static_cast<int>((seq - 1) % kResendEntries) + 1;
+}
 
 void GiveUpViewer(Server& server, IpAddress ip, const std::string& name) {
     server.channel.remoteIp = ip;
@@ -142,7 +144,8 @@ void ResendPass(Server& server) {
             // A viewer that still talks to us keeps its place (PING keeps it alive);
             // only one that has been silent for a minute is dropped.
             int k = FindClientSlot(server.clients, ip);
-            if (k != 0 && now - static_cast<double>(server.clients.slots[k].lastHeard) > kSilenceLimit) {
+            if (k != 0 &&
+                now - static_cast<double>(server.clients.slots[k].lastHeard) > kSilenceLimit) {
                 const std::string storedName = server.clients.slots[k].name;
                 WriteServerLogBlock(server, {
                                                 std::string(31, '-'),

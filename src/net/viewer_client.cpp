@@ -119,7 +119,8 @@ std::vector<std::string> BoardDiagram(std::string_view fen) {
         if (c == '/') {
             if (!finishRow()) return {};
         } else if (c >= '1' && c <= '8') {
-            for (int i = 0; i < c - '0'; ++i) row += " .";
+            for (int i = 0; i < c - '0'; ++i)
+                row += " .";
         } else if (std::string_view("pnbrqkPNBRQK").find(c) != std::string_view::npos) {
             row += ' ';
             row += c;
@@ -227,7 +228,9 @@ void ViewerClient::Logoff() {
     SendRaw("LOGOFF");
 }
 
-void ViewerClient::SendRaw(std::string_view text) { Transmit(text); }
+void ViewerClient::SendRaw(std::string_view text) {
+    Transmit(text);
+}
 
 void ViewerClient::Send(std::string_view text) {
     if (!settings_.frameOwnMessages) {

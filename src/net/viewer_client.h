@@ -30,12 +30,12 @@ struct GamePicture {
     std::string fiftyMoves;        // "FMR: " payload
     std::string whiteTime, blackTime;
     std::string whitePv, blackPv;
-    std::string level;   // the whole "level ..." message
-    std::string result;  // "1-0", "0-1", "1/2-1/2", ...
-    std::vector<std::string> users;    // names, trailing blanks removed, in arrival order
-    std::vector<std::string> chat;     // chat lines, the text after "CHAT:"
-    std::vector<std::string> notices;  // "MSG:" texts
-    std::vector<std::string> menu;     // "MENU " lines
+    std::string level;                     // the whole "level ..." message
+    std::string result;                    // "1-0", "0-1", "1/2-1/2", ...
+    std::vector<std::string> users;        // names, trailing blanks removed, in arrival order
+    std::vector<std::string> chat;         // chat lines, the text after "CHAT:"
+    std::vector<std::string> notices;      // "MSG:" texts
+    std::vector<std::string> menu;         // "MENU " lines
     std::vector<std::string> secUsers;     // "SECUSER: " payloads
     std::vector<std::string> resultTable;  // "CT:" payloads since the last "CTRESET"
     std::vector<std::string> gameList;     // "GL:" payloads
@@ -71,19 +71,19 @@ struct ViewerSettings {
     IpAddress server = 0;
     std::uint16_t port = 16000;
     std::string name;
-    bool frameOwnMessages = true;     // commands go framed and are re-sent until acknowledged
-    bool acknowledge = true;          // false: a viewer that has stopped answering
-    double pingEverySeconds = 20;     // 0: never ping
-    double resendAfterSeconds = 2;    // for the viewer's own framed messages
-    int maxSends = 6;                 // of one own framed message
-    double dropReceivedShare = 0;     // simulated loss of incoming datagrams (0..1)
-    double dropAckShare = 0;          // simulated loss of outgoing ACKs (0..1)
+    bool frameOwnMessages = true;   // commands go framed and are re-sent until acknowledged
+    bool acknowledge = true;        // false: a viewer that has stopped answering
+    double pingEverySeconds = 20;   // 0: never ping
+    double resendAfterSeconds = 2;  // for the viewer's own framed messages
+    int maxSends = 6;               // of one own framed message
+    double dropReceivedShare = 0;   // simulated loss of incoming datagrams (0..1)
+    double dropAckShare = 0;        // simulated loss of outgoing ACKs (0..1)
     std::uint32_t lossSeed = 1;
-    bool recordActedOn = false;       // keep actedOn() (grows with every message)
+    bool recordActedOn = false;  // keep actedOn() (grows with every message)
 };
 
 class ViewerClient {
-public:
+  public:
     ViewerClient(DatagramSocket& socket, Clock& clock, ViewerSettings settings);
 
     // Sends "LOGONv15:" and the name (unframed: a logon that got lost is simply
@@ -122,10 +122,10 @@ public:
 
     // Statistics for tests.
     struct Stats {
-        long datagrams = 0;       // arrived from the server
-        long lost = 0;            // of them thrown away by the loss simulation
-        long framed = 0;          // framed ones kept
-        long repeats = 0;         // framed ones already acted upon
+        long datagrams = 0;  // arrived from the server
+        long lost = 0;       // of them thrown away by the loss simulation
+        long framed = 0;     // framed ones kept
+        long repeats = 0;    // framed ones already acted upon
         long acksSent = 0;
         long acksLost = 0;
         long ownResends = 0;
@@ -137,7 +137,7 @@ public:
     // Own framed messages not yet acknowledged.
     std::size_t unacknowledged() const { return pending_.size(); }
 
-private:
+  private:
     struct Pending {
         std::string text;
         double lastSent = 0;

@@ -67,6 +67,12 @@ int UdpSocket::Open(std::uint16_t port, IpAddress bindIp, int /*waitMs*/) {
     if (fd_ >= 0) return kAlreadyOpen;
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return kSocketFailure;
+    // A move goes out to every viewer before the next receive, and the viewers'
+    // ACKs all arrive meanwhile: with a few hundred viewers they overflow the
+    // system's default receive buffer (about 200 KB), and every lost ACK costs a
+    // re-send. The kernel caps the value at net.core.rmem_max; failure is harmless.
+    int receiveBuffer = 4 << 20;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in local {};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);

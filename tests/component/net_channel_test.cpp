@@ -49,12 +49,14 @@ TEST_F(ChannelTest, RepeatWindowHoldsTheLastHundredFramedMessagesOfAllViewers) {
     Logon(kAlice, "Alice");
     Logon(kBob, "Bob");
     Receive(kAlice, "< 1>CHAT:first");
-    for (int n = 1; n <= 99; ++n) Receive(kBob, "<" + NumberText(n) + ">EMAIL:b@x");
+    for (int n = 1; n <= 99; ++n)
+        Receive(kBob, "<" + NumberText(n) + ">EMAIL:b@x");
     Receive(kAlice, "< 1>CHAT:first");  // still among the last 100
     EXPECT_EQ(f->counters.chatRelayCount, 1);
 
     Receive(kAlice, "< 2>CHAT:second");
-    for (int n = 100; n <= 199; ++n) Receive(kBob, "<" + NumberText(n) + ">EMAIL:b@x");
+    for (int n = 100; n <= 199; ++n)
+        Receive(kBob, "<" + NumberText(n) + ">EMAIL:b@x");
     Receive(kAlice, "< 2>CHAT:second");  // pushed out of the window by 100 others
     EXPECT_EQ(f->counters.chatRelayCount, 3);
 }
@@ -137,9 +139,9 @@ TEST_F(ChannelTest, InboxLinesAreTakenOneAtATimeAfterTheDatagrams) {
     std::vector<std::string> chats;
     for (const auto& t : Sent(kAlice))
         if (t.find("CHAT: [") != std::string::npos) chats.push_back(t.substr(t.find('>') + 1));
-    EXPECT_EQ(chats, (std::vector<std::string>{"CHAT: [Alice] - net",
-                                               "CHAT: [Server] Local has arrived!",
-                                               "CHAT: [Local] - one", "CHAT: [Local] - two"}));
+    EXPECT_EQ(chats,
+              (std::vector<std::string>{"CHAT: [Alice] - net", "CHAT: [Server] Local has arrived!",
+                                        "CHAT: [Local] - one", "CHAT: [Local] - two"}));
 }
 
 TEST_F(ChannelTest, EmptyInboxLineCountsAsNothingReceived) {

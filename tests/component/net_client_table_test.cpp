@@ -5,7 +5,7 @@ namespace lantrel::testing {
 namespace {
 
 class ClientTableTest : public NetTest {
-protected:
+  protected:
     void SetUp() override {
         f->game.whitePlayer = "Alpha 1.0";
         f->game.blackPlayer = "Beta 2";
@@ -74,9 +74,8 @@ TEST_F(ClientTableTest, LogonBlockInServerLog) {
     auto log = f.LogLines();
     ASSERT_EQ(log.size(), 14u);
     EXPECT_EQ(std::vector<std::string>(log.begin() + 7, log.end()),
-              (std::vector<std::string>{"", std::string(39, '-'),
-                                        "New logon: 10.0.0.3            ", "Time: 13:02:03",
-                                        "User name: " + Padded("Bob"),
+              (std::vector<std::string>{"", std::string(39, '-'), "New logon: 10.0.0.3            ",
+                                        "Time: 13:02:03", "User name: " + Padded("Bob"),
                                         "Position in connection table:  2", std::string(39, '=')}));
 }
 
@@ -85,12 +84,16 @@ TEST_F(ClientTableTest, ClashingNamesGetNumberSuffixes) {
         IpAddress ip;
         std::string asked, given;
     } rows[] = {
-        {kAlice, "Bob", "Bob"},         {kBob, "Bob", "Bob 1"},     {kCarol, "Bob", "Bob 2"},
-        {Viewer(1), "", "Anonymous"},   {Viewer(2), "   ", "Anonymous 1"},
+        {kAlice, "Bob", "Bob"},
+        {kBob, "Bob", "Bob 1"},
+        {kCarol, "Bob", "Bob 2"},
+        {Viewer(1), "", "Anonymous"},
+        {Viewer(2), "   ", "Anonymous 1"},
         {Viewer(3), "  Ann", "  Ann"},  // leading blanks stay at logon
-        {Viewer(4), "bob", "bob"},       // exact comparison, with case
+        {Viewer(4), "bob", "bob"},      // exact comparison, with case
     };
-    for (const auto& row : rows) Logon(row.ip, row.asked);
+    for (const auto& row : rows)
+        Logon(row.ip, row.asked);
     for (std::size_t i = 0; i < std::size(rows); ++i)
         EXPECT_EQ(Name(static_cast<int>(i) + 1), Padded(rows[i].given)) << rows[i].asked;
 }
@@ -196,7 +199,8 @@ TEST_F(ClientTableTest, AliasChangeToOwnNameAndFromStrangers) {
 }
 
 TEST_F(ClientTableTest, GridShowsTwentyFourAndCountsAll) {
-    for (int n = 1; n <= 26; ++n) Logon(Viewer(n), "v" + std::to_string(n));
+    for (int n = 1; n <= 26; ++n)
+        Logon(Viewer(n), "v" + std::to_string(n));
     EXPECT_EQ(f.screen.Text(9, 24, 15), "10.1.0.2       ");   // slot 1
     EXPECT_EQ(f.screen.Text(16, 42, 15), "10.1.0.17      ");  // slot 16
     EXPECT_EQ(f.screen.Text(16, 60, 15), "10.1.0.25      ");  // slot 24
@@ -208,7 +212,8 @@ TEST_F(ClientTableTest, GridShowsTwentyFourAndCountsAll) {
 TEST_F(ClientTableTest, FullTableEntersNobodyButStillWelcomes) {
     for (int n = 1; n <= kClientSlots; ++n) {
         Logon(Viewer(n), "v" + std::to_string(n));
-        for (int i = 1; i <= kResendEntries; ++i) f->queue.entries[i].acked = 1;  // keep it quiet
+        for (int i = 1; i <= kResendEntries; ++i)
+            f->queue.entries[i].acked = 1;  // keep it quiet
         Forget();
     }
     ASSERT_EQ(f->clients.Count(), kClientSlots);
@@ -223,8 +228,9 @@ TEST_F(ClientTableTest, FullTableEntersNobodyButStillWelcomes) {
     // Its chat is answered as from a viewer that is not connected.
     Forget();
     Receive(kAlice, "CHAT:hi");
-    EXPECT_EQ(Sent(kAlice), (std::vector<std::string>{
-                                "MSG: You are no longer connected to the server.  Please re-connect."}));
+    EXPECT_EQ(Sent(kAlice),
+              (std::vector<std::string>{
+                  "MSG: You are no longer connected to the server.  Please re-connect."}));
 }
 
 TEST_F(ClientTableTest, EmailOfViewer) {

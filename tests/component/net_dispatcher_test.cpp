@@ -6,7 +6,7 @@ namespace lantrel::testing {
 namespace {
 
 class DispatcherTest : public NetTest {
-protected:
+  protected:
     // What `to` was sent, frames removed.
     std::vector<std::string> Texts(IpAddress to) const {
         std::vector<std::string> texts;
@@ -87,8 +87,9 @@ TEST_F(DispatcherTest, ChatFromStrangerIsCountedAndRefused) {
     Logon(kAlice, "Alice");
     Forget();
     Receive(kStranger, "CHAT:hi");
-    EXPECT_EQ(Sent(kStranger), (std::vector<std::string>{
-                                   "MSG: You are no longer connected to the server.  Please re-connect."}));
+    EXPECT_EQ(Sent(kStranger),
+              (std::vector<std::string>{
+                  "MSG: You are no longer connected to the server.  Please re-connect."}));
     EXPECT_TRUE(Sent(kAlice).empty());
     EXPECT_EQ(f->counters.chatRelayCount, 1);
 }
@@ -125,14 +126,16 @@ TEST_F(DispatcherTest, OldViewersAreRefused) {
 TEST_F(DispatcherTest, UnknownAndLowerCaseCommandsAreIgnored) {
     Logon(kAlice, "Alice");
     Forget();
-    for (const char* text : {"ping", "HELLO", "Chat:x", " PING", "PING "}) Receive(kAlice, text);
+    for (const char* text : {"ping", "HELLO", "Chat:x", " PING", "PING "})
+        Receive(kAlice, text);
     EXPECT_TRUE(f.socket.sent.empty());
 }
 
 TEST_F(DispatcherTest, AllWaitingDatagramsAreTakenInOneTurnInOrder) {
     Logon(kAlice, "Alice");
     Forget();
-    for (const char* text : {"CHAT:1", "CHAT:2", "CHAT:3"}) f.socket.Queue(kAlice, text);
+    for (const char* text : {"CHAT:1", "CHAT:2", "CHAT:3"})
+        f.socket.Queue(kAlice, text);
     ServiceNetwork(*f);
     EXPECT_EQ(Texts(kAlice), (std::vector<std::string>{"CHAT: [Alice] - 1", "CHAT: [Alice] - 2",
                                                        "CHAT: [Alice] - 3"}));
@@ -152,7 +155,8 @@ TEST_F(DispatcherTest, EveryDatagramRefreshesItsSender) {
 
 TEST_F(DispatcherTest, TurnNotesItsTimeAndRunsTheResendPassEveryEleventhCall) {
     Logon(kAlice, "Alice");  // call 1
-    for (int i = 0; i < 9; ++i) ServiceNetwork(*f);
+    for (int i = 0; i < 9; ++i)
+        ServiceNetwork(*f);
     EXPECT_EQ(f->queue.idlePolls, 10);
     f.clock.Advance(5);
     Forget();
@@ -163,7 +167,7 @@ TEST_F(DispatcherTest, TurnNotesItsTimeAndRunsTheResendPassEveryEleventhCall) {
 }
 
 class AdminTest : public DispatcherTest {
-protected:
+  protected:
     void SetUp() override {
         f->config.adminAddresses = {kCarol};
         Logon(kAlice, "Alice");

@@ -18,10 +18,12 @@ constexpr IpAddress kBob = MakeIp(10, 0, 0, 3);
 constexpr IpAddress kCarol = MakeIp(10, 0, 0, 4);
 constexpr IpAddress kStranger = MakeIp(10, 0, 0, 99);
 
-inline IpAddress Viewer(int n) { return MakeIp(10, 1, static_cast<unsigned>(n / 250), n % 250 + 1); }
+inline IpAddress Viewer(int n) {
+    return MakeIp(10, 1, static_cast<unsigned>(n / 250), n % 250 + 1);
+}
 
 class NetTest : public ::testing::Test {
-protected:
+  protected:
     // One network turn with `text` arriving from `from`.
     void Receive(IpAddress from, const std::string& text) {
         f.socket.Queue(from, text);
@@ -42,7 +44,8 @@ protected:
     // Network turns until `seconds` of fake time have passed.
     void Idle(double seconds) {
         double end = f.clock.Monotonic() + seconds;
-        while (f.clock.Monotonic() < end) ServiceNetwork(*f);
+        while (f.clock.Monotonic() < end)
+            ServiceNetwork(*f);
     }
     std::string Name(int slot) const { return f.server->clients.slots[slot].name; }
     IpAddress Ip(int slot) const { return f.server->clients.slots[slot].ip; }

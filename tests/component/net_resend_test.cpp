@@ -8,12 +8,13 @@ namespace lantrel::testing {
 namespace {
 
 class ResendTest : public NetTest {
-protected:
+  protected:
     // Logs a viewer on and acknowledges its welcome, so that only what a test
     // sends afterwards is in flight.
     void Join(IpAddress ip, const std::string& name) {
         Logon(ip, name);
-        for (int i = 1; i <= kResendEntries; ++i) f->queue.entries[i].acked = 1;
+        for (int i = 1; i <= kResendEntries; ++i)
+            f->queue.entries[i].acked = 1;
         Forget();
     }
     // Moves the clock to `t` seconds after `start_` and runs one re-send pass.
@@ -42,10 +43,10 @@ TEST_F(ResendTest, ScheduleIsTwoTwoSixThenGiveUpAfterFourSends) {
         int sends;
         int dropped;
     } steps[] = {
-        {2.0, 1, 0},  {2.01, 2, 0},    // more than 2 s after the first send
-        {4.0, 2, 0},  {4.02, 3, 0},    // more than 2 s after the second
-        {10.0, 3, 0}, {10.03, 4, 0},   // then more than 6 s
-        {16.0, 4, 0}, {16.04, 4, 1},   // a fifth send would be due: given up
+        {2.0, 1, 0},  {2.01, 2, 0},   // more than 2 s after the first send
+        {4.0, 2, 0},  {4.02, 3, 0},   // more than 2 s after the second
+        {10.0, 3, 0}, {10.03, 4, 0},  // then more than 6 s
+        {16.0, 4, 0}, {16.04, 4, 1},  // a fifth send would be due: given up
         {40.0, 4, 1},
     };
     for (const auto& step : steps) {
@@ -67,7 +68,8 @@ TEST_F(ResendTest, ChatLinesAreTriedTenTimesThenTheViewerIsGivenUp) {
     // Keep Bob's other traffic out of the way: he acknowledges nothing, but his
     // chat entry is the only one in flight.
     double due[] = {2.01, 4.02, 10.03, 16.04, 22.05, 28.06, 34.07, 40.08, 46.09};
-    for (double t : due) PassAt(t);
+    for (double t : due)
+        PassAt(t);
     EXPECT_EQ(Count(kBob, framed), 10);
     EXPECT_EQ(f->clients.Count(), 2);
     PassAt(52.0);
@@ -77,7 +79,8 @@ TEST_F(ResendTest, ChatLinesAreTriedTenTimesThenTheViewerIsGivenUp) {
     EXPECT_EQ(f->clients.Count(), 1);
     EXPECT_EQ(f->queue.droppedCount, 0);  // a lost viewer, not a dropped message
     std::vector<std::string> alice;
-    for (const auto& t : Sent(kAlice)) alice.push_back(t.substr(t.find('>') + 1));
+    for (const auto& t : Sent(kAlice))
+        alice.push_back(t.substr(t.find('>') + 1));
     EXPECT_EQ(alice, (std::vector<std::string>{"DELUSER: Bob", "CHAT: [SERVER] - Bob has left!",
                                                "CHAT: [SERVER]- Lost connection with Bob"}));
     EXPECT_TRUE(Sent(kBob).empty());
@@ -140,21 +143,24 @@ TEST_F(ResendTest, DroppedViewerIsAnnouncedInOrder) {
     }
     EXPECT_EQ(f->clients.Count(), 1);
     std::vector<std::string> alice;
-    for (const auto& t : Sent(kAlice)) alice.push_back(t.substr(t.find('>') + 1));
+    for (const auto& t : Sent(kAlice))
+        alice.push_back(t.substr(t.find('>') + 1));
     EXPECT_EQ(alice, (std::vector<std::string>{"DELUSER: Bob", "CHAT: [SERVER] - Bob has left!",
                                                "CHAT: [SERVER]- Lost connection with Bob"}));
 }
 
 TEST_F(ResendTest, PassResendsAtMostSixAndAGiveUpEndsIt) {
     Join(kAlice, "Alice");
-    for (int i = 0; i < 8; ++i) SendToViewer(*f, "FEN: " + std::to_string(i), kAlice);
+    for (int i = 0; i < 8; ++i)
+        SendToViewer(*f, "FEN: " + std::to_string(i), kAlice);
     f.clock.Advance(3);
     ResendPass(*f);
     EXPECT_EQ(Sent(kAlice).size(), 8u + 6u);
     // Entries are served in entry order: the first six.
     EXPECT_EQ(Sent(kAlice)[8], "< 11>FEN: 0");
     EXPECT_EQ(Sent(kAlice)[13], "< 16>FEN: 5");
-    for (int i = 1; i <= kResendEntries; ++i) f->queue.entries[i].tries = 4;
+    for (int i = 1; i <= kResendEntries; ++i)
+        f->queue.entries[i].tries = 4;
     f.clock.Advance(10);
     Forget();
     ResendPass(*f);
@@ -203,8 +209,10 @@ TEST_F(ResendTest, AcknowledgementOfAGivenUpMessageChangesNothing) {
 
 TEST_F(ResendTest, CongestionAtTwentyOneWaitingResends) {
     Join(kAlice, "Alice");
-    for (int i = 0; i < 21; ++i) SendToViewer(*f, "FEN: " + std::to_string(i), kAlice);
-    for (int i = 1; i <= 20; ++i) f->queue.entries[10 + i].tries = 2;
+    for (int i = 0; i < 21; ++i)
+        SendToViewer(*f, "FEN: " + std::to_string(i), kAlice);
+    for (int i = 1; i <= 20; ++i)
+        f->queue.entries[10 + i].tries = 2;
     UpdateQueueStatus(*f);
     EXPECT_EQ(f->queue.resendCount, 20);
     EXPECT_EQ(f->queue.pendingCount, 21);
@@ -227,7 +235,8 @@ TEST_F(ResendTest, CongestionAtTwentyOneWaitingResends) {
     EXPECT_EQ(f->queue.nextSeq, before);
 
     // Acknowledgements bring the count down and the numbering back.
-    for (int i = 11; i <= 31; ++i) Receive(kAlice, "ACK:" + NumberText(i));
+    for (int i = 11; i <= 31; ++i)
+        Receive(kAlice, "ACK:" + NumberText(i));
     ServiceNetwork(*f);
     EXPECT_EQ(f->queue.congested, 0);
     Forget();
@@ -253,8 +262,10 @@ TEST_F(ResendTest, EachViewerGetsItsOwnNumberAndEntry) {
 
 TEST_F(ResendTest, RingWrapsAndNumbersKeepRising) {
     Join(kAlice, "Alice");
-    for (int i = 0; i < 990; ++i) SendToViewer(*f, "x", kAlice);
-    for (int i = 1; i <= kResendEntries; ++i) f->queue.entries[i].acked = 1;
+    for (int i = 0; i < 990; ++i)
+        SendToViewer(*f, "x", kAlice);
+    for (int i = 1; i <= kResendEntries; ++i)
+        f->queue.entries[i].acked = 1;
     EXPECT_EQ(f->queue.resendCursor, 1000);
     SendToViewer(*f, "after", kAlice);
     EXPECT_EQ(f->queue.resendCursor, 1);
@@ -266,11 +277,13 @@ TEST_F(ResendTest, RingWrapsAndNumbersKeepRising) {
 
 TEST_F(ResendTest, OverwritingAnUnacknowledgedEntryCountsItAsDropped) {
     Join(kAlice, "Alice");
-    for (int i = 0; i < 995; ++i) SendToViewer(*f, "x", kAlice);  // entries 11..1000, 1..5
+    for (int i = 0; i < 995; ++i)
+        SendToViewer(*f, "x", kAlice);  // entries 11..1000, 1..5
     EXPECT_EQ(f->queue.droppedCount, 0);
     SendToViewer(*f, "y", kAlice);  // entry 6 still awaits... no: 1..10 were acked
     EXPECT_EQ(f->queue.droppedCount, 0);
-    for (int i = 0; i < 10; ++i) SendToViewer(*f, "z", kAlice);  // 7..16: 11..16 unacked
+    for (int i = 0; i < 10; ++i)
+        SendToViewer(*f, "z", kAlice);  // 7..16: 11..16 unacked
     EXPECT_EQ(f->queue.droppedCount, 6);
 }
 

@@ -12,7 +12,8 @@ TEST_F(DropTest, SilentViewerIsDroppedWithTheLogBlock) {
     auto& anna = AddViewer(2, "Anna");
     auto& ben = AddViewer(3, "Ben");
     auto& carl = AddViewer(4, "Carl");
-    for (auto& v : viewers) v->client->Logon();
+    for (auto& v : viewers)
+        v->client->Logon();
     ASSERT_TRUE(PollAll([&] { return anna.HasUser("Carl") && carl.HasUser("Ben"); }, 10));
     anna.client->Chat("last words for Carl");
     ASSERT_TRUE(PollAll([&] { return carl.HasChat(" [Anna] - last words for Carl"); }, 10));

@@ -50,17 +50,17 @@ struct LiveViewer {
 };
 
 class LiveServerTest : public ::testing::Test {
-protected:
+  protected:
     // Starts the server with these server.ini lines after PORT=, BIND= and DELAY=.
     void StartServer(const std::string& extraIni = "") {
         port = FreeUdpPort();
-        dir.Write("server.ini", "PORT=" + std::to_string(port) + "\nBIND=127.0.0.1\nDELAY=20\n" +
-                                    extraIni);
+        dir.Write("server.ini",
+                  "PORT=" + std::to_string(port) + "\nBIND=127.0.0.1\nDELAY=20\n" + extraIni);
         server = std::make_unique<ChildProcess>(
             std::vector<std::string>{LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()},
             dir.File("stdout.txt"));
-        ASSERT_TRUE(WaitFor([&] { return Contains(dir.Read("server.log"), "Delay after game="); },
-                            10));
+        ASSERT_TRUE(
+            WaitFor([&] { return Contains(dir.Read("server.log"), "Delay after game="); }, 10));
     }
     void TearDown() override {
         if (server) {
@@ -77,7 +77,8 @@ protected:
         auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         while (!done()) {
             if (std::chrono::steady_clock::now() > end) return false;
-            for (auto& v : viewers) v->client->Poll(v == viewers.front() ? 5 : 0);
+            for (auto& v : viewers)
+                v->client->Poll(v == viewers.front() ? 5 : 0);
         }
         return true;
     }

@@ -85,7 +85,8 @@ TEST_F(LossyTest, NothingIsLostSilently) {
         done = settled();
     }
     std::string lastAnswer;
-    for (const auto& c : steady.picture().chat) lastAnswer += c + " | ";
+    for (const auto& c : steady.picture().chat)
+        lastAnswer += c + " | ";
     ASSERT_TRUE(done) << "the re-send queue did not empty: " << lastAnswer;
     ASSERT_TRUE(StartsWith(dropped, "[SERVER] Dropped="));
     const int droppedCount = ParseNumber(dropped.substr(17));

@@ -12,7 +12,8 @@ TEST_F(ViewersTest, ThreeViewersLogOnChatAndRename) {
     auto& anna = AddViewer(2, "Anna");
     auto& ben = AddViewer(3, "Ben");
     auto& carl = AddViewer(4, "Carl");
-    for (auto& v : viewers) v->client->Logon();
+    for (auto& v : viewers)
+        v->client->Logon();
     auto allSeeAll = [&] {
         for (auto& v : viewers)
             if (!v->HasUser("Anna") || !v->HasUser("Ben") || !v->HasUser("Carl")) return false;
@@ -24,18 +25,22 @@ TEST_F(ViewersTest, ThreeViewersLogOnChatAndRename) {
     EXPECT_EQ(carl.picture().site, "Loopback Open");
 
     anna.client->Chat("hello from Anna");
-    ASSERT_TRUE(PollAll([&] {
-        for (auto& v : viewers)
-            if (!v->HasChat(" [Anna] - hello from Anna")) return false;
-        return true;
-    }, 10));
+    ASSERT_TRUE(PollAll(
+        [&] {
+            for (auto& v : viewers)
+                if (!v->HasChat(" [Anna] - hello from Anna")) return false;
+            return true;
+        },
+        10));
 
     ben.client->Send("CHANGE:Bert");
-    ASSERT_TRUE(PollAll([&] {
-        for (auto& v : viewers)
-            if (!v->HasUser("Bert") || v->HasUser("Ben")) return false;
-        return true;
-    }, 10));
+    ASSERT_TRUE(PollAll(
+        [&] {
+            for (auto& v : viewers)
+                if (!v->HasUser("Bert") || v->HasUser("Ben")) return false;
+            return true;
+        },
+        10));
     EXPECT_TRUE(anna.HasChat("[SERVER] - Alias changed from Ben to Bert"));
 
     carl.client->Send("LOGOFF");
@@ -43,7 +48,8 @@ TEST_F(ViewersTest, ThreeViewersLogOnChatAndRename) {
     EXPECT_TRUE(ben.HasChat(" [SERVER] - Carl has left!"));
 
     // Every message acted upon exactly once, though all were acknowledged.
-    for (auto& v : viewers) EXPECT_EQ(v->client->stats().repeats, 0);
+    for (auto& v : viewers)
+        EXPECT_EQ(v->client->stats().repeats, 0);
     auto log = LogLines();
     EXPECT_EQ(std::count(log.begin(), log.end(), std::string(39, '-')), 3);
     EXPECT_NE(std::find(log.begin(), log.end(), "New logon: 127.0.0.4           "), log.end());
@@ -54,7 +60,8 @@ TEST_F(ViewersTest, BannedAddressGetsNoAnswerAtAll) {
     auto& admin = AddViewer(2, "Admin");
     auto& other = AddViewer(3, "Other");
     auto& pest = AddViewer(4, "Pest");
-    for (auto& v : viewers) v->client->Logon();
+    for (auto& v : viewers)
+        v->client->Logon();
     ASSERT_TRUE(PollAll([&] { return admin.HasUser("Pest") && admin.HasUser("Other"); }, 10));
 
     // Not an administrator: ignored like an unknown command.
@@ -85,13 +92,13 @@ TEST_F(ViewersTest, LocalViewerTalksThroughInDatAndOutDat) {
     ASSERT_TRUE(WaitFor([&] { return Contains(dir.Read("out.dat"), "LOGON SUCCESSFUL\r\n"); }, 10));
     anna.client->Logon();
     ASSERT_TRUE(PollAll([&] { return anna.HasUser("Console"); }, 10));
-    ASSERT_TRUE(WaitFor([&] {
-        return Contains(dir.Read("out.dat"), "CHAT: [Server] Anna has arrived!\r\n");
-    }, 10));
+    ASSERT_TRUE(WaitFor(
+        [&] { return Contains(dir.Read("out.dat"), "CHAT: [Server] Anna has arrived!\r\n"); }, 10));
 
     AppendBytes(dir.File("in.dat"), "CHAT:hi from the console\nSECURITY\n");
     ASSERT_TRUE(PollAll([&] { return anna.HasChat(" [Console] - hi from the console"); }, 10));
-    ASSERT_TRUE(WaitFor([&] { return Contains(dir.Read("out.dat"), "SECUSER: Anna:127.0.0.2"); }, 10));
+    ASSERT_TRUE(
+        WaitFor([&] { return Contains(dir.Read("out.dat"), "SECUSER: Anna:127.0.0.2"); }, 10));
     // Nothing for the local viewer is framed.
     for (const auto& line : SplitLines(dir.Read("out.dat")))
         EXPECT_TRUE(line.empty() || line[0] != '<') << line;
@@ -99,8 +106,9 @@ TEST_F(ViewersTest, LocalViewerTalksThroughInDatAndOutDat) {
 
 TEST_F(ViewersTest, ReferenceViewerPrintsWhatArrives) {
     StartServer();
-    std::string command = "printf 'hello\\n/who\\n/name Zed\\n' | '" + std::string(LANTREL_VIEWER_BIN) +
-                          "' --port " + std::to_string(port) + " --name Tess --raw --seconds 3";
+    std::string command = "printf 'hello\\n/who\\n/name Zed\\n' | '" +
+                          std::string(LANTREL_VIEWER_BIN) + "' --port " + std::to_string(port) +
+                          " --name Tess --raw --seconds 3";
     ChildProcess viewer({"/bin/sh", "-c", command}, dir.File("viewer.txt"));
     ASSERT_EQ(viewer.Wait(15), 0);
     auto lines = SplitLines(dir.Read("viewer.txt"));

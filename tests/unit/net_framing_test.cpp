@@ -16,14 +16,14 @@ TEST(ParseFrameTest, ReadsOnlyWellFormedFrames) {
         {"< 17>FEN: x", 17, "FEN: x"},
         {"<17>FEN: x", 17, "FEN: x"},
         {"<   3>PING", 3, "PING"},
-        {"< 2.6>PING", 3, "PING"},     // rounded to the nearest whole number
-        {"< 5>", 5, ""},               // a framed empty message
-        {"< 5>>x", 5, ">x"},           // only the first ">" closes the frame
-        {"< 0>PING", 0, "< 0>PING"},   // number not above 0
+        {"< 2.6>PING", 3, "PING"},    // rounded to the nearest whole number
+        {"< 5>", 5, ""},              // a framed empty message
+        {"< 5>>x", 5, ">x"},          // only the first ">" closes the frame
+        {"< 0>PING", 0, "< 0>PING"},  // number not above 0
         {"<-2>PING", 0, "<-2>PING"},
-        {"<>PING", 0, "<>PING"},       // nothing between
-        {"<PING", 0, "<PING"},         // no ">"
-        {"<x>PING", 0, "<x>PING"},     // no number
+        {"<>PING", 0, "<>PING"},    // nothing between
+        {"<PING", 0, "<PING"},      // no ">"
+        {"<x>PING", 0, "<x>PING"},  // no number
         {"PING", 0, "PING"},
         {" < 1>PING", 0, " < 1>PING"},  // the "<" must come first
         {"", 0, ""},
@@ -68,7 +68,8 @@ TEST(CompactClientTableTest, FullAndEmptyTablesStayAsTheyAre) {
     ClientTable table;
     CompactClientTable(table);
     EXPECT_EQ(table.Count(), 0);
-    for (int k = 1; k <= kClientSlots; ++k) table.slots[k].ip = static_cast<IpAddress>(k);
+    for (int k = 1; k <= kClientSlots; ++k)
+        table.slots[k].ip = static_cast<IpAddress>(k);
     CompactClientTable(table);
     EXPECT_EQ(table.Count(), kClientSlots);
     EXPECT_EQ(table.slots[kClientSlots].ip, static_cast<IpAddress>(kClientSlots));

@@ -10,7 +10,7 @@ namespace {
 constexpr IpAddress kServer = MakeIp(10, 0, 0, 1);
 
 class ViewerClientTest : public ::testing::Test {
-protected:
+  protected:
     ViewerClientTest() { socket.clock = &clock; }
     ViewerClient Make(ViewerSettings s = {}) {
         s.server = kServer;
@@ -27,14 +27,32 @@ protected:
 TEST(ApplyMessageTest, BuildsThePictureOfTheGame) {
     GamePicture p;
     const char* messages[] = {
-        "LOGON SUCCESSFUL", "WPLAYER: Alpha", "BPLAYER: Beta", "SITE:Club",
-        "FEN: before w KQkq", "FEATURE: PING", "WMOVE: 1. e4", "FEN: after b KQkq", "FMR:  0",
-        "level 40 5 0", "ADDUSER: Vera", "ADDUSER: Vera                         ",
-        "ADDUSER: Bob", "ADDUSER:Bob 1", "DELUSER:Bob", "WTIME: 30000   otim 29500 ",
-        "WPV: 12 e4 e5", "BPV: -3 e5", "CHAT: [Bob] - hi", "MSG: You have been booted!",
-        "result 1-0", "PONG", "",
+        "LOGON SUCCESSFUL",
+        "WPLAYER: Alpha",
+        "BPLAYER: Beta",
+        "SITE:Club",
+        "FEN: before w KQkq",
+        "FEATURE: PING",
+        "WMOVE: 1. e4",
+        "FEN: after b KQkq",
+        "FMR:  0",
+        "level 40 5 0",
+        "ADDUSER: Vera",
+        "ADDUSER: Vera                         ",
+        "ADDUSER: Bob",
+        "ADDUSER:Bob 1",
+        "DELUSER:Bob",
+        "WTIME: 30000   otim 29500 ",
+        "WPV: 12 e4 e5",
+        "BPV: -3 e5",
+        "CHAT: [Bob] - hi",
+        "MSG: You have been booted!",
+        "result 1-0",
+        "PONG",
+        "",
     };
-    for (const char* m : messages) EXPECT_TRUE(ApplyMessage(p, m)) << m;
+    for (const char* m : messages)
+        EXPECT_TRUE(ApplyMessage(p, m)) << m;
     EXPECT_FALSE(ApplyMessage(p, "NONSENSE"));
     EXPECT_TRUE(p.loggedOn);
     EXPECT_TRUE(p.pingFeature);
@@ -136,7 +154,8 @@ TEST_F(ViewerClientTest, SimulatedLossDropsAboutTheGivenShare) {
     s.dropAckShare = 0.3;
     s.lossSeed = 7;
     auto viewer = Make(s);
-    for (int n = 1; n <= 2000; ++n) Arrive("<" + std::to_string(n) + ">CHAT: [a] - x");
+    for (int n = 1; n <= 2000; ++n)
+        Arrive("<" + std::to_string(n) + ">CHAT: [a] - x");
     viewer.Poll(0);
     EXPECT_NEAR(viewer.stats().lost, 600, 80);
     EXPECT_EQ(viewer.stats().framed, 2000 - viewer.stats().lost);

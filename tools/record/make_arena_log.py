@@ -26,7 +26,16 @@ The moves' piece letters and capture marks come from the recording's
 expectation file (NAME.expected, SAN per ply), so each engine move of the log
 must be one ply of the saved games, in order.
 
-Usage: make_arena_log.py XBOARD.debug XBOARD.expected OUTPUT.log [--french N]
+Games from an opening or a position: moves the GUI plays itself (XBoard's
+opening moves sent to an engine, "usermove e2e4" or a bare "e2e4") are plies of
+the game too. Arena gives them to a UCI engine only inside its
+"position startpos moves e2e4 e7e5 ..." line (book moves), and to a WinBoard
+engine as they are. A "setboard FEN" for a UCI engine becomes
+"position fen FEN moves ...". With --uci-all every engine gets the UCI dialogue,
+so the opening moves and the start position reach the log only through those
+position lines.
+
+Usage: make_arena_log.py XBOARD.debug XBOARD.expected OUTPUT.log [--french N] [--uci-all]
 """
 
 import argparse
@@ -44,14 +53,21 @@ def arena_stamp(ms):
 
 
 def read_plies(expected_path):
-    """(uci, san) of every ply of every game, in order."""
-    plies = []
+    """(uci, san) of every ply of every game, in order, and the number of plies
+    of each game."""
+    plies, lengths = [], []
     with open(expected_path) as expected:
         for line in expected:
             fields = line.split()
-            if fields and fields[0] == "ply":
+            if fields and fields[0] == "game":
+                lengths.append(0)
+            elif fields and fields[0] == "ply":
                 plies.append((fields[2], fields[3]))
-    return plies
+                lengths[-1] += 1
+    return plies, lengths
+
+
+MOVE_WORD = re.compile(r"^[a-h][1-8][a-h][1-8][qrbn]?$")
 
 
 def long_algebraic(uci, san):
@@ -89,18 +105,19 @@ def uci_info(thinking, next_moves):
 
 
 class Engine:
-    def __init__(self, number, command):
+    def __init__(self, number, command, uci_all=False):
         self.number = number
-        self.uci = "polyglot" in command
+        self.uci = uci_all or "polyglot" in command
         match = re.search(r'-ec "([^"]+)"', command)
         self.program = match.group(1) if match else command.split()[0]
         self.name = self.program
         self.playing = False    # UCI: told to think on its own moves (after "go")
         self.searching = False  # UCI: a search is running (between "go" and "bestmove")
+        self.given = 0          # moves of the game the GUI has given it or it has played
 
 
-def convert(debug_path, expected_path, french_every=0):
-    plies = read_plies(expected_path)
+def convert(debug_path, expected_path, french_every=0, uci_all=False):
+    plies, lengths = read_plies(expected_path)
     with open(debug_path, encoding="latin-1") as log:
         lines = log.read().splitlines()
 
@@ -117,6 +134,9 @@ def convert(debug_path, expected_path, french_every=0):
     out = []
     engines = {}
     moves = []        # moves of the current game, for "position startpos moves ..."
+    start_fen = None  # the position the current game started from, None = startpos
+    white_first = True
+    game_index = 0    # game of the recording being played
     ply_index = 0     # next ply of the recording
     last_ms = 0
     clocks = {"first": 1000, "second": 1000}  # centiseconds, from "time"
@@ -134,7 +154,7 @@ def convert(debug_path, expected_path, french_every=0):
         # Arena gives the clocks of both sides; which one is White's is known
         # from whose turn it is: the engine asked to move has the side to move.
         own, opp = clocks[slot] * 10, other[slot] * 10
-        white, black = (own, opp) if len(moves) % 2 == 0 else (opp, own)
+        white, black = (own, opp) if (len(moves) % 2 == 0) == white_first else (opp, own)
         return "go wtime %d btime %d movestogo 40" % (white, black)
 
     for line in lines:
@@ -142,7 +162,7 @@ def convert(debug_path, expected_path, french_every=0):
             command = line[line.index(")") + 2:]
             slot = "first" if "first" not in slots else "second"
             slots.append(slot)
-            engine = Engine(1 if slot == "first" else 2, command)
+            engine = Engine(1 if slot == "first" else 2, command, uci_all)
             engine.name = names.get(slot, engine.program)
             engines[slot] = engine
             emit(last_ms, "**** Starting engine %d %s - /usr/games/%s" %
@@ -168,7 +188,33 @@ def convert(debug_path, expected_path, french_every=0):
             elif word == "otim":
                 other[slot] = int(text.split()[1])
             if word == "new":
-                moves = []
+                # The next game begins once every ply of this one is played;
+                # a "new" before that brings another engine into this game.
+                if game_index < len(lengths) and moves and len(moves) == lengths[game_index]:
+                    game_index += 1
+                    moves, start_fen, white_first = [], None, True
+                engine.given = 0
+            if word == "setboard":
+                start_fen = text[len("setboard "):].strip()
+                white_first = start_fen.split()[1] == "w"
+                engine.given = 0
+            move_word = text.split()[-1] if word == "usermove" else word
+            if MOVE_WORD.match(move_word) and (word == "usermove" or len(text.split()) == 1):
+                if engine.given < len(moves):
+                    # The GUI relays a move already played.
+                    if moves[engine.given] != move_word:
+                        sys.exit("relay %s to engine %d, the game has %s" %
+                                 (move_word, n, moves[engine.given]))
+                else:
+                    # A move the GUI plays itself (an opening move).
+                    uci = plies[ply_index][0] if ply_index < len(plies) else "?"
+                    if uci != move_word:
+                        sys.exit("opening move %s, the recording says %s" % (move_word, uci))
+                    ply_index += 1
+                    moves.append(uci)
+                engine.given += 1
+                if engine.uci and engine.playing:
+                    word = "usermove"
             if not engine.uci:
                 emit(ms, "-->%d:%s" % (n, text))
                 continue
@@ -192,7 +238,8 @@ def convert(debug_path, expected_path, french_every=0):
             elif word == "go" or (word == "usermove" and engine.playing):
                 engine.playing = True
                 engine.searching = True
-                position = "position startpos" + (" moves " + " ".join(moves) if moves else "")
+                position = ("position fen " + start_fen if start_fen else "position startpos") + \
+                    (" moves " + " ".join(moves) if moves else "")
                 emit(ms, "-->%d:%s" % (n, position))
                 emit(ms, "-->%d:%s" % (n, go_line(slot)))
             continue
@@ -208,6 +255,7 @@ def convert(debug_path, expected_path, french_every=0):
             ponder = plies[ply_index + 1][0] if ply_index + 1 < len(plies) else None
             ply_index += 1
             moves.append(uci)
+            engine.given = len(moves)
             if engine.uci:
                 engine.searching = False
                 emit(ms, "<--%d:bestmove %s%s" % (n, uci, " ponder " + ponder if ponder else ""))
@@ -245,8 +293,10 @@ def main():
     parser.add_argument("output")
     parser.add_argument("--french", type=int, default=0,
                         help="write every Nth move note in French")
+    parser.add_argument("--uci-all", action="store_true",
+                        help="every engine speaks UCI (opening moves only in position lines)")
     args = parser.parse_args()
-    lines = convert(args.debug, args.expected, args.french)
+    lines = convert(args.debug, args.expected, args.french, args.uci_all)
     with open(args.output, "w", encoding="latin-1", newline="") as out:
         out.write("\r\n".join(lines) + "\r\n")
     return 0

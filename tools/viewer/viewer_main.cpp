@@ -76,7 +76,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 // Lines typed on standard input, read by a thread of their own so the network
 // is served while nobody types.
 class InputLines {
-public:
+  public:
     InputLines() {
         std::thread([this] {
             std::string line;
@@ -99,7 +99,7 @@ public:
         return ended_ && lines_.empty();
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::deque<std::string> lines_;
     std::atomic<bool> ended_{false};
@@ -108,7 +108,8 @@ private:
 void ShowGame(const GamePicture& p) {
     std::cout << "\n  White: " << p.whitePlayer << "   Black: " << p.blackPlayer << "   at "
               << p.site << "\n";
-    for (const auto& row : BoardDiagram(p.fen)) std::cout << "    " << row << "\n";
+    for (const auto& row : BoardDiagram(p.fen))
+        std::cout << "    " << row << "\n";
     std::cout << "  FEN " << p.fen << "\n";
     if (!p.lastMove.empty()) std::cout << "  Last move: " << p.lastMove << "\n";
     if (!p.level.empty()) std::cout << "  Time control: " << p.level << "\n";
@@ -130,7 +131,8 @@ void ShowMessage(const GamePicture& p, const std::string& m) {
         std::cout << "  Result: " << p.result << "\n";
     } else if (StartsWith(m, "ADDUSER:") || StartsWith(m, "DELUSER:")) {
         std::cout << "  Users (" << p.users.size() << "):";
-        for (const auto& u : p.users) std::cout << " [" << u << "]";
+        for (const auto& u : p.users)
+            std::cout << " [" << u << "]";
         std::cout << "\n";
     } else if (StartsWith(m, "CHAT:")) {
         std::cout << m.substr(5) << "\n";

@@ -1,0 +1,65 @@
+// A GUI debug log, as any program might write it, fed to the game feed.
+//
+// The input is the log text; its last byte chooses the setting (the seeds are
+// plain logs, whose last byte is LF):
+//   bit 0  ICS mode                    bit 1  a viewer is logged on
+//   bit 2  SAVEDEBUG=1                 bit 3  the header was sent (live, not catch-up)
+//   bit 4  read through the log reader and the main loop, in three growing
+//          pieces, instead of handing ProcessLogLine one line at a time
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "feed/feed.h"
+#include "fuzz_support.h"
+
+using namespace lantrel;
+using namespace lantrel::fuzzing;
+
+namespace {
+
+constexpr IpAddress kViewer = MakeIp(10, 0, 0, 2);
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const std::uint8_t flags = data[size - 1];
+    std::string_view log(reinterpret_cast<const char*>(data), size - 1);
+
+    std::string ini = "PATH=gui.log\nDELAY=100\nDELAYAFTERMOVE=0\nDELAYAFTERGAME=0\n";
+    if (flags & 0x01) ini += "ICSMODE=1\n";
+    if (flags & 0x04) ini += "SAVEDEBUG=1\n";
+    FuzzServer& f = FuzzServer::Start(ini);
+    Server& server = *f;
+
+    if (flags & 0x02) {
+        f.socket.Queue(kViewer, "LOGONv15:Viewer");
+        ServiceNetwork(server);
+    }
+    server.game.headerSent = (flags & 0x08) ? 1 : 0;
+
+    if (flags & 0x10) {
+        // The GUI writes the log while the server polls it: each pass reads what
+        // was added since the previous one (a line may be cut in the middle).
+        const std::size_t cuts[] = {log.size() / 3, 2 * log.size() / 3, log.size()};
+        std::size_t written = 0;
+        for (std::size_t cut : cuts) {
+            AppendBytes(server.File("gui.log"), log.substr(written, cut - written));
+            written = cut;
+            MainLoopPass(server);
+            FUZZ_CHECK(server.feed.bytesRead <= server.feed.logSize || server.feed.logSize == 0);
+            FUZZ_CHECK(server.feed.partialLine.size() <= kMaxLineLength + 1);
+        }
+    } else {
+        for (const std::string& line : SplitLines(log)) ProcessLogLine(server, line);
+        FinishLogRead(server);
+    }
+
+    CheckServerInvariants(server);
+    FUZZ_CHECK(server.chess.whiteKingSquare == 0 ||
+               server.chess.cells[server.chess.whiteKingSquare] == kKing);
+    FUZZ_CHECK(server.chess.blackKingSquare == 0 ||
+               server.chess.cells[server.chess.blackKingSquare] == -kKing);
+    return 0;
+}

@@ -1,0 +1,165 @@
+// What the fuzz targets share: a Server on the fake platform whose working files
+// live in one scratch folder per fuzzing process, emptied before every input.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/app.h"
+#include "app/server.h"
+#include "platform/fakes.h"
+#include "platform/files.h"
+#include "tourney/tourney.h"
+
+namespace lantrel::fuzzing {
+
+// The scratch folder: in memory (/dev/shm) where there is one, so the file work
+// of every input costs little; removed when the fuzzer ends normally.
+inline const std::string& ScratchDir() {
+    // Never destroyed: the exit handler that removes the folder still needs the name.
+    static const std::string* dir = [] {
+        std::error_code ec;
+        std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec)
+                                         ? std::filesystem::path("/dev/shm")
+                                         : std::filesystem::temp_directory_path();
+        std::string pattern = (base / "lantrel-fuzz-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) std::abort();
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(*dir, ignored);
+        });
+        return new std::string(pattern);
+    }();
+    return *dir;
+}
+
+// Removes whatever the previous input left in the scratch folder.
+inline void EmptyScratchDir() {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(ScratchDir(), ec))
+        std::filesystem::remove_all(entry.path(), ec);
+}
+
+inline void WriteScratchFile(const std::string& name, std::string_view content) {
+    std::ofstream out(ScratchDir() + "/" + name, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+// Reads a file of the source tree (a fixture); empty when it is missing.
+inline std::string SourceFile(const std::string& relative) {
+    return ReadWholeFile(std::string(LANTREL_SOURCE_DIR) + "/" + relative).value_or("");
+}
+
+// A freshly started Server on the fake platform. The fake socket advances the
+// fake clock by every receive wait, so waits on the network end in simulated
+// time (the pause after a game result included).
+//
+// One Server serves every input of a fuzzing process, its records put back to
+// their start values before each: building a new one each time would spend most
+// of the run on clearing the results table's 90,000 cells.
+struct FuzzServer {
+    ScreenBuffer screen;
+    FakeClock clock;
+    FakeSocket socket;
+    FakeProcesses processes;
+    Platform platform{screen, clock, socket, processes, ScratchDir()};
+    Server server{platform};
+
+    Server& operator*() { return server; }
+    Server* operator->() { return &server; }
+
+    // Empties the scratch folder, writes `ini` as server.ini, puts the fakes and
+    // every record back to their start values and starts the server
+    // (configuration, server.log, working files, tables, the fake port).
+    static FuzzServer& Start(std::string_view ini) {
+        FuzzServer& f = Prepare(ini);
+        if (StartServer(f.server) != kSocketOk) std::abort();
+        return f;
+    }
+
+    // The same without starting: for inputs that drive start-up themselves.
+    static FuzzServer& Prepare(std::string_view ini) {
+        static FuzzServer* f = new FuzzServer;  // lives as long as the process
+        EmptyScratchDir();
+        WriteScratchFile("server.ini", ini);
+        f->Reset();
+        return *f;
+    }
+
+private:
+    void Reset() {
+        screen = ScreenBuffer();
+        clock = FakeClock();
+        socket = FakeSocket();
+        socket.clock = &clock;
+        processes = FakeProcesses();
+        server.config = ServerConfig{};
+        server.game = LiveGame{};
+        server.feed = FeedState{};
+        server.chess = ChessState{};
+        server.channel = Channel{};
+        server.clients = ClientTable{};
+        server.queue = ResendQueue{};
+        ClearCrossTable(server.crossTable);
+        server.counters = Counters{};
+        server.headless = false;
+    }
+};
+
+// Splits a text into lines at LF, dropping a CR before each LF (as the log
+// reader does); a last line without LF counts too.
+inline std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string line(text.substr(start, end - start));
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Stops the fuzzer with a report when a property of the server does not hold.
+#define FUZZ_CHECK(condition)                                                            \
+    do {                                                                                 \
+        if (!(condition)) {                                                              \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                \
+        }                                                                                \
+    } while (0)
+
+// Properties every server keeps whatever arrived: the client table contiguous
+// from slot 1 with no address twice, the queue counters within the ring.
+inline void CheckServerInvariants(const Server& server) {
+    const ClientTable& table = server.clients;
+    int occupied = 0;
+    bool gap = false;
+    for (int k = 1; k <= kClientSlots; ++k) {
+        if (table.slots[k].ip == 0) {
+            gap = true;
+            continue;
+        }
+        FUZZ_CHECK(!gap);  // occupied slots follow each other from slot 1
+        ++occupied;
+        FUZZ_CHECK(table.slots[k].name.size() == kNameWidth);
+        FUZZ_CHECK(table.slots[k].ipText.size() == kIpTextWidth);
+        FUZZ_CHECK(table.slots[k].email.size() == kEmailWidth);
+        for (int j = 1; j < k; ++j) FUZZ_CHECK(table.slots[j].ip != table.slots[k].ip);
+    }
+    FUZZ_CHECK(occupied == table.Count());
+    const ResendQueue& q = server.queue;
+    FUZZ_CHECK(q.pendingCount >= 0 && q.pendingCount <= kResendEntries);
+    FUZZ_CHECK(q.resendCount >= 0 && q.resendCount <= q.pendingCount);
+    FUZZ_CHECK(q.resendCursor >= 0 && q.resendCursor <= kResendEntries);
+}
+
+}  // namespace lantrel::fuzzing

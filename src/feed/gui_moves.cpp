@@ -1,0 +1,400 @@
+// The moves and positions a GUI gives its engines itself (see gui_moves.h).
+#include "feed/gui_moves.h"
+
+#include <algorithm>
+#include <sstream>
+#include <vector>
+
+#include "app/server.h"
+#include "chess/fen.h"
+#include "chess/move_query.h"
+#include "feed/feed.h"
+#include "net/net.h"
+#include "text/text.h"
+
+namespace lantrel {
+
+namespace {
+
+const char* EngineName(int engine) {
+    return engine == 1 ? "first" : "second";
+}
+
+// Moves engine `engine` has had in the current game; a count from an earlier
+// game means none yet.
+std::int32_t MovesOf(const GuiGame& record, int engine) {
+    const EngineFeed& feed = record.engines[engine];
+    return feed.gameId == record.gameId ? feed.moves : 0;
+}
+
+void SetMovesOf(GuiGame& record, int engine, std::int32_t moves) {
+    record.engines[engine].gameId = record.gameId;
+    record.engines[engine].moves = moves;
+}
+
+// A fresh record for a game that starts at `position` (a FEN text).
+void RestartRecord(GuiGame& record, const std::string& position, bool fromPosition) {
+    record.gameId += 1;
+    record.moves.clear();
+    record.positions.assign(1, position);
+    record.fromPosition = fromPosition;
+    record.engineMoved = false;
+    record.goSeen = false;
+}
+
+// Brings the record up to the game the server follows: a new game begun by
+// StartNewGame, and the move just played (the last one made on the board is in
+// undo slot 1). A game that moved on unseen (ICS mode, which keeps its own
+// rule) leaves its earlier moves unknown.
+void SyncRecord(Server& server) {
+    const LiveGame& game = server.game;
+    GuiGame& record = server.game.guiGame;
+    ChessState& chess = server.chess;
+    if (record.gameNumber != game.gameNumber) {
+        record.gameNumber = game.gameNumber;
+        RestartRecord(record, FenText(chess), false);
+    }
+    const auto plies = static_cast<std::size_t>(game.plyCount);
+    if (plies == record.moves.size()) return;
+    if (plies == record.moves.size() + 1) {
+        const UndoRecord& last = chess.undoStack[1];
+        record.moves.push_back(UciMoveText({last.from, last.to, last.kind, 0}));
+        record.positions.push_back(FenText(chess));
+        return;
+    }
+    record.moves.assign(plies, "");
+    record.positions.assign(plies + 1, "");
+    record.positions[plies] = FenText(chess);
+}
+
+// The GUI's time stamp in front of the marker of a line sent to an engine.
+std::string StampBefore(const std::string& line, std::size_t marker) {
+    return TrimBlanks(Left(line, marker - 1));
+}
+
+// Plays a move the GUI gave an engine, when it is legal here. Returns true
+// when it was played. An illegal one is noted in server.log, never counted as
+// a move error.
+bool PlayGuiMove(Server& server, int engine, const std::string& text) {
+    LiveGame& game = server.game;
+    const std::string note = "<" + game.lineStamp + "> GUI move " + text + " to " +
+                             EngineName(engine) + " engine";
+    if (!IsLegalMoveText(server.chess, text)) {
+        WriteServerLog(server, note + " is not legal here: ignored");
+        return false;
+    }
+    WriteServerLog(server, note);
+    server.os.console.MoveTo(22, 1);
+    server.os.console.Print("Move: ");
+    const std::int32_t before = game.plyCount;
+    std::string move = text;
+    PlayMoveText(server, move);
+    server.feed.redrawBoard = 1;
+    SyncRecord(server);
+    return game.plyCount == before + 1;
+}
+
+// A one-word move sent to an engine: new when the engine has had every move of
+// the game, a relay when it is behind.
+void HandleGuiMove(Server& server, int engine, const std::string& text) {
+    GuiGame& record = server.game.guiGame;
+    const std::int32_t plies = server.game.plyCount;
+    const std::int32_t had = MovesOf(record, engine);
+    if (had < plies) {
+        SetMovesOf(record, engine, had + 1);  // the relay of a move already played
+        return;
+    }
+    if (had > plies) return;  // the engine is ahead of the server: nothing to add
+    if (PlayGuiMove(server, engine, text)) SetMovesOf(record, engine, server.game.plyCount);
+}
+
+// First ply k of the game whose position is `position`, or -1.
+int PlyOfPosition(const GuiGame& record, const std::string& position, std::int32_t plies) {
+    for (int k = 0; k <= plies && k < static_cast<int>(record.positions.size()); ++k) {
+        if (record.positions[k] == position) return k;
+    }
+    return -1;
+}
+
+// "setboard FEN": the position of a game the server follows already (the GUI
+// bringing another engine to it) only sets that engine's count; any other
+// position starts the game anew from it.
+void HandleSetBoard(Server& server, int engine, const std::string& fen, const char* how) {
+    GuiGame& record = server.game.guiGame;
+    const FenReading reading = ReadFen(fen);
+    if (!reading.ok()) {
+        WriteServerLog(server, "<" + server.game.lineStamp + "> Bad FEN from the GUI (" +
+                                   reading.error + "), position kept: " + how + " " + fen);
+        return;
+    }
+    const int ply = PlyOfPosition(record, FenText(reading.board), server.game.plyCount);
+    if (ply >= 0) {
+        SetMovesOf(record, engine, ply);
+        return;
+    }
+    WriteServerLog(server, "<" + server.game.lineStamp + "> GUI position " + fen + " to " +
+                               EngineName(engine) + " engine");
+    StartFromPosition(server, reading.board);
+    SetMovesOf(record, engine, 0);
+}
+
+// One line of an old-style "edit" set-up: "Pe4" places a piece of the current
+// colour, "xe4" empties the square, "c" switches the colour.
+void EditSquare(EngineFeed& feed, const std::string& text) {
+    if (text == "c") {
+        feed.editWhite = !feed.editWhite;
+        return;
+    }
+    if (text.size() != 3 || text[1] < 'a' || text[1] > 'h' || text[2] < '1' || text[2] > '8')
+        return;
+    const std::size_t square = static_cast<std::size_t>(('8' - text[2]) * 8 + (text[1] - 'a'));
+    if (text[0] == 'x') {
+        feed.editSquares[square] = ' ';
+    } else if (std::string_view("PNBRQK").find(text[0]) != std::string_view::npos) {
+        feed.editSquares[square] = feed.editWhite ? text[0] : static_cast<char>(text[0] | 0x20);
+    }
+}
+
+// The end of an "edit" set-up (".") as a FEN: the side to move is White, or
+// Black when the GUI first gave the engine a move (the protocol's way of
+// setting up a position with Black to move); castling is allowed where king
+// and rook stand at home.
+std::string EditedFen(const EngineFeed& feed) {
+    std::string placement;
+    for (int row = 0; row < 8; ++row) {
+        int empty = 0;
+        for (int file = 0; file < 8; ++file) {
+            const char c = feed.editSquares[static_cast<std::size_t>(row * 8 + file)];
+            if (c == ' ') {
+                ++empty;
+                continue;
+            }
+            if (empty > 0) placement += static_cast<char>('0' + empty);
+            empty = 0;
+            placement += c;
+        }
+        if (empty > 0) placement += static_cast<char>('0' + empty);
+        if (row < 7) placement += '/';
+    }
+    return placement + (feed.movedSinceNew ? " b" : " w") + " KQkq - 0 1";
+}
+
+bool IsUciMove(const std::string& word) {
+    auto file = [](char c) { return c >= 'a' && c <= 'h'; };
+    auto rank = [](char c) { return c >= '1' && c <= '8'; };
+    if (word.size() != 4 && word.size() != 5) return false;
+    if (!file(word[0]) || !rank(word[1]) || !file(word[2]) || !rank(word[3])) return false;
+    return word.size() == 4 || std::string("qrbn").find(word[4]) != std::string::npos;
+}
+
+// UCI "position startpos|fen FEN [moves m1 m2 ...]": moves that extend the
+// game are played; a line that starts elsewhere starts the game anew there.
+void HandlePositionLine(Server& server, int engine, const std::string& line) {
+    LiveGame& game = server.game;
+    GuiGame& record = game.guiGame;
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    auto bad = [&](const std::string& why) {
+        WriteServerLog(server, "<" + game.lineStamp + "> Bad position line from the GUI (" + why +
+                                   "), position kept: " + line);
+    };
+
+    std::size_t at = 2;
+    Board start;  // the standard start position
+    if (words.size() >= 2 && words[1] == "fen") {
+        std::string fen;
+        for (; at < words.size() && words[at] != "moves"; ++at)
+            fen += (fen.empty() ? "" : " ") + words[at];
+        const FenReading reading = ReadFen(fen);
+        if (!reading.ok()) return bad(reading.error);
+        start = reading.board;
+    } else if (words.size() < 2 || words[1] != "startpos") {
+        return bad("neither startpos nor fen");
+    }
+    std::vector<std::string> moves;
+    if (at < words.size()) {
+        if (words[at] != "moves") return bad("'" + words[at] + "' where moves belong");
+        moves.assign(words.begin() + static_cast<std::ptrdiff_t>(at) + 1, words.end());
+    }
+    for (const std::string& move : moves) {
+        if (!IsUciMove(move)) return bad("'" + move + "' is no move");
+    }
+
+    // Where the line's game meets the server's: its start is the position of
+    // some ply k, and from there its moves and the server's agree.
+    const std::int32_t plies = game.plyCount;
+    const std::string startText = FenText(start);
+    int meet = -1;
+    for (int k = 0; k <= plies && k < static_cast<int>(record.positions.size()); ++k) {
+        if (record.positions[k] != startText) continue;
+        bool agree = true;
+        for (std::size_t i = 0; agree && k + i < static_cast<std::size_t>(plies) && i < moves.size();
+             ++i) {
+            agree = record.moves[k + i] == moves[i];
+        }
+        if (agree) {
+            meet = k;
+            break;
+        }
+    }
+    std::size_t next = 0;  // first move of the line not played yet
+    if (meet >= 0) {
+        next = static_cast<std::size_t>(plies - meet);
+    } else {
+        WriteServerLog(server, "<" + game.lineStamp + "> GUI position " +
+                                   (words[1] == "fen" ? startText : std::string("startpos")) +
+                                   " to " + EngineName(engine) + " engine");
+        StartFromPosition(server, start);
+        meet = 0;
+    }
+    for (; next < moves.size(); ++next) {
+        if (!PlayGuiMove(server, engine, moves[next])) break;
+    }
+    SetMovesOf(record, engine, std::min<std::int32_t>(meet + static_cast<std::int32_t>(moves.size()),
+                                                      game.plyCount));
+}
+
+bool HasWord(const std::string& text, std::string_view word) {
+    std::istringstream in(text);
+    for (std::string w; in >> w;) {
+        if (w == word) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void StartFromPosition(Server& server, const Board& position) {
+    LiveGame& game = server.game;
+    ChessState& chess = server.chess;
+    static_cast<Board&>(chess) = position;
+    chess.searchPly = 1;
+    game.gameNotStarted = 1;
+    game.plyCount = 0;
+    chess.drawnBoard.fill(kOffBoard);
+    DrawBoard(server, 0);
+    WriteFen(server);
+    Broadcast(server, "FEN: " + game.fen);
+    RestartRecord(game.guiGame, FenText(chess), true);
+}
+
+GuiLineNote FollowGuiTraffic(Server& server, const std::string& lineText) {
+    GuiLineNote note;
+    LiveGame& game = server.game;
+    if (server.config.icsMode == 1) return note;
+    note.followed = true;
+    SyncRecord(server);
+    note.plyCount = game.plyCount;
+
+    // The marker that comes first says who talks to whom.
+    struct Marker {
+        std::string_view text;
+        int toEngine, fromEngine;
+    };
+    const Marker markers[] = {
+        {">first :", 1, 0}, {">second:", 2, 0}, {"<first :", 0, 1}, {"<second:", 0, 2}};
+    std::size_t first = 0;
+    const Marker* found = nullptr;
+    for (const Marker& m : markers) {
+        const std::size_t p = FindAfterStart(lineText, m.text);
+        if (p > 0 && (first == 0 || p < first)) {
+            first = p;
+            found = &m;
+        }
+    }
+    if (found == nullptr) return note;
+    note.fromEngine = found->fromEngine;
+    note.toEngine = found->toEngine;
+    if (note.toEngine == 0) return note;
+
+    const int engine = note.toEngine;
+    EngineFeed& feed = game.guiGame.engines[engine];
+    std::string text = TrimBlanks(Mid(lineText, first + 9));
+    note.command = GetWord(text, 1);
+    // "usermove e2e4", which XBoard logs as "usermove 767 >second: e2e4": the
+    // move is the last word.
+    if (note.command == "usermove") text = Mid(text, text.rfind(' ') + 2);
+    // Lines sent to an engine carry no "<", so they have no stamp yet.
+    if (game.lineStamp.empty()) game.lineStamp = StampBefore(lineText, first);
+
+    // Old-style set-up for engines without setboard: "edit", "#" (clear the
+    // board; a comment line, never seen here), one line per piece ("Nf3",
+    // "Pe4"), "c" for the other colour, "." at the end.
+    if (feed.editing) {
+        if (text == ".") {
+            feed.editing = false;
+            HandleSetBoard(server, engine, EditedFen(feed), "edit");
+        } else {
+            EditSquare(feed, text);
+        }
+        note.plyCount = game.plyCount;
+        return note;
+    }
+    if (note.command == "edit") {
+        feed.editing = true;
+        feed.editWhite = true;
+        feed.editSquares.assign(64, ' ');
+    } else if (note.command == "setboard") {
+        HandleSetBoard(server, engine, TrimBlanks(Mid(text, 9)), "setboard");
+    } else if (note.command == "position") {
+        // Played at its "go", so that a ponder position ("go ponder") with the
+        // move the engine expects is never taken for the game.
+        feed.pendingPosition = text;
+    } else if (note.command == "go") {
+        if (!feed.pendingPosition.empty() && !HasWord(text, "ponder")) {
+            HandlePositionLine(server, engine, feed.pendingPosition);
+        }
+        feed.pendingPosition.clear();
+    } else if (!Contains(text, " ") && LooksLikeMoveText(text)) {
+        feed.movedSinceNew = true;
+        HandleGuiMove(server, engine, text);
+    }
+    note.plyCount = game.plyCount;
+    return note;
+}
+
+void FinishGuiTraffic(Server& server, const GuiLineNote& note) {
+    if (!note.followed) return;
+    LiveGame& game = server.game;
+    GuiGame& record = game.guiGame;
+    const bool newGame = record.gameNumber != game.gameNumber;
+    SyncRecord(server);
+    if (note.toEngine != 0) {
+        EngineFeed& feed = record.engines[note.toEngine];
+        if (note.command == "new") {
+            SetMovesOf(record, note.toEngine, 0);
+            feed.movedSinceNew = false;
+            feed.editing = false;
+            feed.pendingPosition.clear();
+        } else if (note.command == "go") {
+            record.goSeen = true;
+        } else if (note.command == "quit") {
+            feed = EngineFeed{};
+        }
+    }
+    // An engine's own move was accepted: it knows the whole game.
+    if (note.fromEngine != 0 && !newGame && game.plyCount == note.plyCount + 1) {
+        SetMovesOf(record, note.fromEngine, game.plyCount);
+        record.engineMoved = true;
+    }
+}
+
+bool NewEngineJoinsGame(Server& server, int source) {
+    if (server.config.icsMode == 1 || source < 1 || source > 2) return false;
+    SyncRecord(server);
+    const GuiGame& record = server.game.guiGame;
+    if (record.engineMoved) return false;
+    if (!record.fromPosition && server.game.plyCount < 2) return false;
+    return record.engines[source].gameId != record.gameId;
+}
+
+bool FirstGoOfGuiGame(Server& server) {
+    if (server.config.icsMode == 1) return false;
+    SyncRecord(server);
+    const GuiGame& record = server.game.guiGame;
+    return !record.engineMoved && !record.goSeen;
+}
+
+}  // namespace lantrel

@@ -1,0 +1,243 @@
+// Bad datagrams against the real server: empty, the largest, binary, broken
+// frames, stray acknowledgements, huge names, rename floods and more viewers
+// than the table holds. Each time the server stays up, its memory stays
+// bounded, a control viewer keeps being answered, and the sender gets the
+// answer the protocol gives or nothing at all.
+#include "hardening_fixture.h"
+
+namespace lantrel::testing {
+namespace {
+
+constexpr std::size_t kLargestDatagram = 65507;  // the most an IPv4 UDP datagram carries
+
+struct BadDatagram {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> answers;  // exactly these come back, in order; none: silence
+};
+
+std::vector<BadDatagram> BadDatagrams() {
+    std::string allBytes;
+    for (int b = 0; b < 256; ++b) allBytes += static_cast<char>(b);
+    return {
+        {"empty", "", {}},
+        {"largest", std::string(kLargestDatagram, 'x'), {}},
+        {"largest framed", "< 7>" + std::string(kLargestDatagram - 4, 'y'), {"ACK: 7"}},
+        {"every byte value", allBytes, {}},
+        {"NULs only", std::string(16, '\0'), {}},
+        {"NUL inside a command", std::string("PI\0NG", 5), {}},
+        {"command followed by a NUL", std::string("LOGOFF\0", 7), {}},
+        {"lone <", "<", {}},
+        {"empty frame <>", "<>", {}},
+        {"empty frame before a command", "<>PING", {}},
+        {"negative number", "<-5>", {}},
+        {"negative number before a command", "<-5>PING", {}},
+        {"zero", "< 0>PING", {}},
+        {"no number", "<abc>PING", {}},
+        {"NUL as number", std::string("<\0>PING", 7), {}},
+        {"no closing bracket", "< 12PING", {}},
+        // A number too large for 32 bits is read as the largest one.
+        {"number beyond 32 bits", "<99999999999>", {"ACK: 2147483647"}},
+        {"framed empty text", "< 31>", {"ACK: 31"}},
+        {"ACK for an unknown number", "ACK: 5", {}},
+        {"ACK for a huge number", "ACK: 99999999999", {}},
+        {"ACK for a negative number", "ACK:-1", {}},
+        {"ACK without a number", "ACK:", {}},
+        {"ACK with 60000 digits", "ACK:" + std::string(60000, '9'), {}},
+        {"framed ACK", "< 41>ACK: 3", {"ACK: 41"}},
+        {"lower-case command", "ping", {}},
+        {"old logon", "LOGON:Old",
+         {"MSG:Connection refused.  The broadcast server does not support the version of the "
+          "viewer you are using."}},
+        {"chat while not logged on", "CHAT:hello",
+         {"MSG: You are no longer connected to the server.  Please re-connect."}},
+        {"rename while not logged on", "CHANGE:Ghost", {}},
+        {"logoff while not logged on", "LOGOFF", {}},
+        {"administration from a stranger", "SECURITY", {}},
+        {"boot from a stranger", "SRBOOT:127.0.0.2", {}},
+    };
+}
+
+using DatagramTest = HardeningTest;
+
+TEST_F(DatagramTest, EachBadDatagramGetsItsAnswerOrSilence) {
+    StartWithControl();
+    RawPeer stranger(MakeIp(127, 0, 0, 3), port);
+    ASSERT_EQ(stranger.opened, kSocketOk);
+    for (const BadDatagram& bad : BadDatagrams()) {
+        SCOPED_TRACE(bad.name);
+        stranger.Send(bad.bytes);
+        std::vector<std::string> got = stranger.Collect(bad.answers.empty() ? 0.3 : 0.5);
+        EXPECT_EQ(got, bad.answers);
+        ASSERT_TRUE(ControlServed());
+    }
+    ExpectStillServing();
+    EXPECT_EQ(UsersOnServer(), 1);  // the booting stranger booted nobody
+}
+
+TEST_F(DatagramTest, FloodOfBadDatagramsFromManyAddresses) {
+    StartWithControl();
+    std::vector<BadDatagram> bad = BadDatagrams();
+    std::vector<std::unique_ptr<RawPeer>> peers;
+    for (int n = 0; n < 20; ++n) {
+        peers.push_back(std::make_unique<RawPeer>(PeerAddress(n), port, false));
+        ASSERT_EQ(peers.back()->opened, kSocketOk);
+    }
+    for (int round = 0; round < 30; ++round) {
+        for (std::size_t i = 0; i < bad.size(); ++i)
+            peers[(i + round) % peers.size()]->Send(bad[i].bytes);
+        ServeControl(0.02);
+    }
+    ExpectStillServing();
+    EXPECT_EQ(UsersOnServer(), 1);
+}
+
+// A chat as long as a datagram can be: relayed to every viewer would make a
+// datagram too long to send, which once logged every viewer off. The relayed
+// line is cut to what one datagram carries, and everybody stays.
+TEST_F(DatagramTest, LongestChatIsRelayedCutAndNobodyIsDropped) {
+    StartWithControl();
+    RawPeer talker(MakeIp(127, 0, 0, 3), port);
+    talker.Send("LOGONv15:Talker");
+    ASSERT_TRUE(talker.WaitFor([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5));
+
+    std::string relayed;
+    control->client->onMessage = [&](const std::string& text) {
+        if (StartsWith(text, "CHAT: [Talker] - ")) relayed = text;
+    };
+    const std::string chat = "CHAT:" + std::string(kLargestDatagram - 5, 'c');
+    talker.Send(chat);
+    ASSERT_TRUE(control->client->PollUntil([&] { return !relayed.empty(); }, 5));
+    EXPECT_GT(relayed.size(), kLargestDatagram - 100);
+    EXPECT_LE(relayed.size(), kLargestDatagram);
+    EXPECT_EQ(relayed.find_first_not_of('c', 17), std::string::npos);
+
+    // The longest logon name, whose arrival notice is longer than a datagram.
+    RawPeer longName(MakeIp(127, 0, 0, 4), port);
+    longName.Send("LOGONv15:" + std::string(kLargestDatagram - 9, 'n'));
+    ASSERT_TRUE(
+        longName.WaitFor([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5));
+    ServeControl(0.5);
+    EXPECT_EQ(UsersOnServer(), 3);
+    EXPECT_FALSE(Contains(dir.Read("server.log"), "send error"));
+    ExpectStillServing();
+}
+
+TEST_F(DatagramTest, TenThousandByteNames) {
+    StartWithControl();
+    const std::string longName(10000, 'L');
+    RawPeer first(MakeIp(127, 0, 0, 3), port);
+    RawPeer second(MakeIp(127, 0, 0, 4), port);
+    first.Send("LOGONv15:" + longName);
+    ASSERT_TRUE(first.WaitFor([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5));
+    // The others hear the whole name; the table keeps its first 30 characters.
+    ASSERT_TRUE(control->client->PollUntil(
+        [&] { return control->HasChat(" [Server] " + longName + " has arrived!"); }, 5));
+    EXPECT_TRUE(control->HasUser(longName));
+    EXPECT_TRUE(Contains(dir.Read("server.log"), "User name: " + std::string(30, 'L') + "\r\n"));
+
+    // The same name again: compared whole with the 30 stored characters, it is no
+    // clash, so the second viewer gets the same name.
+    std::vector<std::string> welcome;
+    second.Send("LOGONv15:" + longName);
+    ASSERT_TRUE(second.WaitFor(
+        [](const std::string& t) { return Contains(t, "ADDUSER: " + std::string(30, 'L')); }, 5,
+        &welcome));
+    EXPECT_EQ(welcome.front(), "LOGON SUCCESSFUL");
+
+    // Renames to huge names and back, chats with them.
+    for (int i = 0; i < 50; ++i) {
+        first.Send("CHANGE:" + std::string(10000 + i, static_cast<char>('a' + i % 26)));
+        first.Send("CHAT:" + std::string(10000, 'z'));
+        ServeControl(0.01);
+    }
+    EXPECT_EQ(UsersOnServer(), 3);
+    ExpectStillServing();
+}
+
+TEST_F(DatagramTest, RenameFloodFromOneViewer) {
+    StartWithControl("ADMIN=127.0.0.2\n");
+    RawPeer flooder(MakeIp(127, 0, 0, 3), port, false);
+    flooder.Send("LOGONv15:Flooder");
+    ServeControl(0.3);
+    ASSERT_EQ(UsersOnServer(), 2);
+
+    // Names that clash with each other and with the control viewer, names with
+    // blanks only, names with binary bytes, framed and unframed.
+    const std::vector<std::string> names = {"Control", "   ", "", std::string("N\0N", 3),
+                                            "Flooder", "Control 1", "x", std::string(300, 'q')};
+    const long before = ResidentKb(server->pid());
+    for (int i = 0; i < 20000; ++i) {
+        const std::string& name = names[static_cast<std::size_t>(i) % names.size()];
+        flooder.Send(i % 2 ? "CHANGE:" + name : "<" + std::to_string(i + 1) + ">CHANGE:" + name);
+        if (i % 200 == 0) ServeControl(0.005);
+    }
+    ServeControl(1);
+    // Sent after the flood, so that the server's full receive buffer cannot lose it.
+    for (int i = 0; i < 3; ++i) flooder.Send("CHANGE:Finally");
+    ServeControl(0.3);
+    EXPECT_LE(ResidentKb(server->pid()), before + 16 * 1024);
+    ExpectStillServing();
+
+    // The last rename stands: the administrator's list shows it.
+    std::vector<std::string> secUsers;
+    control->client->onMessage = [&](const std::string& text) {
+        if (StartsWith(text, "SECUSER: ")) secUsers.push_back(text);
+    };
+    control->client->SendRaw("SECURITY");
+    ASSERT_TRUE(control->client->PollUntil([&] { return secUsers.size() >= 2; }, 5));
+    EXPECT_EQ(secUsers[1], "SECUSER: Finally:" + FixedWidth("127.0.0.3", 20));
+}
+
+// 600 addresses log on; the table holds 500. The 500 first get "LOGON SUCCESSFUL",
+// the others the rest of the welcome only, and their chat is refused.
+TEST_F(DatagramTest, SixHundredAddressesFillTheTable) {
+    StartWithControl();
+    int successful = 0, welcomedOnly = 0, silent = 0;
+    for (int n = 0; n < 600; ++n) {
+        RawPeer peer(PeerAddress(n), port);
+        ASSERT_EQ(peer.opened, kSocketOk) << IpText(PeerAddress(n));
+        peer.Send("LOGONv15:Peer" + std::to_string(n));
+        std::string first;
+        peer.WaitFor(
+            [&](const std::string& t) {
+                first = t;
+                return true;
+            },
+            2);
+        if (first == "LOGON SUCCESSFUL") {
+            ++successful;
+        } else if (StartsWith(first, "WPLAYER: ") || Contains(first, ">WPLAYER: ")) {
+            // Framed, or raw while the server is congested by the unanswered welcomes.
+            ++welcomedOnly;
+        } else {
+            ++silent;
+        }
+        if (n % 20 == 0) ServeControl(0.001);
+    }
+    EXPECT_EQ(successful, 499);  // with the control viewer, 500
+    EXPECT_EQ(welcomedOnly, 101);
+    EXPECT_EQ(silent, 0);
+    EXPECT_EQ(UsersOnServer(), 500);
+
+    RawPeer late(PeerAddress(599), port);
+    late.Send("CHAT:let me in");
+    EXPECT_TRUE(late.WaitFor(
+        [](const std::string& t) {
+            return t == "MSG: You are no longer connected to the server.  Please re-connect.";
+        },
+        5));
+    ExpectStillServing(32 * 1024);
+
+    // Everybody leaves again; the table is usable afterwards.
+    for (int n = 0; n < 600; ++n) RawPeer(PeerAddress(n), port, false).Send("LOGOFF");
+    ServeControl(1);
+    EXPECT_EQ(UsersOnServer(), 1);
+    RawPeer again(PeerAddress(0), port);
+    again.Send("LOGONv15:Again");
+    EXPECT_TRUE(again.WaitFor([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5));
+    ExpectStillServing(32 * 1024);
+}
+
+}  // namespace
+}  // namespace lantrel::testing
