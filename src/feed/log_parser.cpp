@@ -143,7 +143,7 @@ void HandleParts(Server& server, const LineParts& parts) {
     if (Contains(workLine, "first :")) source = 1;
     if (Contains(workLine, "second:")) source = 2;
 
-    if (Left(workLine, 17) == "StartChildProcess") {
+    if (StartsWith(workLine, "StartChildProcess")) {
         // The engine's command line follows the working-folder note in brackets.
         std::string name = Mid(workLine, Find(workLine, ")", 17) + 2);
         if (server.config.icsMode == 1) g.secondEngine = "Human";
