@@ -210,7 +210,8 @@ bool IsAdministrator(const Server& server, IpAddress ip) {
 }
 
 void ServiceNetwork(Server& server, int waitMs) {
-    const int wait = waitMs < 0 ? server.config.delay : waitMs;
+    // The idle wait paces the main loop; a DELAY= of 0 or less would make it spin.
+    const int wait = waitMs < 0 ? std::max(1, server.config.delay) : waitMs;
     UpdateQueueStatus(server);
     server.game.lastServiceTime = NetNow(server);
     // Take every waiting datagram; the receive that finds nothing (or a text the

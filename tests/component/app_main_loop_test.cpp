@@ -96,3 +96,19 @@ TEST_F(MainLoopTest, UnchangedLogCausesNoRead) {
 
 }  // namespace
 }  // namespace lantrel
+
+namespace lantrel {
+namespace {
+
+TEST(MainLoopPaceTest, ZeroDelayStillWaitsInTheNetworkTurn) {
+    testing::FakeServer f;
+    f.dir.Write("server.ini", "DELAY=0\n");
+    ASSERT_EQ(StartServer(*f), kSocketOk);
+    MainLoopPass(*f);
+    ASSERT_FALSE(f.socket.receiveWaits.empty());
+    EXPECT_EQ(f.socket.receiveWaits.back(), 1);
+    EXPECT_EQ(f.LogLines()[3], "Delay= 0 ");  // the journal shows the setting as written
+}
+
+}  // namespace
+}  // namespace lantrel
