@@ -34,7 +34,8 @@ std::string SquareText(int cell) {
 // "e2e4", "e7e8q": the coordinate form engines use.
 std::string CoordinateText(const MoveRecord& m, const std::string& separator) {
     std::string text = SquareText(m.from) + separator + SquareText(m.to);
-    if (m.kind >= kPromoteKnight && m.kind <= kPromoteQueen) text += "nbrq"[m.kind - kPromoteKnight];
+    if (m.kind >= kPromoteKnight && m.kind <= kPromoteQueen)
+        text += "nbrq"[m.kind - kPromoteKnight];
     return text;
 }
 
@@ -69,13 +70,20 @@ void PlayRandomMove(Server& server, std::uint8_t form, std::uint8_t choice) {
 
     std::string text;
     switch (form % 4) {
-        case 0: text = CoordinateText(move, ""); break;
+        case 0:
+            text = CoordinateText(move, "");
+            break;
         case 1:
             text = CoordinateText(move, "-");
-            for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (char& c : text)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             break;
-        case 2: text = san[choice % legal.count + 1]; break;
-        default: text = san[choice % legal.count + 1] + "+"; break;
+        case 2:
+            text = san[choice % legal.count + 1];
+            break;
+        default:
+            text = san[choice % legal.count + 1] + "+";
+            break;
     }
 
     Board expected = chess;
@@ -113,7 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             PlayRandomMove(server, static_cast<std::uint8_t>(op >> 2), choice);
         } else {
             std::size_t end = front;
-            while (end < back && data[end] != '\n') ++end;
+            while (end < back && data[end] != '\n')
+                ++end;
             std::string text(reinterpret_cast<const char*>(data + front), end - front);
             front = end < back ? end + 1 : end;
             PlayMoveText(server, text);

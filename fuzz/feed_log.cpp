@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(server.feed.partialLine.size() <= kMaxLineLength + 1);
         }
     } else {
-        for (const std::string& line : SplitLines(log)) ProcessLogLine(server, line);
+        for (const std::string& line : SplitLines(log))
+            ProcessLogLine(server, line);
         FinishLogRead(server);
     }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -92,7 +93,7 @@ struct FuzzServer {
         return *f;
     }
 
-private:
+  private:
     void Reset() {
         screen = ScreenBuffer();
         clock = FakeClock();
@@ -129,12 +130,12 @@ inline std::vector<std::string> SplitLines(std::string_view text) {
 }
 
 // Stops the fuzzer with a report when a property of the server does not hold.
-#define FUZZ_CHECK(condition)                                                            \
-    do {                                                                                 \
-        if (!(condition)) {                                                              \
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                \
-        }                                                                                \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 // Properties every server keeps whatever arrived: the client table contiguous
@@ -153,7 +154,8 @@ inline void CheckServerInvariants(const Server& server) {
         FUZZ_CHECK(table.slots[k].name.size() == kNameWidth);
         FUZZ_CHECK(table.slots[k].ipText.size() == kIpTextWidth);
         FUZZ_CHECK(table.slots[k].email.size() == kEmailWidth);
-        for (int j = 1; j < k; ++j) FUZZ_CHECK(table.slots[j].ip != table.slots[k].ip);
+        for (int j = 1; j < k; ++j)
+            FUZZ_CHECK(table.slots[j].ip != table.slots[k].ip);
     }
     FUZZ_CHECK(occupied == table.Count());
     const ResendQueue& q = server.queue;

@@ -29,7 +29,9 @@ using namespace lantrel::fuzzing;
 
 namespace {
 
-IpAddress ViewerIp(unsigned k) { return MakeIp(10, 0, 0, 2 + k % 8); }
+IpAddress ViewerIp(unsigned k) {
+    return MakeIp(10, 0, 0, 2 + k % 8);
+}
 
 void FillClientTable(Server& server, int upTo) {
     ClientTable& table = server.clients;

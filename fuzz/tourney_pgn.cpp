@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A reply that does not fit in one UDP datagram would fail to send and cost
     // the viewer its connection.
-    for (const SentDatagram& d : f.socket.sent) FUZZ_CHECK(d.text.size() <= 65507);
+    for (const SentDatagram& d : f.socket.sent)
+        FUZZ_CHECK(d.text.size() <= 65507);
     // The mailer's command line carries the viewer's address: nothing in it may
     // mean anything to the command interpreter.
     for (const std::string& command : f.processes.started) {

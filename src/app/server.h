@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,9 @@ struct Server {
     Counters counters;
 
     bool headless = false;  // no screen, never waits for a key
+    // Whether the process has been asked to end (set by ServerMain); long pauses
+    // inside a pass check it so that a stop is not held up by them.
+    std::function<bool()> stopRequested;
 
     // A working file's full name (server.log, in.dat, ...).
     std::string File(const std::string& name) const;

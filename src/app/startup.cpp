@@ -85,6 +85,7 @@ int StartServer(Server& server) {
 
 int ServerMain(Server& server, const std::function<bool()>& stop) {
     if (StartServer(server) != kSocketOk) return 1;
+    server.stopRequested = stop;
     MainLoop(server, stop);
     return 0;
 }

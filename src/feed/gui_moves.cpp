@@ -77,8 +77,8 @@ std::string StampBefore(const std::string& line, std::size_t marker) {
 // a move error.
 bool PlayGuiMove(Server& server, int engine, const std::string& text) {
     LiveGame& game = server.game;
-    const std::string note = "<" + game.lineStamp + "> GUI move " + text + " to " +
-                             EngineName(engine) + " engine";
+    const std::string note =
+        "<" + game.lineStamp + "> GUI move " + text + " to " + EngineName(engine) + " engine";
     if (!IsLegalMoveText(server.chess, text)) {
         WriteServerLog(server, note + " is not legal here: ignored");
         return false;
@@ -105,7 +105,28 @@ void HandleGuiMove(Server& server, int engine, const std::string& text) {
         return;
     }
     if (had > plies) return;  // the engine is ahead of the server: nothing to add
+    // "a2a3" right before "edit" is how the protocol sets up a position with
+    // Black to move: held until the next line shows whether "edit" follows.
+    if (text == "a2a3") {
+        record.engines[engine].heldMove = text;
+        return;
+    }
     if (PlayGuiMove(server, engine, text)) SetMovesOf(record, engine, server.game.plyCount);
+}
+
+// A held "a2a3" is dropped when "edit" to the same engine follows, and played
+// as an ordinary move before any other engine traffic.
+void PlayHeldMoves(Server& server, const GuiLineNote& note) {
+    GuiGame& record = server.game.guiGame;
+    for (int engine = 1; engine <= 2; ++engine) {
+        EngineFeed& feed = record.engines[engine];
+        if (feed.heldMove.empty()) continue;
+        const std::string move = std::move(feed.heldMove);
+        feed.heldMove.clear();
+        if (note.toEngine == engine && note.command == "edit") continue;
+        if (MovesOf(record, engine) == server.game.plyCount && PlayGuiMove(server, engine, move))
+            SetMovesOf(record, engine, server.game.plyCount);
+    }
 }
 
 // First ply k of the game whose position is `position`, or -1.
@@ -218,7 +239,9 @@ void HandlePositionLine(Server& server, int engine, const std::string& line) {
         if (words[at] != "moves") return bad("'" + words[at] + "' where moves belong");
         moves.assign(words.begin() + static_cast<std::ptrdiff_t>(at) + 1, words.end());
     }
-    for (const std::string& move : moves) {
+    for (std::string& move : moves) {
+        for (char& c : move)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c | 0x20 : c);  // e7e8Q as e7e8q
         if (!IsUciMove(move)) return bad("'" + move + "' is no move");
     }
 
@@ -230,8 +253,8 @@ void HandlePositionLine(Server& server, int engine, const std::string& line) {
     for (int k = 0; k <= plies && k < static_cast<int>(record.positions.size()); ++k) {
         if (record.positions[k] != startText) continue;
         bool agree = true;
-        for (std::size_t i = 0; agree && k + i < static_cast<std::size_t>(plies) && i < moves.size();
-             ++i) {
+        for (std::size_t i = 0;
+             agree && k + i < static_cast<std::size_t>(plies) && i < moves.size(); ++i) {
             agree = record.moves[k + i] == moves[i];
         }
         if (agree) {
@@ -252,8 +275,9 @@ void HandlePositionLine(Server& server, int engine, const std::string& line) {
     for (; next < moves.size(); ++next) {
         if (!PlayGuiMove(server, engine, moves[next])) break;
     }
-    SetMovesOf(record, engine, std::min<std::int32_t>(meet + static_cast<std::int32_t>(moves.size()),
-                                                      game.plyCount));
+    SetMovesOf(
+        record, engine,
+        std::min<std::int32_t>(meet + static_cast<std::int32_t>(moves.size()), game.plyCount));
 }
 
 bool HasWord(const std::string& text, std::string_view word) {
@@ -307,15 +331,19 @@ GuiLineNote FollowGuiTraffic(Server& server, const std::string& lineText) {
     if (found == nullptr) return note;
     note.fromEngine = found->fromEngine;
     note.toEngine = found->toEngine;
+    // Most lines are engine output: the text is cut out only for lines to an engine.
+    std::string text = note.toEngine != 0 ? TrimBlanks(Mid(lineText, first + 9)) : std::string();
+    if (note.toEngine != 0) note.command = GetWord(text, 1);
+    PlayHeldMoves(server, note);
+    note.plyCount = game.plyCount;
     if (note.toEngine == 0) return note;
 
     const int engine = note.toEngine;
     EngineFeed& feed = game.guiGame.engines[engine];
-    std::string text = TrimBlanks(Mid(lineText, first + 9));
-    note.command = GetWord(text, 1);
     // "usermove e2e4", which XBoard logs as "usermove 767 >second: e2e4": the
     // move is the last word.
-    if (note.command == "usermove") text = Mid(text, text.rfind(' ') + 2);
+    if (note.command == "usermove")
+        text = GetWord(text, 2).empty() ? "" : Mid(text, text.rfind(' ') + 2);
     // Lines sent to an engine carry no "<", so they have no stamp yet.
     if (game.lineStamp.empty()) game.lineStamp = StampBefore(lineText, first);
 

@@ -22,11 +22,11 @@ struct Server;
 
 // What FollowGuiTraffic saw of a line, handed on to FinishGuiTraffic.
 struct GuiLineNote {
-    bool followed = false;         // GUI traffic is followed (not in ICS mode)
-    std::int32_t plyCount = 0;     // plyCount after the GUI's own moves of the line
-    int toEngine = 0;              // 1 or 2: the GUI talks to that engine on this line
-    int fromEngine = 0;            // 1 or 2: that engine talks to the GUI
-    std::string command;           // first word of the text sent to the engine
+    bool followed = false;      // GUI traffic is followed (not in ICS mode)
+    std::int32_t plyCount = 0;  // plyCount after the GUI's own moves of the line
+    int toEngine = 0;           // 1 or 2: the GUI talks to that engine on this line
+    int fromEngine = 0;         // 1 or 2: that engine talks to the GUI
+    std::string command;        // first word of the text sent to the engine
 };
 
 // Before the line's other handlers: plays the moves the GUI sends an engine

@@ -11,13 +11,14 @@ namespace lantrel {
 // One engine as the GUI feeds it, so that a move the GUI plays itself can be
 // told from the GUI relaying a move the server has already played.
 struct EngineFeed {
-    std::int32_t gameId = 0;  // the GuiGame::gameId its count belongs to; another = 0 moves
-    std::int32_t moves = 0;   // moves given to it or played by it since its "new"/setboard
+    std::int32_t gameId = 0;      // the GuiGame::gameId its count belongs to; another = 0 moves
+    std::int32_t moves = 0;       // moves given to it or played by it since its "new"/setboard
     bool movedSinceNew = false;   // a move was sent to it since its "new"
     bool editing = false;         // between "edit" and "." (old-style board set-up)
     bool editWhite = true;        // colour of the pieces being placed ("c" switches)
     std::string editSquares;      // the board being set up, a8 to h1, ' ' = empty
     std::string pendingPosition;  // a UCI "position ..." line waiting for its "go"
+    std::string heldMove;         // "a2a3" waiting to see whether "edit" follows
 };
 
 // The game the server follows as the GUI built it: where it started, the moves
@@ -39,7 +40,7 @@ struct LiveGame {
     std::string blackPlayer;
     std::string firstEngine;
     std::string secondEngine;
-    std::int32_t firstEngineColour = 0;   // 1 White, 2 Black, 0 not yet told
+    std::int32_t firstEngineColour = 0;  // 1 White, 2 Black, 0 not yet told
     std::int32_t secondEngineColour = 0;
     std::int32_t plyCount = 0;
     std::int32_t gameNotStarted = 1;

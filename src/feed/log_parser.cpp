@@ -98,6 +98,7 @@ void PauseAfterResult(Server& server) {
                 continue;
             }
             ServiceNetwork(server);
+            if (server.stopRequested && server.stopRequested()) break;  // ending: no more pause
         }
     }
     PrintAt(console, 1, 2, std::string(9, ' '));

@@ -95,7 +95,9 @@ std::string ReadLocalInbox(Server& server) {
                 ch.remoteIp = kLocalViewerIp;
                 return line;
             }
-            ch.inboxPartial += c;
+            // A line of in.dat stands for one datagram: what a datagram could not
+            // carry is dropped, so a file without line ends cannot fill the memory.
+            if (ch.inboxPartial.size() < kMaxDatagramBytes) ch.inboxPartial += c;
         }
         ch.inboxPos += static_cast<std::int64_t>(got);
     }

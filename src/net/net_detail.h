@@ -1,4 +1,4 @@
-// Helpers shared by the files of the broadcast server (not used outside src/net).
+// Routines shared by the files of the broadcast server (not used outside src/net).
 #pragma once
 
 #include <cstdint>

@@ -29,9 +29,10 @@ double SystemClock::Monotonic() {
 }
 
 void SystemClock::SleepMs(int milliseconds) {
-    if (milliseconds <= 0) return;
+    if (milliseconds <= 0 || StopRequested()) return;
     struct timespec ts {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    // A stop signal ends the pause: the server is about to end anyway.
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR && !StopRequested()) {
     }
 }
 

@@ -153,8 +153,11 @@ TEST_F(ClientTableTest, LogoffPurgesReceiptsAndQueuedMessages) {
     Receive(kAlice, "< 1>EMAIL:a@b");
     EXPECT_GT(f->queue.entries[1].seq, 0);
     Receive(kAlice, "LOGOFF");
-    for (int i = 1; i <= kResendEntries; ++i)
-        if (f->queue.entries[i].ip == kAlice) EXPECT_EQ(f->queue.entries[i].seq, 0) << i;
+    for (int i = 1; i <= kResendEntries; ++i) {
+        if (f->queue.entries[i].ip == kAlice) {
+            EXPECT_EQ(f->queue.entries[i].seq, 0) << i;
+        }
+    }
     // Back again, numbering from 1: its first message is not taken for a repeat.
     Receive(kAlice, "< 1>LOGONv15:Alice");
     EXPECT_EQ(f->clients.Count(), 1);

@@ -1,4 +1,4 @@
-// A Server on the fake platform with helpers to play viewers against it.
+// A Server on the fake platform, and short ways to play viewers against it.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -45,19 +45,27 @@ inline double CpuSeconds(int pid) {
     return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
+// How often `part` occurs in `text`.
+inline int Occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
 // The address 127.0.x.y for the n-th extra peer (n = 0, 1, ...), from 127.0.0.10 on,
 // never .0 or .255 in the last byte.
 inline IpAddress PeerAddress(int n) {
     int index = n + 10;
-    return MakeIp(127, 0, static_cast<unsigned>(index / 250), static_cast<unsigned>(index % 250 + 1));
+    return MakeIp(127, 0, static_cast<unsigned>(index / 250),
+                  static_cast<unsigned>(index % 250 + 1));
 }
 
 // A bare datagram socket on a loopback address: sends whatever bytes a test
 // likes to the server and collects every datagram that comes back.
 struct RawPeer {
     // `listen`: bind the server's port (to hear its answers); otherwise any port.
-    RawPeer(IpAddress ip, int serverPort, bool listen = true)
-        : address(ip), port(serverPort) {
+    RawPeer(IpAddress ip, int serverPort, bool listen = true) : address(ip), port(serverPort) {
         opened = socket.Open(listen ? static_cast<std::uint16_t>(serverPort) : 0, ip, 0);
     }
     void Send(std::string_view bytes) {
@@ -92,7 +100,7 @@ struct RawPeer {
 inline const std::string kVersionAnswer = "CHAT:[SERVER] Version 1.72b (November 2008)";
 
 class HardeningTest : public LiveServerTest {
-protected:
+  protected:
     // Starts the server (with these server.ini lines) and logs on the control
     // viewer at 127.0.0.2; notes the server's memory once it is up.
     void StartWithControl(const std::string& extraIni = "") {
@@ -104,6 +112,7 @@ protected:
         control->client->onMessage = [this](const std::string& text) {
             if (text == kVersionAnswer) ++versionAnswers;
             if (text.rfind("CHAT:[SERVER] Users=", 0) == 0) lastUsersAnswer = text;
+            if (onControlMessage) onControlMessage(text);
         };
         control->client->Logon();
         ASSERT_TRUE(control->client->PollUntil([&] { return control->picture().loggedOn; }, 10));
@@ -152,6 +161,8 @@ protected:
     }
 
     LiveViewer* control = nullptr;
+    // Called with every message the control viewer acts upon.
+    std::function<void(const std::string&)> onControlMessage;
     int versionAnswers = 0;
     std::string lastUsersAnswer;
     long rssAtStart = 0;

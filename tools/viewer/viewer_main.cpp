@@ -118,7 +118,7 @@ void ShowGame(const GamePicture& p) {
 // Prints what a message changed, for a person reading along.
 void ShowMessage(const GamePicture& p, const std::string& m) {
     if (StartsWith(m, "FEN: ")) {
-        ShowGame(p);
+        if (!BoardDiagram(p.fen).empty()) ShowGame(p);  // the welcome's empty "before" position
     } else if (StartsWith(m, "WMOVE:") || StartsWith(m, "BMOVE:")) {
         std::cout << "  Move " << m.substr(6) << "\n";
     } else if (StartsWith(m, "WTIME: ") || StartsWith(m, "BTIME: ")) {
