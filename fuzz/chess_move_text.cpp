@@ -16,6 +16,7 @@
 #include <string>
 
 #include "chess/chess.h"
+#include "chess/fen.h"
 #include "feed/feed.h"
 #include "fuzz_support.h"
 
@@ -86,6 +87,7 @@ void PlayRandomMove(Server& server, std::uint8_t form, std::uint8_t choice) {
             break;
     }
 
+    const std::string fenBefore = FenText(chess);
     Board expected = chess;
     MakeMove(expected, move.from, move.to, move.kind, expected.searchPly);
     const std::int32_t errorsBefore = server.game.moveErrorCount;
@@ -93,8 +95,11 @@ void PlayRandomMove(Server& server, std::uint8_t form, std::uint8_t choice) {
     PlayMoveText(server, logText);
     if (!checkable) return;
     if (server.game.moveErrorCount != errorsBefore || chess.cells != expected.cells) {
-        std::fprintf(stderr, "the text \"%s\" did not play its move (from %d to %d, kind %d)\n",
-                     text.c_str(), move.from, move.to, move.kind);
+        std::fprintf(stderr,
+                     "in %s the text \"%s\" did not play its move (from %d to %d, kind %d): %s\n",
+                     fenBefore.c_str(), text.c_str(), move.from, move.to, move.kind,
+                     server.game.moveErrorCount != errorsBefore ? "no move matched"
+                                                                : "another move was played");
         std::abort();
     }
     FUZZ_CHECK(chess.whiteOnMove == expected.whiteOnMove);

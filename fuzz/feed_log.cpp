@@ -5,7 +5,10 @@
 //   bit 0  ICS mode                    bit 1  a viewer is logged on
 //   bit 2  SAVEDEBUG=1                 bit 3  the header was sent (live, not catch-up)
 //   bit 4  read through the log reader and the main loop, in three growing
-//          pieces, instead of handing ProcessLogLine one line at a time
+//          pieces, instead of handing ProcessLogLine one line at a time; then
+//   bit 5  the GUI starts its log afresh before the last piece (a shorter file)
+//   bit 6  the operator presses R (reset) before the second pass
+//   bit 7  the operator presses I (ICS mode on or off) and B before the first pass
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,9 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // was added since the previous one (a line may be cut in the middle).
         const std::size_t cuts[] = {log.size() / 3, 2 * log.size() / 3, log.size()};
         std::size_t written = 0;
-        for (std::size_t cut : cuts) {
+        for (int pass = 0; pass < 3; ++pass) {
+            const std::size_t cut = cuts[pass];
+            if (pass == 2 && (flags & 0x20)) CreateEmptyFile(server.File("gui.log"));
             AppendBytes(server.File("gui.log"), log.substr(written, cut - written));
             written = cut;
+            if (pass == 0 && (flags & 0x80)) f.screen.keys = {"i", "B"};
+            if (pass == 1 && (flags & 0x40)) f.screen.keys = {"R"};
             MainLoopPass(server);
             FUZZ_CHECK(server.feed.bytesRead <= server.feed.logSize || server.feed.logSize == 0);
             FUZZ_CHECK(server.feed.partialLine.size() <= kMaxLineLength + 1);

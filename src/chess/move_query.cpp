@@ -19,11 +19,7 @@ std::int32_t MatchPass(Board& board, MoveList& list, const std::string& text,
     MoveTextColumn withPiece, coordinates, san;
     BuildCoordinateTexts(board, list, marks, withPiece, coordinates);
     BuildSanTexts(board, list, san);
-    std::int32_t found = 0;
-    for (int n = 1; n <= list.count; ++n) {
-        if (coordinates[n] == upper || withPiece[n] == upper || san[n] == text) found = n;
-    }
-    return found;
+    return FindTextEntry(list, withPiece, coordinates, san, text, upper);
 }
 
 bool SameMove(const MoveRecord& a, const MoveRecord& b) {

@@ -26,4 +26,13 @@ MoveTextMarks NormaliseMoveText(std::string& text);
 void BuildCoordinateTexts(const Board& board, const MoveList& list, const MoveTextMarks& marks,
                           MoveTextColumn& withPiece, MoveTextColumn& coordinates);
 
+// The entry of `list` that a cleaned text names (0 = none): the last entry
+// whose SAN is the text exactly, or else the last whose coordinate text, with
+// or without the piece letter, is the text in capitals (`upper`). A SAN match
+// comes first because a bishop's SAN with the rank of its square ("B6b5") is
+// in capitals also the coordinate text of a pawn move (b6-b5).
+std::int32_t FindTextEntry(const MoveList& list, const MoveTextColumn& withPiece,
+                           const MoveTextColumn& coordinates, const MoveTextColumn& san,
+                           const std::string& text, const std::string& upper);
+
 }  // namespace lantrel

@@ -63,10 +63,22 @@ void BuildCoordinateTexts(const Board& board, const MoveList& list, const MoveTe
     }
 }
 
+std::int32_t FindTextEntry(const MoveList& list, const MoveTextColumn& withPiece,
+                           const MoveTextColumn& coordinates, const MoveTextColumn& san,
+                           const std::string& text, const std::string& upper) {
+    std::int32_t bySan = 0;
+    std::int32_t byCoordinates = 0;
+    for (int n = 1; n <= list.count; ++n) {
+        if (san[n] == text) bySan = n;
+        if (coordinates[n] == upper || withPiece[n] == upper) byCoordinates = n;
+    }
+    return bySan != 0 ? bySan : byCoordinates;
+}
+
 namespace {
 
 // One matching pass: generates, writes the three texts of every entry and
-// returns the last entry that matches (0 = none).
+// returns the entry the text names (0 = none).
 std::int32_t MatchPass(ChessState& chess, const std::string& text, const std::string& upper,
                        const MoveTextMarks& marks, std::int32_t skipLegality) {
     const std::int32_t side = chess.whiteOnMove;
@@ -75,11 +87,7 @@ std::int32_t MatchPass(ChessState& chess, const std::string& text, const std::st
     auto& texts = chess.moveTexts;
     BuildCoordinateTexts(chess, chess.moveList, marks, texts[0], texts[1]);
     BuildSanTexts(chess, chess.moveList, texts[2]);
-    std::int32_t found = 0;
-    for (int n = 1; n <= chess.moveList.count; ++n) {
-        if (texts[1][n] == upper || texts[0][n] == upper || texts[2][n] == text) found = n;
-    }
-    return found;
+    return FindTextEntry(chess.moveList, texts[0], texts[1], texts[2], text, upper);
 }
 
 // Plays entry `found` of the list as the game's next move.

@@ -70,7 +70,11 @@ bool RewriteInfoLine(std::string& line, const std::string& head) {
     if (time) {
         std::string ms = FieldValue(line, time + 5, time + 5, "");
         if (!ms.empty()) {
-            timeText = std::to_string(static_cast<long long>(std::floor(ParseDecimal(ms) / 10)));
+            // An engine (or a damaged log) may write more digits than a whole
+            // number holds; such a time is written at the limit instead.
+            constexpr double kLimit = 9.2e18;
+            double centiseconds = std::clamp(std::floor(ParseDecimal(ms) / 10), -kLimit, kLimit);
+            timeText = std::to_string(static_cast<long long>(centiseconds));
         }
     }
     std::string nodesText = nodes ? FieldValue(line, nodes + 6, nodes + 6, "0") : "0";

@@ -178,12 +178,14 @@ TEST_F(DatagramTest, RenameFloodFromOneViewer) {
         flooder.Send(i % 2 ? "CHANGE:" + name : "<" + std::to_string(i + 1) + ">CHANGE:" + name);
         if (i % 200 == 0) ServeControl(0.005);
     }
-    ServeControl(1);
-    // Sent after the flood, so that the server's full receive buffer cannot lose it.
+    // An answer to the control viewer means the flood queued before its question
+    // has been handled; the last rename is sent after that, so that the server's
+    // full receive buffer cannot lose it.
+    ASSERT_TRUE(ControlServed(30));
     for (int i = 0; i < 3; ++i)
         flooder.Send("CHANGE:Finally");
     ServeControl(0.3);
-    EXPECT_LE(ResidentKb(server->pid()), before + 16 * 1024);
+    if (kMemoryBounded) EXPECT_LE(ResidentKb(server->pid()), before + 16 * 1024);
     ExpectStillServing();
 
     // The last rename stands: the administrator's list shows it.
@@ -211,7 +213,7 @@ TEST_F(DatagramTest, SixHundredAddressesFillTheTable) {
                 first = t;
                 return true;
             },
-            2);
+            5);
         if (first == "LOGON SUCCESSFUL") {
             ++successful;
         } else if (StartsWith(first, "WPLAYER: ") || Contains(first, ">WPLAYER: ")) {
@@ -228,7 +230,7 @@ TEST_F(DatagramTest, SixHundredAddressesFillTheTable) {
     EXPECT_EQ(successful, 499);  // with the control viewer, 500
     EXPECT_EQ(welcomedOnly, 101);
     EXPECT_EQ(silent, 0);
-    EXPECT_EQ(UsersOnServer(), 500);
+    EXPECT_EQ(UsersOnServer(30), 500);
 
     RawPeer late(PeerAddress(599), port);
     late.Send("CHAT:let me in");
@@ -236,14 +238,16 @@ TEST_F(DatagramTest, SixHundredAddressesFillTheTable) {
         [](const std::string& t) {
             return t == "MSG: You are no longer connected to the server.  Please re-connect.";
         },
-        5));
+        10));
     ExpectStillServing(32 * 1024);
 
-    // Everybody leaves again; the table is usable afterwards.
-    for (int n = 0; n < 600; ++n)
+    // Everybody leaves again, a few at a time so that the server's receive
+    // buffer holds them all; the table is usable afterwards.
+    for (int n = 0; n < 600; ++n) {
         RawPeer(PeerAddress(n), port, false).Send("LOGOFF");
-    ServeControl(1);
-    EXPECT_EQ(UsersOnServer(), 1);
+        if (n % 50 == 49) ASSERT_TRUE(ControlServed(30));
+    }
+    EXPECT_EQ(UsersOnServer(30), 1);
     RawPeer again(PeerAddress(0), port);
     again.Send("LOGONv15:Again");
     EXPECT_TRUE(again.WaitFor([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5));

@@ -17,6 +17,16 @@ bool LogonBlockFor(const std::string& log, const std::string& address) {
     return Contains(log, "New logon: " + FixedWidth(address, 20) + "\r\n");
 }
 
+// The logon block follows "LOGON SUCCESSFUL" on the server's side: waits for it.
+bool LogonBlockAppears(const std::function<std::string()>& journal, const std::string& address) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!LogonBlockFor(journal(), address)) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 bool Logs(RawPeer& peer, const std::string& name) {
     peer.Send("LOGONv15:" + name);
     return peer.WaitFor([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5);
@@ -50,15 +60,9 @@ TEST_F(ReadOnlyJournalTest, LinesAreLostSilentlyAndWrittenAgainLater) {
     server = std::make_unique<ChildProcess>(argv, dir.File("stdout.txt"));
     ASSERT_TRUE(WaitFor([&] { return Contains(dir.Read("server.log"), "Delay after game="); }, 10))
         << dir.Read("stdout.txt");
-    ViewerSettings settings;
-    control = &AddViewer(2, "Control", settings);
-    control->client->onMessage = [this](const std::string& text) {
-        if (text == kVersionAnswer) ++versionAnswers;
-    };
-    control->client->Logon();
-    ASSERT_TRUE(control->client->PollUntil([&] { return control->picture().loggedOn; }, 10));
-    rssAtStart = ResidentKb(server->pid());
-    ASSERT_TRUE(LogonBlockFor(dir.Read("server.log"), "127.0.0.2"));
+    LogOnControl();
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(LogonBlockAppears([&] { return dir.Read("server.log"); }, "127.0.0.2"));
 
     ASSERT_EQ(::chmod(dir.File("server.log").c_str(), 0444), 0);
     const std::string frozen = dir.Read("server.log");
@@ -73,9 +77,8 @@ TEST_F(ReadOnlyJournalTest, LinesAreLostSilentlyAndWrittenAgainLater) {
     ASSERT_EQ(::chmod(dir.File("server.log").c_str(), 0644), 0);
     RawPeer kept(MakeIp(127, 0, 0, 4), port);
     ASSERT_TRUE(Logs(kept, "Kept"));
-    const std::string log = dir.Read("server.log");
-    EXPECT_TRUE(LogonBlockFor(log, "127.0.0.4"));
-    EXPECT_FALSE(LogonBlockFor(log, "127.0.0.3"));
+    EXPECT_TRUE(LogonBlockAppears([&] { return dir.Read("server.log"); }, "127.0.0.4"));
+    EXPECT_FALSE(LogonBlockFor(dir.Read("server.log"), "127.0.0.3"));
     ExpectStillServing();
 }
 
@@ -106,14 +109,9 @@ class DiskFullTest : public HardeningTest {
         server = std::make_unique<ChildProcess>(
             std::vector<std::string>{LANTREL_SERVER_BIN, "--headless", "--dir", disk},
             dir.File("stdout.txt"));
-        control = &AddViewer(2, "Control");
-        control->client->onMessage = [this](const std::string& text) {
-            if (text == kVersionAnswer) ++versionAnswers;
-        };
+        AddControl();
         ASSERT_TRUE(ControlServed(10)) << dir.Read("stdout.txt");
-        control->client->Logon();
-        ASSERT_TRUE(control->client->PollUntil([&] { return control->picture().loggedOn; }, 10));
-        rssAtStart = ResidentKb(server->pid());
+        LogOnControl();
     }
     // Fills the disk to the last byte.
     void FillDisk() {
@@ -147,7 +145,7 @@ TEST_F(DiskFullTest, ServerGoesOnAndWritesAgainOnceThereIsRoom) {
     ASSERT_EQ(::unlink((disk + "/filler").c_str()), 0);
     RawPeer kept(MakeIp(127, 0, 0, 4), port);
     ASSERT_TRUE(Logs(kept, "Kept"));
-    EXPECT_TRUE(LogonBlockFor(Journal(), "127.0.0.4"));
+    EXPECT_TRUE(LogonBlockAppears([&] { return Journal(); }, "127.0.0.4"));
     ExpectStillServing();
 }
 
@@ -191,7 +189,8 @@ TEST_F(InboxTest, EndlessInboxLineIsCut) {
     StartWithControl();
     ASSERT_FALSE(HasFatalFailure());
     const std::string chunk(1 << 20, 'q');
-    for (int i = 0; i < 64; ++i) AppendBytes(dir.File("in.dat"), chunk);
+    for (int i = 0; i < 64; ++i)
+        AppendBytes(dir.File("in.dat"), chunk);
     AppendBytes(dir.File("in.dat"), "\nCHAT: <ver>\n");
     EXPECT_TRUE(control->client->PollUntil(
         [&] { return Contains(dir.Read("out.dat"), kVersionAnswer + "\r\n"); }, 10));
@@ -261,7 +260,8 @@ TEST_F(StopSignalTest, SigtermAndSigintEndTheServerCleanly) {
     };
     for (const StopCase& stop : cases) {
         SCOPED_TRACE(stop.name);
-        viewers.clear();
+        viewers.clear();  // a new control viewer for each server
+        control = nullptr;
         // The lines before the first "new" are read at start, so that the game
         // header has gone out and the server pauses as it follows the moves.
         const std::size_t primer = game.find('\n', game.find(" : new")) + 1;

@@ -20,6 +20,15 @@
 
 namespace lantrel::testing {
 
+// A server built with AddressSanitizer (as this program then is) holds freed
+// memory back in a quarantine of up to 256 MB, so its resident memory says
+// nothing about what it keeps: the memory bounds are checked in the plain build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryBounded = false;
+#else
+constexpr bool kMemoryBounded = true;
+#endif
+
 // Resident memory of a process in kB (VmRSS), or -1 when it is gone.
 inline long ResidentKb(int pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -106,6 +115,11 @@ class HardeningTest : public LiveServerTest {
     void StartWithControl(const std::string& extraIni = "") {
         StartServer(extraIni);
         ASSERT_FALSE(HasFatalFailure());
+        LogOnControl();
+    }
+
+    // The control viewer at 127.0.0.2, not yet logged on.
+    void AddControl() {
         ViewerSettings settings;
         settings.pingEverySeconds = 5;
         control = &AddViewer(2, "Control", settings);
@@ -114,6 +128,12 @@ class HardeningTest : public LiveServerTest {
             if (text.rfind("CHAT:[SERVER] Users=", 0) == 0) lastUsersAnswer = text;
             if (onControlMessage) onControlMessage(text);
         };
+    }
+
+    // Logs the control viewer on (adding it first if need be) and notes the
+    // server's memory.
+    void LogOnControl() {
+        if (!control) AddControl();
         control->client->Logon();
         ASSERT_TRUE(control->client->PollUntil([&] { return control->picture().loggedOn; }, 10));
         rssAtStart = ResidentKb(server->pid());
@@ -150,8 +170,10 @@ class HardeningTest : public LiveServerTest {
     void ExpectStillServing(long allowanceKb = 16 * 1024) {
         ASSERT_TRUE(server->Running()) << "the server ended: " << dir.Read("stdout.txt");
         const long rss = ResidentKb(server->pid());
-        EXPECT_LE(rss, rssAtStart + allowanceKb)
-            << "resident memory " << rss << " kB, " << rssAtStart << " kB at start";
+        if (kMemoryBounded) {
+            EXPECT_LE(rss, rssAtStart + allowanceKb)
+                << "resident memory " << rss << " kB, " << rssAtStart << " kB at start";
+        }
         EXPECT_TRUE(ControlServed()) << "the control viewer got no answer";
     }
 
