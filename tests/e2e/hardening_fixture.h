@@ -134,6 +134,9 @@ class HardeningTest : public LiveServerTest {
     // server's memory.
     void LogOnControl() {
         if (!control) AddControl();
+        // server.log is written before the port is bound: a first answer shows
+        // the port is open, so that the logon is not lost (and retried later).
+        ASSERT_TRUE(ControlServed(10)) << "the server does not answer";
         control->client->Logon();
         ASSERT_TRUE(control->client->PollUntil([&] { return control->picture().loggedOn; }, 10));
         rssAtStart = ResidentKb(server->pid());
