@@ -8,7 +8,7 @@
 //          pieces, instead of handing ProcessLogLine one line at a time; then
 //   bit 5  the GUI starts its log afresh before the last piece (a shorter file)
 //   bit 6  the operator presses R (reset) before the second pass
-//   bit 7  the operator presses I (ICS mode on or off) and B before the first pass
+//   bit 7  the operator presses I (ICS mode on or off), then B (board display)
 #include <cstddef>
 #include <cstdint>
 #include <string>

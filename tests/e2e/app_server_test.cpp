@@ -26,6 +26,22 @@ bool WaitForText(const TempDir& dir, const std::string& name, const std::string&
     return false;
 }
 
+// Waits until binding 127.0.0.1:`port` fails because another socket holds it.
+bool WaitForPortTaken(int port) {
+    for (int i = 0; i < 1000; ++i) {
+        int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bool taken = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
+        ::close(fd);
+        if (taken) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
 TEST(ServerBinaryTest, OpensItsPortAndRefusesASecondServer) {
     TempDir dir;
     int port = FreeUdpPort();
@@ -33,6 +49,8 @@ TEST(ServerBinaryTest, OpensItsPortAndRefusesASecondServer) {
     ChildProcess server({LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()},
                         dir.File("stdout.txt"));
     ASSERT_TRUE(WaitForText(dir, "server.log", "Delay after game="));
+    // The journal is written before the port is opened: wait until it is taken.
+    ASSERT_TRUE(WaitForPortTaken(port));
 
     // A connected UDP socket reports a closed port (ICMP refusal) as ECONNREFUSED
     // on its next call; an open port reports nothing.

@@ -185,7 +185,9 @@ TEST_F(DatagramTest, RenameFloodFromOneViewer) {
     for (int i = 0; i < 3; ++i)
         flooder.Send("CHANGE:Finally");
     ServeControl(0.3);
-    if (kMemoryBounded) EXPECT_LE(ResidentKb(server->pid()), before + 16 * 1024);
+    if (kMemoryBounded) {
+        EXPECT_LE(ResidentKb(server->pid()), before + 16 * 1024);
+    }
     ExpectStillServing();
 
     // The last rename stands: the administrator's list shows it.
@@ -245,7 +247,9 @@ TEST_F(DatagramTest, SixHundredAddressesFillTheTable) {
     // buffer holds them all; the table is usable afterwards.
     for (int n = 0; n < 600; ++n) {
         RawPeer(PeerAddress(n), port, false).Send("LOGOFF");
-        if (n % 50 == 49) ASSERT_TRUE(ControlServed(30));
+        if (n % 50 == 49) {
+            ASSERT_TRUE(ControlServed(30));
+        }
     }
     EXPECT_EQ(UsersOnServer(30), 1);
     RawPeer again(PeerAddress(0), port);
