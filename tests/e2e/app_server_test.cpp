@@ -26,22 +26,6 @@ bool WaitForText(const TempDir& dir, const std::string& name, const std::string&
     return false;
 }
 
-// Waits until binding 127.0.0.1:`port` fails because another socket holds it.
-bool WaitForPortTaken(int port) {
-    for (int i = 0; i < 1000; ++i) {
-        int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bool taken = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
-        ::close(fd);
-        if (taken) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
 TEST(ServerBinaryTest, OpensItsPortAndRefusesASecondServer) {
     TempDir dir;
     int port = FreeUdpPort();

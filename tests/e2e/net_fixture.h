@@ -61,6 +61,7 @@ class LiveServerTest : public ::testing::Test {
             dir.File("stdout.txt"));
         ASSERT_TRUE(
             WaitFor([&] { return Contains(dir.Read("server.log"), "Delay after game="); }, 10));
+        ASSERT_TRUE(WaitForPortTaken(port));
     }
     void TearDown() override {
         if (server) {

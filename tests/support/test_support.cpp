@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -70,6 +71,22 @@ int FreeUdpPort() {
     int port = ntohs(a.sin_port);
     ::close(fd);
     return port;
+}
+
+bool WaitForPortTaken(int port) {
+    for (int i = 0; i < 1000; ++i) {
+        int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bool taken =
+            ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
+        ::close(fd);
+        if (taken) return true;
+        ::usleep(10000);
+    }
+    return false;
 }
 
 }  // namespace lantrel::testing

@@ -54,6 +54,10 @@ std::vector<std::string> SplitLines(const std::string& text);
 // A free UDP port on the loopback addresses (for tests with real sockets).
 int FreeUdpPort();
 
+// Waits (up to 10 s) until 127.0.0.1:`port` is held by another socket: a started
+// server writes its journal before it opens its port.
+bool WaitForPortTaken(int port);
+
 }  // namespace lantrel::testing
 
 namespace lantrel::testing {
