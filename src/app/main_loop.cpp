@@ -52,11 +52,16 @@ void MainLoopPass(Server& server) {
     ReadOnlyFile log;
     bool open = log.Open(ResolvePath(server.os.workDir, server.config.path));
     feed.logSize = open ? log.Length() : 0;
+    // A log removed and written anew before we looked again may already be
+    // longer than what was read of the old one: it is a restart all the same.
+    FileIdentity identity = open ? log.Identity() : FileIdentity{};
+    bool replaced = identity != feed.logIdentity && feed.bytesRead > 0;
+    feed.logIdentity = identity;
 
     std::string key = UpperAscii(server.os.console.ReadKey());
     if (key == "B") server.chess.showBoard = server.chess.showBoard ? 0 : 1;
     if (key == "I") ToggleIcsMode(server);
-    if (feed.logSize < feed.bytesRead || key == "R") ResetFeed(server, key == "R");
+    if (feed.logSize < feed.bytesRead || replaced || key == "R") ResetFeed(server, key == "R");
 
     if (feed.bytesRead < feed.logSize) {
         ReadNewLogBytes(server, log);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace lantrel {
 
 // One engine as the GUI feeds it, so that a move the GUI plays itself can be
@@ -63,6 +65,7 @@ struct LiveGame {
 struct FeedState {
     std::int64_t bytesRead = 0;  // 64-bit: a log past 2 GiB must not wrap
     std::int64_t logSize = 0;
+    FileIdentity logIdentity;  // the log file those bytes came from
     std::string partialLine;
     std::int32_t redrawBoard = 0;
     std::int32_t nulBytesSeen = 0;  // counts up to 2: only the first two matter

@@ -70,8 +70,12 @@ std::string ReadLocalInbox(Server& server) {
         return {};
     }
     std::int64_t length = inbox.Length();
-    // A local viewer that started in.dat afresh: read the new file from its start.
-    if (length < ch.inboxPos) {
+    // A local viewer that started in.dat afresh (or removed it, and we made it
+    // anew): read the new file from its start, whatever its length.
+    FileIdentity identity = inbox.Identity();
+    bool replaced = identity != ch.inboxIdentity;
+    ch.inboxIdentity = identity;
+    if (length < ch.inboxPos || replaced) {
         ch.inboxPos = 0;
         ch.inboxPartial.clear();
     }

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
 #include "platform/platform.h"
 
 namespace lantrel {
@@ -47,6 +48,7 @@ struct Channel {
     std::int32_t banCursor = 0;                      // entry written last (ring)
 
     std::int64_t inboxPos = 0;  // bytes of in.dat consumed
+    FileIdentity inboxIdentity;  // the in.dat those bytes came from
     std::string inboxPartial;   // a line of in.dat whose LF has not arrived yet
 };
 

@@ -142,6 +142,12 @@ std::int64_t ReadOnlyFile::Length() const {
     return static_cast<std::int64_t>(st.st_size);
 }
 
+FileIdentity ReadOnlyFile::Identity() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return {};
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 std::size_t ReadOnlyFile::ReadAt(std::int64_t offset, char* buffer, std::size_t count) const {
     if (fd_ < 0) return 0;
     for (;;) {

@@ -31,6 +31,14 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // Reads the file's lines (LF ends a line, a CR before it is dropped).
 std::optional<std::vector<std::string>> ReadLines(const std::string& path);
 
+// Which file a name stood for when it was opened: a file removed and written
+// anew under the same name has another identity, even when it is no shorter.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;  // 0: not known yet
+    bool operator==(const FileIdentity&) const = default;
+};
+
 // A file opened for reading at positions, kept open by the caller for one pass.
 class ReadOnlyFile {
 public:
@@ -44,6 +52,7 @@ public:
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     std::int64_t Length() const;
+    FileIdentity Identity() const;
     // Reads up to `count` bytes at 0-based `offset`; returns the bytes read.
     std::size_t ReadAt(std::int64_t offset, char* buffer, std::size_t count) const;
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/app.h"
 #include "feed/feed.h"
 #include "platform/files.h"
@@ -73,6 +75,20 @@ TEST_F(MainLoopTest, ShorterLogStartsANewGameButKeepsTheHeaderFlag) {
     EXPECT_EQ(f->feed.bytesRead, 3);
     EXPECT_EQ(f->game.headerSent, 1);
     EXPECT_EQ(f.LogLines().back(), "-------------------- New Game ----------------------");
+}
+
+// The GUI removed its log and had written more than we had read of the old one
+// before we looked again: still a restart, read from the first byte.
+TEST_F(MainLoopTest, LogReplacedByALongerOneStartsANewGame) {
+    f.dir.Write("gui.log", "0123456789\n");
+    Pass();
+    f.dir.Write("gui.new", "0123456789abcdef\n");
+    std::filesystem::rename(f.dir.File("gui.new"), f.dir.File("gui.log"));  // replaces it
+    Pass();
+    EXPECT_EQ(f->game.gameNumber, 1);
+    EXPECT_EQ(f->feed.bytesRead, 17);
+    Pass();
+    EXPECT_EQ(f->game.gameNumber, 1);  // the same file again: no further restart
 }
 
 TEST_F(MainLoopTest, ResetKeepsDebugLinesUnderTheSavedName) {

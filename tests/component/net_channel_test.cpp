@@ -1,5 +1,7 @@
 // The receive step (frame, acknowledgement, repeats, bans), raw sends and their
 // failures, and the in.dat / out.dat pair of the local viewer.
+#include <filesystem>
+
 #include "net_fixture.h"
 #include "platform/files.h"
 
@@ -159,6 +161,18 @@ TEST_F(ChannelTest, InboxStartedAfreshIsReadFromItsStart) {
     f.dir.Write("in.dat", "PING\n");  // shorter than what was consumed
     ServiceNetwork(*f);
     EXPECT_EQ(OutDat().size(), 3u);
+}
+
+// The local viewer removes in.dat and writes the same number of bytes anew before
+// we look again: the length alone cannot tell, the file is another one.
+TEST_F(ChannelTest, InboxReplacedByOneAsLongIsReadFromItsStart) {
+    AppendBytes(f.dir.File("in.dat"), "PING\n");
+    ServiceNetwork(*f);
+    ASSERT_EQ(OutDat().size(), 1u);
+    f.dir.Write("in.dat.new", "PING\n");
+    std::filesystem::rename(f.dir.File("in.dat.new"), f.dir.File("in.dat"));  // replaces it
+    ServiceNetwork(*f);
+    EXPECT_EQ(OutDat().size(), 2u);
 }
 
 TEST_F(ChannelTest, SendToUnreachableViewerIsLoggedAndRemovesIt) {

@@ -104,8 +104,8 @@ INSTANTIATE_TEST_SUITE_P(Recordings, ArenaReplayTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ArenaFixtureTest, LogsCarryTheShapesTheyAreMeantToCover) {
-    const std::string uci = ReadWholeFile(kFixtures + "/arena/sf_sf_draw.log");
-    const std::string winboard = ReadWholeFile(kFixtures + "/arena/fairymax_phalanx_match.log");
+    const std::string uci = FileText(kFixtures + "/arena/sf_sf_draw.log");
+    const std::string winboard = FileText(kFixtures + "/arena/fairymax_phalanx_match.log");
     for (const char* shape :
          {"-->1:ucinewgame", "<--1:id name Stockfish 15.1", "Starting engine 1 Stockfish 15.1 - ",
           "Starting engine 2 Stockfish 15.1 - ", " multipv 1 score cp ", "info currmove ",

@@ -193,7 +193,7 @@ TEST(OpeningReplayCheckTest, ExpectationFilesAgreeWithTheirPgn) {
          {"lgf_sf_phalanx", "lgf_fairymax_sf", "lpf_sf_fairymax", "lpf_phalanx_sf"}) {
         SCOPED_TRACE(name);
         const std::string dir = kFixtures + "/xboard/openings/";
-        const std::string pgn = ReadWholeFile(dir + name + ".pgn");
+        const std::string pgn = FileText(dir + name + ".pgn");
         const std::vector<ExpectedGame> games = ReadExpected(dir + name + ".expected");
         EXPECT_EQ(CountOf(pgn, "[Event "), static_cast<int>(games.size()));
         for (const ExpectedGame& game : games) {

@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "net/viewer_client.h"
+#include "platform/files.h"
 #include "platform/posix.h"
 #include "support/test_support.h"
 #include "text/text.h"
@@ -30,16 +30,12 @@ struct ExpectedGame {
     std::vector<ExpectedPly> plies;
 };
 
-inline std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+// A file's bytes; empty when it cannot be read.
+inline std::string FileText(const std::string& path) { return ReadWholeFile(path).value_or(""); }
 
 inline std::vector<ExpectedGame> ReadExpected(const std::string& path) {
     std::vector<ExpectedGame> games;
-    for (const std::string& line : SplitLines(ReadWholeFile(path))) {
+    for (const std::string& line : SplitLines(FileText(path))) {
         auto rest = [&](std::size_t n) { return line.substr(std::min(n, line.size())); };
         if (StartsWith(line, "game ")) {
             games.emplace_back();
@@ -200,7 +196,7 @@ struct GameWatcher {
 inline bool WaitForFileText(const std::string& path, const std::string& text, double seconds) {
     for (auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
          std::chrono::steady_clock::now() < end;) {
-        if (ReadWholeFile(path).find(text) != std::string::npos) return true;
+        if (FileText(path).find(text) != std::string::npos) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
@@ -222,7 +218,7 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
                                          double speed = 25, double seconds = 60) {
     ReplayOutcome outcome;
     TempDir dir;
-    const std::string log = ReadWholeFile(recordedLog);
+    const std::string log = FileText(recordedLog);
     // The first "new" sent to an engine: WinBoard's ">first : new", Arena's
     // "-->1:new" (WinBoard engines) or "-->1:ucinewgame" (UCI engines).
     std::size_t firstNew = std::string::npos;

@@ -94,7 +94,7 @@ TEST(XBoardReplayCheckTest, ExpectationFilesAgreeWithTheirPgn) {
     for (const char* name :
          {"sf_fairymax", "phalanx_sf", "sf_sf", "sf_sf_draw", "fairymax_phalanx_match"}) {
         SCOPED_TRACE(name);
-        const std::string pgn = ReadWholeFile(kXBoardFixtures + name + ".pgn");
+        const std::string pgn = FileText(kXBoardFixtures + name + ".pgn");
         const std::vector<ExpectedGame> games = ReadExpected(kXBoardFixtures + name + ".expected");
         EXPECT_EQ(CountOf(pgn, "[Event "), static_cast<int>(games.size()));
         for (const ExpectedGame& game : games) {

@@ -33,9 +33,10 @@ struct LiveViewer {
         const auto& u = picture().users;
         return std::find(u.begin(), u.end(), name) != u.end();
     }
-    bool HasChat(const std::string& line) const {
+    bool HasChat(const std::string& line) const { return ChatCount(line) > 0; }
+    long ChatCount(const std::string& line) const {
         const auto& c = picture().chat;
-        return std::find(c.begin(), c.end(), line) != c.end();
+        return std::count(c.begin(), c.end(), line);
     }
     bool HasNotice(const std::string& text) const {
         const auto& n = picture().notices;
