@@ -92,10 +92,12 @@ int main(int argc, char** argv) {
 
     long lines = 0;
     for (const auto& g : games)
-        for (char c : g) lines += c == '\n';
+        for (char c : g)
+            lines += c == '\n';
     lines = static_cast<long>(lines * (size * (1 << 20)) / [&] {
         double total = 0;
-        for (const auto& g : games) total += g.size();
+        for (const auto& g : games)
+            total += g.size();
         return total;
     }());
 

@@ -82,11 +82,12 @@ struct Viewer {
 
 int main(int argc, char** argv) {
     int moves = argc > 1 ? std::atoi(argv[1]) : 200;
-    auto dir = std::filesystem::temp_directory_path() / ("lantrel-latency-" + std::to_string(getpid()));
+    auto dir =
+        std::filesystem::temp_directory_path() / ("lantrel-latency-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     int port = FreePort();
-    std::ofstream(dir / "server.ini") << "PATH=gui.log\nPORT=" << port
-                                      << "\nBIND=127.0.0.1\nDELAY=100\nDELAYAFTERMOVE=0\n";
+    std::ofstream(dir / "server.ini")
+        << "PATH=gui.log\nPORT=" << port << "\nBIND=127.0.0.1\nDELAY=100\nDELAYAFTERMOVE=0\n";
     std::string log = (dir / "gui.log").string();
     std::ofstream(log) << "StartChildProcess (dir=.) knightA\nStartChildProcess (dir=.) knightB\n"
                           "1 >first : new\n2 >second: new\n";
@@ -107,8 +108,8 @@ int main(int argc, char** argv) {
     const char* cycle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
     std::vector<double> latencies;
     for (int i = 0; i < moves; ++i) {
-        std::string line = std::to_string(100 + i) + (i % 2 ? " <second: move " : " <first : move ") +
-                           cycle[i % 4] + "\n";
+        std::string line = std::to_string(100 + i) +
+                           (i % 2 ? " <second: move " : " <first : move ") + cycle[i % 4] + "\n";
         // Let the server settle into its idle wait before the next move.
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         auto start = Clock::now();
@@ -123,7 +124,8 @@ int main(int argc, char** argv) {
                 break;
             }
             if (text.rfind("WMOVE:", 0) == 0 || text.rfind("BMOVE:", 0) == 0) {
-                latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+                latencies.push_back(
+                    std::chrono::duration<double, std::milli>(Clock::now() - start).count());
                 break;
             }
         }
@@ -136,7 +138,9 @@ int main(int argc, char** argv) {
 
     std::sort(latencies.begin(), latencies.end());
     if (latencies.empty()) return 1;
-    auto at = [&](double q) { return latencies[static_cast<std::size_t>(q * (latencies.size() - 1))]; };
+    auto at = [&](double q) {
+        return latencies[static_cast<std::size_t>(q * (latencies.size() - 1))];
+    };
     std::printf("moves %zu  median %.2f ms  p99 %.2f ms  max %.2f ms\n", latencies.size(), at(0.5),
                 at(0.99), latencies.back());
     return 0;

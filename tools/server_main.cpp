@@ -1,8 +1,8 @@
 // lantrel-server: follows a chess GUI's debug log and broadcasts the game to viewers.
 #include <unistd.h>
 
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         } else {
-            std::fprintf(stderr, "lantrel-server: unknown argument '%s'\n\n%s", arg.c_str(), kUsage);
+            std::fprintf(stderr, "lantrel-server: unknown argument '%s'\n\n%s", arg.c_str(),
+                         kUsage);
             return 2;
         }
     }

@@ -13,7 +13,7 @@ namespace lantrel {
 constexpr const char* kBanner = "Lantrel1Server v1.72b for Winboard & Arena";
 
 struct ServerConfig {
-    std::string path;                    // the GUI's debug log
+    std::string path;  // the GUI's debug log
     std::int32_t port = 16000;
     std::string site = "Lantrel viewer";
     std::int32_t delay = 100;            // ms one network receive waits; paces the main loop
@@ -27,9 +27,9 @@ struct ServerConfig {
     std::string serverStartTime;            // "MM-DD-YYYY - hh:mm:ss"
 
     // Linux additions.
-    IpAddress bindAddress = 0;             // BIND=: local address to bind; 0 = all
+    IpAddress bindAddress = 0;              // BIND=: local address to bind; 0 = all
     std::vector<IpAddress> adminAddresses;  // ADMIN=: may use the administration commands
-    bool iniFound = false;                 // false when server.ini could not be read
+    bool iniFound = false;                  // false when server.ini could not be read
 };
 
 // Applies the lines of server.ini to `config` (keys tested in order on every

@@ -72,7 +72,8 @@ void MainLoopPass(Server& server) {
 }
 
 void MainLoop(Server& server, const std::function<bool()>& stop) {
-    while (!stop()) MainLoopPass(server);
+    while (!stop())
+        MainLoopPass(server);
 }
 
 }  // namespace lantrel

@@ -4,7 +4,9 @@
 
 namespace lantrel {
 
-std::string Server::File(const std::string& name) const { return ResolvePath(os.workDir, name); }
+std::string Server::File(const std::string& name) const {
+    return ResolvePath(os.workDir, name);
+}
 
 void WriteServerLog(Server& server, std::string_view text) {
     // One open-append-close per line keeps the journal complete on disk at all times.

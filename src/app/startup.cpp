@@ -10,7 +10,9 @@ namespace lantrel {
 
 namespace {
 
-std::string TwoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+std::string TwoDigits(int n) {
+    return (n < 10 ? "0" : "") + std::to_string(n);
+}
 
 std::string StartTimeText(const LocalDateTime& t) {
     return TwoDigits(t.month) + "-" + TwoDigits(t.day) + "-" + std::to_string(t.year) + " - " +
@@ -35,7 +37,8 @@ void LoadConfiguration(Server& server) {
     if (!config.iniFound) header.push_back(kNoIniNote);
     AppendLines(log, header);
 
-    for (const char* name : {"in.dat", "out.dat", "debug.tmp"}) CreateEmptyFile(server.File(name));
+    for (const char* name : {"in.dat", "out.dat", "debug.tmp"})
+        CreateEmptyFile(server.File(name));
 }
 
 int StartServer(Server& server) {
@@ -56,8 +59,8 @@ int StartServer(Server& server) {
     std::vector<IpAddress> addresses = server.os.socket.LocalAddresses();
     int row = 18;
     for (std::size_t n = 1; n <= addresses.size(); ++n, ++row)
-        PrintAt(console, row, 1, "IP " + PrintForm(static_cast<long long>(n)) + ": " +
-                                     IpText(addresses[n - 1]));
+        PrintAt(console, row, 1,
+                "IP " + PrintForm(static_cast<long long>(n)) + ": " + IpText(addresses[n - 1]));
     PrintAt(console, row, 1, "Port  :" + PrintForm(server.config.port));
 
     int port = server.config.port;

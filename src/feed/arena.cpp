@@ -82,7 +82,8 @@ bool RewriteInfoLine(std::string& line, const std::string& head) {
     // searched from three bytes into the move.
     std::string pvText = pv ? FieldValue(line, pv + 3, pv + 6, "No PV!") : "No PV!";
     if (pvText == "No PV!") return false;
-    line = head + " " + depthText + " " + scoreText + " " + timeText + " " + nodesText + " " + pvText;
+    line =
+        head + " " + depthText + " " + scoreText + " " + timeText + " " + nodesText + " " + pvText;
     return true;
 }
 
@@ -106,8 +107,8 @@ bool MayNeedTranslation(std::string_view line) {
         if (p > 0 && std::string_view("12e\xe9").find(line[p - 1]) != std::string_view::npos)
             return true;
     }
-    for (std::string_view trigger : {"info ", "ucinewgame", "id name", "Starting engine",
-                                     "D\xe9marre module"}) {
+    for (std::string_view trigger :
+         {"info ", "ucinewgame", "id name", "Starting engine", "D\xe9marre module"}) {
         if (line.find(trigger) != std::string_view::npos) return true;
     }
     return line.size() > 250 && line.find(":move ") != std::string_view::npos;
@@ -129,7 +130,8 @@ std::string TranslateArenaLine(std::string_view input) {
         if (std::size_t p = Find(line, ":move ", 255)) line = "12345678" + Mid(line, p - 2);
     }
 
-    for (const auto& [arena, winboard] : kMarkers) ReplaceAllInPlace(line, arena, winboard);
+    for (const auto& [arena, winboard] : kMarkers)
+        ReplaceAllInPlace(line, arena, winboard);
 
     if (std::size_t p = Find(line, ": ")) head = Left(line, p + 1);
 

@@ -107,8 +107,8 @@ void PauseAfterResult(Server& server) {
 // The engine that sent a move must be the side to move.
 void HandleMove(Server& server, const LineParts& parts, int source) {
     const LiveGame& g = server.game;
-    bool moverIsBlack = (source == 1 && g.firstEngineColour == 2) ||
-                        (source == 2 && g.secondEngineColour == 2);
+    bool moverIsBlack =
+        (source == 1 && g.firstEngineColour == 2) || (source == 2 && g.secondEngineColour == 2);
     int side = moverIsBlack ? 0 : 1;
     if (side != server.chess.whiteOnMove) return;
     server.os.console.MoveTo(22, 1);

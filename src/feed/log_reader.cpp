@@ -44,8 +44,8 @@ void CutLogLines(Server& server, const ReadOnlyFile& log,
     std::string block(kBlockSize, '\0');
     std::int64_t offset = feed.bytesRead;  // 0-based offset of the next byte
     while (offset < feed.logSize) {
-        std::size_t want = static_cast<std::size_t>(
-            std::min<std::int64_t>(kBlockSize, feed.logSize - offset));
+        std::size_t want =
+            static_cast<std::size_t>(std::min<std::int64_t>(kBlockSize, feed.logSize - offset));
         std::size_t got = log.ReadAt(offset, block.data(), want);
         if (got == 0) {
             // The file became shorter while we read it; the next pass sees the new length.
@@ -126,7 +126,8 @@ void MakeSaveDebugName(Server& server) {
     std::string b = SafeFileNamePart(Left(server.game.blackPlayer, 12));
     std::string stem = "Debug-" + w + "_vs_" + b;
     std::string name = stem + ".log";
-    for (int n = 1; FileExists(server.File(name)); ++n) name = stem + "-" + NumberText(n) + ".log";
+    for (int n = 1; FileExists(server.File(name)); ++n)
+        name = stem + "-" + NumberText(n) + ".log";
     server.game.saveDebugName = name;
 }
 

@@ -18,7 +18,8 @@ EngineTraffic SplitEngineTraffic(std::string_view workLine) {
         {"<second:", &EngineTraffic::fromEngine},
     };
     for (const Marker& m : kMarkers) {
-        if (std::size_t p = FindAfterStart(workLine, m.text)) traffic.*m.target = Mid(workLine, p + 9);
+        if (std::size_t p = FindAfterStart(workLine, m.text))
+            traffic.*m.target = Mid(workLine, p + 9);
     }
     return traffic;
 }
@@ -27,7 +28,8 @@ bool IsThinkingLine(std::string_view text) {
     auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
     auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
     std::size_t i = 0;
-    while (i < text.size() && isBlank(text[i])) ++i;
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
     if (i >= text.size() || !isDigit(text[i])) return false;
     ++i;
     int fieldEnds = 0;

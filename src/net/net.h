@@ -47,9 +47,9 @@ struct Channel {
     std::array<IpAddress, kBanCount + 1> banList{};  // 1..100, 0 = empty
     std::int32_t banCursor = 0;                      // entry written last (ring)
 
-    std::int64_t inboxPos = 0;  // bytes of in.dat consumed
+    std::int64_t inboxPos = 0;   // bytes of in.dat consumed
     FileIdentity inboxIdentity;  // the in.dat those bytes came from
-    std::string inboxPartial;   // a line of in.dat whose LF has not arrived yet
+    std::string inboxPartial;    // a line of in.dat whose LF has not arrived yet
 };
 
 // One logged-on viewer. The text fields are fixed width, blank-padded.

@@ -4,7 +4,9 @@
 
 namespace lantrel {
 
-ScreenBuffer::ScreenBuffer(int rows) : rows_(rows) { Clear(); }
+ScreenBuffer::ScreenBuffer(int rows) : rows_(rows) {
+    Clear();
+}
 
 void ScreenBuffer::Clear() {
     chars_.assign(rows_, std::string(kColumns, ' '));
@@ -52,11 +54,15 @@ std::string ScreenBuffer::Text(int row, int column, int length) const {
     return Row(row).substr(column - 1, length);
 }
 
-int ScreenBuffer::ColourAt(int row, int column) const { return colours_[row - 1][column - 1]; }
+int ScreenBuffer::ColourAt(int row, int column) const {
+    return colours_[row - 1][column - 1];
+}
 
 FakeClock::FakeClock(double timeOfDay) : startOfDay_(timeOfDay) {}
 
-double FakeClock::TimeOfDay() { return std::fmod(startOfDay_ + elapsed_, 86400.0); }
+double FakeClock::TimeOfDay() {
+    return std::fmod(startOfDay_ + elapsed_, 86400.0);
+}
 
 LocalDateTime FakeClock::Now() {
     LocalDateTime now = date;

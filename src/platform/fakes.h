@@ -14,7 +14,7 @@ namespace lantrel {
 // A rows x 80 grid of characters and colours. Text that runs past column 80
 // continues on the next row, as on a console.
 class ScreenBuffer : public Console {
-public:
+  public:
     static constexpr int kColumns = 80;
     explicit ScreenBuffer(int rows = 30);
 
@@ -39,7 +39,7 @@ public:
     std::deque<std::string> keys;
     int beeps = 0;
 
-private:
+  private:
     int rows_;
     int row_ = 1, column_ = 1, colour_ = kNormal;
     std::vector<std::string> chars_;
@@ -47,7 +47,7 @@ private:
 };
 
 class FakeClock : public Clock {
-public:
+  public:
     // Starts at the given time of day (seconds since midnight) on a fixed date.
     explicit FakeClock(double timeOfDay = 12 * 3600.0);
     double TimeOfDay() override;
@@ -60,7 +60,7 @@ public:
     LocalDateTime date{2026, 12, 8, 0, 0, 0};
     long long sleptMs() const { return static_cast<long long>(elapsed_ * 1000 + 0.5); }
 
-private:
+  private:
     double startOfDay_;
     double elapsed_ = 0;
 };
@@ -72,7 +72,7 @@ struct SentDatagram {
 };
 
 class FakeSocket : public DatagramSocket {
-public:
+  public:
     int Open(std::uint16_t port, IpAddress bindIp, int waitMs) override;
     // Returns the next queued datagram; with none, advances `clock` (if set) by the wait.
     int Receive(int waitMs, Datagram& out) override;
@@ -95,7 +95,7 @@ public:
 };
 
 class FakeProcesses : public ProcessStarter {
-public:
+  public:
     void Start(const std::string& commandLine, const std::string& workDir) override {
         started.push_back(commandLine);
         workDirs.push_back(workDir);

@@ -1,10 +1,10 @@
 #include "platform/files.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 namespace lantrel {
@@ -116,7 +116,9 @@ std::optional<std::vector<std::string>> ReadLines(const std::string& path) {
     return lines;
 }
 
-ReadOnlyFile::~ReadOnlyFile() { Close(); }
+ReadOnlyFile::~ReadOnlyFile() {
+    Close();
+}
 
 bool ReadOnlyFile::Open(const std::string& path) {
     Close();

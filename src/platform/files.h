@@ -41,7 +41,7 @@ struct FileIdentity {
 
 // A file opened for reading at positions, kept open by the caller for one pass.
 class ReadOnlyFile {
-public:
+  public:
     ReadOnlyFile() = default;
     ~ReadOnlyFile();
     ReadOnlyFile(const ReadOnlyFile&) = delete;
@@ -56,7 +56,7 @@ public:
     // Reads up to `count` bytes at 0-based `offset`; returns the bytes read.
     std::size_t ReadAt(std::int64_t offset, char* buffer, std::size_t count) const;
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -26,7 +26,7 @@ enum Colour : int {
 
 // A fixed status screen: rows and columns count from 1.
 class Console {
-public:
+  public:
     virtual ~Console() = default;
     virtual void Clear() = 0;
     virtual void MoveTo(int row, int column) = 0;
@@ -50,7 +50,7 @@ struct LocalDateTime {
 };
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Local time of day in seconds since midnight, with fraction.
     virtual double TimeOfDay() = 0;
@@ -94,7 +94,7 @@ struct Datagram {
 };
 
 class DatagramSocket {
-public:
+  public:
     virtual ~DatagramSocket() = default;
     // Binds the port on `bindIp` (0 = all local addresses). Returns an error number.
     virtual int Open(std::uint16_t port, IpAddress bindIp, int waitMs) = 0;
@@ -108,7 +108,7 @@ public:
 };
 
 class ProcessStarter {
-public:
+  public:
     virtual ~ProcessStarter() = default;
     // Starts a command line through the command interpreter, in `workDir` (empty =
     // the current directory), and does not wait for it.

@@ -11,7 +11,7 @@ namespace lantrel {
 // ANSI escapes on a terminal, with raw non-blocking key reads. The terminal
 // settings are restored when the console is destroyed, at exit and on SIGINT/SIGTERM.
 class AnsiConsole : public Console {
-public:
+  public:
     AnsiConsole();
     ~AnsiConsole() override;
     void Clear() override;
@@ -23,13 +23,13 @@ public:
     void Beep() override;
     void Flush() override;
 
-private:
+  private:
     std::string pending_;
 };
 
 // Draws nothing and never has a key: for services and tests.
 class NullConsole : public Console {
-public:
+  public:
     void Clear() override {}
     void MoveTo(int, int) override {}
     void SetColour(int) override {}
@@ -40,7 +40,7 @@ public:
 };
 
 class SystemClock : public Clock {
-public:
+  public:
     double TimeOfDay() override;
     LocalDateTime Now() override;
     double Monotonic() override;
@@ -48,7 +48,7 @@ public:
 };
 
 class UdpSocket : public DatagramSocket {
-public:
+  public:
     UdpSocket() = default;
     ~UdpSocket() override;
     int Open(std::uint16_t port, IpAddress bindIp, int waitMs) override;
@@ -57,9 +57,9 @@ public:
     std::vector<IpAddress> LocalAddresses() override;
     void WatchFile(const std::string& path) override;
 
-private:
+  private:
     int fd_ = -1;
-    int watchFd_ = -1;   // inotify descriptor, or -1
+    int watchFd_ = -1;  // inotify descriptor, or -1
     int watchItem_ = -1;
     std::string watchedPath_;
     std::string buffer_;
@@ -67,7 +67,7 @@ private:
 
 // Starts "$COMSPEC /C ..." where COMSPEC is set, otherwise "/bin/sh -c ...".
 class ShellProcessStarter : public ProcessStarter {
-public:
+  public:
     void Start(const std::string& commandLine, const std::string& workDir) override;
 };
 

@@ -30,7 +30,9 @@ double SystemClock::Monotonic() {
 
 void SystemClock::SleepMs(int milliseconds) {
     if (milliseconds <= 0 || StopRequested()) return;
-    struct timespec ts {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    struct timespec ts {
+        milliseconds / 1000, (milliseconds % 1000) * 1000000L
+    };
     // A stop signal ends the pause: the server is about to end anyway.
     while (::nanosleep(&ts, &ts) != 0 && errno == EINTR && !StopRequested()) {
     }

@@ -1,8 +1,9 @@
+#include <termios.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <termios.h>
-#include <unistd.h>
 
 #include "platform/posix.h"
 
@@ -25,7 +26,9 @@ void RestoreTerminal() {
     }
 }
 
-void OnStopSignal(int) { stopFlag = 1; }
+void OnStopSignal(int) {
+    stopFlag = 1;
+}
 
 // Console colour index (bit 0 blue, 1 green, 2 red, 3 bright) to an ANSI code.
 int AnsiColour(int colour) {
@@ -44,9 +47,13 @@ void InstallStopSignals() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-bool StopRequested() { return stopFlag != 0; }
+bool StopRequested() {
+    return stopFlag != 0;
+}
 
-bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
+bool StdinIsTerminal() {
+    return ::isatty(STDIN_FILENO) == 1;
+}
 
 void WaitForKeyPress() {
     struct termios saved {};
@@ -83,7 +90,9 @@ AnsiConsole::~AnsiConsole() {
     RestoreTerminal();
 }
 
-void AnsiConsole::Clear() { pending_ += "\x1b[0m\x1b[2J\x1b[H"; }
+void AnsiConsole::Clear() {
+    pending_ += "\x1b[0m\x1b[2J\x1b[H";
+}
 
 void AnsiConsole::MoveTo(int row, int column) {
     pending_ += "\x1b[" + std::to_string(row) + ";" + std::to_string(column) + "H";
@@ -110,7 +119,9 @@ void AnsiConsole::Print(std::string_view text) {
     if (pending_.size() > 16384) Flush();
 }
 
-void AnsiConsole::EndLine() { pending_ += "\r\n"; }
+void AnsiConsole::EndLine() {
+    pending_ += "\r\n";
+}
 
 std::string AnsiConsole::ReadKey() {
     Flush();
@@ -120,7 +131,9 @@ std::string AnsiConsole::ReadKey() {
     return {};
 }
 
-void AnsiConsole::Beep() { pending_ += '\a'; }
+void AnsiConsole::Beep() {
+    pending_ += '\a';
+}
 
 void AnsiConsole::Flush() {
     std::string_view out = pending_;

@@ -1,8 +1,8 @@
-#include <cstdlib>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <csignal>
+#include <cstdlib>
 
 #include "platform/posix.h"
 

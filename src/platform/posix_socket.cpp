@@ -1,12 +1,13 @@
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "platform/posix.h"
 
@@ -22,9 +23,10 @@ IpAddress FromInAddr(const in_addr& a) {
 }
 
 in_addr ToInAddr(IpAddress ip) {
-    in_addr a {};
+    in_addr a{};
     auto* b = reinterpret_cast<unsigned char*>(&a.s_addr);
-    for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(ip >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[i] = static_cast<unsigned char>(ip >> (8 * i));
     return a;
 }
 
@@ -52,7 +54,7 @@ std::string IpText(IpAddress ip) {
 }
 
 IpAddress ParseIp(std::string_view text) {
-    in_addr a {};
+    in_addr a{};
     std::string s(text);
     if (::inet_pton(AF_INET, s.c_str(), &a) != 1) return 0;
     return FromInAddr(a);
@@ -73,7 +75,7 @@ int UdpSocket::Open(std::uint16_t port, IpAddress bindIp, int /*waitMs*/) {
     // re-send. The kernel caps the value at net.core.rmem_max; failure is harmless.
     int receiveBuffer = 4 << 20;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in local {};
+    sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
     local.sin_addr = bindIp ? ToInAddr(bindIp) : in_addr{htonl(INADDR_ANY)};
@@ -133,7 +135,7 @@ int UdpSocket::Receive(int waitMs, Datagram& out) {
         }
         return ours ? kTimedOut : Receive(0, out);
     }
-    sockaddr_in from {};
+    sockaddr_in from{};
     socklen_t fromLen = sizeof from;
     ssize_t n = ::recvfrom(fd_, buffer_.data(), buffer_.size(), 0,
                            reinterpret_cast<sockaddr*>(&from), &fromLen);
@@ -146,13 +148,13 @@ int UdpSocket::Receive(int waitMs, Datagram& out) {
 
 int UdpSocket::Send(IpAddress to, std::uint16_t port, std::string_view text) {
     if (fd_ < 0) return kChannelNotOpen;
-    sockaddr_in dest {};
+    sockaddr_in dest{};
     dest.sin_family = AF_INET;
     dest.sin_port = htons(port);
     dest.sin_addr = ToInAddr(to);
     for (;;) {
-        ssize_t n = ::sendto(fd_, text.data(), text.size(), 0,
-                             reinterpret_cast<sockaddr*>(&dest), sizeof dest);
+        ssize_t n = ::sendto(fd_, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&dest),
+                             sizeof dest);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == ENOBUFS)) {
             // The socket's send buffer is full: wait until it can take the datagram.

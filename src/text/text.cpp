@@ -10,11 +10,14 @@ std::string NumberText(long long n) {
     return " " + std::to_string(n);
 }
 
-std::string PrintForm(long long n) { return NumberText(n) + " "; }
+std::string PrintForm(long long n) {
+    return NumberText(n) + " ";
+}
 
 double ParseDecimal(std::string_view text) {
     std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
     double value = 0;
@@ -89,13 +92,18 @@ std::string TrimRightBlanks(std::string_view text) {
     return e == std::string_view::npos ? std::string() : std::string(text.substr(0, e + 1));
 }
 
-std::string TrimBlanks(std::string_view text) { return TrimLeftBlanks(TrimRightBlanks(text)); }
+std::string TrimBlanks(std::string_view text) {
+    return TrimLeftBlanks(TrimRightBlanks(text));
+}
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 std::string UpperAscii(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = UpperAscii(c);
+    for (char& c : out)
+        c = UpperAscii(c);
     return out;
 }
 

@@ -13,7 +13,7 @@ namespace {
 using testing::FakeServer;
 
 class MainLoopTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         f.dir.Write("server.ini", "PATH=gui.log\nPORT=17000\nDELAY=10\n");
         ASSERT_EQ(StartServer(*f), kSocketOk);

@@ -27,12 +27,14 @@ TEST(StartupTest, ServerLogHeaderAndWorkingFilesEmptied) {
     FakeServer f;
     f.dir.Write("server.ini", "PORT=17000\n");
     f.dir.Write("server.log", "old journal\r\n");
-    for (const char* name : {"in.dat", "out.dat", "debug.tmp"}) f.dir.Write(name, "stale");
+    for (const char* name : {"in.dat", "out.dat", "debug.tmp"})
+        f.dir.Write(name, "stale");
     ASSERT_EQ(StartServer(*f), kSocketOk);
     EXPECT_EQ(f.dir.Read("server.log"),
               "Path=\r\nPort= 17000 \r\nSite=Lantrel viewer\r\nDelay= 100 \r\n"
               "Delay after move= 300 \r\nDelay after game= 1000 \r\n");
-    for (const char* name : {"in.dat", "out.dat", "debug.tmp"}) EXPECT_EQ(f.dir.Read(name), "");
+    for (const char* name : {"in.dat", "out.dat", "debug.tmp"})
+        EXPECT_EQ(f.dir.Read(name), "");
 }
 
 TEST(StartupTest, MissingIniRunsOnDefaultsAndSaysSo) {
@@ -72,7 +74,8 @@ TEST(StartupTest, SecondStartEmptiesTheJournalAgain) {
     g.dir.Write("server.log", f.dir.Read("server.log"));
     ASSERT_EQ(StartServer(*g), kSocketOk);
     EXPECT_EQ(g.LogLines().front(), "Path=");
-    for (const auto& line : g.LogLines()) EXPECT_NE(line, "a line of the first run");
+    for (const auto& line : g.LogLines())
+        EXPECT_NE(line, "a line of the first run");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "app/app.h"
 #include "feed/feed.h"
@@ -14,7 +13,7 @@ using testing::FakeServer;
 
 // Drives the reader the way the main loop does: measure, read, keep the length.
 class LogReaderTest : public ::testing::Test {
-protected:
+  protected:
     std::vector<std::string> ReadPass() {
         std::vector<std::string> lines;
         ReadOnlyFile log;
@@ -89,7 +88,8 @@ TEST_F(LogReaderTest, OverlongLineIsCappedAndNotedOnce) {
     EXPECT_EQ(lines[1], "short");
     EXPECT_EQ(lines[2].size(), kMaxLineLength);
     int notes = 0;
-    for (const auto& line : f.LogLines()) notes += line.rfind("Log line longer than", 0) == 0;
+    for (const auto& line : f.LogLines())
+        notes += line.rfind("Log line longer than", 0) == 0;
     EXPECT_EQ(notes, 1);
 }
 

@@ -14,7 +14,7 @@ using testing::FakeServer;
 constexpr IpAddress kViewer = MakeIp(10, 0, 0, 2);
 
 class FeedParserTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         f.dir.Write("server.ini", "PATH=gui.log\nDELAYAFTERMOVE=0\nDELAYAFTERGAME=2000\n");
         ASSERT_EQ(StartServer(*f), kSocketOk);
@@ -24,7 +24,8 @@ protected:
         f.socket.sent.clear();
     }
     void Lines(std::initializer_list<std::string> lines) {
-        for (const auto& line : lines) ProcessLogLine(*f, line);
+        for (const auto& line : lines)
+            ProcessLogLine(*f, line);
     }
     // What the viewer received, frames removed.
     std::vector<std::string> Received() const {
@@ -58,8 +59,8 @@ TEST_F(FeedParserTest, MynameRenamesTheEngineOfItsColour) {
            "140 <second: feature myname=\"Stockfish 15.1\" done=1"});
     EXPECT_EQ(f->game.whitePlayer, "Fairy-Max 5.0b");
     EXPECT_EQ(f->game.blackPlayer, "Stockfish 15.1");
-    EXPECT_EQ(Received(), (std::vector<std::string>{"WPLAYER: Fairy-Max 5.0b",
-                                                    "BPLAYER: Stockfish 15.1"}));
+    EXPECT_EQ(Received(),
+              (std::vector<std::string>{"WPLAYER: Fairy-Max 5.0b", "BPLAYER: Stockfish 15.1"}));
     EXPECT_EQ(f.screen.Row(4).substr(0, 26), "[White  \"Fairy-Max 5.0b\" ]");
     EXPECT_EQ(f.screen.Row(5).substr(0, 26), "[Black  \"Stockfish 15.1\" ]");
     // Without two quotes no name changes.
@@ -135,9 +136,9 @@ TEST_F(FeedParserTest, CatchUpSendsTheFiveHeaderMessagesOnce) {
     EXPECT_EQ(f->game.pendingWhitePv, "");  // the first engine's thinking waits for the header
     f.socket.sent.clear();
     FinishLogRead(*f);
-    EXPECT_EQ(Received(), (std::vector<std::string>{"WPLAYER: A ", "BPLAYER: B ",
-                                                    "SITE:Lantrel viewer", "",
-                                                    "FEN: " + f->game.fen}));
+    EXPECT_EQ(Received(),
+              (std::vector<std::string>{"WPLAYER: A ", "BPLAYER: B ", "SITE:Lantrel viewer", "",
+                                        "FEN: " + f->game.fen}));
     f.socket.sent.clear();
     FinishLogRead(*f);
     EXPECT_TRUE(Received().empty());
@@ -218,8 +219,8 @@ TEST_F(FeedParserTest, EngineMovesArePlayedOnlyForTheSideToMove) {
 }
 
 TEST_F(FeedParserTest, OldStyleMoveOutput) {
-    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B",
-           "40 <first : move e2e4", "41 <second: 1. ... e7e5"});
+    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B", "40 <first : move e2e4",
+           "41 <second: 1. ... e7e5"});
     EXPECT_EQ(f->game.plyCount, 2);
 }
 

@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -7,8 +8,6 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "support/test_support.h"
 

@@ -1,11 +1,10 @@
 // The status screen as an operator sees it: the server runs on a real terminal
 // (a tmux pane of 80 x 25) and the screen is read back.
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "support/test_support.h"
 
@@ -15,7 +14,7 @@ namespace {
 using namespace lantrel::testing;
 
 class TerminalTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (RunShell("command -v tmux").empty()) GTEST_SKIP() << "tmux is not installed";
         session_ = "lantrel-test-" + std::to_string(::getpid());
@@ -70,7 +69,8 @@ TEST_F(TerminalTest, StartScreenAndIcsIndicator) {
     EXPECT_EQ(Row(1).substr(11, 42), "Lantrel1Server v1.72b for Winboard & Arena");
     EXPECT_EQ(Row(2).substr(11, 51), std::string(51, '-'));
     EXPECT_GT(portRow_, 18);
-    for (int row = 18; row < portRow_; ++row) EXPECT_EQ(Row(row).substr(0, 7), "IP  " + std::to_string(row - 17) + " :");
+    for (int row = 18; row < portRow_; ++row)
+        EXPECT_EQ(Row(row).substr(0, 7), "IP  " + std::to_string(row - 17) + " :");
     EXPECT_EQ(Row(3).substr(69, 8), "        ");
 
     Key("i");

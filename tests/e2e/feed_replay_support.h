@@ -31,7 +31,9 @@ struct ExpectedGame {
 };
 
 // A file's bytes; empty when it cannot be read.
-inline std::string FileText(const std::string& path) { return ReadWholeFile(path).value_or(""); }
+inline std::string FileText(const std::string& path) {
+    return ReadWholeFile(path).value_or("");
+}
 
 inline std::vector<ExpectedGame> ReadExpected(const std::string& path) {
     std::vector<ExpectedGame> games;

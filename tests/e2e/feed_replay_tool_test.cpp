@@ -65,8 +65,7 @@ const std::string kPacedLog =
 
 TEST(ReplayToolTest, InstantCopiesTheLogByteForByte) {
     TempDir dir;
-    const std::string log =
-        FileText(std::string(LANTREL_FIXTURES) + "/xboard/sf_fairymax.debug");
+    const std::string log = FileText(std::string(LANTREL_FIXTURES) + "/xboard/sf_fairymax.debug");
     ASSERT_GT(log.size(), 10000u);
     dir.Write("recorded.log", log);
     dir.Write("gui.log", "old run\n");

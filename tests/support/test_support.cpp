@@ -1,12 +1,12 @@
 #include "support/test_support.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -43,7 +43,9 @@ FakeServer::FakeServer()
     socket.clock = &clock;
 }
 
-std::vector<std::string> FakeServer::LogLines() const { return SplitLines(dir.Read("server.log")); }
+std::vector<std::string> FakeServer::LogLines() const {
+    return SplitLines(dir.Read("server.log"));
+}
 
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -107,13 +109,14 @@ namespace lantrel::testing {
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& outputFile) {
     std::vector<char*> args;
     std::vector<std::string> copy = argv;
-    for (auto& a : copy) args.push_back(a.data());
+    for (auto& a : copy)
+        args.push_back(a.data());
     args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     pid_t pid;
     if (posix_spawn(&pid, copy[0].c_str(), &actions, nullptr, args.data(), environ) == 0)
@@ -163,7 +166,8 @@ std::string RunShell(const std::string& command) {
     if (!p) return out;
     char buffer[4096];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
+        out.append(buffer, n);
     ::pclose(p);
     return out;
 }

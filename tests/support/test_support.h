@@ -12,7 +12,7 @@ namespace lantrel::testing {
 
 // A fresh directory under the system's temporary folder, removed again at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -23,7 +23,7 @@ public:
     void Write(const std::string& name, const std::string& content) const;
     std::string Read(const std::string& name) const;
 
-private:
+  private:
     std::string path_;
 };
 
@@ -65,7 +65,7 @@ namespace lantrel::testing {
 // A program started by a test, its output captured in a file; ended (SIGTERM,
 // then SIGKILL) when the object goes away.
 class ChildProcess {
-public:
+  public:
     ChildProcess(const std::vector<std::string>& argv, const std::string& outputFile);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -77,7 +77,7 @@ public:
     bool Running();
     int pid() const { return pid_; }
 
-private:
+  private:
     int pid_ = -1;
     int status_ = -1;
     bool ended_ = false;

@@ -58,7 +58,8 @@ TEST(ConfigTest, MenuLines) {
     ServerConfig c = Apply({three, "MENU ID=11 Eleven", "MENU ID=0 Zero", "MENU ID=4"});
     EXPECT_EQ(c.menuLines[3], three);
     EXPECT_EQ(c.menuLines[4], "");  // no blank after the number
-    for (int i : {0, 1, 2, 5, 6, 7, 8, 9, 10}) EXPECT_EQ(c.menuLines[i], "") << i;
+    for (int i : {0, 1, 2, 5, 6, 7, 8, 9, 10})
+        EXPECT_EQ(c.menuLines[i], "") << i;
     // Of two lines with the same number the later one wins.
     EXPECT_EQ(Apply({three, "MENU ID=3 Later"}).menuLines[3], "MENU ID=3 Later");
     EXPECT_EQ(Apply({"MENU  ID=10 Ten"}).menuLines[10], "MENU  ID=10 Ten");
@@ -81,8 +82,12 @@ TEST(ConfigTest, BindAndAdminAddresses) {
 TEST(ConfigTest, ServerLogHeaderBytes) {
     ServerConfig c = Apply({"PATH=C:\\gui\\debug.txt", "SITE=Club", "DELAY=-5"});
     std::vector<std::string> expected = {
-        "Path=C:\\gui\\debug.txt", "Port= 16000 ",           "Site=Club",
-        "Delay=-5 ",               "Delay after move= 300 ", "Delay after game= 1000 ",
+        "Path=C:\\gui\\debug.txt",
+        "Port= 16000 ",
+        "Site=Club",
+        "Delay=-5 ",
+        "Delay after move= 300 ",
+        "Delay after game= 1000 ",
     };
     EXPECT_EQ(ServerLogHeader(c), expected);
 }

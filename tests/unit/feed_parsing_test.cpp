@@ -5,7 +5,9 @@
 namespace lantrel {
 namespace {
 
-std::string Arena(std::string_view line) { return TidyEngineLine(TranslateArenaLine(line)); }
+std::string Arena(std::string_view line) {
+    return TidyEngineLine(TranslateArenaLine(line));
+}
 
 TEST(TranslateArenaLineTest, WinBoardLinesComeBackByteForByte) {
     for (const char* line : {
@@ -84,8 +86,7 @@ TEST(TranslateArenaLineTest, FoundMoveLines) {
 TEST(TranslateArenaLineTest, NewGameAndEngineName) {
     EXPECT_EQ(TranslateArenaLine("t-->1:ucinewgame"), "t >first : new");
     EXPECT_EQ(TranslateArenaLine("t-->1:ucinewgame extra"), "t >first : new");
-    EXPECT_EQ(TranslateArenaLine("t<1:id name Sample 2.1"),
-              "t <first : myname=\"Sample 2.1\"");
+    EXPECT_EQ(TranslateArenaLine("t<1:id name Sample 2.1"), "t <first : myname=\"Sample 2.1\"");
 }
 
 TEST(TranslateArenaLineTest, EngineStartNotes) {
@@ -128,7 +129,7 @@ TEST(IsThinkingLineTest, Shapes) {
         {"12 31 456 890 e2e4", true},
         {"  8\t+25 61 40312 e2e4 ", true},
         {"12 abc", false},
-        {"12 31 456 890", false},   // no blank after the fourth number
+        {"12 31 456 890", false},  // no blank after the fourth number
         {"12 31 456 890 ", true},
         {"12 31 1:30 890 x", true},
         {"12 31 4.5 890 x", true},
@@ -137,7 +138,8 @@ TEST(IsThinkingLineTest, Shapes) {
         {"   ", false},
         {"12  31  456  890 ", true},  // runs of blanks end one field each
     };
-    for (const auto& c : cases) EXPECT_EQ(IsThinkingLine(c.text), c.thinking) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(IsThinkingLine(c.text), c.thinking) << c.text;
 }
 
 }  // namespace

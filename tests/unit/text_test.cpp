@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "text/text.h"
+
+#include <gtest/gtest.h>
 
 namespace lantrel {
 namespace {
@@ -18,12 +18,21 @@ TEST(ParseNumberTest, LeadingNumericPartRounded) {
         const char* text;
         int expected;
     } cases[] = {
-        {"16000", 16000}, {"  42abc", 42}, {"abc", 0},      {"", 0},
-        {"-7", -7},       {"2.6", 3},      {"2.5", 2},      {"3.5", 4},
-        {"+9", 9},        {" 50 ", 50},    {"99999999999", 2147483647},
+        {"16000", 16000},
+        {"  42abc", 42},
+        {"abc", 0},
+        {"", 0},
+        {"-7", -7},
+        {"2.6", 3},
+        {"2.5", 2},
+        {"3.5", 4},
+        {"+9", 9},
+        {" 50 ", 50},
+        {"99999999999", 2147483647},
         {"-99999999999", -2147483647 - 1},
     };
-    for (const auto& c : cases) EXPECT_EQ(ParseNumber(c.text), c.expected) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseNumber(c.text), c.expected) << c.text;
 }
 
 TEST(FindTest, OneBasedPositionsAndAfterStart) {
@@ -65,12 +74,12 @@ TEST(GetWordTest, BlanksHalvedBeforeSplitting) {
         int n;
         const char* expected;
     } cases[] = {
-        {"a  b", 2, "b"},          // two blanks count as one
-        {"a   b", 2, " b"},        // three blanks become two: the word begins with a blank
-        {"move e2e4 ", 1, "move"}, {"move e2e4 ", 2, "e2e4"}, {"move e2e4 ", 3, ""},
-        {"", 1, ""},
+        {"a  b", 2, "b"},    // two blanks count as one
+        {"a   b", 2, " b"},  // three blanks become two: the word begins with a blank
+        {"move e2e4 ", 1, "move"}, {"move e2e4 ", 2, "e2e4"}, {"move e2e4 ", 3, ""}, {"", 1, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(GetWord(c.text, c.n), c.expected) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(GetWord(c.text, c.n), c.expected) << c.text;
 }
 
 TEST(UpperAsciiTest, LeavesHighBytesAlone) {
