@@ -24,7 +24,9 @@ struct Game {
 
     explicit Game(const char* fen = nullptr) {
         InitialiseChess(s.chess);
-        if (fen) EXPECT_TRUE(LoadFen(s.chess, fen)) << fen;
+        if (fen) {
+            EXPECT_TRUE(LoadFen(s.chess, fen)) << fen;
+        }
         s.game.lineStamp = "12:00:01";
         s.game.whitePlayer = "Alpha";
         s.game.blackPlayer = "Beta";
