@@ -16,6 +16,7 @@
 
 #include "app/app.h"
 #include "app/server.h"
+#include "bench_support.h"
 #include "feed/feed.h"
 #include "platform/fakes.h"
 #include "platform/files.h"
@@ -31,10 +32,6 @@ double CpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
            usage.ru_stime.tv_usec / 1e6;
-}
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
 std::vector<std::string> RecordedLogs() {
@@ -74,10 +71,7 @@ int main(int argc, char** argv) {
         }
     }
     double size = static_cast<double>(fs::file_size(path)) / (1 << 20);
-    std::system(("cat '" + path + "' > /dev/null").c_str());
-    auto start = std::chrono::steady_clock::now();
-    std::system(("cat '" + path + "' > /dev/null").c_str());
-    double catSeconds = Seconds(start);
+    double catSeconds = bench::CatSeconds(path);
 
     ScreenBuffer screen;
     FakeClock clock;
@@ -101,10 +95,10 @@ int main(int argc, char** argv) {
         return total;
     }());
 
-    start = std::chrono::steady_clock::now();
+    auto start = std::chrono::steady_clock::now();
     double cpuStart = CpuSeconds();
     MainLoopPass(server);  // start-up to the game header: one pass reads the whole log
-    double seconds = Seconds(start);
+    double seconds = bench::SecondsSince(start);
     double cpu = CpuSeconds() - cpuStart;
     std::printf("log size            %.1f MB (%zu recorded games repeated), ~%ld lines\n", size,
                 games.size(), lines);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/server.h"
+#include "bench_support.h"
 #include "feed/feed.h"
 #include "platform/fakes.h"
 #include "platform/files.h"
@@ -17,10 +18,6 @@
 using namespace lantrel;
 
 namespace {
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
 
 std::string MakeLog(const std::string& path, std::size_t megabytes) {
     std::ofstream out(path, std::ios::binary);
@@ -44,12 +41,7 @@ int main(int argc, char** argv) {
     std::string path = MakeLog((dir / "gui.log").string(), megabytes);
     double size = static_cast<double>(std::filesystem::file_size(path)) / (1 << 20);
 
-    // Warm the page cache so both readers see the same conditions.
-    std::system(("cat '" + path + "' > /dev/null").c_str());
-
-    auto start = std::chrono::steady_clock::now();
-    std::system(("cat '" + path + "' > /dev/null").c_str());
-    double catSeconds = Seconds(start);
+    double catSeconds = bench::CatSeconds(path);
 
     ScreenBuffer screen;
     FakeClock clock;
@@ -61,9 +53,9 @@ int main(int argc, char** argv) {
     log.Open(path);
     server.feed.logSize = log.Length();
     long lines = 0;
-    start = std::chrono::steady_clock::now();
+    auto start = std::chrono::steady_clock::now();
     CutLogLines(server, log, [&lines](const std::string&) { ++lines; });
-    double readerSeconds = Seconds(start);
+    double readerSeconds = bench::SecondsSince(start);
 
     std::printf("log size            %.1f MB, %ld lines\n", size, lines);
     std::printf("cat > /dev/null     %.0f MB/s\n", size / catSeconds);

@@ -21,22 +21,13 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
+
 extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 struct Viewer {
     int fd;
@@ -85,7 +76,7 @@ int main(int argc, char** argv) {
     auto dir =
         std::filesystem::temp_directory_path() / ("lantrel-latency-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    int port = FreePort();
+    int port = lantrel::bench::FreePort();
     std::ofstream(dir / "server.ini")
         << "PATH=gui.log\nPORT=" << port << "\nBIND=127.0.0.1\nDELAY=100\nDELAYAFTERMOVE=0\n";
     std::string log = (dir / "gui.log").string();

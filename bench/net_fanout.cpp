@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "app/server.h"
+#include "bench_support.h"
 #include "net/framing.h"
 #include "net/net.h"
 #include "platform/posix.h"
@@ -100,17 +101,6 @@ class BenchSocket : public DatagramSocket {
     int fd_ = -1;
     char buffer_[65536];
 };
-
-int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 IpAddress ViewerIp(int k) {
     return MakeIp(127, 0, static_cast<unsigned>(k / 250), k % 250 + 2);
@@ -239,7 +229,7 @@ Result RunFanOut(int viewers, int rounds, bool ownSocket) {
     std::string dir = ::mkdtemp(dirTemplate);
     Platform platform{console, clock, socket, processes, dir};
     Server server(platform);
-    server.config.port = FreePort();
+    server.config.port = bench::FreePort();
     server.config.delay = 100;
     if (socket.Open(static_cast<std::uint16_t>(server.config.port), kLocalViewerIp, 100) !=
         kSocketOk) {

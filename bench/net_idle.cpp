@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "net/viewer_client.h"
 #include "platform/posix.h"
 
@@ -33,34 +34,11 @@ namespace {
 
 using namespace lantrel;
 
-int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-// User plus system CPU seconds of a process.
-double CpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i)
-        if (i == 14 || i == 15) ticks += std::atof(field.c_str());
-    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
 double MeasureIdle(const std::string& serverBin, int viewers, double seconds) {
     auto dir = std::filesystem::temp_directory_path() /
                ("lantrel-idle-" + std::to_string(::getpid()) + "-" + std::to_string(viewers));
     std::filesystem::create_directories(dir);
-    const int port = FreePort();
+    const int port = bench::FreePort();
     std::ofstream((dir / "server.ini").string())
         << "PORT=" << port << "\nBIND=127.0.0.1\nDELAY=100\nPATH=" << (dir / "gui.log").string()
         << "\n";
@@ -102,10 +80,10 @@ double MeasureIdle(const std::string& serverBin, int viewers, double seconds) {
         }
     };
     serve(3);  // logons and their welcome settle
-    const double cpu0 = CpuSeconds(pid);
+    const double cpu0 = bench::ProcessCpuSeconds(pid);
     const auto t0 = std::chrono::steady_clock::now();
     serve(seconds);
-    const double cpu1 = CpuSeconds(pid);
+    const double cpu1 = bench::ProcessCpuSeconds(pid);
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 

@@ -35,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "net/viewer_client.h"
 #include "platform/posix.h"
 #include "text/text.h"
@@ -56,21 +57,6 @@ struct Options {
     std::string replay;
     std::string game = std::string(LANTREL_FIXTURES) + "/xboard/sf_sf.debug";
 };
-
-double Since(Steady::time_point start) {
-    return std::chrono::duration<double>(Steady::now() - start).count();
-}
-
-int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 pid_t Spawn(const std::vector<std::string>& args, const std::string& output) {
     std::vector<std::string> copy = args;
@@ -95,7 +81,7 @@ int Stop(pid_t pid, double seconds) {
     ::kill(pid, SIGTERM);
     const auto start = Steady::now();
     int status = 0;
-    while (Since(start) < seconds) {
+    while (bench::SecondsSince(start) < seconds) {
         if (::waitpid(pid, &status, WNOHANG) == pid)
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -115,19 +101,6 @@ long ResidentKb(pid_t pid) {
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     return -1;
-}
-
-double CpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::size_t close = text.rfind(')');
-    if (close == std::string::npos) return -1;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    double ticks = 0;
-    for (int n = 3; n <= 15 && fields >> field; ++n)
-        if (n >= 14) ticks += std::atof(field.c_str());
-    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 std::string ReadFile(const std::string& path) {
@@ -206,7 +179,7 @@ int main(int argc, char** argv) {
     char pattern[] = "/tmp/lantrel-soak-XXXXXX";
     if (!::mkdtemp(pattern)) return 2;
     const std::string dir = pattern;
-    const int port = FreePort();
+    const int port = bench::FreePort();
     std::ofstream(dir + "/server.ini")
         << "PORT=" << port
         << "\nBIND=127.0.0.1\nPATH=gui.log\nSITE=Soak\nDELAYAFTERMOVE=" << o.moveDelay
@@ -283,7 +256,7 @@ int main(int argc, char** argv) {
         const auto until = Steady::now() + std::chrono::duration<double>(forSeconds);
         while (Steady::now() < until) {
             int taken = monitor.Poll(0);
-            const double now = Since(start);
+            const double now = bench::SecondsSince(start);
             for (auto& v : viewers) {
                 taken += v->client->Poll(0);
                 if (!act || now < v->nextAction) continue;
@@ -317,7 +290,7 @@ int main(int argc, char** argv) {
     // ---- Warm-up, then the run with a monitor question every 5 seconds -----------
     serveAll(std::min(10.0, o.seconds / 6), true);
     const long rssStart = ResidentKb(server);
-    const double cpuStart = CpuSeconds(server);
+    const double cpuStart = bench::ProcessCpuSeconds(server);
     const auto runStart = Steady::now();
     std::printf(
         "lantrel-server soak: %d viewers, %.0f %% loss each way, game at %gx, "
@@ -328,7 +301,7 @@ int main(int argc, char** argv) {
     int questions = 0, unanswered = 0;
     double nextReport = 0;
     bool serverDied = false;
-    while (Since(runStart) < o.seconds) {
+    while (bench::SecondsSince(runStart) < o.seconds) {
         if (!Running(server)) {
             serverDied = true;
             break;
@@ -338,30 +311,30 @@ int main(int argc, char** argv) {
         monitor.SendRaw("CHAT: <ver>");
         ++questions;
         bool answered = false;
-        while (Since(asked) < 5 && !answered) {
+        while (bench::SecondsSince(asked) < 5 && !answered) {
             serveAll(0.005, true);
             for (std::size_t i = before; i < answers.size(); ++i)
                 if (answers[i] == "CHAT:[SERVER] Version 1.72b (November 2008)") answered = true;
         }
         if (answered) {
-            latencyMax = std::max(latencyMax, Since(asked));
-            latencySum += Since(asked);
+            latencyMax = std::max(latencyMax, bench::SecondsSince(asked));
+            latencySum += bench::SecondsSince(asked);
         } else {
             ++unanswered;
         }
-        if (Since(runStart) >= nextReport) {
+        if (bench::SecondsSince(runStart) >= nextReport) {
             const std::string log = ReadFile(dir + "/server.log");
-            std::printf("  %6.0f %9ld %8.2f %7d %7d\n", Since(runStart), ResidentKb(server),
-                        CpuSeconds(server) - cpuStart, Occurrences(log, "> Move"),
-                        Occurrences(log, "New Game"));
+            std::printf("  %6.0f %9ld %8.2f %7d %7d\n", bench::SecondsSince(runStart),
+                        ResidentKb(server), bench::ProcessCpuSeconds(server) - cpuStart,
+                        Occurrences(log, "> Move"), Occurrences(log, "New Game"));
             std::fflush(stdout);
             nextReport += o.seconds >= 300 ? 60 : 15;
         }
-        serveAll(std::max(0.0, 5 - Since(asked)), true);
+        serveAll(std::max(0.0, 5 - bench::SecondsSince(asked)), true);
     }
-    const double wall = Since(runStart);
+    const double wall = bench::SecondsSince(runStart);
     const long rssEnd = serverDied ? -1 : ResidentKb(server);
-    const double cpuEnd = serverDied ? -1 : CpuSeconds(server);
+    const double cpuEnd = serverDied ? -1 : bench::ProcessCpuSeconds(server);
 
     // ---- Everybody leaves; the server's own counts ---------------------------------
     for (auto& v : viewers) {
