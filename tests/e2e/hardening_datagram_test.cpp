@@ -138,8 +138,11 @@ TEST_F(DatagramTest, TenThousandByteNames) {
     ASSERT_TRUE(first.WaitFor([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5));
     // The others hear the whole name; the table keeps its first 30 characters.
     ASSERT_TRUE(control->client->PollUntil(
-        [&] { return control->HasChat(" [Server] " + longName + " has arrived!"); }, 5));
-    EXPECT_TRUE(control->HasUser(longName));
+        [&] {
+            return control->HasChat(" [Server] " + longName + " has arrived!") &&
+                   control->HasUser(longName);
+        },
+        5));
     EXPECT_TRUE(Contains(dir.Read("server.log"), "User name: " + std::string(30, 'L') + "\r\n"));
 
     // The same name again: compared whole with the 30 stored characters, it is no

@@ -75,9 +75,13 @@ TEST_F(TourneyViewerTest, ResultTableGameListAndMail) {
 
     viewer.client->Send("EMAIL:watcher@example.org");
     viewer.client->Send("SEND: 3");
-    ASSERT_TRUE(PollAll([&] { return Contains(dir.Read("email.log"), "fake gbmail: done"); }, 10))
+    ASSERT_TRUE(PollAll(
+        [&] {
+            return Contains(dir.Read("email.log"), "fake gbmail: done") &&
+                   viewer.HasNotice("Your Email request has been received and is being processed.");
+        },
+        10))
         << dir.Read("email.log");
-    EXPECT_TRUE(viewer.HasNotice("Your Email request has been received and is being processed."));
     EXPECT_EQ(SplitLines(dir.Read("gbmail.args")),
               (std::vector<std::string>{"-to", "watcher@example.org", "-file", "email.txt", "-h",
                                         "smtp.example.org", "-from", "lantrel@example.org", "-s",
