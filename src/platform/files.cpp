@@ -123,12 +123,15 @@ ReadOnlyFile::~ReadOnlyFile() {
 bool ReadOnlyFile::Open(const std::string& path) {
     Close();
     if (path.empty()) return false;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a name standing for a pipe cannot stop the loop
+    // waiting for a writer; for a regular file the flag changes nothing.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    fd_ = ::open(path.c_str(), flags);
     if (fd_ < 0 && errno == ENOENT) {
         // A missing log is created empty, so the GUI finds it in place.
         int created = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
         if (created >= 0) ::close(created);
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = ::open(path.c_str(), flags);
     }
     return fd_ >= 0;
 }

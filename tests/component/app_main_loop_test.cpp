@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -89,6 +91,15 @@ TEST_F(MainLoopTest, LogReplacedByALongerOneStartsANewGame) {
     EXPECT_EQ(f->feed.bytesRead, 17);
     Pass();
     EXPECT_EQ(f->game.gameNumber, 1);  // the same file again: no further restart
+}
+
+// A PATH naming a pipe instead of a file: the loop must not wait for a writer.
+TEST_F(MainLoopTest, LogThatIsAPipeNeitherBlocksNorIsRead) {
+    ::unlink(f.dir.File("gui.log").c_str());
+    ASSERT_EQ(::mkfifo(f.dir.File("gui.log").c_str(), 0600), 0);
+    Pass();
+    Pass();
+    EXPECT_EQ(f->feed.bytesRead, 0);
 }
 
 TEST_F(MainLoopTest, ResetKeepsDebugLinesUnderTheSavedName) {
