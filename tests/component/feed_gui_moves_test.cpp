@@ -3,21 +3,15 @@
 // moves sent to one engine and then relayed to the other, relays after every
 // engine move, "new" between games, setboard positions, the old "edit" set-up
 // and UCI "position" lines. The line shapes are those of XBoard 4.9.1 logs.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 
-#include "app/app.h"
-#include "feed/feed.h"
-#include "support/test_support.h"
+#include "feed_fixture.h"
 #include "text/text.h"
 
 namespace lantrel {
 namespace {
 
-using testing::FakeServer;
-
-constexpr IpAddress kViewer = MakeIp(10, 0, 0, 2);
+using testing::kViewer;
 constexpr const char* kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
 // The Italian after 3...Bc5 and 4. ... (White to move), and a Nimzo-Indian
 // position with Black to move, as XBoard's position file gives them.
@@ -25,30 +19,13 @@ constexpr const char* kItalian =
     "r1bqk1nr/pppp1ppp/2n5/2b1p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 1";
 constexpr const char* kNimzo = "rnbqkb1r/pppp1ppp/4pn2/8/2PP4/2N5/PP2PPPP/R1BQKBNR b KQkq - 1 1";
 
-class GuiMovesTest : public ::testing::Test {
+class GuiMovesTest : public testing::FeedTest {
   protected:
     void SetUp() override {
-        f.dir.Write("server.ini", "PATH=gui.log\nDELAYAFTERMOVE=0\nDELAYAFTERGAME=0\n");
-        ASSERT_EQ(StartServer(*f), kSocketOk);
-        f->game.headerSent = 1;
-        f.socket.Queue(kViewer, "LOGONv15:Viewer");
-        ServiceNetwork(*f);
+        StartWithViewer("PATH=gui.log\nDELAYAFTERMOVE=0\nDELAYAFTERGAME=0\n");
         Lines({"StartChildProcess (dir=\"\") polyglot -ec \"stockfish\"",
                "StartChildProcess (dir=\".\") fairymax", "100 >first : new", "100 >first : force"});
         f.socket.sent.clear();
-    }
-    void Lines(std::initializer_list<std::string> lines) {
-        for (const auto& line : lines)
-            ProcessLogLine(*f, line);
-    }
-    // What the viewer received, frames removed.
-    std::vector<std::string> Received() const {
-        std::vector<std::string> texts;
-        for (auto text : f.socket.SentTo(kViewer)) {
-            if (!text.empty() && text[0] == '<') text = text.substr(text.find('>') + 1);
-            texts.push_back(text);
-        }
-        return texts;
     }
     std::vector<std::string> MoveMessages() const {
         std::vector<std::string> moves;
@@ -64,7 +41,6 @@ class GuiMovesTest : public ::testing::Test {
         return n;
     }
     std::string Fen() const { return f->game.fen; }
-    FakeServer f;
 };
 
 TEST_F(GuiMovesTest, OpeningSentToBothEnginesIsPlayedOnce) {

@@ -1,42 +1,17 @@
 // ProcessLogLine driven line by line on the fake platform, with one viewer
 // logged on whose datagrams are read back.
-#include <gtest/gtest.h>
-
-#include "app/app.h"
-#include "feed/feed.h"
-#include "support/test_support.h"
+#include "feed_fixture.h"
 
 namespace lantrel {
 namespace {
 
-using testing::FakeServer;
+using testing::kViewer;
 
-constexpr IpAddress kViewer = MakeIp(10, 0, 0, 2);
-
-class FeedParserTest : public ::testing::Test {
+class FeedParserTest : public testing::FeedTest {
   protected:
     void SetUp() override {
-        f.dir.Write("server.ini", "PATH=gui.log\nDELAYAFTERMOVE=0\nDELAYAFTERGAME=2000\n");
-        ASSERT_EQ(StartServer(*f), kSocketOk);
-        f->game.headerSent = 1;
-        f.socket.Queue(kViewer, "LOGONv15:Viewer");
-        ServiceNetwork(*f);
-        f.socket.sent.clear();
+        StartWithViewer("PATH=gui.log\nDELAYAFTERMOVE=0\nDELAYAFTERGAME=2000\n");
     }
-    void Lines(std::initializer_list<std::string> lines) {
-        for (const auto& line : lines)
-            ProcessLogLine(*f, line);
-    }
-    // What the viewer received, frames removed.
-    std::vector<std::string> Received() const {
-        std::vector<std::string> texts;
-        for (auto text : f.socket.SentTo(kViewer)) {
-            if (!text.empty() && text[0] == '<') text = text.substr(text.find('>') + 1);
-            texts.push_back(text);
-        }
-        return texts;
-    }
-    FakeServer f;
 };
 
 TEST_F(FeedParserTest, EngineStartLinesNameBothEngines) {

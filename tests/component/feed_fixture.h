@@ -1,0 +1,48 @@
+// A Server on the fake platform fed log lines one by one through ProcessLogLine,
+// with one viewer logged on whose datagrams are read back.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "feed/feed.h"
+#include "net/net.h"
+#include "support/test_support.h"
+
+namespace lantrel::testing {
+
+constexpr IpAddress kViewer = MakeIp(10, 0, 0, 2);
+
+class FeedTest : public ::testing::Test {
+  protected:
+    // Starts the server on `ini` with the game header already sent, logs the
+    // viewer on and forgets what was sent so far.
+    void StartWithViewer(const std::string& ini) {
+        f.dir.Write("server.ini", ini);
+        ASSERT_EQ(StartServer(*f), kSocketOk);
+        f->game.headerSent = 1;
+        f.socket.Queue(kViewer, "LOGONv15:Viewer");
+        ServiceNetwork(*f);
+        f.socket.sent.clear();
+    }
+    void Lines(std::initializer_list<std::string> lines) {
+        for (const auto& line : lines)
+            ProcessLogLine(*f, line);
+    }
+    // What the viewer received, frames removed.
+    std::vector<std::string> Received() const {
+        std::vector<std::string> texts;
+        for (auto text : f.socket.SentTo(kViewer)) {
+            if (!text.empty() && text[0] == '<') text = text.substr(text.find('>') + 1);
+            texts.push_back(text);
+        }
+        return texts;
+    }
+    FakeServer f;
+};
+
+}  // namespace lantrel::testing
