@@ -1,11 +1,11 @@
 // Games by e-mail through the real command interpreter, with a stand-in gbmail
 // on PATH that records its arguments and the email.txt it was handed.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,15 +23,6 @@ namespace {
 
 constexpr IpAddress kViewer = MakeIp(10, 0, 0, 7);
 
-// Writes its arguments one per line and copies email.txt, then says so on its
-// standard output (which the server sends to email.log).
-const char* const kFakeGbmail = R"(#!/bin/sh
-echo call >> gbmail.calls
-printf '%s\n' "$@" > gbmail.args
-cp email.txt gbmail.mail
-echo "fake gbmail: done"
-)";
-
 std::string Game(int k, const std::string& result = "1-0", int extraTags = 0) {
     std::string pgn = "[Event \"T\"]\n[White \"W" + std::to_string(k) + "\"]\n[Black \"B" +
                       std::to_string(k) + "\"]\n";
@@ -45,12 +36,8 @@ class MailerTest : public ::testing::Test {
   protected:
     void SetUp() override {
         socket.clock = &clock;
-        ::mkdir(dir.File("bin").c_str(), 0755);
-        dir.Write("bin/gbmail", kFakeGbmail);
-        ::chmod(dir.File("bin/gbmail").c_str(), 0755);
-        const char* path = std::getenv("PATH");
-        savedPath = path ? path : "";
-        ::setenv("PATH", (dir.File("bin") + ":" + savedPath).c_str(), 1);
+        WriteScript(dir.File("bin/gbmail"), kFakeGbmail);  // its output goes to email.log
+        pathToFake.emplace(dir.File("bin"));
         const char* comspec = std::getenv("COMSPEC");
         if (comspec) savedComspec = comspec;
         ::unsetenv("COMSPEC");
@@ -62,7 +49,6 @@ class MailerTest : public ::testing::Test {
         Receive("EMAIL:viewer@example.org");
     }
     void TearDown() override {
-        ::setenv("PATH", savedPath.c_str(), 1);
         if (!savedComspec.empty()) ::setenv("COMSPEC", savedComspec.c_str(), 1);
     }
     void Receive(const std::string& text) {
@@ -95,7 +81,8 @@ class MailerTest : public ::testing::Test {
     TempDir dir;
     Platform platform{screen, clock, socket, processes, dir.path()};
     std::unique_ptr<Server> server = std::make_unique<Server>(platform);
-    std::string savedPath, savedComspec;
+    std::optional<PathPrefix> pathToFake;
+    std::string savedComspec;
 };
 
 TEST_F(MailerTest, TheMailerGetsItsArgumentsAndTheChosenGames) {

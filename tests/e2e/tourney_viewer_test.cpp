@@ -1,21 +1,15 @@
 // The tournament services of the real lantrel-server, asked by a viewer over UDP
 // on loopback; e-mail goes to a stand-in gbmail on PATH that records what it got.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "net_fixture.h"
 #include "tourney/tourney.h"
 
 namespace lantrel::testing {
 namespace {
-
-const char* const kFakeGbmail = R"(#!/bin/sh
-printf '%s\n' "$@" > gbmail.args
-cp email.txt gbmail.mail
-echo "fake gbmail: done"
-)";
 
 std::string Fixture(const std::string& name) {
     return ReadWholeFile(std::string(LANTREL_FIXTURES) + "/tourney/" + name).value_or("");
@@ -32,22 +26,13 @@ std::vector<std::string> Payloads(const std::vector<std::string>& lines, const s
 class TourneyViewerTest : public LiveServerTest {
   protected:
     void SetUp() override {
-        ::mkdir(dir.File("bin").c_str(), 0755);
-        dir.Write("bin/gbmail", kFakeGbmail);
-        ::chmod(dir.File("bin/gbmail").c_str(), 0755);
-        const char* path = std::getenv("PATH");
-        savedPath = path ? path : "";
-        // The server inherits this PATH and finds the stand-in first.
-        ::setenv("PATH", (dir.File("bin") + ":" + savedPath).c_str(), 1);
+        WriteScript(dir.File("bin/gbmail"), kFakeGbmail);
+        pathToFake.emplace(dir.File("bin"));  // the server inherits it
         dir.Write("games.pgn", Fixture("xboard_tourney.pgn"));
         StartServer(
             "TOURNEYPGN=games.pgn\nMAILSERVER=smtp.example.org\nRETURNADD=lantrel@example.org\n");
     }
-    void TearDown() override {
-        LiveServerTest::TearDown();
-        ::setenv("PATH", savedPath.c_str(), 1);
-    }
-    std::string savedPath;
+    std::optional<PathPrefix> pathToFake;
 };
 
 TEST_F(TourneyViewerTest, ResultTableGameListAndMail) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -58,16 +59,13 @@ class MailIntegrationTest : public ::testing::Test {
         if (!OnPath("msmtp")) GTEST_SKIP() << "msmtp is not installed (Debian package msmtp)";
         if (!OnPath("python3")) GTEST_SKIP() << "python3 is needed for the mail sink";
         socket.clock = &clock;
-        const char* path = std::getenv("PATH");
-        savedPath = path ? path : "";
-        ::setenv("PATH", (std::string(LANTREL_SOURCE_DIR) + "/tools:" + savedPath).c_str(), 1);
+        pathToTools.emplace(std::string(LANTREL_SOURCE_DIR) + "/tools");
         ::unsetenv("COMSPEC");
         ::unsetenv("GBMAIL_MTA");
         ::unsetenv("GBMAIL_MSMTP_ACCOUNT");
     }
     void TearDown() override {
         if (sink > 0) ::kill(sink, SIGTERM);  // only if it has not finished by itself
-        if (!savedPath.empty()) ::setenv("PATH", savedPath.c_str(), 1);
     }
     // Starts the sink and returns its port, or 0.
     int StartSink() {
@@ -95,7 +93,7 @@ class MailIntegrationTest : public ::testing::Test {
     TempDir dir;
     Platform platform{screen, clock, socket, processes, dir.path()};
     std::unique_ptr<Server> server = std::make_unique<Server>(platform);
-    std::string savedPath;
+    std::optional<PathPrefix> pathToTools;
     pid_t sink = 0;
 };
 

@@ -172,4 +172,29 @@ std::string RunShell(const std::string& command) {
     return out;
 }
 
+PathPrefix::PathPrefix(const std::string& folder) {
+    const char* path = std::getenv("PATH");
+    saved_ = path ? path : "";
+    ::setenv("PATH", (folder + ":" + saved_).c_str(), 1);
+}
+
+PathPrefix::~PathPrefix() {
+    ::setenv("PATH", saved_.c_str(), 1);
+}
+
+void WriteScript(const std::string& path, const std::string& script) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << script;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all |
+                                           std::filesystem::perms::group_read |
+                                           std::filesystem::perms::group_exec);
+}
+
+const char* const kFakeGbmail = R"(#!/bin/sh
+echo call >> gbmail.calls
+printf '%s\n' "$@" > gbmail.args
+cp email.txt gbmail.mail
+echo "fake gbmail: done"
+)";
+
 }  // namespace lantrel::testing

@@ -86,4 +86,25 @@ class ChildProcess {
 // Runs `command` through /bin/sh and returns its standard output.
 std::string RunShell(const std::string& command);
 
+// Puts `folder` first on PATH, so that programs started later find what it
+// holds before the system's, and gives PATH back when it goes away.
+class PathPrefix {
+  public:
+    explicit PathPrefix(const std::string& folder);
+    ~PathPrefix();
+    PathPrefix(const PathPrefix&) = delete;
+    PathPrefix& operator=(const PathPrefix&) = delete;
+
+  private:
+    std::string saved_;
+};
+
+// Writes an executable script at `path`, creating its folder.
+void WriteScript(const std::string& path, const std::string& script);
+
+// A stand-in for the mail program, run in the server's directory: counts its
+// calls in gbmail.calls, writes its arguments one per line to gbmail.args,
+// copies email.txt to gbmail.mail and says "fake gbmail: done" on its output.
+extern const char* const kFakeGbmail;
+
 }  // namespace lantrel::testing
