@@ -25,7 +25,13 @@ class AnsiConsole : public Console {
 
   private:
     std::string pending_;
+    std::string input_;  // bytes read from the terminal, not yet taken as keys
 };
+
+// Takes the next key from the front of `input`: one character, or nothing for
+// a whole escape sequence (function keys, arrows, Alt+key), so that the last
+// byte of "ESC O R" (F3) or "ESC [ B" (Down) is never taken for an operator key.
+std::string TakeKey(std::string& input);
 
 // Draws nothing and never has a key: for services and tests.
 class NullConsole : public Console {

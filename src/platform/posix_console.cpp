@@ -1,6 +1,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -123,12 +124,39 @@ void AnsiConsole::EndLine() {
     pending_ += "\r\n";
 }
 
+std::string TakeKey(std::string& input) {
+    constexpr char kEscape = '\x1b';
+    if (input.empty()) return {};
+    if (input[0] != kEscape) {
+        std::string key(1, input[0]);
+        input.erase(0, 1);
+        return key;
+    }
+    std::size_t length = 1;  // ESC alone: the Escape key
+    if (input.size() >= 2) {
+        if (input[1] == '[') {
+            // Control sequence: parameter and intermediate bytes, then one final byte.
+            length = 2;
+            while (length < input.size() && (input[length] < 0x40 || input[length] > 0x7e))
+                ++length;
+            length = std::min(length + 1, input.size());
+        } else {
+            length =
+                std::min<std::size_t>(input[1] == 'O' ? 3 : 2, input.size());  // SS3 or Alt+key
+        }
+    }
+    input.erase(0, length);
+    return {};
+}
+
 std::string AnsiConsole::ReadKey() {
     Flush();
     if (!terminalSaved) return {};
-    char c;
-    if (::read(STDIN_FILENO, &c, 1) == 1) return std::string(1, c);
-    return {};
+    // A terminal writes an escape sequence in one piece, so one read takes it whole.
+    char buffer[64];
+    ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n > 0) input_.append(buffer, static_cast<std::size_t>(n));
+    return TakeKey(input_);
 }
 
 void AnsiConsole::Beep() {
