@@ -151,12 +151,15 @@ EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
         plan.replies = {kNotConfigured};
         return plan;
     }
+    // Blanks around a setting in server.ini are an editing slip, not part of it.
+    const std::string server = TrimBlanks(mailServer);
+    const std::string from = TrimBlanks(returnAddress);
     // Both settings end up on a command line: refuse anything a command
     // interpreter could read as more than a word.
-    if (!IsPlainMailServer(mailServer)) {
+    if (!IsPlainMailServer(server)) {
         plan.operatorNotice =
             "Email refused: MAILSERVER= is not a plain host name (host or host:port)";
-    } else if (!returnAddress.empty() && !IsPlainMailAddress(returnAddress)) {
+    } else if (!from.empty() && !IsPlainMailAddress(from)) {
         plan.operatorNotice = "Email refused: RETURNADD= is not a plain Email address";
     }
     if (!plan.operatorNotice.empty()) {
@@ -189,7 +192,7 @@ EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
     plan.replies = {"MSG:Your Email request has been received and is being processed."};
     plan.startMailer = true;
     plan.emailLines = SelectGamesForEmail(pgn.text, request);
-    plan.mailCommand = MailCommand(to, mailServer, returnAddress);
+    plan.mailCommand = MailCommand(to, server, from);
     return plan;
 }
 

@@ -191,6 +191,12 @@ TEST(PlanEmail, AcceptedRequest) {
     EXPECT_EQ(plan.mailCommand,
               "gbmail -to v@y.z -file email.txt -h smtp.x:587 -from  -s "
               "\"Your_requested_game(s).\"");
+    // A blank left after a setting in server.ini does not refuse every request.
+    EXPECT_EQ(
+        PlanEmail({PgnLookup::kRead, "t.pgn", Games(3)}, "smtp.x ", "me@x.org ", "v@y", "SEND: 1")
+            .mailCommand,
+        "gbmail -to v@y -file email.txt -h smtp.x -from me@x.org -s "
+        "\"Your_requested_game(s).\"");
     // Nothing selected: the mailer still runs, with an empty file.
     EXPECT_TRUE(
         PlanEmail({PgnLookup::kRead, "t.pgn", Games(3)}, "h", "", "v@y", "SEND:").startMailer);
