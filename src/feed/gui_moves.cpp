@@ -415,6 +415,8 @@ bool NewEngineJoinsGame(Server& server, int source) {
     const GuiGame& record = server.game.guiGame;
     if (record.engineMoved) return false;
     if (!record.fromPosition && server.game.plyCount < 2) return false;
+    // Moves it never saw (played while ICS mode was on): not a game the GUI set up.
+    if (std::find(record.moves.begin(), record.moves.end(), "") != record.moves.end()) return false;
     return record.engines[source].gameId != record.gameId;
 }
 

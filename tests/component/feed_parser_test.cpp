@@ -1,5 +1,7 @@
 // ProcessLogLine driven line by line on the fake platform, with one viewer
 // logged on whose datagrams are read back.
+#include <algorithm>
+
 #include "feed_fixture.h"
 
 namespace lantrel {
@@ -219,6 +221,26 @@ TEST_F(FeedParserTest, IcsModeTurnsMovesSentToTheEngineIntoTheOpponentsMoves) {
     // Nine characters or more, trailing blank counted, is never taken for a move.
     Lines({"11 >first : abcdefgh"});
     EXPECT_EQ(f->game.moveErrorCount, 1);
+}
+
+// The operator switches ICS mode off between games: the engine's next "new"
+// starts a new game, though the moves of the last one were never followed as
+// moves the GUI gave its engines.
+TEST_F(FeedParserTest, NewAfterIcsModeIsSwitchedOffStartsANewGame) {
+    f->config.icsMode = 1;
+    Lines({"StartChildProcess (dir=.) engine", "5 >first : name Opp", "6 >first : e2e4",
+           "7 <first : move e7e5", "8 >first : g1f3", "9 <first : move b8c6"});
+    ASSERT_EQ(f->game.plyCount, 4);
+    const int games = f->game.gameNumber;
+    f->config.icsMode = 0;
+    f.socket.sent.clear();
+    Lines({"20 >first : new"});
+    EXPECT_EQ(f->game.gameNumber, games + 1);
+    EXPECT_EQ(f->game.plyCount, 0);
+    const auto received = Received();
+    EXPECT_NE(std::find(received.begin(), received.end(),
+                        "FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq"),
+              received.end());
 }
 
 }  // namespace
