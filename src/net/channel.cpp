@@ -116,7 +116,8 @@ void ReceiveDatagram(Server& server, int waitMs) {
     server.os.socket.Receive(waitMs, datagram);  // a time-out or failure leaves the text empty
     std::string text = std::move(datagram.text);
     IpAddress sender = datagram.sender;
-    if (text.empty()) {
+    ch.fromInbox = text.empty();
+    if (ch.fromInbox) {
         text = ReadLocalInbox(server);
         sender = kLocalViewerIp;
     }

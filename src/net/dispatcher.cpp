@@ -111,7 +111,7 @@ void AnswerPing(Server& server) {
 
 // "SECUSER: name:address" for every viewer, to the asker.
 void ListUsers(Server& server) {
-    if (!IsAdministrator(server, server.channel.remoteIp)) return;
+    if (!IsAdministrator(server)) return;
     const IpAddress asker = server.channel.remoteIp;
     std::vector<std::string> lines;
     const ClientTable& table = server.clients;
@@ -126,7 +126,7 @@ void ListUsers(Server& server) {
 // its address is refused from then on.
 void Boot(Server& server, std::size_t targetFrom, bool ban) {
     Channel& ch = server.channel;
-    if (!IsAdministrator(server, ch.remoteIp)) return;
+    if (!IsAdministrator(server)) return;
     std::string target = TrimBlanks(Mid(ch.inMessage, targetFrom));
     const ClientTable& table = server.clients;
     int slot = 0;
@@ -203,8 +203,10 @@ std::string DateText(const LocalDateTime& t) {
     return TwoDigits(t.month) + "-" + TwoDigits(t.day) + "-" + std::to_string(t.year);
 }
 
-bool IsAdministrator(const Server& server, IpAddress ip) {
-    if (ip == kLocalViewerIp) return true;
+bool IsAdministrator(const Server& server) {
+    const Channel& ch = server.channel;
+    if (ch.fromInbox) return true;
+    const IpAddress ip = ch.remoteIp;
     const auto& admins = server.config.adminAddresses;
     return ip != 0 && std::find(admins.begin(), admins.end(), ip) != admins.end();
 }

@@ -47,6 +47,7 @@ struct Channel {
     std::array<IpAddress, kBanCount + 1> banList{};  // 1..100, 0 = empty
     std::int32_t banCursor = 0;                      // entry written last (ring)
 
+    bool fromInbox = false;      // inMessage is a line of in.dat, not a datagram
     std::int64_t inboxPos = 0;   // bytes of in.dat consumed
     FileIdentity inboxIdentity;  // the in.dat those bytes came from
     std::string inboxPartial;    // a line of in.dat whose LF has not arrived yet
@@ -141,8 +142,11 @@ void UpdateQueueStatus(Server& server);
 // often enough, dropping viewers that have gone silent.
 void ResendPass(Server& server);
 
-// True when `ip` may use SECURITY, BOOT: and SRBOOT: (the local viewer and the
-// ADMIN= addresses of server.ini).
-bool IsAdministrator(const Server& server, IpAddress ip);
+// True when the request being handled may use SECURITY, BOOT: and SRBOOT:: a
+// line of in.dat (only users of this machine with access to the server's
+// folder can write it), or a datagram from an ADMIN= address of server.ini. A
+// datagram from 127.0.0.1 does not count as the local viewer here: any local
+// program can send one.
+bool IsAdministrator(const Server& server);
 
 }  // namespace lantrel
