@@ -218,8 +218,9 @@ void SendGamesByEmailTo(Server& server, std::string_view address) {
     AppendLine(server.File("email.log"), plan.mailCommand);
     // Whatever the mailer writes to the console appears from here on.
     server.os.console.MoveTo(21, 1);
-    // Not waited for: the mailer's outcome goes to email.log only.
-    server.os.processes.Start(plan.mailCommand + " >> email.log", server.os.workDir);
+    // Not waited for: the mailer's outcome goes to email.log only, its error
+    // output too (it would otherwise be written over the status screen).
+    server.os.processes.Start(plan.mailCommand + " >> email.log 2>&1", server.os.workDir);
 }
 
 }  // namespace lantrel

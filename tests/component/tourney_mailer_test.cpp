@@ -97,13 +97,15 @@ TEST_F(MailerTest, TheMailerGetsItsArgumentsAndTheChosenGames) {
                                         "-s", "Your_requested_game(s)."}));
     EXPECT_EQ(MailedWhites(), (std::vector<std::string>{"W2", "W10"}));
     EXPECT_EQ(dir.Read("gbmail.mail"), dir.Read("email.txt"));
-    // email.log: the command line, then what the mailer printed.
+    // email.log: the command line, then what the mailer printed, its error
+    // output included (nothing of it reaches the console).
     auto log = SplitLines(dir.Read("email.log"));
-    ASSERT_EQ(log.size(), 2u);
+    ASSERT_EQ(log.size(), 3u);
     EXPECT_EQ(log[0],
               "gbmail -to viewer@example.org -file email.txt -h smtp.example.org:2525 -from "
               "server@example.org -s \"Your_requested_game(s).\"");
-    EXPECT_EQ(log[1], "fake gbmail: done");
+    EXPECT_EQ(log[1], "fake gbmail: a note on its error output");
+    EXPECT_EQ(log[2], "fake gbmail: done");
 }
 
 TEST_F(MailerTest, UnfinishedGamesTakeNoNumber) {

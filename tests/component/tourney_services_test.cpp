@@ -142,7 +142,7 @@ TEST_F(TourneyTest, EmailWritesTheFilesAndStartsTheMailer) {
         "gbmail -to alice@example.org -file email.txt -h smtp.example.org -from "
         "server@example.org -s \"Your_requested_game(s).\"";
     EXPECT_EQ(f.dir.Read("email.log"), command + "\r\n");
-    EXPECT_EQ(f.processes.started, std::vector<std::string>{command + " >> email.log"});
+    EXPECT_EQ(f.processes.started, std::vector<std::string>{command + " >> email.log 2>&1"});
     EXPECT_EQ(f.processes.workDirs, std::vector<std::string>{f.dir.path()});
     EXPECT_EQ(f.screen.Text(18, 60, 11), "Emails:  1 ");
     EXPECT_EQ(f.screen.CursorRow(), 21);

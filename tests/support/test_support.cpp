@@ -194,6 +194,7 @@ const char* const kFakeGbmail = R"(#!/bin/sh
 echo call >> gbmail.calls
 printf '%s\n' "$@" > gbmail.args
 cp email.txt gbmail.mail
+echo "fake gbmail: a note on its error output" >&2
 echo "fake gbmail: done"
 )";
 
