@@ -37,7 +37,11 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--headless") {
             headless = true;
-        } else if (arg == "--dir" && i + 1 < argc) {
+        } else if (arg == "--dir") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "lantrel-server: --dir needs a directory\n\n%s", kUsage);
+                return 2;
+            }
             dir = argv[++i];
         } else if (arg == "--version") {
             std::printf("%s\n", lantrel::kBanner);

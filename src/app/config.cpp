@@ -37,12 +37,24 @@ void ApplyConfigurationLines(ServerConfig& config, const std::vector<std::string
         if (StartsWith(line, "ICSMODE=1")) config.icsMode = 1;
         if (StartsWith(line, "SAVEDEBUG=1")) config.saveDebug = 1;
         if (StartsWith(line, "MENU ")) ApplyMenuLine(config, line);
-        if (StartsWith(line, "BIND=")) config.bindAddress = ParseIp(TrimBlanks(value("BIND=")));
+        if (StartsWith(line, "BIND=")) {
+            config.bindText = TrimBlanks(value("BIND="));
+            config.bindAddress = ParseIp(config.bindText);
+        }
         if (StartsWith(line, "ADMIN=")) {
             IpAddress admin = ParseIp(TrimBlanks(value("ADMIN=")));
             if (admin != 0) config.adminAddresses.push_back(admin);
         }
     }
+}
+
+std::string NetworkSettingProblem(const ServerConfig& config) {
+    if (config.port < 1 || config.port > 65535) return "PORT= must be a number from 1 to 65535";
+    // Binding every address when the operator named one would serve networks
+    // that were meant to be left out.
+    if (config.bindAddress == 0 && !config.bindText.empty() && config.bindText != "0.0.0.0")
+        return "BIND=" + config.bindText + " is not an IPv4 address such as 192.168.1.10";
+    return {};
 }
 
 std::vector<std::string> ServerLogHeader(const ServerConfig& config) {

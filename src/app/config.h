@@ -28,6 +28,7 @@ struct ServerConfig {
 
     // Linux additions.
     IpAddress bindAddress = 0;              // BIND=: local address to bind; 0 = all
+    std::string bindText;                   // BIND= as written, to name a value that is no address
     std::vector<IpAddress> adminAddresses;  // ADMIN=: may use the administration commands
     bool iniFound = false;                  // false when server.ini could not be read
 };
@@ -35,6 +36,10 @@ struct ServerConfig {
 // Applies the lines of server.ini to `config` (keys tested in order on every
 // line, a later line overriding an earlier one).
 void ApplyConfigurationLines(ServerConfig& config, const std::vector<std::string>& lines);
+
+// What makes PORT= or BIND= unusable, said before the socket is opened; empty
+// when both can be used.
+std::string NetworkSettingProblem(const ServerConfig& config);
 
 // The six header lines of server.log.
 std::vector<std::string> ServerLogHeader(const ServerConfig& config);

@@ -63,13 +63,17 @@ int StartServer(Server& server) {
                 "IP " + PrintForm(static_cast<long long>(n)) + ": " + IpText(addresses[n - 1]));
     PrintAt(console, row, 1, "Port  :" + PrintForm(server.config.port));
 
-    int port = server.config.port;
-    int error = (port < 1 || port > 65535)
+    const std::string problem = NetworkSettingProblem(server.config);
+    int error = !problem.empty()
                     ? kSocketFailure
-                    : server.os.socket.Open(static_cast<std::uint16_t>(port),
+                    : server.os.socket.Open(static_cast<std::uint16_t>(server.config.port),
                                             server.config.bindAddress, server.config.delay);
     if (error != kSocketOk) {
         console.Flush();
+        if (!problem.empty()) {
+            WriteServerLog(server, problem);
+            std::printf("%s\n", problem.c_str());
+        }
         std::printf("Open UDP Error%s\n", PrintForm(error).c_str());
         std::fflush(stdout);
         return error;

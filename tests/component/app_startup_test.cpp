@@ -62,8 +62,33 @@ TEST(StartupTest, UdpFailureIsReported) {
     f.socket.openResult = kSocketFailure;
     EXPECT_EQ(StartServer(*f), kSocketFailure);
     f.socket.openResult = kSocketOk;
-    f.dir.Write("server.ini", "PORT=70000\n");
-    EXPECT_EQ(StartServer(*f), kSocketFailure);  // no such port
+}
+
+// A value that cannot be used is named in server.log; the socket is not opened.
+TEST(StartupTest, UnusablePortOrBindIsNamed) {
+    const struct {
+        const char* ini;
+        const char* problem;  // empty: starts
+    } cases[] = {
+        {"PORT=70000\n", "PORT= must be a number from 1 to 65535"},
+        {"PORT=abc\n", "PORT= must be a number from 1 to 65535"},
+        {"PORT=-1\n", "PORT= must be a number from 1 to 65535"},
+        {"BIND=foo.bar\n", "BIND=foo.bar is not an IPv4 address such as 192.168.1.10"},
+        {"BIND=10.0.0.300 \n", "BIND=10.0.0.300 is not an IPv4 address such as 192.168.1.10"},
+        {"BIND=foo\nBIND=127.0.0.1\n", ""},  // a later line overrides
+        {"BIND=0.0.0.0\n", ""},
+        {"BIND=\n", ""},
+    };
+    for (const auto& c : cases) {
+        FakeServer f;
+        f.dir.Write("server.ini", c.ini);
+        const std::string problem = c.problem;
+        EXPECT_EQ(StartServer(*f), problem.empty() ? kSocketOk : kSocketFailure) << c.ini;
+        if (!problem.empty()) {
+            EXPECT_EQ(f.LogLines().back(), problem) << c.ini;
+        }
+        EXPECT_EQ(f.socket.opened, problem.empty()) << c.ini;
+    }
 }
 
 TEST(StartupTest, SecondStartEmptiesTheJournalAgain) {

@@ -69,6 +69,9 @@ TEST(ServerBinaryTest, VersionAndHelp) {
     ChildProcess bad({LANTREL_SERVER_BIN, "--bogus"}, dir.File("b.txt"));
     EXPECT_EQ(bad.Wait(10), 2);
     EXPECT_NE(dir.Read("b.txt").find("Usage: lantrel-server"), std::string::npos);
+    ChildProcess noDir({LANTREL_SERVER_BIN, "--dir"}, dir.File("d.txt"));
+    EXPECT_EQ(noDir.Wait(10), 2);
+    EXPECT_EQ(SplitLines(dir.Read("d.txt")).front(), "lantrel-server: --dir needs a directory");
 }
 
 }  // namespace
