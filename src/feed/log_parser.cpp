@@ -40,7 +40,10 @@ void ShowPlayer(Server& server, int row, std::string_view clearing, std::string_
                 const std::string& name) {
     Console& console = server.os.console;
     PrintAt(console, row, 1, clearing);
-    PrintAt(console, row, 1, std::string(label) + "\"" + name + "\" ]");
+    // Kept within the cleared width: a longer name (a whole engine command line)
+    // would wrap into the next row and outlast the shorter name shown later.
+    const std::string text = std::string(label) + "\"" + name + "\" ]";
+    PrintAt(console, row, 1, std::string_view(text).substr(0, clearing.size()));
 }
 
 const std::string kClearWhite = "[White:" + std::string(69, ' ');

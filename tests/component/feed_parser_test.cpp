@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "feed_fixture.h"
+#include "text/text.h"
 
 namespace lantrel {
 namespace {
@@ -27,6 +28,16 @@ TEST_F(FeedParserTest, EngineStartLinesNameBothEngines) {
     EXPECT_EQ(Received(), (std::vector<std::string>{"WPLAYER: fairymax ", "BPLAYER: stockfish "}));
     EXPECT_EQ(f.screen.Row(4).substr(0, 24), "[White \"fairymax \" ]    ");
     EXPECT_EQ(f.screen.Row(5).substr(0, 25), "[Black: \"stockfish \" ]   ");
+}
+
+TEST_F(FeedParserTest, LongEngineNameStaysWithinItsRow) {
+    const std::string command = "polyglot -ec stockfish " + std::string(90, 'x');
+    Lines({"StartChildProcess (dir=.) " + command, "StartChildProcess (dir=.) b"});
+    EXPECT_EQ(f->game.whitePlayer, command + " ");  // broadcast whole
+    EXPECT_EQ(TrimRightBlanks(f.screen.Row(4)).size(), 76u);
+    EXPECT_EQ(TrimRightBlanks(f.screen.Row(5)), "[Black: \"b \" ]");
+    Lines({"120 <first : feature myname=\"Stockfish 16\" done=1"});
+    EXPECT_EQ(TrimRightBlanks(f.screen.Row(4)), "[White  \"Stockfish 16\" ]");
 }
 
 TEST_F(FeedParserTest, MynameRenamesTheEngineOfItsColour) {
