@@ -2,7 +2,9 @@
 // as it goes (players, board, moves, clocks, engine lines, users, chat) and sends
 // what is typed: chat, or commands such as /who and /name.
 #include <atomic>
+#include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -11,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "game_display.h"
 #include "net/viewer_client.h"
 #include "platform/posix.h"
 #include "text/text.h"
@@ -43,34 +46,82 @@ struct Options {
     double seconds = 0;
 };
 
-bool ParseOptions(int argc, char** argv, Options& o) {
+struct ParsedOptions {
+    Options options;
+    bool help = false;
+    std::string error;  // what is wrong with the command line; empty when nothing is
+};
+
+ParsedOptions ParseOptions(int argc, char** argv) {
+    ParsedOptions parsed;
+    Options& o = parsed.options;
     for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
-        if (arg == "--server") {
-            o.server = ParseIp(value());
-            if (!o.server) return false;
+        const std::string arg = argv[i];
+        std::string text;
+        auto value = [&]() {
+            if (i + 1 >= argc) {
+                parsed.error = arg + " needs a value";
+                return false;
+            }
+            text = argv[++i];
+            return true;
+        };
+        if (arg == "--help" || arg == "-h") {
+            parsed.help = true;
+            return parsed;
+        } else if (arg == "--server") {
+            if (!value()) return parsed;
+            o.server = ParseIp(text);
+            if (!o.server) {
+                parsed.error =
+                    "--server needs an IPv4 address such as 192.168.1.10, not '" + text + "'";
+                return parsed;
+            }
         } else if (arg == "--port") {
-            o.port = std::atoi(value().c_str());
-            if (o.port <= 0 || o.port > 65535) return false;
+            if (!value()) return parsed;
+            char* end = nullptr;
+            long port = 0;
+            if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0])))
+                port = std::strtol(text.c_str(), &end, 10);
+            if (end == nullptr || *end != '\0' || port < 1 || port > 65535) {
+                parsed.error = "--port needs a port number from 1 to 65535, not '" + text + "'";
+                return parsed;
+            }
+            o.port = static_cast<int>(port);
         } else if (arg == "--bind") {
-            std::string text = value();
+            if (!value()) return parsed;
             o.bind = ParseIp(text);
-            if (!o.bind && text != "0.0.0.0") return false;
+            if (!o.bind && text != "0.0.0.0") {
+                parsed.error =
+                    "--bind needs a local IPv4 address such as 127.0.0.2, not '" + text + "'";
+                return parsed;
+            }
             o.bindGiven = true;
         } else if (arg == "--name") {
-            o.name = value();
+            if (!value()) return parsed;
+            o.name = text;
         } else if (arg == "--raw") {
             o.raw = true;
         } else if (arg == "--seconds") {
-            o.seconds = std::atof(value().c_str());
+            if (!value()) return parsed;
+            char* end = nullptr;
+            double seconds = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds < 0) {
+                parsed.error = "--seconds needs a number of 0 or more, not '" + text + "'";
+                return parsed;
+            }
+            o.seconds = seconds;
+        } else if (!arg.empty() && arg[0] == '-') {
+            parsed.error = "unknown option '" + arg + "'";
+            return parsed;
         } else {
-            return false;
+            parsed.error = "unexpected argument '" + arg + "'";
+            return parsed;
         }
     }
     // A viewer on the server's machine cannot share the server's address and port.
     if (!o.bindGiven) o.bind = (o.server & 0xFF) == 127 ? MakeIp(127, 0, 0, 2) : 0;
-    return true;
+    return parsed;
 }
 
 // Lines typed on standard input, read by a thread of their own so the network
@@ -105,58 +156,19 @@ class InputLines {
     std::atomic<bool> ended_{false};
 };
 
-void ShowGame(const GamePicture& p) {
-    std::cout << "\n  White: " << p.whitePlayer << "   Black: " << p.blackPlayer << "   at "
-              << p.site << "\n";
-    for (const auto& row : BoardDiagram(p.fen))
-        std::cout << "    " << row << "\n";
-    std::cout << "  FEN " << p.fen << "\n";
-    if (!p.lastMove.empty()) std::cout << "  Last move: " << p.lastMove << "\n";
-    if (!p.level.empty()) std::cout << "  Time control: " << p.level << "\n";
-}
-
-// Prints what a message changed, for a person reading along.
-void ShowMessage(const GamePicture& p, const std::string& m) {
-    if (StartsWith(m, "FEN: ")) {
-        if (!BoardDiagram(p.fen).empty()) ShowGame(p);  // the welcome's empty "before" position
-    } else if (StartsWith(m, "WMOVE:") || StartsWith(m, "BMOVE:")) {
-        std::cout << "  Move " << m.substr(6) << "\n";
-    } else if (StartsWith(m, "WTIME: ") || StartsWith(m, "BTIME: ")) {
-        std::cout << "  Clocks  White " << p.whiteTime << "  Black " << p.blackTime << "\n";
-    } else if (StartsWith(m, "WPV: ")) {
-        std::cout << "  White thinks: " << p.whitePv << "\n";
-    } else if (StartsWith(m, "BPV: ")) {
-        std::cout << "  Black thinks: " << p.blackPv << "\n";
-    } else if (StartsWith(m, "result")) {
-        std::cout << "  Result: " << p.result << "\n";
-    } else if (StartsWith(m, "ADDUSER:") || StartsWith(m, "DELUSER:")) {
-        std::cout << "  Users (" << p.users.size() << "):";
-        for (const auto& u : p.users)
-            std::cout << " [" << u << "]";
-        std::cout << "\n";
-    } else if (StartsWith(m, "CHAT:")) {
-        std::cout << m.substr(5) << "\n";
-    } else if (StartsWith(m, "MSG:")) {
-        std::cout << "*** " << TrimBlanks(m.substr(4)) << "\n";
-    } else if (m == "LOGON SUCCESSFUL") {
-        std::cout << "Logged on.\n";
-    } else if (m == "PONG") {
-        std::cout << "  PONG\n";
-    } else if (StartsWith(m, "MENU ") || StartsWith(m, "SECUSER: ") || StartsWith(m, "CT:") ||
-               StartsWith(m, "GL:") || StartsWith(m, "SITE:") || StartsWith(m, "WPLAYER: ") ||
-               StartsWith(m, "BPLAYER: ")) {
-        std::cout << "  " << m << "\n";
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    if (!ParseOptions(argc, argv, options)) {
-        std::cerr << kUsage << kViewerCommandHelp;
+    ParsedOptions parsed = ParseOptions(argc, argv);
+    if (parsed.help) {
+        std::cout << kUsage << kViewerCommandHelp;
+        return 0;
+    }
+    if (!parsed.error.empty()) {
+        std::cerr << "lantrel-viewer: " << parsed.error << "\n\n" << kUsage << kViewerCommandHelp;
         return 2;
     }
+    const Options& options = parsed.options;
     InstallStopSignals();
     SystemClock clock;
     UdpSocket socket;
@@ -164,6 +176,17 @@ int main(int argc, char** argv) {
     if (error != kSocketOk) {
         std::cerr << "lantrel-viewer: cannot receive on " << IpText(options.bind) << " port "
                   << options.port << " (error " << error << ")\n";
+        if (error == kSocketFailure) {
+            // Mostly a server on this machine bound to all addresses on the same
+            // port, which leaves no address for a viewer here.
+            std::cerr << "  If a server on this machine listens on all addresses of port "
+                      << options.port
+                      << ", start it with BIND=127.0.0.1,\n"
+                         "  or with BIND= its LAN address and run this viewer with"
+                         " --server <that address> --bind 127.0.0.2.\n"
+                         "  A second viewer on this machine needs an address of its own:"
+                         " --bind 127.0.0.3.\n";
+        }
         return 1;
     }
 
@@ -172,11 +195,12 @@ int main(int argc, char** argv) {
     settings.port = static_cast<std::uint16_t>(options.port);
     settings.name = options.name;
     ViewerClient client(socket, clock, settings);
+    GameDisplay display(std::cout);
     if (options.raw) {
         client.onDatagram = [](const std::string& d) { std::cout << d << std::endl; };
     } else {
-        client.onMessage = [&client](const std::string& m) {
-            ShowMessage(client.picture(), m);
+        client.onMessage = [&](const std::string& m) {
+            display.Show(client.picture(), m, clock.Monotonic());
             std::cout.flush();
         };
         std::cout << "Connecting to " << IpText(options.server) << " port " << options.port
@@ -189,6 +213,7 @@ int main(int argc, char** argv) {
     bool quit = false;
     while (!quit && !StopRequested()) {
         client.Poll(50);
+        if (!options.raw) display.Tick(clock.Monotonic());
         std::string line;
         while (!quit && input.Next(line)) {
             TypedLine typed = TranslateTypedLine(line);
@@ -207,6 +232,7 @@ int main(int argc, char** argv) {
     // Log off reliably: wait a moment for the server's acknowledgement.
     client.Send("LOGOFF");
     client.PollUntil([&] { return client.unacknowledged() == 0; }, 1.0);
+    if (!options.raw) display.Flush();
     std::cout.flush();
     std::_Exit(0);  // the input thread may still be blocked in a read
 }
