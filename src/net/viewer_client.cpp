@@ -141,7 +141,7 @@ const char* const kViewerCommandHelp =
     "  /email ADDR                 the address games are mailed to\n"
     "  /name NEW                   change your name\n"
     "  /ping                       PING the server\n"
-    "  /security /boot IP /srboot IP   administration (local or ADMIN= addresses only)\n"
+    "  /security /boot IP /srboot IP   administration (ADMIN= addresses only)\n"
     "  /quit                       log off and end\n"
     "  anything else               chat\n";
 
