@@ -29,10 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto log = ReadWholeFile(server.File("server.log"));
     FUZZ_CHECK(log && StartsWith(*log, "Path=" + config.path + "\r\n"));
 
-    // Start-up proper on the same file: the screen, the port (a bad one is
-    // refused, not opened) and, when it opened, a viewer's logon.
-    if (config.port >= 1 && config.port <= 65535) {
-        FUZZ_CHECK(StartServer(server) == kSocketOk);
+    // Start-up proper on the same file: the screen, the port (a bad port or
+    // bind address is refused, not opened) and, when it opened, a viewer's logon.
+    const bool usable = NetworkSettingProblem(config).empty();
+    FUZZ_CHECK(usable == (StartServer(server) == kSocketOk));
+    if (usable) {
         // Keep the wait of the turn short: the clock moves by it, nothing more.
         server.config.delay = std::min(std::max(server.config.delay, 0), 1000);
         f.socket.Queue(MakeIp(10, 0, 0, 2), "LOGONv15:Viewer");
