@@ -33,9 +33,11 @@ void ResetFeed(Server& server, bool operatorReset) {
     server.game.whitePlayer.clear();
     server.game.blackPlayer.clear();
     server.feed.partialLine.clear();
-    // Keep the lines of the cycle that ended; when the rename fails they are lost.
-    RenameFile(server.File("debug.tmp"), server.File(server.game.saveDebugName));
-    CreateEmptyFile(server.File("debug.tmp"));
+    // Keep the lines of the cycle that ended under the players' names. When the
+    // rename cannot be made (no game yet, so no name) they stay in debug.tmp
+    // and the next cycle's lines follow them.
+    if (RenameFile(server.File("debug.tmp"), server.File(server.game.saveDebugName)))
+        CreateEmptyFile(server.File("debug.tmp"));
     MakeSaveDebugName(server);
 }
 

@@ -113,6 +113,13 @@ TEST_F(MainLoopTest, ResetKeepsDebugLinesUnderTheSavedName) {
     EXPECT_EQ(f->game.saveDebugName, "Debug-_vs_.log");
 }
 
+TEST_F(MainLoopTest, ResetBeforeAnyGameKeepsDebugLines) {
+    f->game.saveDebugName.clear();  // no game played yet: nothing to rename to
+    f.dir.Write("debug.tmp", "kept line\n");
+    Pass("R");
+    EXPECT_EQ(f.dir.Read("debug.tmp"), "kept line\n");
+}
+
 TEST_F(MainLoopTest, UnchangedLogCausesNoRead) {
     f.dir.Write("gui.log", "x\n");
     Pass();
