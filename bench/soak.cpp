@@ -123,7 +123,7 @@ struct SoakViewer {
     std::unique_ptr<ViewerClient> client;
     bool on = false;  // logged on, as far as this viewer is concerned
     double nextAction = 0;
-    std::int32_t highestSeq = 0;
+    SequenceNumber highestSeq = 0;
 };
 
 struct Totals {
@@ -226,7 +226,7 @@ int main(int argc, char** argv) {
         s.lossSeed = static_cast<std::uint32_t>(k + 1);
         v->client = std::make_unique<ViewerClient>(v->socket, clock, s);
         SoakViewer* self = v.get();
-        v->client->onNumberedMessage = [self](std::int32_t seq, const std::string&) {
+        v->client->onNumberedMessage = [self](SequenceNumber seq, const std::string&) {
             self->highestSeq = std::max(self->highestSeq, seq);
         };
         v->client->Logon();
@@ -358,7 +358,7 @@ int main(int argc, char** argv) {
     const int serverStatus = serverDied ? -1 : Stop(server, 10);
     const std::string log = ReadFile(dir + "/server.log");
 
-    std::int32_t highestSeq = 0;
+    SequenceNumber highestSeq = 0;
     for (auto& v : viewers) {
         const auto& s = v->client->stats();
         totals.datagrams += s.datagrams;

@@ -50,18 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ServiceNetwork(server);
     f.socket.sent.clear();
 
-    for (const char* ask : {"RESULTTABLE", "GAMELIST"}) {
-        server.channel.remoteIp = kViewer;
-        server.channel.inMessage = ask;
-        if (std::string_view(ask) == "RESULTTABLE") {
-            SendResultTable(server);
-        } else {
-            SendGameList(server);
-        }
-    }
-    server.channel.remoteIp = kViewer;
-    server.channel.inMessage = request;
-    SendGamesByEmail(server);
+    Request resultTable{kViewer, "RESULTTABLE"};
+    SendResultTable(server, resultTable);
+    Request gameList{kViewer, "GAMELIST"};
+    SendGameList(server, gameList);
+    Request send{kViewer, request};
+    SendGamesByEmail(server, send);
 
     // A reply that does not fit in one UDP datagram would fail to send and cost
     // the viewer its connection.

@@ -28,17 +28,15 @@ bool IsBanned(const Channel& channel, IpAddress sender) {
     return false;
 }
 
-void LogSendFailure(Server& server, int error) {
-    const Channel& ch = server.channel;
-    WriteServerLogBlock(server,
-                        {
-                            "send error" + NumberText(error),
-                            "Port Num=" + PrintForm(server.config.port),
-                            "RemoteIp=" + IpText(ch.remoteIp),
-                            "RemoteIp#=" + PrintForm(static_cast<std::int32_t>(ch.remoteIp)),
-                            "message=" + ch.outMessage,
-                            std::string(75, '_'),
-                        });
+void LogSendFailure(Server& server, int error, IpAddress to, std::string_view text) {
+    WriteServerLogBlock(server, {
+                                    "send error" + NumberText(error),
+                                    "Port Num=" + PrintForm(server.config.port),
+                                    "RemoteIp=" + IpText(to),
+                                    "RemoteIp#=" + PrintForm(static_cast<std::int32_t>(to)),
+                                    "message=" + std::string(text),
+                                    std::string(75, '_'),
+                                });
 }
 
 }  // namespace
@@ -96,7 +94,6 @@ std::string ReadLocalInbox(Server& server) {
                 ch.inboxPos += static_cast<std::int64_t>(i) + 1;
                 std::string line = std::move(ch.inboxPartial);
                 ch.inboxPartial.clear();
-                ch.remoteIp = kLocalViewerIp;
                 return line;
             }
             // A line of in.dat stands for one datagram: what a datagram could not
@@ -108,86 +105,72 @@ std::string ReadLocalInbox(Server& server) {
     return {};
 }
 
-void ReceiveDatagram(Server& server, int waitMs) {
+Request ReceiveDatagram(Server& server, int waitMs) {
     Channel& ch = server.channel;
-    ch.inMessage.clear();
+    Request request;
 
     Datagram datagram;
     server.os.socket.Receive(waitMs, datagram);  // a time-out or failure leaves the text empty
     std::string text = std::move(datagram.text);
     IpAddress sender = datagram.sender;
-    ch.fromInbox = text.empty();
-    if (ch.fromInbox) {
+    request.fromInbox = text.empty();
+    if (request.fromInbox) {
         text = ReadLocalInbox(server);
         sender = kLocalViewerIp;
     }
-    if (text.empty()) return;
-    if (IsBanned(ch, sender)) return;  // not even acknowledged
+    if (text.empty()) return request;
+    if (IsBanned(ch, sender)) return request;  // not even acknowledged
 
-    ch.remoteIp = sender;
+    request.sender = sender;
     if (sender == kLocalViewerIp) {
         // The local viewer's lines are never framed: a "<" stays part of the text.
-        ch.inMessage = std::move(text);
-        return;
+        request.text = std::move(text);
+        return request;
     }
     Frame frame = ParseFrame(text);
     if (frame.seq == 0) {
-        ch.inMessage = std::move(text);
-        return;
+        request.text = std::move(text);
+        return request;
     }
     // Acknowledge at once, repeats too: the viewer's first ACK may have been lost.
-    ch.outMessage = AckText(frame.seq);
-    SendDatagram(server);
-    ch.inMessage = std::string(frame.text);
+    SendDatagram(server, sender, AckText(frame.seq));
+    request.text = std::string(frame.text);
 
     for (int i = 1; i <= kReceiptCount; ++i) {
         const Receipt& r = ch.recentReceipts[i];
         if (r.seq == frame.seq && r.ip == sender) {
-            ch.inMessage.clear();
+            request.text.clear();
             break;
         }
     }
     ch.receiptCursor = ch.receiptCursor % kReceiptCount + 1;
     ch.recentReceipts[ch.receiptCursor] = {frame.seq, sender};
+    return request;
 }
 
-void SendDatagram(Server& server) {
-    Channel& ch = server.channel;
+void SendDatagram(Server& server, IpAddress to, std::string_view text) {
     int error;
-    if (ch.remoteIp == kLocalViewerIp) {
-        int err = AppendLine(server.File("out.dat"), ch.outMessage);
+    if (to == kLocalViewerIp) {
+        int err = AppendLine(server.File("out.dat"), text);
         error = err == 0 ? kSocketOk : FileErrorNumber(err);
     } else {
         // Texts built around what viewers send (a chat relayed with the sender's
         // name, an arrival notice around a name) can outgrow one datagram. Such a
         // send would fail for every viewer and log each of them off, so the text
         // loses its tail instead.
-        if (ch.outMessage.size() > kMaxDatagramBytes) ch.outMessage.resize(kMaxDatagramBytes);
-        error = server.os.socket.Send(ch.remoteIp, static_cast<std::uint16_t>(server.config.port),
-                                      ch.outMessage);
+        text = text.substr(0, kMaxDatagramBytes);
+        error = server.os.socket.Send(to, static_cast<std::uint16_t>(server.config.port), text);
     }
     if (error == kSocketOk) return;
 
-    LogSendFailure(server, error);
+    LogSendFailure(server, error, to, text);
     if (error == kChannelNotOpen || error == kInProgress) return;
-    // The viewer cannot be reached: remove it. The logoff tells the others with
-    // sends of its own, so the caller's peer and text are put back afterwards
-    // (a handler may still be answering its requester).
-    IpAddress peer = ch.remoteIp;
-    std::string text = ch.outMessage;
-    LogoffViewer(server);
-    ch.remoteIp = peer;
-    ch.outMessage = std::move(text);
+    LogoffViewer(server, to);  // the viewer cannot be reached
 }
 
 void BroadcastRaw(Server& server, std::string_view text) {
-    Channel& ch = server.channel;
-    for (IpAddress ip : ViewerAddresses(server.clients)) {
-        if (!IsLoggedOn(server.clients, ip)) continue;
-        ch.remoteIp = ip;
-        ch.outMessage = std::string(text);
-        SendDatagram(server);
-    }
+    for (IpAddress ip : ViewerAddresses(server.clients))
+        if (IsLoggedOn(server.clients, ip)) SendDatagram(server, ip, text);
 }
 
 }  // namespace lantrel

@@ -14,9 +14,9 @@ constexpr int kGridSlots = 24;
 
 // `base`, or `base` followed by the first suffix " 1", " 2", ... that no other
 // viewer holds. After " 500" the search gives up and keeps that name.
-std::string UniqueName(const Server& server, const std::string& base) {
+std::string UniqueName(const Server& server, IpAddress asker, const std::string& base) {
     std::string name = base;
-    for (int k = 1; k <= kMaxNameSuffix && NameInUse(server, name); ++k)
+    for (int k = 1; k <= kMaxNameSuffix && NameInUse(server, asker, name); ++k)
         name = base + NumberText(k);
     return name;
 }
@@ -62,11 +62,11 @@ int FindClientSlot(const ClientTable& table, IpAddress ip) {
     return 0;
 }
 
-bool NameInUse(const Server& server, std::string_view name) {
+bool NameInUse(const Server& server, IpAddress asker, std::string_view name) {
     const ClientTable& table = server.clients;
     for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0; ++k) {
         const ClientRecord& r = table.slots[k];
-        if (r.ip != server.channel.remoteIp && TrimRightBlanks(r.name) == name) return true;
+        if (r.ip != asker && TrimRightBlanks(r.name) == name) return true;
     }
     return false;
 }
@@ -108,17 +108,15 @@ std::string EmailOfViewer(const Server& server, IpAddress ip) {
     return {};
 }
 
-void LogonViewer(Server& server) {
-    Channel& ch = server.channel;
+void LogonViewer(Server& server, Request& request) {
     ClientTable& table = server.clients;
     ++server.counters.connectCount;
     PrintAt(server.os.console, 18, 42, "Connects:" + PrintForm(server.counters.connectCount));
 
-    // Every send below moves `remoteIp`; the newcomer is kept here.
-    const IpAddress newcomer = ch.remoteIp;
-    std::string name = TrimRightBlanks(Mid(ch.inMessage, 10));  // leading blanks stay
+    const IpAddress newcomer = request.sender;
+    std::string name = TrimRightBlanks(Mid(request.text, 10));  // leading blanks stay
     if (name.empty()) name = "Anonymous";
-    name = UniqueName(server, name);
+    name = UniqueName(server, newcomer, name);
 
     int slot = 0;
     for (int k = 1; k <= kClientSlots; ++k) {
@@ -136,9 +134,7 @@ void LogonViewer(Server& server) {
         r.email = std::string(kEmailWidth, ' ');
         r.lastHeard = NetWholeSeconds(server);
         const ClientRecord entered = r;  // a failed send may empty the slot again
-        ch.remoteIp = newcomer;
-        ch.outMessage = "LOGON SUCCESSFUL";
-        SendDatagram(server);
+        SendDatagram(server, newcomer, "LOGON SUCCESSFUL");
         WriteLogonBlock(server, entered, slot);
     }
     CompactClientTable(table);
@@ -156,7 +152,6 @@ void LogonViewer(Server& server) {
         // greet the newcomer with its own arrival.
         if (ip != newcomer) SendToViewer(server, "CHAT: [Server] " + name + " has arrived!", ip);
     }
-    ch.remoteIp = newcomer;
     for (int i = 1; i <= 10; ++i) {
         const std::string& line = server.config.menuLines[i];
         if (!line.empty()) SendToViewer(server, line, newcomer);
@@ -164,10 +159,9 @@ void LogonViewer(Server& server) {
     server.os.console.Beep();
 }
 
-void LogoffViewer(Server& server) {
+void LogoffViewer(Server& server, IpAddress leaver) {
     Channel& ch = server.channel;
     ClientTable& table = server.clients;
-    const IpAddress leaver = ch.remoteIp;
 
     std::string name;
     for (int k = 1; k <= kClientSlots; ++k) {
@@ -192,15 +186,14 @@ void LogoffViewer(Server& server) {
     ShowClientTable(server);
 }
 
-void ChangeAlias(Server& server) {
-    Channel& ch = server.channel;
-    std::string name = TrimBlanks(Mid(ch.inMessage, 8));
+void ChangeAlias(Server& server, Request& request) {
+    std::string name = TrimBlanks(Mid(request.text, 8));
     if (name.empty()) name = "Anonymous";
-    name = UniqueName(server, name);
+    name = UniqueName(server, request.sender, name);
 
     int slot = 0;
     for (int k = 1; k <= kClientSlots && slot == 0; ++k)
-        if (server.clients.slots[k].ip == ch.remoteIp) slot = k;
+        if (server.clients.slots[k].ip == request.sender) slot = k;
     if (slot == 0) return;
 
     std::string oldName = TrimRightBlanks(server.clients.slots[slot].name);

@@ -18,45 +18,35 @@ std::string TwoDigits(int n) {
     return (n < 10 ? "0" : "") + std::to_string(n);
 }
 
-// Sends `text` raw to the requester of the request being handled.
-void Reply(Server& server, IpAddress requester, std::string text) {
-    server.channel.remoteIp = requester;
-    server.channel.outMessage = std::move(text);
-    SendDatagram(server);
+void RefuseOldViewer(Server& server, Request& request) {
+    SendDatagram(server, request.sender,
+                 "MSG:Connection refused.  The broadcast server does not support the version of "
+                 "the viewer you are using.");
 }
 
-void RefuseOldViewer(Server& server) {
-    Reply(server, server.channel.remoteIp,
-          "MSG:Connection refused.  The broadcast server does not support the version of the "
-          "viewer you are using.");
-}
-
-void RefreshLastHeard(Server& server) {
-    const IpAddress ip = server.channel.remoteIp;
-    if (ip == 0) return;
+void RefreshLastHeard(Server& server, Request& request) {
+    if (request.sender == 0) return;
     ClientTable& table = server.clients;
     for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0; ++k)
-        if (table.slots[k].ip == ip) table.slots[k].lastHeard = NetWholeSeconds(server);
+        if (table.slots[k].ip == request.sender) table.slots[k].lastHeard = NetWholeSeconds(server);
 }
 
 // "CHAT: <who>" and its siblings: answered raw to the asker, never relayed.
-void AnswerQuery(Server& server) {
-    Channel& ch = server.channel;
-    const IpAddress asker = ch.remoteIp;
+void AnswerQuery(Server& server, Request& request) {
     const Counters& c = server.counters;
     const ResendQueue& q = server.queue;
     std::vector<std::string> answers;
-    if (ch.inMessage == "CHAT: <who>") {
+    if (request.text == "CHAT: <who>") {
         int users = 0;
         for (int k = 1; k <= kClientSlots; ++k)
             if (server.clients.slots[k].ip != 0) ++users;
         answers = {"CHAT:[SERVER] Users=" + NumberText(users)};
-    } else if (ch.inMessage == "CHAT: <time>") {
+    } else if (request.text == "CHAT: <time>") {
         LocalDateTime now = server.os.clock.Now();
         answers = {"CHAT:[SERVER] Date=" + DateText(now) + ", Time=" + ClockText(now)};
-    } else if (ch.inMessage == "CHAT: <ver>") {
+    } else if (request.text == "CHAT: <ver>") {
         answers = {"CHAT:[SERVER] Version 1.72b (November 2008)"};
-    } else if (ch.inMessage == "CHAT: <stats>") {
+    } else if (request.text == "CHAT: <stats>") {
         answers = {
             "CHAT:[SERVER] connects:" + NumberText(c.connectCount),
             "CHAT:[SERVER] result table requests:" + NumberText(c.resultTableRequests),
@@ -64,7 +54,7 @@ void AnswerQuery(Server& server) {
             "CHAT:[SERVER] Chat relay:" + NumberText(c.chatRelayCount),
             "CHAT:[SERVER] Server start:" + server.config.serverStartTime,
         };
-    } else if (ch.inMessage == "CHAT: <q>") {
+    } else if (request.text == "CHAT: <q>") {
         answers = {
             "CHAT:[SERVER] Dropped=" + NumberText(q.droppedCount),
             "CHAT:[SERVER] Re-send queue=" + NumberText(q.resendCount),
@@ -73,61 +63,62 @@ void AnswerQuery(Server& server) {
     } else {
         return;
     }
-    ch.inMessage.clear();  // so the relay check below does not pass it on
-    for (auto& answer : answers)
-        Reply(server, asker, std::move(answer));
+    request.text.clear();  // so the relay check below does not pass it on
+    for (const std::string& answer : answers)
+        SendDatagram(server, request.sender, answer);
 }
 
-void RelayChat(Server& server) {
-    Channel& ch = server.channel;
+void RelayChat(Server& server, Request& request) {
     ++server.counters.chatRelayCount;
     PrintAt(server.os.console, 18, 24, "Chat relay:" + PrintForm(server.counters.chatRelayCount));
-    std::string chat = Mid(ch.inMessage, 6);
-    int k = FindClientSlot(server.clients, ch.remoteIp);
+    std::string chat = Mid(request.text, 6);
+    int k = FindClientSlot(server.clients, request.sender);
     std::string name;
     if (k != 0) {
         name = TrimRightBlanks(server.clients.slots[k].name);
     } else {
-        Reply(server, ch.remoteIp,
-              "MSG: You are no longer connected to the server.  Please re-connect.");
+        SendDatagram(server, request.sender,
+                     "MSG: You are no longer connected to the server.  Please re-connect.");
         name = "Phantom user";
     }
     // A viewer actually named "Phantom user" is silenced the same way.
     if (name != "Phantom user") Broadcast(server, "CHAT: [" + name + "] - " + chat);
 }
 
-void StoreEmail(Server& server) {
-    Channel& ch = server.channel;
+void StoreEmail(Server& server, Request& request) {
     for (int k = 1; k <= kClientSlots; ++k) {
-        if (server.clients.slots[k].ip != ch.remoteIp) continue;
-        server.clients.slots[k].email = FixedWidth(Mid(ch.inMessage, 7), kEmailWidth);
+        if (server.clients.slots[k].ip != request.sender) continue;
+        server.clients.slots[k].email = FixedWidth(Mid(request.text, 7), kEmailWidth);
         return;
     }
 }
 
-void AnswerPing(Server& server) {
-    SendToViewer(server, "PONG", server.channel.remoteIp);
+void AnswerPing(Server& server, Request& request) {
+    SendToViewer(server, "PONG", request.sender);
+}
+
+void Logoff(Server& server, Request& request) {
+    LogoffViewer(server, request.sender);
 }
 
 // "SECUSER: name:address" for every viewer, to the asker.
-void ListUsers(Server& server) {
-    if (!IsAdministrator(server)) return;
-    const IpAddress asker = server.channel.remoteIp;
+void ListUsers(Server& server, Request& request) {
+    if (!IsAdministrator(server, request)) return;
     std::vector<std::string> lines;
     const ClientTable& table = server.clients;
     for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0; ++k)
         lines.push_back("SECUSER: " + TrimRightBlanks(table.slots[k].name) + ":" +
                         table.slots[k].ipText);
-    for (auto& line : lines)
-        Reply(server, asker, std::move(line));
+    for (const std::string& line : lines)
+        SendDatagram(server, request.sender, line);
 }
 
 // Disconnects the viewer whose address text follows the keyword; with `ban`
 // its address is refused from then on.
-void Boot(Server& server, std::size_t targetFrom, bool ban) {
+void Boot(Server& server, const Request& request, std::size_t targetFrom, bool ban) {
     Channel& ch = server.channel;
-    if (!IsAdministrator(server)) return;
-    std::string target = TrimBlanks(Mid(ch.inMessage, targetFrom));
+    if (!IsAdministrator(server, request)) return;
+    std::string target = TrimBlanks(Mid(request.text, targetFrom));
     const ClientTable& table = server.clients;
     int slot = 0;
     for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0 && slot == 0; ++k)
@@ -135,20 +126,19 @@ void Boot(Server& server, std::size_t targetFrom, bool ban) {
     if (slot == 0) return;  // not logged on: nothing happens, and nobody is banned
 
     const IpAddress victim = table.slots[slot].ip;
-    Reply(server, victim, "MSG: You have been booted!");
+    SendDatagram(server, victim, "MSG: You have been booted!");
     if (ban) {
         ch.banCursor = ch.banCursor % kBanCount + 1;
         ch.banList[ch.banCursor] = victim;
     }
-    ch.remoteIp = victim;
-    LogoffViewer(server);
+    LogoffViewer(server, victim);
 }
 
-void BootViewer(Server& server) {
-    Boot(server, 6, false);
+void BootViewer(Server& server, Request& request) {
+    Boot(server, request, 6, false);
 }
-void BootAndBan(Server& server) {
-    Boot(server, 8, true);
+void BootAndBan(Server& server, Request& request) {
+    Boot(server, request, 8, true);
 }
 
 bool Prefix(std::string_view text, std::string_view keyword) {
@@ -159,13 +149,13 @@ bool Prefix(std::string_view text, std::string_view keyword) {
 // is tried on the current text, and a handler that empties it stops the rest.
 struct Check {
     bool (*matches)(const std::string& text);
-    void (*act)(Server& server);
+    void (*act)(Server& server, Request& request);
 };
 
 constexpr Check kChecks[] = {
     {[](const std::string& t) { return Prefix(t, "LOGON:"); }, RefuseOldViewer},
     {[](const std::string& t) { return Prefix(t, "LOGONv15:"); }, LogonViewer},
-    {[](const std::string& t) { return t == "LOGOFF"; }, LogoffViewer},
+    {[](const std::string& t) { return t == "LOGOFF"; }, Logoff},
     // Any datagram, even a repeat emptied by the receive step, shows the sender is alive.
     {[](const std::string&) { return true; }, RefreshLastHeard},
     {[](const std::string& t) { return t == "RESULTTABLE"; }, SendResultTable},
@@ -182,15 +172,9 @@ constexpr Check kChecks[] = {
     {[](const std::string& t) { return Prefix(t, "SRBOOT:"); }, BootAndBan},
 };
 
-void Dispatch(Server& server) {
-    Channel& ch = server.channel;
-    const IpAddress requester = ch.remoteIp;
-    for (const Check& check : kChecks) {
-        // Handlers send to others (and so move `remoteIp`); every check is about
-        // the requester again.
-        ch.remoteIp = requester;
-        if (check.matches(ch.inMessage)) check.act(server);
-    }
+void Dispatch(Server& server, Request& request) {
+    for (const Check& check : kChecks)
+        if (check.matches(request.text)) check.act(server, request);
 }
 
 }  // namespace
@@ -203,10 +187,9 @@ std::string DateText(const LocalDateTime& t) {
     return TwoDigits(t.month) + "-" + TwoDigits(t.day) + "-" + std::to_string(t.year);
 }
 
-bool IsAdministrator(const Server& server) {
-    const Channel& ch = server.channel;
-    if (ch.fromInbox) return true;
-    const IpAddress ip = ch.remoteIp;
+bool IsAdministrator(const Server& server, const Request& request) {
+    if (request.fromInbox) return true;
+    const IpAddress ip = request.sender;
     const auto& admins = server.config.adminAddresses;
     return ip != 0 && std::find(admins.begin(), admins.end(), ip) != admins.end();
 }
@@ -219,10 +202,9 @@ void ServiceNetwork(Server& server, int waitMs) {
     // Take every waiting datagram; the receive that finds nothing (or a text the
     // receive step emptied: a repeat or a banned sender) ends the call.
     for (;;) {
-        server.channel.remoteIp = 0;
-        ReceiveDatagram(server, wait);
-        const bool took = !server.channel.inMessage.empty();
-        Dispatch(server);
+        Request request = ReceiveDatagram(server, wait);
+        const bool took = !request.text.empty();
+        Dispatch(server, request);
         if (!took) break;
     }
     if (++server.queue.idlePolls > kPollsPerResendPass) {

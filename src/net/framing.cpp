@@ -10,20 +10,20 @@ Frame ParseFrame(std::string_view datagram) {
     // "<>" (nothing between) and a missing ">" are no frame.
     std::size_t close = Find(datagram, ">", 2);
     if (close == 0 || close == 2) return frame;
-    std::int32_t seq = ParseNumber(datagram.substr(1, close - 2));
+    SequenceNumber seq = ParseLongNumber(datagram.substr(1, close - 2));
     if (seq <= 0) return frame;
     frame.seq = seq;
     frame.text = datagram.substr(close);
     return frame;
 }
 
-std::string FrameMessage(std::int32_t seq, std::string_view text) {
+std::string FrameMessage(SequenceNumber seq, std::string_view text) {
     std::string framed = "<" + NumberText(seq) + ">";
     framed += text;
     return framed;
 }
 
-std::string AckText(std::int32_t seq) {
+std::string AckText(SequenceNumber seq) {
     return "ACK:" + NumberText(seq);
 }
 

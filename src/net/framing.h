@@ -10,10 +10,14 @@
 
 namespace lantrel {
 
+// Message numbers are 64-bit: a busy server numbers billions of messages over a
+// long run, and a number must never wrap or turn negative.
+using SequenceNumber = std::int64_t;
+
 // A datagram split into its frame number and text. `seq` is 0 for an unframed
 // text (then `text` is the whole datagram, "<" included).
 struct Frame {
-    std::int32_t seq = 0;
+    SequenceNumber seq = 0;
     std::string_view text;
 };
 
@@ -23,9 +27,9 @@ struct Frame {
 Frame ParseFrame(std::string_view datagram);
 
 // "<" + number text of `seq` + ">" + text.
-std::string FrameMessage(std::int32_t seq, std::string_view text);
+std::string FrameMessage(SequenceNumber seq, std::string_view text);
 
 // "ACK:" + number text of `seq`.
-std::string AckText(std::int32_t seq);
+std::string AckText(SequenceNumber seq);
 
 }  // namespace lantrel

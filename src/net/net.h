@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/framing.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 
@@ -30,24 +31,28 @@ constexpr std::size_t kMaxDatagramBytes = 65507;
 
 // A framed viewer message seen lately: its number and its sender.
 struct Receipt {
-    std::int32_t seq = 0;
+    SequenceNumber seq = 0;
     IpAddress ip = 0;
 };
 
-// Channel state: the current peer, the texts in flight, repeat suppression, the
-// ban list and the local viewer's inbox position.
-struct Channel {
-    IpAddress remoteIp = 0;  // the current peer; every send sets it, handlers answer it
-    std::string outMessage;  // what SendDatagram sends next
-    std::string inMessage;   // the request being handled, frame removed
+// One viewer request: who sent it, its text without the frame, and whether it is
+// a line of in.dat (the local viewer) rather than a datagram. Handlers answer
+// `sender`; a handler that empties `text` stops the checks after it.
+struct Request {
+    IpAddress sender = 0;
+    std::string text;
+    bool fromInbox = false;
+};
 
+// Channel state: repeat suppression, the ban list and the local viewer's inbox
+// position.
+struct Channel {
     std::array<Receipt, kReceiptCount + 1> recentReceipts{};  // 1..100, ring
     std::int32_t receiptCursor = 0;                           // entry written last
 
     std::array<IpAddress, kBanCount + 1> banList{};  // 1..100, 0 = empty
     std::int32_t banCursor = 0;                      // entry written last (ring)
 
-    bool fromInbox = false;      // inMessage is a line of in.dat, not a datagram
     std::int64_t inboxPos = 0;   // bytes of in.dat consumed
     FileIdentity inboxIdentity;  // the in.dat those bytes came from
     std::string inboxPartial;    // a line of in.dat whose LF has not arrived yet
@@ -72,8 +77,8 @@ struct ClientTable {
 
 // One reliable message to one viewer.
 struct ResendEntry {
-    std::int32_t seq = 0;  // 0 = free or discarded
-    std::string text;      // the whole message without its frame
+    SequenceNumber seq = 0;  // 0 = free or discarded
+    std::string text;        // the whole message without its frame
     IpAddress ip = 0;
     std::int64_t stamp = 0;  // whole monotonic seconds: last send, or not re-sent before
     std::int16_t tries = 0;  // sends so far
@@ -83,7 +88,7 @@ struct ResendEntry {
 // The ring of reliable messages and its counters.
 struct ResendQueue {
     std::array<ResendEntry, kResendEntries + 1> entries{};  // 1..1000, ring
-    std::int32_t nextSeq = 0;       // last number given; never reset or wrapped
+    SequenceNumber nextSeq = 0;     // last number given; never reset or wrapped
     std::int32_t resendCursor = 0;  // entry written last
     std::int32_t pendingCount = 0;  // entries not yet acknowledged
     std::int32_t resendCount = 0;   // of those, the ones sent more than once
@@ -99,8 +104,9 @@ struct ResendQueue {
 // One network turn: takes every waiting datagram and acts on it, then every
 // eleventh call runs the re-send pass. `waitMs` < 0 means the configured `delay`.
 void ServiceNetwork(Server& server, int waitMs = -1);
-// Sends `outMessage` once to `remoteIp` (to out.dat for the local viewer).
-void SendDatagram(Server& server);
+// Sends `text` once to `to` (to out.dat for the local viewer). A viewer that
+// cannot be reached is logged off.
+void SendDatagram(Server& server, IpAddress to, std::string_view text);
 // Unnumbered send to every logged-on viewer.
 void BroadcastRaw(Server& server, std::string_view text);
 // Numbered, re-sent send to every logged-on viewer.
@@ -114,28 +120,28 @@ std::string EmailOfViewer(const Server& server, IpAddress ip);
 
 // ---- The broadcast server's own steps (also driven directly by its tests) -----
 
-// One receive step: leaves the text to act upon in `inMessage` (empty if none) and
-// its sender in `remoteIp`; acknowledges framed messages and empties repeats.
-void ReceiveDatagram(Server& server, int waitMs);
+// One receive step: the request to act upon (its text empty if none came, or for
+// a repeat or a banned sender); acknowledges framed messages at once.
+Request ReceiveDatagram(Server& server, int waitMs);
 // The next complete line of in.dat, or empty.
 std::string ReadLocalInbox(Server& server);
 
-// "LOGONv15:" + name from `remoteIp`: slot, welcome, user list, arrival notices.
-void LogonViewer(Server& server);
-// Removes the viewer at `remoteIp`, purges its receipts and queued messages and
+// "LOGONv15:" + name: slot, welcome, user list, arrival notices.
+void LogonViewer(Server& server, Request& request);
+// Removes the viewer at `leaver`, purges its receipts and queued messages and
 // tells the others.
-void LogoffViewer(Server& server);
-// "CHANGE:" + name from `remoteIp`.
-void ChangeAlias(Server& server);
-// True when a viewer at another address than `remoteIp` already has `name`.
-bool NameInUse(const Server& server, std::string_view name);
+void LogoffViewer(Server& server, IpAddress leaver);
+// "CHANGE:" + name.
+void ChangeAlias(Server& server, Request& request);
+// True when a viewer at another address than `asker` already has `name`.
+bool NameInUse(const Server& server, IpAddress asker, std::string_view name);
 // Moves the occupied slots to the front, keeping their order.
 void CompactClientTable(ClientTable& table);
 // Slot number of the first viewer at `ip` (1..500), or 0.
 int FindClientSlot(const ClientTable& table, IpAddress ip);
 
-// "ACK:" + number in `inMessage`: marks that message, if it was sent to the sender.
-void HandleAck(Server& server);
+// "ACK:" + number: marks that message, if it was sent to the sender.
+void HandleAck(Server& server, Request& request);
 // Recounts the queue, sets `congested` and redraws the queue counters.
 void UpdateQueueStatus(Server& server);
 // Re-sends what is due (at most six per pass) and gives up what has been sent
@@ -147,6 +153,6 @@ void ResendPass(Server& server);
 // folder can write it), or a datagram from an ADMIN= address of server.ini. A
 // datagram from 127.0.0.1 does not count as the local viewer here: any local
 // program can send one.
-bool IsAdministrator(const Server& server);
+bool IsAdministrator(const Server& server, const Request& request);
 
 }  // namespace lantrel

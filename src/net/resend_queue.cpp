@@ -21,13 +21,12 @@ constexpr int kMaxChatTries = 10;
 
 // Entry numbers and sequence numbers advance together from zero, so message n
 // always lives in entry ((n - 1) mod 1000) + 1 (unless something overwrote it).
-int EntryOf(std::int32_t seq) {
+int EntryOf(SequenceNumber seq) {
     return static_cast<int>((seq - 1) % kResendEntries) + 1;
 }
 
 void GiveUpViewer(Server& server, IpAddress ip, const std::string& name) {
-    server.channel.remoteIp = ip;
-    LogoffViewer(server);
+    LogoffViewer(server, ip);
     Broadcast(server, "CHAT: [SERVER]- Lost connection with " + name);
 }
 
@@ -41,14 +40,11 @@ void ShowDroppedCount(Server& server) {
 }
 
 void SendToViewer(Server& server, std::string_view text, IpAddress to) {
-    Channel& ch = server.channel;
     ResendQueue& q = server.queue;
     // The local viewer reads out.dat, which loses nothing; under congestion the
     // queue is not fed any further.
     if (q.congested || to == kLocalViewerIp) {
-        ch.remoteIp = to;
-        ch.outMessage = std::string(text);
-        SendDatagram(server);
+        SendDatagram(server, to, text);
         return;
     }
     q.resendCursor = q.resendCursor % kResendEntries + 1;
@@ -68,9 +64,7 @@ void SendToViewer(Server& server, std::string_view text, IpAddress to) {
     e.tries = 1;
     e.acked = 0;
 
-    ch.remoteIp = to;
-    ch.outMessage = FrameMessage(q.nextSeq, text);
-    SendDatagram(server);
+    SendDatagram(server, to, FrameMessage(q.nextSeq, text));
 }
 
 void Broadcast(Server& server, std::string_view text) {
@@ -82,14 +76,13 @@ void Broadcast(Server& server, std::string_view text) {
         if (IsLoggedOn(server.clients, ip)) SendToViewer(server, text, ip);
 }
 
-void HandleAck(Server& server) {
-    const Channel& ch = server.channel;
-    std::int32_t seq = ParseNumber(Mid(ch.inMessage, 5));
+void HandleAck(Server& server, Request& request) {
+    SequenceNumber seq = ParseLongNumber(Mid(request.text, 5));
     if (seq <= 0) return;
     ResendEntry& e = server.queue.entries[EntryOf(seq)];
     // Only the viewer the message was sent to may acknowledge it; anyone else
     // could otherwise stop the delivery of other viewers' messages.
-    if (e.seq != seq || e.ip != ch.remoteIp) return;
+    if (e.seq != seq || e.ip != request.sender) return;
     e.acked = 1;
     e.stamp = NetWholeSeconds(server);
 }
@@ -126,7 +119,6 @@ void UpdateQueueStatus(Server& server) {
 
 void ResendPass(Server& server) {
     ResendQueue& q = server.queue;
-    Channel& ch = server.channel;
     const double now = NetNow(server);
     int resent = 0;
     for (int i = 1; i <= kResendEntries; ++i) {
@@ -134,7 +126,6 @@ void ResendPass(Server& server) {
         if (e.seq <= 0 || e.acked || now - static_cast<double>(e.stamp) <= kResendAfter) continue;
         ++e.tries;
         const IpAddress ip = e.ip;
-        ch.remoteIp = ip;
         const bool chat = StartsWith(e.text, "CHAT:");
 
         if (!chat && e.tries > kMaxTries) {
@@ -165,9 +156,8 @@ void ResendPass(Server& server) {
             continue;
         }
 
-        const std::int32_t seq = e.seq;
-        ch.outMessage = FrameMessage(seq, e.text);
-        SendDatagram(server);
+        const SequenceNumber seq = e.seq;
+        SendDatagram(server, ip, FrameMessage(seq, e.text));
         if (e.seq == seq) {  // a failed send may have removed the viewer and its entries
             e.stamp = e.tries > 2 ? std::llround(now + 4) : std::llround(now);
         }

@@ -34,15 +34,15 @@ void AddUser(std::vector<std::string>& users, const std::string& name) {
 
 // True when the message numbered `seq` is newer than the one that last set
 // `part` (unframed messages always are), and notes it as the newest.
-bool Newer(GamePicture& p, const std::string& part, std::int32_t seq) {
+bool Newer(GamePicture& p, const std::string& part, SequenceNumber seq) {
     if (seq == 0) return true;
-    std::int32_t& last = p.partSeq[part];
+    SequenceNumber& last = p.partSeq[part];
     if (seq < last) return false;
     last = seq;
     return true;
 }
 
-bool ApplyMessage(GamePicture& p, std::string_view text, std::int32_t seq) {
+bool ApplyMessage(GamePicture& p, std::string_view text, SequenceNumber seq) {
     std::string rest;
     if (text.empty()) return true;  // an empty last move or level before the first one
     if (text == "LOGON SUCCESSFUL") {
@@ -200,7 +200,7 @@ ViewerClient::ViewerClient(DatagramSocket& socket, Clock& clock, ViewerSettings 
       random_(settings_.lossSeed),
       // Start own numbers away from 1, so that a viewer started again soon after
       // a crash is not taken for a repeat of its former self.
-      nextOwnSeq_(static_cast<std::int32_t>(clock.TimeOfDay() * 10) % 800000 + 1) {}
+      nextOwnSeq_(static_cast<SequenceNumber>(clock.TimeOfDay() * 10) % 800000 + 1) {}
 
 void ViewerClient::Transmit(std::string_view text) {
     socket_.Send(settings_.server, settings_.port, text);
@@ -237,7 +237,7 @@ void ViewerClient::Send(std::string_view text) {
         Transmit(text);
         return;
     }
-    std::int32_t seq = nextOwnSeq_++;
+    SequenceNumber seq = nextOwnSeq_++;
     Pending& p = pending_[seq];
     p.text = FrameMessage(seq, text);
     p.lastSent = clock_.Monotonic();
@@ -256,7 +256,7 @@ void ViewerClient::HandleDatagram(const std::string& datagram) {
     if (frame.seq == 0) {
         // The server's acknowledgement of one of our own framed messages.
         if (StartsWith(datagram, "ACK:")) {
-            pending_.erase(ParseNumber(std::string_view(datagram).substr(4)));
+            pending_.erase(ParseLongNumber(std::string_view(datagram).substr(4)));
             return;
         }
         ApplyMessage(picture_, datagram);

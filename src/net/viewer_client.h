@@ -16,6 +16,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "net/framing.h"
 #include "platform/platform.h"
 
 namespace lantrel {
@@ -43,13 +44,13 @@ struct GamePicture {
 
     // Numbers of the messages that last set each part of the picture. A message
     // re-sent after a loss may arrive after a newer one; the newer one stands.
-    std::map<std::string, std::int32_t> partSeq;
+    std::map<std::string, SequenceNumber> partSeq;
 };
 
 // Applies one message text (frame already removed, `seq` its number or 0 when it
 // came unframed) to the picture. Returns false when the keyword is not one a
 // viewer knows.
-bool ApplyMessage(GamePicture& picture, std::string_view text, std::int32_t seq = 0);
+bool ApplyMessage(GamePicture& picture, std::string_view text, SequenceNumber seq = 0);
 
 // The board of a FEN placement as eight text rows, rank 8 first, with file and
 // rank labels; "." for an empty square. Empty when the placement is unreadable.
@@ -118,7 +119,7 @@ class ViewerClient {
     // Called with every message acted upon (frame removed).
     std::function<void(const std::string&)> onMessage;
     // The same, with the message's number (0 when it came unframed).
-    std::function<void(std::int32_t, const std::string&)> onNumberedMessage;
+    std::function<void(SequenceNumber, const std::string&)> onNumberedMessage;
 
     // Statistics for tests.
     struct Stats {
@@ -133,7 +134,7 @@ class ViewerClient {
     };
     const Stats& stats() const { return stats_; }
     // How often each server number was acted upon (should be once each).
-    const std::map<std::int32_t, int>& actedOn() const { return actedOn_; }
+    const std::map<SequenceNumber, int>& actedOn() const { return actedOn_; }
     // Own framed messages not yet acknowledged.
     std::size_t unacknowledged() const { return pending_.size(); }
 
@@ -153,11 +154,11 @@ class ViewerClient {
     ViewerSettings settings_;
     GamePicture picture_;
     std::mt19937 random_;
-    std::int32_t nextOwnSeq_;
-    std::map<std::int32_t, Pending> pending_;
-    std::unordered_set<std::int32_t> seen_;  // numbers acted upon lately
-    std::int32_t highestSeen_ = 0;
-    std::map<std::int32_t, int> actedOn_;
+    SequenceNumber nextOwnSeq_;
+    std::map<SequenceNumber, Pending> pending_;
+    std::unordered_set<SequenceNumber> seen_;  // numbers acted upon lately
+    SequenceNumber highestSeen_ = 0;
+    std::map<SequenceNumber, int> actedOn_;
     double lastPing_ = 0;
     double lastLogon_ = -1;  // < 0: not logging on
     Stats stats_;

@@ -39,13 +39,27 @@ double ParseDecimal(std::string_view text) {
     return negative ? -value : value;
 }
 
-std::int32_t ParseNumber(std::string_view text) {
+namespace {
+
+template <typename Integer>
+Integer ParseClamped(std::string_view text) {
     double value = std::nearbyint(ParseDecimal(text));
-    constexpr double lo = std::numeric_limits<std::int32_t>::min();
-    constexpr double hi = std::numeric_limits<std::int32_t>::max();
-    if (!(value >= lo)) return std::numeric_limits<std::int32_t>::min();
-    if (value > hi) return std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(value);
+    constexpr double lo = static_cast<double>(std::numeric_limits<Integer>::min());
+    // The largest value is not exact as a double; anything from it up is clamped.
+    constexpr double hi = static_cast<double>(std::numeric_limits<Integer>::max());
+    if (!(value >= lo)) return std::numeric_limits<Integer>::min();
+    if (value >= hi) return std::numeric_limits<Integer>::max();
+    return static_cast<Integer>(value);
+}
+
+}  // namespace
+
+std::int32_t ParseNumber(std::string_view text) {
+    return ParseClamped<std::int32_t>(text);
+}
+
+std::int64_t ParseLongNumber(std::string_view text) {
+    return ParseClamped<std::int64_t>(text);
 }
 
 std::size_t Find(std::string_view text, std::string_view pattern, std::size_t from) {

@@ -24,6 +24,9 @@ std::string PrintForm(long long n);
 // gives 0. Values beyond the int32 range are clamped.
 std::int32_t ParseNumber(std::string_view text);
 
+// The same parser over the int64 range (message sequence numbers).
+std::int64_t ParseLongNumber(std::string_view text);
+
 // Same parser without rounding, for values that keep their fraction.
 double ParseDecimal(std::string_view text);
 

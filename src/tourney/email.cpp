@@ -196,20 +196,20 @@ EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
     return plan;
 }
 
-void SendGamesByEmail(Server& server) {
-    SendGamesByEmailTo(server, EmailOfViewer(server, server.channel.remoteIp));
+void SendGamesByEmail(Server& server, Request& request) {
+    SendGamesByEmailTo(server, request, EmailOfViewer(server, request.sender));
 }
 
-void SendGamesByEmailTo(Server& server, std::string_view address) {
+void SendGamesByEmailTo(Server& server, const Request& request, std::string_view address) {
     ++server.counters.emailCount;
     PrintAt(server.os.console, 18, 60, "Emails: " + PrintForm(server.counters.emailCount));
     EmailPlan plan = PlanEmail(LookUpTourneyPgn(server), server.config.mailServer,
-                               server.config.returnAddress, address, server.channel.inMessage);
+                               server.config.returnAddress, address, request.text);
     if (!plan.operatorNotice.empty()) {
         PrintAt(server.os.console, 21, 1, plan.operatorNotice);
         WriteServerLog(server, plan.operatorNotice);
     }
-    SendReplies(server, plan.replies);
+    SendReplies(server, request.sender, plan.replies);
     if (!plan.startMailer) return;
 
     std::string mailFile = server.File("email.txt");

@@ -47,9 +47,10 @@ std::vector<std::string> GameListReply(CrossTable& table, const PgnLookup& pgn,
     return GameListLines(table, ScanPgnTags(pgn.text));
 }
 
-void SendGameList(Server& server) {
-    SendReplies(server, GameListReply(server.crossTable, LookUpTourneyPgn(server),
-                                      server.config.mailServer));
+void SendGameList(Server& server, Request& request) {
+    SendReplies(
+        server, request.sender,
+        GameListReply(server.crossTable, LookUpTourneyPgn(server), server.config.mailServer));
 }
 
 }  // namespace lantrel

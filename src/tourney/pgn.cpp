@@ -85,15 +85,9 @@ std::vector<TaggedGame> ScanPgnTags(std::string_view pgnText) {
     return games;
 }
 
-void SendReplies(Server& server, const std::vector<std::string>& replies) {
-    // Every reply goes to the requester: a failed send may log a viewer off and
-    // send notices to others, so the requester is set again before each one.
-    IpAddress requester = server.channel.remoteIp;
-    for (const auto& text : replies) {
-        server.channel.remoteIp = requester;
-        server.channel.outMessage = text;
-        SendDatagram(server);
-    }
+void SendReplies(Server& server, IpAddress requester, const std::vector<std::string>& replies) {
+    for (const auto& text : replies)
+        SendDatagram(server, requester, text);
 }
 
 }  // namespace lantrel

@@ -266,11 +266,12 @@ std::vector<std::string> ResultTableReply(CrossTable& table, const PgnLookup& pg
     return reply;
 }
 
-void SendResultTable(Server& server) {
+void SendResultTable(Server& server, Request& request) {
     ++server.counters.resultTableRequests;
     PrintAt(server.os.console, 20, 24,
             "Result table requests:" + PrintForm(server.counters.resultTableRequests));
-    SendReplies(server, ResultTableReply(server.crossTable, LookUpTourneyPgn(server)));
+    SendReplies(server, request.sender,
+                ResultTableReply(server.crossTable, LookUpTourneyPgn(server)));
 }
 
 }  // namespace lantrel

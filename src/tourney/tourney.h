@@ -22,6 +22,7 @@
 namespace lantrel {
 
 struct Server;
+struct Request;
 
 constexpr int kTablePlayers = 300;            // entries of CrossTable::players
 constexpr int kRecentGames = 300;             // entries of the recentGames ring
@@ -185,15 +186,15 @@ EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
                     std::string_view request);
 
 // ---- Server routines (called by the viewer command dispatcher) ------------------
-// Each answers the viewer at `channel.remoteIp` with unnumbered datagrams.
+// Each answers the requester with unnumbered datagrams.
 
 // "RESULTTABLE": the crosstable and the most recent games.
-void SendResultTable(Server& server);
+void SendResultTable(Server& server, Request& request);
 // "GAMELIST": the numbered list of games.
-void SendGameList(Server& server);
+void SendGameList(Server& server, Request& request);
 // "SEND:": the chosen games by e-mail to the requester's stored address.
-void SendGamesByEmail(Server& server);
+void SendGamesByEmail(Server& server, Request& request);
 // The same with the address given (SendGamesByEmail looks it up in the client table).
-void SendGamesByEmailTo(Server& server, std::string_view address);
+void SendGamesByEmailTo(Server& server, const Request& request, std::string_view address);
 
 }  // namespace lantrel

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace lantrel {
 
 struct Server;
@@ -24,7 +26,7 @@ void ForEachLine(std::string_view text, OnLine&& onLine) {
     }
 }
 
-// Sends each text to the requester (`channel.remoteIp`) with SendDatagram.
-void SendReplies(Server& server, const std::vector<std::string>& replies);
+// Sends each text to the requester with SendDatagram.
+void SendReplies(Server& server, IpAddress requester, const std::vector<std::string>& replies);
 
 }  // namespace lantrel

@@ -275,6 +275,16 @@ TEST_F(ResendTest, RingWrapsAndNumbersKeepRising) {
     EXPECT_EQ(f->queue.entries[1].acked, 1);
 }
 
+TEST_F(ResendTest, NumbersPastThirtyTwoBitsStayPositiveAndAreAcknowledged) {
+    Join(kAlice, "Alice");
+    f->queue.nextSeq = 2147483647;  // a server that has run for weeks
+    f->queue.resendCursor = 647;    // message n lives in entry ((n - 1) mod 1000) + 1
+    SendToViewer(*f, "FEN: x", kAlice);
+    EXPECT_EQ(Sent(kAlice).back(), "< 2147483648>FEN: x");
+    Receive(kAlice, "ACK: 2147483648");
+    EXPECT_EQ(f->queue.entries[648].acked, 1);
+}
+
 TEST_F(ResendTest, OverwritingAnUnacknowledgedEntryCountsItAsDropped) {
     Join(kAlice, "Alice");
     for (int i = 0; i < 995; ++i)

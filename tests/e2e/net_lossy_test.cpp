@@ -42,11 +42,11 @@ TEST_F(LossyTest, NothingIsLostSilently) {
     ASSERT_TRUE(PollAll([&] { return steady.HasUser("Flaky") && flaky.HasUser("Steady"); }, 10));
     PollAll([] { return false; }, 3);  // the welcome settles before the loss starts
 
-    std::map<std::int32_t, std::string> toSteady, toFlaky;
-    steady.client->onNumberedMessage = [&](std::int32_t seq, const std::string& text) {
+    std::map<SequenceNumber, std::string> toSteady, toFlaky;
+    steady.client->onNumberedMessage = [&](SequenceNumber seq, const std::string& text) {
         if (seq > 0) toSteady[seq] = text;
     };
-    flaky.client->onNumberedMessage = [&](std::int32_t seq, const std::string& text) {
+    flaky.client->onNumberedMessage = [&](SequenceNumber seq, const std::string& text) {
         if (seq > 0) toFlaky[seq] = text;
     };
     flaky.client->settings().dropReceivedShare = 0.3;

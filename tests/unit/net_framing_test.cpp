@@ -10,16 +10,17 @@ namespace {
 TEST(ParseFrameTest, ReadsOnlyWellFormedFrames) {
     struct Row {
         const char* datagram;
-        std::int32_t seq;
+        SequenceNumber seq;
         const char* text;
     } rows[] = {
         {"< 17>FEN: x", 17, "FEN: x"},
         {"<17>FEN: x", 17, "FEN: x"},
         {"<   3>PING", 3, "PING"},
-        {"< 2.6>PING", 3, "PING"},    // rounded to the nearest whole number
-        {"< 5>", 5, ""},              // a framed empty message
-        {"< 5>>x", 5, ">x"},          // only the first ">" closes the frame
-        {"< 0>PING", 0, "< 0>PING"},  // number not above 0
+        {"< 2.6>PING", 3, "PING"},                  // rounded to the nearest whole number
+        {"< 5>", 5, ""},                            // a framed empty message
+        {"< 2147483648>PING", 2147483648, "PING"},  // numbers go on past 32 bits
+        {"< 5>>x", 5, ">x"},                        // only the first ">" closes the frame
+        {"< 0>PING", 0, "< 0>PING"},                // number not above 0
         {"<-2>PING", 0, "<-2>PING"},
         {"<>PING", 0, "<>PING"},    // nothing between
         {"<PING", 0, "<PING"},      // no ">"

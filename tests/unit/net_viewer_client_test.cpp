@@ -102,7 +102,7 @@ TEST_F(ViewerClientTest, AcknowledgesEveryFramedMessageAndActsOnItOnce) {
     EXPECT_EQ(Sent(), (std::vector<std::string>{"LOGONv15:Vera", "ACK: 4", "ACK: 4", "ACK: 5"}));
     EXPECT_EQ(viewer.picture().chat.size(), 2u);
     EXPECT_EQ(viewer.stats().repeats, 1);
-    EXPECT_EQ(viewer.actedOn(), (std::map<std::int32_t, int>{{4, 1}, {5, 1}}));
+    EXPECT_EQ(viewer.actedOn(), (std::map<SequenceNumber, int>{{4, 1}, {5, 1}}));
 }
 
 TEST_F(ViewerClientTest, IgnoresDatagramsFromOthers) {
