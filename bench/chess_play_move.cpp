@@ -13,6 +13,7 @@
 
 #include "app/server.h"
 #include "chess/move_text.h"
+#include "feed/feed.h"
 #include "platform/fakes.h"
 #include "platform/posix.h"
 

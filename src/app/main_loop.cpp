@@ -46,10 +46,10 @@ void ResetFeed(Server& server, bool operatorReset) {
 void MainLoopPass(Server& server) {
     FeedState& feed = server.feed;
     if (feed.redrawBoard == 1) {
-        DrawBoard(server, 0);
+        DrawBoard(server);
         feed.redrawBoard = 0;
     }
-    ServiceNetwork(server);
+    ServeOutputs(server);
 
     ReadOnlyFile log;
     bool open = log.Open(ResolvePath(server.os.workDir, server.config.path));
@@ -61,7 +61,7 @@ void MainLoopPass(Server& server) {
     feed.logIdentity = identity;
 
     std::string key = UpperAscii(server.os.console.ReadKey());
-    if (key == "B") server.chess.showBoard = server.chess.showBoard ? 0 : 1;
+    if (key == "B") server.screen.showBoard = !server.screen.showBoard;
     if (key == "I") ToggleIcsMode(server);
     if (feed.logSize < feed.bytesRead || replaced || key == "R") ResetFeed(server, key == "R");
 

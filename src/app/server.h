@@ -11,9 +11,12 @@
 #include <string_view>
 
 #include "app/config.h"
+#include "app/screen.h"
 #include "chess/chess.h"
+#include "feed/game_output.h"
 #include "feed/live_game.h"
 #include "net/net.h"
+#include "net/udp_output.h"
 #include "platform/platform.h"
 #include "tourney/tourney.h"
 
@@ -28,7 +31,7 @@ struct Counters {
 };
 
 struct Server {
-    explicit Server(Platform& platform) : os(platform) {}
+    explicit Server(Platform& platform) : os(platform), udp(*this) { outputs.Attach(udp); }
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
@@ -42,6 +45,9 @@ struct Server {
     ResendQueue queue;
     CrossTable crossTable;
     Counters counters;
+    ScreenState screen;
+    UdpBroadcaster udp;   // the viewers
+    GameOutputs outputs;  // everything the feed reports to: the viewers first
 
     bool headless = false;  // no screen, never waits for a key
     // Whether the process has been asked to end (set by ServerMain); long pauses

@@ -53,7 +53,7 @@ int StartServer(Server& server) {
     LoadConfiguration(server);
     if (!server.config.iniFound) PrintAt(console, 3, 12, kNoIniNote);
 
-    DrawBoard(server, 0);
+    DrawBoard(server);
     WriteFen(server);
 
     std::vector<IpAddress> addresses = server.os.socket.LocalAddresses();

@@ -9,19 +9,6 @@ namespace lantrel {
 
 namespace {
 
-// One matching pass as PlayMoveText makes it, on scratch lists.
-std::int32_t MatchPass(Board& board, MoveList& list, const std::string& text,
-                       const std::string& upper, const MoveTextMarks& marks,
-                       std::int32_t skipLegality) {
-    const std::int32_t side = board.whiteOnMove;
-    GenerateMoves(board, list, side, skipLegality);
-    board.whiteOnMove = side;
-    MoveTextColumn withPiece, coordinates, san;
-    BuildCoordinateTexts(board, list, marks, withPiece, coordinates);
-    BuildSanTexts(board, list, san);
-    return FindTextEntry(list, withPiece, coordinates, san, text, upper);
-}
-
 bool SameMove(const MoveRecord& a, const MoveRecord& b) {
     return a.from == b.from && a.to == b.to && a.kind == b.kind;
 }
@@ -40,11 +27,10 @@ MoveTextMatch MatchMoveText(const Board& board, std::string_view text) {
     std::string cleaned(text);
     const MoveTextMarks marks = NormaliseMoveText(cleaned);
     if (cleaned.empty()) return match;
-    const std::string upper = UpperAscii(cleaned);
-
     Board scratch = board;
     MoveList list;
-    std::int32_t found = MatchPass(scratch, list, cleaned, upper, marks, 1);
+    MoveTexts texts;
+    std::int32_t found = MatchPass(scratch, list, texts, cleaned, marks, false);
     if (found != 0) {
         match.entry = found;
         match.move = list[found];
@@ -55,7 +41,7 @@ MoveTextMatch MatchMoveText(const Board& board, std::string_view text) {
         }
         return match;
     }
-    found = MatchPass(scratch, list, cleaned, upper, marks, 0);
+    found = MatchPass(scratch, list, texts, cleaned, marks, true);
     if (found != 0) {
         match.entry = found;
         match.move = list[found];

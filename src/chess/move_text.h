@@ -1,6 +1,8 @@
-// The parts of move text matching that need no Server.
+// Move text matching: the texts of every generated move, and the one pass that
+// looks a logged text up among them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -34,5 +36,15 @@ void BuildCoordinateTexts(const Board& board, const MoveList& list, const MoveTe
 std::int32_t FindTextEntry(const MoveList& list, const MoveTextColumn& withPiece,
                            const MoveTextColumn& coordinates, const MoveTextColumn& san,
                            const std::string& text, const std::string& upper);
+
+// The three texts of every entry: 0 piece letter + coordinates, 1 coordinates, 2 SAN.
+using MoveTexts = std::array<MoveTextColumn, 3>;
+
+// One matching pass: generates the moves of the side to move into `list`
+// (all pseudo-legal ones, or with `legalOnly` only the legal ones), writes
+// their texts and returns the entry a cleaned text names (0 = none). The
+// board is left as it was found.
+std::int32_t MatchPass(Board& board, MoveList& list, MoveTexts& texts, const std::string& text,
+                       const MoveTextMarks& marks, bool legalOnly);
 
 }  // namespace lantrel

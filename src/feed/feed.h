@@ -4,9 +4,12 @@
 #include <functional>
 #include <string>
 
+#include "feed/game_output.h"
+
 namespace lantrel {
 
 struct Server;
+struct LiveGame;
 class ReadOnlyFile;
 
 // Longest partial line kept; the rest of a longer "line" (a binary file named
@@ -33,6 +36,23 @@ void ProcessLogLine(Server& server, const std::string& line);
 
 // Puts the live game back to the start position and tells everybody.
 void StartNewGame(Server& server);
+
+// Plays a move text from the log: finds the move it names, plays it, logs it,
+// reports it to the outputs (then pauses while viewers follow live). `logText`
+// is cleaned in place. A text that names no move is reported in server.log and
+// counted; the position stays as it was.
+void PlayMoveText(Server& server, std::string& logText);
+
+// Writes the FEN of the current position to `fen` (keeping `previousFen`) and
+// shows it.
+void WriteFen(Server& server);
+
+// One turn of every output (the network): the main loop's, and the feed's own
+// during long reads and pauses. `waitMs` < 0 means the configured wait.
+void ServeOutputs(Server& server, int waitMs = -1);
+
+// The game as a newcomer needs it.
+GameSnapshot SnapshotOf(const LiveGame& game);
 
 // Builds the name that debug.tmp takes at the next reset, from the player names.
 void MakeSaveDebugName(Server& server);

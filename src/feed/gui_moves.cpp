@@ -297,10 +297,10 @@ void StartFromPosition(Server& server, const Board& position) {
     chess.searchPly = 1;
     game.gameNotStarted = 1;
     game.plyCount = 0;
-    chess.drawnBoard.fill(kOffBoard);
-    DrawBoard(server, 0);
+    RepaintBoard(server);
+    DrawBoard(server);
     WriteFen(server);
-    Broadcast(server, "FEN: " + game.fen);
+    server.outputs.PositionSet(game.fen);
     RestartRecord(game.guiGame, FenText(chess), true);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "feed/game_output.h"
 #include "platform/files.h"
 
 namespace lantrel {
@@ -48,17 +49,16 @@ struct LiveGame {
     std::int32_t gameNotStarted = 1;
     std::string fen;
     std::string previousFen;
-    std::string lastMoveMessage;
+    std::optional<PlayedMove> lastMove;  // kept across new games until the next move
     std::string levelText;
-    std::string pendingWhitePv;
+    std::string pendingWhitePv;  // the latest thinking line of each side in this read
     std::string pendingBlackPv;
     std::string lineStamp;
     std::int32_t headerSent = 0;
     std::int32_t gameNumber = 0;
     std::int32_t moveErrorCount = 0;
     std::string saveDebugName;
-    double lastServiceTime = 0;  // time of day of the last network service
-    GuiGame guiGame;             // moves and positions the GUI gives its engines
+    GuiGame guiGame;  // moves and positions the GUI gives its engines
     // The side to move (whiteOnMove) belongs to the position: see ChessState.
 };
 
@@ -70,8 +70,10 @@ struct FeedState {
     std::int32_t redrawBoard = 0;
     std::int32_t nulBytesSeen = 0;  // counts up to 2: only the first two matter
     std::int32_t linesSinceService = 0;
-    std::string whiteClockText;
-    std::string blackClockText;
+    double lastServiceTime = 0;  // monotonic time of the last network service
+    // The last "time" the GUI gave an engine of known colour: that colour and the text.
+    std::optional<Side> clockSide;
+    std::string clockTime;
     bool partialLineCapped = false;  // the over-long line note was written once
 };
 

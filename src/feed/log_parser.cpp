@@ -56,9 +56,9 @@ void ShowBothPlayers(Server& server) {
     ShowPlayer(server, 5, kClearBlack, "[Black  ", server.game.blackPlayer);
 }
 
-void BroadcastPlayers(Server& server) {
-    Broadcast(server, "WPLAYER: " + server.game.whitePlayer);
-    Broadcast(server, "BPLAYER: " + server.game.blackPlayer);
+void ReportPlayers(Server& server) {
+    server.outputs.PlayerNamed(Side::kWhite, server.game.whitePlayer);
+    server.outputs.PlayerNamed(Side::kBlack, server.game.blackPlayer);
 }
 
 // "black" or "white" sent to an engine: that engine has this colour, the other
@@ -100,7 +100,7 @@ void PauseAfterResult(Server& server) {
                 if (++changes > n) break;
                 continue;
             }
-            ServiceNetwork(server);
+            ServeOutputs(server);
             if (server.stopRequested && server.stopRequested()) break;  // ending: no more pause
         }
     }
@@ -127,8 +127,8 @@ void HandleMove(Server& server, const LineParts& parts, int source) {
 void NotePv(Server& server, const std::string& workLine, std::string_view marker, int colour) {
     std::string text = Mid(workLine, Find(workLine, marker) + marker.size());
     if (!IsThinkingLine(text)) return;
-    if (colour == 1) server.game.pendingWhitePv = "WPV: " + text;
-    if (colour == 2) server.game.pendingBlackPv = "BPV: " + text;
+    if (colour == 1) server.game.pendingWhitePv = text;
+    if (colour == 2) server.game.pendingBlackPv = text;
 }
 
 // Everything from the extra network pass on (also used for the lines that ICS
@@ -139,7 +139,7 @@ void HandleParts(Server& server, const LineParts& parts) {
     const std::string& workLine = parts.workLine;
 
     if (g.headerSent == 1 && ++feed.linesSinceService > 10) {
-        ServiceNetwork(server, 1);
+        ServeOutputs(server, 1);
         feed.linesSinceService = 0;
     }
 
@@ -156,12 +156,12 @@ void HandleParts(Server& server, const LineParts& parts) {
             g.firstEngineColour = 1;
             g.secondEngineColour = 2;
             ShowPlayer(server, 4, kClearWhite, "[White ", g.whitePlayer);
-            Broadcast(server, "WPLAYER: " + g.whitePlayer);
+            server.outputs.PlayerNamed(Side::kWhite, g.whitePlayer);
             return;
         }
         g.secondEngine = g.blackPlayer = name;
         ShowPlayer(server, 5, kClearBlackColon, "[Black: ", g.blackPlayer);
-        Broadcast(server, "BPLAYER: " + g.blackPlayer);
+        server.outputs.PlayerNamed(Side::kBlack, g.blackPlayer);
     }
 
     if (std::size_t m = Find(workLine, "myname=")) {
@@ -173,12 +173,12 @@ void HandleParts(Server& server, const LineParts& parts) {
                 g.firstEngine = name;
                 if (g.firstEngineColour == 1) g.whitePlayer = name;
                 if (g.firstEngineColour == 2) g.blackPlayer = name;
-                Broadcast(server, "WPLAYER: " + g.whitePlayer);
+                server.outputs.PlayerNamed(Side::kWhite, g.whitePlayer);
             } else if (source == 2) {
                 g.secondEngine = name;
                 if (g.secondEngineColour == 1) g.whitePlayer = name;
                 if (g.secondEngineColour == 2) g.blackPlayer = name;
-                Broadcast(server, "BPLAYER: " + g.blackPlayer);
+                server.outputs.PlayerNamed(Side::kBlack, g.blackPlayer);
             }
         }
         ShowBothPlayers(server);
@@ -189,13 +189,13 @@ void HandleParts(Server& server, const LineParts& parts) {
     if (command == "black") {
         AssignColour(server, source, true);
         ShowBothPlayers(server);
-        BroadcastPlayers(server);
+        ReportPlayers(server);
     }
     if (command == "white") {
         AssignColour(server, source, false);
         ShowPlayer(server, 4, kClearWhite, "[White ", g.whitePlayer);
         ShowPlayer(server, 5, kClearBlackColon, "[Black: ", g.blackPlayer);
-        BroadcastPlayers(server);
+        ReportPlayers(server);
     }
     // Both engines are told "new"; after exactly one ply it is the GUI setting
     // up the second engine, not a new game, and so it is when the GUI has just
@@ -205,20 +205,14 @@ void HandleParts(Server& server, const LineParts& parts) {
     if (command == "time") {
         std::string value = Mid(workLine, Find(workLine, "time") + 5);
         int colour = source == 1 ? g.firstEngineColour : source == 2 ? g.secondEngineColour : 0;
-        if (colour == 1) {
-            feed.whiteClockText = "WTIME: " + value + " ";
-            feed.blackClockText.clear();
-        } else if (colour == 2) {
-            feed.blackClockText = "BTIME: " + value + " ";
-            feed.whiteClockText.clear();
+        if (colour == 1 || colour == 2) {
+            feed.clockSide = colour == 1 ? Side::kWhite : Side::kBlack;
+            feed.clockTime = value;
         }
     }
-    if (command == "otim") {
-        std::string message = feed.whiteClockText.empty()
-                                  ? feed.blackClockText + " otim " + parts.argument
-                                  : feed.whiteClockText + " otim " + parts.argument;
-        if (g.headerSent == 1 && server.queue.resendCount == 0) BroadcastRaw(server, message);
-    }
+    // "otim" follows "time": the engine on move has both clocks now.
+    if (command == "otim" && g.headerSent == 1)
+        server.outputs.ClocksTold(feed.clockSide, feed.clockTime, parts.argument);
     if (source == 1 && g.headerSent == 1 && Contains(workLine, "<first :"))
         NotePv(server, workLine, "<first : ", g.firstEngineColour);
     // The second engine's thinking is noted during a catch-up too.
@@ -226,7 +220,7 @@ void HandleParts(Server& server, const LineParts& parts) {
         NotePv(server, workLine, "<second: ", g.secondEngineColour);
     if (parts.outputWord == "move") HandleMove(server, parts, source);
     if (command == "result" && source == 1) {
-        Broadcast(server, "result " + parts.argument);
+        server.outputs.ResultAnnounced(parts.argument);
         PauseAfterResult(server);
     }
     // The engine told to go first has the side to move: White in a game from
@@ -235,7 +229,7 @@ void HandleParts(Server& server, const LineParts& parts) {
         AssignColour(server, source, server.chess.whiteOnMove == 0);
     if (command == "level" && source == 1) {
         g.levelText = Mid(workLine, Find(workLine, "level"));
-        Broadcast(server, g.levelText);
+        server.outputs.LevelSet(g.levelText);
     }
     if (command == "quit") {
         if (source == 1) {
@@ -285,7 +279,7 @@ void ProcessLogLine(Server& server, const std::string& line) {
     if (!parts.toEngine.empty() && parts.toEngine.front() == '#') return;
 
     if (lineText.empty()) {
-        if (server.os.clock.Monotonic() - g.lastServiceTime > 1.0) ServiceNetwork(server);
+        if (server.os.clock.Monotonic() - server.feed.lastServiceTime > 1.0) ServeOutputs(server);
         return;
     }
 

@@ -92,22 +92,24 @@ void CutLogLines(Server& server, const ReadOnlyFile& log,
 
 void FinishLogRead(Server& server) {
     LiveGame& game = server.game;
-    if (server.queue.resendCount < 20) {
-        if (!game.pendingWhitePv.empty()) BroadcastRaw(server, game.pendingWhitePv);
-        if (!game.pendingBlackPv.empty()) BroadcastRaw(server, game.pendingBlackPv);
-    }
+    // Only the latest thinking of each side in a read goes out.
+    if (!game.pendingWhitePv.empty()) server.outputs.Thinking(Side::kWhite, game.pendingWhitePv);
+    if (!game.pendingBlackPv.empty()) server.outputs.Thinking(Side::kBlack, game.pendingBlackPv);
     game.pendingWhitePv.clear();
     game.pendingBlackPv.clear();
-    if (game.headerSent == 0) {
-        // Keep this order: viewers rebuild their picture from it after a catch-up.
-        Broadcast(server, "WPLAYER: " + game.whitePlayer);
-        Broadcast(server, "BPLAYER: " + game.blackPlayer);
-        Broadcast(server, "SITE:" + server.config.site);
-        Broadcast(server, game.lastMoveMessage);
-        Broadcast(server, "FEN: " + game.fen);
-    }
+    if (game.headerSent == 0) server.outputs.CaughtUp(SnapshotOf(game));
     game.headerSent = 1;
     server.feed.linesSinceService = 0;
+}
+
+GameSnapshot SnapshotOf(const LiveGame& game) {
+    return {game.whitePlayer, game.blackPlayer, game.previousFen,
+            game.fen,         game.lastMove,    game.levelText};
+}
+
+void ServeOutputs(Server& server, int waitMs) {
+    server.feed.lastServiceTime = server.os.clock.Monotonic();
+    server.outputs.Serve(waitMs);
 }
 
 std::string SafeFileNamePart(const std::string& text) {

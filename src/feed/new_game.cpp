@@ -1,3 +1,4 @@
+#include "app/screen.h"
 #include "app/server.h"
 #include "feed/feed.h"
 #include "text/text.h"
@@ -24,9 +25,11 @@ void StartNewGame(Server& server) {
     // Start position, king squares, side to move and fifty-move counter; every
     // square of the console board is marked for repainting.
     ResetBoardForNewGame(server.chess);
-    DrawBoard(server, 0);
+    RepaintBoard(server);
+    DrawBoard(server);
     WriteFen(server);
-    Broadcast(server, "FEN: " + game.fen);
+    server.outputs.NewGameStarted(game.gameNumber);
+    server.outputs.PositionSet(game.fen);
 }
 
 }  // namespace lantrel

@@ -1,8 +1,10 @@
 // The table of logged-on viewers: logon with its welcome, logoff, alias change,
 // and the viewer grid on the console.
 #include "app/server.h"
+#include "feed/feed.h"
 #include "net/net.h"
 #include "net/net_detail.h"
+#include "net/udp_output.h"
 #include "text/text.h"
 
 namespace lantrel {
@@ -35,16 +37,17 @@ void WriteLogonBlock(Server& server, const ClientRecord& record, int slot) {
 
 // The newcomer's picture of the game, in the order viewers expect it.
 void SendWelcome(Server& server, IpAddress newcomer) {
-    const LiveGame& game = server.game;
-    SendToViewer(server, "WPLAYER: " + game.whitePlayer, newcomer);
-    SendToViewer(server, "BPLAYER: " + game.blackPlayer, newcomer);
+    const GameSnapshot game = SnapshotOf(server.game);
+    SendToViewer(server, "WPLAYER: " + game.white, newcomer);
+    SendToViewer(server, "BPLAYER: " + game.black, newcomer);
     SendToViewer(server, "SITE:" + server.config.site, newcomer);
     // The position before the last move first, so the viewer can show that move.
     SendToViewer(server, "FEN: " + game.previousFen, newcomer);
     SendToViewer(server, "FEATURE: PING", newcomer);
-    SendToViewer(server, game.lastMoveMessage, newcomer);  // empty before the first move
+    // Empty before the first move.
+    SendToViewer(server, game.lastMove ? MoveMessage(*game.lastMove) : std::string(), newcomer);
     SendToViewer(server, "FEN: " + game.fen, newcomer);
-    SendToViewer(server, game.levelText, newcomer);
+    SendToViewer(server, game.level, newcomer);
 }
 
 }  // namespace

@@ -198,7 +198,6 @@ void ServiceNetwork(Server& server, int waitMs) {
     // The idle wait paces the main loop; a DELAY= of 0 or less would make it spin.
     const int wait = waitMs < 0 ? std::max(1, server.config.delay) : waitMs;
     UpdateQueueStatus(server);
-    server.game.lastServiceTime = NetNow(server);
     // Take every waiting datagram; the receive that finds nothing (or a text the
     // receive step emptied: a repeat or a banned sender) ends the call.
     for (;;) {

@@ -28,11 +28,11 @@ class MainLoopTest : public ::testing::Test {
 };
 
 TEST_F(MainLoopTest, KeyBTogglesTheBoardDisplay) {
-    EXPECT_EQ(f->chess.showBoard, 1);
+    EXPECT_TRUE(f->screen.showBoard);
     Pass("b");
-    EXPECT_EQ(f->chess.showBoard, 0);
+    EXPECT_FALSE(f->screen.showBoard);
     Pass("B");
-    EXPECT_EQ(f->chess.showBoard, 1);
+    EXPECT_TRUE(f->screen.showBoard);
 }
 
 TEST_F(MainLoopTest, KeyITwiceRestoresTheMode) {

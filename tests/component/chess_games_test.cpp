@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/server.h"
+#include "feed/feed.h"
 #include "support/test_support.h"
 
 namespace lantrel {
@@ -142,7 +143,7 @@ void PlayGame(const RecordedGame& game, bool fromSan, Tally& tally) {
         // "WMOVE: 12. Nf3" / "BMOVE: 12. Nf6"
         const std::string header = (plyNumber % 2 == 1 ? "WMOVE: " : "BMOVE: ") +
                                    std::to_string((plyNumber + 1) / 2) + ". ";
-        const std::string& message = s.game.lastMoveMessage;
+        const std::string message = MoveMessage(*s.game.lastMove);
         ASSERT_EQ(message.substr(0, header.size()), header) << where;
         const std::string san = message.substr(header.size());
         const std::string textbook = StripMarks(ply.san);

@@ -8,6 +8,7 @@
 #include "app/server.h"
 #include "chess/fen.h"
 #include "chess/move_query.h"
+#include "feed/feed.h"
 #include "support/test_support.h"
 
 namespace lantrel {
@@ -48,7 +49,7 @@ TEST(ChessHostileMoveText, SanWithTheRankIsNotReadAsAPawnMove) {
         EXPECT_EQ(s.game.moveErrorCount, 0) << row.text;
         EXPECT_EQ(s.chess.cells[kB5], piece) << row.text;
         EXPECT_EQ(s.chess.cells[row.from], 0) << row.text;
-        EXPECT_EQ(s.game.lastMoveMessage, std::string("BMOVE: 1. ") + row.san) << row.text;
+        EXPECT_EQ(MoveMessage(*s.game.lastMove), std::string("BMOVE: 1. ") + row.san) << row.text;
     }
 }
 

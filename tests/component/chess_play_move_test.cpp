@@ -8,6 +8,7 @@
 
 #include "app/server.h"
 #include "chess/fen.h"
+#include "feed/feed.h"
 #include "support/test_support.h"
 
 namespace lantrel {
@@ -41,10 +42,7 @@ struct Game {
         for (const char* t : texts)
             Play(t);
     }
-    std::string San() const {
-        const std::string& m = s.game.lastMoveMessage;
-        return m.substr(m.find(". ") + 2);
-    }
+    std::string San() const { return s.game.lastMove->san; }
 };
 
 TEST(ChessPlayMoveText, AcceptedNotationsOfOneMove) {
@@ -178,7 +176,7 @@ TEST(ChessPlayMoveText, LogLineMessagesAndLiveGame) {
     EXPECT_EQ(lines[0], "<12:00:01> Move  1: e2e4, Index =  10");
     EXPECT_EQ(g.s.game.plyCount, 1);
     EXPECT_EQ(g.s.game.gameNotStarted, 0);
-    EXPECT_EQ(g.s.game.lastMoveMessage, "WMOVE: 1. e4");
+    EXPECT_EQ(MoveMessage(*g.s.game.lastMove), "WMOVE: 1. e4");
     EXPECT_EQ(g.s.game.previousFen, "");
     EXPECT_EQ(g.s.chess.whiteOnMove, 0);
     EXPECT_EQ(g.s.chess.searchPly, 1);
@@ -189,10 +187,10 @@ TEST(ChessPlayMoveText, LogLineMessagesAndLiveGame) {
     EXPECT_EQ(lines[1], "<12:00:01> Move  2: e7e5, Index =  14");
     // Black's list begins with the b8 knight's moves.
     EXPECT_EQ(lines[3], "<12:00:01> Move  4: Nc6, Index =  1");
-    EXPECT_EQ(g.s.game.lastMoveMessage, "WMOVE: 4. Ng5");
+    EXPECT_EQ(MoveMessage(*g.s.game.lastMove), "WMOVE: 4. Ng5");
     EXPECT_EQ(g.s.game.plyCount, 7);
     g.Play("Nf6");
-    EXPECT_EQ(g.s.game.lastMoveMessage, "BMOVE: 4. Nf6");
+    EXPECT_EQ(MoveMessage(*g.s.game.lastMove), "BMOVE: 4. Nf6");
     EXPECT_EQ(g.s.chess.halfmoveClock, 2);  // a6 was the last pawn move
     EXPECT_EQ(g.s.game.previousFen, "r1bqkbnr/1ppp1ppp/p1n5/1B2p1N1/4P3/8/PPPP1PPP/RNBQK2R b KQkq");
 }
@@ -221,7 +219,7 @@ TEST(ChessPlayMoveText, FailureBlockByteForByte) {
     g.PlayAll({"e4", "e5"});
     g.s.game.plyCount = 2;
     g.f.dir.Write("server.log", "");
-    DrawBoard(g.s, 0);
+    DrawBoard(g.s);
     g.Play("Nf6 {!}");
     EXPECT_EQ(g.f.dir.Read("server.log"),
               "\r\n"
@@ -237,11 +235,11 @@ TEST(ChessPlayMoveText, FailureBlockByteForByte) {
     EXPECT_EQ(g.f.screen.Text(22, 50, 20), "Move error count = 1");
     EXPECT_EQ(g.f.screen.ColourAt(22, 50), kLightRed);
     EXPECT_EQ(g.f.screen.CurrentColour(), kNormal);
-    EXPECT_EQ(g.s.game.lastMoveMessage, "BMOVE: 1. e5");
+    EXPECT_EQ(MoveMessage(*g.s.game.lastMove), "BMOVE: 1. e5");
     EXPECT_EQ(g.s.game.plyCount, 2);
     EXPECT_EQ(g.s.chess.whiteOnMove, 1);
     for (int i = 1; i <= 100; ++i)
-        EXPECT_EQ(g.s.chess.drawnBoard[i], kOffBoard) << i;
+        EXPECT_EQ(g.s.screen.drawnBoard[i], kOffBoard) << i;
 
     g.s.chess.whiteOnMove = 1;
     g.Play("Ke3");
@@ -290,7 +288,7 @@ TEST(ChessPlayMoveText, NothingSentBeforeTheHeader) {
     g.PlayAll({"e4", "e5"});
     EXPECT_EQ(g.f.clock.sleptMs(), before);
     EXPECT_TRUE(g.f.socket.SentTo(viewer).empty());
-    EXPECT_EQ(g.s.game.lastMoveMessage, "BMOVE: 1. e5");
+    EXPECT_EQ(MoveMessage(*g.s.game.lastMove), "BMOVE: 1. e5");
     EXPECT_EQ(g.s.game.fen, "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq");
 }
 
@@ -306,7 +304,7 @@ TEST(ChessPlayMoveText, SaveDebugNameAfterTheFirstPlyOnly) {
 TEST(ChessDrawBoard, PaintsOnlyChangedSquaresInTheirColours) {
     Game g;
     ScreenBuffer& screen = g.f.screen;
-    DrawBoard(g.s, 0);
+    DrawBoard(g.s);
     EXPECT_EQ(screen.Text(7, 2, 15), "R N B Q K B N R");
     EXPECT_EQ(screen.Text(8, 2, 15), "P P P P P P P P");
     EXPECT_EQ(screen.Text(10, 2, 15), ". . . . . . . .");
@@ -320,25 +318,25 @@ TEST(ChessDrawBoard, PaintsOnlyChangedSquaresInTheirColours) {
     screen.MoveTo(7, 2);
     screen.Print("Z");
     g.Play("e4");
-    DrawBoard(g.s, 0);
+    DrawBoard(g.s);
     EXPECT_EQ(screen.Text(7, 2, 1), "Z");
     EXPECT_EQ(screen.Text(13, 10, 1), ".");
     EXPECT_EQ(screen.Text(11, 10, 1), "P");
 
     // The failure block forces a full repaint.
     g.Play("Qh5");
-    DrawBoard(g.s, 0);
+    DrawBoard(g.s);
     EXPECT_EQ(screen.Text(7, 2, 1), "R");
 
     // With the board switched off (key B) nothing is drawn until it is back.
-    g.s.chess.showBoard = 0;
+    g.s.screen.showBoard = false;
     g.Play("e5");
     screen.MoveTo(9, 10);
     screen.Print("?");
-    DrawBoard(g.s, 0);
+    DrawBoard(g.s);
     EXPECT_EQ(screen.Text(8, 10, 1), "P");
-    g.s.chess.showBoard = 1;
-    DrawBoard(g.s, 0);
+    g.s.screen.showBoard = true;
+    DrawBoard(g.s);
     EXPECT_EQ(screen.Text(8, 10, 1), ".");
     EXPECT_EQ(screen.Text(10, 10, 1), "P");
     EXPECT_EQ(screen.ColourAt(10, 10), kLightBlue);
@@ -354,7 +352,7 @@ TEST(ChessNewGame, ResetPutsEverythingBack) {
     EXPECT_EQ(g.s.chess.halfmoveClock, 0);
     EXPECT_EQ(g.s.chess.whiteOnMove, 1);
     for (int i = 0; i < kBoardCells; ++i)
-        EXPECT_EQ(g.s.chess.drawnBoard[i], kOffBoard);
+        EXPECT_EQ(g.s.screen.drawnBoard[i], kOffBoard);
     WriteFen(g.s);
     EXPECT_EQ(g.s.game.fen, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq");
 }

@@ -107,8 +107,8 @@ TEST_F(FeedParserTest, ThinkingLinesBecomePendingPvOfTheirColour) {
     Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B",
            "900 <first : 8 25 61 40312 e2e4 e7e5", "901 <first : 9 30 70 50000 d2d4 d7d5",
            "950 <second: 12 -18 70 200113 c7c5", "960 <second: Hello"});
-    EXPECT_EQ(f->game.pendingWhitePv, "WPV: 9 30 70 50000 d2d4 d7d5 ");
-    EXPECT_EQ(f->game.pendingBlackPv, "BPV: 12 -18 70 200113 c7c5 ");
+    EXPECT_EQ(f->game.pendingWhitePv, "9 30 70 50000 d2d4 d7d5 ");
+    EXPECT_EQ(f->game.pendingBlackPv, "12 -18 70 200113 c7c5 ");
     FinishLogRead(*f);
     auto got = Received();
     ASSERT_GE(got.size(), 2u);
@@ -195,7 +195,7 @@ TEST_F(FeedParserTest, EngineMovesArePlayedOnlyForTheSideToMove) {
            "60 <second: move e7e5"});
     EXPECT_EQ(f->game.plyCount, 2);
     EXPECT_EQ(f->feed.redrawBoard, 1);
-    EXPECT_EQ(f->game.lastMoveMessage, "BMOVE: 1. e5");
+    EXPECT_EQ(MoveMessage(*f->game.lastMove), "BMOVE: 1. e5");
     EXPECT_EQ(f.screen.Text(22, 1, 6), "Move: ");
     auto got = Received();
     ASSERT_EQ(got.size(), 6u);
@@ -219,7 +219,7 @@ TEST_F(FeedParserTest, IcsModeTurnsMovesSentToTheEngineIntoTheOpponentsMoves) {
     EXPECT_EQ(f->game.secondEngine, "Opponent ");
     EXPECT_EQ(f->game.firstEngineColour, 2);  // the opponent moved first: the engine has Black
     EXPECT_EQ(f->game.plyCount, 1);
-    EXPECT_EQ(f->game.lastMoveMessage, "WMOVE: 1. e4");
+    EXPECT_EQ(MoveMessage(*f->game.lastMove), "WMOVE: 1. e4");
     Lines({"8 <first : move e7e5"});
     EXPECT_EQ(f->game.plyCount, 2);
     // An engine command is never a move, nor is any part of one ("st" is inside

@@ -12,7 +12,7 @@ class ClientTableTest : public NetTest {
         f->config.site = "Club";
         f->game.previousFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
         f->game.fen = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq";
-        f->game.lastMoveMessage = "WMOVE: 1. e4";
+        f->game.lastMove = PlayedMove{1, Side::kWhite, "e4"};
         f->game.levelText = "level 40 5 0";
     }
     static std::string Padded(const std::string& name) { return FixedWidth(name, 30); }
@@ -43,7 +43,7 @@ TEST_F(ClientTableTest, FirstViewerGetsTheWholeWelcomeInOrder) {
 }
 
 TEST_F(ClientTableTest, EmptyLastMoveAndLevelStillGoOutFramed) {
-    f->game.lastMoveMessage.clear();
+    f->game.lastMove.reset();
     f->game.levelText.clear();
     Logon(kAlice, "Alice");
     auto sent = Sent(kAlice);

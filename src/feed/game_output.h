@@ -1,0 +1,109 @@
+// What the feed reports as the game goes on, and the few things it asks back.
+//
+// The feed knows nothing of who listens. Every output (the UDP broadcaster, a
+// browser feed, a live PGN file) implements GameOutput; the app attaches them
+// to one GameOutputs, which hands every event to each output in attach order.
+// Texts are the GUI's bytes, as the log had them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lantrel {
+
+enum class Side { kWhite, kBlack };
+
+// A move as the game records it: its full-move number, who made it, its SAN.
+struct PlayedMove {
+    std::int32_t number = 0;
+    Side side = Side::kWhite;
+    std::string san;
+};
+
+// The game as somebody who comes in now needs it.
+struct GameSnapshot {
+    std::string white;
+    std::string black;
+    std::string previousFen;  // the position before the last move
+    std::string fen;
+    std::optional<PlayedMove> lastMove;  // the last move followed, of this game or an earlier one
+    std::string level;                   // the GUI's "level ..." text; empty before one
+};
+
+class GameOutput {
+  public:
+    virtual ~GameOutput() = default;
+
+    // A player's name became known or changed.
+    virtual void PlayerNamed(Side side, const std::string& name) = 0;
+    // A new game began at the start position (PositionSet follows).
+    virtual void NewGameStarted(std::int32_t gameNumber) = 0;
+    // The position was set without a move: a new game, or a position from the GUI.
+    virtual void PositionSet(const std::string& fen) = 0;
+    // A move was played. `live` is false while the feed catches up with a log
+    // written before it looked (then CaughtUp follows once it has).
+    virtual void MovePlayed(const PlayedMove& move, const std::string& fen,
+                            std::int32_t fiftyMoveCount, bool live) = 0;
+    // The clocks the GUI gave the engine on move: its own time (`side` is the
+    // engine's colour, unknown before the colours are) and its opponent's, both
+    // in the GUI's centiseconds text.
+    virtual void ClocksTold(std::optional<Side> side, const std::string& time,
+                            const std::string& opponentTime) = 0;
+    // The latest thinking line (depth, score, time, nodes, PV) of one side.
+    virtual void Thinking(Side side, const std::string& line) = 0;
+    // The time control, as the GUI's "level ..." text.
+    virtual void LevelSet(const std::string& level) = 0;
+    // The GUI announced the result ("1-0 {White mates}" and the like).
+    virtual void ResultAnnounced(const std::string& result) = 0;
+    // The feed has read the whole log that was there when it started (or was
+    // reset by the operator): the game as it stands now.
+    virtual void CaughtUp(const GameSnapshot& game) = 0;
+
+    // Asked back: serve the output's own clients for up to `waitMs` ms (during
+    // long reads and pauses the feed is the loop).
+    virtual void Serve(int waitMs) = 0;
+};
+
+// Several outputs behind one: each event goes to every output in attach order.
+class GameOutputs final : public GameOutput {
+  public:
+    void Attach(GameOutput& output) { outputs_.push_back(&output); }
+
+    void PlayerNamed(Side side, const std::string& name) override {
+        Each(&GameOutput::PlayerNamed, side, name);
+    }
+    void NewGameStarted(std::int32_t gameNumber) override {
+        Each(&GameOutput::NewGameStarted, gameNumber);
+    }
+    void PositionSet(const std::string& fen) override { Each(&GameOutput::PositionSet, fen); }
+    void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
+                    bool live) override {
+        Each(&GameOutput::MovePlayed, move, fen, fiftyMoveCount, live);
+    }
+    void ClocksTold(std::optional<Side> side, const std::string& time,
+                    const std::string& opponentTime) override {
+        Each(&GameOutput::ClocksTold, side, time, opponentTime);
+    }
+    void Thinking(Side side, const std::string& line) override {
+        Each(&GameOutput::Thinking, side, line);
+    }
+    void LevelSet(const std::string& level) override { Each(&GameOutput::LevelSet, level); }
+    void ResultAnnounced(const std::string& result) override {
+        Each(&GameOutput::ResultAnnounced, result);
+    }
+    void CaughtUp(const GameSnapshot& game) override { Each(&GameOutput::CaughtUp, game); }
+    void Serve(int waitMs) override { Each(&GameOutput::Serve, waitMs); }
+
+  private:
+    template <typename... Params, typename... Args>
+    void Each(void (GameOutput::*event)(Params...), const Args&... args) {
+        for (GameOutput* output : outputs_)
+            (output->*event)(args...);
+    }
+
+    std::vector<GameOutput*> outputs_;
+};
+
+}  // namespace lantrel

@@ -1,0 +1,35 @@
+// The UDP viewers as an output of the game feed: every game event becomes the
+// viewer protocol's messages, numbered and re-sent where they matter.
+#pragma once
+
+#include "feed/game_output.h"
+
+namespace lantrel {
+
+struct Server;
+
+// "WMOVE: 12. e4" / "BMOVE: 12. e5": a move as viewers are told it.
+std::string MoveMessage(const PlayedMove& move);
+
+class UdpBroadcaster final : public GameOutput {
+  public:
+    explicit UdpBroadcaster(Server& server) : server_(server) {}
+
+    void PlayerNamed(Side side, const std::string& name) override;
+    void NewGameStarted(std::int32_t gameNumber) override;
+    void PositionSet(const std::string& fen) override;
+    void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
+                    bool live) override;
+    void ClocksTold(std::optional<Side> side, const std::string& time,
+                    const std::string& opponentTime) override;
+    void Thinking(Side side, const std::string& line) override;
+    void LevelSet(const std::string& level) override;
+    void ResultAnnounced(const std::string& result) override;
+    void CaughtUp(const GameSnapshot& game) override;
+    void Serve(int waitMs) override;
+
+  private:
+    Server& server_;
+};
+
+}  // namespace lantrel
