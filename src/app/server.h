@@ -15,7 +15,6 @@
 #include "feed/live_game.h"
 #include "net/net.h"
 #include "platform/platform.h"
-#include "tourney/tourney.h"
 
 namespace lantrel {
 
@@ -40,7 +39,6 @@ struct Server {
     Channel channel;
     ClientTable clients;
     ResendQueue queue;
-    CrossTable crossTable;
     Counters counters;
 
     bool headless = false;  // no screen, never waits for a key

@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "app/server.h"
+#include "app/tourney_requests.h"
 #include "net/net.h"
 #include "net/net_detail.h"
 #include "text/text.h"
-#include "tourney/tourney.h"
 
 namespace lantrel {
 
