@@ -224,7 +224,7 @@ Result RunFanOut(int viewers, int rounds, bool ownSocket) {
     BenchSocket defaultSocket;
     DatagramSocket& socket = ownSocket ? static_cast<DatagramSocket&>(serverSocket)
                                        : static_cast<DatagramSocket&>(defaultSocket);
-    ShellProcessStarter processes;
+    SpawnProcessStarter processes;
     char dirTemplate[] = "/tmp/lantrel-bench-XXXXXX";
     std::string dir = ::mkdtemp(dirTemplate);
     Platform platform{console, clock, socket, processes, dir};

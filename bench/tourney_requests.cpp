@@ -4,6 +4,8 @@
 // to the socket), with 40 players and with the table's 300. Reports milliseconds
 // per request, datagrams and bytes sent.
 //   bench_tourney_requests [--benchmark_filter=...]
+#include "app/tourney_requests.h"
+
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 

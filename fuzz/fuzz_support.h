@@ -16,7 +16,6 @@
 #include "app/server.h"
 #include "platform/fakes.h"
 #include "platform/files.h"
-#include "tourney/tourney.h"
 
 namespace lantrel::fuzzing {
 
@@ -62,8 +61,7 @@ inline std::string SourceFile(const std::string& relative) {
 // time (the pause after a game result included).
 //
 // One Server serves every input of a fuzzing process, its records put back to
-// their start values before each: building a new one each time would spend most
-// of the run on clearing the results table's 90,000 cells.
+// their start values before each.
 struct FuzzServer {
     ScreenBuffer screen;
     FakeClock clock;
@@ -107,7 +105,6 @@ struct FuzzServer {
         server.channel = Channel{};
         server.clients = ClientTable{};
         server.queue = ResendQueue{};
-        ClearCrossTable(server.crossTable);
         server.counters = Counters{};
         server.headless = false;
     }

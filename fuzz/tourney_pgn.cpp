@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/tourney_requests.h"
 #include "fuzz_support.h"
 #include "net/net.h"
 #include "text/text.h"
@@ -61,16 +62,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // the viewer its connection.
     for (const SentDatagram& d : f.socket.sent)
         FUZZ_CHECK(d.text.size() <= 65507);
-    // The mailer's command line carries the viewer's address: nothing in it
-    // but the server's own redirection may mean anything to the command interpreter.
-    const std::string redirection = " >> email.log 2>&1";
-    for (const std::string& command : f.processes.started) {
-        FUZZ_CHECK(StartsWith(command, "gbmail -to "));
-        FUZZ_CHECK(command.size() > redirection.size() &&
-                   command.compare(command.size() - redirection.size(), redirection.size(),
-                                   redirection) == 0);
-        const std::string mailer = command.substr(0, command.size() - redirection.size());
-        FUZZ_CHECK(mailer.find_first_of("`$;|&<>\n\r'\\") == std::string::npos);
+    // The mailer's arguments carry the viewer's address: it must be a plain one,
+    // and no value may be read as an option or break email.log's line.
+    const std::vector<std::string> options{"-to", "-file", "-h", "-from", "-s"};
+    for (const StartedProcess& mailer : f.processes.started) {
+        FUZZ_CHECK(mailer.program == "gbmail");
+        FUZZ_CHECK(mailer.outputFile == server.File("email.log"));
+        FUZZ_CHECK(mailer.args.size() == 2 * options.size());
+        for (std::size_t i = 0; i + 1 < mailer.args.size(); i += 2) {
+            FUZZ_CHECK(mailer.args[i] == options[i / 2]);
+            const std::string& value = mailer.args[i + 1];
+            FUZZ_CHECK(!StartsWith(value, "-"));
+            FUZZ_CHECK(value.find_first_of("\n\r") == std::string::npos);
+        }
+        FUZZ_CHECK(IsPlainMailAddress(mailer.args[1]));
     }
     CheckServerInvariants(server);
     return 0;

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     lantrel::Console& console = screen ? static_cast<lantrel::Console&>(*ansiConsole) : nullConsole;
     lantrel::SystemClock clock;
     lantrel::UdpSocket socket;
-    lantrel::ShellProcessStarter processes;
+    lantrel::SpawnProcessStarter processes;
     lantrel::Platform platform{console, clock, socket, processes, ""};
     lantrel::Server server(platform);
     server.headless = headless;

@@ -1,8 +1,14 @@
 #include "app/server.h"
 
+#include "app/tourney_requests.h"
 #include "platform/files.h"
 
 namespace lantrel {
+
+Server::Server(Platform& platform) : os(platform), udp(*this) {
+    outputs.Attach(udp);
+    AddTourneyCommands(*this);
+}
 
 std::string Server::File(const std::string& name) const {
     return ResolvePath(os.workDir, name);

@@ -18,7 +18,6 @@
 #include "net/net.h"
 #include "net/udp_output.h"
 #include "platform/platform.h"
-#include "tourney/tourney.h"
 
 namespace lantrel {
 
@@ -31,7 +30,9 @@ struct Counters {
 };
 
 struct Server {
-    explicit Server(Platform& platform) : os(platform), udp(*this) { outputs.Attach(udp); }
+    // Attaches the viewers as the feed's output and adds the tournament requests
+    // to their commands.
+    explicit Server(Platform& platform);
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
@@ -43,7 +44,7 @@ struct Server {
     Channel channel;
     ClientTable clients;
     ResendQueue queue;
-    CrossTable crossTable;
+    std::vector<Command> addedCommands;  // viewer commands beside the dispatcher's own
     Counters counters;
     ScreenState screen;
     UdpBroadcaster udp;   // the viewers

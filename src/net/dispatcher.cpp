@@ -6,7 +6,6 @@
 #include "net/net.h"
 #include "net/net_detail.h"
 #include "text/text.h"
-#include "tourney/tourney.h"
 
 namespace lantrel {
 
@@ -158,14 +157,11 @@ constexpr Check kChecks[] = {
     {[](const std::string& t) { return t == "LOGOFF"; }, Logoff},
     // Any datagram, even a repeat emptied by the receive step, shows the sender is alive.
     {[](const std::string&) { return true; }, RefreshLastHeard},
-    {[](const std::string& t) { return t == "RESULTTABLE"; }, SendResultTable},
     {[](const std::string& t) { return Prefix(t, "CHANGE:"); }, ChangeAlias},
     {[](const std::string& t) { return Contains(t, "CHAT:"); }, AnswerQuery},
     {[](const std::string& t) { return Prefix(t, "CHAT:"); }, RelayChat},
     {[](const std::string& t) { return Prefix(t, "EMAIL:"); }, StoreEmail},
     {[](const std::string& t) { return t == "PING"; }, AnswerPing},
-    {[](const std::string& t) { return t == "GAMELIST"; }, SendGameList},
-    {[](const std::string& t) { return Prefix(t, "SEND:"); }, SendGamesByEmail},
     {[](const std::string& t) { return Prefix(t, "ACK:"); }, HandleAck},
     {[](const std::string& t) { return t == "SECURITY"; }, ListUsers},
     {[](const std::string& t) { return Prefix(t, "BOOT:"); }, BootViewer},
@@ -175,6 +171,8 @@ constexpr Check kChecks[] = {
 void Dispatch(Server& server, Request& request) {
     for (const Check& check : kChecks)
         if (check.matches(request.text)) check.act(server, request);
+    for (const Command& command : server.addedCommands)
+        if (command.matches(request.text)) command.act(request);
 }
 
 }  // namespace
@@ -185,6 +183,10 @@ std::string ClockText(const LocalDateTime& t) {
 
 std::string DateText(const LocalDateTime& t) {
     return TwoDigits(t.month) + "-" + TwoDigits(t.day) + "-" + std::to_string(t.year);
+}
+
+void AddCommand(Server& server, Command command) {
+    server.addedCommands.push_back(std::move(command));
 }
 
 bool IsAdministrator(const Server& server, const Request& request) {

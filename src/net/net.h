@@ -8,8 +8,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/framing.h"
 #include "platform/files.h"
@@ -42,6 +44,14 @@ struct Request {
     IpAddress sender = 0;
     std::string text;
     bool fromInbox = false;
+};
+
+// A viewer command that the app adds to the dispatcher's own (the tournament
+// services). Added commands are tried after the dispatcher's, in the order they
+// were added; like those, each is tried on the text as the ones before left it.
+struct Command {
+    std::function<bool(const std::string& text)> matches;
+    std::function<void(Request& request)> act;
 };
 
 // Channel state: repeat suppression, the ban list and the local viewer's inbox
@@ -100,6 +110,9 @@ struct ResendQueue {
 };
 
 // ---- Used by the rest of the server -------------------------------------------
+
+// Adds a command to the viewer command table.
+void AddCommand(Server& server, Command command);
 
 // One network turn: takes every waiting datagram and acts on it, then every
 // eleventh call runs the re-send pass. `waitMs` < 0 means the configured `delay`.

@@ -1,6 +1,6 @@
 // Test doubles of the platform layer: a screen that can be read back, a clock
 // that only moves when told to (or when the program sleeps), a socket fed by the
-// test, and a process starter that records command lines.
+// test, and a process starter that records what it was asked to start.
 #pragma once
 
 #include <deque>
@@ -94,14 +94,24 @@ class FakeSocket : public DatagramSocket {
     FakeClock* clock = nullptr;
 };
 
+// One call of FakeProcesses::Start.
+struct StartedProcess {
+    std::string program;
+    std::vector<std::string> args;
+    std::string workDir;
+    std::string outputFile;
+    bool operator==(const StartedProcess&) const = default;
+};
+
 class FakeProcesses : public ProcessStarter {
   public:
-    void Start(const std::string& commandLine, const std::string& workDir) override {
-        started.push_back(commandLine);
-        workDirs.push_back(workDir);
+    bool Start(const std::string& program, const std::vector<std::string>& args,
+               const std::string& workDir, const std::string& outputFile) override {
+        started.push_back({program, args, workDir, outputFile});
+        return startResult;
     }
-    std::vector<std::string> started;
-    std::vector<std::string> workDirs;
+    std::vector<StartedProcess> started;
+    bool startResult = true;  // what every Start reports
 };
 
 }  // namespace lantrel

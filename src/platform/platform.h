@@ -110,9 +110,12 @@ class DatagramSocket {
 class ProcessStarter {
   public:
     virtual ~ProcessStarter() = default;
-    // Starts a command line through the command interpreter, in `workDir` (empty =
-    // the current directory), and does not wait for it.
-    virtual void Start(const std::string& commandLine, const std::string& workDir) = 0;
+    // Starts `program` (looked up on PATH) with `args`, in `workDir` (empty = the
+    // current directory), its output and error output appended to `outputFile` (a
+    // relative name is taken from `workDir`; the file is created when missing).
+    // Does not wait for it. False when it could not be started.
+    virtual bool Start(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& workDir, const std::string& outputFile) = 0;
 };
 
 // Everything a Server touches. Files are real files under `workDir`.

@@ -71,10 +71,12 @@ class UdpSocket : public DatagramSocket {
     std::string buffer_;
 };
 
-// Starts "$COMSPEC /C ..." where COMSPEC is set, otherwise "/bin/sh -c ...".
-class ShellProcessStarter : public ProcessStarter {
+// Starts the program itself with posix_spawnp: no command interpreter, so no
+// argument can mean more than the word it is.
+class SpawnProcessStarter : public ProcessStarter {
   public:
-    void Start(const std::string& commandLine, const std::string& workDir) override;
+    bool Start(const std::string& program, const std::vector<std::string>& args,
+               const std::string& workDir, const std::string& outputFile) override;
 };
 
 // True once SIGINT or SIGTERM arrived (after InstallStopSignals).

@@ -1,8 +1,10 @@
+#include <fcntl.h>
 #include <spawn.h>
-#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
-#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/posix.h"
 
@@ -10,21 +12,30 @@ extern char** environ;
 
 namespace lantrel {
 
-void ShellProcessStarter::Start(const std::string& commandLine, const std::string& workDir) {
+bool SpawnProcessStarter::Start(const std::string& program, const std::vector<std::string>& args,
+                                const std::string& workDir, const std::string& outputFile) {
     // Children are never waited for; let the system reap them.
     std::signal(SIGCHLD, SIG_IGN);
-    const char* comspec = std::getenv("COMSPEC");
-    std::string interpreter = (comspec && *comspec) ? comspec : "/bin/sh";
-    std::string flag = (comspec && *comspec) ? "/C" : "-c";
-    std::string line = commandLine;
-    char* argv[] = {interpreter.data(), flag.data(), line.data(), nullptr};
+    std::vector<std::string> words{program};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    // In this order: the output file's relative name is taken from workDir.
     if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0666);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     pid_t pid;
-    // A failure to start is not reported: the mailer's outcome is never observed.
-    posix_spawnp(&pid, interpreter.c_str(), &actions, nullptr, argv, environ);
+    // The C library reports a program that cannot be run (not found, not
+    // executable, no output file) as a failure of the spawn itself.
+    int error = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    return error == 0;
 }
 
 }  // namespace lantrel

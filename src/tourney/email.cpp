@@ -1,8 +1,7 @@
 // "SEND:": the chosen games copied to email.txt and mailed by the external gbmail.
+#include <algorithm>
 #include <array>
 
-#include "app/server.h"
-#include "platform/files.h"
 #include "text/text.h"
 #include "tourney/tourney.h"
 #include "tourney/tourney_detail.h"
@@ -135,12 +134,28 @@ std::vector<std::string> SelectGamesForEmail(std::string_view pgnText, std::stri
     return mail;
 }
 
-std::string MailCommand(std::string_view address, std::string_view mailServer,
-                        std::string_view returnAddress) {
-    // The subject is quoted: "(" and ")" would be a syntax error for /bin/sh, and
-    // the Windows command interpreter hands the quotes on for the mailer to remove.
-    return "gbmail -to " + std::string(address) + " -file email.txt -h " + std::string(mailServer) +
-           " -from " + std::string(returnAddress) + " -s \"Your_requested_game(s).\"";
+MailerCall MailerCallFor(std::string_view address, std::string_view mailServer,
+                         std::string_view returnAddress) {
+    // The subject is one word: gbmail turns its underscores into blanks.
+    return {"gbmail",
+            {"-to", std::string(address), "-file", kEmailFile, "-h", std::string(mailServer),
+             "-from", std::string(returnAddress), "-s", "Your_requested_game(s)."}};
+}
+
+std::string MailerLogLine(const MailerCall& call) {
+    auto isPlain = [](char c) {
+        return IsLetterOrDigit(c) || std::string_view("._%+-@:").find(c) != std::string_view::npos;
+    };
+    std::string line = call.program;
+    for (const auto& arg : call.args) {
+        line += ' ';
+        if (std::all_of(arg.begin(), arg.end(), isPlain)) {
+            line += arg;
+        } else {
+            line += '"' + arg + '"';
+        }
+    }
+    return line;
 }
 
 EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
@@ -154,8 +169,9 @@ EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
     // Blanks around a setting in server.ini are an editing slip, not part of it.
     const std::string server = TrimBlanks(mailServer);
     const std::string from = TrimBlanks(returnAddress);
-    // Both settings end up on a command line: refuse anything a command
-    // interpreter could read as more than a word.
+    // Both settings are handed to the mailer and written to email.log: refuse
+    // anything that is more than a plain word of its kind (a mailer on another
+    // system may still reach its program through a command interpreter).
     if (!IsPlainMailServer(server)) {
         plan.operatorNotice =
             "Email refused: MAILSERVER= is not a plain host name (host or host:port)";
@@ -170,7 +186,7 @@ EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
         plan.replies = {"MSG:PGN file not found!  Sorry, the server cannot process your request."};
         return plan;
     }
-    // The address comes from the viewer and goes into a command line.
+    // The address comes from the viewer and is handed to the mailer.
     std::string to = TrimBlanks(address);
     if (to.empty()) {
         plan.replies = {
@@ -192,35 +208,8 @@ EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
     plan.replies = {"MSG:Your Email request has been received and is being processed."};
     plan.startMailer = true;
     plan.emailLines = SelectGamesForEmail(pgn.text, request);
-    plan.mailCommand = MailCommand(to, server, from);
+    plan.mailer = MailerCallFor(to, server, from);
     return plan;
-}
-
-void SendGamesByEmail(Server& server, Request& request) {
-    SendGamesByEmailTo(server, request, EmailOfViewer(server, request.sender));
-}
-
-void SendGamesByEmailTo(Server& server, const Request& request, std::string_view address) {
-    ++server.counters.emailCount;
-    PrintAt(server.os.console, 18, 60, "Emails: " + PrintForm(server.counters.emailCount));
-    EmailPlan plan = PlanEmail(LookUpTourneyPgn(server), server.config.mailServer,
-                               server.config.returnAddress, address, request.text);
-    if (!plan.operatorNotice.empty()) {
-        PrintAt(server.os.console, 21, 1, plan.operatorNotice);
-        WriteServerLog(server, plan.operatorNotice);
-    }
-    SendReplies(server, request.sender, plan.replies);
-    if (!plan.startMailer) return;
-
-    std::string mailFile = server.File("email.txt");
-    CreateEmptyFile(mailFile);
-    if (!plan.emailLines.empty()) AppendLines(mailFile, plan.emailLines);
-    AppendLine(server.File("email.log"), plan.mailCommand);
-    // Whatever the mailer writes to the console appears from here on.
-    server.os.console.MoveTo(21, 1);
-    // Not waited for: the mailer's outcome goes to email.log only, its error
-    // output too (it would otherwise be written over the status screen).
-    server.os.processes.Start(plan.mailCommand + " >> email.log 2>&1", server.os.workDir);
 }
 
 }  // namespace lantrel

@@ -1,5 +1,4 @@
 // "GAMELIST": the games of the tournament file, most recent first.
-#include "app/server.h"
 #include "text/text.h"
 #include "tourney/tourney.h"
 #include "tourney/tourney_detail.h"
@@ -45,12 +44,6 @@ std::vector<std::string> GameListReply(CrossTable& table, const PgnLookup& pgn,
             "MSG:PGN file cannot be opened!  Sorry, the server cannot provide you with a list of "
             "games."};
     return GameListLines(table, ScanPgnTags(pgn.text));
-}
-
-void SendGameList(Server& server, Request& request) {
-    SendReplies(
-        server, request.sender,
-        GameListReply(server.crossTable, LookUpTourneyPgn(server), server.config.mailServer));
 }
 
 }  // namespace lantrel

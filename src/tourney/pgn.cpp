@@ -1,5 +1,4 @@
 // The tournament PGN file: where it is, and the tag scan shared by the services.
-#include "app/server.h"
 #include "platform/files.h"
 #include "text/text.h"
 #include "tourney/tourney.h"
@@ -32,10 +31,6 @@ PgnLookup LookUpTourneyPgn(const std::string& iniPath, const std::string& workDi
     found.status = PgnLookup::kRead;
     found.text = std::move(*text);
     return found;
-}
-
-PgnLookup LookUpTourneyPgn(const Server& server) {
-    return LookUpTourneyPgn(server.File("server.ini"), server.os.workDir);
 }
 
 namespace {
@@ -83,11 +78,6 @@ std::vector<TaggedGame> ScanPgnTags(std::string_view pgnText) {
         }
     });
     return games;
-}
-
-void SendReplies(Server& server, IpAddress requester, const std::vector<std::string>& replies) {
-    for (const auto& text : replies)
-        SendDatagram(server, requester, text);
 }
 
 }  // namespace lantrel

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/server.h"
 #include "text/text.h"
 #include "tourney/tourney.h"
 #include "tourney/tourney_detail.h"
@@ -264,14 +263,6 @@ std::vector<std::string> ResultTableReply(CrossTable& table, const PgnLookup& pg
     auto table_lines = CrossTableLines(table);
     reply.insert(reply.end(), table_lines.begin(), table_lines.end());
     return reply;
-}
-
-void SendResultTable(Server& server, Request& request) {
-    ++server.counters.resultTableRequests;
-    PrintAt(server.os.console, 20, 24,
-            "Result table requests:" + PrintForm(server.counters.resultTableRequests));
-    SendReplies(server, request.sender,
-                ResultTableReply(server.crossTable, LookUpTourneyPgn(server)));
 }
 
 }  // namespace lantrel

@@ -5,10 +5,10 @@
 //   GAMELIST     -> one "GL:" line per game, most recent first
 //   SEND: n n .. -> the chosen games in email.txt, mailed by the external gbmail
 //
-// Everything is computed afresh from the file on every request. The work is split
-// in three layers: looking the file up (LookUpTourneyPgn, the only file reading),
-// pure steps that turn its text into the reply texts (unit-tested byte for byte),
-// and the three Server routines that count, show and send.
+// Everything is computed afresh from the file on every request. Looking the file
+// up (LookUpTourneyPgn) is the only file reading; the rest are pure steps that
+// turn its text and the request into the reply texts (unit-tested byte for byte).
+// The server counts, shows and sends them (app/tourney_requests.h).
 #pragma once
 
 #include <array>
@@ -20,9 +20,6 @@
 #include <vector>
 
 namespace lantrel {
-
-struct Server;
-struct Request;
 
 constexpr int kTablePlayers = 300;            // entries of CrossTable::players
 constexpr int kRecentGames = 300;             // entries of the recentGames ring
@@ -49,9 +46,9 @@ struct GameEntry {
     std::string result;
 };
 
-// Standings, pairings and the ring of recent games. Cleared and rebuilt by every
-// request; entry 0 of each table is unused except recentGames[0].number, which is
-// the ring cursor (the entry written last).
+// Standings, pairings and the ring of recent games: working space of one request
+// (about 3 MB, most of it the cells), built for it and gone with it. Entry 0 of each table is
+// unused except recentGames[0].number, which is the ring cursor (the entry written last).
 struct CrossTable {
     CrossTable();
 
@@ -99,8 +96,6 @@ struct PgnLookup {
 // FindTourneyPgn over `iniPath`, a relative PGN path resolved against `workDir`,
 // then the file read whole.
 PgnLookup LookUpTourneyPgn(const std::string& iniPath, const std::string& workDir);
-// The same for a running server (its server.ini and working directory).
-PgnLookup LookUpTourneyPgn(const Server& server);
 
 // One game as the tag scan hands it over.
 struct TaggedGame {
@@ -169,9 +164,25 @@ bool IsPlainMailServer(std::string_view server);
 // its moves. `request` is the text as the viewer sent it.
 std::vector<std::string> SelectGamesForEmail(std::string_view pgnText, std::string_view request);
 
-// The mailer's command line (without the redirection of its output).
-std::string MailCommand(std::string_view address, std::string_view mailServer,
-                        std::string_view returnAddress);
+// The files of a request, in the server's working directory: the chosen games
+// for the mailer, and the log of every mailer started with all it printed.
+constexpr const char* kEmailFile = "email.txt";
+constexpr const char* kEmailLog = "email.log";
+
+// The mailer as it is started: gbmail and its arguments.
+struct MailerCall {
+    std::string program;
+    std::vector<std::string> args;
+    bool operator==(const MailerCall&) const = default;
+};
+// gbmail -to ADDRESS -file email.txt -h MAILSERVER -from RETURNADD -s SUBJECT, each
+// value one argument (an empty return address an empty one).
+MailerCall MailerCallFor(std::string_view address, std::string_view mailServer,
+                         std::string_view returnAddress);
+// The call as email.log records it: the words separated by blanks, a word with
+// characters other than letters, digits and ". _ % + - @ :" in double quotes, as
+// it would be typed at a command prompt.
+std::string MailerLogLine(const MailerCall& call);
 
 // What a "SEND:" request is to do, decided without touching anything.
 struct EmailPlan {
@@ -179,22 +190,10 @@ struct EmailPlan {
     std::string operatorNotice;        // for the console and server.log; empty if none
     bool startMailer = false;          // write email.txt and email.log, start the mailer
     std::vector<std::string> emailLines;
-    std::string mailCommand;
+    MailerCall mailer;
 };
 EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
                     std::string_view returnAddress, std::string_view address,
                     std::string_view request);
-
-// ---- Server routines (called by the viewer command dispatcher) ------------------
-// Each answers the requester with unnumbered datagrams.
-
-// "RESULTTABLE": the crosstable and the most recent games.
-void SendResultTable(Server& server, Request& request);
-// "GAMELIST": the numbered list of games.
-void SendGameList(Server& server, Request& request);
-// "SEND:": the chosen games by e-mail to the requester's stored address.
-void SendGamesByEmail(Server& server, Request& request);
-// The same with the address given (SendGamesByEmail looks it up in the client table).
-void SendGamesByEmailTo(Server& server, const Request& request, std::string_view address);
 
 }  // namespace lantrel

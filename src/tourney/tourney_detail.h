@@ -1,15 +1,9 @@
 // Pieces shared by the files of the tournament services, and by nothing else.
 #pragma once
 
-#include <string>
 #include <string_view>
-#include <vector>
-
-#include "platform/platform.h"
 
 namespace lantrel {
-
-struct Server;
 
 // Calls `onLine` with every line of `text`: LF ends a line and a CR before it is
 // dropped; a last line without LF counts too.
@@ -25,8 +19,5 @@ void ForEachLine(std::string_view text, OnLine&& onLine) {
         start = end + 1;
     }
 }
-
-// Sends each text to the requester with SendDatagram.
-void SendReplies(Server& server, IpAddress requester, const std::vector<std::string>& replies);
 
 }  // namespace lantrel

@@ -1,9 +1,8 @@
-// Games by e-mail through the real command interpreter, with a stand-in gbmail
-// on PATH that records its arguments and the email.txt it was handed.
+// Games by e-mail with the mailer really started, a stand-in gbmail on PATH that
+// records its arguments and the email.txt it was handed.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,18 +37,12 @@ class MailerTest : public ::testing::Test {
         socket.clock = &clock;
         WriteScript(dir.File("bin/gbmail"), kFakeGbmail);  // its output goes to email.log
         pathToFake.emplace(dir.File("bin"));
-        const char* comspec = std::getenv("COMSPEC");
-        if (comspec) savedComspec = comspec;
-        ::unsetenv("COMSPEC");
 
         dir.Write("server.ini", "TOURNEYPGN=games.pgn\n");
         server->config.mailServer = "smtp.example.org:2525";
         server->config.returnAddress = "server@example.org";
         Receive("LOGONv15:Viewer");
         Receive("EMAIL:viewer@example.org");
-    }
-    void TearDown() override {
-        if (!savedComspec.empty()) ::setenv("COMSPEC", savedComspec.c_str(), 1);
     }
     void Receive(const std::string& text) {
         socket.Queue(kViewer, text);
@@ -77,12 +70,11 @@ class MailerTest : public ::testing::Test {
     ScreenBuffer screen;
     FakeClock clock;
     FakeSocket socket;
-    ShellProcessStarter processes;
+    SpawnProcessStarter processes;
     TempDir dir;
     Platform platform{screen, clock, socket, processes, dir.path()};
     std::unique_ptr<Server> server = std::make_unique<Server>(platform);
     std::optional<PathPrefix> pathToFake;
-    std::string savedComspec;
 };
 
 TEST_F(MailerTest, TheMailerGetsItsArgumentsAndTheChosenGames) {

@@ -142,8 +142,14 @@ TEST_F(TourneyTest, EmailWritesTheFilesAndStartsTheMailer) {
         "gbmail -to alice@example.org -file email.txt -h smtp.example.org -from "
         "server@example.org -s \"Your_requested_game(s).\"";
     EXPECT_EQ(f.dir.Read("email.log"), command + "\r\n");
-    EXPECT_EQ(f.processes.started, std::vector<std::string>{command + " >> email.log 2>&1"});
-    EXPECT_EQ(f.processes.workDirs, std::vector<std::string>{f.dir.path()});
+    // The mailer itself, no command interpreter: the subject is one plain argument.
+    const StartedProcess mailer{
+        "gbmail",
+        {"-to", "alice@example.org", "-file", "email.txt", "-h", "smtp.example.org", "-from",
+         "server@example.org", "-s", "Your_requested_game(s)."},
+        f.dir.path(),
+        f.dir.File("email.log")};
+    EXPECT_EQ(f.processes.started, std::vector<StartedProcess>{mailer});
     EXPECT_EQ(f.screen.Text(18, 60, 11), "Emails:  1 ");
     EXPECT_EQ(f.screen.CursorRow(), 21);
     EXPECT_EQ(f.screen.CursorColumn(), 1);
@@ -154,6 +160,18 @@ TEST_F(TourneyTest, EmailWritesTheFilesAndStartsTheMailer) {
     EXPECT_EQ(f.dir.Read("email.log"), command + "\r\n" + command + "\r\n");
     EXPECT_EQ(f.processes.started.size(), 2u);
     EXPECT_EQ(f.screen.Text(18, 60, 11), "Emails:  2 ");
+}
+
+TEST_F(TourneyTest, AMailerThatCannotBeStartedIsNotedInTheMailLog) {
+    f.processes.startResult = false;
+    Receive(kAlice, "SEND: 2");
+    EXPECT_EQ(Sent(kAlice),
+              std::vector<std::string>{
+                  "MSG:Your Email request has been received and is being processed."});
+    auto log = SplitLines(f.dir.Read("email.log"));
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_TRUE(StartsWith(log[0], "gbmail -to alice@example.org "));
+    EXPECT_EQ(log[1], "gbmail could not be started");
 }
 
 TEST_F(TourneyTest, AnAddressWithShellCharactersIsRefused) {

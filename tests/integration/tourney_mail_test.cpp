@@ -1,6 +1,6 @@
-// Games by e-mail all the way: the server starts the bundled tools/gbmail through
-// /bin/sh, gbmail hands the mail to the machine's mail transfer agent (msmtp), and
-// the agent delivers it over SMTP to a mail sink listening on loopback.
+// Games by e-mail all the way: the server starts the bundled tools/gbmail, which
+// hands the mail to the machine's mail transfer agent (msmtp), and the agent
+// delivers it over SMTP to a mail sink listening on loopback.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -60,7 +60,6 @@ class MailIntegrationTest : public ::testing::Test {
         if (!OnPath("python3")) GTEST_SKIP() << "python3 is needed for the mail sink";
         socket.clock = &clock;
         pathToTools.emplace(std::string(LANTREL_SOURCE_DIR) + "/tools");
-        ::unsetenv("COMSPEC");
         ::unsetenv("GBMAIL_MTA");
         ::unsetenv("GBMAIL_MSMTP_ACCOUNT");
     }
@@ -89,7 +88,7 @@ class MailIntegrationTest : public ::testing::Test {
     ScreenBuffer screen;
     FakeClock clock;
     FakeSocket socket;
-    ShellProcessStarter processes;
+    SpawnProcessStarter processes;
     TempDir dir;
     Platform platform{screen, clock, socket, processes, dir.path()};
     std::unique_ptr<Server> server = std::make_unique<Server>(platform);

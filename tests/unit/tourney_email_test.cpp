@@ -174,7 +174,7 @@ TEST(PlanEmail, RefusesBeforeTouchingAnything) {
         EXPECT_EQ(plan.operatorNotice, c.notice) << c.name;
         EXPECT_FALSE(plan.startMailer) << c.name;
         EXPECT_TRUE(plan.emailLines.empty()) << c.name;
-        EXPECT_TRUE(plan.mailCommand.empty()) << c.name;
+        EXPECT_EQ(plan.mailer, MailerCall{}) << c.name;
     }
 }
 
@@ -187,16 +187,20 @@ TEST(PlanEmail, AcceptedRequest) {
     EXPECT_TRUE(plan.operatorNotice.empty());
     EXPECT_EQ(plan.emailLines, Mailed(3));
     // Blanks around the stored address are dropped; an empty return address is
-    // passed on as it stands.
-    EXPECT_EQ(plan.mailCommand,
+    // passed on as an empty value. email.log shows the subject quoted, as typed
+    // at a command prompt.
+    EXPECT_EQ(plan.mailer, (MailerCall{"gbmail",
+                                       {"-to", "v@y.z", "-file", "email.txt", "-h", "smtp.x:587",
+                                        "-from", "", "-s", "Your_requested_game(s)."}}));
+    EXPECT_EQ(MailerLogLine(plan.mailer),
               "gbmail -to v@y.z -file email.txt -h smtp.x:587 -from  -s "
               "\"Your_requested_game(s).\"");
     // A blank left after a setting in server.ini does not refuse every request.
-    EXPECT_EQ(
-        PlanEmail({PgnLookup::kRead, "t.pgn", Games(3)}, "smtp.x ", "me@x.org ", "v@y", "SEND: 1")
-            .mailCommand,
-        "gbmail -to v@y -file email.txt -h smtp.x -from me@x.org -s "
-        "\"Your_requested_game(s).\"");
+    EXPECT_EQ(MailerLogLine(PlanEmail({PgnLookup::kRead, "t.pgn", Games(3)}, "smtp.x ", "me@x.org ",
+                                      "v@y", "SEND: 1")
+                                .mailer),
+              "gbmail -to v@y -file email.txt -h smtp.x -from me@x.org -s "
+              "\"Your_requested_game(s).\"");
     // Nothing selected: the mailer still runs, with an empty file.
     EXPECT_TRUE(
         PlanEmail({PgnLookup::kRead, "t.pgn", Games(3)}, "h", "", "v@y", "SEND:").startMailer);

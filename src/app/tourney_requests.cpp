@@ -1,0 +1,84 @@
+#include "app/tourney_requests.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/server.h"
+#include "platform/files.h"
+#include "text/text.h"
+#include "tourney/tourney.h"
+
+namespace lantrel {
+
+namespace {
+
+// The tournament PGN file named in the server's own server.ini.
+PgnLookup TourneyPgnOf(const Server& server) {
+    return LookUpTourneyPgn(server.File("server.ini"), server.os.workDir);
+}
+
+void SendReplies(Server& server, IpAddress requester, const std::vector<std::string>& replies) {
+    for (const std::string& text : replies)
+        SendDatagram(server, requester, text);
+}
+
+}  // namespace
+
+void AddTourneyCommands(Server& server) {
+    AddCommand(server, {[](const std::string& t) { return t == "RESULTTABLE"; },
+                        [&server](Request& r) { SendResultTable(server, r); }});
+    AddCommand(server, {[](const std::string& t) { return t == "GAMELIST"; },
+                        [&server](Request& r) { SendGameList(server, r); }});
+    AddCommand(server, {[](const std::string& t) { return StartsWith(t, "SEND:"); },
+                        [&server](Request& r) { SendGamesByEmail(server, r); }});
+}
+
+void SendResultTable(Server& server, const Request& request) {
+    ++server.counters.resultTableRequests;
+    PrintAt(server.os.console, 20, 24,
+            "Result table requests:" + PrintForm(server.counters.resultTableRequests));
+    auto table = std::make_unique<CrossTable>();  // about 3 MB: not on the stack
+    SendReplies(server, request.sender, ResultTableReply(*table, TourneyPgnOf(server)));
+}
+
+void SendGameList(Server& server, const Request& request) {
+    auto table = std::make_unique<CrossTable>();
+    SendReplies(server, request.sender,
+                GameListReply(*table, TourneyPgnOf(server), server.config.mailServer));
+}
+
+void SendGamesByEmail(Server& server, const Request& request) {
+    SendGamesByEmailTo(server, request, EmailOfViewer(server, request.sender));
+}
+
+void SendGamesByEmailTo(Server& server, const Request& request, std::string_view address) {
+    ++server.counters.emailCount;
+    PrintAt(server.os.console, 18, 60, "Emails: " + PrintForm(server.counters.emailCount));
+    EmailPlan plan = PlanEmail(TourneyPgnOf(server), server.config.mailServer,
+                               server.config.returnAddress, address, request.text);
+    if (!plan.operatorNotice.empty()) {
+        PrintAt(server.os.console, 21, 1, plan.operatorNotice);
+        WriteServerLog(server, plan.operatorNotice);
+    }
+    SendReplies(server, request.sender, plan.replies);
+    if (!plan.startMailer) return;
+
+    std::string mailFile = server.File(kEmailFile);
+    CreateEmptyFile(mailFile);
+    if (!plan.emailLines.empty()) AppendLines(mailFile, plan.emailLines);
+    const std::string mailLog = server.File(kEmailLog);
+    AppendLine(mailLog, MailerLogLine(plan.mailer));
+    // The cursor rests on the notice row; the mailer itself never writes on the
+    // screen.
+    server.os.console.MoveTo(21, 1);
+    // Not waited for: the mailer's outcome goes to email.log only, its error
+    // output too (it would otherwise be written over the status screen).
+    if (!server.os.processes.Start(plan.mailer.program, plan.mailer.args, server.os.workDir,
+                                   mailLog)) {
+        // email.log is where the operator looks when a mail does not arrive.
+        AppendLine(mailLog, plan.mailer.program + " could not be started");
+    }
+}
+
+}  // namespace lantrel

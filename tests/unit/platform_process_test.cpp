@@ -1,0 +1,47 @@
+// The POSIX process starter: the program itself, its arguments as given, in the
+// working directory asked for, output and error output appended to one file.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "platform/posix.h"
+#include "support/test_support.h"
+
+namespace lantrel::testing {
+namespace {
+
+// Waits (at most 10 s) for `name` in `dir` to hold `lines` lines.
+std::vector<std::string> WaitForLines(const TempDir& dir, const std::string& name,
+                                      std::size_t lines) {
+    for (int i = 0; i < 1000 && SplitLines(dir.Read(name)).size() < lines; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return SplitLines(dir.Read(name));
+}
+
+TEST(SpawnProcessStarter, AppendsOutputAndErrorsOfTheProgramRunInItsDirectory) {
+    TempDir dir;
+    dir.Write("out.log", "before\n");
+    SpawnProcessStarter starter;
+    // Words a command interpreter would split or act on arrive as they are.
+    const std::string script = "echo \"$1\"; echo \"$2\" >&2; pwd -P";
+    ASSERT_TRUE(starter.Start("/bin/sh", {"-c", script, "sh", "two words", "a;b >x $(id)"},
+                              dir.path(), "out.log"));
+    ASSERT_EQ(WaitForLines(dir, "out.log", 4).size(), 4u);
+    ASSERT_TRUE(starter.Start("sh", {"-c", "echo again"}, dir.path(), "out.log"));
+    EXPECT_EQ(WaitForLines(dir, "out.log", 5),
+              (std::vector<std::string>{"before", "two words", "a;b >x $(id)",
+                                        std::filesystem::canonical(dir.path()).string(), "again"}));
+}
+
+TEST(SpawnProcessStarter, AProgramThatCannotRunIsReported) {
+    TempDir dir;
+    SpawnProcessStarter starter;
+    EXPECT_FALSE(starter.Start("lantrel-no-such-program", {}, dir.path(), "out.log"));
+    EXPECT_FALSE(starter.Start("/bin/sh", {"-c", "true"}, dir.File("missing"), "out.log"));
+}
+
+}  // namespace
+}  // namespace lantrel::testing
