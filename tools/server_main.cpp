@@ -1,15 +1,11 @@
 // lantrel-server: follows a chess GUI's debug log and broadcasts the game to viewers.
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 
 #include "app/app.h"
 #include "app/server.h"
-#include "platform/posix.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -55,22 +51,23 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!dir.empty() && ::chdir(dir.c_str()) != 0) {
+    std::string whyNot;
+    if (!dir.empty() && !lantrel::ChangeDirectory(dir, whyNot)) {
         std::fprintf(stderr, "lantrel-server: cannot enter directory '%s': %s\n", dir.c_str(),
-                     std::strerror(errno));
+                     whyNot.c_str());
         return 2;
     }
 
     lantrel::InstallStopSignals();
-    bool screen = !headless && ::isatty(STDOUT_FILENO);
+    bool screen = !headless && lantrel::StdoutIsTerminal();
     lantrel::NullConsole nullConsole;
-    std::unique_ptr<lantrel::AnsiConsole> ansiConsole;
-    if (screen) ansiConsole = std::make_unique<lantrel::AnsiConsole>();
-    lantrel::Console& console = screen ? static_cast<lantrel::Console&>(*ansiConsole) : nullConsole;
-    lantrel::SystemClock clock;
-    lantrel::UdpSocket socket;
-    lantrel::SpawnProcessStarter processes;
-    lantrel::Platform platform{console, clock, socket, processes, ""};
+    std::unique_ptr<lantrel::Console> terminal;
+    if (screen) terminal = lantrel::MakeTerminalConsole();
+    lantrel::Console& console = screen ? *terminal : nullConsole;
+    auto clock = lantrel::MakeSystemClock();
+    auto socket = lantrel::MakeUdpSocket();
+    auto processes = lantrel::MakeProcessStarter();
+    lantrel::Platform platform{console, *clock, *socket, *processes, ""};
     lantrel::Server server(platform);
     server.headless = headless;
 
@@ -78,7 +75,7 @@ int main(int argc, char** argv) {
     if (status != 0 && !headless && lantrel::StdinIsTerminal()) {
         std::printf("Press a key to end.\n");
         std::fflush(stdout);
-        ansiConsole.reset();  // give the terminal back before waiting
+        terminal.reset();  // give the terminal back before waiting
         lantrel::WaitForKeyPress();
     }
     return status;

@@ -1,6 +1,5 @@
 // The datagram channel: receive step with the sequence frame, raw sends, and the
 // in.dat / out.dat pair that stands in for the network for the local viewer.
-#include <cerrno>
 #include <cmath>
 
 #include "app/server.h"
@@ -16,8 +15,8 @@ namespace {
 
 // File failures reported with the channel's error numbers: permission problems
 // as "permission denied" (70), everything else as a general failure (57).
-int FileErrorNumber(int err) {
-    return (err == EACCES || err == EPERM) ? kInProgress : kSocketFailure;
+int FileErrorNumber(FileResult result) {
+    return result == kFileDenied ? kInProgress : kSocketFailure;
 }
 
 bool IsBanned(const Channel& channel, IpAddress sender) {
@@ -64,7 +63,7 @@ std::string ReadLocalInbox(Server& server) {
     Channel& ch = server.channel;
     ReadOnlyFile inbox;
     if (!inbox.Open(server.File("in.dat"))) {
-        WriteServerLog(server, "Error: " + PrintForm(FileErrorNumber(errno)));
+        WriteServerLog(server, "Error: " + PrintForm(FileErrorNumber(inbox.OpenError())));
         return {};
     }
     std::int64_t length = inbox.Length();
@@ -151,8 +150,8 @@ Request ReceiveDatagram(Server& server, int waitMs) {
 void SendDatagram(Server& server, IpAddress to, std::string_view text) {
     int error;
     if (to == kLocalViewerIp) {
-        int err = AppendLine(server.File("out.dat"), text);
-        error = err == 0 ? kSocketOk : FileErrorNumber(err);
+        FileResult result = AppendLine(server.File("out.dat"), text);
+        error = result == kFileOk ? kSocketOk : FileErrorNumber(result);
     } else {
         // Texts built around what viewers send (a chat relayed with the sender's
         // name, an arrival notice around a name) can outgrow one datagram. Such a

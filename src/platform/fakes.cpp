@@ -105,4 +105,11 @@ std::vector<std::string> FakeSocket::SentTo(IpAddress to) const {
     return texts;
 }
 
+WakeReason FakeEventWait::Wait(NativeHandle, int) {
+    if (wakes.empty()) return WakeReason::kTimedOut;
+    WakeReason reason = wakes.front();
+    wakes.pop_front();
+    return reason;
+}
+
 }  // namespace lantrel

@@ -1,6 +1,7 @@
 // Test doubles of the platform layer: a screen that can be read back, a clock
 // that only moves when told to (or when the program sleeps), a socket fed by the
-// test, and a process starter that records what it was asked to start.
+// test, an event wait that wakes as the test says, and a process starter that
+// records what it was asked to start.
 #pragma once
 
 #include <deque>
@@ -92,6 +93,16 @@ class FakeSocket : public DatagramSocket {
     std::uint16_t openedPort = 0;
     std::vector<int> receiveWaits;  // the wait of every Receive call
     FakeClock* clock = nullptr;
+};
+
+// Ends every wait at once, with the next queued reason (kTimedOut when none).
+class FakeEventWait : public EventWait {
+  public:
+    void WatchFile(const std::string& path) override { watchedPath = path; }
+    WakeReason Wait(NativeHandle, int) override;
+
+    std::deque<WakeReason> wakes;
+    std::string watchedPath;
 };
 
 // One call of FakeProcesses::Start.

@@ -9,7 +9,16 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace lantrel {
+
+// How a file operation ended, in the terms the program tells apart.
+enum FileResult : int {
+    kFileOk = 0,
+    kFileDenied,  // no permission
+    kFileFailed,  // anything else: missing folder, full disk, ...
+};
 
 // `name` resolved against `dir` unless it is absolute or `dir` is empty.
 std::string ResolvePath(const std::string& dir, const std::string& name);
@@ -17,19 +26,22 @@ std::string ResolvePath(const std::string& dir, const std::string& name);
 bool FileExists(const std::string& path);
 // Length in bytes, or nullopt when the file cannot be opened.
 std::optional<std::int64_t> FileLength(const std::string& path);
-// Creates the file empty (an existing one is emptied). Returns 0 or an errno value.
-int CreateEmptyFile(const std::string& path);
-// Appends `text` followed by CR LF. Returns 0 or an errno value.
-int AppendLine(const std::string& path, std::string_view text);
-// Appends several lines in one opening. Returns 0 or an errno value.
-int AppendLines(const std::string& path, const std::vector<std::string>& lines);
+// Creates the file empty (an existing one is emptied).
+FileResult CreateEmptyFile(const std::string& path);
+// Appends `text` followed by CR LF.
+FileResult AppendLine(const std::string& path, std::string_view text);
+// Appends several lines in one opening.
+FileResult AppendLines(const std::string& path, const std::vector<std::string>& lines);
 // Appends raw bytes.
-int AppendBytes(const std::string& path, std::string_view bytes);
+FileResult AppendBytes(const std::string& path, std::string_view bytes);
 bool RenameFile(const std::string& from, const std::string& to);
 // Reads the whole file; nullopt when it cannot be opened.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 // Reads the file's lines (LF ends a line, a CR before it is dropped).
 std::optional<std::vector<std::string>> ReadLines(const std::string& path);
+// Reads the whole of a file a program was asked to read; nullopt with the
+// system's reason in `whyNot` when it cannot be opened or is a folder.
+std::optional<std::string> ReadNamedFile(const std::string& path, std::string& whyNot);
 
 // Which file a name stood for when it was opened: a file removed and written
 // anew under the same name has another identity, even when it is no shorter.
@@ -47,17 +59,42 @@ class ReadOnlyFile {
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
-    // Opens `path`, creating it empty when missing. False when that fails.
+    // Opens `path`, creating it empty when missing. False when that fails, with
+    // the reason in OpenError().
     bool Open(const std::string& path);
+    FileResult OpenError() const { return openError_; }
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return handle_ >= 0; }
     std::int64_t Length() const;
     FileIdentity Identity() const;
     // Reads up to `count` bytes at 0-based `offset`; returns the bytes read.
     std::size_t ReadAt(std::int64_t offset, char* buffer, std::size_t count) const;
 
   private:
-    int fd_ = -1;
+    NativeHandle handle_ = -1;
+    FileResult openError_ = kFileOk;
+};
+
+// A file one writer appends to and may empty again (a log being played into).
+class AppendFile {
+  public:
+    AppendFile() = default;
+    ~AppendFile();
+    AppendFile(const AppendFile&) = delete;
+    AppendFile& operator=(const AppendFile&) = delete;
+
+    // Opens `path` for appending, creating it; `empty` empties it first.
+    bool Open(const std::string& path, bool empty);
+    bool Write(std::string_view bytes);
+    // Empties the file; what is written next lands at its start.
+    bool Truncate();
+    void Close();
+    // The system's reason for the last failure.
+    const std::string& error() const { return error_; }
+
+  private:
+    NativeHandle handle_ = -1;
+    std::string error_;
 };
 
 }  // namespace lantrel

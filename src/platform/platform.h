@@ -1,8 +1,10 @@
 // The platform layer: everything the server does to the outside world.
 //
-// The rest of the program sees only these interfaces. The POSIX backend lives in
-// posix_*.cpp; the test doubles (ScreenBuffer, FakeClock, FakeSocket,
-// FakeProcesses) in fakes.h. Nothing above this layer includes a system header.
+// The rest of the program sees only these interfaces. What every backend shares
+// lives in common.cpp; the POSIX backend in posix_*.cpp (its own declarations in
+// posix.h, for platform files only); the programs reach a backend through
+// system.h; the test doubles (ScreenBuffer, FakeClock, FakeSocket, FakeEventWait,
+// FakeProcesses) are in fakes.h. Nothing above this layer includes a system header.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +46,18 @@ class Console {
 
 // Prints `text` at row/column.
 void PrintAt(Console& console, int row, int column, std::string_view text);
+
+// Draws nothing and never has a key: for services and tests.
+class NullConsole : public Console {
+  public:
+    void Clear() override {}
+    void MoveTo(int, int) override {}
+    void SetColour(int) override {}
+    void Print(std::string_view) override {}
+    void EndLine() override {}
+    std::string ReadKey() override { return {}; }
+    void Beep() override {}
+};
 
 struct LocalDateTime {
     int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
@@ -93,17 +107,44 @@ struct Datagram {
     std::uint16_t senderPort = 0;
 };
 
+// An object of the operating system a wait can include: a POSIX descriptor, a
+// Windows SOCKET or HANDLE.
+using NativeHandle = std::intptr_t;
+
+// What ended a wait.
+enum class WakeReason {
+    kTimedOut,
+    kReadable,     // the socket has a datagram (or an error) to take
+    kFileChanged,  // the watched file itself changed
+    kStopRequested,
+};
+
+// The one place the server waits: for its socket, for the watched file to change,
+// for a stop request (Ctrl-C, a service stop) or for the time to run out.
+class EventWait {
+  public:
+    virtual ~EventWait() = default;
+    // A change of the file at `path` ends waits early from now on (empty: no
+    // file). Best effort: where no watch can be set up, waits end on the others.
+    virtual void WatchFile(const std::string& path) = 0;
+    // Waits up to `waitMs` (0: only looks) for `socket` to become readable or for
+    // one of the other events. Events that concern none of them (other files in
+    // the watched file's folder) do not end the wait.
+    virtual WakeReason Wait(NativeHandle socket, int waitMs) = 0;
+};
+
 class DatagramSocket {
   public:
     virtual ~DatagramSocket() = default;
     // Binds the port on `bindIp` (0 = all local addresses). Returns an error number.
     virtual int Open(std::uint16_t port, IpAddress bindIp, int waitMs) = 0;
-    // Waits up to `waitMs` for one datagram. kTimedOut with an empty text when none came.
+    // Waits up to `waitMs` for one datagram. kTimedOut with an empty text when none
+    // came, when the watched file changed or when a stop was requested.
     virtual int Receive(int waitMs, Datagram& out) = 0;
     virtual int Send(IpAddress to, std::uint16_t port, std::string_view text) = 0;
     // The machine's own IPv4 addresses, in resolver order.
     virtual std::vector<IpAddress> LocalAddresses() = 0;
-    // Lets Receive wake early when the file at `path` grows (no-op where unsupported).
+    // Lets Receive wake early when the file at `path` changes (no-op where unsupported).
     virtual void WatchFile(const std::string& /*path*/) {}
 };
 

@@ -1,10 +1,12 @@
-// The POSIX backend of the platform layer.
+// The POSIX backend of the platform layer: its own classes, for the files of the
+// platform layer and the tests of this backend. The programs use system.h.
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/system.h"
 
 namespace lantrel {
 
@@ -33,18 +35,6 @@ class AnsiConsole : public Console {
 // byte of "ESC O R" (F3) or "ESC [ B" (Down) is never taken for an operator key.
 std::string TakeKey(std::string& input);
 
-// Draws nothing and never has a key: for services and tests.
-class NullConsole : public Console {
-  public:
-    void Clear() override {}
-    void MoveTo(int, int) override {}
-    void SetColour(int) override {}
-    void Print(std::string_view) override {}
-    void EndLine() override {}
-    std::string ReadKey() override { return {}; }
-    void Beep() override {}
-};
-
 class SystemClock : public Clock {
   public:
     double TimeOfDay() override;
@@ -53,10 +43,35 @@ class SystemClock : public Clock {
     void SleepMs(int milliseconds) override;
 };
 
+// poll() over the socket, an inotify watch on the watched file's folder and the
+// stop signals' self-pipe.
+class PosixEventWait : public EventWait {
+  public:
+    PosixEventWait() = default;
+    ~PosixEventWait() override;
+    PosixEventWait(const PosixEventWait&) = delete;
+    PosixEventWait& operator=(const PosixEventWait&) = delete;
+    void WatchFile(const std::string& path) override;
+    WakeReason Wait(NativeHandle socket, int waitMs) override;
+
+  private:
+    // Reads the pending folder events; true when one was about the watched file.
+    bool TakeFolderEvents();
+
+    int watchFd_ = -1;  // inotify descriptor, or -1
+    std::string watchedName_;
+    std::string watchedPath_;
+};
+
 class UdpSocket : public DatagramSocket {
   public:
-    UdpSocket() = default;
+    // Waits with an event wait of its own.
+    UdpSocket();
+    // Waits with `wait`, which must outlive the socket.
+    explicit UdpSocket(EventWait& wait);
     ~UdpSocket() override;
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
     int Open(std::uint16_t port, IpAddress bindIp, int waitMs) override;
     int Receive(int waitMs, Datagram& out) override;
     int Send(IpAddress to, std::uint16_t port, std::string_view text) override;
@@ -64,10 +79,9 @@ class UdpSocket : public DatagramSocket {
     void WatchFile(const std::string& path) override;
 
   private:
+    std::unique_ptr<EventWait> ownWait_;
+    EventWait& wait_;
     int fd_ = -1;
-    int watchFd_ = -1;  // inotify descriptor, or -1
-    int watchItem_ = -1;
-    std::string watchedPath_;
     std::string buffer_;
 };
 
@@ -79,13 +93,8 @@ class SpawnProcessStarter : public ProcessStarter {
                const std::string& workDir, const std::string& outputFile) override;
 };
 
-// True once SIGINT or SIGTERM arrived (after InstallStopSignals).
-bool StopRequested();
-void InstallStopSignals();
-
-// True when standard input is a terminal.
-bool StdinIsTerminal();
-// Waits for one key on the terminal (used after a fatal start-up error).
-void WaitForKeyPress();
+// The read end of the stop signals' self-pipe (readable once a stop signal came
+// and until a wait takes the wake-up), or -1 before InstallStopSignals.
+int StopWakeDescriptor();
 
 }  // namespace lantrel

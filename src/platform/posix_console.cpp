@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,7 +13,6 @@ namespace {
 
 struct termios savedTerminal;
 bool terminalSaved = false;
-volatile std::sig_atomic_t stopFlag = 0;
 
 void RestoreTerminal() {
     if (terminalSaved) {
@@ -27,10 +25,6 @@ void RestoreTerminal() {
     }
 }
 
-void OnStopSignal(int) {
-    stopFlag = 1;
-}
-
 // Console colour index (bit 0 blue, 1 green, 2 red, 3 bright) to an ANSI code.
 int AnsiColour(int colour) {
     int base = ((colour & 4) ? 1 : 0) | ((colour & 2) ? 2 : 0) | ((colour & 1) ? 4 : 0);
@@ -39,21 +33,12 @@ int AnsiColour(int colour) {
 
 }  // namespace
 
-void InstallStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-}
-
-bool StopRequested() {
-    return stopFlag != 0;
-}
-
 bool StdinIsTerminal() {
     return ::isatty(STDIN_FILENO) == 1;
+}
+
+bool StdoutIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
 }
 
 void WaitForKeyPress() {
@@ -171,11 +156,6 @@ void AnsiConsole::Flush() {
         out.remove_prefix(static_cast<std::size_t>(n));
     }
     pending_.clear();
-}
-
-void PrintAt(Console& console, int row, int column, std::string_view text) {
-    console.MoveTo(row, column);
-    console.Print(text);
 }
 
 }  // namespace lantrel

@@ -2,7 +2,6 @@
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -35,34 +34,14 @@ int SendErrorNumber(int err) {
     return kSocketFailure;
 }
 
-std::string DirectoryOf(const std::string& path) {
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseNameOf(const std::string& path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
-std::string IpText(IpAddress ip) {
-    return std::to_string(ip & 0xFF) + "." + std::to_string((ip >> 8) & 0xFF) + "." +
-           std::to_string((ip >> 16) & 0xFF) + "." + std::to_string((ip >> 24) & 0xFF);
-}
+UdpSocket::UdpSocket() : ownWait_(std::make_unique<PosixEventWait>()), wait_(*ownWait_) {}
 
-IpAddress ParseIp(std::string_view text) {
-    in_addr a{};
-    std::string s(text);
-    if (::inet_pton(AF_INET, s.c_str(), &a) != 1) return 0;
-    return FromInAddr(a);
-}
+UdpSocket::UdpSocket(EventWait& wait) : wait_(wait) {}
 
 UdpSocket::~UdpSocket() {
     if (fd_ >= 0) ::close(fd_);
-    if (watchFd_ >= 0) ::close(watchFd_);
 }
 
 int UdpSocket::Open(std::uint16_t port, IpAddress bindIp, int /*waitMs*/) {
@@ -90,21 +69,7 @@ int UdpSocket::Open(std::uint16_t port, IpAddress bindIp, int /*waitMs*/) {
 }
 
 void UdpSocket::WatchFile(const std::string& path) {
-    if (path == watchedPath_) return;
-    if (watchFd_ >= 0) ::close(watchFd_);
-    watchFd_ = -1;
-    watchedPath_ = path;
-    if (path.empty()) return;
-    watchFd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (watchFd_ < 0) return;
-    // The folder is watched rather than the file, so a log that the GUI deletes
-    // and starts again is still seen.
-    watchItem_ = ::inotify_add_watch(watchFd_, DirectoryOf(path).c_str(),
-                                     IN_MODIFY | IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE);
-    if (watchItem_ < 0) {
-        ::close(watchFd_);
-        watchFd_ = -1;
-    }
+    wait_.WatchFile(path);
 }
 
 int UdpSocket::Receive(int waitMs, Datagram& out) {
@@ -112,34 +77,14 @@ int UdpSocket::Receive(int waitMs, Datagram& out) {
     out.sender = 0;
     out.senderPort = 0;
     if (fd_ < 0) return kChannelNotOpen;
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {watchFd_, POLLIN, 0}};
-    int count = watchFd_ >= 0 ? 2 : 1;
-    int ready;
-    do {
-        ready = ::poll(fds, count, waitMs < 0 ? 0 : waitMs);
-    } while (ready < 0 && errno == EINTR && !StopRequested());
-    if (ready <= 0) return kTimedOut;
-    if (!(fds[0].revents & POLLIN)) {
-        // Only the watched folder changed: drain the events and tell whether our log grew.
-        alignas(inotify_event) char events[4096];
-        bool ours = false;
-        std::string base = BaseNameOf(watchedPath_);
-        for (;;) {
-            ssize_t n = ::read(watchFd_, events, sizeof events);
-            if (n <= 0) break;
-            for (ssize_t i = 0; i < n;) {
-                auto* e = reinterpret_cast<inotify_event*>(events + i);
-                if (e->len > 0 && base == e->name) ours = true;
-                i += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
-            }
-        }
-        return ours ? kTimedOut : Receive(0, out);
-    }
+    if (wait_.Wait(fd_, waitMs) != WakeReason::kReadable) return kTimedOut;
     sockaddr_in from{};
     socklen_t fromLen = sizeof from;
-    ssize_t n = ::recvfrom(fd_, buffer_.data(), buffer_.size(), 0,
+    // Not blocking: a wake-up for a pending error, or one without a datagram,
+    // ends this receive rather than the wait for the next.
+    ssize_t n = ::recvfrom(fd_, buffer_.data(), buffer_.size(), MSG_DONTWAIT,
                            reinterpret_cast<sockaddr*>(&from), &fromLen);
-    if (n < 0) return kSocketFailure;
+    if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? kTimedOut : kSocketFailure;
     out.text.assign(buffer_.data(), static_cast<std::size_t>(n));
     out.sender = FromInAddr(from.sin_addr);
     out.senderPort = ntohs(from.sin_port);

@@ -1,36 +1,24 @@
 // lantrel-replay: plays a recorded chess GUI debug log into a log file at the pace
 // of its time stamps, so that the server can follow a real game without the GUI.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "feed/replay.h"
+#include "platform/files.h"
+#include "platform/system.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-volatile std::sig_atomic_t stopRequested = 0;
-
-void OnStopSignal(int) {
-    stopRequested = 1;
-}
-
 // Sleeps until `when` in short slices, so that a stop signal ends the wait soon.
 // False when a stop was requested.
 bool SleepUntil(Clock::time_point when) {
-    while (!stopRequested) {
+    while (!lantrel::StopRequested()) {
         auto now = Clock::now();
         if (now >= when) return true;
         std::this_thread::sleep_for(
@@ -39,24 +27,9 @@ bool SleepUntil(Clock::time_point when) {
     return false;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    const char* data = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t wrote = ::write(fd, data, left);
-        if (wrote < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += wrote;
-        left -= static_cast<std::size_t>(wrote);
-    }
-    return true;
-}
-
-int Fail(const std::string& what, const std::string& name) {
+int Fail(const std::string& what, const std::string& name, const std::string& whyNot) {
     std::fprintf(stderr, "lantrel-replay: %s '%s': %s\n", what.c_str(), name.c_str(),
-                 std::strerror(errno));
+                 whyNot.c_str());
     return 1;
 }
 
@@ -76,49 +49,36 @@ int main(int argc, char** argv) {
     }
     const lantrel::ReplayOptions& options = parsed.options;
 
-    std::ifstream input(options.recordedLog, std::ios::binary);
-    struct stat info {};
-    if (!input || ::stat(options.recordedLog.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
-        if (S_ISDIR(info.st_mode)) errno = EISDIR;
-        return Fail("cannot read the recorded log", options.recordedLog);
-    }
-    std::ostringstream content;
-    content << input.rdbuf();
-    const std::vector<lantrel::ReplayChunk> chunks = lantrel::BuildReplaySchedule(content.str());
+    std::string whyNot;
+    const std::optional<std::string> content = lantrel::ReadNamedFile(options.recordedLog, whyNot);
+    if (!content) return Fail("cannot read the recorded log", options.recordedLog, whyNot);
+    const std::vector<lantrel::ReplayChunk> chunks = lantrel::BuildReplaySchedule(*content);
 
-    // Appending writes land at the end even after the file was emptied, the way
-    // a GUI's log grows.
-    int flags = O_WRONLY | O_CREAT | O_APPEND | (options.fromStart ? O_TRUNC : 0);
-    int fd = ::open(options.targetLog.c_str(), flags, 0644);
-    if (fd < 0) return Fail("cannot write the target log", options.targetLog);
+    // Appending, the way a GUI's log grows.
+    lantrel::AppendFile target;
+    if (!target.Open(options.targetLog, options.fromStart))
+        return Fail("cannot write the target log", options.targetLog, target.error());
 
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
-    std::signal(SIGPIPE, SIG_IGN);
+    lantrel::InstallStopSignals();
 
-    for (int round = 1; !stopRequested; ++round) {
-        if (round > 1 && ::ftruncate(fd, 0) != 0) {
-            ::close(fd);
-            return Fail("cannot empty the target log", options.targetLog);
-        }
+    for (int round = 1; !lantrel::StopRequested(); ++round) {
+        if (round > 1 && !target.Truncate())
+            return Fail("cannot empty the target log", options.targetLog, target.error());
         if (options.verbose) {
             std::fprintf(stderr, "lantrel-replay: round %d, %zu chunks, %zu bytes\n", round,
-                         chunks.size(), content.str().size());
+                         chunks.size(), content->size());
         }
         const Clock::time_point start = Clock::now();
         for (const lantrel::ReplayChunk& chunk : chunks) {
             auto due =
                 start + std::chrono::milliseconds(lantrel::ReplayTimeMs(chunk.atMs, options.speed));
             if (options.speed > 0 && !SleepUntil(due)) break;
-            if (stopRequested) break;
-            if (!WriteAll(fd, chunk.text)) {
-                ::close(fd);
-                return Fail("cannot write the target log", options.targetLog);
-            }
+            if (lantrel::StopRequested()) break;
+            if (!target.Write(chunk.text))
+                return Fail("cannot write the target log", options.targetLog, target.error());
         }
-        if (!options.loop || stopRequested) break;
+        if (!options.loop || lantrel::StopRequested()) break;
         if (!SleepUntil(Clock::now() + std::chrono::milliseconds(options.loopPauseMs))) break;
     }
-    ::close(fd);
     return 0;
 }

@@ -15,7 +15,7 @@
 
 #include "game_display.h"
 #include "net/viewer_client.h"
-#include "platform/posix.h"
+#include "platform/system.h"
 #include "text/text.h"
 
 namespace {
@@ -170,8 +170,10 @@ int main(int argc, char** argv) {
     }
     const Options& options = parsed.options;
     InstallStopSignals();
-    SystemClock clock;
-    UdpSocket socket;
+    auto systemClock = MakeSystemClock();
+    auto udpSocket = MakeUdpSocket();
+    Clock& clock = *systemClock;
+    DatagramSocket& socket = *udpSocket;
     int error = socket.Open(static_cast<std::uint16_t>(options.port), options.bind, 100);
     if (error != kSocketOk) {
         std::cerr << "lantrel-viewer: cannot receive on " << IpText(options.bind) << " port "

@@ -1,11 +1,12 @@
-#include "platform/files.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+#include "platform/files.h"
 
 namespace lantrel {
 
@@ -27,6 +28,12 @@ std::optional<std::int64_t> FileLength(const std::string& path) {
 
 namespace {
 
+FileResult ResultOf(int err) {
+    if (err == 0) return kFileOk;
+    return (err == EACCES || err == EPERM) ? kFileDenied : kFileFailed;
+}
+
+// Returns 0 or the errno value of the failed write.
 int WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -51,26 +58,26 @@ int CloseChecked(int fd, int result) {
 
 }  // namespace
 
-int CreateEmptyFile(const std::string& path) {
-    if (path.empty()) return ENOENT;
+FileResult CreateEmptyFile(const std::string& path) {
+    if (path.empty()) return kFileFailed;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return errno;
-    return CloseChecked(fd, 0);
+    if (fd < 0) return ResultOf(errno);
+    return ResultOf(CloseChecked(fd, 0));
 }
 
-int AppendBytes(const std::string& path, std::string_view bytes) {
+FileResult AppendBytes(const std::string& path, std::string_view bytes) {
     int fd = OpenAppend(path);
-    if (fd < 0) return path.empty() ? ENOENT : errno;
-    return CloseChecked(fd, WriteAll(fd, bytes));
+    if (fd < 0) return path.empty() ? kFileFailed : ResultOf(errno);
+    return ResultOf(CloseChecked(fd, WriteAll(fd, bytes)));
 }
 
-int AppendLine(const std::string& path, std::string_view text) {
+FileResult AppendLine(const std::string& path, std::string_view text) {
     std::string line(text);
     line += "\r\n";
     return AppendBytes(path, line);
 }
 
-int AppendLines(const std::string& path, const std::vector<std::string>& lines) {
+FileResult AppendLines(const std::string& path, const std::vector<std::string>& lines) {
     std::string block;
     for (const auto& line : lines) {
         block += line;
@@ -84,10 +91,10 @@ bool RenameFile(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    if (path.empty()) return std::nullopt;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+namespace {
+
+// Reads from `fd` to its end (or its first failure) and closes it.
+std::string ReadToEndAndClose(int fd) {
     std::string out;
     char buffer[65536];
     for (;;) {
@@ -98,6 +105,30 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     }
     ::close(fd);
     return out;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    return ReadToEndAndClose(fd);
+}
+
+std::optional<std::string> ReadNamedFile(const std::string& path, std::string& whyNot) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        whyNot = std::strerror(errno);
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        whyNot = std::strerror(S_ISDIR(st.st_mode) ? EISDIR : errno);
+        ::close(fd);
+        return std::nullopt;
+    }
+    return ReadToEndAndClose(fd);
 }
 
 std::optional<std::vector<std::string>> ReadLines(const std::string& path) {
@@ -122,44 +153,78 @@ ReadOnlyFile::~ReadOnlyFile() {
 
 bool ReadOnlyFile::Open(const std::string& path) {
     Close();
+    openError_ = kFileFailed;
     if (path.empty()) return false;
     // Non-blocking, so that a name standing for a pipe cannot stop the loop
     // waiting for a writer; for a regular file the flag changes nothing.
     const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
-    fd_ = ::open(path.c_str(), flags);
-    if (fd_ < 0 && errno == ENOENT) {
+    int fd = ::open(path.c_str(), flags);
+    if (fd < 0 && errno == ENOENT) {
         // A missing log is created empty, so the GUI finds it in place.
         int created = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
         if (created >= 0) ::close(created);
-        fd_ = ::open(path.c_str(), flags);
+        fd = ::open(path.c_str(), flags);
     }
-    return fd_ >= 0;
+    openError_ = fd < 0 ? ResultOf(errno) : kFileOk;
+    handle_ = fd;
+    return fd >= 0;
 }
 
 void ReadOnlyFile::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    handle_ = -1;
 }
 
 std::int64_t ReadOnlyFile::Length() const {
     struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
+    if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &st) != 0) return 0;
     return static_cast<std::int64_t>(st.st_size);
 }
 
 FileIdentity ReadOnlyFile::Identity() const {
     struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return {};
+    if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &st) != 0) return {};
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 std::size_t ReadOnlyFile::ReadAt(std::int64_t offset, char* buffer, std::size_t count) const {
-    if (fd_ < 0) return 0;
+    if (handle_ < 0) return 0;
     for (;;) {
-        ssize_t n = ::pread(fd_, buffer, count, static_cast<off_t>(offset));
+        ssize_t n = ::pread(static_cast<int>(handle_), buffer, count, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
         return n < 0 ? 0 : static_cast<std::size_t>(n);
     }
+}
+
+AppendFile::~AppendFile() {
+    Close();
+}
+
+bool AppendFile::Open(const std::string& path, bool empty) {
+    Close();
+    // Appending writes land at the end even after the file was emptied.
+    int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (empty ? O_TRUNC : 0);
+    int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) error_ = std::strerror(errno);
+    handle_ = fd;
+    return fd >= 0;
+}
+
+bool AppendFile::Write(std::string_view bytes) {
+    int err = WriteAll(static_cast<int>(handle_), bytes);
+    if (err != 0) error_ = std::strerror(err);
+    return err == 0;
+}
+
+bool AppendFile::Truncate() {
+    if (::ftruncate(static_cast<int>(handle_), 0) == 0) return true;
+    error_ = std::strerror(errno);
+    return false;
+}
+
+void AppendFile::Close() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    handle_ = -1;
 }
 
 }  // namespace lantrel

@@ -1,0 +1,34 @@
+// What the programs' main functions need of the operating system: its own
+// implementations of the platform interfaces and the process-wide services.
+// Every backend defines all of these (posix_*.cpp).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace lantrel {
+
+// The terminal as a status screen; its settings are given back when it is
+// destroyed and at exit.
+std::unique_ptr<Console> MakeTerminalConsole();
+std::unique_ptr<Clock> MakeSystemClock();
+// A UDP socket that waits with an event wait of its own.
+std::unique_ptr<DatagramSocket> MakeUdpSocket();
+std::unique_ptr<ProcessStarter> MakeProcessStarter();
+
+// Makes Ctrl-C and a service stop request a stop instead of ending the process;
+// the request also ends a socket's wait. Writing to a closed pipe stops nothing.
+void InstallStopSignals();
+// True once a stop was requested (after InstallStopSignals).
+bool StopRequested();
+
+// Makes `dir` the current directory. False with the system's reason in `whyNot`.
+bool ChangeDirectory(const std::string& dir, std::string& whyNot);
+bool StdinIsTerminal();
+bool StdoutIsTerminal();
+// Waits for one key on the terminal (used after a fatal start-up error).
+void WaitForKeyPress();
+
+}  // namespace lantrel
