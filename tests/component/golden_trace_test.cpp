@@ -1,7 +1,7 @@
 // Golden traces: every recorded GUI log (tests/fixtures/xboard and arena, with
 // their openings folders) replayed through a Server on the fake platform, one
-// log line per main loop pass, with one viewer that acknowledges every numbered
-// message. What the viewer received, server.log and the final screen must match
+// time-stamp group of log lines per main loop pass, with one viewer that acknowledges every
+// numbered message. What the viewer received, server.log and the final screen must match
 // tests/fixtures/golden/<name>.trace byte for byte.
 //
 // To rewrite the golden files from the current program, run the test with
@@ -61,6 +61,22 @@ std::vector<std::string> LinesWithEnds(const std::string& text) {
     return lines;
 }
 
+// The log cut into what the GUI wrote at one moment: the lines that share a
+// leading time stamp, with the unstamped lines that follow them.
+std::vector<std::string> StampGroups(const std::string& log) {
+    std::vector<std::string> groups;
+    std::string stamp;
+    for (const std::string& line : LinesWithEnds(log)) {
+        std::string lineStamp = line.substr(0, line.find_first_not_of("0123456789-:. "));
+        if (groups.empty() || (!lineStamp.empty() && lineStamp != stamp)) {
+            groups.emplace_back();
+            stamp = lineStamp;
+        }
+        groups.back() += line;
+    }
+    return groups;
+}
+
 // Replays `log` and returns the trace: the viewer's datagrams, then server.log,
 // then the screen, each section under a "#" heading.
 std::vector<std::string> Replay(const std::string& log) {
@@ -79,8 +95,8 @@ std::vector<std::string> Replay(const std::string& log) {
     };
     f.socket.Queue(kViewerIp, "LOGONv15:Viewer");
     pass();
-    for (const std::string& line : LinesWithEnds(log)) {
-        AppendBytes(f.dir.File("gui.log"), line);
+    for (const std::string& group : StampGroups(log)) {
+        AppendBytes(f.dir.File("gui.log"), group);
         pass();
     }
     const double end = f.clock.Monotonic() + kSettleSeconds;
