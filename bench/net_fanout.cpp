@@ -239,7 +239,7 @@ Result RunFanOut(int viewers, int rounds, bool ownSocket) {
     // The viewers are entered directly: logging 300 viewers on one by one would
     // only measure the logon storm.
     for (int k = 0; k < viewers; ++k) {
-        ClientRecord& r = server.clients.slots[k + 1];
+        ClientRecord& r = server.net.clients.slots[k + 1];
         r.ip = ViewerIp(k);
         r.ipText = FixedWidth(IpText(r.ip), kIpTextWidth);
         r.name = FixedWidth("viewer" + std::to_string(k), kNameWidth);
@@ -256,17 +256,17 @@ Result RunFanOut(int viewers, int rounds, bool ownSocket) {
         const double cpu0 = ThreadCpuSeconds();
         const auto t0 = SteadyClock::now();
         const long long t0Ns = RealtimeNs();
-        Broadcast(server, "FEN: r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq");
-        Broadcast(server, "WMOVE: 3. Bb5");
-        Broadcast(server, "FMR:  3");
+        Broadcast(server.net, "FEN: r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq");
+        Broadcast(server.net, "WMOVE: 3. Bb5");
+        Broadcast(server.net, "FMR:  3");
         const double cpu1 = ThreadCpuSeconds();
         // Network turns take the ACKs until every viewer has all three and the
         // queue is empty (or a second has passed: ACKs that never come).
         const auto deadline = t0 + std::chrono::seconds(1);
         while (SteadyClock::now() < deadline) {
-            ServiceNetwork(server, 1);
-            UpdateQueueStatus(server);
-            if (farm.RoundDone() && server.queue.pendingCount == 0) break;
+            ServiceNetwork(server.net, 1);
+            UpdateQueueStatus(server.net);
+            if (farm.RoundDone() && server.net.queue.pendingCount == 0) break;
         }
         const double cpu2 = ThreadCpuSeconds();
         // Whatever the viewers still hold is read before the round is judged.
@@ -279,11 +279,11 @@ Result RunFanOut(int viewers, int rounds, bool ownSocket) {
         latencies.push_back(static_cast<double>(farm.LastReceiptNs() - t0Ns) / 1e6);
         sendCpu += cpu1 - cpu0;
         totalCpu += cpu2 - cpu0;
-        missing += server.queue.pendingCount;
+        missing += server.net.queue.pendingCount;
         // What the server never heard about is forgotten, so that no re-send
         // falls into the next round.
         for (int i = 1; i <= kResendEntries; ++i)
-            server.queue.entries[i].acked = 1;
+            server.net.queue.entries[i].acked = 1;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     std::sort(latencies.begin(), latencies.end());

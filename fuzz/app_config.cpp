@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Keep the wait of the turn short: the clock moves by it, nothing more.
         server.config.delay = std::min(std::max(server.config.delay, 0), 1000);
         f.socket.Queue(MakeIp(10, 0, 0, 2), "LOGONv15:Viewer");
-        ServiceNetwork(server);
+        ServiceNetwork(server.net);
         for (const SentDatagram& d : f.socket.sent)
             FUZZ_CHECK(d.text.size() <= 65507);
         CheckServerInvariants(server);

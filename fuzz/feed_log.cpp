@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (flags & 0x02) {
         f.socket.Queue(kViewer, "LOGONv15:Viewer");
-        ServiceNetwork(server);
+        ServiceNetwork(server.net);
     }
     server.game.headerSent = (flags & 0x08) ? 1 : 0;
 

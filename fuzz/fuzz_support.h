@@ -102,10 +102,10 @@ struct FuzzServer {
         server.game = LiveGame{};
         server.feed = FeedState{};
         server.chess = ChessState{};
-        server.channel = Channel{};
-        server.clients = ClientTable{};
-        server.queue = ResendQueue{};
-        server.counters = Counters{};
+        server.net.channel = Channel{};
+        server.net.clients = ClientTable{};
+        server.net.queue = ResendQueue{};
+        server.net.counters = Counters{};
         server.headless = false;
     }
 };
@@ -138,7 +138,7 @@ inline std::vector<std::string> SplitLines(std::string_view text) {
 // Properties every server keeps whatever arrived: the client table contiguous
 // from slot 1 with no address twice, the queue counters within the ring.
 inline void CheckServerInvariants(const Server& server) {
-    const ClientTable& table = server.clients;
+    const ClientTable& table = server.net.clients;
     int occupied = 0;
     bool gap = false;
     for (int k = 1; k <= kClientSlots; ++k) {
@@ -155,7 +155,7 @@ inline void CheckServerInvariants(const Server& server) {
             FUZZ_CHECK(table.slots[j].ip != table.slots[k].ip);
     }
     FUZZ_CHECK(occupied == table.Count());
-    const ResendQueue& q = server.queue;
+    const ResendQueue& q = server.net.queue;
     FUZZ_CHECK(q.pendingCount >= 0 && q.pendingCount <= kResendEntries);
     FUZZ_CHECK(q.resendCount >= 0 && q.resendCount <= q.pendingCount);
     FUZZ_CHECK(q.resendCursor >= 0 && q.resendCursor <= kResendEntries);

@@ -34,7 +34,7 @@ IpAddress ViewerIp(unsigned k) {
 }
 
 void FillClientTable(Server& server, int upTo) {
-    ClientTable& table = server.clients;
+    ClientTable& table = server.net.clients;
     for (int k = table.Count() + 1; k <= upTo && k <= kClientSlots; ++k) {
         ClientRecord& r = table.slots[k];
         r.ip = MakeIp(172, 16, static_cast<unsigned>(k / 256), static_cast<unsigned>(k % 256));
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::string line : SplitLines(script)) {
         if (++steps > 2000) break;  // an input is a short scene, not a siege
         if (line.empty()) {
-            ServiceNetwork(server);
+            ServiceNetwork(server.net);
             continue;
         }
         const char kind = line[0];
@@ -82,20 +82,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                               kInProgress, kTimedOut};
             f.socket.sendResult = kErrors[static_cast<unsigned>(ParseNumber(text)) % 5];
         } else if (kind == 'B') {
-            Broadcast(server, text);
+            Broadcast(server.net, text);
         } else if (kind == 'R') {
-            BroadcastRaw(server, text);
+            BroadcastRaw(server.net, text);
         } else if (kind == 'M') {
             FillClientTable(server, std::min(std::max(ParseNumber(text), 0), kClientSlots));
         } else {
             f.socket.Queue(ViewerIp(static_cast<unsigned char>(kind)), text);
         }
-        ServiceNetwork(server);
+        ServiceNetwork(server.net);
     }
     // Let the re-send schedule run to its end: everything is acknowledged or given up.
     for (int turn = 0; turn < 40; ++turn) {
         f.clock.Advance(3);
-        ServiceNetwork(server);
+        ServiceNetwork(server.net);
     }
 
     CheckServerInvariants(server);

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     f.socket.Queue(kViewer, "LOGONv15:Viewer");
     f.socket.Queue(kViewer, email);
-    ServiceNetwork(server);
+    ServiceNetwork(server.net);
     f.socket.sent.clear();
 
     Request resultTable{kViewer, "RESULTTABLE"};

@@ -6,31 +6,27 @@
 #include <string>
 #include <vector>
 
+#include "net/net.h"
 #include "platform/platform.h"
 
 namespace lantrel {
 
 constexpr const char* kBanner = "Lantrel1Server v1.72b for Winboard & Arena";
 
-struct ServerConfig {
-    std::string path;  // the GUI's debug log
-    std::int32_t port = 16000;
-    std::string site = "Lantrel viewer";
-    std::int32_t delay = 100;            // ms one network receive waits; paces the main loop
+// Each part's settings are its own record; the configuration is all of them.
+struct ServerConfig : NetSettings {
+    std::string path;                    // the GUI's debug log
     std::int32_t delayAfterMove = 300;   // ms
     std::int32_t delayAfterGame = 1000;  // ms, counted in whole seconds
     std::string mailServer;
     std::string returnAddress;
     std::int32_t icsMode = 0;
     std::int32_t saveDebug = 0;
-    std::array<std::string, 11> menuLines;  // 1..10 used
-    std::string serverStartTime;            // "MM-DD-YYYY - hh:mm:ss"
 
     // Linux additions.
-    IpAddress bindAddress = 0;              // BIND=: local address to bind; 0 = all
-    std::string bindText;                   // BIND= as written, to name a value that is no address
-    std::vector<IpAddress> adminAddresses;  // ADMIN=: may use the administration commands
-    bool iniFound = false;                  // false when server.ini could not be read
+    IpAddress bindAddress = 0;  // BIND=: local address to bind; 0 = all
+    std::string bindText;       // BIND= as written, to name a value that is no address
+    bool iniFound = false;      // false when server.ini could not be read
 };
 
 // Applies the lines of server.ini to `config` (keys tested in order on every

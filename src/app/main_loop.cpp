@@ -23,7 +23,7 @@ void ToggleIcsMode(Server& server) {
 // new game and read the whole log again from its first byte.
 void ResetFeed(Server& server, bool operatorReset) {
     if (operatorReset) {
-        BroadcastRaw(server, "MSG: Server is being reset.  Please wait.");
+        BroadcastRaw(server.net, "MSG: Server is being reset.  Please wait.");
         server.game.headerSent = 0;  // the read that follows stays silent
     }
     StartNewGame(server);
@@ -46,7 +46,7 @@ void ResetFeed(Server& server, bool operatorReset) {
 void MainLoopPass(Server& server) {
     FeedState& feed = server.feed;
     if (feed.redrawBoard == 1) {
-        DrawBoard(server);
+        server.screen.DrawBoard(server.chess.cells);
         feed.redrawBoard = 0;
     }
     ServeOutputs(server);
@@ -61,7 +61,7 @@ void MainLoopPass(Server& server) {
     feed.logIdentity = identity;
 
     std::string key = UpperAscii(server.os.console.ReadKey());
-    if (key == "B") server.screen.showBoard = !server.screen.showBoard;
+    if (key == "B") server.screen.ToggleBoard();
     if (key == "I") ToggleIcsMode(server);
     if (feed.logSize < feed.bytesRead || replaced || key == "R") ResetFeed(server, key == "R");
 

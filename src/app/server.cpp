@@ -1,11 +1,14 @@
 #include "app/server.h"
 
 #include "app/tourney_requests.h"
+#include "feed/feed.h"
 #include "platform/files.h"
 
 namespace lantrel {
 
-Server::Server(Platform& platform) : os(platform), udp(*this) {
+Server::Server(Platform& platform)
+    : os(platform), screen(platform.console), net(platform, config, screen), udp(net) {
+    net.currentGame = [this] { return SnapshotOf(game); };
     outputs.Attach(udp);
     AddTourneyCommands(*this);
 }

@@ -21,14 +21,6 @@
 
 namespace lantrel {
 
-// Counters reported to viewers and shown on the console.
-struct Counters {
-    std::int32_t chatRelayCount = 0;
-    std::int32_t resultTableRequests = 0;
-    std::int32_t emailCount = 0;
-    std::int32_t connectCount = 0;
-};
-
 struct Server {
     // Attaches the viewers as the feed's output and adds the tournament requests
     // to their commands.
@@ -38,16 +30,12 @@ struct Server {
 
     Platform& os;
     ServerConfig config;
+    StatusScreen screen;
     LiveGame game;
     FeedState feed;
     ChessState chess;
-    Channel channel;
-    ClientTable clients;
-    ResendQueue queue;
-    std::vector<Command> addedCommands;  // viewer commands beside the dispatcher's own
-    Counters counters;
-    ScreenState screen;
-    UdpBroadcaster udp;   // the viewers
+    NetServer net;        // the viewers' broadcast server
+    UdpBroadcaster udp;   // the viewers as an output of the feed
     GameOutputs outputs;  // everything the feed reports to: the viewers first
 
     bool headless = false;  // no screen, never waits for a key

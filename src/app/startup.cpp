@@ -53,7 +53,7 @@ int StartServer(Server& server) {
     LoadConfiguration(server);
     if (!server.config.iniFound) PrintAt(console, 3, 12, kNoIniNote);
 
-    DrawBoard(server);
+    server.screen.DrawBoard(server.chess.cells);
     WriteFen(server);
 
     std::vector<IpAddress> addresses = server.os.socket.LocalAddresses();
@@ -85,7 +85,7 @@ int StartServer(Server& server) {
         PrintAt(console, 3, 70, "ICS Mode");
         console.SetColour(kNormal);
     }
-    ShowClientTable(server);
+    server.screen.ShowClientTable(server.net.clients);
     console.Flush();
     return kSocketOk;
 }

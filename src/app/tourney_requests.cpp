@@ -20,24 +20,24 @@ PgnLookup TourneyPgnOf(const Server& server) {
 
 void SendReplies(Server& server, IpAddress requester, const std::vector<std::string>& replies) {
     for (const std::string& text : replies)
-        SendDatagram(server, requester, text);
+        SendDatagram(server.net, requester, text);
 }
 
 }  // namespace
 
 void AddTourneyCommands(Server& server) {
-    AddCommand(server, {[](const std::string& t) { return t == "RESULTTABLE"; },
-                        [&server](Request& r) { SendResultTable(server, r); }});
-    AddCommand(server, {[](const std::string& t) { return t == "GAMELIST"; },
-                        [&server](Request& r) { SendGameList(server, r); }});
-    AddCommand(server, {[](const std::string& t) { return StartsWith(t, "SEND:"); },
-                        [&server](Request& r) { SendGamesByEmail(server, r); }});
+    AddCommand(server.net, {[](const std::string& t) { return t == "RESULTTABLE"; },
+                            [&server](Request& r) { SendResultTable(server, r); }});
+    AddCommand(server.net, {[](const std::string& t) { return t == "GAMELIST"; },
+                            [&server](Request& r) { SendGameList(server, r); }});
+    AddCommand(server.net, {[](const std::string& t) { return StartsWith(t, "SEND:"); },
+                            [&server](Request& r) { SendGamesByEmail(server, r); }});
 }
 
 void SendResultTable(Server& server, const Request& request) {
-    ++server.counters.resultTableRequests;
+    ++server.net.counters.resultTableRequests;
     PrintAt(server.os.console, 20, 24,
-            "Result table requests:" + PrintForm(server.counters.resultTableRequests));
+            "Result table requests:" + PrintForm(server.net.counters.resultTableRequests));
     auto table = std::make_unique<CrossTable>();  // about 3 MB: not on the stack
     SendReplies(server, request.sender, ResultTableReply(*table, TourneyPgnOf(server)));
 }
@@ -49,12 +49,12 @@ void SendGameList(Server& server, const Request& request) {
 }
 
 void SendGamesByEmail(Server& server, const Request& request) {
-    SendGamesByEmailTo(server, request, EmailOfViewer(server, request.sender));
+    SendGamesByEmailTo(server, request, EmailOfViewer(server.net, request.sender));
 }
 
 void SendGamesByEmailTo(Server& server, const Request& request, std::string_view address) {
-    ++server.counters.emailCount;
-    PrintAt(server.os.console, 18, 60, "Emails: " + PrintForm(server.counters.emailCount));
+    ++server.net.counters.emailCount;
+    PrintAt(server.os.console, 18, 60, "Emails: " + PrintForm(server.net.counters.emailCount));
     EmailPlan plan = PlanEmail(TourneyPgnOf(server), server.config.mailServer,
                                server.config.returnAddress, address, request.text);
     if (!plan.operatorNotice.empty()) {

@@ -297,8 +297,8 @@ void StartFromPosition(Server& server, const Board& position) {
     chess.searchPly = 1;
     game.gameNotStarted = 1;
     game.plyCount = 0;
-    RepaintBoard(server);
-    DrawBoard(server);
+    server.screen.RepaintBoard();
+    server.screen.DrawBoard(server.chess.cells);
     WriteFen(server);
     server.outputs.PositionSet(game.fen);
     RestartRecord(game.guiGame, FenText(chess), true);

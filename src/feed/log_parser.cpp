@@ -107,20 +107,98 @@ void PauseAfterResult(Server& server) {
     PrintAt(console, 1, 2, std::string(9, ' '));
 }
 
-// The engine that sent a move must be the side to move.
-void HandleMove(Server& server, const LineParts& parts, int source) {
-    const LiveGame& g = server.game;
-    bool moverIsBlack =
-        (source == 1 && g.firstEngineColour == 2) || (source == 2 && g.secondEngineColour == 2);
-    int side = moverIsBlack ? 0 : 1;
-    if (side != server.chess.whiteOnMove) return;
-    server.os.console.MoveTo(22, 1);
-    server.os.console.Print("Move: ");
-    if (!parts.argument.empty()) {
-        std::string text = parts.argument;
-        PlayMoveText(server, text);
-        server.feed.redrawBoard = 1;
+// One line on its way through the handlers: its parts, the engine it is about
+// (1 first, 2 second, 0 neither) and whether a handler has finished it.
+struct LineStep {
+    const LineParts& parts;
+    int source = 0;
+    bool done = false;
+};
+
+int ColourOf(const LiveGame& g, int source) {
+    return source == 1 ? g.firstEngineColour : source == 2 ? g.secondEngineColour : 0;
+}
+
+// The GUI started an engine: its command line follows the working-folder note in
+// brackets. The first engine started plays White until told otherwise.
+void EngineStarted(Server& server, LineStep& step) {
+    LiveGame& g = server.game;
+    const std::string& workLine = step.parts.workLine;
+    std::string name = Mid(workLine, Find(workLine, ")", 17) + 2);
+    if (server.config.icsMode == 1) g.secondEngine = "Human";
+    if (g.firstEngine.empty()) {
+        g.firstEngine = g.whitePlayer = name;
+        g.firstEngineColour = 1;
+        g.secondEngineColour = 2;
+        ShowPlayer(server, 4, kClearWhite, "[White ", g.whitePlayer);
+        server.outputs.PlayerNamed(Side::kWhite, g.whitePlayer);
+        step.done = true;
+        return;
     }
+    g.secondEngine = g.blackPlayer = name;
+    ShowPlayer(server, 5, kClearBlackColon, "[Black: ", g.blackPlayer);
+    server.outputs.PlayerNamed(Side::kBlack, g.blackPlayer);
+}
+
+// "feature ... myname="Name"": the engine's own name replaces its command line.
+void EngineNamed(Server& server, LineStep& step) {
+    LiveGame& g = server.game;
+    const std::string& workLine = step.parts.workLine;
+    std::size_t m = Find(workLine, "myname=");
+    std::size_t q1 = Find(workLine, "\"", m);
+    std::size_t q2 = q1 ? Find(workLine, "\"", q1 + 1) : 0;
+    if (q1 > 0 && q1 < q2) {
+        std::string name = Mid(workLine, q1 + 1, q2 - q1 - 1);
+        if (step.source == 1) {
+            g.firstEngine = name;
+            if (g.firstEngineColour == 1) g.whitePlayer = name;
+            if (g.firstEngineColour == 2) g.blackPlayer = name;
+            server.outputs.PlayerNamed(Side::kWhite, g.whitePlayer);
+        } else if (step.source == 2) {
+            g.secondEngine = name;
+            if (g.secondEngineColour == 1) g.whitePlayer = name;
+            if (g.secondEngineColour == 2) g.blackPlayer = name;
+            server.outputs.PlayerNamed(Side::kBlack, g.blackPlayer);
+        }
+    }
+    ShowBothPlayers(server);
+}
+
+void PlaysBlack(Server& server, LineStep& step) {
+    AssignColour(server, step.source, true);
+    ShowBothPlayers(server);
+    ReportPlayers(server);
+}
+
+void PlaysWhite(Server& server, LineStep& step) {
+    AssignColour(server, step.source, false);
+    ShowPlayer(server, 4, kClearWhite, "[White ", server.game.whitePlayer);
+    ShowPlayer(server, 5, kClearBlackColon, "[Black: ", server.game.blackPlayer);
+    ReportPlayers(server);
+}
+
+// Both engines are told "new"; after exactly one ply it is the GUI setting up
+// the second engine, not a new game, and so it is when the GUI has just given
+// the other engine opening moves or a position.
+void NewSent(Server& server, LineStep& step) {
+    if (server.game.plyCount != 1 && !NewEngineJoinsGame(server, step.source)) StartNewGame(server);
+}
+
+// "time": the engine's own clock; "otim" follows with its opponent's.
+void TimeSent(Server& server, LineStep& step) {
+    const std::string& workLine = step.parts.workLine;
+    std::string value = Mid(workLine, Find(workLine, "time") + 5);
+    int colour = ColourOf(server.game, step.source);
+    if (colour == 1 || colour == 2) {
+        server.feed.clockSide = colour == 1 ? Side::kWhite : Side::kBlack;
+        server.feed.clockTime = value;
+    }
+}
+
+void OtimSent(Server& server, LineStep& step) {
+    if (server.game.headerSent == 1)
+        server.outputs.ClocksTold(server.feed.clockSide, server.feed.clockTime,
+                                  step.parts.argument);
 }
 
 // The thinking output of one engine becomes the pending PV line of its colour.
@@ -131,116 +209,109 @@ void NotePv(Server& server, const std::string& workLine, std::string_view marker
     if (colour == 2) server.game.pendingBlackPv = text;
 }
 
+// The engine that sent a move must be the side to move.
+void MoveSent(Server& server, LineStep& step) {
+    bool moverIsBlack = ColourOf(server.game, step.source) == 2;
+    int side = moverIsBlack ? 0 : 1;
+    if (side != server.chess.whiteOnMove) return;
+    server.os.console.MoveTo(22, 1);
+    server.os.console.Print("Move: ");
+    if (!step.parts.argument.empty()) {
+        std::string text = step.parts.argument;
+        PlayMoveText(server, text);
+        server.feed.redrawBoard = 1;
+    }
+}
+
+void ResultSent(Server& server, LineStep& step) {
+    server.outputs.ResultAnnounced(step.parts.argument);
+    PauseAfterResult(server);
+}
+
+// The engine told to go first has the side to move: White in a game from the
+// start, whoever is on move after the GUI's opening moves or position.
+void GoSent(Server& server, LineStep& step) {
+    AssignColour(server, step.source, server.chess.whiteOnMove == 0);
+}
+
+void LevelSent(Server& server, LineStep& step) {
+    const std::string& workLine = step.parts.workLine;
+    server.game.levelText = Mid(workLine, Find(workLine, "level"));
+    server.outputs.LevelSet(server.game.levelText);
+}
+
+void QuitSent(Server& server, LineStep& step) {
+    LiveGame& g = server.game;
+    if (step.source == 1) {
+        g.firstEngine.clear();
+        if (g.firstEngineColour == 1) g.whitePlayer.clear();
+        if (g.firstEngineColour == 2) g.blackPlayer.clear();
+    } else if (step.source == 2) {
+        g.secondEngine.clear();
+        if (g.secondEngineColour == 1) g.whitePlayer.clear();
+        if (g.secondEngineColour == 2) g.blackPlayer.clear();
+    }
+}
+
+bool CommandIs(const LineStep& step, std::string_view command) {
+    return step.parts.commandWord == command;
+}
+
+// The handlers of a WinBoard line, in the order they are tried. They do not
+// exclude each other: more than one may act on a line, each seeing what the
+// ones before it changed, and one that finishes the line stops the rest.
+struct LineHandler {
+    bool (*matches)(Server& server, const LineStep& step);
+    void (*act)(Server& server, LineStep& step);
+};
+
+constexpr LineHandler kLineHandlers[] = {
+    {[](Server&, const LineStep& s) { return StartsWith(s.parts.workLine, "StartChildProcess"); },
+     EngineStarted},
+    {[](Server&, const LineStep& s) { return Find(s.parts.workLine, "myname=") != 0; },
+     EngineNamed},
+    {[](Server&, const LineStep& s) { return CommandIs(s, "black"); }, PlaysBlack},
+    {[](Server&, const LineStep& s) { return CommandIs(s, "white"); }, PlaysWhite},
+    {[](Server&, const LineStep& s) { return CommandIs(s, "new"); }, NewSent},
+    {[](Server&, const LineStep& s) { return CommandIs(s, "time"); }, TimeSent},
+    {[](Server&, const LineStep& s) { return CommandIs(s, "otim"); }, OtimSent},
+    {[](Server& v, const LineStep& s) {
+         return s.source == 1 && v.game.headerSent == 1 && Contains(s.parts.workLine, "<first :");
+     },
+     [](Server& server, LineStep& s) {
+         NotePv(server, s.parts.workLine, "<first : ", server.game.firstEngineColour);
+     }},
+    // The second engine's thinking is noted during a catch-up too.
+    {[](Server&, const LineStep& s) {
+         return s.source == 2 && Contains(s.parts.workLine, "<second:");
+     },
+     [](Server& server, LineStep& s) {
+         NotePv(server, s.parts.workLine, "<second: ", server.game.secondEngineColour);
+     }},
+    {[](Server&, const LineStep& s) { return s.parts.outputWord == "move"; }, MoveSent},
+    {[](Server&, const LineStep& s) { return CommandIs(s, "result") && s.source == 1; },
+     ResultSent},
+    {[](Server& v, const LineStep& s) {
+         return CommandIs(s, "go") && (v.game.gameNotStarted == 1 || FirstGoOfGuiGame(v));
+     },
+     GoSent},
+    {[](Server&, const LineStep& s) { return CommandIs(s, "level") && s.source == 1; }, LevelSent},
+    {[](Server&, const LineStep& s) { return CommandIs(s, "quit"); }, QuitSent},
+};
+
 // Everything from the extra network pass on (also used for the lines that ICS
 // mode makes up).
 void HandleParts(Server& server, const LineParts& parts) {
-    LiveGame& g = server.game;
-    FeedState& feed = server.feed;
-    const std::string& workLine = parts.workLine;
-
-    if (g.headerSent == 1 && ++feed.linesSinceService > 10) {
+    if (server.game.headerSent == 1 && ++server.feed.linesSinceService > 10) {
         ServeOutputs(server, 1);
-        feed.linesSinceService = 0;
+        server.feed.linesSinceService = 0;
     }
-
-    int source = 0;
-    if (Contains(workLine, "first :")) source = 1;
-    if (Contains(workLine, "second:")) source = 2;
-
-    if (StartsWith(workLine, "StartChildProcess")) {
-        // The engine's command line follows the working-folder note in brackets.
-        std::string name = Mid(workLine, Find(workLine, ")", 17) + 2);
-        if (server.config.icsMode == 1) g.secondEngine = "Human";
-        if (g.firstEngine.empty()) {
-            g.firstEngine = g.whitePlayer = name;
-            g.firstEngineColour = 1;
-            g.secondEngineColour = 2;
-            ShowPlayer(server, 4, kClearWhite, "[White ", g.whitePlayer);
-            server.outputs.PlayerNamed(Side::kWhite, g.whitePlayer);
-            return;
-        }
-        g.secondEngine = g.blackPlayer = name;
-        ShowPlayer(server, 5, kClearBlackColon, "[Black: ", g.blackPlayer);
-        server.outputs.PlayerNamed(Side::kBlack, g.blackPlayer);
-    }
-
-    if (std::size_t m = Find(workLine, "myname=")) {
-        std::size_t q1 = Find(workLine, "\"", m);
-        std::size_t q2 = q1 ? Find(workLine, "\"", q1 + 1) : 0;
-        if (q1 > 0 && q1 < q2) {
-            std::string name = Mid(workLine, q1 + 1, q2 - q1 - 1);
-            if (source == 1) {
-                g.firstEngine = name;
-                if (g.firstEngineColour == 1) g.whitePlayer = name;
-                if (g.firstEngineColour == 2) g.blackPlayer = name;
-                server.outputs.PlayerNamed(Side::kWhite, g.whitePlayer);
-            } else if (source == 2) {
-                g.secondEngine = name;
-                if (g.secondEngineColour == 1) g.whitePlayer = name;
-                if (g.secondEngineColour == 2) g.blackPlayer = name;
-                server.outputs.PlayerNamed(Side::kBlack, g.blackPlayer);
-            }
-        }
-        ShowBothPlayers(server);
-    }
-
-    // The handlers are tested one after the other; more than one may act.
-    const std::string& command = parts.commandWord;
-    if (command == "black") {
-        AssignColour(server, source, true);
-        ShowBothPlayers(server);
-        ReportPlayers(server);
-    }
-    if (command == "white") {
-        AssignColour(server, source, false);
-        ShowPlayer(server, 4, kClearWhite, "[White ", g.whitePlayer);
-        ShowPlayer(server, 5, kClearBlackColon, "[Black: ", g.blackPlayer);
-        ReportPlayers(server);
-    }
-    // Both engines are told "new"; after exactly one ply it is the GUI setting
-    // up the second engine, not a new game, and so it is when the GUI has just
-    // given the other engine opening moves or a position.
-    if (command == "new" && g.plyCount != 1 && !NewEngineJoinsGame(server, source))
-        StartNewGame(server);
-    if (command == "time") {
-        std::string value = Mid(workLine, Find(workLine, "time") + 5);
-        int colour = source == 1 ? g.firstEngineColour : source == 2 ? g.secondEngineColour : 0;
-        if (colour == 1 || colour == 2) {
-            feed.clockSide = colour == 1 ? Side::kWhite : Side::kBlack;
-            feed.clockTime = value;
-        }
-    }
-    // "otim" follows "time": the engine on move has both clocks now.
-    if (command == "otim" && g.headerSent == 1)
-        server.outputs.ClocksTold(feed.clockSide, feed.clockTime, parts.argument);
-    if (source == 1 && g.headerSent == 1 && Contains(workLine, "<first :"))
-        NotePv(server, workLine, "<first : ", g.firstEngineColour);
-    // The second engine's thinking is noted during a catch-up too.
-    if (source == 2 && Contains(workLine, "<second:"))
-        NotePv(server, workLine, "<second: ", g.secondEngineColour);
-    if (parts.outputWord == "move") HandleMove(server, parts, source);
-    if (command == "result" && source == 1) {
-        server.outputs.ResultAnnounced(parts.argument);
-        PauseAfterResult(server);
-    }
-    // The engine told to go first has the side to move: White in a game from
-    // the start, whoever is on move after the GUI's opening moves or position.
-    if (command == "go" && (g.gameNotStarted == 1 || FirstGoOfGuiGame(server)))
-        AssignColour(server, source, server.chess.whiteOnMove == 0);
-    if (command == "level" && source == 1) {
-        g.levelText = Mid(workLine, Find(workLine, "level"));
-        server.outputs.LevelSet(g.levelText);
-    }
-    if (command == "quit") {
-        if (source == 1) {
-            g.firstEngine.clear();
-            if (g.firstEngineColour == 1) g.whitePlayer.clear();
-            if (g.firstEngineColour == 2) g.blackPlayer.clear();
-        } else if (source == 2) {
-            g.secondEngine.clear();
-            if (g.secondEngineColour == 1) g.whitePlayer.clear();
-            if (g.secondEngineColour == 2) g.blackPlayer.clear();
-        }
+    LineStep step{parts};
+    if (Contains(parts.workLine, "first :")) step.source = 1;
+    if (Contains(parts.workLine, "second:")) step.source = 2;
+    for (const LineHandler& handler : kLineHandlers) {
+        if (step.done) break;
+        if (handler.matches(server, step)) handler.act(server, step);
     }
 }
 

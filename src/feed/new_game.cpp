@@ -1,4 +1,3 @@
-#include "app/screen.h"
 #include "app/server.h"
 #include "feed/feed.h"
 #include "text/text.h"
@@ -25,8 +24,8 @@ void StartNewGame(Server& server) {
     // Start position, king squares, side to move and fifty-move counter; every
     // square of the console board is marked for repainting.
     ResetBoardForNewGame(server.chess);
-    RepaintBoard(server);
-    DrawBoard(server);
+    server.screen.RepaintBoard();
+    server.screen.DrawBoard(server.chess.cells);
     WriteFen(server);
     server.outputs.NewGameStarted(game.gameNumber);
     server.outputs.PositionSet(game.fen);

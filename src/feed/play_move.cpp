@@ -1,7 +1,6 @@
 // A move from the log played on the game's board, with everything around it:
 // the console, server.log, the outputs, the pause, and the report of a text
 // that names no move.
-#include "app/screen.h"
 #include "app/server.h"
 #include "chess/fen.h"
 #include "feed/feed.h"
@@ -14,7 +13,7 @@ namespace {
 void ReportUnmatchedText(Server& server, const std::string& text) {
     ChessState& chess = server.chess;
     LiveGame& game = server.game;
-    RepaintBoard(server);
+    server.screen.RepaintBoard();
     const std::string sideLine = chess.whiteOnMove == 1
                                      ? " white to play... player= " + game.whitePlayer
                                      : " black to play... player= " + game.blackPlayer;
@@ -45,7 +44,7 @@ void WriteFen(Server& server) {
     LiveGame& game = server.game;
     game.previousFen = std::move(game.fen);
     game.fen = FenText(server.chess);
-    ShowFen(server, game.fen);
+    server.screen.ShowFen(game.fen);
 }
 
 void PlayMoveText(Server& server, std::string& logText) {

@@ -2,7 +2,6 @@
 // in.dat / out.dat pair that stands in for the network for the local viewer.
 #include <cmath>
 
-#include "app/server.h"
 #include "net/framing.h"
 #include "net/net.h"
 #include "net/net_detail.h"
@@ -27,25 +26,25 @@ bool IsBanned(const Channel& channel, IpAddress sender) {
     return false;
 }
 
-void LogSendFailure(Server& server, int error, IpAddress to, std::string_view text) {
-    WriteServerLogBlock(server, {
-                                    "send error" + NumberText(error),
-                                    "Port Num=" + PrintForm(server.config.port),
-                                    "RemoteIp=" + IpText(to),
-                                    "RemoteIp#=" + PrintForm(static_cast<std::int32_t>(to)),
-                                    "message=" + std::string(text),
-                                    std::string(75, '_'),
-                                });
+void LogSendFailure(NetServer& net, int error, IpAddress to, std::string_view text) {
+    net.Log().WriteBlock({
+        "send error" + NumberText(error),
+        "Port Num=" + PrintForm(net.settings.port),
+        "RemoteIp=" + IpText(to),
+        "RemoteIp#=" + PrintForm(static_cast<std::int32_t>(to)),
+        "message=" + std::string(text),
+        std::string(75, '_'),
+    });
 }
 
 }  // namespace
 
-double NetNow(Server& server) {
-    return server.os.clock.Monotonic();
+double NetNow(NetServer& net) {
+    return net.os.clock.Monotonic();
 }
 
-std::int64_t NetWholeSeconds(Server& server) {
-    return std::llround(NetNow(server));
+std::int64_t NetWholeSeconds(NetServer& net) {
+    return std::llround(NetNow(net));
 }
 
 std::vector<IpAddress> ViewerAddresses(const ClientTable& table) {
@@ -59,11 +58,11 @@ bool IsLoggedOn(const ClientTable& table, IpAddress ip) {
     return FindClientSlot(table, ip) != 0;
 }
 
-std::string ReadLocalInbox(Server& server) {
-    Channel& ch = server.channel;
+std::string ReadLocalInbox(NetServer& net) {
+    Channel& ch = net.channel;
     ReadOnlyFile inbox;
-    if (!inbox.Open(server.File("in.dat"))) {
-        WriteServerLog(server, "Error: " + PrintForm(FileErrorNumber(inbox.OpenError())));
+    if (!inbox.Open(net.File("in.dat"))) {
+        net.Log().Write("Error: " + PrintForm(FileErrorNumber(inbox.OpenError())));
         return {};
     }
     std::int64_t length = inbox.Length();
@@ -82,7 +81,7 @@ std::string ReadLocalInbox(Server& server) {
             std::min<std::int64_t>(length - ch.inboxPos, static_cast<std::int64_t>(sizeof buffer)));
         std::size_t got = inbox.ReadAt(ch.inboxPos, buffer, want);
         if (got == 0) {
-            WriteServerLog(server, "Error: " + PrintForm(kSocketFailure));
+            net.Log().Write("Error: " + PrintForm(kSocketFailure));
             return {};
         }
         for (std::size_t i = 0; i < got; ++i) {
@@ -104,17 +103,17 @@ std::string ReadLocalInbox(Server& server) {
     return {};
 }
 
-Request ReceiveDatagram(Server& server, int waitMs) {
-    Channel& ch = server.channel;
+Request ReceiveDatagram(NetServer& net, int waitMs) {
+    Channel& ch = net.channel;
     Request request;
 
     Datagram datagram;
-    server.os.socket.Receive(waitMs, datagram);  // a time-out or failure leaves the text empty
+    net.os.socket.Receive(waitMs, datagram);  // a time-out or failure leaves the text empty
     std::string text = std::move(datagram.text);
     IpAddress sender = datagram.sender;
     request.fromInbox = text.empty();
     if (request.fromInbox) {
-        text = ReadLocalInbox(server);
+        text = ReadLocalInbox(net);
         sender = kLocalViewerIp;
     }
     if (text.empty()) return request;
@@ -132,7 +131,7 @@ Request ReceiveDatagram(Server& server, int waitMs) {
         return request;
     }
     // Acknowledge at once, repeats too: the viewer's first ACK may have been lost.
-    SendDatagram(server, sender, AckText(frame.seq));
+    SendDatagram(net, sender, AckText(frame.seq));
     request.text = std::string(frame.text);
 
     for (int i = 1; i <= kReceiptCount; ++i) {
@@ -147,10 +146,10 @@ Request ReceiveDatagram(Server& server, int waitMs) {
     return request;
 }
 
-void SendDatagram(Server& server, IpAddress to, std::string_view text) {
+void SendDatagram(NetServer& net, IpAddress to, std::string_view text) {
     int error;
     if (to == kLocalViewerIp) {
-        FileResult result = AppendLine(server.File("out.dat"), text);
+        FileResult result = AppendLine(net.File("out.dat"), text);
         error = result == kFileOk ? kSocketOk : FileErrorNumber(result);
     } else {
         // Texts built around what viewers send (a chat relayed with the sender's
@@ -158,18 +157,18 @@ void SendDatagram(Server& server, IpAddress to, std::string_view text) {
         // send would fail for every viewer and log each of them off, so the text
         // loses its tail instead.
         text = text.substr(0, kMaxDatagramBytes);
-        error = server.os.socket.Send(to, static_cast<std::uint16_t>(server.config.port), text);
+        error = net.os.socket.Send(to, static_cast<std::uint16_t>(net.settings.port), text);
     }
     if (error == kSocketOk) return;
 
-    LogSendFailure(server, error, to, text);
+    LogSendFailure(net, error, to, text);
     if (error == kChannelNotOpen || error == kInProgress) return;
-    LogoffViewer(server, to);  // the viewer cannot be reached
+    LogoffViewer(net, to);  // the viewer cannot be reached
 }
 
-void BroadcastRaw(Server& server, std::string_view text) {
-    for (IpAddress ip : ViewerAddresses(server.clients))
-        if (IsLoggedOn(server.clients, ip)) SendDatagram(server, ip, text);
+void BroadcastRaw(NetServer& net, std::string_view text) {
+    for (IpAddress ip : ViewerAddresses(net.clients))
+        if (IsLoggedOn(net.clients, ip)) SendDatagram(net, ip, text);
 }
 
 }  // namespace lantrel

@@ -2,7 +2,6 @@
 // list of checks, then now and then the re-send pass.
 #include <algorithm>
 
-#include "app/server.h"
 #include "net/net.h"
 #include "net/net_detail.h"
 #include "text/text.h"
@@ -17,31 +16,31 @@ std::string TwoDigits(int n) {
     return (n < 10 ? "0" : "") + std::to_string(n);
 }
 
-void RefuseOldViewer(Server& server, Request& request) {
-    SendDatagram(server, request.sender,
+void RefuseOldViewer(NetServer& net, Request& request) {
+    SendDatagram(net, request.sender,
                  "MSG:Connection refused.  The broadcast server does not support the version of "
                  "the viewer you are using.");
 }
 
-void RefreshLastHeard(Server& server, Request& request) {
+void RefreshLastHeard(NetServer& net, Request& request) {
     if (request.sender == 0) return;
-    ClientTable& table = server.clients;
+    ClientTable& table = net.clients;
     for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0; ++k)
-        if (table.slots[k].ip == request.sender) table.slots[k].lastHeard = NetWholeSeconds(server);
+        if (table.slots[k].ip == request.sender) table.slots[k].lastHeard = NetWholeSeconds(net);
 }
 
 // "CHAT: <who>" and its siblings: answered raw to the asker, never relayed.
-void AnswerQuery(Server& server, Request& request) {
-    const Counters& c = server.counters;
-    const ResendQueue& q = server.queue;
+void AnswerQuery(NetServer& net, Request& request) {
+    const Counters& c = net.counters;
+    const ResendQueue& q = net.queue;
     std::vector<std::string> answers;
     if (request.text == "CHAT: <who>") {
         int users = 0;
         for (int k = 1; k <= kClientSlots; ++k)
-            if (server.clients.slots[k].ip != 0) ++users;
+            if (net.clients.slots[k].ip != 0) ++users;
         answers = {"CHAT:[SERVER] Users=" + NumberText(users)};
     } else if (request.text == "CHAT: <time>") {
-        LocalDateTime now = server.os.clock.Now();
+        LocalDateTime now = net.os.clock.Now();
         answers = {"CHAT:[SERVER] Date=" + DateText(now) + ", Time=" + ClockText(now)};
     } else if (request.text == "CHAT: <ver>") {
         answers = {"CHAT:[SERVER] Version 1.72b (November 2008)"};
@@ -51,7 +50,7 @@ void AnswerQuery(Server& server, Request& request) {
             "CHAT:[SERVER] result table requests:" + NumberText(c.resultTableRequests),
             "CHAT:[SERVER] e-mails:" + NumberText(c.emailCount),
             "CHAT:[SERVER] Chat relay:" + NumberText(c.chatRelayCount),
-            "CHAT:[SERVER] Server start:" + server.config.serverStartTime,
+            "CHAT:[SERVER] Server start:" + net.settings.serverStartTime,
         };
     } else if (request.text == "CHAT: <q>") {
         answers = {
@@ -64,80 +63,80 @@ void AnswerQuery(Server& server, Request& request) {
     }
     request.text.clear();  // so the relay check below does not pass it on
     for (const std::string& answer : answers)
-        SendDatagram(server, request.sender, answer);
+        SendDatagram(net, request.sender, answer);
 }
 
-void RelayChat(Server& server, Request& request) {
-    ++server.counters.chatRelayCount;
-    PrintAt(server.os.console, 18, 24, "Chat relay:" + PrintForm(server.counters.chatRelayCount));
+void RelayChat(NetServer& net, Request& request) {
+    ++net.counters.chatRelayCount;
+    net.screen.ShowChatRelays(net.counters.chatRelayCount);
     std::string chat = Mid(request.text, 6);
-    int k = FindClientSlot(server.clients, request.sender);
+    int k = FindClientSlot(net.clients, request.sender);
     std::string name;
     if (k != 0) {
-        name = TrimRightBlanks(server.clients.slots[k].name);
+        name = TrimRightBlanks(net.clients.slots[k].name);
     } else {
-        SendDatagram(server, request.sender,
+        SendDatagram(net, request.sender,
                      "MSG: You are no longer connected to the server.  Please re-connect.");
         name = "Phantom user";
     }
     // A viewer actually named "Phantom user" is silenced the same way.
-    if (name != "Phantom user") Broadcast(server, "CHAT: [" + name + "] - " + chat);
+    if (name != "Phantom user") Broadcast(net, "CHAT: [" + name + "] - " + chat);
 }
 
-void StoreEmail(Server& server, Request& request) {
+void StoreEmail(NetServer& net, Request& request) {
     for (int k = 1; k <= kClientSlots; ++k) {
-        if (server.clients.slots[k].ip != request.sender) continue;
-        server.clients.slots[k].email = FixedWidth(Mid(request.text, 7), kEmailWidth);
+        if (net.clients.slots[k].ip != request.sender) continue;
+        net.clients.slots[k].email = FixedWidth(Mid(request.text, 7), kEmailWidth);
         return;
     }
 }
 
-void AnswerPing(Server& server, Request& request) {
-    SendToViewer(server, "PONG", request.sender);
+void AnswerPing(NetServer& net, Request& request) {
+    SendToViewer(net, "PONG", request.sender);
 }
 
-void Logoff(Server& server, Request& request) {
-    LogoffViewer(server, request.sender);
+void Logoff(NetServer& net, Request& request) {
+    LogoffViewer(net, request.sender);
 }
 
 // "SECUSER: name:address" for every viewer, to the asker.
-void ListUsers(Server& server, Request& request) {
-    if (!IsAdministrator(server, request)) return;
+void ListUsers(NetServer& net, Request& request) {
+    if (!IsAdministrator(net, request)) return;
     std::vector<std::string> lines;
-    const ClientTable& table = server.clients;
+    const ClientTable& table = net.clients;
     for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0; ++k)
         lines.push_back("SECUSER: " + TrimRightBlanks(table.slots[k].name) + ":" +
                         table.slots[k].ipText);
     for (const std::string& line : lines)
-        SendDatagram(server, request.sender, line);
+        SendDatagram(net, request.sender, line);
 }
 
 // Disconnects the viewer whose address text follows the keyword; with `ban`
 // its address is refused from then on.
-void Boot(Server& server, const Request& request, std::size_t targetFrom, bool ban) {
-    Channel& ch = server.channel;
-    if (!IsAdministrator(server, request)) return;
+void Boot(NetServer& net, const Request& request, std::size_t targetFrom, bool ban) {
+    Channel& ch = net.channel;
+    if (!IsAdministrator(net, request)) return;
     std::string target = TrimBlanks(Mid(request.text, targetFrom));
-    const ClientTable& table = server.clients;
+    const ClientTable& table = net.clients;
     int slot = 0;
     for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0 && slot == 0; ++k)
         if (TrimRightBlanks(table.slots[k].ipText) == target) slot = k;
     if (slot == 0) return;  // not logged on: nothing happens, and nobody is banned
 
     const IpAddress victim = table.slots[slot].ip;
-    SendDatagram(server, victim, "MSG: You have been booted!");
+    SendDatagram(net, victim, "MSG: You have been booted!");
     if (ban) {
         ch.banCursor = ch.banCursor % kBanCount + 1;
         ch.banList[ch.banCursor] = victim;
     }
-    LogoffViewer(server, victim);
+    LogoffViewer(net, victim);
 }
 
-void BootViewer(Server& server, Request& request) {
-    Boot(server, request, 6, false);
+void BootViewer(NetServer& net, Request& request) {
+    Boot(net, request, 6, false);
 }
-void BootAndBan(Server& server, Request& request) {
-    Boot(server, request, 8, true);
+void BootAndBan(NetServer& net, Request& request) {
+    Boot(net, request, 8, true);
 }
 
 bool Prefix(std::string_view text, std::string_view keyword) {
@@ -148,7 +147,7 @@ bool Prefix(std::string_view text, std::string_view keyword) {
 // is tried on the current text, and a handler that empties it stops the rest.
 struct Check {
     bool (*matches)(const std::string& text);
-    void (*act)(Server& server, Request& request);
+    void (*act)(NetServer& net, Request& request);
 };
 
 constexpr Check kChecks[] = {
@@ -168,10 +167,10 @@ constexpr Check kChecks[] = {
     {[](const std::string& t) { return Prefix(t, "SRBOOT:"); }, BootAndBan},
 };
 
-void Dispatch(Server& server, Request& request) {
+void Dispatch(NetServer& net, Request& request) {
     for (const Check& check : kChecks)
-        if (check.matches(request.text)) check.act(server, request);
-    for (const Command& command : server.addedCommands)
+        if (check.matches(request.text)) check.act(net, request);
+    for (const Command& command : net.addedCommands)
         if (command.matches(request.text)) command.act(request);
 }
 
@@ -185,32 +184,32 @@ std::string DateText(const LocalDateTime& t) {
     return TwoDigits(t.month) + "-" + TwoDigits(t.day) + "-" + std::to_string(t.year);
 }
 
-void AddCommand(Server& server, Command command) {
-    server.addedCommands.push_back(std::move(command));
+void AddCommand(NetServer& net, Command command) {
+    net.addedCommands.push_back(std::move(command));
 }
 
-bool IsAdministrator(const Server& server, const Request& request) {
+bool IsAdministrator(const NetServer& net, const Request& request) {
     if (request.fromInbox) return true;
     const IpAddress ip = request.sender;
-    const auto& admins = server.config.adminAddresses;
+    const auto& admins = net.settings.adminAddresses;
     return ip != 0 && std::find(admins.begin(), admins.end(), ip) != admins.end();
 }
 
-void ServiceNetwork(Server& server, int waitMs) {
+void ServiceNetwork(NetServer& net, int waitMs) {
     // The idle wait paces the main loop; a DELAY= of 0 or less would make it spin.
-    const int wait = waitMs < 0 ? std::max(1, server.config.delay) : waitMs;
-    UpdateQueueStatus(server);
+    const int wait = waitMs < 0 ? std::max(1, net.settings.delay) : waitMs;
+    UpdateQueueStatus(net);
     // Take every waiting datagram; the receive that finds nothing (or a text the
     // receive step emptied: a repeat or a banned sender) ends the call.
     for (;;) {
-        Request request = ReceiveDatagram(server, wait);
+        Request request = ReceiveDatagram(net, wait);
         const bool took = !request.text.empty();
-        Dispatch(server, request);
+        Dispatch(net, request);
         if (!took) break;
     }
-    if (++server.queue.idlePolls > kPollsPerResendPass) {
-        ResendPass(server);
-        server.queue.idlePolls = 0;
+    if (++net.queue.idlePolls > kPollsPerResendPass) {
+        ResendPass(net);
+        net.queue.idlePolls = 0;
     }
 }
 

@@ -13,13 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#include "feed/game_output.h"
 #include "net/framing.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 
 namespace lantrel {
-
-struct Server;
 
 constexpr int kReceiptCount = 100;  // repeat suppression window, all viewers together
 constexpr int kBanCount = 100;
@@ -105,67 +104,120 @@ struct ResendQueue {
     std::int32_t congested = 0;     // 1 while resendCount > 20: reliable sends go raw
     std::int32_t droppedCount = 0;  // messages given up
     std::int32_t idlePolls = 0;     // ServiceNetwork calls since the last re-send pass
-    std::int32_t shownResendCount = -1;
-    std::int32_t shownPendingCount = -1;
+};
+
+// Counters reported to viewers ("CHAT: <stats>") and shown on the console.
+struct Counters {
+    std::int32_t chatRelayCount = 0;
+    std::int32_t resultTableRequests = 0;
+    std::int32_t emailCount = 0;
+    std::int32_t connectCount = 0;
+};
+
+// What the broadcast server takes from server.ini.
+struct NetSettings {
+    std::int32_t port = 16000;
+    std::string site = "Lantrel viewer";
+    std::int32_t delay = 100;               // ms one network receive waits; paces the main loop
+    std::array<std::string, 11> menuLines;  // 1..10 used: sent to every newcomer
+    std::string serverStartTime;            // "MM-DD-YYYY - hh:mm:ss"
+    std::vector<IpAddress> adminAddresses;  // ADMIN=: may use the administration commands
+};
+
+// The operator's screen as the broadcast server reports to it.
+class NetScreen {
+  public:
+    virtual ~NetScreen() = default;
+    virtual void ShowClientTable(const ClientTable& table) = 0;
+    virtual void ShowConnects(std::int32_t count) = 0;
+    virtual void ShowChatRelays(std::int32_t count) = 0;
+    virtual void ShowDropped(std::int32_t count) = 0;
+    // The re-send and message queue counters, redrawn only when they change.
+    virtual void ShowQueue(std::int32_t resendCount, std::int32_t pendingCount, bool congested) = 0;
+    // Every logon.
+    virtual void Beep() = 0;
+};
+
+// The broadcast server: its records and what it reaches of the rest.
+struct NetServer {
+    NetServer(Platform& platform, const NetSettings& netSettings, NetScreen& netScreen)
+        : os(platform), settings(netSettings), screen(netScreen) {}
+    NetServer(const NetServer&) = delete;
+    NetServer& operator=(const NetServer&) = delete;
+
+    Platform& os;
+    const NetSettings& settings;
+    NetScreen& screen;
+    // The game as a newcomer is welcomed with it.
+    std::function<GameSnapshot()> currentGame = [] { return GameSnapshot{}; };
+
+    Channel channel;
+    ClientTable clients;
+    ResendQueue queue;
+    Counters counters;
+    std::vector<Command> addedCommands;  // viewer commands beside the dispatcher's own
+
+    // A working file's full name (server.log, in.dat, out.dat).
+    std::string File(const std::string& name) const { return ResolvePath(os.workDir, name); }
+    // server.log.
+    Journal Log() const { return Journal{File("server.log")}; }
 };
 
 // ---- Used by the rest of the server -------------------------------------------
 
 // Adds a command to the viewer command table.
-void AddCommand(Server& server, Command command);
+void AddCommand(NetServer& net, Command command);
 
 // One network turn: takes every waiting datagram and acts on it, then every
 // eleventh call runs the re-send pass. `waitMs` < 0 means the configured `delay`.
-void ServiceNetwork(Server& server, int waitMs = -1);
+void ServiceNetwork(NetServer& net, int waitMs = -1);
 // Sends `text` once to `to` (to out.dat for the local viewer). A viewer that
 // cannot be reached is logged off.
-void SendDatagram(Server& server, IpAddress to, std::string_view text);
+void SendDatagram(NetServer& net, IpAddress to, std::string_view text);
 // Unnumbered send to every logged-on viewer.
-void BroadcastRaw(Server& server, std::string_view text);
+void BroadcastRaw(NetServer& net, std::string_view text);
 // Numbered, re-sent send to every logged-on viewer.
-void Broadcast(Server& server, std::string_view text);
+void Broadcast(NetServer& net, std::string_view text);
 // Numbered, re-sent send to one viewer.
-void SendToViewer(Server& server, std::string_view text, IpAddress to);
-// Draws the viewer grid and its count.
-void ShowClientTable(Server& server);
+void SendToViewer(NetServer& net, std::string_view text, IpAddress to);
 // The e-mail address stored for the viewer at `ip` (trailing blanks removed), or empty.
-std::string EmailOfViewer(const Server& server, IpAddress ip);
+std::string EmailOfViewer(const NetServer& net, IpAddress ip);
 
 // ---- The broadcast server's own steps (also driven directly by its tests) -----
 
 // One receive step: the request to act upon (its text empty if none came, or for
 // a repeat or a banned sender); acknowledges framed messages at once.
-Request ReceiveDatagram(Server& server, int waitMs);
+Request ReceiveDatagram(NetServer& net, int waitMs);
 // The next complete line of in.dat, or empty.
-std::string ReadLocalInbox(Server& server);
+std::string ReadLocalInbox(NetServer& net);
 
 // "LOGONv15:" + name: slot, welcome, user list, arrival notices.
-void LogonViewer(Server& server, Request& request);
+void LogonViewer(NetServer& net, Request& request);
 // Removes the viewer at `leaver`, purges its receipts and queued messages and
 // tells the others.
-void LogoffViewer(Server& server, IpAddress leaver);
+void LogoffViewer(NetServer& net, IpAddress leaver);
 // "CHANGE:" + name.
-void ChangeAlias(Server& server, Request& request);
+void ChangeAlias(NetServer& net, Request& request);
 // True when a viewer at another address than `asker` already has `name`.
-bool NameInUse(const Server& server, IpAddress asker, std::string_view name);
+bool NameInUse(const NetServer& net, IpAddress asker, std::string_view name);
 // Moves the occupied slots to the front, keeping their order.
 void CompactClientTable(ClientTable& table);
 // Slot number of the first viewer at `ip` (1..500), or 0.
 int FindClientSlot(const ClientTable& table, IpAddress ip);
 
 // "ACK:" + number: marks that message, if it was sent to the sender.
-void HandleAck(Server& server, Request& request);
-// Recounts the queue, sets `congested` and redraws the queue counters.
-void UpdateQueueStatus(Server& server);
+void HandleAck(NetServer& net, Request& request);
+// Recounts the queue, sets `congested` and shows the queue counters.
+void UpdateQueueStatus(NetServer& net);
 // Re-sends what is due (at most six per pass) and gives up what has been sent
 // often enough, dropping viewers that have gone silent.
-void ResendPass(Server& server);
+void ResendPass(NetServer& net);
 
 // True when the request being handled may use SECURITY, BOOT: and SRBOOT:: a
 // line of in.dat (only users of this machine with access to the server's
 // folder can write it), or a datagram from an ADMIN= address of server.ini. A
 // datagram from 127.0.0.1 does not count as the local viewer here: any local
 // program can send one.
-bool IsAdministrator(const Server& server, const Request& request);
+bool IsAdministrator(const NetServer& net, const Request& request);
 
 }  // namespace lantrel

@@ -12,9 +12,9 @@ namespace lantrel {
 
 // The clock every elapsed-time rule of the network uses: monotonic seconds, so
 // that nothing breaks at midnight.
-double NetNow(Server& server);
+double NetNow(NetServer& net);
 // The same, rounded to a whole second (lastHeard, stamp).
-std::int64_t NetWholeSeconds(Server& server);
+std::int64_t NetWholeSeconds(NetServer& net);
 
 // "hh:mm:ss" and "MM-DD-YYYY" of a local date and time.
 std::string ClockText(const LocalDateTime& t);
@@ -25,8 +25,5 @@ std::string DateText(const LocalDateTime& t);
 // that send therefore walk a copy and skip viewers that have left meanwhile.
 std::vector<IpAddress> ViewerAddresses(const ClientTable& table);
 bool IsLoggedOn(const ClientTable& table, IpAddress ip);
-
-// Redraws the "Dropped:" counter.
-void ShowDroppedCount(Server& server);
 
 }  // namespace lantrel

@@ -2,7 +2,6 @@
 // acknowledges them, re-sent on a schedule, given up after a few tries.
 #include <cmath>
 
-#include "app/server.h"
 #include "net/framing.h"
 #include "net/net.h"
 #include "net/net_detail.h"
@@ -25,26 +24,19 @@ int EntryOf(SequenceNumber seq) {
     return static_cast<int>((seq - 1) % kResendEntries) + 1;
 }
 
-void GiveUpViewer(Server& server, IpAddress ip, const std::string& name) {
-    LogoffViewer(server, ip);
-    Broadcast(server, "CHAT: [SERVER]- Lost connection with " + name);
+void GiveUpViewer(NetServer& net, IpAddress ip, const std::string& name) {
+    LogoffViewer(net, ip);
+    Broadcast(net, "CHAT: [SERVER]- Lost connection with " + name);
 }
 
 }  // namespace
 
-void ShowDroppedCount(Server& server) {
-    Console& console = server.os.console;
-    console.SetColour(kBrown);
-    PrintAt(console, 6, 60, "      Dropped:" + PrintForm(server.queue.droppedCount));
-    console.SetColour(kNormal);
-}
-
-void SendToViewer(Server& server, std::string_view text, IpAddress to) {
-    ResendQueue& q = server.queue;
+void SendToViewer(NetServer& net, std::string_view text, IpAddress to) {
+    ResendQueue& q = net.queue;
     // The local viewer reads out.dat, which loses nothing; under congestion the
     // queue is not fed any further.
     if (q.congested || to == kLocalViewerIp) {
-        SendDatagram(server, to, text);
+        SendDatagram(net, to, text);
         return;
     }
     q.resendCursor = q.resendCursor % kResendEntries + 1;
@@ -55,41 +47,40 @@ void SendToViewer(Server& server, std::string_view text, IpAddress to) {
         // it will never be re-sent, so count it as given up rather than lose it
         // without a trace.
         ++q.droppedCount;
-        ShowDroppedCount(server);
+        net.screen.ShowDropped(q.droppedCount);
     }
     e.seq = q.nextSeq;
     e.text = std::string(text);  // whole, so a re-send carries the same text
     e.ip = to;
-    e.stamp = NetWholeSeconds(server);
+    e.stamp = NetWholeSeconds(net);
     e.tries = 1;
     e.acked = 0;
 
-    SendDatagram(server, to, FrameMessage(q.nextSeq, text));
+    SendDatagram(net, to, FrameMessage(q.nextSeq, text));
 }
 
-void Broadcast(Server& server, std::string_view text) {
-    if (server.queue.congested) {
-        BroadcastRaw(server, text);
+void Broadcast(NetServer& net, std::string_view text) {
+    if (net.queue.congested) {
+        BroadcastRaw(net, text);
         return;
     }
-    for (IpAddress ip : ViewerAddresses(server.clients))
-        if (IsLoggedOn(server.clients, ip)) SendToViewer(server, text, ip);
+    for (IpAddress ip : ViewerAddresses(net.clients))
+        if (IsLoggedOn(net.clients, ip)) SendToViewer(net, text, ip);
 }
 
-void HandleAck(Server& server, Request& request) {
+void HandleAck(NetServer& net, Request& request) {
     SequenceNumber seq = ParseLongNumber(Mid(request.text, 5));
     if (seq <= 0) return;
-    ResendEntry& e = server.queue.entries[EntryOf(seq)];
+    ResendEntry& e = net.queue.entries[EntryOf(seq)];
     // Only the viewer the message was sent to may acknowledge it; anyone else
     // could otherwise stop the delivery of other viewers' messages.
     if (e.seq != seq || e.ip != request.sender) return;
     e.acked = 1;
-    e.stamp = NetWholeSeconds(server);
+    e.stamp = NetWholeSeconds(net);
 }
 
-void UpdateQueueStatus(Server& server) {
-    ResendQueue& q = server.queue;
-    Console& console = server.os.console;
+void UpdateQueueStatus(NetServer& net) {
+    ResendQueue& q = net.queue;
     std::int32_t pending = 0;
     std::int32_t resend = 0;
     for (int i = 1; i <= kResendEntries; ++i) {
@@ -103,23 +94,12 @@ void UpdateQueueStatus(Server& server) {
     q.resendCount = resend;
     q.congested = resend > kCongestionLimit ? 1 : 0;
 
-    if (resend != q.shownResendCount) {
-        console.SetColour(q.congested ? kLightRed : kLightGreen);
-        PrintAt(console, 7, 60, "Re-send queue:" + PrintForm(resend));
-        console.SetColour(kNormal);
-        q.shownResendCount = resend;
-    }
-    if (pending != q.shownPendingCount) {
-        console.SetColour(kLightCyan);
-        PrintAt(console, 8, 60, "Message queue:" + PrintForm(pending));
-        console.SetColour(kNormal);
-        q.shownPendingCount = pending;
-    }
+    net.screen.ShowQueue(resend, pending, q.congested != 0);
 }
 
-void ResendPass(Server& server) {
-    ResendQueue& q = server.queue;
-    const double now = NetNow(server);
+void ResendPass(NetServer& net) {
+    ResendQueue& q = net.queue;
+    const double now = NetNow(net);
     int resent = 0;
     for (int i = 1; i <= kResendEntries; ++i) {
         ResendEntry& e = q.entries[i];
@@ -130,34 +110,34 @@ void ResendPass(Server& server) {
 
         if (!chat && e.tries > kMaxTries) {
             ++q.droppedCount;
-            ShowDroppedCount(server);
+            net.screen.ShowDropped(q.droppedCount);
             e.seq = 0;
             // A viewer that still talks to us keeps its place (PING keeps it alive);
             // only one that has been silent for a minute is dropped.
-            int k = FindClientSlot(server.clients, ip);
+            int k = FindClientSlot(net.clients, ip);
             if (k != 0 &&
-                now - static_cast<double>(server.clients.slots[k].lastHeard) > kSilenceLimit) {
-                const std::string storedName = server.clients.slots[k].name;
-                WriteServerLogBlock(server, {
-                                                std::string(31, '-'),
-                                                storedName,
-                                                "Disconnected due to no response!",
-                                                std::string(32, '='),
-                                            });
-                GiveUpViewer(server, ip, TrimRightBlanks(storedName));
+                now - static_cast<double>(net.clients.slots[k].lastHeard) > kSilenceLimit) {
+                const std::string storedName = net.clients.slots[k].name;
+                net.Log().WriteBlock({
+                    std::string(31, '-'),
+                    storedName,
+                    "Disconnected due to no response!",
+                    std::string(32, '='),
+                });
+                GiveUpViewer(net, ip, TrimRightBlanks(storedName));
             }
             return;  // one give-up ends the pass
         }
         if (e.tries > kMaxChatTries) {
             // Only chat lines get this far; the viewer is given up without the
             // silence test. The logoff discards this entry with the others.
-            int k = FindClientSlot(server.clients, ip);
-            GiveUpViewer(server, ip, k ? TrimRightBlanks(server.clients.slots[k].name) : "");
+            int k = FindClientSlot(net.clients, ip);
+            GiveUpViewer(net, ip, k ? TrimRightBlanks(net.clients.slots[k].name) : "");
             continue;
         }
 
         const SequenceNumber seq = e.seq;
-        SendDatagram(server, ip, FrameMessage(seq, e.text));
+        SendDatagram(net, ip, FrameMessage(seq, e.text));
         if (e.seq == seq) {  // a failed send may have removed the viewer and its entries
             e.stamp = e.tries > 2 ? std::llround(now + 4) : std::llround(now);
         }

@@ -1,6 +1,5 @@
 #include "net/udp_output.h"
 
-#include "app/server.h"
 #include "net/net.h"
 #include "text/text.h"
 
@@ -20,7 +19,7 @@ std::string MoveMessage(const PlayedMove& move) {
 }
 
 void UdpBroadcaster::PlayerNamed(Side side, const std::string& name) {
-    Broadcast(server_, (side == Side::kWhite ? "WPLAYER: " : "BPLAYER: ") + name);
+    Broadcast(net_, (side == Side::kWhite ? "WPLAYER: " : "BPLAYER: ") + name);
 }
 
 void UdpBroadcaster::NewGameStarted(std::int32_t /*gameNumber*/) {
@@ -28,7 +27,7 @@ void UdpBroadcaster::NewGameStarted(std::int32_t /*gameNumber*/) {
 }
 
 void UdpBroadcaster::PositionSet(const std::string& fen) {
-    Broadcast(server_, "FEN: " + fen);
+    Broadcast(net_, "FEN: " + fen);
 }
 
 void UdpBroadcaster::MovePlayed(const PlayedMove& move, const std::string& fen,
@@ -36,43 +35,43 @@ void UdpBroadcaster::MovePlayed(const PlayedMove& move, const std::string& fen,
     // While the feed catches up, viewers wait for the game as it stands.
     if (!live) return;
     // Keep this order: viewers draw the position before they show the move.
-    Broadcast(server_, "FEN: " + fen);
-    Broadcast(server_, MoveMessage(move));
-    Broadcast(server_, "FMR: " + NumberText(fiftyMoveCount));
+    Broadcast(net_, "FEN: " + fen);
+    Broadcast(net_, MoveMessage(move));
+    Broadcast(net_, "FMR: " + NumberText(fiftyMoveCount));
 }
 
 void UdpBroadcaster::ClocksTold(std::optional<Side> side, const std::string& time,
                                 const std::string& opponentTime) {
-    if (server_.queue.resendCount != 0) return;
+    if (net_.queue.resendCount != 0) return;
     std::string message;
     if (side) message = (*side == Side::kWhite ? "WTIME: " : "BTIME: ") + time + " ";
-    BroadcastRaw(server_, message + " otim " + opponentTime);
+    BroadcastRaw(net_, message + " otim " + opponentTime);
 }
 
 void UdpBroadcaster::Thinking(Side side, const std::string& line) {
-    if (server_.queue.resendCount >= kThinkingBacklogLimit) return;
-    BroadcastRaw(server_, (side == Side::kWhite ? "WPV: " : "BPV: ") + line);
+    if (net_.queue.resendCount >= kThinkingBacklogLimit) return;
+    BroadcastRaw(net_, (side == Side::kWhite ? "WPV: " : "BPV: ") + line);
 }
 
 void UdpBroadcaster::LevelSet(const std::string& level) {
-    Broadcast(server_, level);
+    Broadcast(net_, level);
 }
 
 void UdpBroadcaster::ResultAnnounced(const std::string& result) {
-    Broadcast(server_, "result " + result);
+    Broadcast(net_, "result " + result);
 }
 
 void UdpBroadcaster::CaughtUp(const GameSnapshot& game) {
     // Keep this order: viewers rebuild their picture from it.
-    Broadcast(server_, "WPLAYER: " + game.white);
-    Broadcast(server_, "BPLAYER: " + game.black);
-    Broadcast(server_, "SITE:" + server_.config.site);
-    Broadcast(server_, game.lastMove ? MoveMessage(*game.lastMove) : std::string());
-    Broadcast(server_, "FEN: " + game.fen);
+    Broadcast(net_, "WPLAYER: " + game.white);
+    Broadcast(net_, "BPLAYER: " + game.black);
+    Broadcast(net_, "SITE:" + net_.settings.site);
+    Broadcast(net_, game.lastMove ? MoveMessage(*game.lastMove) : std::string());
+    Broadcast(net_, "FEN: " + game.fen);
 }
 
 void UdpBroadcaster::Serve(int waitMs) {
-    ServiceNetwork(server_, waitMs);
+    ServiceNetwork(net_, waitMs);
 }
 
 }  // namespace lantrel

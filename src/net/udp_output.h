@@ -6,14 +6,14 @@
 
 namespace lantrel {
 
-struct Server;
+struct NetServer;
 
 // "WMOVE: 12. e4" / "BMOVE: 12. e5": a move as viewers are told it.
 std::string MoveMessage(const PlayedMove& move);
 
 class UdpBroadcaster final : public GameOutput {
   public:
-    explicit UdpBroadcaster(Server& server) : server_(server) {}
+    explicit UdpBroadcaster(NetServer& net) : net_(net) {}
 
     void PlayerNamed(Side side, const std::string& name) override;
     void NewGameStarted(std::int32_t gameNumber) override;
@@ -29,7 +29,7 @@ class UdpBroadcaster final : public GameOutput {
     void Serve(int waitMs) override;
 
   private:
-    Server& server_;
+    NetServer& net_;
 };
 
 }  // namespace lantrel

@@ -32,6 +32,15 @@ FileResult CreateEmptyFile(const std::string& path);
 FileResult AppendLine(const std::string& path, std::string_view text);
 // Appends several lines in one opening.
 FileResult AppendLines(const std::string& path, const std::vector<std::string>& lines);
+
+// A journal such as server.log: every line is written by one open-append-close,
+// so the file is complete on disk at all times. A line that cannot be written
+// is lost silently; the program goes on.
+struct Journal {
+    std::string path;
+    void Write(std::string_view line) const { AppendLine(path, line); }
+    void WriteBlock(const std::vector<std::string>& lines) const { AppendLines(path, lines); }
+};
 // Appends raw bytes.
 FileResult AppendBytes(const std::string& path, std::string_view bytes);
 bool RenameFile(const std::string& from, const std::string& to);

@@ -28,11 +28,11 @@ class MainLoopTest : public ::testing::Test {
 };
 
 TEST_F(MainLoopTest, KeyBTogglesTheBoardDisplay) {
-    EXPECT_TRUE(f->screen.showBoard);
+    EXPECT_TRUE(f->screen.BoardShown());
     Pass("b");
-    EXPECT_FALSE(f->screen.showBoard);
+    EXPECT_FALSE(f->screen.BoardShown());
     Pass("B");
-    EXPECT_TRUE(f->screen.showBoard);
+    EXPECT_TRUE(f->screen.BoardShown());
 }
 
 TEST_F(MainLoopTest, KeyITwiceRestoresTheMode) {

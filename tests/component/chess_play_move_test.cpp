@@ -219,7 +219,7 @@ TEST(ChessPlayMoveText, FailureBlockByteForByte) {
     g.PlayAll({"e4", "e5"});
     g.s.game.plyCount = 2;
     g.f.dir.Write("server.log", "");
-    DrawBoard(g.s);
+    g.s.screen.DrawBoard(g.s.chess.cells);
     g.Play("Nf6 {!}");
     EXPECT_EQ(g.f.dir.Read("server.log"),
               "\r\n"
@@ -239,7 +239,7 @@ TEST(ChessPlayMoveText, FailureBlockByteForByte) {
     EXPECT_EQ(g.s.game.plyCount, 2);
     EXPECT_EQ(g.s.chess.whiteOnMove, 1);
     for (int i = 1; i <= 100; ++i)
-        EXPECT_EQ(g.s.screen.drawnBoard[i], kOffBoard) << i;
+        EXPECT_EQ(g.s.screen.DrawnBoard()[i], kOffBoard) << i;
 
     g.s.chess.whiteOnMove = 1;
     g.Play("Ke3");
@@ -261,7 +261,7 @@ TEST(ChessPlayMoveText, BroadcastsInOrderAndPausesWhenTheHeaderIsOut) {
     Game g;
     const IpAddress viewer = MakeIp(10, 0, 0, 7);
     g.f.socket.Queue(viewer, "LOGONv15:Watcher");
-    ServiceNetwork(g.s, 0);
+    ServiceNetwork(g.s.net, 0);
     g.f.socket.sent.clear();
     g.s.config.delayAfterMove = 300;
     g.s.game.headerSent = 1;
@@ -280,7 +280,7 @@ TEST(ChessPlayMoveText, NothingSentBeforeTheHeader) {
     Game g;
     const IpAddress viewer = MakeIp(10, 0, 0, 7);
     g.f.socket.Queue(viewer, "LOGONv15:Watcher");
-    ServiceNetwork(g.s, 0);
+    ServiceNetwork(g.s.net, 0);
     g.f.socket.sent.clear();
     g.s.config.delayAfterMove = 300;
     g.s.game.headerSent = 0;
@@ -304,7 +304,7 @@ TEST(ChessPlayMoveText, SaveDebugNameAfterTheFirstPlyOnly) {
 TEST(ChessDrawBoard, PaintsOnlyChangedSquaresInTheirColours) {
     Game g;
     ScreenBuffer& screen = g.f.screen;
-    DrawBoard(g.s);
+    g.s.screen.DrawBoard(g.s.chess.cells);
     EXPECT_EQ(screen.Text(7, 2, 15), "R N B Q K B N R");
     EXPECT_EQ(screen.Text(8, 2, 15), "P P P P P P P P");
     EXPECT_EQ(screen.Text(10, 2, 15), ". . . . . . . .");
@@ -318,25 +318,25 @@ TEST(ChessDrawBoard, PaintsOnlyChangedSquaresInTheirColours) {
     screen.MoveTo(7, 2);
     screen.Print("Z");
     g.Play("e4");
-    DrawBoard(g.s);
+    g.s.screen.DrawBoard(g.s.chess.cells);
     EXPECT_EQ(screen.Text(7, 2, 1), "Z");
     EXPECT_EQ(screen.Text(13, 10, 1), ".");
     EXPECT_EQ(screen.Text(11, 10, 1), "P");
 
     // The failure block forces a full repaint.
     g.Play("Qh5");
-    DrawBoard(g.s);
+    g.s.screen.DrawBoard(g.s.chess.cells);
     EXPECT_EQ(screen.Text(7, 2, 1), "R");
 
     // With the board switched off (key B) nothing is drawn until it is back.
-    g.s.screen.showBoard = false;
+    g.s.screen.ToggleBoard();
     g.Play("e5");
     screen.MoveTo(9, 10);
     screen.Print("?");
-    DrawBoard(g.s);
+    g.s.screen.DrawBoard(g.s.chess.cells);
     EXPECT_EQ(screen.Text(8, 10, 1), "P");
-    g.s.screen.showBoard = true;
-    DrawBoard(g.s);
+    g.s.screen.ToggleBoard();
+    g.s.screen.DrawBoard(g.s.chess.cells);
     EXPECT_EQ(screen.Text(8, 10, 1), ".");
     EXPECT_EQ(screen.Text(10, 10, 1), "P");
     EXPECT_EQ(screen.ColourAt(10, 10), kLightBlue);
@@ -352,7 +352,7 @@ TEST(ChessNewGame, ResetPutsEverythingBack) {
     EXPECT_EQ(g.s.chess.halfmoveClock, 0);
     EXPECT_EQ(g.s.chess.whiteOnMove, 1);
     for (int i = 0; i < kBoardCells; ++i)
-        EXPECT_EQ(g.s.screen.drawnBoard[i], kOffBoard);
+        EXPECT_EQ(g.s.screen.DrawnBoard()[i], kOffBoard);
     WriteFen(g.s);
     EXPECT_EQ(g.s.game.fen, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq");
 }

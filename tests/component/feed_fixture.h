@@ -26,7 +26,7 @@ class FeedTest : public ::testing::Test {
         ASSERT_EQ(StartServer(*f), kSocketOk);
         f->game.headerSent = 1;
         f.socket.Queue(kViewer, "LOGONv15:Viewer");
-        ServiceNetwork(*f);
+        ServiceNetwork(f->net);
         f.socket.sent.clear();
     }
     void Lines(std::initializer_list<std::string> lines) {

@@ -37,14 +37,14 @@ TEST_F(ChannelTest, RepeatIsAcknowledgedAgainButNotActedUponTwice) {
     Forget();
     Receive(kAlice, "< 5>CHAT:hello");
     Receive(kAlice, "< 5>CHAT:hello");
-    EXPECT_EQ(f->counters.chatRelayCount, 1);
+    EXPECT_EQ(f->net.counters.chatRelayCount, 1);
     std::vector<std::string> acks;
     for (const auto& t : Sent(kAlice))
         if (t.rfind("ACK:", 0) == 0) acks.push_back(t);
     EXPECT_EQ(acks, (std::vector<std::string>{"ACK: 5", "ACK: 5"}));
     // The same number from another address is another message.
     Receive(kBob, "< 5>CHAT:hello");
-    EXPECT_EQ(f->counters.chatRelayCount, 2);
+    EXPECT_EQ(f->net.counters.chatRelayCount, 2);
 }
 
 TEST_F(ChannelTest, RepeatWindowHoldsTheLastHundredFramedMessagesOfAllViewers) {
@@ -54,13 +54,13 @@ TEST_F(ChannelTest, RepeatWindowHoldsTheLastHundredFramedMessagesOfAllViewers) {
     for (int n = 1; n <= 99; ++n)
         Receive(kBob, "<" + NumberText(n) + ">EMAIL:b@x");
     Receive(kAlice, "< 1>CHAT:first");  // still among the last 100
-    EXPECT_EQ(f->counters.chatRelayCount, 1);
+    EXPECT_EQ(f->net.counters.chatRelayCount, 1);
 
     Receive(kAlice, "< 2>CHAT:second");
     for (int n = 100; n <= 199; ++n)
         Receive(kBob, "<" + NumberText(n) + ">EMAIL:b@x");
     Receive(kAlice, "< 2>CHAT:second");  // pushed out of the window by 100 others
-    EXPECT_EQ(f->counters.chatRelayCount, 3);
+    EXPECT_EQ(f->net.counters.chatRelayCount, 3);
 }
 
 // Texts that look framed but are not: handled with the "<" in front, so they
@@ -80,47 +80,47 @@ TEST_F(ChannelTest, FramedEmptyTextIsAcknowledgedAndEndsTheTurn) {
     Forget();
     f.socket.Queue(kAlice, "< 3>");
     f.socket.Queue(kAlice, "PING");
-    ServiceNetwork(*f);
+    ServiceNetwork(f->net);
     EXPECT_EQ(Sent(kAlice), (std::vector<std::string>{"ACK: 3"}));
-    ServiceNetwork(*f);  // the PING waits for the next turn
+    ServiceNetwork(f->net);  // the PING waits for the next turn
     EXPECT_EQ(Sent(kAlice).size(), 2u);
 }
 
 TEST_F(ChannelTest, BannedSenderGetsNoAcknowledgement) {
     Logon(kAlice, "Alice");
-    f->channel.banList[1] = kStranger;
+    f->net.channel.banList[1] = kStranger;
     Forget();
     Receive(kStranger, "< 1>LOGONv15:Mallory");
     Receive(kStranger, "PING");
     EXPECT_TRUE(Sent(kStranger).empty());
-    EXPECT_EQ(f->clients.Count(), 1);
-    EXPECT_EQ(f->counters.connectCount, 1);
+    EXPECT_EQ(f->net.clients.Count(), 1);
+    EXPECT_EQ(f->net.counters.connectCount, 1);
 }
 
 TEST_F(ChannelTest, BanSearchStopsAtTheFirstEmptyEntry) {
-    f->channel.banList[2] = kStranger;  // entry 1 empty: the list is read as empty
+    f->net.channel.banList[2] = kStranger;  // entry 1 empty: the list is read as empty
     Receive(kStranger, "PING");
     EXPECT_FALSE(Sent(kStranger).empty());
 }
 
 TEST_F(ChannelTest, LocalInboxLineWrittenInTwoPartsArrivesOnceAndWhole) {
     AppendBytes(f.dir.File("in.dat"), "LOGONv15:Lo");
-    ServiceNetwork(*f);
-    EXPECT_EQ(f->clients.Count(), 0);
+    ServiceNetwork(f->net);
+    EXPECT_EQ(f->net.clients.Count(), 0);
     AppendBytes(f.dir.File("in.dat"), "c\ral\r\n");
-    ServiceNetwork(*f);
-    ASSERT_EQ(f->clients.Count(), 1);
+    ServiceNetwork(f->net);
+    ASSERT_EQ(f->net.clients.Count(), 1);
     EXPECT_EQ(TrimRightBlanks(Name(1)), "Local");
     EXPECT_EQ(Ip(1), kLocalViewerIp);
-    ServiceNetwork(*f);
-    EXPECT_EQ(f->counters.connectCount, 1);
+    ServiceNetwork(f->net);
+    EXPECT_EQ(f->net.counters.connectCount, 1);
 }
 
 TEST_F(ChannelTest, LocalViewerIsAnsweredThroughOutDatOnly) {
     AppendBytes(f.dir.File("in.dat"), "LOGONv15:Local\r\nPING\r\n< 4>PING\r\n");
-    ServiceNetwork(*f);
-    ServiceNetwork(*f);
-    ServiceNetwork(*f);
+    ServiceNetwork(f->net);
+    ServiceNetwork(f->net);
+    ServiceNetwork(f->net);
     EXPECT_TRUE(f.socket.sent.empty());
     auto out = OutDat();
     ASSERT_GE(out.size(), 3u);
@@ -135,9 +135,9 @@ TEST_F(ChannelTest, InboxLinesAreTakenOneAtATimeAfterTheDatagrams) {
     Logon(kAlice, "Alice");
     AppendBytes(f.dir.File("in.dat"), "LOGONv15:Local\nCHAT:one\nCHAT:two\n");
     f.socket.Queue(kAlice, "CHAT:net");
-    ServiceNetwork(*f);
+    ServiceNetwork(f->net);
     // One call drains the socket, then takes inbox lines until an empty receive.
-    EXPECT_EQ(f->counters.chatRelayCount, 3);
+    EXPECT_EQ(f->net.counters.chatRelayCount, 3);
     std::vector<std::string> chats;
     for (const auto& t : Sent(kAlice))
         if (t.find("CHAT: [") != std::string::npos) chats.push_back(t.substr(t.find('>') + 1));
@@ -148,18 +148,18 @@ TEST_F(ChannelTest, InboxLinesAreTakenOneAtATimeAfterTheDatagrams) {
 
 TEST_F(ChannelTest, EmptyInboxLineCountsAsNothingReceived) {
     AppendBytes(f.dir.File("in.dat"), "\nPING\n");
-    ServiceNetwork(*f);
+    ServiceNetwork(f->net);
     EXPECT_TRUE(OutDat().empty());
-    ServiceNetwork(*f);
+    ServiceNetwork(f->net);
     EXPECT_EQ(OutDat(), (std::vector<std::string>{"PONG"}));
 }
 
 TEST_F(ChannelTest, InboxStartedAfreshIsReadFromItsStart) {
     AppendBytes(f.dir.File("in.dat"), "PING\nPING\n");
-    ServiceNetwork(*f);
-    ServiceNetwork(*f);
+    ServiceNetwork(f->net);
+    ServiceNetwork(f->net);
     f.dir.Write("in.dat", "PING\n");  // shorter than what was consumed
-    ServiceNetwork(*f);
+    ServiceNetwork(f->net);
     EXPECT_EQ(OutDat().size(), 3u);
 }
 
@@ -167,18 +167,18 @@ TEST_F(ChannelTest, InboxStartedAfreshIsReadFromItsStart) {
 // we look again: the length alone cannot tell, the file is another one.
 TEST_F(ChannelTest, InboxReplacedByOneAsLongIsReadFromItsStart) {
     AppendBytes(f.dir.File("in.dat"), "PING\n");
-    ServiceNetwork(*f);
+    ServiceNetwork(f->net);
     ASSERT_EQ(OutDat().size(), 1u);
     f.dir.Write("in.dat.new", "PING\n");
     std::filesystem::rename(f.dir.File("in.dat.new"), f.dir.File("in.dat"));  // replaces it
-    ServiceNetwork(*f);
+    ServiceNetwork(f->net);
     EXPECT_EQ(OutDat().size(), 2u);
 }
 
 TEST_F(ChannelTest, SendToUnreachableViewerIsLoggedAndRemovesIt) {
     Logon(kBob, "Bob");
     f.socket.sendResult = kSocketFailure;
-    SendDatagram(*f, kBob, "MSG:test");
+    SendDatagram(f->net, kBob, "MSG:test");
     f.socket.sendResult = kSocketOk;
     auto log = f.LogLines();
     auto at = std::find(log.begin(), log.end(), "send error 57");
@@ -188,16 +188,16 @@ TEST_F(ChannelTest, SendToUnreachableViewerIsLoggedAndRemovesIt) {
                          "send error 57", "Port Num= 16000 ", "RemoteIp=10.0.0.3",
                          "RemoteIp#= " + std::to_string(static_cast<std::int32_t>(kBob)) + " ",
                          "message=MSG:test", std::string(75, '_')}));
-    EXPECT_EQ(f->clients.Count(), 0);
+    EXPECT_EQ(f->net.clients.Count(), 0);
 }
 
 TEST_F(ChannelTest, ChannelNotOpenAndPermissionDeniedKeepTheViewer) {
     for (int error : {kChannelNotOpen, kInProgress}) {
         Logon(kAlice, "Alice");
         f.socket.sendResult = error;
-        SendDatagram(*f, kAlice, "MSG:x");
+        SendDatagram(f->net, kAlice, "MSG:x");
         f.socket.sendResult = kSocketOk;
-        EXPECT_EQ(f->clients.Count(), 1) << error;
+        EXPECT_EQ(f->net.clients.Count(), 1) << error;
         auto log = f.LogLines();
         EXPECT_NE(std::find(log.begin(), log.end(), "send error" + NumberText(error)), log.end());
     }
@@ -207,7 +207,7 @@ TEST_F(ChannelTest, BroadcastRawGoesUnframedToEveryViewerInSlotOrder) {
     Logon(kAlice, "Alice");
     Logon(kBob, "Bob");
     Forget();
-    BroadcastRaw(*f, "WPV: 12 e4 e5");
+    BroadcastRaw(f->net, "WPV: 12 e4 e5");
     ASSERT_EQ(f.socket.sent.size(), 2u);
     EXPECT_EQ(f.socket.sent[0].to, kAlice);
     EXPECT_EQ(f.socket.sent[1].to, kBob);
@@ -217,8 +217,8 @@ TEST_F(ChannelTest, BroadcastRawGoesUnframedToEveryViewerInSlotOrder) {
 
 TEST_F(ChannelTest, EveryTurnEndsWithAReceiveOfTheConfiguredWait) {
     f->config.delay = 37;
-    ServiceNetwork(*f);
-    ServiceNetwork(*f, 1);
+    ServiceNetwork(f->net);
+    ServiceNetwork(f->net, 1);
     EXPECT_EQ(f.socket.receiveWaits, (std::vector<int>{37, 1}));
 }
 

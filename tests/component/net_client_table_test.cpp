@@ -38,7 +38,7 @@ TEST_F(ClientTableTest, FirstViewerGetsTheWholeWelcomeInOrder) {
                                 "< 12>MENU ID=7 Games",
                             }));
     EXPECT_EQ(f.screen.beeps, 1);
-    EXPECT_EQ(f->counters.connectCount, 1);
+    EXPECT_EQ(f->net.counters.connectCount, 1);
     EXPECT_EQ(f.screen.Text(18, 42, 12), "Connects: 1 ");
 }
 
@@ -103,7 +103,7 @@ TEST_F(ClientTableTest, SameAddressLogsOnAgainWithItsNameAndSlot) {
     Logon(kBob, "Bob");
     Forget();
     Logon(kAlice, "Alice");
-    EXPECT_EQ(f->clients.Count(), 2);
+    EXPECT_EQ(f->net.clients.Count(), 2);
     EXPECT_EQ(Name(1), Padded("Alice"));
     // No DELUSER for the old record, a new ADDUSER and arrival for the others.
     auto bob = Sent(kBob);
@@ -134,7 +134,7 @@ TEST_F(ClientTableTest, LogoffCompactsTheTableAndTellsTheOthers) {
     EXPECT_EQ(f.screen.Text(11, 24, 15), "10.0.0.4       ");
     Forget();
     Receive(kBob, "LOGOFF");
-    EXPECT_EQ(f->clients.Count(), 2);
+    EXPECT_EQ(f->net.clients.Count(), 2);
     EXPECT_EQ(Ip(1), kAlice);
     EXPECT_EQ(Ip(2), kCarol);
     EXPECT_EQ(Name(2), Padded("Carol"));
@@ -151,23 +151,23 @@ TEST_F(ClientTableTest, LogoffCompactsTheTableAndTellsTheOthers) {
 TEST_F(ClientTableTest, LogoffPurgesReceiptsAndQueuedMessages) {
     Logon(kAlice, "Alice");
     Receive(kAlice, "< 1>EMAIL:a@b");
-    EXPECT_GT(f->queue.entries[1].seq, 0);
+    EXPECT_GT(f->net.queue.entries[1].seq, 0);
     Receive(kAlice, "LOGOFF");
     for (int i = 1; i <= kResendEntries; ++i) {
-        if (f->queue.entries[i].ip == kAlice) {
-            EXPECT_EQ(f->queue.entries[i].seq, 0) << i;
+        if (f->net.queue.entries[i].ip == kAlice) {
+            EXPECT_EQ(f->net.queue.entries[i].seq, 0) << i;
         }
     }
     // Back again, numbering from 1: its first message is not taken for a repeat.
     Receive(kAlice, "< 1>LOGONv15:Alice");
-    EXPECT_EQ(f->clients.Count(), 1);
+    EXPECT_EQ(f->net.clients.Count(), 1);
 }
 
 TEST_F(ClientTableTest, LogoffOfAnUnknownAddressChangesNothingVisible) {
     Logon(kAlice, "Alice");
     Forget();
     Receive(kStranger, "LOGOFF");
-    EXPECT_EQ(f->clients.Count(), 1);
+    EXPECT_EQ(f->net.clients.Count(), 1);
     EXPECT_TRUE(f.socket.sent.empty());
 }
 
@@ -208,7 +208,7 @@ TEST_F(ClientTableTest, GridShowsTwentyFourAndCountsAll) {
     EXPECT_EQ(f.screen.Text(16, 42, 15), "10.1.0.17      ");  // slot 16
     EXPECT_EQ(f.screen.Text(16, 60, 15), "10.1.0.25      ");  // slot 24
     EXPECT_EQ(f.screen.Text(7, 23, 29), "Client Connection Table:  26 ");
-    ShowClientTable(*f);
+    f->screen.ShowClientTable(f->net.clients);
     EXPECT_EQ(f.screen.Text(9, 60, 15), "10.1.0.18      ");
 }
 
@@ -216,18 +216,18 @@ TEST_F(ClientTableTest, FullTableEntersNobodyButStillWelcomes) {
     for (int n = 1; n <= kClientSlots; ++n) {
         Logon(Viewer(n), "v" + std::to_string(n));
         for (int i = 1; i <= kResendEntries; ++i)
-            f->queue.entries[i].acked = 1;  // keep it quiet
+            f->net.queue.entries[i].acked = 1;  // keep it quiet
         Forget();
     }
-    ASSERT_EQ(f->clients.Count(), kClientSlots);
+    ASSERT_EQ(f->net.clients.Count(), kClientSlots);
     Forget();
     Logon(kAlice, "Alice");
-    EXPECT_EQ(f->clients.Count(), kClientSlots);
+    EXPECT_EQ(f->net.clients.Count(), kClientSlots);
     auto alice = Sent(kAlice);
     ASSERT_FALSE(alice.empty());
     EXPECT_NE(alice[0], "LOGON SUCCESSFUL");
     EXPECT_EQ(alice[0].substr(alice[0].find('>') + 1), "WPLAYER: Alpha 1.0");
-    EXPECT_EQ(f->counters.connectCount, kClientSlots + 1);
+    EXPECT_EQ(f->net.counters.connectCount, kClientSlots + 1);
     // Its chat is answered as from a viewer that is not connected.
     Forget();
     Receive(kAlice, "CHAT:hi");
@@ -239,12 +239,12 @@ TEST_F(ClientTableTest, FullTableEntersNobodyButStillWelcomes) {
 TEST_F(ClientTableTest, EmailOfViewer) {
     Logon(kAlice, "Alice");
     Receive(kAlice, "EMAIL: alice@example.org");
-    EXPECT_EQ(EmailOfViewer(*f, kAlice), " alice@example.org");
+    EXPECT_EQ(EmailOfViewer(f->net, kAlice), " alice@example.org");
     Receive(kAlice, "EMAIL:" + std::string(60, 'm'));
-    EXPECT_EQ(EmailOfViewer(*f, kAlice), std::string(50, 'm'));
-    EXPECT_EQ(EmailOfViewer(*f, kBob), "");
+    EXPECT_EQ(EmailOfViewer(f->net, kAlice), std::string(50, 'm'));
+    EXPECT_EQ(EmailOfViewer(f->net, kBob), "");
     Receive(kBob, "EMAIL:bob@example.org");  // not logged on: dropped
-    EXPECT_EQ(EmailOfViewer(*f, kBob), "");
+    EXPECT_EQ(EmailOfViewer(f->net, kBob), "");
 }
 
 }  // namespace

@@ -22,9 +22,9 @@ TEST_F(DispatcherTest, QueriesAreAnsweredRawAndNotRelayed) {
     f->config.serverStartTime = "12-08-2026 - 11:59:00";
     Logon(kAlice, "Alice");
     Logon(kBob, "Bob");
-    f->counters.resultTableRequests = 4;
-    f->counters.emailCount = 2;
-    f->queue.droppedCount = 3;
+    f->net.counters.resultTableRequests = 4;
+    f->net.counters.emailCount = 2;
+    f->net.queue.droppedCount = 3;
     struct Row {
         std::string query;
         std::vector<std::string> answers;
@@ -47,7 +47,7 @@ TEST_F(DispatcherTest, QueriesAreAnsweredRawAndNotRelayed) {
         EXPECT_EQ(Sent(kAlice), row.answers) << row.query;
         EXPECT_TRUE(Sent(kBob).empty()) << row.query;
     }
-    EXPECT_EQ(f->counters.chatRelayCount, 0);
+    EXPECT_EQ(f->net.counters.chatRelayCount, 0);
 }
 
 TEST_F(DispatcherTest, TimeQueryTellsTheServersDateAndTime) {
@@ -62,7 +62,7 @@ TEST_F(DispatcherTest, FramedQueryIsAcknowledgedAndAnsweredRaw) {
     Forget();
     Receive(kAlice, "< 9>CHAT: <who>");
     EXPECT_EQ(Sent(kAlice), (std::vector<std::string>{"ACK: 9", "CHAT:[SERVER] Users= 1"}));
-    EXPECT_EQ(f->queue.nextSeq, 10);  // nothing numbered
+    EXPECT_EQ(f->net.queue.nextSeq, 10);  // nothing numbered
 }
 
 TEST_F(DispatcherTest, QueryWithoutTheBlankIsAnOrdinaryChatLine) {
@@ -79,7 +79,7 @@ TEST_F(DispatcherTest, ChatIsRelayedToAllItsAuthorIncluded) {
     Receive(kBob, "CHAT: hello  there ");
     EXPECT_EQ(Texts(kAlice), (std::vector<std::string>{"CHAT: [Bob] -  hello  there "}));
     EXPECT_EQ(Texts(kBob), (std::vector<std::string>{"CHAT: [Bob] -  hello  there "}));
-    EXPECT_EQ(f->counters.chatRelayCount, 1);
+    EXPECT_EQ(f->net.counters.chatRelayCount, 1);
     EXPECT_EQ(f.screen.Text(18, 24, 14), "Chat relay: 1 ");
 }
 
@@ -91,7 +91,7 @@ TEST_F(DispatcherTest, ChatFromStrangerIsCountedAndRefused) {
               (std::vector<std::string>{
                   "MSG: You are no longer connected to the server.  Please re-connect."}));
     EXPECT_TRUE(Sent(kAlice).empty());
-    EXPECT_EQ(f->counters.chatRelayCount, 1);
+    EXPECT_EQ(f->net.counters.chatRelayCount, 1);
 }
 
 TEST_F(DispatcherTest, ViewerNamedPhantomUserIsSilencedWithoutNotice) {
@@ -99,7 +99,7 @@ TEST_F(DispatcherTest, ViewerNamedPhantomUserIsSilencedWithoutNotice) {
     Forget();
     Receive(kAlice, "CHAT:boo");
     EXPECT_TRUE(Sent(kAlice).empty());
-    EXPECT_EQ(f->counters.chatRelayCount, 1);
+    EXPECT_EQ(f->net.counters.chatRelayCount, 1);
 }
 
 TEST_F(DispatcherTest, PingIsAnsweredWithANumberedPongThatIsResent) {
@@ -120,7 +120,7 @@ TEST_F(DispatcherTest, OldViewersAreRefused) {
     EXPECT_EQ(Sent(kAlice), (std::vector<std::string>{
                                 "MSG:Connection refused.  The broadcast server does not support "
                                 "the version of the viewer you are using."}));
-    EXPECT_EQ(f->clients.Count(), 0);
+    EXPECT_EQ(f->net.clients.Count(), 0);
 }
 
 TEST_F(DispatcherTest, UnknownAndLowerCaseCommandsAreIgnored) {
@@ -136,7 +136,7 @@ TEST_F(DispatcherTest, AllWaitingDatagramsAreTakenInOneTurnInOrder) {
     Forget();
     for (const char* text : {"CHAT:1", "CHAT:2", "CHAT:3"})
         f.socket.Queue(kAlice, text);
-    ServiceNetwork(*f);
+    ServiceNetwork(f->net);
     EXPECT_EQ(Texts(kAlice), (std::vector<std::string>{"CHAT: [Alice] - 1", "CHAT: [Alice] - 2",
                                                        "CHAT: [Alice] - 3"}));
     EXPECT_EQ(f.socket.receiveWaits.back(), 100);
@@ -146,22 +146,22 @@ TEST_F(DispatcherTest, EveryDatagramRefreshesItsSender) {
     Logon(kAlice, "Alice");
     f.clock.Advance(30.4);
     Receive(kAlice, "HELLO");  // not even a command
-    EXPECT_NEAR(static_cast<double>(f->clients.slots[1].lastHeard), f.clock.Monotonic(), 0.7);
+    EXPECT_NEAR(static_cast<double>(f->net.clients.slots[1].lastHeard), f.clock.Monotonic(), 0.7);
     f.clock.Advance(30);
     Receive(kAlice, "< 1>x");
     Receive(kAlice, "< 1>x");  // a repeat refreshes too
-    EXPECT_NEAR(static_cast<double>(f->clients.slots[1].lastHeard), f.clock.Monotonic(), 0.7);
+    EXPECT_NEAR(static_cast<double>(f->net.clients.slots[1].lastHeard), f.clock.Monotonic(), 0.7);
 }
 
 TEST_F(DispatcherTest, TurnRunsTheResendPassEveryEleventhCall) {
     Logon(kAlice, "Alice");  // call 1
     for (int i = 0; i < 9; ++i)
-        ServiceNetwork(*f);
-    EXPECT_EQ(f->queue.idlePolls, 10);
+        ServiceNetwork(f->net);
+    EXPECT_EQ(f->net.queue.idlePolls, 10);
     f.clock.Advance(5);
     Forget();
-    ServiceNetwork(*f);
-    EXPECT_EQ(f->queue.idlePolls, 0);
+    ServiceNetwork(f->net);
+    EXPECT_EQ(f->net.queue.idlePolls, 0);
     EXPECT_EQ(Sent(kAlice).size(), 6u);  // at most six re-sends in one pass
 }
 
@@ -195,22 +195,22 @@ TEST_F(AdminTest, AdministrationFromOthersIsIgnoredLikeAnUnknownCommand) {
     Receive(kLocalViewerIp, "SRBOOT:10.0.0.3");
     EXPECT_TRUE(f.socket.sent.empty());
     EXPECT_TRUE(OutDat().empty());
-    EXPECT_EQ(f->clients.Count(), 3);
-    EXPECT_EQ(f->channel.banList[1], 0u);
+    EXPECT_EQ(f->net.clients.Count(), 3);
+    EXPECT_EQ(f->net.channel.banList[1], 0u);
 }
 
 TEST_F(AdminTest, LocalViewerMayAdministerThroughTheInbox) {
     AppendBytes(f.dir.File("in.dat"), "SECURITY\nBOOT: 10.0.0.2 \n");
-    ServiceNetwork(*f);
+    ServiceNetwork(f->net);
     EXPECT_EQ(OutDat().size(), 3u);
-    EXPECT_EQ(f->clients.Count(), 2);
+    EXPECT_EQ(f->net.clients.Count(), 2);
     EXPECT_EQ(Sent(kAlice), (std::vector<std::string>{"MSG: You have been booted!"}));
 }
 
 TEST_F(AdminTest, BootTellsTheOthersAndASecondBootDoesNothing) {
     Receive(kCarol, "BOOT: 10.0.0.3");
     EXPECT_EQ(Sent(kBob), (std::vector<std::string>{"MSG: You have been booted!"}));
-    EXPECT_EQ(f->clients.Count(), 2);
+    EXPECT_EQ(f->net.clients.Count(), 2);
     EXPECT_EQ(Texts(kAlice),
               (std::vector<std::string>{"DELUSER: Bob", "CHAT: [SERVER] - Bob has left!"}));
     Forget();
@@ -218,20 +218,20 @@ TEST_F(AdminTest, BootTellsTheOthersAndASecondBootDoesNothing) {
     EXPECT_TRUE(f.socket.sent.empty());
     // A booted viewer may come back.
     Logon(kBob, "Bob");
-    EXPECT_EQ(f->clients.Count(), 3);
+    EXPECT_EQ(f->net.clients.Count(), 3);
 }
 
 TEST_F(AdminTest, BanLeavesTheAddressWithoutAnyAnswer) {
     Receive(kCarol, "SRBOOT:10.0.0.3");
     EXPECT_EQ(Sent(kBob), (std::vector<std::string>{"MSG: You have been booted!"}));
-    EXPECT_EQ(f->channel.banList[1], kBob);
+    EXPECT_EQ(f->net.channel.banList[1], kBob);
     Forget();
     Receive(kBob, "< 1>LOGONv15:Bob");
     EXPECT_TRUE(f.socket.sent.empty());
-    EXPECT_EQ(f->clients.Count(), 2);
+    EXPECT_EQ(f->net.clients.Count(), 2);
     // An address that is not logged on is neither booted nor banned.
     Receive(kCarol, "SRBOOT:10.0.0.77");
-    EXPECT_EQ(f->channel.banList[2], 0u);
+    EXPECT_EQ(f->net.channel.banList[2], 0u);
 }
 
 TEST_F(AdminTest, HundredFirstBanOverwritesTheFirst) {
@@ -239,12 +239,12 @@ TEST_F(AdminTest, HundredFirstBanOverwritesTheFirst) {
         Logon(Viewer(n), "v");
         Receive(kCarol, "SRBOOT:" + IpText(Viewer(n)));
     }
-    EXPECT_EQ(f->channel.banList[1], Viewer(101));
-    EXPECT_EQ(f->channel.banList[2], Viewer(2));
-    EXPECT_EQ(f->channel.banList[100], Viewer(100));
+    EXPECT_EQ(f->net.channel.banList[1], Viewer(101));
+    EXPECT_EQ(f->net.channel.banList[2], Viewer(2));
+    EXPECT_EQ(f->net.channel.banList[100], Viewer(100));
     // The first banned address is free again.
     Logon(Viewer(1), "back");
-    EXPECT_EQ(f->clients.Count(), 4);
+    EXPECT_EQ(f->net.clients.Count(), 4);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ class NetTest : public ::testing::Test {
     // One network turn with `text` arriving from `from`.
     void Receive(IpAddress from, const std::string& text) {
         f.socket.Queue(from, text);
-        ServiceNetwork(*f);
+        ServiceNetwork(f->net);
     }
     void Logon(IpAddress from, const std::string& name) { Receive(from, "LOGONv15:" + name); }
     // Texts sent to `to` since the last Forget.
@@ -39,16 +39,16 @@ class NetTest : public ::testing::Test {
             if (text.empty() || text[0] != '<') continue;
             f.socket.Queue(to, "ACK:" + text.substr(1, text.find('>') - 1));
         }
-        ServiceNetwork(*f);
+        ServiceNetwork(f->net);
     }
     // Network turns until `seconds` of fake time have passed.
     void Idle(double seconds) {
         double end = f.clock.Monotonic() + seconds;
         while (f.clock.Monotonic() < end)
-            ServiceNetwork(*f);
+            ServiceNetwork(f->net);
     }
-    std::string Name(int slot) const { return f.server->clients.slots[slot].name; }
-    IpAddress Ip(int slot) const { return f.server->clients.slots[slot].ip; }
+    std::string Name(int slot) const { return f.server->net.clients.slots[slot].name; }
+    IpAddress Ip(int slot) const { return f.server->net.clients.slots[slot].ip; }
     std::vector<std::string> OutDat() const { return SplitLines(f.dir.Read("out.dat")); }
 
     FakeServer f;

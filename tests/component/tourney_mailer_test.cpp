@@ -46,7 +46,7 @@ class MailerTest : public ::testing::Test {
     }
     void Receive(const std::string& text) {
         socket.Queue(kViewer, text);
-        ServiceNetwork(*server);
+        ServiceNetwork(server->net);
     }
     // Sends the request and waits (at most 20 s) for the mailer's last word.
     void SendAndWait(const std::string& request, int calls = 1) {

@@ -62,7 +62,7 @@ TEST_F(TourneyTest, ResultTableGoesToTheRequesterAloneUnnumbered) {
     Receive(kBob, "RESULTTABLE");
     EXPECT_EQ(Sent(kBob), Expected(Games(3)));
     EXPECT_TRUE(Sent(kAlice).empty());
-    EXPECT_EQ(f->counters.resultTableRequests, 1);
+    EXPECT_EQ(f->net.counters.resultTableRequests, 1);
     EXPECT_EQ(f.screen.Text(20, 24, 25), "Result table requests: 1 ");
 
     Receive(kAlice, "RESULTTABLE");
@@ -92,7 +92,7 @@ TEST_F(TourneyTest, ServerIniIsReadAgainOnEveryRequest) {
         (std::vector<std::string>{
             "CTRESET",
             "CT:File not found!  Sorry, the server cannot provide the results at this time."}));
-    EXPECT_EQ(f->counters.resultTableRequests, 3);  // refusals count too
+    EXPECT_EQ(f->net.counters.resultTableRequests, 3);  // refusals count too
 }
 
 TEST_F(TourneyTest, AFileThatCannotBeOpenedIsSaidSo) {
@@ -187,7 +187,7 @@ TEST_F(TourneyTest, AnAddressWithShellCharactersIsRefused) {
                       "MSG:Sorry, your Email address cannot be used.  Please enter a plain "
                       "address such as name@example.com and ask again."})
             << address;
-        EXPECT_EQ(f->counters.emailCount, ++count);
+        EXPECT_EQ(f->net.counters.emailCount, ++count);
     }
     EXPECT_FALSE(FileExists(f.dir.File("email.txt")));
     EXPECT_FALSE(FileExists(f.dir.File("email.log")));

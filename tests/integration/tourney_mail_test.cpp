@@ -82,7 +82,7 @@ class MailIntegrationTest : public ::testing::Test {
     }
     void Receive(const std::string& text) {
         socket.Queue(kViewer, text);
-        ServiceNetwork(*server);
+        ServiceNetwork(server->net);
     }
 
     ScreenBuffer screen;
