@@ -61,10 +61,10 @@ struct BenchServer {
         : dir(MakeDir()),
           platform{console, clock, socket, processes, dir.string()},
           server(platform) {
-        InitialiseChess(server.chess);
+        InitialiseChess(server.feed.chess);
         server.config.delayAfterMove = 0;
-        server.game.headerSent = 1;
-        server.game.lineStamp = "12:00:01";
+        server.feed.game.headerSent = 1;
+        server.feed.game.lineStamp = "12:00:01";
     }
     ~BenchServer() { std::filesystem::remove_all(dir); }
 
@@ -74,8 +74,8 @@ struct BenchServer {
         return d;
     }
     void NewGame() {
-        ResetBoardForNewGame(server.chess);
-        server.game.plyCount = 0;
+        ResetBoardForNewGame(server.feed.chess);
+        server.feed.game.plyCount = 0;
     }
 };
 
@@ -88,14 +88,15 @@ void PlayGames(benchmark::State& state, bool fromSan) {
             b.NewGame();
             for (const Ply& ply : game) {
                 text = fromSan ? ply.san : ply.coordinate;
-                PlayMoveText(b.server, text);
+                PlayMoveText(b.server.feed, text);
             }
             moves += static_cast<std::int64_t>(game.size());
         }
         // Keep server.log from growing for the whole run.
         std::ofstream(b.dir / "server.log", std::ios::trunc);
     }
-    if (b.server.game.moveErrorCount != 0) state.SkipWithError("a recorded move was not found");
+    if (b.server.feed.game.moveErrorCount != 0)
+        state.SkipWithError("a recorded move was not found");
     state.SetItemsProcessed(moves);
     state.counters["us_per_move"] = benchmark::Counter(
         static_cast<double>(moves), benchmark::Counter::kIsRate | benchmark::Counter::kInvert,

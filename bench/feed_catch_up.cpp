@@ -104,8 +104,8 @@ int main(int argc, char** argv) {
                 games.size(), lines);
     std::printf("cat > /dev/null     %.0f MB/s\n", size / catSeconds);
     std::printf("catch-up to header  %.2f s: %.0f MB/s, %.2f M lines/s, %d games, %d move errors\n",
-                seconds, size / seconds, lines / seconds / 1e6, server.game.gameNumber,
-                server.game.moveErrorCount);
+                seconds, size / seconds, lines / seconds / 1e6, server.feed.game.gameNumber,
+                server.feed.game.moveErrorCount);
     std::printf("  on CPU time       %.2f s: %.0f MB/s, %.2f M lines/s\n", cpu, size / cpu,
                 lines / cpu / 1e6);
     fs::remove_all(dir);

@@ -51,10 +51,10 @@ int main(int argc, char** argv) {
     Server server(platform);
     ReadOnlyFile log;
     log.Open(path);
-    server.feed.logSize = log.Length();
+    server.feed.reader.logSize = log.Length();
     long lines = 0;
     auto start = std::chrono::steady_clock::now();
-    CutLogLines(server, log, [&lines](const std::string&) { ++lines; });
+    CutLogLines(server.feed, log, [&lines](const std::string&) { ++lines; });
     double readerSeconds = bench::SecondsSince(start);
 
     std::printf("log size            %.1f MB, %ld lines\n", size, lines);

@@ -56,13 +56,13 @@ void CheckKingSquares(const Board& board) {
 
 // Plays a random legal move through its text and checks that exactly that move was played.
 void PlayRandomMove(Server& server, std::uint8_t form, std::uint8_t choice) {
-    ChessState& chess = server.chess;
+    ChessState& chess = server.feed.chess;
     static MoveList legal;
     static MoveTextColumn san;
     Board probe = chess;
     GenerateMoves(probe, legal, probe.whiteOnMove, 0);
     if (legal.count == 0) {
-        StartNewGame(server);
+        StartNewGame(server.feed);
         return;
     }
     const bool checkable = PositionIsLegal(chess);
@@ -90,16 +90,16 @@ void PlayRandomMove(Server& server, std::uint8_t form, std::uint8_t choice) {
     const std::string fenBefore = FenText(chess);
     Board expected = chess;
     MakeMove(expected, move.from, move.to, move.kind, expected.searchPly);
-    const std::int32_t errorsBefore = server.game.moveErrorCount;
+    const std::int32_t errorsBefore = server.feed.game.moveErrorCount;
     std::string logText = text;
-    PlayMoveText(server, logText);
+    PlayMoveText(server.feed, logText);
     if (!checkable) return;
-    if (server.game.moveErrorCount != errorsBefore || chess.cells != expected.cells) {
+    if (server.feed.game.moveErrorCount != errorsBefore || chess.cells != expected.cells) {
         std::fprintf(stderr,
                      "in %s the text \"%s\" did not play its move (from %d to %d, kind %d): %s\n",
                      fenBefore.c_str(), text.c_str(), move.from, move.to, move.kind,
-                     server.game.moveErrorCount != errorsBefore ? "no move matched"
-                                                                : "another move was played");
+                     server.feed.game.moveErrorCount != errorsBefore ? "no move matched"
+                                                                     : "another move was played");
         std::abort();
     }
     FUZZ_CHECK(chess.whiteOnMove == expected.whiteOnMove);
@@ -113,7 +113,7 @@ void PlayRandomMove(Server& server, std::uint8_t form, std::uint8_t choice) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzServer& f = FuzzServer::Start("PATH=gui.log\nDELAYAFTERMOVE=0\n");
     Server& server = *f;
-    server.game.headerSent = 1;
+    server.feed.game.headerSent = 1;
 
     std::size_t front = 0;
     std::size_t back = size;
@@ -130,9 +130,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 ++end;
             std::string text(reinterpret_cast<const char*>(data + front), end - front);
             front = end < back ? end + 1 : end;
-            PlayMoveText(server, text);
+            PlayMoveText(server.feed, text);
         }
-        CheckKingSquares(server.chess);
+        CheckKingSquares(server.feed.chess);
     }
     return 0;
 }

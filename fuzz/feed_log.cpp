@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         f.socket.Queue(kViewer, "LOGONv15:Viewer");
         ServiceNetwork(server.net);
     }
-    server.game.headerSent = (flags & 0x08) ? 1 : 0;
+    server.feed.game.headerSent = (flags & 0x08) ? 1 : 0;
 
     if (flags & 0x10) {
         // The GUI writes the log while the server polls it: each pass reads what
@@ -55,19 +55,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (pass == 0 && (flags & 0x80)) f.screen.keys = {"i", "B"};
             if (pass == 1 && (flags & 0x40)) f.screen.keys = {"R"};
             MainLoopPass(server);
-            FUZZ_CHECK(server.feed.bytesRead <= server.feed.logSize || server.feed.logSize == 0);
-            FUZZ_CHECK(server.feed.partialLine.size() <= kMaxLineLength + 1);
+            FUZZ_CHECK(server.feed.reader.bytesRead <= server.feed.reader.logSize ||
+                       server.feed.reader.logSize == 0);
+            FUZZ_CHECK(server.feed.reader.partialLine.size() <= kMaxLineLength + 1);
         }
     } else {
         for (const std::string& line : SplitLines(log))
-            ProcessLogLine(server, line);
-        FinishLogRead(server);
+            ProcessLogLine(server.feed, line);
+        FinishLogRead(server.feed);
     }
 
     CheckServerInvariants(server);
-    FUZZ_CHECK(server.chess.whiteKingSquare == 0 ||
-               server.chess.cells[server.chess.whiteKingSquare] == kKing);
-    FUZZ_CHECK(server.chess.blackKingSquare == 0 ||
-               server.chess.cells[server.chess.blackKingSquare] == -kKing);
+    FUZZ_CHECK(server.feed.chess.whiteKingSquare == 0 ||
+               server.feed.chess.cells[server.feed.chess.whiteKingSquare] == kKing);
+    FUZZ_CHECK(server.feed.chess.blackKingSquare == 0 ||
+               server.feed.chess.cells[server.feed.chess.blackKingSquare] == -kKing);
     return 0;
 }

@@ -99,9 +99,9 @@ struct FuzzServer {
         socket.clock = &clock;
         processes = FakeProcesses();
         server.config = ServerConfig{};
-        server.game = LiveGame{};
+        server.feed.game = LiveGame{};
         server.feed = FeedState{};
-        server.chess = ChessState{};
+        server.feed.chess = ChessState{};
         server.net.channel = Channel{};
         server.net.clients = ClientTable{};
         server.net.queue = ResendQueue{};

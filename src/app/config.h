@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "feed/feed.h"
 #include "net/net.h"
 #include "platform/platform.h"
 
@@ -14,14 +15,9 @@ namespace lantrel {
 constexpr const char* kBanner = "Lantrel1Server v1.72b for Winboard & Arena";
 
 // Each part's settings are its own record; the configuration is all of them.
-struct ServerConfig : NetSettings {
-    std::string path;                    // the GUI's debug log
-    std::int32_t delayAfterMove = 300;   // ms
-    std::int32_t delayAfterGame = 1000;  // ms, counted in whole seconds
+struct ServerConfig : NetSettings, FeedSettings {
     std::string mailServer;
     std::string returnAddress;
-    std::int32_t icsMode = 0;
-    std::int32_t saveDebug = 0;
 
     // Linux additions.
     IpAddress bindAddress = 0;  // BIND=: local address to bind; 0 = all

@@ -24,32 +24,32 @@ void ToggleIcsMode(Server& server) {
 void ResetFeed(Server& server, bool operatorReset) {
     if (operatorReset) {
         BroadcastRaw(server.net, "MSG: Server is being reset.  Please wait.");
-        server.game.headerSent = 0;  // the read that follows stays silent
+        server.feed.game.headerSent = 0;  // the read that follows stays silent
     }
-    StartNewGame(server);
-    server.feed.bytesRead = 0;
-    server.game.firstEngine.clear();
-    server.game.secondEngine.clear();
-    server.game.whitePlayer.clear();
-    server.game.blackPlayer.clear();
-    server.feed.partialLine.clear();
+    StartNewGame(server.feed);
+    server.feed.reader.bytesRead = 0;
+    server.feed.game.firstEngine.clear();
+    server.feed.game.secondEngine.clear();
+    server.feed.game.whitePlayer.clear();
+    server.feed.game.blackPlayer.clear();
+    server.feed.reader.partialLine.clear();
     // Keep the lines of the cycle that ended under the players' names. When the
     // rename cannot be made (no game yet, so no name) they stay in debug.tmp
     // and the next cycle's lines follow them.
-    if (RenameFile(server.File("debug.tmp"), server.File(server.game.saveDebugName)))
+    if (RenameFile(server.File("debug.tmp"), server.File(server.feed.game.saveDebugName)))
         CreateEmptyFile(server.File("debug.tmp"));
-    MakeSaveDebugName(server);
+    MakeSaveDebugName(server.feed);
 }
 
 }  // namespace
 
 void MainLoopPass(Server& server) {
-    FeedState& feed = server.feed;
+    FeedState& feed = server.feed.reader;
     if (feed.redrawBoard == 1) {
-        server.screen.DrawBoard(server.chess.cells);
+        server.screen.DrawBoard(server.feed.chess.cells);
         feed.redrawBoard = 0;
     }
-    ServeOutputs(server);
+    ServeOutputs(server.feed);
 
     ReadOnlyFile log;
     bool open = log.Open(ResolvePath(server.os.workDir, server.config.path));
@@ -66,7 +66,7 @@ void MainLoopPass(Server& server) {
     if (feed.logSize < feed.bytesRead || replaced || key == "R") ResetFeed(server, key == "R");
 
     if (feed.bytesRead < feed.logSize) {
-        ReadNewLogBytes(server, log);
+        ReadNewLogBytes(server.feed, log);
         feed.bytesRead = feed.logSize;
     }
     log.Close();

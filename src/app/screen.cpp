@@ -10,7 +10,74 @@ namespace {
 
 constexpr int kGridSlots = 24;  // viewers shown in the grid: three columns of eight
 
+const std::string kClearWhite = "[White:" + std::string(69, ' ');
+const std::string kClearBlackColon = "[Black:" + std::string(69, ' ');
+const std::string kClearBlack = "[Black" + std::string(70, ' ');
+
 }  // namespace
+
+void StatusScreen::ShowPlayerRow(int row, const std::string& clearing, const std::string& label,
+                                 const std::string& name) {
+    PrintAt(console_, row, 1, clearing);
+    // Kept within the cleared width: a longer name (a whole engine command line)
+    // would wrap into the next row and outlast the shorter name shown later.
+    const std::string text = label + "\"" + name + "\" ]";
+    PrintAt(console_, row, 1, std::string_view(text).substr(0, clearing.size()));
+}
+
+void StatusScreen::ShowPlayerStarted(Side side, const std::string& name) {
+    if (side == Side::kWhite) {
+        ShowPlayerRow(4, kClearWhite, "[White ", name);
+    } else {
+        ShowPlayerRow(5, kClearBlackColon, "[Black: ", name);
+    }
+}
+
+void StatusScreen::ShowPlayers(const std::string& white, const std::string& black) {
+    ShowPlayerRow(4, kClearWhite, "[White  ", white);
+    ShowPlayerRow(5, kClearBlack, "[Black  ", black);
+}
+
+void StatusScreen::ShowNewGame(std::int32_t gameNumber, std::int32_t moveErrors) {
+    console_.SetColour(kNormal);
+    PrintAt(console_, 16, 5, "GAME:" + PrintForm(gameNumber));
+    console_.EndLine();
+    PrintMoveErrorRow(moveErrors);  // the colour stays for what a new game draws next
+}
+
+void StatusScreen::ShowMoveErrors(std::int32_t count) {
+    PrintMoveErrorRow(count);
+    console_.SetColour(kNormal);
+}
+
+void StatusScreen::PrintMoveErrorRow(std::int32_t count) {
+    console_.SetColour(kLightRed);
+    PrintAt(console_, 22, 50, "Move error count =" + PrintForm(count));
+    console_.EndLine();
+}
+
+void StatusScreen::ShowMoveLabel() {
+    console_.MoveTo(22, 1);
+    console_.Print("Move: ");
+}
+
+void StatusScreen::ShowMoveText(const std::string& text) {
+    // Right after the label: the cursor is where ShowMoveLabel left it.
+    console_.Print("(" + text + ")      ");
+    console_.EndLine();
+}
+
+void StatusScreen::ShowFiftyMoveCount(std::int32_t count) {
+    console_.SetColour(kLightMagenta);
+    PrintAt(console_, 22, 24, "50 Move Rule=" + PrintForm(count));
+    console_.EndLine();
+    console_.SetColour(kNormal);
+}
+
+void StatusScreen::ShowPaused(bool paused) {
+    PrintAt(console_, 1, 2, paused ? std::string("paused...") : std::string(9, ' '));
+    if (paused) console_.Flush();
+}
 
 void StatusScreen::DrawBoard(const Cells& cells) {
     if (!showBoard_) return;

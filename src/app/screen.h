@@ -6,27 +6,35 @@
 #include <string>
 
 #include "chess/board.h"
+#include "feed/feed.h"
 #include "net/net.h"
 #include "platform/platform.h"
 
 namespace lantrel {
 
-class StatusScreen final : public NetScreen {
+class StatusScreen final : public NetScreen, public FeedScreen {
   public:
     explicit StatusScreen(Console& console) : console_(console) {}
 
-    // The console board (rows 7 to 14): repaints the squares that changed since
-    // they were drawn, unless the operator has hidden it.
-    void DrawBoard(const Cells& cells);
-    // Forgets what the console board shows, so the next DrawBoard paints every square.
-    void RepaintBoard() { drawnBoard_.fill(kOffBoard); }
     // Operator key B.
     void ToggleBoard() { showBoard_ = !showBoard_; }
     bool BoardShown() const { return showBoard_; }
     const Cells& DrawnBoard() const { return drawnBoard_; }
 
+    // FeedScreen.
+    void ShowPlayerStarted(Side side, const std::string& name) override;
+    void ShowPlayers(const std::string& white, const std::string& black) override;
+    void ShowNewGame(std::int32_t gameNumber, std::int32_t moveErrors) override;
+    void ShowMoveErrors(std::int32_t count) override;
+    void ShowMoveLabel() override;
+    void ShowMoveText(const std::string& text) override;
+    void ShowFiftyMoveCount(std::int32_t count) override;
     // Row 23: "FEN : " and the position.
-    void ShowFen(const std::string& fen);
+    void ShowFen(const std::string& fen) override;
+    // The console board (rows 7 to 14), unless the operator has hidden it.
+    void DrawBoard(const Cells& cells) override;
+    void RepaintBoard() override { drawnBoard_.fill(kOffBoard); }
+    void ShowPaused(bool paused) override;
 
     // NetScreen.
     void ShowClientTable(const ClientTable& table) override;
@@ -37,6 +45,11 @@ class StatusScreen final : public NetScreen {
     void Beep() override { console_.Beep(); }
 
   private:
+    // A player row: cleared over `clearing`, then label, quoted name and " ]".
+    void ShowPlayerRow(int row, const std::string& clearing, const std::string& label,
+                       const std::string& name);
+    void PrintMoveErrorRow(std::int32_t count);
+
     Console& console_;
     Cells drawnBoard_ = OffBoardCells();
     bool showBoard_ = true;

@@ -7,8 +7,12 @@
 namespace lantrel {
 
 Server::Server(Platform& platform)
-    : os(platform), screen(platform.console), net(platform, config, screen), udp(net) {
-    net.currentGame = [this] { return SnapshotOf(game); };
+    : os(platform),
+      screen(platform.console),
+      net(platform, config, screen),
+      udp(net),
+      feed(platform, config, screen, outputs) {
+    net.currentGame = [this] { return SnapshotOf(feed.game); };
     outputs.Attach(udp);
     AddTourneyCommands(*this);
 }

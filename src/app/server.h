@@ -31,17 +31,12 @@ struct Server {
     Platform& os;
     ServerConfig config;
     StatusScreen screen;
-    LiveGame game;
-    FeedState feed;
-    ChessState chess;
     NetServer net;        // the viewers' broadcast server
     UdpBroadcaster udp;   // the viewers as an output of the feed
     GameOutputs outputs;  // everything the feed reports to: the viewers first
+    Feed feed;            // the game followed in the GUI's log
 
     bool headless = false;  // no screen, never waits for a key
-    // Whether the process has been asked to end (set by ServerMain); long pauses
-    // inside a pass check it so that a stop is not held up by them.
-    std::function<bool()> stopRequested;
 
     // A working file's full name (server.log, in.dat, ...).
     std::string File(const std::string& name) const;

@@ -47,14 +47,14 @@ int StartServer(Server& server) {
     PrintAt(console, 1, 12, kBanner);
     PrintAt(console, 2, 12, std::string(51, '-'));
 
-    InitialiseChess(server.chess);
-    server.game = LiveGame{};
-    server.feed = FeedState{};
+    InitialiseChess(server.feed.chess);
+    server.feed.game = LiveGame{};
+    server.feed.reader = FeedState{};
     LoadConfiguration(server);
     if (!server.config.iniFound) PrintAt(console, 3, 12, kNoIniNote);
 
-    server.screen.DrawBoard(server.chess.cells);
-    WriteFen(server);
+    server.screen.DrawBoard(server.feed.chess.cells);
+    WriteFen(server.feed);
 
     std::vector<IpAddress> addresses = server.os.socket.LocalAddresses();
     int row = 18;
@@ -92,7 +92,7 @@ int StartServer(Server& server) {
 
 int ServerMain(Server& server, const std::function<bool()>& stop) {
     if (StartServer(server) != kSocketOk) return 1;
-    server.stopRequested = stop;
+    server.feed.stopRequested = stop;
     MainLoop(server, stop);
     return 0;
 }

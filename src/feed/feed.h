@@ -1,16 +1,76 @@
 // The game feed: reading the GUI's debug log and following the game in it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
+#include "chess/chess.h"
 #include "feed/game_output.h"
+#include "feed/live_game.h"
+#include "platform/files.h"
+#include "platform/platform.h"
 
 namespace lantrel {
 
-struct Server;
-struct LiveGame;
-class ReadOnlyFile;
+// What the feed takes from server.ini.
+struct FeedSettings {
+    std::string path;                    // the GUI's debug log
+    std::int32_t delayAfterMove = 300;   // ms
+    std::int32_t delayAfterGame = 1000;  // ms, counted in whole seconds
+    std::int32_t icsMode = 0;            // 1: an engine against a human on a chess server
+    std::int32_t saveDebug = 0;          // 1: keep the processed lines in debug.tmp
+};
+
+// The operator's screen as the feed reports to it.
+class FeedScreen {
+  public:
+    virtual ~FeedScreen() = default;
+    // A player's row as the GUI starts its engine or gives it a colour.
+    virtual void ShowPlayerStarted(Side side, const std::string& name) = 0;
+    // Both players' rows once an engine named itself or the colours were given.
+    virtual void ShowPlayers(const std::string& white, const std::string& black) = 0;
+    // A new game: its number, and the move error count back at zero.
+    virtual void ShowNewGame(std::int32_t gameNumber, std::int32_t moveErrors) = 0;
+    virtual void ShowMoveErrors(std::int32_t count) = 0;
+    // "Move: " where the move an engine sent is shown, then that move's text.
+    virtual void ShowMoveLabel() = 0;
+    virtual void ShowMoveText(const std::string& text) = 0;
+    virtual void ShowFiftyMoveCount(std::int32_t count) = 0;
+    virtual void ShowFen(const std::string& fen) = 0;
+    // The console board: the squares that changed since drawn; or, after
+    // RepaintBoard, every square.
+    virtual void DrawBoard(const Cells& cells) = 0;
+    virtual void RepaintBoard() = 0;
+    // The pause after a result.
+    virtual void ShowPaused(bool paused) = 0;
+};
+
+// The game feed: its records and what it reaches of the rest.
+struct Feed {
+    Feed(Platform& platform, const FeedSettings& feedSettings, FeedScreen& feedScreen,
+         GameOutput& gameOutput)
+        : os(platform), settings(feedSettings), screen(feedScreen), output(gameOutput) {}
+    Feed(const Feed&) = delete;
+    Feed& operator=(const Feed&) = delete;
+
+    Platform& os;
+    const FeedSettings& settings;
+    FeedScreen& screen;
+    GameOutput& output;
+    // Whether the process has been asked to end; long pauses check it so that a
+    // stop is not held up by them.
+    std::function<bool()> stopRequested = [] { return false; };
+
+    LiveGame game;
+    FeedState reader;
+    ChessState chess;
+
+    // A working file's full name (debug.tmp, its saved copies, server.log).
+    std::string File(const std::string& name) const { return ResolvePath(os.workDir, name); }
+    // server.log.
+    Journal Log() const { return Journal{File("server.log")}; }
+};
 
 // Longest partial line kept; the rest of a longer "line" (a binary file named
 // as the log) is dropped, with one note in server.log.
@@ -19,43 +79,43 @@ constexpr std::size_t kMaxLineLength = 64 * 1024;
 // Reads the bytes of the open GUI log from `bytesRead` up to `logSize`, hands
 // every complete line to ProcessLogLine, then makes the end-of-read sends.
 // May lower `logSize` to stop short of the first NUL byte of the run.
-void ReadNewLogBytes(Server& server, const ReadOnlyFile& log);
+void ReadNewLogBytes(Feed& feed, const ReadOnlyFile& log);
 
 // The line cutting of ReadNewLogBytes with any line handler (no end-of-read
 // sends): CR dropped, LF ends a line, a line without its LF waits in
 // `partialLine`, and the first two NUL bytes of the run stop the read.
-void CutLogLines(Server& server, const ReadOnlyFile& log,
+void CutLogLines(Feed& feed, const ReadOnlyFile& log,
                  const std::function<void(const std::string&)>& onLine);
 
 // End of a read: the latest thinking of each side, and the game header after a
 // catch-up read.
-void FinishLogRead(Server& server);
+void FinishLogRead(Feed& feed);
 
 // Turns one log line into changes of the live game and messages to viewers.
-void ProcessLogLine(Server& server, const std::string& line);
+void ProcessLogLine(Feed& feed, const std::string& line);
 
 // Puts the live game back to the start position and tells everybody.
-void StartNewGame(Server& server);
+void StartNewGame(Feed& feed);
 
 // Plays a move text from the log: finds the move it names, plays it, logs it,
 // reports it to the outputs (then pauses while viewers follow live). `logText`
 // is cleaned in place. A text that names no move is reported in server.log and
 // counted; the position stays as it was.
-void PlayMoveText(Server& server, std::string& logText);
+void PlayMoveText(Feed& feed, std::string& logText);
 
 // Writes the FEN of the current position to `fen` (keeping `previousFen`) and
 // shows it.
-void WriteFen(Server& server);
+void WriteFen(Feed& feed);
 
 // One turn of every output (the network): the main loop's, and the feed's own
-// during long reads and pauses. `waitMs` < 0 means the configured wait.
-void ServeOutputs(Server& server, int waitMs = -1);
+// during long reads and pauses. `waitMs` < 0 means each output's own wait.
+void ServeOutputs(Feed& feed, int waitMs = -1);
 
 // The game as a newcomer needs it.
 GameSnapshot SnapshotOf(const LiveGame& game);
 
 // Builds the name that debug.tmp takes at the next reset, from the player names.
-void MakeSaveDebugName(Server& server);
+void MakeSaveDebugName(Feed& feed);
 
 // Characters that cannot stand in a file name replaced by "_".
 std::string SafeFileNamePart(const std::string& text);

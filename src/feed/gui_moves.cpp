@@ -5,7 +5,6 @@
 #include <sstream>
 #include <vector>
 
-#include "app/server.h"
 #include "chess/fen.h"
 #include "chess/move_query.h"
 #include "feed/feed.h"
@@ -23,8 +22,8 @@ const char* EngineName(int engine) {
 // Moves engine `engine` has had in the current game; a count from an earlier
 // game means none yet.
 std::int32_t MovesOf(const GuiGame& record, int engine) {
-    const EngineFeed& feed = record.engines[engine];
-    return feed.gameId == record.gameId ? feed.moves : 0;
+    const EngineFeed& engineFeed = record.engines[engine];
+    return engineFeed.gameId == record.gameId ? engineFeed.moves : 0;
 }
 
 void SetMovesOf(GuiGame& record, int engine, std::int32_t moves) {
@@ -46,10 +45,10 @@ void RestartRecord(GuiGame& record, const std::string& position, bool fromPositi
 // StartNewGame, and the move just played (the last one made on the board is in
 // undo slot 1). A game that moved on unseen (ICS mode, which keeps its own
 // rule) leaves its earlier moves unknown.
-void SyncRecord(Server& server) {
-    const LiveGame& game = server.game;
-    GuiGame& record = server.game.guiGame;
-    ChessState& chess = server.chess;
+void SyncRecord(Feed& feed) {
+    const LiveGame& game = feed.game;
+    GuiGame& record = feed.game.guiGame;
+    ChessState& chess = feed.chess;
     if (record.gameNumber != game.gameNumber) {
         record.gameNumber = game.gameNumber;
         RestartRecord(record, FenText(chess), false);
@@ -75,30 +74,29 @@ std::string StampBefore(const std::string& line, std::size_t marker) {
 // Plays a move the GUI gave an engine, when it is legal here. Returns true
 // when it was played. An illegal one is noted in server.log, never counted as
 // a move error.
-bool PlayGuiMove(Server& server, int engine, const std::string& text) {
-    LiveGame& game = server.game;
+bool PlayGuiMove(Feed& feed, int engine, const std::string& text) {
+    LiveGame& game = feed.game;
     const std::string note =
         "<" + game.lineStamp + "> GUI move " + text + " to " + EngineName(engine) + " engine";
-    if (!IsLegalMoveText(server.chess, text)) {
-        WriteServerLog(server, note + " is not legal here: ignored");
+    if (!IsLegalMoveText(feed.chess, text)) {
+        feed.Log().Write(note + " is not legal here: ignored");
         return false;
     }
-    WriteServerLog(server, note);
-    server.os.console.MoveTo(22, 1);
-    server.os.console.Print("Move: ");
+    feed.Log().Write(note);
+    feed.screen.ShowMoveLabel();
     const std::int32_t before = game.plyCount;
     std::string move = text;
-    PlayMoveText(server, move);
-    server.feed.redrawBoard = 1;
-    SyncRecord(server);
+    PlayMoveText(feed, move);
+    feed.reader.redrawBoard = 1;
+    SyncRecord(feed);
     return game.plyCount == before + 1;
 }
 
 // A one-word move sent to an engine: new when the engine has had every move of
 // the game, a relay when it is behind.
-void HandleGuiMove(Server& server, int engine, const std::string& text) {
-    GuiGame& record = server.game.guiGame;
-    const std::int32_t plies = server.game.plyCount;
+void HandleGuiMove(Feed& feed, int engine, const std::string& text) {
+    GuiGame& record = feed.game.guiGame;
+    const std::int32_t plies = feed.game.plyCount;
     const std::int32_t had = MovesOf(record, engine);
     if (had < plies) {
         SetMovesOf(record, engine, had + 1);  // the relay of a move already played
@@ -111,21 +109,21 @@ void HandleGuiMove(Server& server, int engine, const std::string& text) {
         record.engines[engine].heldMove = text;
         return;
     }
-    if (PlayGuiMove(server, engine, text)) SetMovesOf(record, engine, server.game.plyCount);
+    if (PlayGuiMove(feed, engine, text)) SetMovesOf(record, engine, feed.game.plyCount);
 }
 
 // A held "a2a3" is dropped when "edit" to the same engine follows, and played
 // as an ordinary move before any other engine traffic.
-void PlayHeldMoves(Server& server, const GuiLineNote& note) {
-    GuiGame& record = server.game.guiGame;
+void PlayHeldMoves(Feed& feed, const GuiLineNote& note) {
+    GuiGame& record = feed.game.guiGame;
     for (int engine = 1; engine <= 2; ++engine) {
-        EngineFeed& feed = record.engines[engine];
-        if (feed.heldMove.empty()) continue;
-        const std::string move = std::move(feed.heldMove);
-        feed.heldMove.clear();
+        EngineFeed& engineFeed = record.engines[engine];
+        if (engineFeed.heldMove.empty()) continue;
+        const std::string move = std::move(engineFeed.heldMove);
+        engineFeed.heldMove.clear();
         if (note.toEngine == engine && note.command == "edit") continue;
-        if (MovesOf(record, engine) == server.game.plyCount && PlayGuiMove(server, engine, move))
-            SetMovesOf(record, engine, server.game.plyCount);
+        if (MovesOf(record, engine) == feed.game.plyCount && PlayGuiMove(feed, engine, move))
+            SetMovesOf(record, engine, feed.game.plyCount);
     }
 }
 
@@ -140,39 +138,40 @@ int PlyOfPosition(const GuiGame& record, const std::string& position, std::int32
 // "setboard FEN": the position of a game the server follows already (the GUI
 // bringing another engine to it) only sets that engine's count; any other
 // position starts the game anew from it.
-void HandleSetBoard(Server& server, int engine, const std::string& fen, const char* how) {
-    GuiGame& record = server.game.guiGame;
+void HandleSetBoard(Feed& feed, int engine, const std::string& fen, const char* how) {
+    GuiGame& record = feed.game.guiGame;
     const FenReading reading = ReadFen(fen);
     if (!reading.ok()) {
-        WriteServerLog(server, "<" + server.game.lineStamp + "> Bad FEN from the GUI (" +
-                                   reading.error + "), position kept: " + how + " " + fen);
+        feed.Log().Write("<" + feed.game.lineStamp + "> Bad FEN from the GUI (" + reading.error +
+                         "), position kept: " + how + " " + fen);
         return;
     }
-    const int ply = PlyOfPosition(record, FenText(reading.board), server.game.plyCount);
+    const int ply = PlyOfPosition(record, FenText(reading.board), feed.game.plyCount);
     if (ply >= 0) {
         SetMovesOf(record, engine, ply);
         return;
     }
-    WriteServerLog(server, "<" + server.game.lineStamp + "> GUI position " + fen + " to " +
-                               EngineName(engine) + " engine");
-    StartFromPosition(server, reading.board);
+    feed.Log().Write("<" + feed.game.lineStamp + "> GUI position " + fen + " to " +
+                     EngineName(engine) + " engine");
+    StartFromPosition(feed, reading.board);
     SetMovesOf(record, engine, 0);
 }
 
 // One line of an old-style "edit" set-up: "Pe4" places a piece of the current
 // colour, "xe4" empties the square, "c" switches the colour.
-void EditSquare(EngineFeed& feed, const std::string& text) {
+void EditSquare(EngineFeed& engineFeed, const std::string& text) {
     if (text == "c") {
-        feed.editWhite = !feed.editWhite;
+        engineFeed.editWhite = !engineFeed.editWhite;
         return;
     }
     if (text.size() != 3 || text[1] < 'a' || text[1] > 'h' || text[2] < '1' || text[2] > '8')
         return;
     const std::size_t square = static_cast<std::size_t>(('8' - text[2]) * 8 + (text[1] - 'a'));
     if (text[0] == 'x') {
-        feed.editSquares[square] = ' ';
+        engineFeed.editSquares[square] = ' ';
     } else if (std::string_view("PNBRQK").find(text[0]) != std::string_view::npos) {
-        feed.editSquares[square] = feed.editWhite ? text[0] : static_cast<char>(text[0] | 0x20);
+        engineFeed.editSquares[square] =
+            engineFeed.editWhite ? text[0] : static_cast<char>(text[0] | 0x20);
     }
 }
 
@@ -180,12 +179,12 @@ void EditSquare(EngineFeed& feed, const std::string& text) {
 // Black when the GUI first gave the engine a move (the protocol's way of
 // setting up a position with Black to move); castling is allowed where king
 // and rook stand at home.
-std::string EditedFen(const EngineFeed& feed) {
+std::string EditedFen(const EngineFeed& engineFeed) {
     std::string placement;
     for (int row = 0; row < 8; ++row) {
         int empty = 0;
         for (int file = 0; file < 8; ++file) {
-            const char c = feed.editSquares[static_cast<std::size_t>(row * 8 + file)];
+            const char c = engineFeed.editSquares[static_cast<std::size_t>(row * 8 + file)];
             if (c == ' ') {
                 ++empty;
                 continue;
@@ -197,7 +196,7 @@ std::string EditedFen(const EngineFeed& feed) {
         if (empty > 0) placement += static_cast<char>('0' + empty);
         if (row < 7) placement += '/';
     }
-    return placement + (feed.movedSinceNew ? " b" : " w") + " KQkq - 0 1";
+    return placement + (engineFeed.movedSinceNew ? " b" : " w") + " KQkq - 0 1";
 }
 
 bool IsUciMove(const std::string& word) {
@@ -210,16 +209,16 @@ bool IsUciMove(const std::string& word) {
 
 // UCI "position startpos|fen FEN [moves m1 m2 ...]": moves that extend the
 // game are played; a line that starts elsewhere starts the game anew there.
-void HandlePositionLine(Server& server, int engine, const std::string& line) {
-    LiveGame& game = server.game;
+void HandlePositionLine(Feed& feed, int engine, const std::string& line) {
+    LiveGame& game = feed.game;
     GuiGame& record = game.guiGame;
     std::vector<std::string> words;
     std::istringstream in(line);
     for (std::string word; in >> word;)
         words.push_back(word);
     auto bad = [&](const std::string& why) {
-        WriteServerLog(server, "<" + game.lineStamp + "> Bad position line from the GUI (" + why +
-                                   "), position kept: " + line);
+        feed.Log().Write("<" + game.lineStamp + "> Bad position line from the GUI (" + why +
+                         "), position kept: " + line);
     };
 
     std::size_t at = 2;
@@ -266,14 +265,14 @@ void HandlePositionLine(Server& server, int engine, const std::string& line) {
     if (meet >= 0) {
         next = static_cast<std::size_t>(plies - meet);
     } else {
-        WriteServerLog(server, "<" + game.lineStamp + "> GUI position " +
-                                   (words[1] == "fen" ? startText : std::string("startpos")) +
-                                   " to " + EngineName(engine) + " engine");
-        StartFromPosition(server, start);
+        feed.Log().Write("<" + game.lineStamp + "> GUI position " +
+                         (words[1] == "fen" ? startText : std::string("startpos")) + " to " +
+                         EngineName(engine) + " engine");
+        StartFromPosition(feed, start);
         meet = 0;
     }
     for (; next < moves.size(); ++next) {
-        if (!PlayGuiMove(server, engine, moves[next])) break;
+        if (!PlayGuiMove(feed, engine, moves[next])) break;
     }
     SetMovesOf(
         record, engine,
@@ -290,26 +289,26 @@ bool HasWord(const std::string& text, std::string_view word) {
 
 }  // namespace
 
-void StartFromPosition(Server& server, const Board& position) {
-    LiveGame& game = server.game;
-    ChessState& chess = server.chess;
+void StartFromPosition(Feed& feed, const Board& position) {
+    LiveGame& game = feed.game;
+    ChessState& chess = feed.chess;
     static_cast<Board&>(chess) = position;
     chess.searchPly = 1;
     game.gameNotStarted = 1;
     game.plyCount = 0;
-    server.screen.RepaintBoard();
-    server.screen.DrawBoard(server.chess.cells);
-    WriteFen(server);
-    server.outputs.PositionSet(game.fen);
+    feed.screen.RepaintBoard();
+    feed.screen.DrawBoard(feed.chess.cells);
+    WriteFen(feed);
+    feed.output.PositionSet(game.fen);
     RestartRecord(game.guiGame, FenText(chess), true);
 }
 
-GuiLineNote FollowGuiTraffic(Server& server, const std::string& lineText) {
+GuiLineNote FollowGuiTraffic(Feed& feed, const std::string& lineText) {
     GuiLineNote note;
-    LiveGame& game = server.game;
-    if (server.config.icsMode == 1) return note;
+    LiveGame& game = feed.game;
+    if (feed.settings.icsMode == 1) return note;
     note.followed = true;
-    SyncRecord(server);
+    SyncRecord(feed);
     note.plyCount = game.plyCount;
 
     // The marker that comes first says who talks to whom.
@@ -334,12 +333,12 @@ GuiLineNote FollowGuiTraffic(Server& server, const std::string& lineText) {
     // Most lines are engine output: the text is cut out only for lines to an engine.
     std::string text = note.toEngine != 0 ? TrimBlanks(Mid(lineText, first + 9)) : std::string();
     if (note.toEngine != 0) note.command = GetWord(text, 1);
-    PlayHeldMoves(server, note);
+    PlayHeldMoves(feed, note);
     note.plyCount = game.plyCount;
     if (note.toEngine == 0) return note;
 
     const int engine = note.toEngine;
-    EngineFeed& feed = game.guiGame.engines[engine];
+    EngineFeed& engineFeed = game.guiGame.engines[engine];
     // "usermove e2e4", which XBoard logs as "usermove 767 >second: e2e4": the
     // move is the last word.
     if (note.command == "usermove")
@@ -350,56 +349,56 @@ GuiLineNote FollowGuiTraffic(Server& server, const std::string& lineText) {
     // Old-style set-up for engines without setboard: "edit", "#" (clear the
     // board; a comment line, never seen here), one line per piece ("Nf3",
     // "Pe4"), "c" for the other colour, "." at the end.
-    if (feed.editing) {
+    if (engineFeed.editing) {
         if (text == ".") {
-            feed.editing = false;
-            HandleSetBoard(server, engine, EditedFen(feed), "edit");
+            engineFeed.editing = false;
+            HandleSetBoard(feed, engine, EditedFen(engineFeed), "edit");
         } else {
-            EditSquare(feed, text);
+            EditSquare(engineFeed, text);
         }
         note.plyCount = game.plyCount;
         return note;
     }
     if (note.command == "edit") {
-        feed.editing = true;
-        feed.editWhite = true;
-        feed.editSquares.assign(64, ' ');
+        engineFeed.editing = true;
+        engineFeed.editWhite = true;
+        engineFeed.editSquares.assign(64, ' ');
     } else if (note.command == "setboard") {
-        HandleSetBoard(server, engine, TrimBlanks(Mid(text, 9)), "setboard");
+        HandleSetBoard(feed, engine, TrimBlanks(Mid(text, 9)), "setboard");
     } else if (note.command == "position") {
         // Played at its "go", so that a ponder position ("go ponder") with the
         // move the engine expects is never taken for the game.
-        feed.pendingPosition = text;
+        engineFeed.pendingPosition = text;
     } else if (note.command == "go") {
-        if (!feed.pendingPosition.empty() && !HasWord(text, "ponder")) {
-            HandlePositionLine(server, engine, feed.pendingPosition);
+        if (!engineFeed.pendingPosition.empty() && !HasWord(text, "ponder")) {
+            HandlePositionLine(feed, engine, engineFeed.pendingPosition);
         }
-        feed.pendingPosition.clear();
+        engineFeed.pendingPosition.clear();
     } else if (!Contains(text, " ") && LooksLikeMoveText(text)) {
-        feed.movedSinceNew = true;
-        HandleGuiMove(server, engine, text);
+        engineFeed.movedSinceNew = true;
+        HandleGuiMove(feed, engine, text);
     }
     note.plyCount = game.plyCount;
     return note;
 }
 
-void FinishGuiTraffic(Server& server, const GuiLineNote& note) {
+void FinishGuiTraffic(Feed& feed, const GuiLineNote& note) {
     if (!note.followed) return;
-    LiveGame& game = server.game;
+    LiveGame& game = feed.game;
     GuiGame& record = game.guiGame;
     const bool newGame = record.gameNumber != game.gameNumber;
-    SyncRecord(server);
+    SyncRecord(feed);
     if (note.toEngine != 0) {
-        EngineFeed& feed = record.engines[note.toEngine];
+        EngineFeed& engineFeed = record.engines[note.toEngine];
         if (note.command == "new") {
             SetMovesOf(record, note.toEngine, 0);
-            feed.movedSinceNew = false;
-            feed.editing = false;
-            feed.pendingPosition.clear();
+            engineFeed.movedSinceNew = false;
+            engineFeed.editing = false;
+            engineFeed.pendingPosition.clear();
         } else if (note.command == "go") {
             record.goSeen = true;
         } else if (note.command == "quit") {
-            feed = EngineFeed{};
+            engineFeed = EngineFeed{};
         }
     }
     // An engine's own move was accepted: it knows the whole game.
@@ -409,21 +408,21 @@ void FinishGuiTraffic(Server& server, const GuiLineNote& note) {
     }
 }
 
-bool NewEngineJoinsGame(Server& server, int source) {
-    if (server.config.icsMode == 1 || source < 1 || source > 2) return false;
-    SyncRecord(server);
-    const GuiGame& record = server.game.guiGame;
+bool NewEngineJoinsGame(Feed& feed, int source) {
+    if (feed.settings.icsMode == 1 || source < 1 || source > 2) return false;
+    SyncRecord(feed);
+    const GuiGame& record = feed.game.guiGame;
     if (record.engineMoved) return false;
-    if (!record.fromPosition && server.game.plyCount < 2) return false;
+    if (!record.fromPosition && feed.game.plyCount < 2) return false;
     // Moves it never saw (played while ICS mode was on): not a game the GUI set up.
     if (std::find(record.moves.begin(), record.moves.end(), "") != record.moves.end()) return false;
     return record.engines[source].gameId != record.gameId;
 }
 
-bool FirstGoOfGuiGame(Server& server) {
-    if (server.config.icsMode == 1) return false;
-    SyncRecord(server);
-    const GuiGame& record = server.game.guiGame;
+bool FirstGoOfGuiGame(Feed& feed) {
+    if (feed.settings.icsMode == 1) return false;
+    SyncRecord(feed);
+    const GuiGame& record = feed.game.guiGame;
     return !record.engineMoved && !record.goSeen;
 }
 

@@ -18,7 +18,7 @@
 
 namespace lantrel {
 
-struct Server;
+struct Feed;
 
 // What FollowGuiTraffic saw of a line, handed on to FinishGuiTraffic.
 struct GuiLineNote {
@@ -34,24 +34,24 @@ struct GuiLineNote {
 // sets up "setboard" positions, keeps a UCI "position" line for its "go", and
 // ignores the piece lines of an old-style "edit" set-up. `lineText` is the
 // translated and tidied line. Nothing happens in ICS mode, which has its own rule.
-GuiLineNote FollowGuiTraffic(Server& server, const std::string& lineText);
+GuiLineNote FollowGuiTraffic(Feed& feed, const std::string& lineText);
 
 // After the line's other handlers: notes a new game, "new" and "go" sent to an
 // engine, and the count of an engine whose own move was accepted.
-void FinishGuiTraffic(Server& server, const GuiLineNote& note);
+void FinishGuiTraffic(Feed& feed, const GuiLineNote& note);
 
 // True when "new" sent to engine `source` (1 or 2) only brings that engine into
 // a game the GUI is setting up with the other engine (opening moves or a
 // position given, no engine move yet): then it starts no new game.
-bool NewEngineJoinsGame(Server& server, int source);
+bool NewEngineJoinsGame(Feed& feed, int source);
 
 // True when no engine has been told "go" nor has moved yet in a game whose
 // moves so far all came from the GUI: the engine told to go now has the side
 // to move.
-bool FirstGoOfGuiGame(Server& server);
+bool FirstGoOfGuiGame(Feed& feed);
 
 // A position from the GUI replaces the game: plyCount 0, the board repainted,
 // the FEN written and broadcast as at a new game.
-void StartFromPosition(Server& server, const Board& position);
+void StartFromPosition(Feed& feed, const Board& position);
 
 }  // namespace lantrel

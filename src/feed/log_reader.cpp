@@ -1,6 +1,5 @@
 #include <cstring>
 
-#include "app/server.h"
 #include "feed/feed.h"
 #include "platform/files.h"
 #include "text/text.h"
@@ -12,9 +11,9 @@ namespace {
 constexpr std::size_t kBlockSize = 1 << 20;
 
 // Appends log bytes to the partial line, dropping CR and anything past the cap.
-void AppendToLine(Server& server, const char* bytes, std::size_t count) {
-    FeedState& feed = server.feed;
-    std::string& line = feed.partialLine;
+void AppendToLine(Feed& feed, const char* bytes, std::size_t count) {
+    FeedState& reader = feed.reader;
+    std::string& line = reader.partialLine;
     const char* end = bytes + count;
     while (bytes < end) {
         const char* cr = static_cast<const char*>(std::memchr(bytes, '\r', end - bytes));
@@ -22,10 +21,10 @@ void AppendToLine(Server& server, const char* bytes, std::size_t count) {
         std::size_t room = kMaxLineLength - std::min(line.size(), kMaxLineLength);
         std::size_t take = std::min<std::size_t>(stop - bytes, room);
         line.append(bytes, take);
-        if (take < static_cast<std::size_t>(stop - bytes) && !feed.partialLineCapped) {
-            feed.partialLineCapped = true;
-            WriteServerLog(server, "Log line longer than " + std::to_string(kMaxLineLength) +
-                                       " bytes: the rest of it is dropped");
+        if (take < static_cast<std::size_t>(stop - bytes) && !reader.partialLineCapped) {
+            reader.partialLineCapped = true;
+            feed.Log().Write("Log line longer than " + std::to_string(kMaxLineLength) +
+                             " bytes: the rest of it is dropped");
         }
         bytes = cr ? cr + 1 : end;
     }
@@ -33,23 +32,23 @@ void AppendToLine(Server& server, const char* bytes, std::size_t count) {
 
 }  // namespace
 
-void ReadNewLogBytes(Server& server, const ReadOnlyFile& log) {
-    CutLogLines(server, log, [&server](const std::string& line) { ProcessLogLine(server, line); });
-    FinishLogRead(server);
+void ReadNewLogBytes(Feed& feed, const ReadOnlyFile& log) {
+    CutLogLines(feed, log, [&feed](const std::string& line) { ProcessLogLine(feed, line); });
+    FinishLogRead(feed);
 }
 
-void CutLogLines(Server& server, const ReadOnlyFile& log,
+void CutLogLines(Feed& feed, const ReadOnlyFile& log,
                  const std::function<void(const std::string&)>& onLine) {
-    FeedState& feed = server.feed;
+    FeedState& reader = feed.reader;
     std::string block(kBlockSize, '\0');
-    std::int64_t offset = feed.bytesRead;  // 0-based offset of the next byte
-    while (offset < feed.logSize) {
+    std::int64_t offset = reader.bytesRead;  // 0-based offset of the next byte
+    while (offset < reader.logSize) {
         std::size_t want =
-            static_cast<std::size_t>(std::min<std::int64_t>(kBlockSize, feed.logSize - offset));
+            static_cast<std::size_t>(std::min<std::int64_t>(kBlockSize, reader.logSize - offset));
         std::size_t got = log.ReadAt(offset, block.data(), want);
         if (got == 0) {
             // The file became shorter while we read it; the next pass sees the new length.
-            feed.logSize = offset;
+            reader.logSize = offset;
             break;
         }
         const char* data = block.data();
@@ -59,30 +58,30 @@ void CutLogLines(Server& server, const ReadOnlyFile& log,
             const char* lf = static_cast<const char*>(std::memchr(data + i, '\n', got - i));
             std::size_t segmentEnd = lf ? static_cast<std::size_t>(lf - data) : got;
             // The first two NUL bytes of the run stop the reading; later ones are text.
-            if (feed.nulBytesSeen < 2) {
+            if (reader.nulBytesSeen < 2) {
                 const void* nul = std::memchr(data + i, '\0', segmentEnd - i);
                 if (nul) {
                     std::size_t k = static_cast<const char*>(nul) - data;
-                    AppendToLine(server, data + i, k - i);
-                    feed.nulBytesSeen += 1;
-                    if (feed.nulBytesSeen < 2) {
-                        feed.logSize = offset + k;  // read this NUL again next pass
+                    AppendToLine(feed, data + i, k - i);
+                    reader.nulBytesSeen += 1;
+                    if (reader.nulBytesSeen < 2) {
+                        reader.logSize = offset + k;  // read this NUL again next pass
                     } else {
-                        feed.partialLine.push_back('\0');
-                        feed.logSize = offset + k + 1;  // this NUL is the last byte read
+                        reader.partialLine.push_back('\0');
+                        reader.logSize = offset + k + 1;  // this NUL is the last byte read
                     }
                     stop = true;
                     break;
                 }
             }
-            AppendToLine(server, data + i, segmentEnd - i);
+            AppendToLine(feed, data + i, segmentEnd - i);
             if (!lf) {
                 i = got;
                 break;
             }
             // The line is handed over in place; nothing a handler calls touches it.
-            onLine(feed.partialLine);
-            feed.partialLine.clear();
+            onLine(reader.partialLine);
+            reader.partialLine.clear();
             i = segmentEnd + 1;
         }
         if (stop) break;
@@ -90,16 +89,16 @@ void CutLogLines(Server& server, const ReadOnlyFile& log,
     }
 }
 
-void FinishLogRead(Server& server) {
-    LiveGame& game = server.game;
+void FinishLogRead(Feed& feed) {
+    LiveGame& game = feed.game;
     // Only the latest thinking of each side in a read goes out.
-    if (!game.pendingWhitePv.empty()) server.outputs.Thinking(Side::kWhite, game.pendingWhitePv);
-    if (!game.pendingBlackPv.empty()) server.outputs.Thinking(Side::kBlack, game.pendingBlackPv);
+    if (!game.pendingWhitePv.empty()) feed.output.Thinking(Side::kWhite, game.pendingWhitePv);
+    if (!game.pendingBlackPv.empty()) feed.output.Thinking(Side::kBlack, game.pendingBlackPv);
     game.pendingWhitePv.clear();
     game.pendingBlackPv.clear();
-    if (game.headerSent == 0) server.outputs.CaughtUp(SnapshotOf(game));
+    if (game.headerSent == 0) feed.output.CaughtUp(SnapshotOf(game));
     game.headerSent = 1;
-    server.feed.linesSinceService = 0;
+    feed.reader.linesSinceService = 0;
 }
 
 GameSnapshot SnapshotOf(const LiveGame& game) {
@@ -107,9 +106,9 @@ GameSnapshot SnapshotOf(const LiveGame& game) {
             game.fen,         game.lastMove,    game.levelText};
 }
 
-void ServeOutputs(Server& server, int waitMs) {
-    server.feed.lastServiceTime = server.os.clock.Monotonic();
-    server.outputs.Serve(waitMs);
+void ServeOutputs(Feed& feed, int waitMs) {
+    feed.reader.lastServiceTime = feed.os.clock.Monotonic();
+    feed.output.Serve(waitMs);
 }
 
 std::string SafeFileNamePart(const std::string& text) {
@@ -121,16 +120,16 @@ std::string SafeFileNamePart(const std::string& text) {
     return out;
 }
 
-void MakeSaveDebugName(Server& server) {
+void MakeSaveDebugName(Feed& feed) {
     // Player names come from engine output (and from a remote opponent in ICS
     // mode), so they are made safe before they become part of a file name.
-    std::string w = SafeFileNamePart(Left(server.game.whitePlayer, 12));
-    std::string b = SafeFileNamePart(Left(server.game.blackPlayer, 12));
+    std::string w = SafeFileNamePart(Left(feed.game.whitePlayer, 12));
+    std::string b = SafeFileNamePart(Left(feed.game.blackPlayer, 12));
     std::string stem = "Debug-" + w + "_vs_" + b;
     std::string name = stem + ".log";
-    for (int n = 1; FileExists(server.File(name)); ++n)
+    for (int n = 1; FileExists(feed.File(name)); ++n)
         name = stem + "-" + NumberText(n) + ".log";
-    server.game.saveDebugName = name;
+    feed.game.saveDebugName = name;
 }
 
 }  // namespace lantrel

@@ -1,7 +1,6 @@
 // A move from the log played on the game's board, with everything around it:
 // the console, server.log, the outputs, the pause, and the report of a text
 // that names no move.
-#include "app/server.h"
 #include "chess/fen.h"
 #include "feed/feed.h"
 #include "text/text.h"
@@ -10,10 +9,10 @@ namespace lantrel {
 
 namespace {
 
-void ReportUnmatchedText(Server& server, const std::string& text) {
-    ChessState& chess = server.chess;
-    LiveGame& game = server.game;
-    server.screen.RepaintBoard();
+void ReportUnmatchedText(Feed& feed, const std::string& text) {
+    ChessState& chess = feed.chess;
+    LiveGame& game = feed.game;
+    feed.screen.RepaintBoard();
     const std::string sideLine = chess.whiteOnMove == 1
                                      ? " white to play... player= " + game.whitePlayer
                                      : " black to play... player= " + game.blackPlayer;
@@ -29,39 +28,33 @@ void ReportUnmatchedText(Server& server, const std::string& text) {
         "",
     };
     for (const std::string& line : lines)
-        WriteServerLog(server, line);
+        feed.Log().Write(line);
     game.moveErrorCount += 1;
-    Console& console = server.os.console;
-    console.SetColour(kLightRed);
-    PrintAt(console, 22, 50, "Move error count =" + PrintForm(game.moveErrorCount));
-    console.EndLine();
-    console.SetColour(kNormal);
+    feed.screen.ShowMoveErrors(game.moveErrorCount);
 }
 
 }  // namespace
 
-void WriteFen(Server& server) {
-    LiveGame& game = server.game;
+void WriteFen(Feed& feed) {
+    LiveGame& game = feed.game;
     game.previousFen = std::move(game.fen);
-    game.fen = FenText(server.chess);
-    server.screen.ShowFen(game.fen);
+    game.fen = FenText(feed.chess);
+    feed.screen.ShowFen(game.fen);
 }
 
-void PlayMoveText(Server& server, std::string& logText) {
-    ChessState& chess = server.chess;
-    LiveGame& game = server.game;
-    Console& console = server.os.console;
+void PlayMoveText(Feed& feed, std::string& logText) {
+    ChessState& chess = feed.chess;
+    LiveGame& game = feed.game;
 
     const std::int32_t found = FindGameMove(chess, logText);
-    console.Print("(" + logText + ")      ");
-    console.EndLine();
+    feed.screen.ShowMoveText(logText);
     if (found == 0) {
-        ReportUnmatchedText(server, logText);
+        ReportUnmatchedText(feed, logText);
         return;
     }
 
-    WriteServerLog(server, "<" + game.lineStamp + "> Move " + NumberText(game.plyCount + 1) + ": " +
-                               logText + ", Index = " + NumberText(found));
+    feed.Log().Write("<" + game.lineStamp + "> Move " + NumberText(game.plyCount + 1) + ": " +
+                     logText + ", Index = " + NumberText(found));
 
     const Side mover = chess.whiteOnMove == 1 ? Side::kWhite : Side::kBlack;
     PlayGameMove(chess, found);
@@ -71,16 +64,13 @@ void PlayMoveText(Server& server, std::string& logText) {
     game.lastMove = PlayedMove{(game.plyCount + 1) / 2, mover, chess.moveTexts[2][found]};
 
     const std::int32_t fiftyMoveCount = chess.halfmoveClock / 2;
-    console.SetColour(kLightMagenta);
-    PrintAt(console, 22, 24, "50 Move Rule=" + PrintForm(fiftyMoveCount));
-    console.EndLine();
-    console.SetColour(kNormal);
+    feed.screen.ShowFiftyMoveCount(fiftyMoveCount);
 
-    WriteFen(server);
+    WriteFen(feed);
     const bool live = game.headerSent == 1;
-    server.outputs.MovePlayed(*game.lastMove, game.fen, fiftyMoveCount, live);
-    if (live) server.os.clock.SleepMs(server.config.delayAfterMove);
-    if (game.plyCount == 1) MakeSaveDebugName(server);
+    feed.output.MovePlayed(*game.lastMove, game.fen, fiftyMoveCount, live);
+    if (live) feed.os.clock.SleepMs(feed.settings.delayAfterMove);
+    if (game.plyCount == 1) MakeSaveDebugName(feed);
 }
 
 }  // namespace lantrel

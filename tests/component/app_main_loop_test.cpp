@@ -48,24 +48,24 @@ TEST_F(MainLoopTest, KeyITwiceRestoresTheMode) {
 TEST_F(MainLoopTest, MissingLogIsCreatedEmpty) {
     Pass();
     EXPECT_TRUE(FileExists(f.dir.File("gui.log")));
-    EXPECT_EQ(f->feed.logSize, 0);
+    EXPECT_EQ(f->feed.reader.logSize, 0);
 }
 
 TEST_F(MainLoopTest, LowerCaseRResetsAndRereadsTheLog) {
     f.dir.Write("gui.log", "line one\nline two\n");
     Pass();
-    EXPECT_EQ(f->feed.bytesRead, 18);
-    EXPECT_EQ(f->game.gameNumber, 0);
-    f->game.whitePlayer = "Alpha";
-    f->game.firstEngine = "alpha.exe";
-    f->feed.partialLine = "half";
+    EXPECT_EQ(f->feed.reader.bytesRead, 18);
+    EXPECT_EQ(f->feed.game.gameNumber, 0);
+    f->feed.game.whitePlayer = "Alpha";
+    f->feed.game.firstEngine = "alpha.exe";
+    f->feed.reader.partialLine = "half";
     Pass("r");
-    EXPECT_EQ(f->game.gameNumber, 1);
-    EXPECT_EQ(f->game.whitePlayer, "");
-    EXPECT_EQ(f->game.firstEngine, "");
-    EXPECT_EQ(f->feed.bytesRead, 18);  // read again from the first byte
+    EXPECT_EQ(f->feed.game.gameNumber, 1);
+    EXPECT_EQ(f->feed.game.whitePlayer, "");
+    EXPECT_EQ(f->feed.game.firstEngine, "");
+    EXPECT_EQ(f->feed.reader.bytesRead, 18);  // read again from the first byte
     EXPECT_EQ(f.screen.Text(16, 5, 9), "GAME: 1  ");
-    EXPECT_EQ(f->game.headerSent, 1);  // the header went out at the end of that read
+    EXPECT_EQ(f->feed.game.headerSent, 1);  // the header went out at the end of that read
 }
 
 TEST_F(MainLoopTest, ShorterLogStartsANewGameButKeepsTheHeaderFlag) {
@@ -73,9 +73,9 @@ TEST_F(MainLoopTest, ShorterLogStartsANewGameButKeepsTheHeaderFlag) {
     Pass();
     f.dir.Write("gui.log", "01\n");
     Pass();
-    EXPECT_EQ(f->game.gameNumber, 1);
-    EXPECT_EQ(f->feed.bytesRead, 3);
-    EXPECT_EQ(f->game.headerSent, 1);
+    EXPECT_EQ(f->feed.game.gameNumber, 1);
+    EXPECT_EQ(f->feed.reader.bytesRead, 3);
+    EXPECT_EQ(f->feed.game.headerSent, 1);
     EXPECT_EQ(f.LogLines().back(), "-------------------- New Game ----------------------");
 }
 
@@ -87,10 +87,10 @@ TEST_F(MainLoopTest, LogReplacedByALongerOneStartsANewGame) {
     f.dir.Write("gui.new", "0123456789abcdef\n");
     std::filesystem::rename(f.dir.File("gui.new"), f.dir.File("gui.log"));  // replaces it
     Pass();
-    EXPECT_EQ(f->game.gameNumber, 1);
-    EXPECT_EQ(f->feed.bytesRead, 17);
+    EXPECT_EQ(f->feed.game.gameNumber, 1);
+    EXPECT_EQ(f->feed.reader.bytesRead, 17);
     Pass();
-    EXPECT_EQ(f->game.gameNumber, 1);  // the same file again: no further restart
+    EXPECT_EQ(f->feed.game.gameNumber, 1);  // the same file again: no further restart
 }
 
 // A PATH naming a pipe instead of a file: the loop must not wait for a writer.
@@ -99,22 +99,22 @@ TEST_F(MainLoopTest, LogThatIsAPipeNeitherBlocksNorIsRead) {
     ASSERT_EQ(::mkfifo(f.dir.File("gui.log").c_str(), 0600), 0);
     Pass();
     Pass();
-    EXPECT_EQ(f->feed.bytesRead, 0);
+    EXPECT_EQ(f->feed.reader.bytesRead, 0);
 }
 
 TEST_F(MainLoopTest, ResetKeepsDebugLinesUnderTheSavedName) {
-    f->game.whitePlayer = "White";
-    f->game.blackPlayer = "Black";
-    MakeSaveDebugName(*f);
+    f->feed.game.whitePlayer = "White";
+    f->feed.game.blackPlayer = "Black";
+    MakeSaveDebugName(f->feed);
     f.dir.Write("debug.tmp", "kept line\n");
     Pass("R");
     EXPECT_EQ(f.dir.Read("Debug-White_vs_Black.log"), "kept line\n");
     EXPECT_EQ(f.dir.Read("debug.tmp"), "");
-    EXPECT_EQ(f->game.saveDebugName, "Debug-_vs_.log");
+    EXPECT_EQ(f->feed.game.saveDebugName, "Debug-_vs_.log");
 }
 
 TEST_F(MainLoopTest, ResetBeforeAnyGameKeepsDebugLines) {
-    f->game.saveDebugName.clear();  // no game played yet: nothing to rename to
+    f->feed.game.saveDebugName.clear();  // no game played yet: nothing to rename to
     f.dir.Write("debug.tmp", "kept line\n");
     Pass("R");
     EXPECT_EQ(f.dir.Read("debug.tmp"), "kept line\n");
@@ -123,9 +123,9 @@ TEST_F(MainLoopTest, ResetBeforeAnyGameKeepsDebugLines) {
 TEST_F(MainLoopTest, UnchangedLogCausesNoRead) {
     f.dir.Write("gui.log", "x\n");
     Pass();
-    f->game.headerSent = 0;
+    f->feed.game.headerSent = 0;
     Pass();
-    EXPECT_EQ(f->game.headerSent, 0);  // no read, so no end-of-read work either
+    EXPECT_EQ(f->feed.game.headerSent, 0);  // no read, so no end-of-read work either
 }
 
 }  // namespace

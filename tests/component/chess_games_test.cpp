@@ -105,7 +105,7 @@ void CheckCastling(const std::string& ours, const std::string& theirs, bool rela
 void PlayGame(const RecordedGame& game, bool fromSan, Tally& tally) {
     FakeServer f;
     Server& s = *f;
-    InitialiseChess(s.chess);
+    InitialiseChess(s.feed.chess);
     s.config.delayAfterMove = 0;
     bool relaxed = false;
     int plyNumber = 0;
@@ -115,7 +115,7 @@ void PlayGame(const RecordedGame& game, bool fromSan, Tally& tally) {
                                   std::to_string(plyNumber) + " " + ply.coordinate + " " + ply.san;
         // A capture on a corner whose castling letter we still show.
         const std::string to = ply.coordinate.substr(2, 2);
-        const std::string before = s.game.fen;
+        const std::string before = s.feed.game.fen;
         if (!relaxed && ply.san.find('x') != std::string::npos &&
             ((to == "h1" && before.find(" K") != std::string::npos) ||
              (to == "a1" && before.find('Q', before.find(' ')) != std::string::npos) ||
@@ -125,25 +125,25 @@ void PlayGame(const RecordedGame& game, bool fromSan, Tally& tally) {
         }
 
         std::string text = fromSan ? ply.san : ply.coordinate;
-        const std::string fenBefore = s.game.fen;
-        PlayMoveText(s, text);
-        ASSERT_EQ(s.game.moveErrorCount, 0) << where << "\n" << f.dir.Read("server.log");
-        ASSERT_EQ(s.game.plyCount, plyNumber) << where;
-        EXPECT_EQ(s.game.previousFen, fenBefore) << where;
+        const std::string fenBefore = s.feed.game.fen;
+        PlayMoveText(s.feed, text);
+        ASSERT_EQ(s.feed.game.moveErrorCount, 0) << where << "\n" << f.dir.Read("server.log");
+        ASSERT_EQ(s.feed.game.plyCount, plyNumber) << where;
+        EXPECT_EQ(s.feed.game.previousFen, fenBefore) << where;
 
-        const auto ours = Fields(s.game.fen);
+        const auto ours = Fields(s.feed.game.fen);
         ASSERT_GE(ours.size(), 2u) << where;
         EXPECT_EQ(ours[0], ply.fen[0]) << where;
         EXPECT_EQ(ours[1], ply.fen[1]) << where;
         CheckCastling(ours.size() > 2 ? ours[2] : "", ply.fen[2], relaxed, where);
         if (relaxed) ++tally.castlingRelaxed;
-        EXPECT_EQ(s.chess.halfmoveClock, std::stoi(ply.fen[4])) << where;
-        ASSERT_EQ(s.game.fen.back() == ' ', ours.size() == 2) << where;
+        EXPECT_EQ(s.feed.chess.halfmoveClock, std::stoi(ply.fen[4])) << where;
+        ASSERT_EQ(s.feed.game.fen.back() == ' ', ours.size() == 2) << where;
 
         // "WMOVE: 12. Nf3" / "BMOVE: 12. Nf6"
         const std::string header = (plyNumber % 2 == 1 ? "WMOVE: " : "BMOVE: ") +
                                    std::to_string((plyNumber + 1) / 2) + ". ";
-        const std::string message = MoveMessage(*s.game.lastMove);
+        const std::string message = MoveMessage(*s.feed.game.lastMove);
         ASSERT_EQ(message.substr(0, header.size()), header) << where;
         const std::string san = message.substr(header.size());
         const std::string textbook = StripMarks(ply.san);

@@ -39,17 +39,18 @@ TEST(ChessHostileMoveText, SanWithTheRankIsNotReadAsAPawnMove) {
     for (const Row& row : rows) {
         FakeServer f;
         Server& s = *f;
-        InitialiseChess(s.chess);
-        ASSERT_TRUE(LoadFen(s.chess, kTwoBishops));
+        InitialiseChess(s.feed.chess);
+        ASSERT_TRUE(LoadFen(s.feed.chess, kTwoBishops));
         s.config.delayAfterMove = 0;
-        const int piece = s.chess.cells[row.from];
+        const int piece = s.feed.chess.cells[row.from];
 
         std::string text = row.text;
-        PlayMoveText(s, text);
-        EXPECT_EQ(s.game.moveErrorCount, 0) << row.text;
-        EXPECT_EQ(s.chess.cells[kB5], piece) << row.text;
-        EXPECT_EQ(s.chess.cells[row.from], 0) << row.text;
-        EXPECT_EQ(MoveMessage(*s.game.lastMove), std::string("BMOVE: 1. ") + row.san) << row.text;
+        PlayMoveText(s.feed, text);
+        EXPECT_EQ(s.feed.game.moveErrorCount, 0) << row.text;
+        EXPECT_EQ(s.feed.chess.cells[kB5], piece) << row.text;
+        EXPECT_EQ(s.feed.chess.cells[row.from], 0) << row.text;
+        EXPECT_EQ(MoveMessage(*s.feed.game.lastMove), std::string("BMOVE: 1. ") + row.san)
+            << row.text;
     }
 }
 

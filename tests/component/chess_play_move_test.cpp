@@ -24,25 +24,25 @@ struct Game {
     Server& s = *f;
 
     explicit Game(const char* fen = nullptr) {
-        InitialiseChess(s.chess);
+        InitialiseChess(s.feed.chess);
         if (fen) {
-            EXPECT_TRUE(LoadFen(s.chess, fen)) << fen;
+            EXPECT_TRUE(LoadFen(s.feed.chess, fen)) << fen;
         }
-        s.game.lineStamp = "12:00:01";
-        s.game.whitePlayer = "Alpha";
-        s.game.blackPlayer = "Beta";
+        s.feed.game.lineStamp = "12:00:01";
+        s.feed.game.whitePlayer = "Alpha";
+        s.feed.game.blackPlayer = "Beta";
         s.config.delayAfterMove = 0;
     }
     // Plays one text; returns the cleaned text PlayMoveText leaves behind.
     std::string Play(std::string text) {
-        PlayMoveText(s, text);
+        PlayMoveText(s.feed, text);
         return text;
     }
     void PlayAll(std::initializer_list<const char*> texts) {
         for (const char* t : texts)
             Play(t);
     }
-    std::string San() const { return s.game.lastMove->san; }
+    std::string San() const { return s.feed.game.lastMove->san; }
 };
 
 TEST(ChessPlayMoveText, AcceptedNotationsOfOneMove) {
@@ -66,9 +66,9 @@ TEST(ChessPlayMoveText, AcceptedNotationsOfOneMove) {
     for (const Row& r : rows) {
         Game g;
         g.Play(r.text);
-        EXPECT_EQ(g.s.game.fen, r.fen) << r.text;
+        EXPECT_EQ(g.s.feed.game.fen, r.fen) << r.text;
         EXPECT_EQ(g.San(), r.san) << r.text;
-        EXPECT_EQ(g.s.game.moveErrorCount, 0) << r.text;
+        EXPECT_EQ(g.s.feed.game.moveErrorCount, 0) << r.text;
     }
 }
 
@@ -78,9 +78,9 @@ TEST(ChessPlayMoveText, TextsThatMatchNothing) {
          {"nf3", "NF3", "Nxf3", "e5", "e2e5", "Ke2", "+", "xyz", "e8Q", "O-O", "\xe9\xff"}) {
         Game g;
         g.Play(text);
-        EXPECT_EQ(g.s.game.moveErrorCount, 1) << text;
-        EXPECT_EQ(g.s.game.plyCount, 0) << text;
-        EXPECT_EQ(FenText(g.s.chess), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq");
+        EXPECT_EQ(g.s.feed.game.moveErrorCount, 1) << text;
+        EXPECT_EQ(g.s.feed.game.plyCount, 0) << text;
+        EXPECT_EQ(FenText(g.s.feed.chess), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq");
     }
 }
 
@@ -129,13 +129,13 @@ TEST(ChessPlayMoveText, CapturesCastlingAndPromotions) {
     for (const Row& r : rows) {
         Game g(r.fen);
         g.Play(r.text);
-        EXPECT_EQ(g.s.game.moveErrorCount, 0) << r.fen << " " << r.text;
-        EXPECT_EQ(g.s.game.fen, r.after) << r.fen << " " << r.text;
+        EXPECT_EQ(g.s.feed.game.moveErrorCount, 0) << r.fen << " " << r.text;
+        EXPECT_EQ(g.s.feed.game.fen, r.after) << r.fen << " " << r.text;
         EXPECT_EQ(g.San(), r.san) << r.fen << " " << r.text;
     }
     Game g(promo);
     g.Play("e8Q");  // neither a coordinate text nor SAN
-    EXPECT_EQ(g.s.game.moveErrorCount, 1);
+    EXPECT_EQ(g.s.feed.game.moveErrorCount, 1);
 }
 
 TEST(ChessPlayMoveText, CleanedTextIsLeftInTheCallersVariable) {
@@ -152,19 +152,19 @@ TEST(ChessPlayMoveText, PinnedKnightTextsUseTheirOwnPass) {
         Game g(fen);  // found among the pseudo-legal moves, sent with its file
         g.Play("b1d2");
         EXPECT_EQ(g.San(), "Nbd2");
-        EXPECT_EQ(g.s.game.moveErrorCount, 0);
+        EXPECT_EQ(g.s.feed.game.moveErrorCount, 0);
     }
     {
         Game g(fen);  // matches nothing pseudo-legal, one legal move
         g.Play("Nd2");
         EXPECT_EQ(g.San(), "Nd2");
-        EXPECT_EQ(g.s.game.fen, "4k3/8/8/7b/8/5N2/3N4/3K4 b ");
+        EXPECT_EQ(g.s.feed.game.fen, "4k3/8/8/7b/8/5N2/3N4/3K4 b ");
     }
     {
         Game g(fen);  // a pseudo-legal text is accepted even though it exposes the king
         g.Play("Nfd2");
-        EXPECT_EQ(g.s.game.moveErrorCount, 0);
-        EXPECT_EQ(g.s.game.fen, "4k3/8/8/7b/8/8/3N4/1N1K4 b ");
+        EXPECT_EQ(g.s.feed.game.moveErrorCount, 0);
+        EXPECT_EQ(g.s.feed.game.fen, "4k3/8/8/7b/8/8/3N4/1N1K4 b ");
     }
 }
 
@@ -174,12 +174,12 @@ TEST(ChessPlayMoveText, LogLineMessagesAndLiveGame) {
     auto lines = g.f.LogLines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "<12:00:01> Move  1: e2e4, Index =  10");
-    EXPECT_EQ(g.s.game.plyCount, 1);
-    EXPECT_EQ(g.s.game.gameNotStarted, 0);
-    EXPECT_EQ(MoveMessage(*g.s.game.lastMove), "WMOVE: 1. e4");
-    EXPECT_EQ(g.s.game.previousFen, "");
-    EXPECT_EQ(g.s.chess.whiteOnMove, 0);
-    EXPECT_EQ(g.s.chess.searchPly, 1);
+    EXPECT_EQ(g.s.feed.game.plyCount, 1);
+    EXPECT_EQ(g.s.feed.game.gameNotStarted, 0);
+    EXPECT_EQ(MoveMessage(*g.s.feed.game.lastMove), "WMOVE: 1. e4");
+    EXPECT_EQ(g.s.feed.game.previousFen, "");
+    EXPECT_EQ(g.s.feed.chess.whiteOnMove, 0);
+    EXPECT_EQ(g.s.feed.chess.searchPly, 1);
 
     g.PlayAll({"e7e5", "Nf3", "Nc6", "Bb5", "a6", "Ng5"});
     lines = g.f.LogLines();
@@ -187,12 +187,13 @@ TEST(ChessPlayMoveText, LogLineMessagesAndLiveGame) {
     EXPECT_EQ(lines[1], "<12:00:01> Move  2: e7e5, Index =  14");
     // Black's list begins with the b8 knight's moves.
     EXPECT_EQ(lines[3], "<12:00:01> Move  4: Nc6, Index =  1");
-    EXPECT_EQ(MoveMessage(*g.s.game.lastMove), "WMOVE: 4. Ng5");
-    EXPECT_EQ(g.s.game.plyCount, 7);
+    EXPECT_EQ(MoveMessage(*g.s.feed.game.lastMove), "WMOVE: 4. Ng5");
+    EXPECT_EQ(g.s.feed.game.plyCount, 7);
     g.Play("Nf6");
-    EXPECT_EQ(MoveMessage(*g.s.game.lastMove), "BMOVE: 4. Nf6");
-    EXPECT_EQ(g.s.chess.halfmoveClock, 2);  // a6 was the last pawn move
-    EXPECT_EQ(g.s.game.previousFen, "r1bqkbnr/1ppp1ppp/p1n5/1B2p1N1/4P3/8/PPPP1PPP/RNBQK2R b KQkq");
+    EXPECT_EQ(MoveMessage(*g.s.feed.game.lastMove), "BMOVE: 4. Nf6");
+    EXPECT_EQ(g.s.feed.chess.halfmoveClock, 2);  // a6 was the last pawn move
+    EXPECT_EQ(g.s.feed.game.previousFen,
+              "r1bqkbnr/1ppp1ppp/p1n5/1B2p1N1/4P3/8/PPPP1PPP/RNBQK2R b KQkq");
 }
 
 TEST(ChessPlayMoveText, ConsoleRowsForTheMove) {
@@ -217,9 +218,9 @@ TEST(ChessPlayMoveText, ConsoleRowsForTheMove) {
 TEST(ChessPlayMoveText, FailureBlockByteForByte) {
     Game g;
     g.PlayAll({"e4", "e5"});
-    g.s.game.plyCount = 2;
+    g.s.feed.game.plyCount = 2;
     g.f.dir.Write("server.log", "");
-    g.s.screen.DrawBoard(g.s.chess.cells);
+    g.s.screen.DrawBoard(g.s.feed.chess.cells);
     g.Play("Nf6 {!}");
     EXPECT_EQ(g.f.dir.Read("server.log"),
               "\r\n"
@@ -231,20 +232,20 @@ TEST(ChessPlayMoveText, FailureBlockByteForByte) {
               " white to play... player= Alpha\r\n"
               "===============================================================\r\n"
               "\r\n");
-    EXPECT_EQ(g.s.game.moveErrorCount, 1);
+    EXPECT_EQ(g.s.feed.game.moveErrorCount, 1);
     EXPECT_EQ(g.f.screen.Text(22, 50, 20), "Move error count = 1");
     EXPECT_EQ(g.f.screen.ColourAt(22, 50), kLightRed);
     EXPECT_EQ(g.f.screen.CurrentColour(), kNormal);
-    EXPECT_EQ(MoveMessage(*g.s.game.lastMove), "BMOVE: 1. e5");
-    EXPECT_EQ(g.s.game.plyCount, 2);
-    EXPECT_EQ(g.s.chess.whiteOnMove, 1);
+    EXPECT_EQ(MoveMessage(*g.s.feed.game.lastMove), "BMOVE: 1. e5");
+    EXPECT_EQ(g.s.feed.game.plyCount, 2);
+    EXPECT_EQ(g.s.feed.chess.whiteOnMove, 1);
     for (int i = 1; i <= 100; ++i)
         EXPECT_EQ(g.s.screen.DrawnBoard()[i], kOffBoard) << i;
 
-    g.s.chess.whiteOnMove = 1;
+    g.s.feed.chess.whiteOnMove = 1;
     g.Play("Ke3");
     g.Play("Kf3");
-    EXPECT_EQ(g.s.game.moveErrorCount, 3);
+    EXPECT_EQ(g.s.feed.game.moveErrorCount, 3);
     EXPECT_EQ(g.f.screen.Text(22, 50, 20), "Move error count = 3");
 
     Game b;
@@ -264,7 +265,7 @@ TEST(ChessPlayMoveText, BroadcastsInOrderAndPausesWhenTheHeaderIsOut) {
     ServiceNetwork(g.s.net, 0);
     g.f.socket.sent.clear();
     g.s.config.delayAfterMove = 300;
-    g.s.game.headerSent = 1;
+    g.s.feed.game.headerSent = 1;
     const long long before = g.f.clock.sleptMs();
     g.Play("e4");
     EXPECT_EQ(g.f.clock.sleptMs() - before, 300);
@@ -283,28 +284,28 @@ TEST(ChessPlayMoveText, NothingSentBeforeTheHeader) {
     ServiceNetwork(g.s.net, 0);
     g.f.socket.sent.clear();
     g.s.config.delayAfterMove = 300;
-    g.s.game.headerSent = 0;
+    g.s.feed.game.headerSent = 0;
     const long long before = g.f.clock.sleptMs();
     g.PlayAll({"e4", "e5"});
     EXPECT_EQ(g.f.clock.sleptMs(), before);
     EXPECT_TRUE(g.f.socket.SentTo(viewer).empty());
-    EXPECT_EQ(MoveMessage(*g.s.game.lastMove), "BMOVE: 1. e5");
-    EXPECT_EQ(g.s.game.fen, "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq");
+    EXPECT_EQ(MoveMessage(*g.s.feed.game.lastMove), "BMOVE: 1. e5");
+    EXPECT_EQ(g.s.feed.game.fen, "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq");
 }
 
 TEST(ChessPlayMoveText, SaveDebugNameAfterTheFirstPlyOnly) {
     Game g;
     g.Play("e4");
-    EXPECT_EQ(g.s.game.saveDebugName, "Debug-Alpha_vs_Beta.log");
-    g.s.game.saveDebugName = "kept";
+    EXPECT_EQ(g.s.feed.game.saveDebugName, "Debug-Alpha_vs_Beta.log");
+    g.s.feed.game.saveDebugName = "kept";
     g.Play("e5");
-    EXPECT_EQ(g.s.game.saveDebugName, "kept");
+    EXPECT_EQ(g.s.feed.game.saveDebugName, "kept");
 }
 
 TEST(ChessDrawBoard, PaintsOnlyChangedSquaresInTheirColours) {
     Game g;
     ScreenBuffer& screen = g.f.screen;
-    g.s.screen.DrawBoard(g.s.chess.cells);
+    g.s.screen.DrawBoard(g.s.feed.chess.cells);
     EXPECT_EQ(screen.Text(7, 2, 15), "R N B Q K B N R");
     EXPECT_EQ(screen.Text(8, 2, 15), "P P P P P P P P");
     EXPECT_EQ(screen.Text(10, 2, 15), ". . . . . . . .");
@@ -318,14 +319,14 @@ TEST(ChessDrawBoard, PaintsOnlyChangedSquaresInTheirColours) {
     screen.MoveTo(7, 2);
     screen.Print("Z");
     g.Play("e4");
-    g.s.screen.DrawBoard(g.s.chess.cells);
+    g.s.screen.DrawBoard(g.s.feed.chess.cells);
     EXPECT_EQ(screen.Text(7, 2, 1), "Z");
     EXPECT_EQ(screen.Text(13, 10, 1), ".");
     EXPECT_EQ(screen.Text(11, 10, 1), "P");
 
     // The failure block forces a full repaint.
     g.Play("Qh5");
-    g.s.screen.DrawBoard(g.s.chess.cells);
+    g.s.screen.DrawBoard(g.s.feed.chess.cells);
     EXPECT_EQ(screen.Text(7, 2, 1), "R");
 
     // With the board switched off (key B) nothing is drawn until it is back.
@@ -333,10 +334,10 @@ TEST(ChessDrawBoard, PaintsOnlyChangedSquaresInTheirColours) {
     g.Play("e5");
     screen.MoveTo(9, 10);
     screen.Print("?");
-    g.s.screen.DrawBoard(g.s.chess.cells);
+    g.s.screen.DrawBoard(g.s.feed.chess.cells);
     EXPECT_EQ(screen.Text(8, 10, 1), "P");
     g.s.screen.ToggleBoard();
-    g.s.screen.DrawBoard(g.s.chess.cells);
+    g.s.screen.DrawBoard(g.s.feed.chess.cells);
     EXPECT_EQ(screen.Text(8, 10, 1), ".");
     EXPECT_EQ(screen.Text(10, 10, 1), "P");
     EXPECT_EQ(screen.ColourAt(10, 10), kLightBlue);
@@ -344,17 +345,17 @@ TEST(ChessDrawBoard, PaintsOnlyChangedSquaresInTheirColours) {
 
 TEST(ChessNewGame, ResetPutsEverythingBack) {
     Game g("r3k2r/8/8/3pP3/8/8/8/R3K2R w - d6 33 80");
-    g.s.chess.startBoard = StartCells();
-    ResetBoardForNewGame(g.s.chess);
-    EXPECT_EQ(g.s.chess.cells, StartCells());
-    EXPECT_EQ(g.s.chess.whiteKingSquare, 96);
-    EXPECT_EQ(g.s.chess.blackKingSquare, 26);
-    EXPECT_EQ(g.s.chess.halfmoveClock, 0);
-    EXPECT_EQ(g.s.chess.whiteOnMove, 1);
+    g.s.feed.chess.startBoard = StartCells();
+    ResetBoardForNewGame(g.s.feed.chess);
+    EXPECT_EQ(g.s.feed.chess.cells, StartCells());
+    EXPECT_EQ(g.s.feed.chess.whiteKingSquare, 96);
+    EXPECT_EQ(g.s.feed.chess.blackKingSquare, 26);
+    EXPECT_EQ(g.s.feed.chess.halfmoveClock, 0);
+    EXPECT_EQ(g.s.feed.chess.whiteOnMove, 1);
     for (int i = 0; i < kBoardCells; ++i)
         EXPECT_EQ(g.s.screen.DrawnBoard()[i], kOffBoard);
-    WriteFen(g.s);
-    EXPECT_EQ(g.s.game.fen, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq");
+    WriteFen(g.s.feed);
+    EXPECT_EQ(g.s.feed.game.fen, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq");
 }
 
 TEST(ChessOutOfStep, KingCaptureAndGarbageNeverCrash) {
@@ -362,8 +363,8 @@ TEST(ChessOutOfStep, KingCaptureAndGarbageNeverCrash) {
     // position the server only reaches when it has lost step with the game.
     Game g;
     g.PlayAll({"f2f3", "e7e5", "g2g4", "Qh4#", "a2a3", "h4e1"});
-    EXPECT_EQ(g.s.game.moveErrorCount, 0);
-    EXPECT_EQ(g.s.chess.whiteKingSquare, 0);
+    EXPECT_EQ(g.s.feed.game.moveErrorCount, 0);
+    EXPECT_EQ(g.s.feed.chess.whiteKingSquare, 0);
     EXPECT_EQ(g.San(), "Qxe1");
     // Play on with every sort of text; the server must stay in one piece.
     std::mt19937 random(12345);
@@ -373,21 +374,21 @@ TEST(ChessOutOfStep, KingCaptureAndGarbageNeverCrash) {
         const int length = 1 + static_cast<int>(random() % 8);
         for (int k = 0; k < length; ++k)
             text += alphabet[random() % alphabet.size()];
-        PlayMoveText(g.s, text);
+        PlayMoveText(g.s.feed, text);
         // Now and then a move that exists, so the position keeps changing.
         MoveList list;
-        GenerateMoves(g.s.chess, list, g.s.chess.whiteOnMove, 1);
+        GenerateMoves(g.s.feed.chess, list, g.s.feed.chess.whiteOnMove, 1);
         if (list.count > 0) {
             const MoveRecord& m = list[1 + static_cast<int>(random() % list.count)];
             std::string coordinate = {static_cast<char>('a' + FileOf(m.from) - 1),
                                       static_cast<char>('0' + RankOf(m.from)),
                                       static_cast<char>('a' + FileOf(m.to) - 1),
                                       static_cast<char>('0' + RankOf(m.to))};
-            PlayMoveText(g.s, coordinate);
+            PlayMoveText(g.s.feed, coordinate);
         }
-        ASSERT_EQ(g.s.chess.searchPly, 1);
+        ASSERT_EQ(g.s.feed.chess.searchPly, 1);
     }
-    EXPECT_GT(g.s.game.plyCount, 6);
+    EXPECT_GT(g.s.feed.game.plyCount, 6);
 }
 
 }  // namespace

@@ -24,14 +24,14 @@ class FeedTest : public ::testing::Test {
     void StartWithViewer(const std::string& ini) {
         f.dir.Write("server.ini", ini);
         ASSERT_EQ(StartServer(*f), kSocketOk);
-        f->game.headerSent = 1;
+        f->feed.game.headerSent = 1;
         f.socket.Queue(kViewer, "LOGONv15:Viewer");
         ServiceNetwork(f->net);
         f.socket.sent.clear();
     }
     void Lines(std::initializer_list<std::string> lines) {
         for (const auto& line : lines)
-            ProcessLogLine(*f, line);
+            ProcessLogLine(f->feed, line);
     }
     // What the viewer received, frames removed.
     std::vector<std::string> Received() const {

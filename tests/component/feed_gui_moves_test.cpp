@@ -40,7 +40,7 @@ class GuiMovesTest : public testing::FeedTest {
             n += line.find(pattern) != std::string::npos ? 1 : 0;
         return n;
     }
-    std::string Fen() const { return f->game.fen; }
+    std::string Fen() const { return f->feed.game.fen; }
 };
 
 TEST_F(GuiMovesTest, OpeningSentToBothEnginesIsPlayedOnce) {
@@ -48,25 +48,25 @@ TEST_F(GuiMovesTest, OpeningSentToBothEnginesIsPlayedOnce) {
     // then gives it the opening too (usermove lines repeat stamp and marker).
     Lines({"200 >first : usermove 200 >first : e2e4", "200 >first : usermove 200 >first : e7e5",
            "200 >first : usermove 200 >first : g1f3"});
-    EXPECT_EQ(f->game.plyCount, 3);
+    EXPECT_EQ(f->feed.game.plyCount, 3);
     EXPECT_EQ(MoveMessages(),
               (std::vector<std::string>{"WMOVE: 1. e4", "BMOVE: 1. e5", "WMOVE: 2. Nf3"}));
-    const int games = f->game.gameNumber;
+    const int games = f->feed.game.gameNumber;
     Lines({"900 >second: new", "900 >second: force", "950 >second: e2e4", "950 >second: e7e5",
            "950 >second: g1f3"});
-    EXPECT_EQ(f->game.gameNumber, games);  // the second engine's "new" starts no game
-    EXPECT_EQ(f->game.plyCount, 3);
+    EXPECT_EQ(f->feed.game.gameNumber, games);  // the second engine's "new" starts no game
+    EXPECT_EQ(f->feed.game.plyCount, 3);
     EXPECT_EQ(MoveMessages().size(), 3u);
 
     // The engine told to go first has the side to move: Black after three plies.
     Lines({"960 >second: go"});
-    EXPECT_EQ(f->game.secondEngineColour, 2);
-    EXPECT_EQ(f->game.firstEngineColour, 1);
+    EXPECT_EQ(f->feed.game.secondEngineColour, 2);
+    EXPECT_EQ(f->feed.game.firstEngineColour, 1);
     Lines({"1000 <second: move b8c6", "1000 >first : usermove 1000 >first : b8c6",
            "1000 >first : go", "1100 <first : move f1b5", "1100 >second: f1b5"});
-    EXPECT_EQ(f->game.plyCount, 5);
+    EXPECT_EQ(f->feed.game.plyCount, 5);
     EXPECT_EQ(MoveMessages().back(), "WMOVE: 3. Bb5");
-    EXPECT_EQ(f->game.moveErrorCount, 0);
+    EXPECT_EQ(f->feed.game.moveErrorCount, 0);
     EXPECT_EQ(LogCount("Cannot find"), 0);
 
     // The journal tells the GUI's moves from the engines' moves.
@@ -88,9 +88,9 @@ TEST_F(GuiMovesTest, RelayAfterEveryEngineMoveIsNeverPlayed) {
                s + " >second: usermove " + s + " >second: " + pair[0],
                s + " <second: move " + pair[1], s + " >first : " + pair[1]});
     }
-    EXPECT_EQ(f->game.plyCount, 6);
+    EXPECT_EQ(f->feed.game.plyCount, 6);
     EXPECT_EQ(MoveMessages().size(), 6u);
-    EXPECT_EQ(f->game.moveErrorCount, 0);
+    EXPECT_EQ(f->feed.game.moveErrorCount, 0);
     EXPECT_EQ(LogCount("GUI move"), 0);
     EXPECT_EQ(Fen(), "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq");
 }
@@ -105,19 +105,19 @@ TEST_F(GuiMovesTest, NewBetweenGamesStartsTheNextOpeningAfresh) {
     Lines({"400 <first : move g1f3", "400 >second: g1f3", "500 <second: move d7d6",
            "500 >first : usermove 500 >first : d7d6", "600 >first : result 1/2-1/2 {adjudication}",
            "600 >second: result 1/2-1/2 {adjudication}", "610 >first : new", "610 >first : force"});
-    EXPECT_EQ(f->game.plyCount, 0);
+    EXPECT_EQ(f->feed.game.plyCount, 0);
     EXPECT_EQ(Fen(), kStart);
-    const int games = f->game.gameNumber;
+    const int games = f->feed.game.gameNumber;
 
     // Game 2 with another opening: both counts start again from the "new".
     f.socket.sent.clear();
     playGame("d2d4", "g8f6");
-    EXPECT_EQ(f->game.gameNumber, games);
-    EXPECT_EQ(f->game.plyCount, 2);
+    EXPECT_EQ(f->feed.game.gameNumber, games);
+    EXPECT_EQ(f->feed.game.plyCount, 2);
     EXPECT_EQ(MoveMessages(), (std::vector<std::string>{"WMOVE: 1. d4", "BMOVE: 1. Nf6"}));
     Lines({"700 <first : move c2c4", "700 >second: c2c4"});
-    EXPECT_EQ(f->game.plyCount, 3);
-    EXPECT_EQ(f->game.moveErrorCount, 0);
+    EXPECT_EQ(f->feed.game.plyCount, 3);
+    EXPECT_EQ(f->feed.game.moveErrorCount, 0);
     EXPECT_EQ(LogCount("Cannot find"), 0);
     EXPECT_EQ(LogCount("GUI move"), 4);
 }
@@ -126,11 +126,11 @@ TEST_F(GuiMovesTest, CommandsAndIllegalMovesAreNeverMoves) {
     Lines({"200 >first : time 1000", "200 >first : otim 1000", "200 >first : hard",
            "200 >first : computer", "200 >first : random", "200 >first : level 40 0:10 0",
            "200 >first : ping 3", "200 >first : name Fairy-Max 5.0b", "200 >first : ics -"});
-    EXPECT_EQ(f->game.plyCount, 0);
+    EXPECT_EQ(f->feed.game.plyCount, 0);
     // A move that is not legal here is ignored, with a note and without an error.
     Lines({"210 >first : e2e5", "210 >first : usermove 210 >first : e7e5"});
-    EXPECT_EQ(f->game.plyCount, 0);
-    EXPECT_EQ(f->game.moveErrorCount, 0);
+    EXPECT_EQ(f->feed.game.plyCount, 0);
+    EXPECT_EQ(f->feed.game.moveErrorCount, 0);
     EXPECT_EQ(LogCount("Cannot find"), 0);
     const auto log = f.LogLines();
     EXPECT_NE(std::find(log.begin(), log.end(),
@@ -146,43 +146,43 @@ TEST_F(GuiMovesTest, SetboardStartsTheGameFromThePosition) {
     Lines({std::string("300 >first : setboard ") + kItalian});
     EXPECT_EQ(Fen(), "r1bqk1nr/pppp1ppp/2n5/2b1p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq");
     EXPECT_EQ(Received(), (std::vector<std::string>{"FEN: " + Fen()}));
-    EXPECT_EQ(f->game.plyCount, 0);
-    EXPECT_EQ(f->chess.halfmoveClock, 4);
+    EXPECT_EQ(f->feed.game.plyCount, 0);
+    EXPECT_EQ(f->feed.chess.halfmoveClock, 4);
     EXPECT_EQ(f.screen.Row(13).substr(1, 15), "P P P P . P P P");  // rank 2, repainted
     EXPECT_EQ(LogCount("> GUI position " + std::string(kItalian) + " to first engine"), 1);
 
     // The second engine joins the game: its "new" and the same setboard change nothing.
     f.socket.sent.clear();
-    const int games = f->game.gameNumber;
+    const int games = f->feed.game.gameNumber;
     Lines({"500 >second: new", "500 >second: force",
            std::string("510 >second: setboard ") + kItalian, "520 >first : go"});
-    EXPECT_EQ(f->game.gameNumber, games);
+    EXPECT_EQ(f->feed.game.gameNumber, games);
     EXPECT_TRUE(Received().empty());
     Lines({"600 <first : move e1g1", "600 >second: e1g1", "700 <second: move g8f6",
            "700 >first : usermove 700 >first : g8f6"});
     EXPECT_EQ(MoveMessages(), (std::vector<std::string>{"WMOVE: 1. O-O", "BMOVE: 1. Nf6"}));
-    EXPECT_EQ(f->game.plyCount, 2);
+    EXPECT_EQ(f->feed.game.plyCount, 2);
 
     // The same position sent again later brings an engine back to its start:
     // the relays that follow are not played again.
     Lines({std::string("800 >second: setboard ") + kItalian, "800 >second: e1g1",
            "800 >second: g8f6"});
-    EXPECT_EQ(f->game.plyCount, 2);
-    EXPECT_EQ(f->game.moveErrorCount, 0);
+    EXPECT_EQ(f->feed.game.plyCount, 2);
+    EXPECT_EQ(f->feed.game.moveErrorCount, 0);
 }
 
 TEST_F(GuiMovesTest, SetboardWithBlackToMoveNumbersMovesFromThePosition) {
     Lines({std::string("300 >first : setboard ") + kNimzo, "400 >second: new",
            std::string("400 >second: setboard ") + kNimzo, "410 >second: go"});
     // The engine told to go first has Black, the side to move.
-    EXPECT_EQ(f->game.secondEngineColour, 2);
-    EXPECT_EQ(f->game.firstEngineColour, 1);
+    EXPECT_EQ(f->feed.game.secondEngineColour, 2);
+    EXPECT_EQ(f->feed.game.firstEngineColour, 1);
     Lines({"500 <second: move f8b4", "500 >first : f8b4", "500 >first : white", "500 >first : go",
            "600 <first : move e2e3", "600 >second: usermove 600 >second: e2e3",
            "700 <second: move c7c5"});
     EXPECT_EQ(MoveMessages(),
               (std::vector<std::string>{"BMOVE: 1. Bb4", "WMOVE: 1. e3", "BMOVE: 2. c5"}));
-    EXPECT_EQ(f->game.moveErrorCount, 0);
+    EXPECT_EQ(f->feed.game.moveErrorCount, 0);
 }
 
 TEST_F(GuiMovesTest, BadFenIsNotedAndThePositionKept) {
@@ -192,7 +192,7 @@ TEST_F(GuiMovesTest, BadFenIsNotedAndThePositionKept) {
     Lines({"300 >first : setboard rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP w KQkq - 0 1",
            "301 >first : setboard 8/8/8/8/8/8/8/K7 w - - 0 1"});
     EXPECT_EQ(Fen(), before);
-    EXPECT_EQ(f->game.plyCount, 1);
+    EXPECT_EQ(f->feed.game.plyCount, 1);
     EXPECT_TRUE(Received().empty());
     const auto log = f.LogLines();
     EXPECT_NE(std::find(log.begin(), log.end(),
@@ -208,7 +208,7 @@ TEST_F(GuiMovesTest, EditSetUpGivesThePositionAndItsPiecesAreNoMoves) {
     Lines({"300 >second: new", "300 >second: force", "310 >second: edit", "310 >second: #"});
     for (const char* piece : {"Ke1", "Ra1", "Rh1", "Nf3", "Pe4", "c", "Ke8", "Pe5", "Nc6"})
         Lines({std::string("310 >second: ") + piece});
-    EXPECT_EQ(f->game.plyCount, 0);
+    EXPECT_EQ(f->feed.game.plyCount, 0);
     EXPECT_EQ(Fen(), kStart);
     Lines({"310 >second: ."});
     EXPECT_EQ(Fen(), "4k3/8/2n5/4p3/4P3/5N2/8/R3K2R w KQ");
@@ -224,7 +224,7 @@ TEST_F(GuiMovesTest, EditWithBlackToMoveIsNoMove) {
         Lines({std::string("300 >first : ") + piece});
     Lines({"300 >first : ."});
     EXPECT_EQ(Fen(), "4k3/8/8/3p4/3P4/8/8/4K3 b ");
-    EXPECT_EQ(f->game.plyCount, 0);
+    EXPECT_EQ(f->feed.game.plyCount, 0);
     EXPECT_TRUE(MoveMessages().empty());
 
     // 1. a3 from an opening is a move like any other.
@@ -237,30 +237,30 @@ TEST_F(GuiMovesTest, UciPositionLinesPlayWhatExtendsTheGame) {
     Lines({"2021-03-28 20:19:25.113 >first : position startpos moves e2e4 e7e5",
            "2021-03-28 20:19:25.113 >first : go wtime 9210 btime 9170 movestogo 39"});
     EXPECT_EQ(MoveMessages(), (std::vector<std::string>{"WMOVE: 1. e4", "BMOVE: 1. e5"}));
-    EXPECT_EQ(f->game.firstEngineColour, 1);
+    EXPECT_EQ(f->feed.game.firstEngineColour, 1);
     EXPECT_EQ(LogCount("<2021-03-28 20:19:25.113> GUI move e7e5 to first engine"), 1);
     Lines({"2021-03-28 20:19:26.000 <first : move g1f3",
            "2021-03-28 20:19:26.000 >second: position startpos moves e2e4 e7e5 g1f3",
            "2021-03-28 20:19:26.000 >second: go wtime 9000 btime 9000"});
-    EXPECT_EQ(f->game.plyCount, 3);  // nothing missing: nothing played
+    EXPECT_EQ(f->feed.game.plyCount, 3);  // nothing missing: nothing played
 
     // A ponder position holds the move the engine expects: never the game's.
     Lines({"2021-03-28 20:19:26.100 >first : position startpos moves e2e4 e7e5 g1f3 b8c6",
            "2021-03-28 20:19:26.100 >first : go ponder wtime 9000 btime 9000",
            "2021-03-28 20:19:27.000 >first : stop"});
-    EXPECT_EQ(f->game.plyCount, 3);
+    EXPECT_EQ(f->feed.game.plyCount, 3);
     Lines({"2021-03-28 20:19:27.000 <second: move g8f6",
            "2021-03-28 20:19:27.000 >first : position startpos moves e2e4 e7e5 g1f3 g8f6",
            "2021-03-28 20:19:27.000 >first : go wtime 9000 btime 9000"});
-    EXPECT_EQ(f->game.plyCount, 4);
+    EXPECT_EQ(f->feed.game.plyCount, 4);
     EXPECT_EQ(MoveMessages().back(), "BMOVE: 2. Nf6");
-    EXPECT_EQ(f->game.moveErrorCount, 0);
+    EXPECT_EQ(f->feed.game.moveErrorCount, 0);
 
     // A line that leaves the game starts its own position and plays its moves.
     f.socket.sent.clear();
     Lines({"2021-03-28 20:20:00.000 >first : position startpos moves d2d4",
            "2021-03-28 20:20:00.000 >first : go"});
-    EXPECT_EQ(f->game.plyCount, 1);
+    EXPECT_EQ(f->feed.game.plyCount, 1);
     EXPECT_EQ(Received().front(), std::string("FEN: ") + kStart);
     EXPECT_EQ(MoveMessages(), (std::vector<std::string>{"WMOVE: 1. d4"}));
 
@@ -275,12 +275,12 @@ TEST_F(GuiMovesTest, UciPositionLinesPlayWhatExtendsTheGame) {
         {"2021-03-28 20:21:01.000 >first : position fen "
          "rnbqk2r/pppp1ppp/4pn2/8/1bPP4/2N1P3/PP3PPP/R1BQKBNR b KQkq - 0 2",
          "2021-03-28 20:21:01.000 >first : go"});
-    EXPECT_EQ(f->game.plyCount, 2);
-    EXPECT_EQ(f->game.moveErrorCount, 0);
+    EXPECT_EQ(f->feed.game.plyCount, 2);
+    EXPECT_EQ(f->feed.game.moveErrorCount, 0);
     // A line that cannot be read is noted and changes nothing.
     Lines({"2021-03-28 20:21:02.000 >first : position startpos moves e2e4 zz",
            "2021-03-28 20:21:02.000 >first : go"});
-    EXPECT_EQ(f->game.plyCount, 2);
+    EXPECT_EQ(f->feed.game.plyCount, 2);
     EXPECT_EQ(LogCount("Bad position line"), 1);
 }
 

@@ -18,10 +18,10 @@ class LogReaderTest : public ::testing::Test {
         std::vector<std::string> lines;
         ReadOnlyFile log;
         EXPECT_TRUE(log.Open(f.dir.File("gui.log")));
-        f->feed.logSize = log.Length();
-        if (f->feed.bytesRead < f->feed.logSize) {
-            CutLogLines(*f, log, [&](const std::string& line) { lines.push_back(line); });
-            f->feed.bytesRead = f->feed.logSize;
+        f->feed.reader.logSize = log.Length();
+        if (f->feed.reader.bytesRead < f->feed.reader.logSize) {
+            CutLogLines(f->feed, log, [&](const std::string& line) { lines.push_back(line); });
+            f->feed.reader.bytesRead = f->feed.reader.logSize;
         }
         return lines;
     }
@@ -42,7 +42,7 @@ TEST_F(LogReaderTest, LoneCrDoesNotEndALine) {
 TEST_F(LogReaderTest, LineSplitOverTwoPassesIsHandledOnceWhole) {
     Append("first half");
     EXPECT_TRUE(ReadPass().empty());
-    EXPECT_EQ(f->feed.partialLine, "first half");
+    EXPECT_EQ(f->feed.reader.partialLine, "first half");
     Append(" and the rest\nnext\n");
     EXPECT_EQ(ReadPass(), (std::vector<std::string>{"first half and the rest", "next"}));
 }
@@ -55,11 +55,11 @@ TEST_F(LogReaderTest, EmptyLinesAreLinesToo) {
 TEST_F(LogReaderTest, FirstNulStopsBeforeItSecondAfterItLaterOnesAreText) {
     Append(std::string("ab\0cd\n", 6));
     EXPECT_TRUE(ReadPass().empty());
-    EXPECT_EQ(f->feed.bytesRead, 2);  // stopped just before the NUL
-    EXPECT_EQ(f->feed.nulBytesSeen, 1);
+    EXPECT_EQ(f->feed.reader.bytesRead, 2);  // stopped just before the NUL
+    EXPECT_EQ(f->feed.reader.nulBytesSeen, 1);
     EXPECT_TRUE(ReadPass().empty());
-    EXPECT_EQ(f->feed.bytesRead, 3);  // the NUL is now the last byte read
-    EXPECT_EQ(f->feed.partialLine, std::string("ab\0", 3));
+    EXPECT_EQ(f->feed.reader.bytesRead, 3);  // the NUL is now the last byte read
+    EXPECT_EQ(f->feed.reader.partialLine, std::string("ab\0", 3));
     EXPECT_EQ(ReadPass(), (std::vector<std::string>{std::string("ab\0cd", 5)}));
     Append(std::string("e\0f\n", 4));
     EXPECT_EQ(ReadPass(), (std::vector<std::string>{std::string("e\0f", 3)}));
@@ -99,38 +99,38 @@ TEST_F(LogReaderTest, PositionsBeyondTwoGigabytesDoNotWrap) {
     Append("");
     ASSERT_EQ(::truncate(f.dir.File("gui.log").c_str(), start), 0);
     Append("tail line\n");
-    f->feed.bytesRead = start;
+    f->feed.reader.bytesRead = start;
     EXPECT_EQ(ReadPass(), (std::vector<std::string>{"tail line"}));
-    EXPECT_EQ(f->feed.bytesRead, start + 10);
+    EXPECT_EQ(f->feed.reader.bytesRead, start + 10);
 }
 
 TEST(SaveDebugNameTest, CutsNamesAndNumbersExistingFiles) {
     FakeServer f;
-    f->game.whitePlayer = "Twenty characters!!!";
-    f->game.blackPlayer = "B";
-    MakeSaveDebugName(*f);
-    EXPECT_EQ(f->game.saveDebugName, "Debug-Twenty chara_vs_B.log");
+    f->feed.game.whitePlayer = "Twenty characters!!!";
+    f->feed.game.blackPlayer = "B";
+    MakeSaveDebugName(f->feed);
+    EXPECT_EQ(f->feed.game.saveDebugName, "Debug-Twenty chara_vs_B.log");
 
-    f->game.whitePlayer = "A";
+    f->feed.game.whitePlayer = "A";
     f.dir.Write("Debug-A_vs_B.log", "");
-    MakeSaveDebugName(*f);
-    EXPECT_EQ(f->game.saveDebugName, "Debug-A_vs_B- 1.log");
+    MakeSaveDebugName(f->feed);
+    EXPECT_EQ(f->feed.game.saveDebugName, "Debug-A_vs_B- 1.log");
     f.dir.Write("Debug-A_vs_B- 1.log", "");
-    MakeSaveDebugName(*f);
-    EXPECT_EQ(f->game.saveDebugName, "Debug-A_vs_B- 2.log");
+    MakeSaveDebugName(f->feed);
+    EXPECT_EQ(f->feed.game.saveDebugName, "Debug-A_vs_B- 2.log");
 
-    f->game.whitePlayer = "";
-    f->game.blackPlayer = "";
-    MakeSaveDebugName(*f);
-    EXPECT_EQ(f->game.saveDebugName, "Debug-_vs_.log");
+    f->feed.game.whitePlayer = "";
+    f->feed.game.blackPlayer = "";
+    MakeSaveDebugName(f->feed);
+    EXPECT_EQ(f->feed.game.saveDebugName, "Debug-_vs_.log");
 }
 
 TEST(SaveDebugNameTest, NamesCannotLeaveTheWorkingDirectory) {
     FakeServer f;
-    f->game.whitePlayer = "../../etc/x";
-    f->game.blackPlayer = "\x01\\b:c*d?\"<>|";
-    MakeSaveDebugName(*f);
-    EXPECT_EQ(f->game.saveDebugName, "Debug-.._.._etc_x_vs___b_c_d_____.log");
+    f->feed.game.whitePlayer = "../../etc/x";
+    f->feed.game.blackPlayer = "\x01\\b:c*d?\"<>|";
+    MakeSaveDebugName(f->feed);
+    EXPECT_EQ(f->feed.game.saveDebugName, "Debug-.._.._etc_x_vs___b_c_d_____.log");
 }
 
 }  // namespace

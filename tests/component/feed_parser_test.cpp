@@ -19,12 +19,12 @@ class FeedParserTest : public testing::FeedTest {
 
 TEST_F(FeedParserTest, EngineStartLinesNameBothEngines) {
     Lines({"StartChildProcess (dir=.) fairymax", "StartChildProcess (dir=.) stockfish"});
-    EXPECT_EQ(f->game.firstEngine, "fairymax ");
-    EXPECT_EQ(f->game.whitePlayer, "fairymax ");
-    EXPECT_EQ(f->game.secondEngine, "stockfish ");
-    EXPECT_EQ(f->game.blackPlayer, "stockfish ");
-    EXPECT_EQ(f->game.firstEngineColour, 1);
-    EXPECT_EQ(f->game.secondEngineColour, 2);
+    EXPECT_EQ(f->feed.game.firstEngine, "fairymax ");
+    EXPECT_EQ(f->feed.game.whitePlayer, "fairymax ");
+    EXPECT_EQ(f->feed.game.secondEngine, "stockfish ");
+    EXPECT_EQ(f->feed.game.blackPlayer, "stockfish ");
+    EXPECT_EQ(f->feed.game.firstEngineColour, 1);
+    EXPECT_EQ(f->feed.game.secondEngineColour, 2);
     EXPECT_EQ(Received(), (std::vector<std::string>{"WPLAYER: fairymax ", "BPLAYER: stockfish "}));
     EXPECT_EQ(f.screen.Row(4).substr(0, 24), "[White \"fairymax \" ]    ");
     EXPECT_EQ(f.screen.Row(5).substr(0, 25), "[Black: \"stockfish \" ]   ");
@@ -33,7 +33,7 @@ TEST_F(FeedParserTest, EngineStartLinesNameBothEngines) {
 TEST_F(FeedParserTest, LongEngineNameStaysWithinItsRow) {
     const std::string command = "polyglot -ec stockfish " + std::string(90, 'x');
     Lines({"StartChildProcess (dir=.) " + command, "StartChildProcess (dir=.) b"});
-    EXPECT_EQ(f->game.whitePlayer, command + " ");  // broadcast whole
+    EXPECT_EQ(f->feed.game.whitePlayer, command + " ");  // broadcast whole
     EXPECT_EQ(TrimRightBlanks(f.screen.Row(4)).size(), 76u);
     EXPECT_EQ(TrimRightBlanks(f.screen.Row(5)), "[Black: \"b \" ]");
     Lines({"120 <first : feature myname=\"Stockfish 16\" done=1"});
@@ -45,41 +45,41 @@ TEST_F(FeedParserTest, MynameRenamesTheEngineOfItsColour) {
     f.socket.sent.clear();
     Lines({"120 <first : feature myname=\"Fairy-Max 5.0b\" done=1",
            "140 <second: feature myname=\"Stockfish 15.1\" done=1"});
-    EXPECT_EQ(f->game.whitePlayer, "Fairy-Max 5.0b");
-    EXPECT_EQ(f->game.blackPlayer, "Stockfish 15.1");
+    EXPECT_EQ(f->feed.game.whitePlayer, "Fairy-Max 5.0b");
+    EXPECT_EQ(f->feed.game.blackPlayer, "Stockfish 15.1");
     EXPECT_EQ(Received(),
               (std::vector<std::string>{"WPLAYER: Fairy-Max 5.0b", "BPLAYER: Stockfish 15.1"}));
     EXPECT_EQ(f.screen.Row(4).substr(0, 26), "[White  \"Fairy-Max 5.0b\" ]");
     EXPECT_EQ(f.screen.Row(5).substr(0, 26), "[Black  \"Stockfish 15.1\" ]");
     // Without two quotes no name changes.
     Lines({"150 <first : feature myname=\"broken"});
-    EXPECT_EQ(f->game.firstEngine, "Fairy-Max 5.0b");
+    EXPECT_EQ(f->feed.game.firstEngine, "Fairy-Max 5.0b");
 }
 
 TEST_F(FeedParserTest, ColourCommands) {
     Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B"});
     f.socket.sent.clear();
     Lines({"10 >first : black"});
-    EXPECT_EQ(f->game.whitePlayer, "B ");
-    EXPECT_EQ(f->game.blackPlayer, "A ");
-    EXPECT_EQ(f->game.firstEngineColour, 2);
-    EXPECT_EQ(f->game.secondEngineColour, 1);
+    EXPECT_EQ(f->feed.game.whitePlayer, "B ");
+    EXPECT_EQ(f->feed.game.blackPlayer, "A ");
+    EXPECT_EQ(f->feed.game.firstEngineColour, 2);
+    EXPECT_EQ(f->feed.game.secondEngineColour, 1);
     EXPECT_EQ(Received(), (std::vector<std::string>{"WPLAYER: B ", "BPLAYER: A "}));
     Lines({"11 >second: black"});
-    EXPECT_EQ(f->game.whitePlayer, "A ");
-    EXPECT_EQ(f->game.secondEngineColour, 2);
+    EXPECT_EQ(f->feed.game.whitePlayer, "A ");
+    EXPECT_EQ(f->feed.game.secondEngineColour, 2);
     Lines({"12 >second: white"});
-    EXPECT_EQ(f->game.whitePlayer, "B ");
-    EXPECT_EQ(f->game.firstEngineColour, 2);
+    EXPECT_EQ(f->feed.game.whitePlayer, "B ");
+    EXPECT_EQ(f->feed.game.firstEngineColour, 2);
     EXPECT_EQ(f.screen.Row(5).substr(0, 14), "[Black: \"A \" ]");
 }
 
 TEST_F(FeedParserTest, GoDecidesWhiteBeforeTheFirstMove) {
     Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B", "5 >second: go"});
-    EXPECT_EQ(f->game.whitePlayer, "B ");
-    EXPECT_EQ(f->game.blackPlayer, "A ");
-    EXPECT_EQ(f->game.firstEngineColour, 2);
-    EXPECT_EQ(f->game.secondEngineColour, 1);
+    EXPECT_EQ(f->feed.game.whitePlayer, "B ");
+    EXPECT_EQ(f->feed.game.blackPlayer, "A ");
+    EXPECT_EQ(f->feed.game.firstEngineColour, 2);
+    EXPECT_EQ(f->feed.game.secondEngineColour, 1);
 }
 
 TEST_F(FeedParserTest, ClockMessageByteForByte) {
@@ -92,14 +92,14 @@ TEST_F(FeedParserTest, ClockMessageByteForByte) {
     EXPECT_EQ(Received(), (std::vector<std::string>{"BTIME: 28000   otim 27000"}));
     // During a catch-up the clocks are not sent.
     f.socket.sent.clear();
-    f->game.headerSent = 0;
+    f->feed.game.headerSent = 0;
     Lines({"400 >second: otim 1"});
     EXPECT_TRUE(Received().empty());
 }
 
 TEST_F(FeedParserTest, LevelIsKeptAndBroadcastWithItsTrailingBlank) {
     Lines({"170 >first : level 40 5 0", "180 >second: level 40 9 0"});
-    EXPECT_EQ(f->game.levelText, "level 40 5 0 ");
+    EXPECT_EQ(f->feed.game.levelText, "level 40 5 0 ");
     EXPECT_EQ(Received(), (std::vector<std::string>{"level 40 5 0 "}));
 }
 
@@ -107,28 +107,28 @@ TEST_F(FeedParserTest, ThinkingLinesBecomePendingPvOfTheirColour) {
     Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B",
            "900 <first : 8 25 61 40312 e2e4 e7e5", "901 <first : 9 30 70 50000 d2d4 d7d5",
            "950 <second: 12 -18 70 200113 c7c5", "960 <second: Hello"});
-    EXPECT_EQ(f->game.pendingWhitePv, "9 30 70 50000 d2d4 d7d5 ");
-    EXPECT_EQ(f->game.pendingBlackPv, "12 -18 70 200113 c7c5 ");
-    FinishLogRead(*f);
+    EXPECT_EQ(f->feed.game.pendingWhitePv, "9 30 70 50000 d2d4 d7d5 ");
+    EXPECT_EQ(f->feed.game.pendingBlackPv, "12 -18 70 200113 c7c5 ");
+    FinishLogRead(f->feed);
     auto got = Received();
     ASSERT_GE(got.size(), 2u);
     EXPECT_EQ(got[got.size() - 2], "WPV: 9 30 70 50000 d2d4 d7d5 ");
     EXPECT_EQ(got.back(), "BPV: 12 -18 70 200113 c7c5 ");
-    EXPECT_EQ(f->game.pendingWhitePv, "");
+    EXPECT_EQ(f->feed.game.pendingWhitePv, "");
 }
 
 TEST_F(FeedParserTest, CatchUpSendsTheFiveHeaderMessagesOnce) {
-    f->game.headerSent = 0;
+    f->feed.game.headerSent = 0;
     Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B",
            "900 <first : 8 25 61 40312 e2e4"});
-    EXPECT_EQ(f->game.pendingWhitePv, "");  // the first engine's thinking waits for the header
+    EXPECT_EQ(f->feed.game.pendingWhitePv, "");  // the first engine's thinking waits for the header
     f.socket.sent.clear();
-    FinishLogRead(*f);
+    FinishLogRead(f->feed);
     EXPECT_EQ(Received(),
               (std::vector<std::string>{"WPLAYER: A ", "BPLAYER: B ", "SITE:Lantrel viewer", "",
-                                        "FEN: " + f->game.fen}));
+                                        "FEN: " + f->feed.game.fen}));
     f.socket.sent.clear();
-    FinishLogRead(*f);
+    FinishLogRead(f->feed);
     EXPECT_TRUE(Received().empty());
 }
 
@@ -150,20 +150,20 @@ TEST_F(FeedParserTest, ResultIsBroadcastAndPausesWhileServingTheNetwork) {
 
 TEST_F(FeedParserTest, QuitForgetsThatEngine) {
     Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B", "9 >second: quit"});
-    EXPECT_EQ(f->game.secondEngine, "");
-    EXPECT_EQ(f->game.blackPlayer, "");
-    EXPECT_EQ(f->game.whitePlayer, "A ");
+    EXPECT_EQ(f->feed.game.secondEngine, "");
+    EXPECT_EQ(f->feed.game.blackPlayer, "");
+    EXPECT_EQ(f->feed.game.whitePlayer, "A ");
 }
 
 TEST_F(FeedParserTest, NewStartsAGameAtAnyPlyButOne) {
     Lines({"150 >first : new", "160 >second: new"});
-    EXPECT_EQ(f->game.gameNumber, 2);
+    EXPECT_EQ(f->feed.game.gameNumber, 2);
     auto got = Received();
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0], "FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq");
-    f->game.plyCount = 1;
+    f->feed.game.plyCount = 1;
     Lines({"170 >second: new"});
-    EXPECT_EQ(f->game.gameNumber, 2);
+    EXPECT_EQ(f->feed.game.gameNumber, 2);
 }
 
 TEST_F(FeedParserTest, CommentsAndDebugCopy) {
@@ -174,9 +174,9 @@ TEST_F(FeedParserTest, CommentsAndDebugCopy) {
 
 TEST_F(FeedParserTest, LineStampIsTheTextBeforeTheFirstAngle) {
     Lines({"  1234  <first : pong 1"});
-    EXPECT_EQ(f->game.lineStamp, "1234");
+    EXPECT_EQ(f->feed.game.lineStamp, "1234");
     Lines({"<first : pong 1"});
-    EXPECT_EQ(f->game.lineStamp, "");
+    EXPECT_EQ(f->feed.game.lineStamp, "");
 }
 
 }  // namespace
@@ -190,12 +190,12 @@ TEST_F(FeedParserTest, EngineMovesArePlayedOnlyForTheSideToMove) {
            "20 >second: new"});
     f.socket.sent.clear();
     Lines({"30 <second: move e7e5"});  // Black announces a move while White is to move
-    EXPECT_EQ(f->game.plyCount, 0);
+    EXPECT_EQ(f->feed.game.plyCount, 0);
     Lines({"40 <first : move e2e4", "50 >second: usermove 50 >second: e2e4",
            "60 <second: move e7e5"});
-    EXPECT_EQ(f->game.plyCount, 2);
-    EXPECT_EQ(f->feed.redrawBoard, 1);
-    EXPECT_EQ(MoveMessage(*f->game.lastMove), "BMOVE: 1. e5");
+    EXPECT_EQ(f->feed.game.plyCount, 2);
+    EXPECT_EQ(f->feed.reader.redrawBoard, 1);
+    EXPECT_EQ(MoveMessage(*f->feed.game.lastMove), "BMOVE: 1. e5");
     EXPECT_EQ(f.screen.Text(22, 1, 6), "Move: ");
     auto got = Received();
     ASSERT_EQ(got.size(), 6u);
@@ -203,35 +203,35 @@ TEST_F(FeedParserTest, EngineMovesArePlayedOnlyForTheSideToMove) {
     EXPECT_EQ(got[4], "BMOVE: 1. e5");
     // A "new" after exactly one ply is the GUI setting up the other engine.
     Lines({"70 >first : new"});
-    EXPECT_EQ(f->game.plyCount, 0);
+    EXPECT_EQ(f->feed.game.plyCount, 0);
 }
 
 TEST_F(FeedParserTest, OldStyleMoveOutput) {
     Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B", "40 <first : move e2e4",
            "41 <second: 1. ... e7e5"});
-    EXPECT_EQ(f->game.plyCount, 2);
+    EXPECT_EQ(f->feed.game.plyCount, 2);
 }
 
 TEST_F(FeedParserTest, IcsModeTurnsMovesSentToTheEngineIntoTheOpponentsMoves) {
     f->config.icsMode = 1;
     Lines({"StartChildProcess (dir=.) engine", "5 >first : name Opponent", "6 >first : force",
            "7 >first : e2e4"});
-    EXPECT_EQ(f->game.secondEngine, "Opponent ");
-    EXPECT_EQ(f->game.firstEngineColour, 2);  // the opponent moved first: the engine has Black
-    EXPECT_EQ(f->game.plyCount, 1);
-    EXPECT_EQ(MoveMessage(*f->game.lastMove), "WMOVE: 1. e4");
+    EXPECT_EQ(f->feed.game.secondEngine, "Opponent ");
+    EXPECT_EQ(f->feed.game.firstEngineColour, 2);  // the opponent moved first: the engine has Black
+    EXPECT_EQ(f->feed.game.plyCount, 1);
+    EXPECT_EQ(MoveMessage(*f->feed.game.lastMove), "WMOVE: 1. e4");
     Lines({"8 <first : move e7e5"});
-    EXPECT_EQ(f->game.plyCount, 2);
+    EXPECT_EQ(f->feed.game.plyCount, 2);
     // An engine command is never a move, nor is any part of one ("st" is inside
     // "post"); an unknown short command is tried as a move and fails.
     Lines({"9 >first : post", "10 >first : st 10"});
-    EXPECT_EQ(f->game.moveErrorCount, 0);
+    EXPECT_EQ(f->feed.game.moveErrorCount, 0);
     Lines({"10 >first : sd 5"});
-    EXPECT_EQ(f->game.plyCount, 2);
-    EXPECT_EQ(f->game.moveErrorCount, 1);
+    EXPECT_EQ(f->feed.game.plyCount, 2);
+    EXPECT_EQ(f->feed.game.moveErrorCount, 1);
     // Nine characters or more, trailing blank counted, is never taken for a move.
     Lines({"11 >first : abcdefgh"});
-    EXPECT_EQ(f->game.moveErrorCount, 1);
+    EXPECT_EQ(f->feed.game.moveErrorCount, 1);
 }
 
 // The operator switches ICS mode off between games: the engine's next "new"
@@ -241,13 +241,13 @@ TEST_F(FeedParserTest, NewAfterIcsModeIsSwitchedOffStartsANewGame) {
     f->config.icsMode = 1;
     Lines({"StartChildProcess (dir=.) engine", "5 >first : name Opp", "6 >first : e2e4",
            "7 <first : move e7e5", "8 >first : g1f3", "9 <first : move b8c6"});
-    ASSERT_EQ(f->game.plyCount, 4);
-    const int games = f->game.gameNumber;
+    ASSERT_EQ(f->feed.game.plyCount, 4);
+    const int games = f->feed.game.gameNumber;
     f->config.icsMode = 0;
     f.socket.sent.clear();
     Lines({"20 >first : new"});
-    EXPECT_EQ(f->game.gameNumber, games + 1);
-    EXPECT_EQ(f->game.plyCount, 0);
+    EXPECT_EQ(f->feed.game.gameNumber, games + 1);
+    EXPECT_EQ(f->feed.game.plyCount, 0);
     const auto received = Received();
     EXPECT_NE(std::find(received.begin(), received.end(),
                         "FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq"),

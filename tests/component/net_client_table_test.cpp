@@ -7,13 +7,13 @@ namespace {
 class ClientTableTest : public NetTest {
   protected:
     void SetUp() override {
-        f->game.whitePlayer = "Alpha 1.0";
-        f->game.blackPlayer = "Beta 2";
+        f->feed.game.whitePlayer = "Alpha 1.0";
+        f->feed.game.blackPlayer = "Beta 2";
         f->config.site = "Club";
-        f->game.previousFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
-        f->game.fen = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq";
-        f->game.lastMove = PlayedMove{1, Side::kWhite, "e4"};
-        f->game.levelText = "level 40 5 0";
+        f->feed.game.previousFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
+        f->feed.game.fen = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq";
+        f->feed.game.lastMove = PlayedMove{1, Side::kWhite, "e4"};
+        f->feed.game.levelText = "level 40 5 0";
     }
     static std::string Padded(const std::string& name) { return FixedWidth(name, 30); }
 };
@@ -43,8 +43,8 @@ TEST_F(ClientTableTest, FirstViewerGetsTheWholeWelcomeInOrder) {
 }
 
 TEST_F(ClientTableTest, EmptyLastMoveAndLevelStillGoOutFramed) {
-    f->game.lastMove.reset();
-    f->game.levelText.clear();
+    f->feed.game.lastMove.reset();
+    f->feed.game.levelText.clear();
     Logon(kAlice, "Alice");
     auto sent = Sent(kAlice);
     EXPECT_EQ(sent[6], "< 6>");
