@@ -13,6 +13,8 @@
 namespace lantrel {
 
 constexpr const char* kBanner = "Lantrel1Server v1.72b for Winboard & Arena";
+// On the screen and in server.log when server.ini cannot be read.
+constexpr const char* kNoIniNote = "No server.ini found: running on the default settings.";
 
 // Each part's settings are its own record; the configuration is all of them.
 struct ServerConfig : NetSettings, FeedSettings {

@@ -9,14 +9,8 @@ namespace lantrel {
 namespace {
 
 void ToggleIcsMode(Server& server) {
-    Console& console = server.os.console;
     server.config.icsMode = server.config.icsMode ? 0 : 1;
-    PrintAt(console, 3, 70, "        ");
-    if (server.config.icsMode == 1) {
-        console.SetColour(kMagenta);
-        PrintAt(console, 3, 70, "ICS Mode");
-        console.SetColour(kNormal);
-    }
+    server.screen.ShowIcsMode(server.config.icsMode == 1);
 }
 
 // The GUI restarted its log, or the operator asked for a reset ("R"): start a

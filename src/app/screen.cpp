@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/config.h"
 #include "text/text.h"
 
 namespace lantrel {
@@ -15,6 +16,44 @@ const std::string kClearBlackColon = "[Black:" + std::string(69, ' ');
 const std::string kClearBlack = "[Black" + std::string(70, ' ');
 
 }  // namespace
+
+void StatusScreen::ShowBanner() {
+    console_.Clear();
+    PrintAt(console_, 1, 12, kBanner);
+    PrintAt(console_, 2, 12, std::string(51, '-'));
+}
+
+void StatusScreen::ShowNoIniNote() {
+    PrintAt(console_, 3, 12, kNoIniNote);
+}
+
+void StatusScreen::ShowAddresses(const std::vector<IpAddress>& addresses, std::int32_t port) {
+    int row = 18;
+    for (std::size_t n = 1; n <= addresses.size(); ++n, ++row)
+        PrintAt(console_, row, 1,
+                "IP " + PrintForm(static_cast<long long>(n)) + ": " + IpText(addresses[n - 1]));
+    PrintAt(console_, row, 1, "Port  :" + PrintForm(port));
+}
+
+void StatusScreen::ShowIcsMode(bool on) {
+    PrintAt(console_, 3, 70, "        ");
+    if (!on) return;
+    console_.SetColour(kMagenta);
+    PrintAt(console_, 3, 70, "ICS Mode");
+    console_.SetColour(kNormal);
+}
+
+void StatusScreen::ShowResultTableRequests(std::int32_t count) {
+    PrintAt(console_, 20, 24, "Result table requests:" + PrintForm(count));
+}
+
+void StatusScreen::ShowEmails(std::int32_t count) {
+    PrintAt(console_, 18, 60, "Emails: " + PrintForm(count));
+}
+
+void StatusScreen::ShowOperatorNotice(const std::string& text) {
+    PrintAt(console_, 21, 1, text);
+}
 
 void StatusScreen::ShowPlayerRow(int row, const std::string& clearing, const std::string& label,
                                  const std::string& name) {

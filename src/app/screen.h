@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "chess/board.h"
 #include "feed/feed.h"
@@ -15,6 +16,21 @@ namespace lantrel {
 class StatusScreen final : public NetScreen, public FeedScreen {
   public:
     explicit StatusScreen(Console& console) : console_(console) {}
+
+    // Rows 1 and 2: the banner under a cleared screen; row 3 the note that no
+    // server.ini was found.
+    void ShowBanner();
+    void ShowNoIniNote();
+    // Rows 18 on: the host's addresses, then the port.
+    void ShowAddresses(const std::vector<IpAddress>& addresses, std::int32_t port);
+    // Row 3, column 70: "ICS Mode" while it is on.
+    void ShowIcsMode(bool on);
+    // The tournament services' counters and the row where their notices go.
+    void ShowResultTableRequests(std::int32_t count);
+    void ShowEmails(std::int32_t count);
+    void ShowOperatorNotice(const std::string& text);
+    // The cursor waits on the notice row while the mailer starts.
+    void ShowMailerStarting() { console_.MoveTo(21, 1); }
 
     // Operator key B.
     void ToggleBoard() { showBoard_ = !showBoard_; }

@@ -19,8 +19,6 @@ std::string StartTimeText(const LocalDateTime& t) {
            TwoDigits(t.hour) + ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second);
 }
 
-constexpr const char* kNoIniNote = "No server.ini found: running on the default settings.";
-
 }  // namespace
 
 void LoadConfiguration(Server& server) {
@@ -43,25 +41,18 @@ void LoadConfiguration(Server& server) {
 
 int StartServer(Server& server) {
     Console& console = server.os.console;
-    console.Clear();
-    PrintAt(console, 1, 12, kBanner);
-    PrintAt(console, 2, 12, std::string(51, '-'));
+    server.screen.ShowBanner();
 
     InitialiseChess(server.feed.chess);
     server.feed.game = LiveGame{};
     server.feed.reader = FeedState{};
     LoadConfiguration(server);
-    if (!server.config.iniFound) PrintAt(console, 3, 12, kNoIniNote);
+    if (!server.config.iniFound) server.screen.ShowNoIniNote();
 
     server.screen.DrawBoard(server.feed.chess.cells);
     WriteFen(server.feed);
 
-    std::vector<IpAddress> addresses = server.os.socket.LocalAddresses();
-    int row = 18;
-    for (std::size_t n = 1; n <= addresses.size(); ++n, ++row)
-        PrintAt(console, row, 1,
-                "IP " + PrintForm(static_cast<long long>(n)) + ": " + IpText(addresses[n - 1]));
-    PrintAt(console, row, 1, "Port  :" + PrintForm(server.config.port));
+    server.screen.ShowAddresses(server.os.socket.LocalAddresses(), server.config.port);
 
     const std::string problem = NetworkSettingProblem(server.config);
     int error = !problem.empty()
@@ -80,11 +71,7 @@ int StartServer(Server& server) {
     }
     server.os.socket.WatchFile(ResolvePath(server.os.workDir, server.config.path));
 
-    if (server.config.icsMode == 1) {
-        console.SetColour(kMagenta);
-        PrintAt(console, 3, 70, "ICS Mode");
-        console.SetColour(kNormal);
-    }
+    if (server.config.icsMode == 1) server.screen.ShowIcsMode(true);
     server.screen.ShowClientTable(server.net.clients);
     console.Flush();
     return kSocketOk;

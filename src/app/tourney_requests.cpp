@@ -36,8 +36,7 @@ void AddTourneyCommands(Server& server) {
 
 void SendResultTable(Server& server, const Request& request) {
     ++server.net.counters.resultTableRequests;
-    PrintAt(server.os.console, 20, 24,
-            "Result table requests:" + PrintForm(server.net.counters.resultTableRequests));
+    server.screen.ShowResultTableRequests(server.net.counters.resultTableRequests);
     auto table = std::make_unique<CrossTable>();  // about 3 MB: not on the stack
     SendReplies(server, request.sender, ResultTableReply(*table, TourneyPgnOf(server)));
 }
@@ -54,11 +53,11 @@ void SendGamesByEmail(Server& server, const Request& request) {
 
 void SendGamesByEmailTo(Server& server, const Request& request, std::string_view address) {
     ++server.net.counters.emailCount;
-    PrintAt(server.os.console, 18, 60, "Emails: " + PrintForm(server.net.counters.emailCount));
+    server.screen.ShowEmails(server.net.counters.emailCount);
     EmailPlan plan = PlanEmail(TourneyPgnOf(server), server.config.mailServer,
                                server.config.returnAddress, address, request.text);
     if (!plan.operatorNotice.empty()) {
-        PrintAt(server.os.console, 21, 1, plan.operatorNotice);
+        server.screen.ShowOperatorNotice(plan.operatorNotice);
         WriteServerLog(server, plan.operatorNotice);
     }
     SendReplies(server, request.sender, plan.replies);
@@ -69,9 +68,7 @@ void SendGamesByEmailTo(Server& server, const Request& request, std::string_view
     if (!plan.emailLines.empty()) AppendLines(mailFile, plan.emailLines);
     const std::string mailLog = server.File(kEmailLog);
     AppendLine(mailLog, MailerLogLine(plan.mailer));
-    // The cursor rests on the notice row; the mailer itself never writes on the
-    // screen.
-    server.os.console.MoveTo(21, 1);
+    server.screen.ShowMailerStarting();
     // Not waited for: the mailer's outcome goes to email.log only, its error
     // output too (it would otherwise be written over the status screen).
     if (!server.os.processes.Start(plan.mailer.program, plan.mailer.args, server.os.workDir,
