@@ -8,10 +8,11 @@ namespace lantrel {
 
 Server::Server(Platform& platform)
     : os(platform),
+      journal{ResolvePath(platform.workDir, "server.log")},
       screen(platform.console),
-      net(platform, config, screen),
+      net(platform, config, screen, journal),
       udp(net),
-      feed(platform, config, screen, outputs) {
+      feed(platform, config, screen, outputs, journal) {
     net.currentGame = [this] { return SnapshotOf(feed.game); };
     outputs.Attach(udp);
     AddTourneyCommands(*this);
@@ -19,15 +20,6 @@ Server::Server(Platform& platform)
 
 std::string Server::File(const std::string& name) const {
     return ResolvePath(os.workDir, name);
-}
-
-void WriteServerLog(Server& server, std::string_view text) {
-    // One open-append-close per line keeps the journal complete on disk at all times.
-    AppendLine(server.File("server.log"), text);
-}
-
-void WriteServerLogBlock(Server& server, const std::vector<std::string>& lines) {
-    AppendLines(server.File("server.log"), lines);
 }
 
 }  // namespace lantrel

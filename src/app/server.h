@@ -30,6 +30,7 @@ struct Server {
 
     Platform& os;
     ServerConfig config;
+    Journal journal;  // server.log
     StatusScreen screen;
     NetServer net;        // the viewers' broadcast server
     UdpBroadcaster udp;   // the viewers as an output of the feed
@@ -41,10 +42,5 @@ struct Server {
     // A working file's full name (server.log, in.dat, ...).
     std::string File(const std::string& name) const;
 };
-
-// Appends one line (CR LF) to server.log; a failure loses the line silently.
-void WriteServerLog(Server& server, std::string_view text);
-// Appends several lines to server.log in one opening.
-void WriteServerLogBlock(Server& server, const std::vector<std::string>& lines);
 
 }  // namespace lantrel

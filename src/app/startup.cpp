@@ -62,7 +62,7 @@ int StartServer(Server& server) {
     if (error != kSocketOk) {
         console.Flush();
         if (!problem.empty()) {
-            WriteServerLog(server, problem);
+            server.journal.Write(problem);
             std::printf("%s\n", problem.c_str());
         }
         std::printf("Open UDP Error%s\n", PrintForm(error).c_str());

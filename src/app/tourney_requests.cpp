@@ -58,7 +58,7 @@ void SendGamesByEmailTo(Server& server, const Request& request, std::string_view
                                server.config.returnAddress, address, request.text);
     if (!plan.operatorNotice.empty()) {
         server.screen.ShowOperatorNotice(plan.operatorNotice);
-        WriteServerLog(server, plan.operatorNotice);
+        server.journal.Write(plan.operatorNotice);
     }
     SendReplies(server, request.sender, plan.replies);
     if (!plan.startMailer) return;

@@ -49,8 +49,12 @@ class FeedScreen {
 // The game feed: its records and what it reaches of the rest.
 struct Feed {
     Feed(Platform& platform, const FeedSettings& feedSettings, FeedScreen& feedScreen,
-         GameOutput& gameOutput)
-        : os(platform), settings(feedSettings), screen(feedScreen), output(gameOutput) {}
+         GameOutput& gameOutput, const Journal& serverLog)
+        : os(platform),
+          settings(feedSettings),
+          screen(feedScreen),
+          output(gameOutput),
+          journal(serverLog) {}
     Feed(const Feed&) = delete;
     Feed& operator=(const Feed&) = delete;
 
@@ -58,6 +62,7 @@ struct Feed {
     const FeedSettings& settings;
     FeedScreen& screen;
     GameOutput& output;
+    const Journal& journal;  // server.log
     // Whether the process has been asked to end; long pauses check it so that a
     // stop is not held up by them.
     std::function<bool()> stopRequested = [] { return false; };
@@ -66,10 +71,8 @@ struct Feed {
     FeedState reader;
     ChessState chess;
 
-    // A working file's full name (debug.tmp, its saved copies, server.log).
+    // A working file's full name (debug.tmp and its saved copies).
     std::string File(const std::string& name) const { return ResolvePath(os.workDir, name); }
-    // server.log.
-    Journal Log() const { return Journal{File("server.log")}; }
 };
 
 // Longest partial line kept; the rest of a longer "line" (a binary file named

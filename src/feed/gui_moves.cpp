@@ -79,10 +79,10 @@ bool PlayGuiMove(Feed& feed, int engine, const std::string& text) {
     const std::string note =
         "<" + game.lineStamp + "> GUI move " + text + " to " + EngineName(engine) + " engine";
     if (!IsLegalMoveText(feed.chess, text)) {
-        feed.Log().Write(note + " is not legal here: ignored");
+        feed.journal.Write(note + " is not legal here: ignored");
         return false;
     }
-    feed.Log().Write(note);
+    feed.journal.Write(note);
     feed.screen.ShowMoveLabel();
     const std::int32_t before = game.plyCount;
     std::string move = text;
@@ -142,8 +142,8 @@ void HandleSetBoard(Feed& feed, int engine, const std::string& fen, const char* 
     GuiGame& record = feed.game.guiGame;
     const FenReading reading = ReadFen(fen);
     if (!reading.ok()) {
-        feed.Log().Write("<" + feed.game.lineStamp + "> Bad FEN from the GUI (" + reading.error +
-                         "), position kept: " + how + " " + fen);
+        feed.journal.Write("<" + feed.game.lineStamp + "> Bad FEN from the GUI (" + reading.error +
+                           "), position kept: " + how + " " + fen);
         return;
     }
     const int ply = PlyOfPosition(record, FenText(reading.board), feed.game.plyCount);
@@ -151,8 +151,8 @@ void HandleSetBoard(Feed& feed, int engine, const std::string& fen, const char* 
         SetMovesOf(record, engine, ply);
         return;
     }
-    feed.Log().Write("<" + feed.game.lineStamp + "> GUI position " + fen + " to " +
-                     EngineName(engine) + " engine");
+    feed.journal.Write("<" + feed.game.lineStamp + "> GUI position " + fen + " to " +
+                       EngineName(engine) + " engine");
     StartFromPosition(feed, reading.board);
     SetMovesOf(record, engine, 0);
 }
@@ -217,8 +217,8 @@ void HandlePositionLine(Feed& feed, int engine, const std::string& line) {
     for (std::string word; in >> word;)
         words.push_back(word);
     auto bad = [&](const std::string& why) {
-        feed.Log().Write("<" + game.lineStamp + "> Bad position line from the GUI (" + why +
-                         "), position kept: " + line);
+        feed.journal.Write("<" + game.lineStamp + "> Bad position line from the GUI (" + why +
+                           "), position kept: " + line);
     };
 
     std::size_t at = 2;
@@ -265,9 +265,9 @@ void HandlePositionLine(Feed& feed, int engine, const std::string& line) {
     if (meet >= 0) {
         next = static_cast<std::size_t>(plies - meet);
     } else {
-        feed.Log().Write("<" + game.lineStamp + "> GUI position " +
-                         (words[1] == "fen" ? startText : std::string("startpos")) + " to " +
-                         EngineName(engine) + " engine");
+        feed.journal.Write("<" + game.lineStamp + "> GUI position " +
+                           (words[1] == "fen" ? startText : std::string("startpos")) + " to " +
+                           EngineName(engine) + " engine");
         StartFromPosition(feed, start);
         meet = 0;
     }

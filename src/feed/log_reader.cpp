@@ -23,8 +23,8 @@ void AppendToLine(Feed& feed, const char* bytes, std::size_t count) {
         line.append(bytes, take);
         if (take < static_cast<std::size_t>(stop - bytes) && !reader.partialLineCapped) {
             reader.partialLineCapped = true;
-            feed.Log().Write("Log line longer than " + std::to_string(kMaxLineLength) +
-                             " bytes: the rest of it is dropped");
+            feed.journal.Write("Log line longer than " + std::to_string(kMaxLineLength) +
+                               " bytes: the rest of it is dropped");
         }
         bytes = cr ? cr + 1 : end;
     }

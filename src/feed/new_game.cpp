@@ -10,7 +10,7 @@ void StartNewGame(Feed& feed) {
 
     game.moveErrorCount = 0;
     feed.screen.ShowNewGame(game.gameNumber, game.moveErrorCount);
-    feed.Log().Write("-------------------- New Game ----------------------");
+    feed.journal.Write("-------------------- New Game ----------------------");
 
     // Start position, king squares, side to move and fifty-move counter; every
     // square of the console board is marked for repainting.

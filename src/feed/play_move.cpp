@@ -28,7 +28,7 @@ void ReportUnmatchedText(Feed& feed, const std::string& text) {
         "",
     };
     for (const std::string& line : lines)
-        feed.Log().Write(line);
+        feed.journal.Write(line);
     game.moveErrorCount += 1;
     feed.screen.ShowMoveErrors(game.moveErrorCount);
 }
@@ -53,8 +53,8 @@ void PlayMoveText(Feed& feed, std::string& logText) {
         return;
     }
 
-    feed.Log().Write("<" + game.lineStamp + "> Move " + NumberText(game.plyCount + 1) + ": " +
-                     logText + ", Index = " + NumberText(found));
+    feed.journal.Write("<" + game.lineStamp + "> Move " + NumberText(game.plyCount + 1) + ": " +
+                       logText + ", Index = " + NumberText(found));
 
     const Side mover = chess.whiteOnMove == 1 ? Side::kWhite : Side::kBlack;
     PlayGameMove(chess, found);

@@ -27,7 +27,7 @@ bool IsBanned(const Channel& channel, IpAddress sender) {
 }
 
 void LogSendFailure(NetServer& net, int error, IpAddress to, std::string_view text) {
-    net.Log().WriteBlock({
+    net.journal.WriteBlock({
         "send error" + NumberText(error),
         "Port Num=" + PrintForm(net.settings.port),
         "RemoteIp=" + IpText(to),
@@ -62,7 +62,7 @@ std::string ReadLocalInbox(NetServer& net) {
     Channel& ch = net.channel;
     ReadOnlyFile inbox;
     if (!inbox.Open(net.File("in.dat"))) {
-        net.Log().Write("Error: " + PrintForm(FileErrorNumber(inbox.OpenError())));
+        net.journal.Write("Error: " + PrintForm(FileErrorNumber(inbox.OpenError())));
         return {};
     }
     std::int64_t length = inbox.Length();
@@ -81,7 +81,7 @@ std::string ReadLocalInbox(NetServer& net) {
             std::min<std::int64_t>(length - ch.inboxPos, static_cast<std::int64_t>(sizeof buffer)));
         std::size_t got = inbox.ReadAt(ch.inboxPos, buffer, want);
         if (got == 0) {
-            net.Log().Write("Error: " + PrintForm(kSocketFailure));
+            net.journal.Write("Error: " + PrintForm(kSocketFailure));
             return {};
         }
         for (std::size_t i = 0; i < got; ++i) {

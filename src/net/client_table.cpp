@@ -21,7 +21,7 @@ std::string UniqueName(const NetServer& net, IpAddress asker, const std::string&
 }
 
 void WriteLogonBlock(NetServer& net, const ClientRecord& record, int slot) {
-    net.Log().WriteBlock({
+    net.journal.WriteBlock({
         "",
         std::string(39, '-'),
         "New logon: " + record.ipText,

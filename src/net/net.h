@@ -140,14 +140,16 @@ class NetScreen {
 
 // The broadcast server: its records and what it reaches of the rest.
 struct NetServer {
-    NetServer(Platform& platform, const NetSettings& netSettings, NetScreen& netScreen)
-        : os(platform), settings(netSettings), screen(netScreen) {}
+    NetServer(Platform& platform, const NetSettings& netSettings, NetScreen& netScreen,
+              const Journal& serverLog)
+        : os(platform), settings(netSettings), screen(netScreen), journal(serverLog) {}
     NetServer(const NetServer&) = delete;
     NetServer& operator=(const NetServer&) = delete;
 
     Platform& os;
     const NetSettings& settings;
     NetScreen& screen;
+    const Journal& journal;  // server.log
     // The game as a newcomer is welcomed with it.
     std::function<GameSnapshot()> currentGame = [] { return GameSnapshot{}; };
 
@@ -157,10 +159,8 @@ struct NetServer {
     Counters counters;
     std::vector<Command> addedCommands;  // viewer commands beside the dispatcher's own
 
-    // A working file's full name (server.log, in.dat, out.dat).
+    // A working file's full name (in.dat, out.dat).
     std::string File(const std::string& name) const { return ResolvePath(os.workDir, name); }
-    // server.log.
-    Journal Log() const { return Journal{File("server.log")}; }
 };
 
 // ---- Used by the rest of the server -------------------------------------------

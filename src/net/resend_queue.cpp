@@ -118,7 +118,7 @@ void ResendPass(NetServer& net) {
             if (k != 0 &&
                 now - static_cast<double>(net.clients.slots[k].lastHeard) > kSilenceLimit) {
                 const std::string storedName = net.clients.slots[k].name;
-                net.Log().WriteBlock({
+                net.journal.WriteBlock({
                     std::string(31, '-'),
                     storedName,
                     "Disconnected due to no response!",

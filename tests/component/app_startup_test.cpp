@@ -94,7 +94,7 @@ TEST(StartupTest, UnusablePortOrBindIsNamed) {
 TEST(StartupTest, SecondStartEmptiesTheJournalAgain) {
     FakeServer f;
     ASSERT_EQ(StartServer(*f), kSocketOk);
-    WriteServerLog(*f, "a line of the first run");
+    f->journal.Write("a line of the first run");
     FakeServer g;
     g.dir.Write("server.log", f.dir.Read("server.log"));
     ASSERT_EQ(StartServer(*g), kSocketOk);
