@@ -12,7 +12,7 @@ Server::Server(Platform& platform)
       screen(platform.console),
       net(platform, config, screen, journal),
       udp(net),
-      feed(platform, config, screen, outputs, journal) {
+      feed(platform.clock, platform.workDir, config, screen, outputs, journal) {
     net.currentGame = [this] { return SnapshotOf(feed.game); };
     outputs.Attach(udp);
     AddTourneyCommands(*this);

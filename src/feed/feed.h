@@ -48,9 +48,10 @@ class FeedScreen {
 
 // The game feed: its records and what it reaches of the rest.
 struct Feed {
-    Feed(Platform& platform, const FeedSettings& feedSettings, FeedScreen& feedScreen,
-         GameOutput& gameOutput, const Journal& serverLog)
-        : os(platform),
+    Feed(Clock& systemClock, std::string workingDir, const FeedSettings& feedSettings,
+         FeedScreen& feedScreen, GameOutput& gameOutput, const Journal& serverLog)
+        : clock(systemClock),
+          workDir(std::move(workingDir)),
           settings(feedSettings),
           screen(feedScreen),
           output(gameOutput),
@@ -58,7 +59,8 @@ struct Feed {
     Feed(const Feed&) = delete;
     Feed& operator=(const Feed&) = delete;
 
-    Platform& os;
+    Clock& clock;
+    std::string workDir;  // where debug.tmp and its saved copies go
     const FeedSettings& settings;
     FeedScreen& screen;
     GameOutput& output;
@@ -72,7 +74,7 @@ struct Feed {
     ChessState chess;
 
     // A working file's full name (debug.tmp and its saved copies).
-    std::string File(const std::string& name) const { return ResolvePath(os.workDir, name); }
+    std::string File(const std::string& name) const { return ResolvePath(workDir, name); }
 };
 
 // Longest partial line kept; the rest of a longer "line" (a binary file named

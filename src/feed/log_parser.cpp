@@ -66,7 +66,7 @@ void PauseAfterResult(Feed& feed) {
     feed.screen.ShowPaused(true);
     long n = std::lround(feed.settings.delayAfterGame / 1000.0);
     if (feed.game.headerSent == 1) {
-        auto second = [&feed] { return static_cast<long>(feed.os.clock.TimeOfDay()); };
+        auto second = [&feed] { return static_cast<long>(feed.clock.TimeOfDay()); };
         long shown = second();
         long changes = 0;
         for (;;) {
@@ -322,7 +322,7 @@ void ProcessLogLine(Feed& feed, const std::string& line) {
     if (!parts.toEngine.empty() && parts.toEngine.front() == '#') return;
 
     if (lineText.empty()) {
-        if (feed.os.clock.Monotonic() - feed.reader.lastServiceTime > 1.0) ServeOutputs(feed);
+        if (feed.clock.Monotonic() - feed.reader.lastServiceTime > 1.0) ServeOutputs(feed);
         return;
     }
 

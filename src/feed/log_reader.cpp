@@ -107,7 +107,7 @@ GameSnapshot SnapshotOf(const LiveGame& game) {
 }
 
 void ServeOutputs(Feed& feed, int waitMs) {
-    feed.reader.lastServiceTime = feed.os.clock.Monotonic();
+    feed.reader.lastServiceTime = feed.clock.Monotonic();
     feed.output.Serve(waitMs);
 }
 

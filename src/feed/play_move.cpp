@@ -69,7 +69,7 @@ void PlayMoveText(Feed& feed, std::string& logText) {
     WriteFen(feed);
     const bool live = game.headerSent == 1;
     feed.output.MovePlayed(*game.lastMove, game.fen, fiftyMoveCount, live);
-    if (live) feed.os.clock.SleepMs(feed.settings.delayAfterMove);
+    if (live) feed.clock.SleepMs(feed.settings.delayAfterMove);
     if (game.plyCount == 1) MakeSaveDebugName(feed);
 }
 

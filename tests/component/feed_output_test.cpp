@@ -1,0 +1,127 @@
+// The feed on its own: log lines in, game events out, with no network behind it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "feed/feed.h"
+#include "platform/fakes.h"
+#include "support/test_support.h"
+
+namespace lantrel::testing {
+namespace {
+
+std::string SideText(Side side) {
+    return side == Side::kWhite ? "white" : "black";
+}
+
+// Writes every event as one line of text.
+class RecordingOutput final : public GameOutput {
+  public:
+    void PlayerNamed(Side side, const std::string& name) override {
+        events.push_back("player " + SideText(side) + " " + name);
+    }
+    void NewGameStarted(std::int32_t number) override {
+        events.push_back("new game " + std::to_string(number));
+    }
+    void PositionSet(const std::string& fen) override { events.push_back("position " + fen); }
+    void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
+                    bool live) override {
+        events.push_back("move " + std::to_string(move.number) + " " + SideText(move.side) + " " +
+                         move.san + " " + fen + " fifty " + std::to_string(fiftyMoveCount) +
+                         (live ? " live" : " catching up"));
+    }
+    void ClocksTold(std::optional<Side>, const std::string& time,
+                    const std::string& opponentTime) override {
+        events.push_back("clocks " + time + "/" + opponentTime);
+    }
+    void Thinking(Side side, const std::string& line) override {
+        events.push_back("thinking " + SideText(side) + " " + line);
+    }
+    void LevelSet(const std::string& level) override { events.push_back(level); }
+    void ResultAnnounced(const std::string& result) override {
+        events.push_back("result " + result);
+    }
+    void CaughtUp(const GameSnapshot& game) override {
+        events.push_back("caught up " + game.white + " - " + game.black + " last " +
+                         (game.lastMove ? game.lastMove->san : "none"));
+    }
+    void Serve(int) override {}
+
+    std::vector<std::string> events;
+};
+
+class NoScreen final : public FeedScreen {
+  public:
+    void ShowPlayerStarted(Side, const std::string&) override {}
+    void ShowPlayers(const std::string&, const std::string&) override {}
+    void ShowNewGame(std::int32_t, std::int32_t) override {}
+    void ShowMoveErrors(std::int32_t) override {}
+    void ShowMoveLabel() override {}
+    void ShowMoveText(const std::string&) override {}
+    void ShowFiftyMoveCount(std::int32_t) override {}
+    void ShowFen(const std::string&) override {}
+    void DrawBoard(const Cells&) override {}
+    void RepaintBoard() override {}
+    void ShowPaused(bool) override {}
+};
+
+class FeedOutputTest : public ::testing::Test {
+  protected:
+    FeedOutputTest() { InitialiseChess(feed.chess); }
+    std::vector<std::string> Lines(std::initializer_list<std::string> lines) {
+        output.events.clear();
+        for (const std::string& line : lines)
+            ProcessLogLine(feed, line);
+        FinishLogRead(feed);
+        return output.events;
+    }
+
+    TempDir dir;
+    FakeClock clock;
+    FeedSettings settings;
+    NoScreen screen;
+    RecordingOutput output;
+    Journal journal{dir.File("server.log")};
+    Feed feed{clock, dir.path(), settings, screen, output, journal};
+};
+
+const char* const kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
+const char* const kAfterE4 = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq";
+
+TEST_F(FeedOutputTest, AMoveIsReportedWithItsPositionWhileViewersFollowLive) {
+    feed.game.headerSent = 1;
+    EXPECT_EQ(Lines({"100 >first : new", "101 >first : go", "102 <first : move e2e4"}),
+              (std::vector<std::string>{
+                  "new game 1",
+                  std::string("position ") + kStart,
+                  std::string("move 1 white e4 ") + kAfterE4 + " fifty 0 live",
+              }));
+}
+
+// The first engine's thinking is not even noted before the game header went out.
+TEST_F(FeedOutputTest, ACatchUpReportsItsMovesAndThenTheGameAsItStands) {
+    EXPECT_EQ(Lines({"100 >first : new", "101 >first : go", "102 <first : move e2e4",
+                     "103 <first : 9 30 70 50000 e7e5"}),
+              (std::vector<std::string>{
+                  "new game 1",
+                  std::string("position ") + kStart,
+                  std::string("move 1 white e4 ") + kAfterE4 + " fifty 0 catching up",
+                  "caught up  -  last e4",
+              }));
+}
+
+TEST(GameOutputsTest, EveryAttachedOutputHearsEveryEventInOrder) {
+    RecordingOutput first, second;
+    GameOutputs outputs;
+    outputs.Attach(first);
+    outputs.Attach(second);
+    outputs.LevelSet("level 40 5 0");
+    outputs.ResultAnnounced("1-0");
+    const std::vector<std::string> expected{"level 40 5 0", "result 1-0"};
+    EXPECT_EQ(first.events, expected);
+    EXPECT_EQ(second.events, expected);
+}
+
+}  // namespace
+}  // namespace lantrel::testing
