@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,25 +61,24 @@ inline std::string SourceFile(const std::string& relative) {
 // fake clock by every receive wait, so waits on the network end in simulated
 // time (the pause after a game result included).
 //
-// One Server serves every input of a fuzzing process, its records put back to
-// their start values before each.
+// The fakes serve every input of a fuzzing process; each input gets a new Server.
 struct FuzzServer {
     ScreenBuffer screen;
     FakeClock clock;
     FakeSocket socket;
     FakeProcesses processes;
     Platform platform{screen, clock, socket, processes, ScratchDir()};
-    Server server{platform};
+    std::optional<Server> server;
 
-    Server& operator*() { return server; }
-    Server* operator->() { return &server; }
+    Server& operator*() { return *server; }
+    Server* operator->() { return &*server; }
 
     // Empties the scratch folder, writes `ini` as server.ini, puts the fakes and
     // every record back to their start values and starts the server
     // (configuration, server.log, working files, tables, the fake port).
     static FuzzServer& Start(std::string_view ini) {
         FuzzServer& f = Prepare(ini);
-        if (StartServer(f.server) != kSocketOk) std::abort();
+        if (StartServer(*f.server) != kSocketOk) std::abort();
         return f;
     }
 
@@ -98,15 +98,8 @@ struct FuzzServer {
         socket = FakeSocket();
         socket.clock = &clock;
         processes = FakeProcesses();
-        server.config = ServerConfig{};
-        server.feed.game = LiveGame{};
-        server.feed = FeedState{};
-        server.feed.chess = ChessState{};
-        server.net.channel = Channel{};
-        server.net.clients = ClientTable{};
-        server.net.queue = ResendQueue{};
-        server.net.counters = Counters{};
-        server.headless = false;
+        server.reset();  // the old one's outputs and commands point into it
+        server.emplace(platform);
     }
 };
 
