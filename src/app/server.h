@@ -1,22 +1,20 @@
-// Server: every record of the running program, in one object.
+// Server: the running program composed of its parts.
 //
-// The server is one thread and one loop; its state is a handful of fixed
-// records that every subsystem reads and writes. Keeping them in one object
-// (instead of globals) lets a test build as many servers as it likes.
+// The server is one thread and one loop. Each part owns its records and is lent
+// what it needs of the others (settings, the screen it reports to, the journal,
+// the outputs); keeping it all in one object (instead of globals) lets a test
+// build as many servers as it likes.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <string>
-#include <string_view>
 
 #include "app/config.h"
 #include "app/screen.h"
-#include "chess/chess.h"
+#include "feed/feed.h"
 #include "feed/game_output.h"
-#include "feed/live_game.h"
 #include "net/net.h"
 #include "net/udp_output.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 
 namespace lantrel {
@@ -39,7 +37,7 @@ struct Server {
 
     bool headless = false;  // no screen, never waits for a key
 
-    // A working file's full name (server.log, in.dat, ...).
+    // A working file's full name (server.ini, server.log, email.txt, ...).
     std::string File(const std::string& name) const;
 };
 
