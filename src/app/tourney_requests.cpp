@@ -11,6 +11,33 @@
 
 namespace lantrel {
 
+std::string FindTourneyPgn(const std::string& iniPath) {
+    auto lines = ReadLines(iniPath);
+    if (!lines) return {};
+    for (const auto& line : *lines)
+        if (StartsWith(line, "TOURNEYPGN=")) return Mid(line, 12);
+    return {};
+}
+
+PgnLookup LookUpTourneyPgn(const std::string& iniPath, const std::string& workDir) {
+    PgnLookup found;
+    found.path = FindTourneyPgn(iniPath);
+    if (found.path.empty()) return found;
+    std::string full = ResolvePath(workDir, found.path);
+    if (!FileExists(full)) {
+        found.status = PgnLookup::kNotFound;
+        return found;
+    }
+    auto text = ReadWholeFile(full);
+    if (!text) {
+        found.status = PgnLookup::kUnreadable;
+        return found;
+    }
+    found.status = PgnLookup::kRead;
+    found.text = std::move(*text);
+    return found;
+}
+
 namespace {
 
 // The tournament PGN file named in the server's own server.ini.

@@ -3,12 +3,24 @@
 // it to the requester with unnumbered datagrams.
 #pragma once
 
+#include <string>
 #include <string_view>
+
+#include "tourney/tourney.h"
 
 namespace lantrel {
 
 struct Server;
 struct Request;
+
+// The path given by the first line of server.ini that starts with "TOURNEYPGN="
+// (the rest of that line, untrimmed); empty when there is none or the file cannot
+// be read. server.ini is read again on every request.
+std::string FindTourneyPgn(const std::string& iniPath);
+
+// FindTourneyPgn over `iniPath`, a relative PGN path resolved against `workDir`,
+// then the file read whole.
+PgnLookup LookUpTourneyPgn(const std::string& iniPath, const std::string& workDir);
 
 // Adds RESULTTABLE, GAMELIST and SEND: to the viewer commands.
 void AddTourneyCommands(Server& server);

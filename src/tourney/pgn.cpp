@@ -1,37 +1,9 @@
-// The tournament PGN file: where it is, and the tag scan shared by the services.
-#include "platform/files.h"
+// The tag scan of the tournament PGN file, shared by the services.
 #include "text/text.h"
 #include "tourney/tourney.h"
 #include "tourney/tourney_detail.h"
 
 namespace lantrel {
-
-std::string FindTourneyPgn(const std::string& iniPath) {
-    auto lines = ReadLines(iniPath);
-    if (!lines) return {};
-    for (const auto& line : *lines)
-        if (StartsWith(line, "TOURNEYPGN=")) return Mid(line, 12);
-    return {};
-}
-
-PgnLookup LookUpTourneyPgn(const std::string& iniPath, const std::string& workDir) {
-    PgnLookup found;
-    found.path = FindTourneyPgn(iniPath);
-    if (found.path.empty()) return found;
-    std::string full = ResolvePath(workDir, found.path);
-    if (!FileExists(full)) {
-        found.status = PgnLookup::kNotFound;
-        return found;
-    }
-    auto text = ReadWholeFile(full);
-    if (!text) {
-        found.status = PgnLookup::kUnreadable;
-        return found;
-    }
-    found.status = PgnLookup::kRead;
-    found.text = std::move(*text);
-    return found;
-}
 
 namespace {
 

@@ -5,10 +5,10 @@
 //   GAMELIST     -> one "GL:" line per game, most recent first
 //   SEND: n n .. -> the chosen games in email.txt, mailed by the external gbmail
 //
-// Everything is computed afresh from the file on every request. Looking the file
-// up (LookUpTourneyPgn) is the only file reading; the rest are pure steps that
-// turn its text and the request into the reply texts (unit-tested byte for byte).
-// The server counts, shows and sends them (app/tourney_requests.h).
+// Everything is computed afresh from the file on every request. These are pure
+// steps that turn the file's text and the request into the reply texts
+// (unit-tested byte for byte); the server looks the file up, counts, shows and
+// sends them (app/tourney_requests.h).
 #pragma once
 
 #include <array>
@@ -75,11 +75,6 @@ struct CrossTable {
 
 // ---- The PGN file ---------------------------------------------------------------
 
-// The path given by the first line of server.ini that starts with "TOURNEYPGN="
-// (the rest of that line, untrimmed); empty when there is none or the file cannot
-// be read. server.ini is read again on every request.
-std::string FindTourneyPgn(const std::string& iniPath);
-
 // What a request found: the configured path and, when it could be read, the text.
 struct PgnLookup {
     enum Status {
@@ -92,10 +87,6 @@ struct PgnLookup {
     std::string path;  // as written in server.ini
     std::string text;  // the whole file when status is kRead
 };
-
-// FindTourneyPgn over `iniPath`, a relative PGN path resolved against `workDir`,
-// then the file read whole.
-PgnLookup LookUpTourneyPgn(const std::string& iniPath, const std::string& workDir);
 
 // One game as the tag scan hands it over.
 struct TaggedGame {

@@ -1,8 +1,8 @@
 // The tournament PGN file: finding it through server.ini and the tag scan.
 #include <gtest/gtest.h>
 
+#include "app/tourney_requests.h"
 #include "support/test_support.h"
-#include "tourney/tourney.h"
 
 namespace lantrel {
 namespace {
