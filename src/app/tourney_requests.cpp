@@ -71,7 +71,8 @@ void SendResultTable(Server& server, const Request& request) {
 void SendGameList(Server& server, const Request& request) {
     auto table = std::make_unique<CrossTable>();
     SendReplies(server, request.sender,
-                GameListReply(*table, TourneyPgnOf(server), server.config.mailServer));
+                GameListReply(*table, TourneyPgnOf(server), server.config.mailServer,
+                              server.config.returnAddress));
 }
 
 void SendGamesByEmail(Server& server, const Request& request) {

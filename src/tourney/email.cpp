@@ -66,8 +66,7 @@ bool IsPlainMailAddress(std::string_view address) {
     std::string_view local = address.substr(0, at);
     if (local.front() == '-') return false;
     for (char c : local) {
-        if (!IsLetterOrDigit(c) && c != '.' && c != '_' && c != '%' && c != '+' && c != '-')
-            return false;
+        if (!IsLetterOrDigit(c) && c != '.' && c != '_' && c != '+' && c != '-') return false;
     }
     return IsHostName(address.substr(at + 1));  // a second "@" fails here
 }
@@ -80,6 +79,19 @@ bool IsPlainMailServer(std::string_view server) {
     for (char c : port)
         if (c < '0' || c > '9') return false;
     return IsHostName(server.substr(0, colon));
+}
+
+std::string MailSettingsProblem(std::string_view mailServer, std::string_view returnAddress) {
+    // Both settings are handed to the mailer and written to email.log: refuse
+    // anything that is more than a plain word of its kind (a mailer on another
+    // system may still reach its program through a command interpreter). Blanks
+    // around a setting in server.ini are an editing slip, not part of it.
+    if (!IsPlainMailServer(TrimBlanks(mailServer)))
+        return "Email refused: MAILSERVER= is not a plain host name (host or host:port)";
+    const std::string from = TrimBlanks(returnAddress);
+    if (!from.empty() && !IsPlainMailAddress(from))
+        return "Email refused: RETURNADD= is not a plain Email address";
+    return {};
 }
 
 std::vector<std::string> SelectGamesForEmail(std::string_view pgnText, std::string_view request) {
@@ -144,7 +156,7 @@ MailerCall MailerCallFor(std::string_view address, std::string_view mailServer,
 
 std::string MailerLogLine(const MailerCall& call) {
     auto isPlain = [](char c) {
-        return IsLetterOrDigit(c) || std::string_view("._%+-@:").find(c) != std::string_view::npos;
+        return IsLetterOrDigit(c) || std::string_view("._+-@:").find(c) != std::string_view::npos;
     };
     std::string line = call.program;
     for (const auto& arg : call.args) {
@@ -166,18 +178,7 @@ EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
         plan.replies = {kNotConfigured};
         return plan;
     }
-    // Blanks around a setting in server.ini are an editing slip, not part of it.
-    const std::string server = TrimBlanks(mailServer);
-    const std::string from = TrimBlanks(returnAddress);
-    // Both settings are handed to the mailer and written to email.log: refuse
-    // anything that is more than a plain word of its kind (a mailer on another
-    // system may still reach its program through a command interpreter).
-    if (!IsPlainMailServer(server)) {
-        plan.operatorNotice =
-            "Email refused: MAILSERVER= is not a plain host name (host or host:port)";
-    } else if (!from.empty() && !IsPlainMailAddress(from)) {
-        plan.operatorNotice = "Email refused: RETURNADD= is not a plain Email address";
-    }
+    plan.operatorNotice = MailSettingsProblem(mailServer, returnAddress);
     if (!plan.operatorNotice.empty()) {
         plan.replies = {kNotConfigured};
         return plan;
@@ -208,7 +209,7 @@ EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
     plan.replies = {"MSG:Your Email request has been received and is being processed."};
     plan.startMailer = true;
     plan.emailLines = SelectGamesForEmail(pgn.text, request);
-    plan.mailer = MailerCallFor(to, server, from);
+    plan.mailer = MailerCallFor(to, TrimBlanks(mailServer), TrimBlanks(returnAddress));
     return plan;
 }
 

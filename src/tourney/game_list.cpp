@@ -32,9 +32,12 @@ std::vector<std::string> GameListLines(CrossTable& table, const std::vector<Tagg
 }
 
 std::vector<std::string> GameListReply(CrossTable& table, const PgnLookup& pgn,
-                                       std::string_view mailServer) {
-    // The list only serves to pick games for e-mail, so it needs a mail server too.
-    if (pgn.status == PgnLookup::kNotConfigured || mailServer.empty())
+                                       std::string_view mailServer,
+                                       std::string_view returnAddress) {
+    // The list only serves to pick games for e-mail: it is offered only when
+    // "SEND:" would accept the mail settings.
+    if (pgn.status == PgnLookup::kNotConfigured || mailServer.empty() ||
+        !MailSettingsProblem(mailServer, returnAddress).empty())
         return {"MSG:Sorry, the server is not configured to provide you with a list of games"};
     if (pgn.status == PgnLookup::kNotFound)
         return {

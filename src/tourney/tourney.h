@@ -134,19 +134,24 @@ std::string GameNumberField(std::int32_t number);
 // The "GL:" lines of the games in `games`, most recent 300 first (the ring of
 // `table` is cleared and refilled; players and cells are not touched).
 std::vector<std::string> GameListLines(CrossTable& table, const std::vector<TaggedGame>& games);
-// The whole answer to "GAMELIST".
+// The whole answer to "GAMELIST". It is refused whenever "SEND:" would refuse the
+// mail settings (MAILSERVER= empty, or either setting not plain).
 std::vector<std::string> GameListReply(CrossTable& table, const PgnLookup& pgn,
-                                       std::string_view mailServer);
+                                       std::string_view mailServer, std::string_view returnAddress);
 
 // ---- Games by e-mail -----------------------------------------------------------
 
-// A plain address: letters, digits and ". _ % + -" before one "@", letters, digits,
+// A plain address: letters, digits and ". _ + -" before one "@", letters, digits,
 // "." and "-" after it; neither part empty nor beginning with "-". Nothing in it
 // means anything to a command interpreter.
 bool IsPlainMailAddress(std::string_view address);
 // A host name (letters, digits, "." and "-", not beginning with "-"), optionally
 // followed by ":" and a port number.
 bool IsPlainMailServer(std::string_view server);
+// Why MAILSERVER= and RETURNADD= (blanks around them dropped) cannot be handed to
+// the mailer, as a notice for the operator; empty when they can. Callers check for
+// an empty MAILSERVER= first: that is e-mail left unconfigured, nothing to report.
+std::string MailSettingsProblem(std::string_view mailServer, std::string_view returnAddress);
 
 // The lines of email.txt for a "SEND:" request: for every finished game whose
 // number (counted over games with result 1-0, 0-1 or 1/2-1/2 only) appears in the
@@ -171,7 +176,7 @@ struct MailerCall {
 MailerCall MailerCallFor(std::string_view address, std::string_view mailServer,
                          std::string_view returnAddress);
 // The call as email.log records it: the words separated by blanks, a word with
-// characters other than letters, digits and ". _ % + - @ :" in double quotes, as
+// characters other than letters, digits and ". _ + - @ :" in double quotes, as
 // it would be typed at a command prompt.
 std::string MailerLogLine(const MailerCall& call);
 

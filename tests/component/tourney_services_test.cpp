@@ -115,19 +115,27 @@ TEST_F(TourneyTest, AFileThatCannotBeOpenedIsSaidSo) {
     EXPECT_TRUE(f.processes.started.empty());
 }
 
-TEST_F(TourneyTest, GameListNeedsAMailServer) {
+TEST_F(TourneyTest, GameListNeedsUsableMailSettings) {
     Receive(kBob, "GAMELIST");
     auto sent = Sent(kBob);
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[0].substr(0, 12), "GL:    3W3  ");
     EXPECT_TRUE(Sent(kAlice).empty());
 
-    Forget();
-    f->config.mailServer.clear();
-    Receive(kBob, "GAMELIST");
-    EXPECT_EQ(Sent(kBob),
-              std::vector<std::string>{
-                  "MSG:Sorry, the server is not configured to provide you with a list of games"});
+    // Whenever "SEND:" would refuse the settings, the list is not offered either.
+    const std::pair<std::string, std::string> refused[] = {
+        {"", "server@example.org"},
+        {"smtp.example.org & del *.*", "server@example.org"},
+        {"smtp.example.org", "me@x.org;halt"}};
+    for (const auto& [mailServer, returnAddress] : refused) {
+        Forget();
+        f->config.mailServer = mailServer;
+        f->config.returnAddress = returnAddress;
+        Receive(kBob, "GAMELIST");
+        EXPECT_EQ(Sent(kBob), std::vector<std::string>{"MSG:Sorry, the server is not configured "
+                                                       "to provide you with a list of games"})
+            << mailServer << " / " << returnAddress;
+    }
 }
 
 TEST_F(TourneyTest, EmailWritesTheFilesAndStartsTheMailer) {

@@ -210,7 +210,7 @@ TEST_F(PgnTest, BrokenTournamentFilesAreAnsweredAsRead) {
         CrossTable table;
         for (const auto& [request, expected] :
              {std::pair{"RESULTTABLE", ResultTableReply(table, pgn)},
-              std::pair{"GAMELIST", GameListReply(table, pgn, "smtp.example.org")}}) {
+              std::pair{"GAMELIST", GameListReply(table, pgn, "smtp.example.org", "")}}) {
             asker.Send(request);
             std::vector<std::string> got;
             if (expected.empty()) {

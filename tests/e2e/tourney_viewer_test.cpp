@@ -53,7 +53,7 @@ TEST_F(TourneyViewerTest, ResultTableGameListAndMail) {
         PollAll([&] { return viewer.picture().resultTable.size() >= table_lines.size(); }, 10));
     EXPECT_EQ(viewer.picture().resultTable, table_lines);
 
-    auto list = Payloads(GameListReply(table, pgn, "smtp.example.org"), "GL:");
+    auto list = Payloads(GameListReply(table, pgn, "smtp.example.org", ""), "GL:");
     viewer.client->Send("GAMELIST");
     ASSERT_TRUE(PollAll([&] { return viewer.picture().gameList.size() >= list.size(); }, 10));
     EXPECT_EQ(viewer.picture().gameList, list);

@@ -47,7 +47,7 @@ Lines Join(const Lines& a, const Lines& b) {
 }
 
 TEST(MailAddress, OnlyPlainAddressesPass) {
-    const char* plain[] = {"a@b.c", "first.last+tag@mail-host.example.org", "x_y%z@h", "A1@B2",
+    const char* plain[] = {"a@b.c", "first.last+tag@mail-host.example.org", "x_y@h", "A1@B2",
                            "9@9"};
     for (const char* a : plain)
         EXPECT_TRUE(IsPlainMailAddress(a)) << a;
@@ -57,7 +57,8 @@ TEST(MailAddress, OnlyPlainAddressesPass) {
                              "a|b@c",   "a>b@c",       "a<b@c",        "a@b/c",
                              "\"a\"@b", "a'b@c",       "-x@y",         "a@-x",
                              "a@b.c\n", "a@b_c",       "a@b c",        "j\xf6rg@x",
-                             "a@b.c%",  "a@%COMSPEC%", "a^b@c",        "(a)@b"};
+                             "a@b.c%",  "a@%COMSPEC%", "%PATH%@x",     "a^b@c",
+                             "(a)@b"};
     for (const char* a : refused)
         EXPECT_FALSE(IsPlainMailAddress(a)) << a;
 }

@@ -24,7 +24,7 @@ std::string NumberedGames(int count) {
 
 std::vector<std::string> List(const std::string& pgn, const std::string& mailServer = "smtp.x") {
     CrossTable table;
-    return GameListReply(table, {PgnLookup::kRead, "t.pgn", pgn}, mailServer);
+    return GameListReply(table, {PgnLookup::kRead, "t.pgn", pgn}, mailServer, "");
 }
 
 std::string Line(const std::string& number5, const std::string& white, const std::string& black,
@@ -73,20 +73,37 @@ TEST(GameList, EveryGameCountsUnfinishedOnesToo) {
 TEST(GameList, RefusalsAndEmptyFiles) {
     const std::string notConfigured =
         "MSG:Sorry, the server is not configured to provide you with a list of games";
+    const PgnLookup read{PgnLookup::kRead, "t.pgn", NumberedGames(2)};
+    struct Case {
+        PgnLookup pgn;
+        std::string mailServer, returnAddress;
+        std::string reply;
+    };
+    // The list is refused whenever "SEND:" would refuse the mail settings, even
+    // when the file is there.
+    const Case cases[] = {
+        {read, "", "", notConfigured},
+        {read, "  ", "", notConfigured},
+        {read, "smtp.x;reboot", "", notConfigured},
+        {read, "smtp.x", "s@x|sh", notConfigured},
+        {{PgnLookup::kNotConfigured, "", ""}, "smtp.x", "", notConfigured},
+        {{PgnLookup::kNotFound, "t.pgn", ""},
+         "smtp.x",
+         "",
+         "MSG:PGN file not found!  Sorry, the server cannot provide you with a list of games."},
+        {{PgnLookup::kUnreadable, "t.pgn", ""},
+         "smtp.x",
+         "",
+         "MSG:PGN file cannot be opened!  Sorry, the server cannot provide you with a list of "
+         "games."},
+    };
     CrossTable table;
-    // A mail server is needed even when the file is there.
-    EXPECT_EQ(GameListReply(table, {PgnLookup::kRead, "t.pgn", NumberedGames(2)}, ""),
-              std::vector<std::string>{notConfigured});
-    EXPECT_EQ(GameListReply(table, {PgnLookup::kNotConfigured, "", ""}, "smtp.x"),
-              std::vector<std::string>{notConfigured});
-    EXPECT_EQ(GameListReply(table, {PgnLookup::kNotFound, "t.pgn", ""}, "smtp.x"),
-              std::vector<std::string>{
-                  "MSG:PGN file not found!  Sorry, the server cannot provide you with a list of "
-                  "games."});
-    EXPECT_EQ(GameListReply(table, {PgnLookup::kUnreadable, "t.pgn", ""}, "smtp.x"),
-              std::vector<std::string>{
-                  "MSG:PGN file cannot be opened!  Sorry, the server cannot provide you with a "
-                  "list of games."});
+    for (const auto& c : cases)
+        EXPECT_EQ(GameListReply(table, c.pgn, c.mailServer, c.returnAddress),
+                  std::vector<std::string>{c.reply})
+            << c.mailServer << " / " << c.returnAddress;
+    // Blanks around the settings do not refuse the list.
+    EXPECT_EQ(GameListReply(table, read, " smtp.x:25 ", " s@x ").size(), 2u);
     EXPECT_TRUE(List("").empty());
     EXPECT_TRUE(List("1. e4 e5 *\n").empty());
 }
@@ -94,7 +111,7 @@ TEST(GameList, RefusalsAndEmptyFiles) {
 TEST(GameList, LeavesTheStandingsAlone) {
     CrossTable table;
     ResultTableReply(table, {PgnLookup::kRead, "t.pgn", Game("A", "B", "1-0")});
-    GameListReply(table, {PgnLookup::kRead, "t.pgn", NumberedGames(3)}, "smtp.x");
+    GameListReply(table, {PgnLookup::kRead, "t.pgn", NumberedGames(3)}, "smtp.x", "");
     EXPECT_EQ(table.players[1].name, "A");
     EXPECT_EQ(table.Cell(1, 2), "1");
     EXPECT_EQ(table.recentGames[1].number, 3);

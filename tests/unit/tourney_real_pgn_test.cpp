@@ -98,7 +98,7 @@ void CheckAgainstPgnExtract(const std::string& pgn, const Expected& expected) {
     EXPECT_EQ(halfPoints, 2 * (expected.results.at("1-0") + expected.results.at("0-1") +
                                expected.results.at("1/2-1/2")));
 
-    auto list = GameListReply(table, {PgnLookup::kRead, "t.pgn", pgn}, "smtp.x");
+    auto list = GameListReply(table, {PgnLookup::kRead, "t.pgn", pgn}, "smtp.x", "");
     EXPECT_EQ(list.size(), std::min(expected.games, 300));
     EXPECT_EQ(list.front().substr(3, 5), RightAlign(std::to_string(expected.games), 5));
     if (expected.games <= 300) {
