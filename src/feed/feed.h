@@ -103,10 +103,12 @@ void ProcessLogLine(Feed& feed, const std::string& line);
 void StartNewGame(Feed& feed);
 
 // Plays a move text from the log: finds the move it names, plays it, logs it,
-// reports it to the outputs (then pauses while viewers follow live). `logText`
-// is cleaned in place. A text that names no move is reported in server.log and
-// counted; the position stays as it was.
-void PlayMoveText(Feed& feed, std::string& logText);
+// reports it to the outputs, then pauses DELAYAFTERMOVE when viewers follow live
+// and `pauseWhenLive` (false for moves played to catch up with the GUI, which
+// viewers need not watch one by one). `logText` is cleaned in place. A text
+// that names no move is reported in server.log and counted; the position stays
+// as it was.
+void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive = true);
 
 // Writes the FEN of the current position to `fen` (keeping `previousFen`) and
 // shows it.

@@ -71,10 +71,10 @@ std::string StampBefore(const std::string& line, std::size_t marker) {
     return TrimBlanks(Left(line, marker - 1));
 }
 
-// Plays a move the GUI gave an engine, when it is legal here. Returns true
-// when it was played. An illegal one is noted in server.log, never counted as
-// a move error.
-bool PlayGuiMove(Feed& feed, int engine, const std::string& text) {
+// Plays a move the GUI gave an engine, when it is legal here (pausing as
+// PlayMoveText does). Returns true when it was played. An illegal one is noted
+// in server.log, never counted as a move error.
+bool PlayGuiMove(Feed& feed, int engine, const std::string& text, bool pauseWhenLive) {
     LiveGame& game = feed.game;
     const std::string note =
         "<" + game.lineStamp + "> GUI move " + text + " to " + EngineName(engine) + " engine";
@@ -86,7 +86,7 @@ bool PlayGuiMove(Feed& feed, int engine, const std::string& text) {
     feed.screen.ShowMoveLabel();
     const std::int32_t before = game.plyCount;
     std::string move = text;
-    PlayMoveText(feed, move);
+    PlayMoveText(feed, move, pauseWhenLive);
     feed.reader.redrawBoard = 1;
     SyncRecord(feed);
     return game.plyCount == before + 1;
@@ -109,7 +109,7 @@ void HandleGuiMove(Feed& feed, int engine, const std::string& text) {
         record.engines[engine].heldMove = text;
         return;
     }
-    if (PlayGuiMove(feed, engine, text)) SetMovesOf(record, engine, feed.game.plyCount);
+    if (PlayGuiMove(feed, engine, text, true)) SetMovesOf(record, engine, feed.game.plyCount);
 }
 
 // A held "a2a3" is dropped when "edit" to the same engine follows, and played
@@ -122,7 +122,7 @@ void PlayHeldMoves(Feed& feed, const GuiLineNote& note) {
         const std::string move = std::move(engineFeed.heldMove);
         engineFeed.heldMove.clear();
         if (note.toEngine == engine && note.command == "edit") continue;
-        if (MovesOf(record, engine) == feed.game.plyCount && PlayGuiMove(feed, engine, move))
+        if (MovesOf(record, engine) == feed.game.plyCount && PlayGuiMove(feed, engine, move, true))
             SetMovesOf(record, engine, feed.game.plyCount);
     }
 }
@@ -271,8 +271,12 @@ void HandlePositionLine(Feed& feed, int engine, const std::string& line) {
         StartFromPosition(feed, start);
         meet = 0;
     }
+    // The moves the server has not seen are played without the pause after
+    // each: a line that disagrees with the game can hold a whole game's moves,
+    // and pausing for each would hold up the server as long (80 plies at the
+    // default pause: 24 seconds). Viewers get the same messages.
     for (; next < moves.size(); ++next) {
-        if (!PlayGuiMove(feed, engine, moves[next])) break;
+        if (!PlayGuiMove(feed, engine, moves[next], false)) break;
     }
     SetMovesOf(
         record, engine,

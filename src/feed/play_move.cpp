@@ -42,7 +42,7 @@ void WriteFen(Feed& feed) {
     feed.screen.ShowFen(game.fen);
 }
 
-void PlayMoveText(Feed& feed, std::string& logText) {
+void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
     ChessState& chess = feed.chess;
     LiveGame& game = feed.game;
 
@@ -69,7 +69,7 @@ void PlayMoveText(Feed& feed, std::string& logText) {
     WriteFen(feed);
     const bool live = game.headerSent == 1;
     feed.output.MovePlayed(*game.lastMove, game.fen, fiftyMoveCount, live);
-    if (live) feed.clock.SleepMs(feed.settings.delayAfterMove);
+    if (live && pauseWhenLive) feed.clock.SleepMs(feed.settings.delayAfterMove);
     if (game.plyCount == 1) MakeSaveDebugName(feed);
 }
 

@@ -284,6 +284,39 @@ TEST_F(GuiMovesTest, UciPositionLinesPlayWhatExtendsTheGame) {
     EXPECT_EQ(LogCount("Bad position line"), 1);
 }
 
+TEST_F(GuiMovesTest, PositionLinesCatchUpWithoutThePauseAfterEachMove) {
+    f->config.delayAfterMove = 300;
+    // Whole pauses in the time slept: the network's turns of 1 ms aside.
+    auto pauses = [this](long long sleptBefore) { return (f.clock.sleptMs() - sleptBefore) / 300; };
+    // Six moves from a new game: as the GUI's moves one by one, then as one
+    // position line. The viewer gets the same; only the moves one by one pause.
+    auto play = [this, &pauses](std::initializer_list<std::string> lines) {
+        StartNewGame(f->feed);
+        f.socket.sent.clear();
+        const long long before = f.clock.sleptMs();
+        Lines(lines);
+        return std::pair{Received(), pauses(before)};
+    };
+    const auto [oneByOne, oneByOnePauses] =
+        play({"200 >first : e2e4", "200 >first : e7e5", "200 >first : g1f3", "200 >first : b8c6",
+              "200 >first : f1b5", "200 >first : a7a6"});
+    const auto [caughtUp, caughtUpPauses] = play(
+        {"200 >first : position startpos moves e2e4 e7e5 g1f3 b8c6 f1b5 a7a6", "200 >first : go"});
+    EXPECT_EQ(caughtUp, oneByOne);
+    EXPECT_EQ(oneByOnePauses, 6);
+    EXPECT_EQ(caughtUpPauses, 0);
+
+    // The engine's own move still pauses; a line that disagrees with the game
+    // replays its moves without.
+    long long before = f.clock.sleptMs();
+    Lines({"300 <first : move b5a4"});
+    EXPECT_EQ(pauses(before), 1);
+    before = f.clock.sleptMs();
+    Lines({"400 >second: position startpos moves d2d4 d7d5 c2c4 e7e6", "400 >second: go"});
+    EXPECT_EQ(f->feed.game.plyCount, 4);
+    EXPECT_EQ(pauses(before), 0);
+}
+
 TEST_F(GuiMovesTest, IcsModeKeepsItsOwnRule) {
     f->config.icsMode = 1;
     Lines({std::string("300 >first : setboard ") + kItalian});
