@@ -98,7 +98,6 @@ struct FuzzServer {
         socket = FakeSocket();
         socket.clock = &clock;
         processes = FakeProcesses();
-        server.reset();  // the old one's outputs and commands point into it
         server.emplace(platform);
     }
 };
