@@ -282,8 +282,11 @@ Result RunFanOut(int viewers, int rounds, bool ownSocket) {
         missing += server.net.queue.pendingCount;
         // What the server never heard about is forgotten, so that no re-send
         // falls into the next round.
-        for (int i = 1; i <= kResendEntries; ++i)
-            server.net.queue.entries[i].acked = 1;
+        std::vector<IpAddress> inFlight;
+        for (const auto& [ip, queue] : server.net.queue.viewers)
+            inFlight.push_back(ip);
+        for (IpAddress ip : inFlight)
+            ForgetViewerQueue(server.net, ip);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     std::sort(latencies.begin(), latencies.end());

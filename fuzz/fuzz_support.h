@@ -128,7 +128,9 @@ inline std::vector<std::string> SplitLines(std::string_view text) {
     } while (0)
 
 // Properties every server keeps whatever arrived: the client table contiguous
-// from slot 1 with no address twice, the queue counters within the ring.
+// from slot 1 with no address twice, the live queue totals equal to what the
+// viewers' queues hold, queues only for logged-on viewers, each within its cap
+// and ordered by number.
 inline void CheckServerInvariants(const Server& server) {
     const ClientTable& table = server.net.clients;
     int occupied = 0;
@@ -148,9 +150,20 @@ inline void CheckServerInvariants(const Server& server) {
     }
     FUZZ_CHECK(occupied == table.Count());
     const ResendQueue& q = server.net.queue;
-    FUZZ_CHECK(q.pendingCount >= 0 && q.pendingCount <= kResendEntries);
-    FUZZ_CHECK(q.resendCount >= 0 && q.resendCount <= q.pendingCount);
-    FUZZ_CHECK(q.resendCursor >= 0 && q.resendCursor <= kResendEntries);
+    std::int32_t waiting = 0, resending = 0;
+    for (const auto& [ip, vq] : q.viewers) {
+        FUZZ_CHECK(FindClientSlot(table, ip) != 0);
+        FUZZ_CHECK(vq.waiting.size() <= kMaxWaitingPerViewer);
+        std::int32_t viewerResending = 0;
+        for (std::size_t i = 0; i < vq.waiting.size(); ++i) {
+            FUZZ_CHECK(i == 0 || vq.waiting[i - 1].seq < vq.waiting[i].seq);
+            if (vq.waiting[i].tries > 1) ++viewerResending;
+        }
+        FUZZ_CHECK(viewerResending == vq.resending);
+        waiting += static_cast<std::int32_t>(vq.waiting.size());
+        resending += vq.resending;
+    }
+    FUZZ_CHECK(waiting == q.waitingNow && resending == q.resendingNow);
 }
 
 }  // namespace lantrel::fuzzing

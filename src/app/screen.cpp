@@ -181,11 +181,13 @@ void StatusScreen::ShowDropped(std::int32_t count) {
 }
 
 void StatusScreen::ShowQueue(std::int32_t resendCount, std::int32_t pendingCount, bool congested) {
-    if (resendCount != shownResendCount_) {
+    // Red while any viewer is congested.
+    if (resendCount != shownResendCount_ || congested != shownCongested_) {
         console_.SetColour(congested ? kLightRed : kLightGreen);
         PrintAt(console_, 7, 60, "Re-send queue:" + PrintForm(resendCount));
         console_.SetColour(kNormal);
         shownResendCount_ = resendCount;
+        shownCongested_ = congested;
     }
     if (pendingCount != shownPendingCount_) {
         console_.SetColour(kLightCyan);

@@ -70,6 +70,7 @@ class StatusScreen final : public NetScreen, public FeedScreen {
     Cells drawnBoard_ = OffBoardCells();
     bool showBoard_ = true;
     std::int32_t shownResendCount_ = -1;
+    bool shownCongested_ = false;
     std::int32_t shownPendingCount_ = -1;
 
     static constexpr Cells OffBoardCells() {

@@ -18,12 +18,26 @@ int FileErrorNumber(FileResult result) {
     return result == kFileDenied ? kInProgress : kSocketFailure;
 }
 
+// Addresses whose credit is kept; past this the table starts afresh, which only
+// ever withholds replies.
+constexpr std::size_t kMaxStrangers = 4096;
+
 bool IsBanned(const Channel& channel, IpAddress sender) {
     for (int i = 1; i <= kBanCount; ++i) {
         if (channel.banList[i] == 0) break;
         if (channel.banList[i] == sender) return true;
     }
     return false;
+}
+
+// Takes `bytes` from what the address not logged on at `to` has sent; false
+// (and nothing taken) when it has not sent that much.
+bool SpendStrangerCredit(Channel& channel, IpAddress to, std::size_t bytes) {
+    auto credit = channel.strangerCredit.find(to);
+    const auto cost = static_cast<std::int64_t>(bytes);
+    if (credit == channel.strangerCredit.end() || credit->second < cost) return false;
+    credit->second -= cost;
+    return true;
 }
 
 void LogSendFailure(NetServer& net, int error, IpAddress to, std::string_view text) {
@@ -120,6 +134,10 @@ Request ReceiveDatagram(NetServer& net, int waitMs) {
     if (IsBanned(ch, sender)) return request;  // not even acknowledged
 
     request.sender = sender;
+    if (sender != kLocalViewerIp && !IsLoggedOn(net.clients, sender)) {
+        if (ch.strangerCredit.size() >= kMaxStrangers) ch.strangerCredit.clear();
+        ch.strangerCredit[sender] += static_cast<std::int64_t>(text.size());
+    }
     if (sender == kLocalViewerIp) {
         // The local viewer's lines are never framed: a "<" stays part of the text.
         request.text = std::move(text);
@@ -157,6 +175,8 @@ void SendDatagram(NetServer& net, IpAddress to, std::string_view text) {
         // send would fail for every viewer and log each of them off, so the text
         // loses its tail instead.
         text = text.substr(0, kMaxDatagramBytes);
+        if (!IsLoggedOn(net.clients, to) && !SpendStrangerCredit(net.channel, to, text.size()))
+            return;
         error = net.os.socket.Send(to, static_cast<std::uint16_t>(net.settings.port), text);
     }
     if (error == kSocketOk) return;
@@ -166,9 +186,14 @@ void SendDatagram(NetServer& net, IpAddress to, std::string_view text) {
     LogoffViewer(net, to);  // the viewer cannot be reached
 }
 
-void BroadcastRaw(NetServer& net, std::string_view text) {
-    for (IpAddress ip : ViewerAddresses(net.clients))
-        if (IsLoggedOn(net.clients, ip)) SendDatagram(net, ip, text);
+void BroadcastRaw(NetServer& net, std::string_view text, std::int32_t backlogLimit) {
+    for (IpAddress ip : ViewerAddresses(net.clients)) {
+        if (!IsLoggedOn(net.clients, ip)) continue;
+        auto queue = net.queue.viewers.find(ip);
+        if (queue != net.queue.viewers.end() && queue->second.countedResends >= backlogLimit)
+            continue;
+        SendDatagram(net, ip, text);
+    }
 }
 
 }  // namespace lantrel

@@ -1,5 +1,7 @@
 // The table of logged-on viewers: logon with its welcome, logoff, alias change,
 // and what the console shows of them.
+#include <algorithm>
+
 #include "net/net.h"
 #include "net/net_detail.h"
 #include "net/udp_output.h"
@@ -10,6 +12,21 @@ namespace lantrel {
 namespace {
 
 constexpr int kMaxNameSuffix = 500;
+
+// True when a logon from `newcomer` may go ahead now. Viewers already logged on
+// and the local viewer always may; new addresses share a small rate, so a flood
+// of logons with forged addresses draws only a trickle of welcomes.
+bool AdmitLogon(NetServer& net, IpAddress newcomer) {
+    if (newcomer == kLocalViewerIp || IsLoggedOn(net.clients, newcomer)) return true;
+    Channel& ch = net.channel;
+    const double now = NetNow(net);
+    ch.logonAllowance = std::min(
+        kNewLogonsPerSecond, ch.logonAllowance + (now - ch.logonAllowanceAt) * kNewLogonsPerSecond);
+    ch.logonAllowanceAt = now;
+    if (ch.logonAllowance < 1) return false;
+    ch.logonAllowance -= 1;
+    return true;
+}
 
 // `base`, or `base` followed by the first suffix " 1", " 2", ... that no other
 // viewer holds. After " 500" the search gives up and keeps that name.
@@ -91,6 +108,7 @@ std::string EmailOfViewer(const NetServer& net, IpAddress ip) {
 
 void LogonViewer(NetServer& net, Request& request) {
     ClientTable& table = net.clients;
+    if (!AdmitLogon(net, request.sender)) return;  // a retry is welcome a moment later
     ++net.counters.connectCount;
     net.screen.ShowConnects(net.counters.connectCount);
 
@@ -106,18 +124,18 @@ void LogonViewer(NetServer& net, Request& request) {
             break;
         }
     }
-    // A full table turns nobody away explicitly: the newcomer just gets no slot.
-    if (slot != 0) {
-        ClientRecord& r = table.slots[slot];
-        r.ipText = FixedWidth(IpText(newcomer), kIpTextWidth);
-        r.ip = newcomer;
-        r.name = FixedWidth(name, kNameWidth);
-        r.email = std::string(kEmailWidth, ' ');
-        r.lastHeard = NetWholeSeconds(net);
-        const ClientRecord entered = r;  // a failed send may empty the slot again
-        SendDatagram(net, newcomer, "LOGON SUCCESSFUL");
-        WriteLogonBlock(net, entered, slot);
-    }
+    // A full table turns the newcomer away without a word: with no slot it gets
+    // no welcome, and nobody hears of a viewer that is not there.
+    if (slot == 0) return;
+    ClientRecord& r = table.slots[slot];
+    r.ipText = FixedWidth(IpText(newcomer), kIpTextWidth);
+    r.ip = newcomer;
+    r.name = FixedWidth(name, kNameWidth);
+    r.email = std::string(kEmailWidth, ' ');
+    r.lastHeard = NetWholeSeconds(net);
+    const ClientRecord entered = r;  // a failed send may empty the slot again
+    SendDatagram(net, newcomer, "LOGON SUCCESSFUL");
+    WriteLogonBlock(net, entered, slot);
     CompactClientTable(table);
     net.screen.ShowClientTable(table);
 
@@ -157,8 +175,7 @@ void LogoffViewer(NetServer& net, IpAddress leaver) {
     for (int i = 1; i <= kReceiptCount; ++i)
         if (ch.recentReceipts[i].ip == leaver) ch.recentReceipts[i].ip = 0;
     // Nothing more is re-sent to the leaver.
-    for (int i = 1; i <= kResendEntries; ++i)
-        if (net.queue.entries[i].ip == leaver) net.queue.entries[i].seq = 0;
+    ForgetViewerQueue(net, leaver);
 
     if (!name.empty()) {
         Broadcast(net, "DELUSER: " + name);

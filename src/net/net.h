@@ -2,15 +2,19 @@
 // logged-on viewers, the reliable send queue and the dispatcher of viewer commands.
 //
 // Everything runs on the server's one thread inside `ServiceNetwork` (or inside the
-// feed's work between two log lines). The records below are fixed-size tables built
-// once; numbered 1..N like the rules that describe them, so slot 0 / entry 0 is unused.
+// feed's work between two log lines). The client table, the receipts and the ban
+// list are fixed-size tables built once, numbered 1..N so that slot 0 is unused; the
+// re-send queue grows and shrinks with what is in flight.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "feed/game_output.h"
@@ -23,7 +27,10 @@ namespace lantrel {
 constexpr int kReceiptCount = 100;  // repeat suppression window, all viewers together
 constexpr int kBanCount = 100;
 constexpr int kClientSlots = 500;
-constexpr int kResendEntries = 1000;
+// Unacknowledged messages kept for one viewer; past this the oldest is given up.
+constexpr int kMaxWaitingPerViewer = 256;
+// Logons from new addresses: at most this many a second, in bursts of as many.
+constexpr double kNewLogonsPerSecond = 10;
 constexpr std::size_t kIpTextWidth = 20;
 constexpr std::size_t kNameWidth = 30;
 constexpr std::size_t kEmailWidth = 50;
@@ -62,6 +69,15 @@ struct Channel {
     std::array<IpAddress, kBanCount + 1> banList{};  // 1..100, 0 = empty
     std::int32_t banCursor = 0;                      // entry written last (ring)
 
+    // What each address that is not logged on has sent us, in bytes, less what
+    // we have sent it: such an address is never sent more than it sent, so a
+    // datagram with a forged source address cannot make us an amplifier.
+    std::unordered_map<IpAddress, std::int64_t> strangerCredit;
+    // Logons from addresses not logged on yet are taken at a limited rate: a
+    // token bucket, refilled with the monotonic clock.
+    double logonAllowance = kNewLogonsPerSecond;
+    double logonAllowanceAt = 0;
+
     std::int64_t inboxPos = 0;   // bytes of in.dat consumed
     FileIdentity inboxIdentity;  // the in.dat those bytes came from
     std::string inboxPartial;    // a line of in.dat whose LF has not arrived yet
@@ -84,24 +100,38 @@ struct ClientTable {
     int Count() const;
 };
 
-// One reliable message to one viewer.
+// One reliable message to one viewer, awaiting its acknowledgement.
 struct ResendEntry {
-    SequenceNumber seq = 0;  // 0 = free or discarded
+    SequenceNumber seq = 0;
     std::string text;        // the whole message without its frame
-    IpAddress ip = 0;
     std::int64_t stamp = 0;  // whole monotonic seconds: last send, or not re-sent before
     std::int16_t tries = 0;  // sends so far
-    std::int16_t acked = 0;
 };
 
-// The ring of reliable messages and its counters.
+// What one viewer has in flight. Numbers rise with every message, so `waiting`
+// is ordered by number and an acknowledgement finds its entry by a binary search.
+struct ViewerQueue {
+    std::deque<ResendEntry> waiting;  // unacknowledged, oldest first
+    std::int32_t resending = 0;       // of those, the ones sent more than once
+    std::int64_t firstSent = 0;       // whole monotonic seconds of the first numbered send
+    bool acknowledgedAny = false;
+    // As of the last count (at the start of every network turn): the backlog that
+    // decides whether this viewer gets numbered messages, thinking and clock lines.
+    std::int32_t countedResends = 0;
+    bool congested = false;  // countedResends > 20: reliable sends go raw
+};
+
+// The reliable messages of every viewer and their counters.
 struct ResendQueue {
-    std::array<ResendEntry, kResendEntries + 1> entries{};  // 1..1000, ring
-    SequenceNumber nextSeq = 0;     // last number given; never reset or wrapped
-    std::int32_t resendCursor = 0;  // entry written last
-    std::int32_t pendingCount = 0;  // entries not yet acknowledged
-    std::int32_t resendCount = 0;   // of those, the ones sent more than once
-    std::int32_t congested = 0;     // 1 while resendCount > 20: reliable sends go raw
+    std::unordered_map<IpAddress, ViewerQueue> viewers;  // logged-on viewers with numbered sends
+    SequenceNumber nextSeq = 0;  // last number given; never reset or wrapped
+    // Kept up to date as entries come and go.
+    std::int32_t waitingNow = 0;    // entries not yet acknowledged
+    std::int32_t resendingNow = 0;  // of those, the ones sent more than once
+    // The same as of the last count: shown on the console and reported to viewers.
+    std::int32_t pendingCount = 0;
+    std::int32_t resendCount = 0;
+    std::int32_t congestedViewers = 0;
     std::int32_t droppedCount = 0;  // messages given up
     std::int32_t idlePolls = 0;     // ServiceNetwork calls since the last re-send pass
 };
@@ -132,7 +162,8 @@ class NetScreen {
     virtual void ShowConnects(std::int32_t count) = 0;
     virtual void ShowChatRelays(std::int32_t count) = 0;
     virtual void ShowDropped(std::int32_t count) = 0;
-    // The re-send and message queue counters, redrawn only when they change.
+    // The re-send and message queue totals, and whether any viewer is congested;
+    // redrawn only when they change.
     virtual void ShowQueue(std::int32_t resendCount, std::int32_t pendingCount, bool congested) = 0;
     // Every logon.
     virtual void Beep() = 0;
@@ -174,11 +205,16 @@ void ServiceNetwork(NetServer& net, int waitMs = -1);
 // Sends `text` once to `to` (to out.dat for the local viewer). A viewer that
 // cannot be reached is logged off.
 void SendDatagram(NetServer& net, IpAddress to, std::string_view text);
-// Unnumbered send to every logged-on viewer.
-void BroadcastRaw(NetServer& net, std::string_view text);
+// Unnumbered send to every logged-on viewer; with `backlogLimit`, only to those
+// with fewer messages than that awaiting a re-send (as of the last count): a
+// viewer that is behind needs the moves before thinking and clock lines.
+constexpr std::int32_t kNoBacklogLimit = std::numeric_limits<std::int32_t>::max();
+void BroadcastRaw(NetServer& net, std::string_view text,
+                  std::int32_t backlogLimit = kNoBacklogLimit);
 // Numbered, re-sent send to every logged-on viewer.
 void Broadcast(NetServer& net, std::string_view text);
-// Numbered, re-sent send to one viewer.
+// Numbered, re-sent send to one logged-on viewer; unnumbered to any other
+// address, to the local viewer and to a congested viewer.
 void SendToViewer(NetServer& net, std::string_view text, IpAddress to);
 // The e-mail address stored for the viewer at `ip` (trailing blanks removed), or empty.
 std::string EmailOfViewer(const NetServer& net, IpAddress ip);
@@ -205,13 +241,17 @@ void CompactClientTable(ClientTable& table);
 // Slot number of the first viewer at `ip` (1..500), or 0.
 int FindClientSlot(const ClientTable& table, IpAddress ip);
 
-// "ACK:" + number: marks that message, if it was sent to the sender.
+// "ACK:" + number: ends the re-sending of that message, if it was sent to the sender.
 void HandleAck(NetServer& net, Request& request);
-// Recounts the queue, sets `congested` and shows the queue counters.
+// Takes the count of the queue: each viewer's backlog and congestion, and the
+// totals the console shows.
 void UpdateQueueStatus(NetServer& net);
-// Re-sends what is due (at most six per pass) and gives up what has been sent
-// often enough, dropping viewers that have gone silent.
+// For each viewer: re-sends what is due (at most six), gives up what has been
+// sent often enough, and drops a viewer that has gone silent or has never
+// acknowledged anything.
 void ResendPass(NetServer& net);
+// Forgets everything in flight to `ip` (the viewer has left).
+void ForgetViewerQueue(NetServer& net, IpAddress ip);
 
 // True when the request being handled may use SECURITY, BOOT: and SRBOOT:: a
 // line of in.dat (only users of this machine with access to the server's

@@ -1,5 +1,6 @@
-// Reliable delivery: numbered messages kept in a ring until the viewer
+// Reliable delivery: numbered messages kept per viewer until the viewer
 // acknowledges them, re-sent on a schedule, given up after a few tries.
+#include <algorithm>
 #include <cmath>
 
 #include "net/framing.h"
@@ -11,17 +12,34 @@ namespace lantrel {
 
 namespace {
 
-constexpr int kCongestionLimit = 20;  // more re-sends waiting than this: send raw
-constexpr int kMaxResendsPerPass = 6;
-constexpr double kResendAfter = 2;    // seconds since the stamp
-constexpr double kSilenceLimit = 60;  // seconds without a datagram before a drop
+constexpr int kCongestionLimit = 20;   // more re-sends waiting than this: send raw
+constexpr int kMaxResendsPerPass = 6;  // for each viewer
+constexpr double kResendAfter = 2;     // seconds since the stamp
+constexpr double kSilenceLimit = 60;   // seconds without a datagram before a drop
+// A viewer that has acknowledged nothing this long after its first numbered
+// message is not listening: most likely a logon with a forged address.
+constexpr double kFirstAckLimit = 20;
 constexpr int kMaxTries = 4;
 constexpr int kMaxChatTries = 10;
 
-// Entry numbers and sequence numbers advance together from zero, so message n
-// always lives in entry ((n - 1) mod 1000) + 1 (unless something overwrote it).
-int EntryOf(SequenceNumber seq) {
-    return static_cast<int>((seq - 1) % kResendEntries) + 1;
+ViewerQueue* FindViewerQueue(NetServer& net, IpAddress ip) {
+    auto it = net.queue.viewers.find(ip);
+    return it == net.queue.viewers.end() ? nullptr : &it->second;
+}
+
+// Removes one entry, keeping the counts.
+void RemoveEntry(ResendQueue& q, ViewerQueue& vq, std::deque<ResendEntry>::iterator entry) {
+    if (entry->tries > 1) {
+        --vq.resending;
+        --q.resendingNow;
+    }
+    --q.waitingNow;
+    vq.waiting.erase(entry);
+}
+
+void CountGiveUp(NetServer& net) {
+    ++net.queue.droppedCount;
+    net.screen.ShowDropped(net.queue.droppedCount);
 }
 
 void GiveUpViewer(NetServer& net, IpAddress ip, const std::string& name) {
@@ -29,41 +47,97 @@ void GiveUpViewer(NetServer& net, IpAddress ip, const std::string& name) {
     Broadcast(net, "CHAT: [SERVER]- Lost connection with " + name);
 }
 
+// Drops the viewer at `ip` with the journal's no-response block.
+void DropUnresponsiveViewer(NetServer& net, IpAddress ip, int slot) {
+    const std::string storedName = net.clients.slots[slot].name;
+    net.journal.WriteBlock({
+        std::string(31, '-'),
+        storedName,
+        "Disconnected due to no response!",
+        std::string(32, '='),
+    });
+    GiveUpViewer(net, ip, TrimRightBlanks(storedName));
+}
+
+// One viewer's share of the re-send pass.
+void ResendToViewer(NetServer& net, IpAddress ip, double now) {
+    ViewerQueue* vq = FindViewerQueue(net, ip);
+    if (vq == nullptr) return;
+    const int slot = FindClientSlot(net.clients, ip);
+    if (!vq->acknowledgedAny && slot != 0 &&
+        now - static_cast<double>(vq->firstSent) > kFirstAckLimit) {
+        DropUnresponsiveViewer(net, ip, slot);
+        return;
+    }
+    int resent = 0;
+    for (std::size_t i = 0; i < vq->waiting.size(); ++i) {
+        ResendEntry& e = vq->waiting[i];
+        if (now - static_cast<double>(e.stamp) <= kResendAfter) continue;
+        if (++e.tries == 2) {
+            ++vq->resending;
+            ++net.queue.resendingNow;
+        }
+        const bool chat = StartsWith(e.text, "CHAT:");
+
+        if (!chat && e.tries > kMaxTries) {
+            CountGiveUp(net);
+            RemoveEntry(net.queue, *vq, vq->waiting.begin() + static_cast<std::ptrdiff_t>(i));
+            // A viewer that still talks to us keeps its place (PING keeps it alive);
+            // only one that has been silent for a minute is dropped.
+            if (slot != 0 &&
+                now - static_cast<double>(net.clients.slots[slot].lastHeard) > kSilenceLimit)
+                DropUnresponsiveViewer(net, ip, slot);
+            return;  // one give-up ends this viewer's pass
+        }
+        if (e.tries > kMaxChatTries) {
+            // Only chat lines get this far; the viewer is given up without the
+            // silence test, and its entries with it.
+            GiveUpViewer(net, ip, slot ? TrimRightBlanks(net.clients.slots[slot].name) : "");
+            return;
+        }
+
+        const SequenceNumber seq = e.seq;
+        const std::int64_t stamp = e.tries > 2 ? std::llround(now + 4) : std::llround(now);
+        SendDatagram(net, ip, FrameMessage(seq, e.text));
+        // A failed send may have logged the viewer off, and its entries with it.
+        vq = FindViewerQueue(net, ip);
+        if (vq == nullptr) return;
+        vq->waiting[i].stamp = stamp;
+        if (++resent >= kMaxResendsPerPass) return;
+    }
+}
+
 }  // namespace
 
 void SendToViewer(NetServer& net, std::string_view text, IpAddress to) {
     ResendQueue& q = net.queue;
-    // The local viewer reads out.dat, which loses nothing; under congestion the
-    // queue is not fed any further.
-    if (q.congested || to == kLocalViewerIp) {
+    // The local viewer reads out.dat, which loses nothing; an address that is not
+    // logged on is not kept in the queue; a congested viewer gets no more numbers
+    // until it catches up.
+    ViewerQueue* vq = FindViewerQueue(net, to);
+    if (to == kLocalViewerIp || (vq != nullptr && vq->congested) ||
+        (vq == nullptr && !IsLoggedOn(net.clients, to))) {
         SendDatagram(net, to, text);
         return;
     }
-    q.resendCursor = q.resendCursor % kResendEntries + 1;
-    ++q.nextSeq;
-    ResendEntry& e = q.entries[q.resendCursor];
-    if (e.seq > 0 && !e.acked) {
-        // The ring came round to a message still awaiting its acknowledgement:
-        // it will never be re-sent, so count it as given up rather than lose it
-        // without a trace.
-        ++q.droppedCount;
-        net.screen.ShowDropped(q.droppedCount);
+    if (vq == nullptr) {
+        vq = &q.viewers[to];
+        vq->firstSent = NetWholeSeconds(net);
     }
-    e.seq = q.nextSeq;
-    e.text = std::string(text);  // whole, so a re-send carries the same text
-    e.ip = to;
-    e.stamp = NetWholeSeconds(net);
-    e.tries = 1;
-    e.acked = 0;
+    if (vq->waiting.size() >= kMaxWaitingPerViewer) {
+        // A viewer this far behind loses its oldest message rather than the server
+        // its memory; it is counted as given up.
+        CountGiveUp(net);
+        RemoveEntry(q, *vq, vq->waiting.begin());
+    }
+    ++q.nextSeq;
+    vq->waiting.push_back({q.nextSeq, std::string(text), NetWholeSeconds(net), 1});
+    ++q.waitingNow;
 
     SendDatagram(net, to, FrameMessage(q.nextSeq, text));
 }
 
 void Broadcast(NetServer& net, std::string_view text) {
-    if (net.queue.congested) {
-        BroadcastRaw(net, text);
-        return;
-    }
     for (IpAddress ip : ViewerAddresses(net.clients))
         if (IsLoggedOn(net.clients, ip)) SendToViewer(net, text, ip);
 }
@@ -71,78 +145,43 @@ void Broadcast(NetServer& net, std::string_view text) {
 void HandleAck(NetServer& net, Request& request) {
     SequenceNumber seq = ParseLongNumber(Mid(request.text, 5));
     if (seq <= 0) return;
-    ResendEntry& e = net.queue.entries[EntryOf(seq)];
     // Only the viewer the message was sent to may acknowledge it; anyone else
     // could otherwise stop the delivery of other viewers' messages.
-    if (e.seq != seq || e.ip != request.sender) return;
-    e.acked = 1;
-    e.stamp = NetWholeSeconds(net);
+    ViewerQueue* vq = FindViewerQueue(net, request.sender);
+    if (vq == nullptr) return;
+    auto entry = std::lower_bound(vq->waiting.begin(), vq->waiting.end(), seq,
+                                  [](const ResendEntry& e, SequenceNumber n) { return e.seq < n; });
+    if (entry == vq->waiting.end() || entry->seq != seq) return;
+    vq->acknowledgedAny = true;
+    RemoveEntry(net.queue, *vq, entry);
+}
+
+void ForgetViewerQueue(NetServer& net, IpAddress ip) {
+    ResendQueue& q = net.queue;
+    auto it = q.viewers.find(ip);
+    if (it == q.viewers.end()) return;
+    q.waitingNow -= static_cast<std::int32_t>(it->second.waiting.size());
+    q.resendingNow -= it->second.resending;
+    q.viewers.erase(it);
 }
 
 void UpdateQueueStatus(NetServer& net) {
     ResendQueue& q = net.queue;
-    std::int32_t pending = 0;
-    std::int32_t resend = 0;
-    for (int i = 1; i <= kResendEntries; ++i) {
-        const ResendEntry& e = q.entries[i];
-        if (e.seq > 0 && !e.acked) {
-            ++pending;
-            if (e.tries > 1) ++resend;
-        }
+    q.pendingCount = q.waitingNow;
+    q.resendCount = q.resendingNow;
+    q.congestedViewers = 0;
+    for (auto& [ip, vq] : q.viewers) {
+        vq.countedResends = vq.resending;
+        vq.congested = vq.resending > kCongestionLimit;
+        if (vq.congested) ++q.congestedViewers;
     }
-    q.pendingCount = pending;
-    q.resendCount = resend;
-    q.congested = resend > kCongestionLimit ? 1 : 0;
-
-    net.screen.ShowQueue(resend, pending, q.congested != 0);
+    net.screen.ShowQueue(q.resendCount, q.pendingCount, q.congestedViewers > 0);
 }
 
 void ResendPass(NetServer& net) {
-    ResendQueue& q = net.queue;
     const double now = NetNow(net);
-    int resent = 0;
-    for (int i = 1; i <= kResendEntries; ++i) {
-        ResendEntry& e = q.entries[i];
-        if (e.seq <= 0 || e.acked || now - static_cast<double>(e.stamp) <= kResendAfter) continue;
-        ++e.tries;
-        const IpAddress ip = e.ip;
-        const bool chat = StartsWith(e.text, "CHAT:");
-
-        if (!chat && e.tries > kMaxTries) {
-            ++q.droppedCount;
-            net.screen.ShowDropped(q.droppedCount);
-            e.seq = 0;
-            // A viewer that still talks to us keeps its place (PING keeps it alive);
-            // only one that has been silent for a minute is dropped.
-            int k = FindClientSlot(net.clients, ip);
-            if (k != 0 &&
-                now - static_cast<double>(net.clients.slots[k].lastHeard) > kSilenceLimit) {
-                const std::string storedName = net.clients.slots[k].name;
-                net.journal.WriteBlock({
-                    std::string(31, '-'),
-                    storedName,
-                    "Disconnected due to no response!",
-                    std::string(32, '='),
-                });
-                GiveUpViewer(net, ip, TrimRightBlanks(storedName));
-            }
-            return;  // one give-up ends the pass
-        }
-        if (e.tries > kMaxChatTries) {
-            // Only chat lines get this far; the viewer is given up without the
-            // silence test. The logoff discards this entry with the others.
-            int k = FindClientSlot(net.clients, ip);
-            GiveUpViewer(net, ip, k ? TrimRightBlanks(net.clients.slots[k].name) : "");
-            continue;
-        }
-
-        const SequenceNumber seq = e.seq;
-        SendDatagram(net, ip, FrameMessage(seq, e.text));
-        if (e.seq == seq) {  // a failed send may have removed the viewer and its entries
-            e.stamp = e.tries > 2 ? std::llround(now + 4) : std::llround(now);
-        }
-        if (++resent >= kMaxResendsPerPass) return;
-    }
+    for (IpAddress ip : ViewerAddresses(net.clients))
+        ResendToViewer(net, ip, now);
 }
 
 }  // namespace lantrel

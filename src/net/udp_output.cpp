@@ -7,9 +7,10 @@ namespace lantrel {
 
 namespace {
 
-// Thinking lines wait while more re-sends than this are outstanding, and clock
-// lines while any is: a viewer that is behind needs the moves first.
+// A viewer gets thinking lines while fewer re-sends than this await it, and
+// clock lines only while none does: a viewer that is behind needs the moves first.
 constexpr std::int32_t kThinkingBacklogLimit = 20;
+constexpr std::int32_t kClockBacklogLimit = 1;
 
 }  // namespace
 
@@ -42,15 +43,13 @@ void UdpBroadcaster::MovePlayed(const PlayedMove& move, const std::string& fen,
 
 void UdpBroadcaster::ClocksTold(std::optional<Side> side, const std::string& time,
                                 const std::string& opponentTime) {
-    if (net_.queue.resendCount != 0) return;
     std::string message;
     if (side) message = (*side == Side::kWhite ? "WTIME: " : "BTIME: ") + time + " ";
-    BroadcastRaw(net_, message + " otim " + opponentTime);
+    BroadcastRaw(net_, message + " otim " + opponentTime, kClockBacklogLimit);
 }
 
 void UdpBroadcaster::Thinking(Side side, const std::string& line) {
-    if (net_.queue.resendCount >= kThinkingBacklogLimit) return;
-    BroadcastRaw(net_, (side == Side::kWhite ? "WPV: " : "BPV: ") + line);
+    BroadcastRaw(net_, (side == Side::kWhite ? "WPV: " : "BPV: ") + line, kThinkingBacklogLimit);
 }
 
 void UdpBroadcaster::LevelSet(const std::string& level) {

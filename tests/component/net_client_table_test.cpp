@@ -151,13 +151,11 @@ TEST_F(ClientTableTest, LogoffCompactsTheTableAndTellsTheOthers) {
 TEST_F(ClientTableTest, LogoffPurgesReceiptsAndQueuedMessages) {
     Logon(kAlice, "Alice");
     Receive(kAlice, "< 1>EMAIL:a@b");
-    EXPECT_GT(f->net.queue.entries[1].seq, 0);
+    EXPECT_FALSE(f->net.queue.viewers.at(kAlice).waiting.empty());
     Receive(kAlice, "LOGOFF");
-    for (int i = 1; i <= kResendEntries; ++i) {
-        if (f->net.queue.entries[i].ip == kAlice) {
-            EXPECT_EQ(f->net.queue.entries[i].seq, 0) << i;
-        }
-    }
+    EXPECT_FALSE(f->net.queue.viewers.count(kAlice));
+    UpdateQueueStatus(f->net);
+    EXPECT_EQ(f->net.queue.pendingCount, 0);
     // Back again, numbering from 1: its first message is not taken for a repeat.
     Receive(kAlice, "< 1>LOGONv15:Alice");
     EXPECT_EQ(f->net.clients.Count(), 1);
@@ -212,28 +210,33 @@ TEST_F(ClientTableTest, GridShowsTwentyFourAndCountsAll) {
     EXPECT_EQ(f.screen.Text(9, 60, 15), "10.1.0.18      ");
 }
 
-TEST_F(ClientTableTest, FullTableEntersNobodyButStillWelcomes) {
+TEST_F(ClientTableTest, FullTableTurnsTheNewcomerAwaySilently) {
     for (int n = 1; n <= kClientSlots; ++n) {
-        Logon(Viewer(n), "v" + std::to_string(n));
-        for (int i = 1; i <= kResendEntries; ++i)
-            f->net.queue.entries[i].acked = 1;  // keep it quiet
-        Forget();
+        ClientRecord& r = f->net.clients.slots[n];
+        r.ip = Viewer(n);
+        r.ipText = FixedWidth(IpText(r.ip), kIpTextWidth);
+        r.name = FixedWidth("v" + std::to_string(n), kNameWidth);
     }
-    ASSERT_EQ(f->net.clients.Count(), kClientSlots);
-    Forget();
     Logon(kAlice, "Alice");
-    EXPECT_EQ(f->net.clients.Count(), kClientSlots);
-    auto alice = Sent(kAlice);
-    ASSERT_FALSE(alice.empty());
-    EXPECT_NE(alice[0], "LOGON SUCCESSFUL");
-    EXPECT_EQ(alice[0].substr(alice[0].find('>') + 1), "WPLAYER: Alpha 1.0");
-    EXPECT_EQ(f->net.counters.connectCount, kClientSlots + 1);
-    // Its chat is answered as from a viewer that is not connected.
-    Forget();
     Receive(kAlice, "CHAT:hi");
-    EXPECT_EQ(Sent(kAlice),
-              (std::vector<std::string>{
-                  "MSG: You are no longer connected to the server.  Please re-connect."}));
+    EXPECT_EQ(f->net.clients.Count(), kClientSlots);
+    EXPECT_EQ(f->net.counters.connectCount, 1);
+    EXPECT_TRUE(f.socket.sent.empty());  // not a word to anyone
+}
+
+TEST_F(ClientTableTest, LogonsFromNewAddressesAreTakenTenASecond) {
+    for (int n = 1; n <= 15; ++n)
+        f.socket.Queue(Viewer(n), "LOGONv15:v" + std::to_string(n));
+    ServiceNetwork(f->net);
+    EXPECT_EQ(f->net.clients.Count(), 10);
+    EXPECT_TRUE(Sent(Viewer(11)).empty());  // turned away without a word
+    Receive(Viewer(1), "LOGONv15:again");   // a viewer already on is always taken
+    EXPECT_EQ(Name(1), Padded("again"));
+    f.clock.Advance(0.5);
+    for (int n = 11; n <= 15; ++n)
+        f.socket.Queue(Viewer(n), "LOGONv15:v" + std::to_string(n));
+    ServiceNetwork(f->net);
+    EXPECT_EQ(f->net.clients.Count(), 15);
 }
 
 TEST_F(ClientTableTest, EmailOfViewer) {

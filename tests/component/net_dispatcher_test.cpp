@@ -51,8 +51,10 @@ TEST_F(DispatcherTest, QueriesAreAnsweredRawAndNotRelayed) {
 }
 
 TEST_F(DispatcherTest, TimeQueryTellsTheServersDateAndTime) {
+    Logon(kStranger, "Eve");
     f.clock.Advance(3723.2);
-    Receive(kStranger, "CHAT: <time>");  // anyone may ask
+    Forget();
+    Receive(kStranger, "CHAT: <time>");
     EXPECT_EQ(Sent(kStranger),
               (std::vector<std::string>{"CHAT:[SERVER] Date=12-08-2026, Time=13:02:03"}));
 }
@@ -83,15 +85,19 @@ TEST_F(DispatcherTest, ChatIsRelayedToAllItsAuthorIncluded) {
     EXPECT_EQ(f.screen.Text(18, 24, 14), "Chat relay: 1 ");
 }
 
-TEST_F(DispatcherTest, ChatFromStrangerIsCountedAndRefused) {
+TEST_F(DispatcherTest, ChatFromStrangerIsCountedAndRefusedWithinWhatItSent) {
     Logon(kAlice, "Alice");
     Forget();
+    // An address that is not logged on is never sent more bytes than it sent:
+    // the 68-byte notice waits until its chat lines add up to as much.
     Receive(kStranger, "CHAT:hi");
+    EXPECT_TRUE(Sent(kStranger).empty());
+    Receive(kStranger, "CHAT:" + std::string(56, 'x'));
     EXPECT_EQ(Sent(kStranger),
               (std::vector<std::string>{
                   "MSG: You are no longer connected to the server.  Please re-connect."}));
     EXPECT_TRUE(Sent(kAlice).empty());
-    EXPECT_EQ(f->net.counters.chatRelayCount, 1);
+    EXPECT_EQ(f->net.counters.chatRelayCount, 2);
 }
 
 TEST_F(DispatcherTest, ViewerNamedPhantomUserIsSilencedWithoutNotice) {
@@ -117,6 +123,8 @@ TEST_F(DispatcherTest, PingIsAnsweredWithANumberedPongThatIsResent) {
 
 TEST_F(DispatcherTest, OldViewersAreRefused) {
     Receive(kAlice, "LOGON:Alice");
+    EXPECT_TRUE(Sent(kAlice).empty());  // 11 bytes do not buy a 107-byte answer
+    Receive(kAlice, "LOGON:" + std::string(90, 'A'));
     EXPECT_EQ(Sent(kAlice), (std::vector<std::string>{
                                 "MSG:Connection refused.  The broadcast server does not support "
                                 "the version of the viewer you are using."}));

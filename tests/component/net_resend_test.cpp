@@ -1,5 +1,5 @@
 // Reliable delivery: numbering, acknowledgements, the re-send schedule, give-ups,
-// silent viewers, congestion and the ring.
+// silent viewers, each viewer's congestion and budget, and the queue's cap.
 #include <cmath>
 
 #include "net_fixture.h"
@@ -13,9 +13,19 @@ class ResendTest : public NetTest {
     // sends afterwards is in flight.
     void Join(IpAddress ip, const std::string& name) {
         Logon(ip, name);
-        for (int i = 1; i <= kResendEntries; ++i)
-            f->net.queue.entries[i].acked = 1;
+        for (int k = 1; k <= f->net.clients.Count(); ++k)
+            AckAll(Ip(k));
         Forget();
+    }
+    const ViewerQueue& Queue(IpAddress ip) const { return f->net.queue.viewers.at(ip); }
+    // Sends `n` messages to `ip` and lets them all be re-sent once.
+    void MakeResending(IpAddress ip, int n) {
+        for (int i = 0; i < n; ++i)
+            SendToViewer(f->net, "FEN: " + std::to_string(i), ip);
+        f.clock.Advance(2.5);
+        for (int pass = 0; pass <= static_cast<int>(Queue(ip).waiting.size()) / 6; ++pass)
+            ResendPass(f->net);
+        UpdateQueueStatus(f->net);
     }
     // Moves the clock to `t` seconds after `start_` and runs one re-send pass.
     void PassAt(double t) {
@@ -149,23 +159,41 @@ TEST_F(ResendTest, DroppedViewerIsAnnouncedInOrder) {
                                                "CHAT: [SERVER]- Lost connection with Bob"}));
 }
 
-TEST_F(ResendTest, PassResendsAtMostSixAndAGiveUpEndsIt) {
+TEST_F(ResendTest, EachViewerGetsSixResendsAPassInNumberOrder) {
     Join(kAlice, "Alice");
+    Join(kBob, "Bob");
     for (int i = 0; i < 8; ++i)
-        SendToViewer(f->net, "FEN: " + std::to_string(i), kAlice);
+        Broadcast(f->net, "FEN: " + std::to_string(i));
+    const SequenceNumber first = Queue(kAlice).waiting.front().seq;
+    Forget();
     f.clock.Advance(3);
     ResendPass(f->net);
-    EXPECT_EQ(Sent(kAlice).size(), 8u + 6u);
-    // Entries are served in entry order: the first six.
-    EXPECT_EQ(Sent(kAlice)[8], "< 11>FEN: 0");
-    EXPECT_EQ(Sent(kAlice)[13], "< 16>FEN: 5");
-    for (int i = 1; i <= kResendEntries; ++i)
-        f->net.queue.entries[i].tries = 4;
-    f.clock.Advance(10);
+    for (IpAddress ip : {kAlice, kBob}) {
+        auto sent = Sent(ip);
+        ASSERT_EQ(sent.size(), 6u);
+        const SequenceNumber own = ip == kAlice ? first : first + 1;
+        EXPECT_EQ(sent.front(), "<" + NumberText(own) + ">FEN: 0");
+        EXPECT_EQ(sent.back(), "<" + NumberText(own + 10) + ">FEN: 5");
+    }
+}
+
+TEST_F(ResendTest, GiveUpEndsOnlyThatViewersPass) {
+    Join(kAlice, "Alice");
+    Join(kBob, "Bob");
+    SendToViewer(f->net, "FEN: old", kAlice);
+    for (int i = 0; i < 3; ++i) {
+        f.clock.Advance(7);
+        ResendPass(f->net);
+    }
+    SendToViewer(f->net, "FEN: a", kAlice);
+    SendToViewer(f->net, "FEN: b", kBob);
+    f.clock.Advance(7);
     Forget();
     ResendPass(f->net);
     EXPECT_EQ(f->net.queue.droppedCount, 1);
-    EXPECT_TRUE(Sent(kAlice).empty());
+    EXPECT_TRUE(Sent(kAlice).empty());  // the give-up came first and ended her pass
+    EXPECT_EQ(Sent(kBob).size(), 1u);
+    EXPECT_EQ(Queue(kAlice).waiting.size(), 1u);
 }
 
 TEST_F(ResendTest, ResentMessageCarriesItsWholeText) {
@@ -184,64 +212,92 @@ TEST_F(ResendTest, AcknowledgementMustComeFromTheAddressedViewer) {
     Join(kAlice, "Alice");
     Join(kBob, "Bob");
     SendToViewer(f->net, "FEN: x", kAlice);
-    const std::int32_t seq = f->net.queue.nextSeq;
+    const SequenceNumber seq = f->net.queue.nextSeq;
     Receive(kBob, "ACK:" + NumberText(seq));
     Receive(kStranger, "ACK:" + NumberText(seq));
-    EXPECT_EQ(f->net.queue.entries[seq].acked, 0);
+    EXPECT_EQ(Queue(kAlice).waiting.size(), 1u);
     Receive(kAlice, "ACK:   " + std::to_string(seq));
-    EXPECT_EQ(f->net.queue.entries[seq].acked, 1);
+    EXPECT_TRUE(Queue(kAlice).waiting.empty());
     f.clock.Advance(30);
     Forget();
     ResendPass(f->net);
     EXPECT_TRUE(Sent(kAlice).empty());
 }
 
-TEST_F(ResendTest, AcknowledgementOfAGivenUpMessageChangesNothing) {
+TEST_F(ResendTest, AcknowledgementsFindTheirMessageInAnyOrder) {
     Join(kAlice, "Alice");
-    SendToViewer(f->net, "FEN: x", kAlice);
-    const std::int32_t seq = f->net.queue.nextSeq;
-    f->net.queue.entries[seq].seq = 0;
-    Receive(kAlice, "ACK:" + NumberText(seq));
-    EXPECT_EQ(f->net.queue.entries[seq].acked, 0);
-    Receive(kAlice, "ACK: 0");
-    Receive(kAlice, "ACK: 99999");
+    for (int i = 0; i < 5; ++i)
+        SendToViewer(f->net, "FEN: " + std::to_string(i), kAlice);
+    const SequenceNumber last = f->net.queue.nextSeq;
+    for (SequenceNumber seq : {last - 2, last, last - 2, last + 1, SequenceNumber{0}, last - 4})
+        Receive(kAlice, "ACK:" + NumberText(seq));
+    std::vector<SequenceNumber> left;
+    for (const ResendEntry& e : Queue(kAlice).waiting)
+        left.push_back(e.seq);
+    EXPECT_EQ(left, (std::vector<SequenceNumber>{last - 3, last - 1}));
+    UpdateQueueStatus(f->net);
+    EXPECT_EQ(f->net.queue.pendingCount, 2);
 }
 
 TEST_F(ResendTest, CongestionAtTwentyOneWaitingResends) {
     Join(kAlice, "Alice");
-    for (int i = 0; i < 21; ++i)
-        SendToViewer(f->net, "FEN: " + std::to_string(i), kAlice);
-    for (int i = 1; i <= 20; ++i)
-        f->net.queue.entries[10 + i].tries = 2;
-    UpdateQueueStatus(f->net);
+    MakeResending(kAlice, 20);
     EXPECT_EQ(f->net.queue.resendCount, 20);
-    EXPECT_EQ(f->net.queue.pendingCount, 21);
-    EXPECT_EQ(f->net.queue.congested, 0);
+    EXPECT_EQ(f->net.queue.pendingCount, 20);
+    EXPECT_FALSE(Queue(kAlice).congested);
     EXPECT_EQ(f.screen.Text(7, 60, 18), "Re-send queue: 20 ");
     EXPECT_EQ(f.screen.ColourAt(7, 60), kLightGreen);
-    EXPECT_EQ(f.screen.Text(8, 60, 18), "Message queue: 21 ");
+    EXPECT_EQ(f.screen.Text(8, 60, 18), "Message queue: 20 ");
     EXPECT_EQ(f.screen.ColourAt(8, 60), kLightCyan);
 
-    f->net.queue.entries[31].tries = 2;
-    Forget();
-    ServiceNetwork(f->net);
-    EXPECT_EQ(f->net.queue.congested, 1);
+    MakeResending(kAlice, 1);
+    EXPECT_TRUE(Queue(kAlice).congested);
     EXPECT_EQ(f.screen.ColourAt(7, 60), kLightRed);
     EXPECT_EQ(f.screen.CurrentColour(), kNormal);
-    const std::int32_t before = f->net.queue.nextSeq;
+    const SequenceNumber before = f->net.queue.nextSeq;
+    Forget();
     Receive(kAlice, "PING");
     Broadcast(f->net, "FEN: raw");
     EXPECT_EQ(Sent(kAlice), (std::vector<std::string>{"PONG", "FEN: raw"}));
     EXPECT_EQ(f->net.queue.nextSeq, before);
 
     // Acknowledgements bring the count down and the numbering back.
-    for (int i = 11; i <= 31; ++i)
-        Receive(kAlice, "ACK:" + NumberText(i));
+    for (const ResendEntry& e : Queue(kAlice).waiting)
+        f.socket.Queue(kAlice, "ACK:" + NumberText(e.seq));
     ServiceNetwork(f->net);
-    EXPECT_EQ(f->net.queue.congested, 0);
+    ServiceNetwork(f->net);
+    EXPECT_FALSE(Queue(kAlice).congested);
     Forget();
     Receive(kAlice, "PING");
     EXPECT_EQ(Sent(kAlice), (std::vector<std::string>{"<" + NumberText(before + 1) + ">PONG"}));
+}
+
+TEST_F(ResendTest, CongestionAndTheBacklogRulesArePerViewer) {
+    Join(kAlice, "Alice");
+    Join(kBob, "Bob");
+    Join(kCarol, "Carol");
+    MakeResending(kAlice, 21);  // congested
+    MakeResending(kBob, 1);     // behind, not congested
+    AckAll(kCarol);
+    UpdateQueueStatus(f->net);
+    Forget();
+    f->outputs.MovePlayed({12, Side::kWhite, "e4"}, "fen", 0, true);
+    f->outputs.Thinking(Side::kWhite, "10 25 100 5000 e4 e5");
+    f->outputs.ClocksTold(Side::kWhite, "6000", "5900");
+    auto bodies = [&](IpAddress ip) {
+        std::vector<std::string> texts;
+        for (const std::string& t : Sent(ip))
+            texts.push_back(t[0] == '<' ? "#" + t.substr(t.find('>') + 1) : t);
+        return texts;
+    };
+    EXPECT_EQ(bodies(kAlice), (std::vector<std::string>{"FEN: fen", "WMOVE: 12. e4", "FMR:  0"}));
+    EXPECT_EQ(bodies(kBob), (std::vector<std::string>{"#FEN: fen", "#WMOVE: 12. e4", "#FMR:  0",
+                                                      "WPV: 10 25 100 5000 e4 e5"}));
+    EXPECT_EQ(bodies(kCarol),
+              (std::vector<std::string>{"#FEN: fen", "#WMOVE: 12. e4", "#FMR:  0",
+                                        "WPV: 10 25 100 5000 e4 e5", "WTIME: 6000  otim 5900"}));
+    EXPECT_EQ(f.screen.ColourAt(7, 60), kLightRed);  // the console shows the totals
+    EXPECT_EQ(f.screen.Text(7, 60, 18), "Re-send queue: 22 ");
 }
 
 TEST_F(ResendTest, BroadcastWithoutViewersUsesNoNumbers) {
@@ -256,45 +312,51 @@ TEST_F(ResendTest, EachViewerGetsItsOwnNumberAndEntry) {
     Broadcast(f->net, "FMR:  0");
     EXPECT_EQ(Sent(kAlice), (std::vector<std::string>{"< 24>FMR:  0"}));
     EXPECT_EQ(Sent(kBob), (std::vector<std::string>{"< 25>FMR:  0"}));
-    EXPECT_EQ(f->net.queue.entries[25].ip, kBob);
-    EXPECT_EQ(f->net.queue.entries[25].tries, 1);
+    EXPECT_EQ(Queue(kBob).waiting.back().seq, 25);
+    EXPECT_EQ(Queue(kBob).waiting.back().tries, 1);
 }
 
-TEST_F(ResendTest, RingWrapsAndNumbersKeepRising) {
-    Join(kAlice, "Alice");
-    for (int i = 0; i < 990; ++i)
-        SendToViewer(f->net, "x", kAlice);
-    for (int i = 1; i <= kResendEntries; ++i)
-        f->net.queue.entries[i].acked = 1;
-    EXPECT_EQ(f->net.queue.resendCursor, 1000);
-    SendToViewer(f->net, "after", kAlice);
-    EXPECT_EQ(f->net.queue.resendCursor, 1);
-    EXPECT_EQ(f->net.queue.entries[1].seq, 1001);
-    EXPECT_EQ(f->net.queue.droppedCount, 0);  // overwrote an acknowledged entry
-    Receive(kAlice, "ACK: 1001");
-    EXPECT_EQ(f->net.queue.entries[1].acked, 1);
+TEST_F(ResendTest, QueueKeepsEveryViewersMessagesUpToItsCap) {
+    // Hundreds of viewers' messages in flight at once: none is lost until a
+    // viewer's own cap, and then only that viewer's oldest.
+    for (int n = 1; n <= 8; ++n)
+        Join(Viewer(n), "v" + std::to_string(n));
+    for (int i = 0; i < kMaxWaitingPerViewer; ++i)
+        Broadcast(f->net, "FEN: " + std::to_string(i));
+    EXPECT_EQ(f->net.queue.droppedCount, 0);
+    for (int i = 0; i < 4; ++i)
+        SendToViewer(f->net, "FEN: more", Viewer(1));
+    EXPECT_EQ(f->net.queue.droppedCount, 4);
+    EXPECT_EQ(f.screen.Text(6, 60, 17), "      Dropped: 4 ");
+    const ViewerQueue& first = Queue(Viewer(1));
+    EXPECT_EQ(first.waiting.size(), static_cast<std::size_t>(kMaxWaitingPerViewer));
+    EXPECT_EQ(first.waiting.front().text, "FEN: 4");
+    UpdateQueueStatus(f->net);
+    EXPECT_EQ(f->net.queue.pendingCount, 8 * kMaxWaitingPerViewer);
 }
 
 TEST_F(ResendTest, NumbersPastThirtyTwoBitsStayPositiveAndAreAcknowledged) {
     Join(kAlice, "Alice");
     f->net.queue.nextSeq = 2147483647;  // a server that has run for weeks
-    f->net.queue.resendCursor = 647;    // message n lives in entry ((n - 1) mod 1000) + 1
     SendToViewer(f->net, "FEN: x", kAlice);
     EXPECT_EQ(Sent(kAlice).back(), "< 2147483648>FEN: x");
     Receive(kAlice, "ACK: 2147483648");
-    EXPECT_EQ(f->net.queue.entries[648].acked, 1);
+    EXPECT_TRUE(Queue(kAlice).waiting.empty());
 }
 
-TEST_F(ResendTest, OverwritingAnUnacknowledgedEntryCountsItAsDropped) {
+TEST_F(ResendTest, ViewerThatNeverAcknowledgesIsDroppedAfterTwentySeconds) {
     Join(kAlice, "Alice");
-    for (int i = 0; i < 995; ++i)
-        SendToViewer(f->net, "x", kAlice);  // entries 11..1000, 1..5
-    EXPECT_EQ(f->net.queue.droppedCount, 0);
-    SendToViewer(f->net, "y", kAlice);  // entry 6 still awaits... no: 1..10 were acked
-    EXPECT_EQ(f->net.queue.droppedCount, 0);
-    for (int i = 0; i < 10; ++i)
-        SendToViewer(f->net, "z", kAlice);  // 7..16: 11..16 unacked
-    EXPECT_EQ(f->net.queue.droppedCount, 6);
+    Logon(kBob, "Bob");  // says nothing more: perhaps a forged address
+    Idle(19);
+    AckAll(kAlice);
+    EXPECT_EQ(f->net.clients.Count(), 2);
+    Idle(3);
+    EXPECT_EQ(f->net.clients.Count(), 1);
+    auto log = f.LogLines();
+    EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end()),
+              (std::vector<std::string>{std::string(31, '-'), FixedWidth("Bob", 30),
+                                        "Disconnected due to no response!", std::string(32, '=')}));
+    EXPECT_FALSE(f->net.queue.viewers.count(kBob));
 }
 
 }  // namespace

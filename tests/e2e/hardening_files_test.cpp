@@ -203,6 +203,7 @@ TEST_F(PgnTest, BrokenTournamentFilesAreAnsweredAsRead) {
     StartWithControl("TOURNEYPGN=games.pgn\nMAILSERVER=smtp.example.org\n");
     RawPeer asker(MakeIp(127, 0, 0, 3), port);
     ASSERT_EQ(asker.opened, kSocketOk);
+    ASSERT_TRUE(asker.LogOn("Asker"));
     for (const BadPgn& bad : BadPgns()) {
         SCOPED_TRACE(bad.name);
         dir.Write("games.pgn", bad.text);

@@ -100,6 +100,21 @@ struct RawPeer {
         return false;
     }
 
+    // Logs on as `name` and acknowledges the welcome; true once logged on.
+    bool LogOn(const std::string& name) {
+        Send("LOGONv15:" + name);
+        bool on = false;
+        WaitFor(
+            [&](const std::string& t) {
+                on = on || t == "LOGON SUCCESSFUL";
+                Frame frame = ParseFrame(t);
+                if (frame.seq != 0) Send(AckText(frame.seq));
+                return false;
+            },
+            0.5);
+        return on;
+    }
+
     IpAddress address;
     int port;
     int opened = -1;
