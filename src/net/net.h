@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,8 @@ struct ClientRecord {
     std::string name = std::string(kNameWidth, ' ');
     std::string email = std::string(kEmailWidth, ' ');
     std::int64_t lastHeard = 0;  // whole monotonic seconds of the last datagram
+    // Monotonic seconds of its last answered tournament request (the app's).
+    std::optional<double> lastTourneyRequest;
 };
 
 // Slots 1..500, always occupied from slot 1 without gaps, in logon order.
