@@ -64,7 +64,7 @@ std::optional<double>* LastRequestTimeOf(Server& server, const Request& request)
 }  // namespace
 
 void AddTourneyCommands(Server& server) {
-    using Handler = void (*)(Server & server, const Request& request);
+    using Handler = void (*)(Server&, const Request&);
     const std::pair<bool (*)(const std::string&), Handler> commands[] = {
         {[](const std::string& t) { return t == "RESULTTABLE"; }, SendResultTable},
         {[](const std::string& t) { return t == "GAMELIST"; }, SendGameList},
