@@ -9,7 +9,8 @@ namespace lantrel {
 struct Server;
 
 // Reads server.ini into the configuration, starts server.log with its header
-// and empties the working files (in.dat, out.dat, debug.tmp).
+// empties the working files (in.dat, out.dat, debug.tmp) and removes the mail
+// files an earlier run left behind.
 void LoadConfiguration(Server& server);
 
 // The start-up screen and tables, then the UDP port. Returns 0, or the error

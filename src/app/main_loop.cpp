@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "app/server.h"
+#include "app/tourney_requests.h"
 #include "feed/feed.h"
 #include "platform/files.h"
 #include "text/text.h"
@@ -44,6 +45,7 @@ void MainLoopPass(Server& server) {
         feed.redrawBoard = 0;
     }
     ServeOutputs(server.feed);
+    RemoveFinishedMailFiles(server);
 
     ReadOnlyFile log;
     bool open = log.Open(ResolvePath(server.os.workDir, server.config.path));

@@ -10,6 +10,7 @@
 
 #include "app/config.h"
 #include "app/screen.h"
+#include "app/tourney_requests.h"
 #include "feed/feed.h"
 #include "feed/game_output.h"
 #include "net/net.h"
@@ -34,10 +35,11 @@ struct Server {
     UdpBroadcaster udp;   // the viewers as an output of the feed
     GameOutputs outputs;  // everything the feed reports to: the viewers first
     Feed feed;            // the game followed in the GUI's log
+    TourneyDesk tourney;  // the tournament requests' own records
 
     bool headless = false;  // no screen, never waits for a key
 
-    // A working file's full name (server.ini, server.log, email.txt, ...).
+    // A working file's full name (server.ini, server.log, email.log, ...).
     std::string File(const std::string& name) const;
 };
 

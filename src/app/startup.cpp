@@ -2,6 +2,7 @@
 
 #include "app/app.h"
 #include "app/server.h"
+#include "app/tourney_requests.h"
 #include "feed/feed.h"
 #include "platform/files.h"
 #include "text/text.h"
@@ -37,6 +38,7 @@ void LoadConfiguration(Server& server) {
 
     for (const char* name : {"in.dat", "out.dat", "debug.tmp"})
         CreateEmptyFile(server.File(name));
+    RemoveLeftoverMailFiles(server);
 }
 
 int StartServer(Server& server) {

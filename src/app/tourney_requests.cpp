@@ -1,7 +1,9 @@
 #include "app/tourney_requests.h"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/server.h"
@@ -50,15 +52,41 @@ void SendReplies(Server& server, IpAddress requester, const std::vector<std::str
         SendDatagram(server.net, requester, text);
 }
 
+// Where the time of the requester's last answered request is kept; none when
+// the requester is no viewer.
+std::optional<double>* LastRequestTimeOf(Server& server, const Request& request) {
+    const int slot = FindClientSlot(server.net.clients, request.sender);
+    if (slot != 0) return &server.net.clients.slots[slot].lastTourneyRequest;
+    if (request.fromInbox) return &server.tourney.localViewerLastRequest;
+    return nullptr;
+}
+
 }  // namespace
 
 void AddTourneyCommands(Server& server) {
-    AddCommand(server.net, {[](const std::string& t) { return t == "RESULTTABLE"; },
-                            [&server](Request& r) { SendResultTable(server, r); }});
-    AddCommand(server.net, {[](const std::string& t) { return t == "GAMELIST"; },
-                            [&server](Request& r) { SendGameList(server, r); }});
-    AddCommand(server.net, {[](const std::string& t) { return StartsWith(t, "SEND:"); },
-                            [&server](Request& r) { SendGamesByEmail(server, r); }});
+    using Handler = void (*)(Server&, const Request&);
+    const std::pair<bool (*)(const std::string&), Handler> commands[] = {
+        {[](const std::string& t) { return t == "RESULTTABLE"; }, SendResultTable},
+        {[](const std::string& t) { return t == "GAMELIST"; }, SendGameList},
+        {[](const std::string& t) { return StartsWith(t, "SEND:"); }, SendGamesByEmail},
+    };
+    for (const auto& [matches, handler] : commands)
+        AddCommand(server.net, {matches, [&server, handler](Request& r) {
+                                    if (AdmitTourneyRequest(server, r)) handler(server, r);
+                                }});
+}
+
+bool AdmitTourneyRequest(Server& server, const Request& request) {
+    std::optional<double>* lastRequest = LastRequestTimeOf(server, request);
+    // A forged sender address must not draw a reply to someone else.
+    if (lastRequest == nullptr) return false;
+    const double now = server.os.clock.Monotonic();
+    if (lastRequest->has_value() && now - **lastRequest < kTourneyRequestGapSeconds) {
+        SendDatagram(server.net, request.sender, kPleaseWaitNotice);
+        return false;
+    }
+    *lastRequest = now;
+    return true;
 }
 
 void SendResultTable(Server& server, const Request& request) {
@@ -82,8 +110,10 @@ void SendGamesByEmail(Server& server, const Request& request) {
 void SendGamesByEmailTo(Server& server, const Request& request, std::string_view address) {
     ++server.net.counters.emailCount;
     server.screen.ShowEmails(server.net.counters.emailCount);
-    EmailPlan plan = PlanEmail(TourneyPgnOf(server), server.config.mailServer,
-                               server.config.returnAddress, address, request.text);
+    const int mailFileNumber = server.tourney.mailFilesWritten + 1;
+    EmailPlan plan =
+        PlanEmail(TourneyPgnOf(server), server.config.mailServer, server.config.returnAddress,
+                  address, request.text, MailFileName(mailFileNumber));
     if (!plan.operatorNotice.empty()) {
         server.screen.ShowOperatorNotice(plan.operatorNotice);
         server.journal.Write(plan.operatorNotice);
@@ -91,19 +121,40 @@ void SendGamesByEmailTo(Server& server, const Request& request, std::string_view
     SendReplies(server, request.sender, plan.replies);
     if (!plan.startMailer) return;
 
-    std::string mailFile = server.File(kEmailFile);
+    // A file of its own: a mailer still reading an earlier request's file is
+    // not disturbed.
+    server.tourney.mailFilesWritten = mailFileNumber;
+    std::string mailFile = server.File(MailFileName(mailFileNumber));
     CreateEmptyFile(mailFile);
     if (!plan.emailLines.empty()) AppendLines(mailFile, plan.emailLines);
     const std::string mailLog = server.File(kEmailLog);
     AppendLine(mailLog, MailerLogLine(plan.mailer));
     server.screen.ShowMailerStarting();
     // Not waited for: the mailer's outcome goes to email.log only, its error
-    // output too (it would otherwise be written over the status screen).
-    if (!server.os.processes.Start(plan.mailer.program, plan.mailer.args, server.os.workDir,
-                                   mailLog)) {
+    // output too (it would otherwise be written over the status screen). The
+    // main loop removes the mail file once the mailer has ended.
+    std::optional<ProcessId> mailer = server.os.processes.Start(
+        plan.mailer.program, plan.mailer.args, server.os.workDir, mailLog);
+    if (!mailer) {
         // email.log is where the operator looks when a mail does not arrive.
         AppendLine(mailLog, plan.mailer.program + " could not be started");
+        RemoveFile(mailFile);
+        return;
     }
+    server.tourney.runningMailers.push_back({*mailer, std::move(mailFile)});
+}
+
+void RemoveFinishedMailFiles(Server& server) {
+    std::erase_if(server.tourney.runningMailers, [&server](const MailerRun& run) {
+        if (!server.os.processes.Ended(run.process)) return false;
+        RemoveFile(run.mailFile);
+        return true;
+    });
+}
+
+void RemoveLeftoverMailFiles(const Server& server) {
+    for (const std::string& name : FileNamesIn(server.os.workDir))
+        if (IsMailFileName(name)) RemoveFile(server.File(name));
 }
 
 }  // namespace lantrel

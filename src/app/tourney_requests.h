@@ -1,17 +1,42 @@
 // The tournament requests on a running server: each counts and shows what the
 // operator follows, computes its answer from the tournament PGN file, and sends
-// it to the requester with unnumbered datagrams.
+// it to the requester with unnumbered datagrams. Only viewers ask (logged-on
+// ones and the local viewer), each one request at a time.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/platform.h"
 #include "tourney/tourney.h"
 
 namespace lantrel {
 
 struct Server;
 struct Request;
+
+// A viewer's next tournament request within this many seconds of its previous
+// answered one is turned away: answering takes a while and fills its line.
+constexpr double kTourneyRequestGapSeconds = 10;
+constexpr const char* kPleaseWaitNotice =
+    "MSG:Please wait a few seconds: your previous request is still being answered.";
+
+// A mailer still running, and the mail file it was given (full name).
+struct MailerRun {
+    ProcessId process = 0;
+    std::string mailFile;
+};
+
+// What the tournament requests keep between requests.
+struct TourneyDesk {
+    // Monotonic seconds of the local viewer's last answered request; the logged-on
+    // viewers' own are in their client records.
+    std::optional<double> localViewerLastRequest;
+    int mailFilesWritten = 0;  // in this run: the number of the last mail file
+    std::vector<MailerRun> runningMailers;
+};
 
 // The path given by the first line of server.ini that starts with "TOURNEYPGN="
 // (the rest of that line, untrimmed); empty when there is none or the file cannot
@@ -22,8 +47,19 @@ std::string FindTourneyPgn(const std::string& iniPath);
 // then the file read whole.
 PgnLookup LookUpTourneyPgn(const std::string& iniPath, const std::string& workDir);
 
-// Adds RESULTTABLE, GAMELIST and SEND: to the viewer commands.
+// Adds RESULTTABLE, GAMELIST and SEND: to the viewer commands, each answered
+// only when AdmitTourneyRequest lets it through.
 void AddTourneyCommands(Server& server);
+// Whether a tournament request is to be answered: from a logged-on viewer or the
+// local viewer (anyone else gets not a byte back), and not within
+// kTourneyRequestGapSeconds of that viewer's previous answered one (which is
+// told kPleaseWaitNotice). An answered request's time is noted.
+bool AdmitTourneyRequest(Server& server, const Request& request);
+
+// Removes the mail files of the mailers that have ended; cheap when none runs.
+void RemoveFinishedMailFiles(Server& server);
+// Removes the mail files an earlier run left in the working folder.
+void RemoveLeftoverMailFiles(const Server& server);
 
 // "RESULTTABLE": the crosstable and the most recent games.
 void SendResultTable(Server& server, const Request& request);

@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -90,6 +91,8 @@ struct ClientRecord {
     std::string name = std::string(kNameWidth, ' ');
     std::string email = std::string(kEmailWidth, ' ');
     std::int64_t lastHeard = 0;  // whole monotonic seconds of the last datagram
+    // Monotonic seconds of its last answered tournament request (the app's).
+    std::optional<double> lastTourneyRequest;
 };
 
 // Slots 1..500, always occupied from slot 1 without gaps, in logon order.

@@ -112,4 +112,15 @@ WakeReason FakeEventWait::Wait(NativeHandle, int) {
     return reason;
 }
 
+std::optional<ProcessId> FakeProcesses::Start(const std::string& program,
+                                              const std::vector<std::string>& args,
+                                              const std::string& workDir,
+                                              const std::string& outputFile) {
+    started.push_back({program, args, workDir, outputFile});
+    if (!startResult) return std::nullopt;
+    const auto process = static_cast<ProcessId>(started.size());
+    running.insert(process);
+    return process;
+}
+
 }  // namespace lantrel

@@ -1,10 +1,11 @@
 // Test doubles of the platform layer: a screen that can be read back, a clock
 // that only moves when told to (or when the program sleeps), a socket fed by the
 // test, an event wait that wakes as the test says, and a process starter that
-// records what it was asked to start.
+// records what it was asked to start and lets the test end it.
 #pragma once
 
 #include <deque>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -114,15 +115,17 @@ struct StartedProcess {
     bool operator==(const StartedProcess&) const = default;
 };
 
+// Processes run until the test ends them: it takes their ids out of `running`.
 class FakeProcesses : public ProcessStarter {
   public:
-    bool Start(const std::string& program, const std::vector<std::string>& args,
-               const std::string& workDir, const std::string& outputFile) override {
-        started.push_back({program, args, workDir, outputFile});
-        return startResult;
-    }
+    std::optional<ProcessId> Start(const std::string& program, const std::vector<std::string>& args,
+                                   const std::string& workDir,
+                                   const std::string& outputFile) override;
+    bool Ended(ProcessId process) override { return !running.contains(process); }
+
     std::vector<StartedProcess> started;
-    bool startResult = true;  // what every Start reports
+    bool startResult = true;  // whether every Start succeeds
+    std::set<ProcessId> running;
 };
 
 }  // namespace lantrel

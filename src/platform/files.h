@@ -44,6 +44,11 @@ struct Journal {
 // Appends raw bytes.
 FileResult AppendBytes(const std::string& path, std::string_view bytes);
 bool RenameFile(const std::string& from, const std::string& to);
+// Removes the file; false when it could not be removed (or was not there).
+bool RemoveFile(const std::string& path);
+// The names of the plain files in the folder `dir` (empty = the current one), in
+// no particular order; none when the folder cannot be read.
+std::vector<std::string> FileNamesIn(const std::string& dir);
 // Reads the whole file; nullopt when it cannot be opened.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 // Reads the file's lines (LF ends a line, a CR before it is dropped).

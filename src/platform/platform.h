@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -148,15 +149,24 @@ class DatagramSocket {
     virtual void WatchFile(const std::string& /*path*/) {}
 };
 
+// Names a started process until it has been seen to end.
+using ProcessId = std::int64_t;
+
 class ProcessStarter {
   public:
     virtual ~ProcessStarter() = default;
     // Starts `program` (looked up on PATH) with `args`, in `workDir` (empty = the
     // current directory), its output and error output appended to `outputFile` (a
     // relative name is taken from `workDir`; the file is created when missing).
-    // Does not wait for it. False when it could not be started.
-    virtual bool Start(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& workDir, const std::string& outputFile) = 0;
+    // Does not wait for it. Nothing when it could not be started.
+    virtual std::optional<ProcessId> Start(const std::string& program,
+                                           const std::vector<std::string>& args,
+                                           const std::string& workDir,
+                                           const std::string& outputFile) = 0;
+    // Looks, without waiting, whether the process has ended. A started process
+    // is to be asked about until it has: that answer also lets the system free
+    // what it kept of it, and the id means nothing afterwards.
+    virtual bool Ended(ProcessId process) = 0;
 };
 
 // Everything a Server touches. Files are real files under `workDir`.

@@ -89,8 +89,12 @@ class UdpSocket : public DatagramSocket {
 // argument can mean more than the word it is.
 class SpawnProcessStarter : public ProcessStarter {
   public:
-    bool Start(const std::string& program, const std::vector<std::string>& args,
-               const std::string& workDir, const std::string& outputFile) override;
+    std::optional<ProcessId> Start(const std::string& program, const std::vector<std::string>& args,
+                                   const std::string& workDir,
+                                   const std::string& outputFile) override;
+    // waitpid without waiting: an ended child is reaped here, so none is left
+    // behind as a zombie.
+    bool Ended(ProcessId process) override;
 };
 
 // The read end of the stop signals' self-pipe (readable once a stop signal came

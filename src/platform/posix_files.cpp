@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,6 +90,22 @@ FileResult AppendLines(const std::string& path, const std::vector<std::string>& 
 bool RenameFile(const std::string& from, const std::string& to) {
     if (from.empty() || to.empty() || FileExists(to)) return false;
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& path) {
+    return !path.empty() && ::unlink(path.c_str()) == 0;
+}
+
+std::vector<std::string> FileNamesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* folder = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (folder == nullptr) return names;
+    while (const dirent* entry = ::readdir(folder)) {
+        std::string name = entry->d_name;
+        if (FileExists(ResolvePath(dir, name))) names.push_back(std::move(name));
+    }
+    ::closedir(folder);
+    return names;
 }
 
 namespace {

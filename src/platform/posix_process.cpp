@@ -1,8 +1,9 @@
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -12,10 +13,10 @@ extern char** environ;
 
 namespace lantrel {
 
-bool SpawnProcessStarter::Start(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& workDir, const std::string& outputFile) {
-    // Children are never waited for; let the system reap them.
-    std::signal(SIGCHLD, SIG_IGN);
+std::optional<ProcessId> SpawnProcessStarter::Start(const std::string& program,
+                                                    const std::vector<std::string>& args,
+                                                    const std::string& workDir,
+                                                    const std::string& outputFile) {
     std::vector<std::string> words{program};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -35,7 +36,19 @@ bool SpawnProcessStarter::Start(const std::string& program, const std::vector<st
     // executable, no output file) as a failure of the spawn itself.
     int error = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    return error == 0;
+    if (error != 0) return std::nullopt;
+    return static_cast<ProcessId>(pid);
+}
+
+bool SpawnProcessStarter::Ended(ProcessId process) {
+    int status = 0;
+    pid_t got;
+    do {
+        got = ::waitpid(static_cast<pid_t>(process), &status, WNOHANG);
+    } while (got < 0 && errno == EINTR);
+    // 0: still running. Anything else is an end: reaped now, or no such child
+    // any more (where the system reaps children by itself, SIGCHLD ignored).
+    return got != 0;
 }
 
 }  // namespace lantrel

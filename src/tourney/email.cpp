@@ -1,4 +1,4 @@
-// "SEND:": the chosen games copied to email.txt and mailed by the external gbmail.
+// "SEND:": the chosen games copied to a mail file and mailed by the external gbmail.
 #include <algorithm>
 #include <array>
 
@@ -146,12 +146,27 @@ std::vector<std::string> SelectGamesForEmail(std::string_view pgnText, std::stri
     return mail;
 }
 
-MailerCall MailerCallFor(std::string_view address, std::string_view mailServer,
-                         std::string_view returnAddress) {
+std::string MailFileName(int number) {
+    return "email-" + std::to_string(number) + ".txt";
+}
+
+bool IsMailFileName(std::string_view name) {
+    constexpr std::string_view kFront = "email-", kBack = ".txt";
+    if (name.size() <= kFront.size() + kBack.size() || !StartsWith(name, kFront) ||
+        name.substr(name.size() - kBack.size()) != kBack)
+        return false;
+    std::string_view number =
+        name.substr(kFront.size(), name.size() - kFront.size() - kBack.size());
+    return std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+MailerCall MailerCallFor(std::string_view address, std::string_view mailFile,
+                         std::string_view mailServer, std::string_view returnAddress) {
     // The subject is one word: gbmail turns its underscores into blanks.
-    return {"gbmail",
-            {"-to", std::string(address), "-file", kEmailFile, "-h", std::string(mailServer),
-             "-from", std::string(returnAddress), "-s", "Your_requested_game(s)."}};
+    return {
+        "gbmail",
+        {"-to", std::string(address), "-file", std::string(mailFile), "-h", std::string(mailServer),
+         "-from", std::string(returnAddress), "-s", "Your_requested_game(s)."}};
 }
 
 std::string MailerLogLine(const MailerCall& call) {
@@ -172,7 +187,7 @@ std::string MailerLogLine(const MailerCall& call) {
 
 EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
                     std::string_view returnAddress, std::string_view address,
-                    std::string_view request) {
+                    std::string_view request, std::string_view mailFile) {
     EmailPlan plan;
     if (pgn.status == PgnLookup::kNotConfigured || mailServer.empty()) {
         plan.replies = {kNotConfigured};
@@ -209,7 +224,7 @@ EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
     plan.replies = {"MSG:Your Email request has been received and is being processed."};
     plan.startMailer = true;
     plan.emailLines = SelectGamesForEmail(pgn.text, request);
-    plan.mailer = MailerCallFor(to, TrimBlanks(mailServer), TrimBlanks(returnAddress));
+    plan.mailer = MailerCallFor(to, mailFile, TrimBlanks(mailServer), TrimBlanks(returnAddress));
     return plan;
 }
 

@@ -3,7 +3,7 @@
 //
 //   RESULTTABLE  -> "CT:" lines: crosstable, total games, most recent games
 //   GAMELIST     -> one "GL:" line per game, most recent first
-//   SEND: n n .. -> the chosen games in email.txt, mailed by the external gbmail
+//   SEND: n n .. -> the chosen games in a mail file, mailed by the external gbmail
 //
 // Everything is computed afresh from the file on every request. These are pure
 // steps that turn the file's text and the request into the reply texts
@@ -153,7 +153,7 @@ bool IsPlainMailServer(std::string_view server);
 // an empty MAILSERVER= first: that is e-mail left unconfigured, nothing to report.
 std::string MailSettingsProblem(std::string_view mailServer, std::string_view returnAddress);
 
-// The lines of email.txt for a "SEND:" request: for every finished game whose
+// The lines of the mail file for a "SEND:" request: for every finished game whose
 // number (counted over games with result 1-0, 0-1 or 1/2-1/2 only) appears in the
 // request with a blank on each side, an empty line, the game's tag lines up to its
 // Result line (at most 20) and the rest of the game up to the blank line after
@@ -161,8 +161,12 @@ std::string MailSettingsProblem(std::string_view mailServer, std::string_view re
 std::vector<std::string> SelectGamesForEmail(std::string_view pgnText, std::string_view request);
 
 // The files of a request, in the server's working directory: the chosen games
-// for the mailer, and the log of every mailer started with all it printed.
-constexpr const char* kEmailFile = "email.txt";
+// for the mailer, in a file of the request's own ("email-" + number + ".txt",
+// numbered from 1 in each run of the server), and the log of every mailer
+// started with all it printed.
+std::string MailFileName(int number);
+// Whether `name` is the name of such a mail file.
+bool IsMailFileName(std::string_view name);
 constexpr const char* kEmailLog = "email.log";
 
 // The mailer as it is started: gbmail and its arguments.
@@ -171,10 +175,10 @@ struct MailerCall {
     std::vector<std::string> args;
     bool operator==(const MailerCall&) const = default;
 };
-// gbmail -to ADDRESS -file email.txt -h MAILSERVER -from RETURNADD -s SUBJECT, each
+// gbmail -to ADDRESS -file MAILFILE -h MAILSERVER -from RETURNADD -s SUBJECT, each
 // value one argument (an empty return address an empty one).
-MailerCall MailerCallFor(std::string_view address, std::string_view mailServer,
-                         std::string_view returnAddress);
+MailerCall MailerCallFor(std::string_view address, std::string_view mailFile,
+                         std::string_view mailServer, std::string_view returnAddress);
 // The call as email.log records it: the words separated by blanks, a word with
 // characters other than letters, digits and ". _ + - @ :" in double quotes, as
 // it would be typed at a command prompt.
@@ -184,12 +188,13 @@ std::string MailerLogLine(const MailerCall& call);
 struct EmailPlan {
     std::vector<std::string> replies;  // "MSG:" texts for the requester, in order
     std::string operatorNotice;        // for the console and server.log; empty if none
-    bool startMailer = false;          // write email.txt and email.log, start the mailer
+    bool startMailer = false;          // write the mail file and email.log, start the mailer
     std::vector<std::string> emailLines;
     MailerCall mailer;
 };
+// `mailFile` is the name the mailer is to be given for the chosen games.
 EmailPlan PlanEmail(const PgnLookup& pgn, std::string_view mailServer,
                     std::string_view returnAddress, std::string_view address,
-                    std::string_view request);
+                    std::string_view request, std::string_view mailFile);
 
 }  // namespace lantrel

@@ -1,5 +1,5 @@
 // Games by e-mail with the mailer really started, a stand-in gbmail on PATH that
-// records its arguments and the email.txt it was handed.
+// records its arguments and the mail file it was handed.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,7 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/app.h"
 #include "app/server.h"
+#include "app/tourney_requests.h"
 #include "net/net.h"
 #include "platform/fakes.h"
 #include "platform/files.h"
@@ -48,8 +50,10 @@ class MailerTest : public ::testing::Test {
         socket.Queue(kViewer, text);
         ServiceNetwork(server->net);
     }
-    // Sends the request and waits (at most 20 s) for the mailer's last word.
+    // Sends the request (after the pause a viewer leaves between two) and waits
+    // (at most 20 s) for the mailer's last word.
     void SendAndWait(const std::string& request, int calls = 1) {
+        clock.Advance(kTourneyRequestGapSeconds);
         Receive(request);
         for (int i = 0; i < 2000; ++i) {
             if (SplitLines(dir.Read("gbmail.calls")).size() >= static_cast<std::size_t>(calls) &&
@@ -84,20 +88,27 @@ TEST_F(MailerTest, TheMailerGetsItsArgumentsAndTheChosenGames) {
     dir.Write("games.pgn", pgn);
     SendAndWait("SEND: 2 10");
     EXPECT_EQ(SplitLines(dir.Read("gbmail.args")),
-              (std::vector<std::string>{"-to", "viewer@example.org", "-file", "email.txt", "-h",
+              (std::vector<std::string>{"-to", "viewer@example.org", "-file", "email-1.txt", "-h",
                                         "smtp.example.org:2525", "-from", "server@example.org",
                                         "-s", "Your_requested_game(s)."}));
     EXPECT_EQ(MailedWhites(), (std::vector<std::string>{"W2", "W10"}));
-    EXPECT_EQ(dir.Read("gbmail.mail"), dir.Read("email.txt"));
+    EXPECT_EQ(dir.Read("gbmail.mail"), dir.Read("email-1.txt"));
     // email.log: the command line, then what the mailer printed, its error
     // output included (nothing of it reaches the console).
     auto log = SplitLines(dir.Read("email.log"));
     ASSERT_EQ(log.size(), 3u);
     EXPECT_EQ(log[0],
-              "gbmail -to viewer@example.org -file email.txt -h smtp.example.org:2525 -from "
+              "gbmail -to viewer@example.org -file email-1.txt -h smtp.example.org:2525 -from "
               "server@example.org -s \"Your_requested_game(s).\"");
     EXPECT_EQ(log[1], "fake gbmail: a note on its error output");
     EXPECT_EQ(log[2], "fake gbmail: done");
+
+    // The main loop sees the mailer end and removes its file.
+    for (int i = 0; i < 2000 && FileExists(dir.File("email-1.txt")); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        MainLoopPass(*server);
+    }
+    EXPECT_FALSE(FileExists(dir.File("email-1.txt")));
 }
 
 TEST_F(MailerTest, UnfinishedGamesTakeNoNumber) {

@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "app/app.h"
 #include "fixtures/tourney/pgn_maker.h"
 #include "net_fixture.h"
 #include "platform/files.h"
@@ -50,7 +51,15 @@ class TourneyTest : public NetTest {
         Logon(kAlice, "Alice");
         Logon(kBob, "Bob");
         Receive(kAlice, "EMAIL:alice@example.org");
+        // Nothing left to re-send while the tests let time pass.
+        AckAll(kAlice);
+        AckAll(kBob);
         Forget();
+    }
+    // A tournament request, after the pause a viewer leaves between two of them.
+    void Ask(IpAddress from, const std::string& text) {
+        f.clock.Advance(kTourneyRequestGapSeconds);
+        Receive(from, text);
     }
     std::vector<std::string> Expected(const std::string& pgn) {
         CrossTable table;
@@ -59,20 +68,20 @@ class TourneyTest : public NetTest {
 };
 
 TEST_F(TourneyTest, ResultTableGoesToTheRequesterAloneUnnumbered) {
-    Receive(kBob, "RESULTTABLE");
+    Ask(kBob, "RESULTTABLE");
     EXPECT_EQ(Sent(kBob), Expected(Games(3)));
     EXPECT_TRUE(Sent(kAlice).empty());
     EXPECT_EQ(f->net.counters.resultTableRequests, 1);
     EXPECT_EQ(f.screen.Text(20, 24, 25), "Result table requests: 1 ");
 
-    Receive(kAlice, "RESULTTABLE");
+    Ask(kAlice, "RESULTTABLE");
     EXPECT_EQ(Sent(kAlice), Expected(Games(3)));
     EXPECT_EQ(f.screen.Text(20, 24, 25), "Result table requests: 2 ");
 }
 
 TEST_F(TourneyTest, ServerIniIsReadAgainOnEveryRequest) {
     f.dir.Write("server.ini", "PORT=16000\n");
-    Receive(kBob, "RESULTTABLE");
+    Ask(kBob, "RESULTTABLE");
     EXPECT_EQ(
         Sent(kBob),
         (std::vector<std::string>{
@@ -81,12 +90,12 @@ TEST_F(TourneyTest, ServerIniIsReadAgainOnEveryRequest) {
     Forget();
     f.dir.Write("other.pgn", Games(5));
     f.dir.Write("server.ini", "TOURNEYPGN=" + f.dir.File("other.pgn") + "\n");
-    Receive(kBob, "RESULTTABLE");
+    Ask(kBob, "RESULTTABLE");
     EXPECT_EQ(Sent(kBob), Expected(Games(5)));
 
     Forget();
     f.dir.Write("server.ini", "TOURNEYPGN=missing.pgn\n");
-    Receive(kBob, "RESULTTABLE");
+    Ask(kBob, "RESULTTABLE");
     EXPECT_EQ(
         Sent(kBob),
         (std::vector<std::string>{
@@ -99,9 +108,9 @@ TEST_F(TourneyTest, AFileThatCannotBeOpenedIsSaidSo) {
     std::string locked = UnreadableFile(f.dir);
     if (locked.empty()) GTEST_SKIP() << "no unreadable file available here";
     f.dir.Write("server.ini", "TOURNEYPGN=" + locked + "\n");
-    Receive(kAlice, "RESULTTABLE");
-    Receive(kAlice, "GAMELIST");
-    Receive(kAlice, "SEND: 1");
+    Ask(kAlice, "RESULTTABLE");
+    Ask(kAlice, "GAMELIST");
+    Ask(kAlice, "SEND: 1");
     EXPECT_EQ(Sent(kAlice),
               (std::vector<std::string>{
                   "CTRESET",
@@ -111,12 +120,12 @@ TEST_F(TourneyTest, AFileThatCannotBeOpenedIsSaidSo) {
                   "list of games.",
                   "MSG:PGN file cannot be opened!  Sorry, the server cannot process your "
                   "request."}));
-    EXPECT_FALSE(FileExists(f.dir.File("email.txt")));
+    EXPECT_FALSE(FileExists(f.dir.File("email-1.txt")));
     EXPECT_TRUE(f.processes.started.empty());
 }
 
 TEST_F(TourneyTest, GameListNeedsUsableMailSettings) {
-    Receive(kBob, "GAMELIST");
+    Ask(kBob, "GAMELIST");
     auto sent = Sent(kBob);
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[0].substr(0, 12), "GL:    3W3  ");
@@ -131,7 +140,7 @@ TEST_F(TourneyTest, GameListNeedsUsableMailSettings) {
         Forget();
         f->config.mailServer = mailServer;
         f->config.returnAddress = returnAddress;
-        Receive(kBob, "GAMELIST");
+        Ask(kBob, "GAMELIST");
         EXPECT_EQ(Sent(kBob), std::vector<std::string>{"MSG:Sorry, the server is not configured "
                                                        "to provide you with a list of games"})
             << mailServer << " / " << returnAddress;
@@ -139,21 +148,21 @@ TEST_F(TourneyTest, GameListNeedsUsableMailSettings) {
 }
 
 TEST_F(TourneyTest, EmailWritesTheFilesAndStartsTheMailer) {
-    Receive(kAlice, "SEND: 2");
+    Ask(kAlice, "SEND: 2");
     EXPECT_EQ(Sent(kAlice),
               std::vector<std::string>{
                   "MSG:Your Email request has been received and is being processed."});
-    EXPECT_EQ(f.dir.Read("email.txt"),
+    EXPECT_EQ(f.dir.Read("email-1.txt"),
               "\r\n[Event \"T\"]\r\n[White \"W2\"]\r\n[Black \"B2\"]\r\n[Result \"1-0\"]\r\n\r\n"
               "1. e4 e5 1-0\r\n\r\n");
     const std::string command =
-        "gbmail -to alice@example.org -file email.txt -h smtp.example.org -from "
+        "gbmail -to alice@example.org -file email-1.txt -h smtp.example.org -from "
         "server@example.org -s \"Your_requested_game(s).\"";
     EXPECT_EQ(f.dir.Read("email.log"), command + "\r\n");
     // The mailer itself, no command interpreter: the subject is one plain argument.
     const StartedProcess mailer{
         "gbmail",
-        {"-to", "alice@example.org", "-file", "email.txt", "-h", "smtp.example.org", "-from",
+        {"-to", "alice@example.org", "-file", "email-1.txt", "-h", "smtp.example.org", "-from",
          "server@example.org", "-s", "Your_requested_game(s)."},
         f.dir.path(),
         f.dir.File("email.log")};
@@ -162,17 +171,19 @@ TEST_F(TourneyTest, EmailWritesTheFilesAndStartsTheMailer) {
     EXPECT_EQ(f.screen.CursorRow(), 21);
     EXPECT_EQ(f.screen.CursorColumn(), 1);
 
-    // The next request starts email.txt afresh; email.log only grows.
-    Receive(kAlice, "SEND:");
-    EXPECT_EQ(f.dir.Read("email.txt"), "");
-    EXPECT_EQ(f.dir.Read("email.log"), command + "\r\n" + command + "\r\n");
+    // The next request has a file of its own; email.log only grows.
+    Ask(kAlice, "SEND:");
+    EXPECT_EQ(f.dir.Read("email-2.txt"), "");
+    EXPECT_TRUE(FileExists(f.dir.File("email-1.txt")));  // its mailer still runs
+    EXPECT_EQ(f.dir.Read("email.log"),
+              command + "\r\n" + ReplaceAll(command, "email-1", "email-2") + "\r\n");
     EXPECT_EQ(f.processes.started.size(), 2u);
     EXPECT_EQ(f.screen.Text(18, 60, 11), "Emails:  2 ");
 }
 
 TEST_F(TourneyTest, AMailerThatCannotBeStartedIsNotedInTheMailLog) {
     f.processes.startResult = false;
-    Receive(kAlice, "SEND: 2");
+    Ask(kAlice, "SEND: 2");
     EXPECT_EQ(Sent(kAlice),
               std::vector<std::string>{
                   "MSG:Your Email request has been received and is being processed."});
@@ -180,6 +191,7 @@ TEST_F(TourneyTest, AMailerThatCannotBeStartedIsNotedInTheMailLog) {
     ASSERT_EQ(log.size(), 2u);
     EXPECT_TRUE(StartsWith(log[0], "gbmail -to alice@example.org "));
     EXPECT_EQ(log[1], "gbmail could not be started");
+    EXPECT_FALSE(FileExists(f.dir.File("email-1.txt")));
 }
 
 TEST_F(TourneyTest, AnAddressWithShellCharactersIsRefused) {
@@ -189,7 +201,7 @@ TEST_F(TourneyTest, AnAddressWithShellCharactersIsRefused) {
     for (const char* address : addresses) {
         Receive(kAlice, std::string("EMAIL:") + address);
         Forget();
-        Receive(kAlice, "SEND: 1");
+        Ask(kAlice, "SEND: 1");
         EXPECT_EQ(Sent(kAlice),
                   std::vector<std::string>{
                       "MSG:Sorry, your Email address cannot be used.  Please enter a plain "
@@ -197,13 +209,13 @@ TEST_F(TourneyTest, AnAddressWithShellCharactersIsRefused) {
             << address;
         EXPECT_EQ(f->net.counters.emailCount, ++count);
     }
-    EXPECT_FALSE(FileExists(f.dir.File("email.txt")));
+    EXPECT_FALSE(FileExists(f.dir.File("email-1.txt")));
     EXPECT_FALSE(FileExists(f.dir.File("email.log")));
     EXPECT_TRUE(f.processes.started.empty());
 
     // A viewer that never gave an address is told so.
     Forget();
-    Receive(kBob, "SEND: 1");
+    Ask(kBob, "SEND: 1");
     EXPECT_EQ(Sent(kBob), std::vector<std::string>{
                               "MSG:Sorry, the server has no Email address for you.  Please enter "
                               "your Email address and ask again."});
@@ -212,7 +224,7 @@ TEST_F(TourneyTest, AnAddressWithShellCharactersIsRefused) {
 
 TEST_F(TourneyTest, UnsafeMailSettingsAreRefusedAndReported) {
     f->config.mailServer = "smtp.example.org & del *.*";
-    Receive(kAlice, "SEND: 1");
+    Ask(kAlice, "SEND: 1");
     EXPECT_EQ(Sent(kAlice),
               std::vector<std::string>{"MSG:Sorry, the server is not configured to send Emails."});
     const std::string notice =
@@ -224,10 +236,99 @@ TEST_F(TourneyTest, UnsafeMailSettingsAreRefusedAndReported) {
 
     f->config.mailServer = "smtp.example.org";
     f->config.returnAddress = "me@x.org;halt";
-    Receive(kAlice, "SEND: 1");
+    Ask(kAlice, "SEND: 1");
     EXPECT_EQ(f.LogLines().back(), "Email refused: RETURNADD= is not a plain Email address");
     EXPECT_TRUE(f.processes.started.empty());
-    EXPECT_FALSE(FileExists(f.dir.File("email.txt")));
+    EXPECT_FALSE(FileExists(f.dir.File("email-1.txt")));
+}
+
+TEST_F(TourneyTest, TwoMailRequestsInOneTurnKeepTheirOwnFilesUntilTheirMailersEnd) {
+    Receive(kBob, "EMAIL:bob@example.org");
+    f.socket.Queue(kAlice, "SEND: 1");
+    f.socket.Queue(kBob, "SEND: 2");
+    ServiceNetwork(f->net);
+    ASSERT_EQ(f.processes.started.size(), 2u);
+    EXPECT_EQ(f.processes.started[0].args[3], "email-1.txt");
+    EXPECT_EQ(f.processes.started[1].args[3], "email-2.txt");
+    EXPECT_TRUE(Contains(f.dir.Read("email-1.txt"), "[White \"W1\"]"));
+    EXPECT_TRUE(Contains(f.dir.Read("email-2.txt"), "[White \"W2\"]"));
+    EXPECT_FALSE(Contains(f.dir.Read("email-1.txt"), "[White \"W2\"]"));
+    auto log = SplitLines(f.dir.Read("email.log"));
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_TRUE(Contains(log[0], "-to alice@example.org -file email-1.txt "));
+    EXPECT_TRUE(Contains(log[1], "-to bob@example.org -file email-2.txt "));
+
+    // Each file goes in the first main loop pass after its own mailer has ended.
+    MainLoopPass(*f);
+    EXPECT_TRUE(FileExists(f.dir.File("email-1.txt")));
+    f.processes.running.erase(2);
+    MainLoopPass(*f);
+    EXPECT_TRUE(FileExists(f.dir.File("email-1.txt")));
+    EXPECT_FALSE(FileExists(f.dir.File("email-2.txt")));
+    f.processes.running.erase(1);
+    MainLoopPass(*f);
+    EXPECT_FALSE(FileExists(f.dir.File("email-1.txt")));
+}
+
+TEST_F(TourneyTest, StartUpRemovesTheMailFilesOfEarlierRuns) {
+    const char* leftovers[] = {"email-1.txt", "email-17.txt"};
+    const char* others[] = {"email.txt", "email-x.txt", "email-1.txt.bak", "email.log"};
+    for (const char* name : leftovers)
+        f.dir.Write(name, "old");
+    for (const char* name : others)
+        f.dir.Write(name, "kept");
+    ASSERT_EQ(StartServer(*f), kSocketOk);
+    for (const char* name : leftovers)
+        EXPECT_FALSE(FileExists(f.dir.File(name))) << name;
+    for (const char* name : others)
+        EXPECT_EQ(f.dir.Read(name), "kept") << name;
+}
+
+TEST_F(TourneyTest, OnlyViewersAreAnswered) {
+    for (const char* request : {"RESULTTABLE", "GAMELIST", "SEND: 1"})
+        Receive(kStranger, request);
+    EXPECT_TRUE(f.socket.sent.empty());
+    EXPECT_EQ(f->net.counters.resultTableRequests, 0);
+    EXPECT_EQ(f->net.counters.emailCount, 0);
+    EXPECT_EQ(f.screen.Text(20, 24, 25), std::string(25, ' '));
+    EXPECT_TRUE(f.processes.started.empty());
+
+    // The local viewer needs no logon.
+    f.dir.Write("in.dat", "RESULTTABLE\r\n");
+    ServiceNetwork(f->net);
+    EXPECT_EQ(OutDat(), Expected(Games(3)));
+}
+
+TEST_F(TourneyTest, OneRequestPerViewerInTenSeconds) {
+    const std::string pleaseWait =
+        "MSG:Please wait a few seconds: your previous request is still being answered.";
+    const double asked = f.clock.Monotonic();
+    Receive(kBob, "RESULTTABLE");
+    Forget();
+    // Every kind of request waits, but another viewer does not.
+    f.clock.Advance(9.5);
+    for (const char* request : {"RESULTTABLE", "GAMELIST", "SEND: 1"}) {
+        Receive(kBob, request);
+        EXPECT_EQ(Sent(kBob), std::vector<std::string>{pleaseWait}) << request;
+        Forget();
+    }
+    EXPECT_EQ(f->net.counters.resultTableRequests, 1);
+    EXPECT_EQ(f->net.counters.emailCount, 0);
+    Receive(kAlice, "RESULTTABLE");
+    EXPECT_EQ(Sent(kAlice), Expected(Games(3)));
+
+    // Turned-away requests do not restart the wait: once ten seconds have passed
+    // since the first, the next is answered.
+    f.clock.Advance(asked + 10.01 - f.clock.Monotonic());
+    Receive(kBob, "GAMELIST");
+    EXPECT_EQ(Sent(kBob).size(), 3u);
+
+    // A viewer that leaves and comes back starts afresh.
+    Receive(kBob, "LOGOFF");
+    Logon(kBob, "Bob");
+    Forget();
+    Receive(kBob, "RESULTTABLE");
+    EXPECT_EQ(Sent(kBob), Expected(Games(3)));
 }
 
 }  // namespace

@@ -36,11 +36,19 @@ class TourneyViewerTest : public LiveServerTest {
 };
 
 TEST_F(TourneyViewerTest, ResultTableGameListAndMail) {
+    // A viewer asks once in ten seconds: each request comes from a viewer of its own.
     LiveViewer& viewer = AddViewer(2, "Watcher");
+    LiveViewer& lister = AddViewer(4, "Lister");
+    LiveViewer& mailer = AddViewer(5, "Mailer");
     LiveViewer& other = AddViewer(3, "Other");
-    viewer.client->Logon();
-    other.client->Logon();
-    ASSERT_TRUE(PollAll([&] { return viewer.picture().loggedOn && other.picture().loggedOn; }, 10));
+    for (LiveViewer* v : {&viewer, &lister, &mailer, &other})
+        v->client->Logon();
+    ASSERT_TRUE(PollAll(
+        [&] {
+            return viewer.picture().loggedOn && lister.picture().loggedOn &&
+                   mailer.picture().loggedOn && other.picture().loggedOn;
+        },
+        10));
 
     CrossTable table;
     PgnLookup pgn{PgnLookup::kRead, "games.pgn", Fixture("xboard_tourney.pgn")};
@@ -54,25 +62,27 @@ TEST_F(TourneyViewerTest, ResultTableGameListAndMail) {
     EXPECT_EQ(viewer.picture().resultTable, table_lines);
 
     auto list = Payloads(GameListReply(table, pgn, "smtp.example.org", ""), "GL:");
-    viewer.client->Send("GAMELIST");
-    ASSERT_TRUE(PollAll([&] { return viewer.picture().gameList.size() >= list.size(); }, 10));
-    EXPECT_EQ(viewer.picture().gameList, list);
+    lister.client->Send("GAMELIST");
+    ASSERT_TRUE(PollAll([&] { return lister.picture().gameList.size() >= list.size(); }, 10));
+    EXPECT_EQ(lister.picture().gameList, list);
 
-    viewer.client->Send("EMAIL:watcher@example.org");
-    viewer.client->Send("SEND: 3");
+    mailer.client->Send("EMAIL:watcher@example.org");
+    mailer.client->Send("SEND: 3");
     ASSERT_TRUE(PollAll(
         [&] {
             return Contains(dir.Read("email.log"), "fake gbmail: done") &&
-                   viewer.HasNotice("Your Email request has been received and is being processed.");
+                   mailer.HasNotice("Your Email request has been received and is being processed.");
         },
         10))
         << dir.Read("email.log");
     EXPECT_EQ(SplitLines(dir.Read("gbmail.args")),
-              (std::vector<std::string>{"-to", "watcher@example.org", "-file", "email.txt", "-h",
+              (std::vector<std::string>{"-to", "watcher@example.org", "-file", "email-1.txt", "-h",
                                         "smtp.example.org", "-from", "lantrel@example.org", "-s",
                                         "Your_requested_game(s)."}));
     EXPECT_TRUE(Contains(dir.Read("gbmail.mail"),
                          "[White \"Crafty-25.2\"]\r\n[Black \"Stockfish 16\"]\r\n"));
+    // Once the mailer has ended, its file goes.
+    ASSERT_TRUE(PollAll([&] { return !FileExists(dir.File("email-1.txt")); }, 10));
 
     // None of it reached the other viewer.
     EXPECT_TRUE(other.picture().resultTable.empty());

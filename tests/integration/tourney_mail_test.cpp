@@ -132,9 +132,9 @@ TEST_F(MailIntegrationTest, TheChosenGamesArriveByRealSmtp) {
     ASSERT_TRUE(WaitFor(10, [&] { return Contains(dir.Read("email.log"), ": sent"); }))
         << dir.Read("email.log");
     auto log = SplitLines(dir.Read("email.log"));
-    EXPECT_EQ(log.front(),
-              "gbmail -to viewer@example.org -file email.txt -h 127.0.0.1:" + std::to_string(port) +
-                  " -from server@lantrel.test -s \"Your_requested_game(s).\"");
+    EXPECT_EQ(log.front(), "gbmail -to viewer@example.org -file email-1.txt -h 127.0.0.1:" +
+                               std::to_string(port) +
+                               " -from server@lantrel.test -s \"Your_requested_game(s).\"");
 }
 
 }  // namespace

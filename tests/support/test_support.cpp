@@ -193,7 +193,10 @@ void WriteScript(const std::string& path, const std::string& script) {
 const char* const kFakeGbmail = R"(#!/bin/sh
 echo call >> gbmail.calls
 printf '%s\n' "$@" > gbmail.args
-cp email.txt gbmail.mail
+while [ $# -gt 1 ]; do
+  if [ "$1" = -file ]; then cp "$2" gbmail.mail; fi
+  shift
+done
 echo "fake gbmail: a note on its error output" >&2
 echo "fake gbmail: done"
 )";

@@ -104,7 +104,7 @@ void WriteScript(const std::string& path, const std::string& script);
 
 // A stand-in for the mail program, run in the server's directory: counts its
 // calls in gbmail.calls, writes its arguments one per line to gbmail.args,
-// copies email.txt to gbmail.mail, writes a note on its error output and says
+// copies the file named after -file to gbmail.mail, writes a note on its error output and says
 // "fake gbmail: done" on its standard output.
 extern const char* const kFakeGbmail;
 

@@ -1,5 +1,6 @@
 // The POSIX process starter: the program itself, its arguments as given, in the
-// working directory asked for, output and error output appended to one file.
+// working directory asked for, output and error output appended to one file; its
+// end seen without waiting.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -34,6 +35,24 @@ TEST(SpawnProcessStarter, AppendsOutputAndErrorsOfTheProgramRunInItsDirectory) {
     EXPECT_EQ(WaitForLines(dir, "out.log", 5),
               (std::vector<std::string>{"before", "two words", "a;b >x $(id)",
                                         std::filesystem::canonical(dir.path()).string(), "again"}));
+}
+
+TEST(SpawnProcessStarter, AProgramIsSeenToEndAndLeavesNoZombie) {
+    TempDir dir;
+    SpawnProcessStarter starter;
+    auto waiting = starter.Start("sh", {"-c", "while [ ! -e go ]; do sleep 0.02; done"}, dir.path(),
+                                 "out.log");
+    ASSERT_TRUE(waiting);
+    EXPECT_FALSE(starter.Ended(*waiting));
+    dir.Write("go", "");
+    bool ended = false;
+    for (int i = 0; i < 1000 && !ended; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ended = starter.Ended(*waiting);
+    }
+    EXPECT_TRUE(ended);
+    // Reaped: the system keeps nothing of it.
+    EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(*waiting)));
 }
 
 TEST(SpawnProcessStarter, AProgramThatCannotRunIsReported) {

@@ -170,7 +170,8 @@ TEST(PlanEmail, RefusesBeforeTouchingAnything) {
          ""},
     };
     for (const auto& c : cases) {
-        EmailPlan plan = PlanEmail(c.pgn, c.mailServer, c.returnAddress, c.address, "SEND: 1");
+        EmailPlan plan =
+            PlanEmail(c.pgn, c.mailServer, c.returnAddress, c.address, "SEND: 1", "email-1.txt");
         EXPECT_EQ(plan.replies, Lines{c.reply}) << c.name;
         EXPECT_EQ(plan.operatorNotice, c.notice) << c.name;
         EXPECT_FALSE(plan.startMailer) << c.name;
@@ -180,8 +181,8 @@ TEST(PlanEmail, RefusesBeforeTouchingAnything) {
 }
 
 TEST(PlanEmail, AcceptedRequest) {
-    EmailPlan plan =
-        PlanEmail({PgnLookup::kRead, "t.pgn", Games(3)}, "smtp.x:587", "", " v@y.z ", "SEND: 3");
+    EmailPlan plan = PlanEmail({PgnLookup::kRead, "t.pgn", Games(3)}, "smtp.x:587", "", " v@y.z ",
+                               "SEND: 3", "email-7.txt");
     EXPECT_EQ(plan.replies,
               Lines{"MSG:Your Email request has been received and is being processed."});
     EXPECT_TRUE(plan.startMailer);
@@ -191,20 +192,30 @@ TEST(PlanEmail, AcceptedRequest) {
     // passed on as an empty value. email.log shows the subject quoted, as typed
     // at a command prompt.
     EXPECT_EQ(plan.mailer, (MailerCall{"gbmail",
-                                       {"-to", "v@y.z", "-file", "email.txt", "-h", "smtp.x:587",
+                                       {"-to", "v@y.z", "-file", "email-7.txt", "-h", "smtp.x:587",
                                         "-from", "", "-s", "Your_requested_game(s)."}}));
     EXPECT_EQ(MailerLogLine(plan.mailer),
-              "gbmail -to v@y.z -file email.txt -h smtp.x:587 -from  -s "
+              "gbmail -to v@y.z -file email-7.txt -h smtp.x:587 -from  -s "
               "\"Your_requested_game(s).\"");
     // A blank left after a setting in server.ini does not refuse every request.
     EXPECT_EQ(MailerLogLine(PlanEmail({PgnLookup::kRead, "t.pgn", Games(3)}, "smtp.x ", "me@x.org ",
-                                      "v@y", "SEND: 1")
+                                      "v@y", "SEND: 1", "email-1.txt")
                                 .mailer),
-              "gbmail -to v@y -file email.txt -h smtp.x -from me@x.org -s "
+              "gbmail -to v@y -file email-1.txt -h smtp.x -from me@x.org -s "
               "\"Your_requested_game(s).\"");
     // Nothing selected: the mailer still runs, with an empty file.
     EXPECT_TRUE(
-        PlanEmail({PgnLookup::kRead, "t.pgn", Games(3)}, "h", "", "v@y", "SEND:").startMailer);
+        PlanEmail({PgnLookup::kRead, "t.pgn", Games(3)}, "h", "", "v@y", "SEND:", "email-1.txt")
+            .startMailer);
+}
+
+TEST(MailFileName, NumberedNamesAndOnlyThoseAreMailFiles) {
+    EXPECT_EQ(MailFileName(12), "email-12.txt");
+    for (const char* name : {"email-1.txt", "email-12.txt", "email-007.txt"})
+        EXPECT_TRUE(IsMailFileName(name)) << name;
+    for (const char* name : {"email.txt", "email-.txt", "email-1a.txt", "email-1.txt.bak",
+                             "Email-1.txt", "email-1.log", "xemail-1.txt", "email.log"})
+        EXPECT_FALSE(IsMailFileName(name)) << name;
 }
 
 }  // namespace
