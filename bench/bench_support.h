@@ -4,14 +4,10 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/types.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,14 +16,14 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/platform.h"
-
-extern char** environ;
+#include "platform/posix.h"
 
 namespace lantrel::bench {
 
@@ -135,46 +131,6 @@ class PlainUdpSocket : public DatagramSocket {
     std::vector<char> buffer_ = std::vector<char>(65536);
 };
 
-// Starts a program with standard input from /dev/null and standard output and
-// error into `output`. The process id, or -1.
-inline pid_t Spawn(const std::vector<std::string>& args, const std::string& output) {
-    std::vector<std::string> copy = args;
-    std::vector<char*> argv;
-    for (auto& a : copy)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// Exit status after SIGTERM (waits up to `seconds`, then kills), or -1.
-inline int Stop(pid_t pid, double seconds) {
-    ::kill(pid, SIGTERM);
-    const auto start = std::chrono::steady_clock::now();
-    int status = 0;
-    while (SecondsSince(start) < seconds) {
-        if (::waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-    return -1;
-}
-
-inline bool Running(pid_t pid) {
-    int status = 0;
-    return ::waitpid(pid, &status, WNOHANG) == 0;
-}
-
 // A "Name:   1234 kB" line of /proc/PID/status in kB (VmRSS now, VmHWM its
 // peak), or -1.
 inline long StatusKb(pid_t pid, const std::string& name) {
@@ -202,25 +158,24 @@ inline int Occurrences(const std::string& text, const std::string& part) {
 // bound to 127.0.0.1 on a free port and following the empty GUI log gui.log
 // there; its output goes to server.out. `settings` are further server.ini lines.
 struct ServerRun {
+    ServerRun(const std::string& program, const std::string& name, const std::string& settings) {
+        std::string pattern = "/tmp/lantrel-" + name + "-XXXXXX";
+        if (!::mkdtemp(pattern.data())) return;
+        dir = pattern;
+        port = FreePort();
+        std::ofstream(dir + "/server.ini") << "PORT=" << port << "\nBIND=127.0.0.1\nPATH=gui.log\n"
+                                           << settings;
+        std::ofstream(dir + "/gui.log").close();
+        process = std::make_unique<ChildProcess>(
+            std::vector<std::string>{program, "--headless", "--dir", dir}, dir + "/server.out");
+        if (started()) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    bool started() const { return process && process->pid() >= 0; }
+    pid_t pid() const { return process->pid(); }
+
     std::string dir;
     int port = 0;
-    pid_t pid = -1;  // -1: it could not be started
+    std::unique_ptr<ChildProcess> process;
 };
-
-inline ServerRun StartServer(const std::string& program, const std::string& name,
-                             const std::string& settings) {
-    ServerRun run;
-    std::string pattern = "/tmp/lantrel-" + name + "-XXXXXX";
-    if (!::mkdtemp(pattern.data())) return run;
-    run.dir = pattern;
-    run.port = FreePort();
-    std::ofstream(run.dir + "/server.ini")
-        << "PORT=" << run.port << "\nBIND=127.0.0.1\nPATH=gui.log\n"
-        << settings;
-    std::ofstream(run.dir + "/gui.log").close();
-    run.pid = Spawn({program, "--headless", "--dir", run.dir}, run.dir + "/server.out");
-    if (run.pid >= 0) std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    return run;
-}
 
 }  // namespace lantrel::bench

@@ -271,16 +271,14 @@ int main(int argc, char** argv) {
     const double speed = o.pliesPerSecond * recordedMsPerPly / 1000;
 
     // ---- The server, the monitor and the viewers ----------------------------------
-    const bench::ServerRun run = bench::StartServer(
-        o.server, "scale", "SITE=Scale\nDELAYAFTERMOVE=0\nDELAYAFTERGAME=1000\n");
-    if (run.pid < 0) {
+    bench::ServerRun run(o.server, "scale", "SITE=Scale\nDELAYAFTERMOVE=0\nDELAYAFTERGAME=1000\n");
+    if (!run.started()) {
         std::fprintf(stderr, "bench_net_scale: cannot start %s\n", o.server.c_str());
         return 2;
     }
     auto giveUp = [&](const std::string& why) {
         std::fprintf(stderr, "bench_net_scale: %s (working directory kept: %s)\n", why.c_str(),
                      run.dir.c_str());
-        bench::Stop(run.pid, 5);
         return 2;
     };
     ViewerLoop loop;
@@ -340,18 +338,18 @@ int main(int argc, char** argv) {
     for (auto& v : viewers)
         logonNumbered += static_cast<long>(v->arrived.size());
     logonNumbered += static_cast<long>(monitor.arrived.size());
-    const double cpuStart = bench::ProcessCpuSeconds(run.pid);
+    const double cpuStart = bench::ProcessCpuSeconds(run.pid());
     const long kernelDropsStart = ReceiveBufferDrops(run.port);
     const std::string loadStart = LoadAverage();
     std::ostringstream speedText;
     speedText << speed;
-    const pid_t replay = bench::Spawn(
+    ChildProcess replay(
         {o.replay, "--from-start", "--speed", speedText.str(), o.game, run.dir + "/gui.log"},
         run.dir + "/replay.out");
-    if (replay < 0) return giveUp("cannot start " + o.replay);
+    if (replay.pid() < 0) return giveUp("cannot start " + o.replay);
     const double replaySeconds = static_cast<double>(stamps.back()) / speed / 1000;
-    loop.ServeUntil([&] { return !bench::Running(replay); }, 2 * replaySeconds + 60);
-    bench::Stop(replay, 5);
+    loop.ServeUntil([&] { return !replay.Running(); }, 2 * replaySeconds + 60);
+    replay.Stop(5);
 
     auto complete = [&](const ScaleViewer& v) { return v.moves == monitor.moves; };
     auto onFinal = [&](const ScaleViewer& v) {
@@ -365,10 +363,10 @@ int main(int argc, char** argv) {
         loop.Serve(std::min(1.0, o.secondsAfter - bench::SecondsSince(settleStart)));
     }
     const QueueAnswer atEnd = askQueue();
-    const double cpu = bench::ProcessCpuSeconds(run.pid) - cpuStart;
-    const long peakKb = bench::StatusKb(run.pid, "VmHWM");
+    const double cpu = bench::ProcessCpuSeconds(run.pid()) - cpuStart;
+    const long peakKb = bench::StatusKb(run.pid(), "VmHWM");
     const long kernelDrops = ReceiveBufferDrops(run.port) - kernelDropsStart;
-    const int serverStatus = bench::Stop(run.pid, 10);
+    const int serverStatus = run.process->Stop(10);
 
     // ---- What reached the viewers -------------------------------------------------
     const int plies = static_cast<int>(monitor.moves.size());

@@ -107,24 +107,23 @@ int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
 
     // ---- The server, its game and its viewers -----------------------------------
-    const bench::ServerRun run = bench::StartServer(
+    bench::ServerRun run(
         o.server, "soak",
         "SITE=Soak\nDELAYAFTERMOVE=" + std::to_string(o.moveDelay) + "\nDELAYAFTERGAME=1000\n");
-    if (run.pid < 0) {
+    if (!run.started()) {
         std::fprintf(stderr, "bench_soak: cannot start %s\n", o.server.c_str());
         return 2;
     }
     const std::string& dir = run.dir;
     const int port = run.port;
-    const pid_t server = run.pid;
+    const pid_t server = run.pid();
     std::ostringstream speed;
     speed << o.speed;
-    const pid_t replay = bench::Spawn({o.replay, "--loop", "--from-start", "--pause", "3000",
-                                       "--speed", speed.str(), o.game, dir + "/gui.log"},
-                                      dir + "/replay.out");
-    if (replay < 0) {
+    ChildProcess replay({o.replay, "--loop", "--from-start", "--pause", "3000", "--speed",
+                         speed.str(), o.game, dir + "/gui.log"},
+                        dir + "/replay.out");
+    if (replay.pid() < 0) {
         std::fprintf(stderr, "bench_soak: cannot start %s\n", o.replay.c_str());
-        bench::Stop(server, 5);
         return 2;
     }
 
@@ -227,7 +226,7 @@ int main(int argc, char** argv) {
     double nextReport = 0;
     bool serverDied = false;
     while (bench::SecondsSince(runStart) < o.seconds) {
-        if (!bench::Running(server)) {
+        if (!run.process->Running()) {
             serverDied = true;
             break;
         }
@@ -280,8 +279,8 @@ int main(int argc, char** argv) {
             relayed = after("CHAT:[SERVER] Chat relay:");
         if (StartsWith(a, "CHAT:[SERVER] Users=")) users = after("CHAT:[SERVER] Users=");
     }
-    bench::Stop(replay, 5);
-    const int serverStatus = serverDied ? -1 : bench::Stop(server, 10);
+    replay.Stop(5);
+    const int serverStatus = serverDied ? -1 : run.process->Stop(10);
     const std::string log = bench::ReadFile(dir + "/server.log");
 
     SequenceNumber highestSeq = 0;
