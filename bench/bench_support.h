@@ -155,17 +155,19 @@ inline int Occurrences(const std::string& text, const std::string& part) {
 }
 
 // lantrel-server running headless in a scratch folder /tmp/lantrel-NAME-XXXXXX,
-// bound to 127.0.0.1 on a free port and following the empty GUI log gui.log
-// there; its output goes to server.out. `settings` are further server.ini lines.
+// bound to 127.0.0.1 on a free port and following the GUI log gui.log there,
+// which holds `guiLog` when it starts; its output goes to server.out. `settings`
+// are further server.ini lines. The server is ended when the object goes away.
 struct ServerRun {
-    ServerRun(const std::string& program, const std::string& name, const std::string& settings) {
+    ServerRun(const std::string& program, const std::string& name, const std::string& settings,
+              const std::string& guiLog = "") {
         std::string pattern = "/tmp/lantrel-" + name + "-XXXXXX";
         if (!::mkdtemp(pattern.data())) return;
         dir = pattern;
         port = FreePort();
         std::ofstream(dir + "/server.ini") << "PORT=" << port << "\nBIND=127.0.0.1\nPATH=gui.log\n"
                                            << settings;
-        std::ofstream(dir + "/gui.log").close();
+        std::ofstream(dir + "/gui.log") << guiLog;
         process = std::make_unique<ChildProcess>(
             std::vector<std::string>{program, "--headless", "--dir", dir}, dir + "/server.out");
         if (started()) std::this_thread::sleep_for(std::chrono::milliseconds(500));
