@@ -5,10 +5,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,14 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench_support.h"
-
-extern char** environ;
 
 namespace {
 
@@ -73,22 +67,13 @@ struct Viewer {
 
 int main(int argc, char** argv) {
     int moves = argc > 1 ? std::atoi(argv[1]) : 200;
-    auto dir =
-        std::filesystem::temp_directory_path() / ("lantrel-latency-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    int port = lantrel::bench::FreePort();
-    std::ofstream(dir / "server.ini")
-        << "PATH=gui.log\nPORT=" << port << "\nBIND=127.0.0.1\nDELAY=100\nDELAYAFTERMOVE=0\n";
-    std::string log = (dir / "gui.log").string();
-    std::ofstream(log) << "StartChildProcess (dir=.) knightA\nStartChildProcess (dir=.) knightB\n"
-                          "1 >first : new\n2 >second: new\n";
-
-    std::string bin = LANTREL_SERVER_BIN, dirText = dir.string();
-    char* args[] = {bin.data(), const_cast<char*>("--headless"), const_cast<char*>("--dir"),
-                    dirText.data(), nullptr};
-    pid_t pid;
-    posix_spawn(&pid, bin.c_str(), nullptr, nullptr, args, environ);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    lantrel::bench::ServerRun run(LANTREL_SERVER_BIN, "latency", "DELAY=100\nDELAYAFTERMOVE=0\n",
+                                  "StartChildProcess (dir=.) knightA\n"
+                                  "StartChildProcess (dir=.) knightB\n"
+                                  "1 >first : new\n2 >second: new\n");
+    if (!run.started()) return 1;
+    const int port = run.port;
+    const std::string log = run.dir + "/gui.log";
 
     Viewer viewer(port);
     viewer.Send("LOGONv15:bench");
@@ -123,9 +108,8 @@ int main(int argc, char** argv) {
         while (viewer.Receive(5) != Viewer::kNothing) {
         }
     }
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
-    std::filesystem::remove_all(dir);
+    run.process->Stop();
+    std::filesystem::remove_all(run.dir);
 
     std::sort(latencies.begin(), latencies.end());
     if (latencies.empty()) return 1;

@@ -55,57 +55,6 @@ long long RealtimeNs() {
     return t.tv_sec * 1000000000LL + t.tv_nsec;
 }
 
-// A plain server socket that keeps the system's default receive buffer, to show
-// why lantrel-server's own socket asks for a larger one: the burst of ACKs that
-// answers a move sent to a few hundred viewers does not fit the default.
-class BenchSocket : public DatagramSocket {
-  public:
-    BenchSocket() = default;
-    ~BenchSocket() override {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int Open(std::uint16_t port, IpAddress bindIp, int) override {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_port = htons(port);
-        std::memcpy(&local.sin_addr, &bindIp, 4);
-        return ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 ? kSocketOk
-                                                                                   : kSocketFailure;
-    }
-    int Receive(int waitMs, Datagram& out) override {
-        out = {};
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, waitMs) <= 0) return kTimedOut;
-        sockaddr_in from{};
-        socklen_t len = sizeof from;
-        ssize_t n =
-            ::recvfrom(fd_, buffer_, sizeof buffer_, 0, reinterpret_cast<sockaddr*>(&from), &len);
-        if (n < 0) return kSocketFailure;
-        out.text.assign(buffer_, static_cast<std::size_t>(n));
-        std::memcpy(&out.sender, &from.sin_addr, 4);
-        return kSocketOk;
-    }
-    int Send(IpAddress to, std::uint16_t port, std::string_view text) override {
-        sockaddr_in dest{};
-        dest.sin_family = AF_INET;
-        dest.sin_port = htons(port);
-        std::memcpy(&dest.sin_addr, &to, 4);
-        ssize_t n = ::sendto(fd_, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&dest),
-                             sizeof dest);
-        return n == static_cast<ssize_t>(text.size()) ? kSocketOk : kSocketFailure;
-    }
-    std::vector<IpAddress> LocalAddresses() override { return {}; }
-
-  private:
-    int fd_ = -1;
-    char buffer_[65536];
-};
-
-IpAddress ViewerIp(int k) {
-    return MakeIp(127, 0, static_cast<unsigned>(k / 250), k % 250 + 2);
-}
-
 // N viewer sockets and the thread that serves them.
 class ViewerFarm {
   public:
@@ -119,7 +68,7 @@ class ViewerFarm {
             sockaddr_in local{};
             local.sin_family = AF_INET;
             local.sin_port = htons(static_cast<std::uint16_t>(port));
-            IpAddress ip = ViewerIp(k);
+            IpAddress ip = bench::ViewerIp(k);
             std::memcpy(&local.sin_addr, &ip, 4);
             if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
                 std::perror("bind viewer");
@@ -221,7 +170,10 @@ Result RunFanOut(int viewers, int rounds, bool ownSocket) {
     NullConsole console;
     SystemClock clock;
     UdpSocket serverSocket;
-    BenchSocket defaultSocket;
+    // A socket with the system's default receive buffer, to show why
+    // lantrel-server's own socket asks for a larger one: the burst of ACKs that
+    // answers a move sent to a few hundred viewers does not fit the default.
+    bench::PlainUdpSocket defaultSocket;
     DatagramSocket& socket = ownSocket ? static_cast<DatagramSocket&>(serverSocket)
                                        : static_cast<DatagramSocket&>(defaultSocket);
     SpawnProcessStarter processes;
@@ -240,7 +192,7 @@ Result RunFanOut(int viewers, int rounds, bool ownSocket) {
     // only measure the logon storm.
     for (int k = 0; k < viewers; ++k) {
         ClientRecord& r = server.net.clients.slots[k + 1];
-        r.ip = ViewerIp(k);
+        r.ip = bench::ViewerIp(k);
         r.ipText = FixedWidth(IpText(r.ip), kIpTextWidth);
         r.name = FixedWidth("viewer" + std::to_string(k), kNameWidth);
         r.lastHeard = static_cast<std::int64_t>(clock.Monotonic());

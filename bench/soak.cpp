@@ -13,21 +13,13 @@
 // recorded pace, DELAYAFTERMOVE=100. Loopback only. The exit status is 0 when the
 // server stayed up, answered the monitor every time, ended cleanly on SIGTERM and
 // its memory grew by no more than 5 % after the warm-up; 1 otherwise.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -39,8 +31,6 @@
 #include "net/viewer_client.h"
 #include "platform/posix.h"
 #include "text/text.h"
-
-extern char** environ;
 
 namespace {
 
@@ -57,65 +47,6 @@ struct Options {
     std::string replay;
     std::string game = std::string(LANTREL_FIXTURES) + "/xboard/sf_sf.debug";
 };
-
-pid_t Spawn(const std::vector<std::string>& args, const std::string& output) {
-    std::vector<std::string> copy = args;
-    std::vector<char*> argv;
-    for (auto& a : copy)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// Exit status after SIGTERM (waits up to `seconds`), or -1.
-int Stop(pid_t pid, double seconds) {
-    ::kill(pid, SIGTERM);
-    const auto start = Steady::now();
-    int status = 0;
-    while (bench::SecondsSince(start) < seconds) {
-        if (::waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-    return -1;
-}
-
-bool Running(pid_t pid) {
-    int status = 0;
-    return ::waitpid(pid, &status, WNOHANG) == 0;
-}
-
-long ResidentKb(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-int Occurrences(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
 
 // One of the soak's viewers and what it does next.
 struct SoakViewer {
@@ -176,29 +107,23 @@ int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
 
     // ---- The server, its game and its viewers -----------------------------------
-    char pattern[] = "/tmp/lantrel-soak-XXXXXX";
-    if (!::mkdtemp(pattern)) return 2;
-    const std::string dir = pattern;
-    const int port = bench::FreePort();
-    std::ofstream(dir + "/server.ini")
-        << "PORT=" << port
-        << "\nBIND=127.0.0.1\nPATH=gui.log\nSITE=Soak\nDELAYAFTERMOVE=" << o.moveDelay
-        << "\nDELAYAFTERGAME=1000\n";
-    std::ofstream(dir + "/gui.log").close();
-    const pid_t server = Spawn({o.server, "--headless", "--dir", dir}, dir + "/server.out");
-    if (server < 0) {
+    bench::ServerRun run(
+        o.server, "soak",
+        "SITE=Soak\nDELAYAFTERMOVE=" + std::to_string(o.moveDelay) + "\nDELAYAFTERGAME=1000\n");
+    if (!run.started()) {
         std::fprintf(stderr, "bench_soak: cannot start %s\n", o.server.c_str());
         return 2;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::string& dir = run.dir;
+    const int port = run.port;
+    const pid_t server = run.pid();
     std::ostringstream speed;
     speed << o.speed;
-    const pid_t replay = Spawn({o.replay, "--loop", "--from-start", "--pause", "3000", "--speed",
-                                speed.str(), o.game, dir + "/gui.log"},
-                               dir + "/replay.out");
-    if (replay < 0) {
+    ChildProcess replay({o.replay, "--loop", "--from-start", "--pause", "3000", "--speed",
+                         speed.str(), o.game, dir + "/gui.log"},
+                        dir + "/replay.out");
+    if (replay.pid() < 0) {
         std::fprintf(stderr, "bench_soak: cannot start %s\n", o.replay.c_str());
-        Stop(server, 5);
         return 2;
     }
 
@@ -211,8 +136,7 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<SoakViewer>> viewers;
     for (int k = 0; k < o.viewers; ++k) {
         auto v = std::make_unique<SoakViewer>();
-        const IpAddress ip = MakeIp(127, 0, static_cast<unsigned>((k + 2) / 250),
-                                    static_cast<unsigned>((k + 2) % 250));
+        const IpAddress ip = bench::ViewerIp(k);
         if (v->socket.Open(static_cast<std::uint16_t>(port), ip, 0) != kSocketOk) {
             std::fprintf(stderr, "bench_soak: cannot bind %s:%d\n", IpText(ip).c_str(), port);
             return 2;
@@ -237,8 +161,8 @@ int main(int argc, char** argv) {
 
     // The monitor: no losses, asks for the version and times the answer.
     UdpSocket monitorSocket;
-    const IpAddress monitorIp = MakeIp(127, 0, 0, 250);
-    if (monitorSocket.Open(static_cast<std::uint16_t>(port), monitorIp, 0) != kSocketOk) return 2;
+    if (monitorSocket.Open(static_cast<std::uint16_t>(port), bench::kMonitorIp, 0) != kSocketOk)
+        return 2;
     ViewerSettings ms;
     ms.server = kLocalViewerIp;
     ms.port = static_cast<std::uint16_t>(port);
@@ -289,7 +213,7 @@ int main(int argc, char** argv) {
 
     // ---- Warm-up, then the run with a monitor question every 5 seconds -----------
     serveAll(std::min(10.0, o.seconds / 6), true);
-    const long rssStart = ResidentKb(server);
+    const long rssStart = bench::StatusKb(server, "VmRSS");
     const double cpuStart = bench::ProcessCpuSeconds(server);
     const auto runStart = Steady::now();
     std::printf(
@@ -302,7 +226,7 @@ int main(int argc, char** argv) {
     double nextReport = 0;
     bool serverDied = false;
     while (bench::SecondsSince(runStart) < o.seconds) {
-        if (!Running(server)) {
+        if (!run.process->Running()) {
             serverDied = true;
             break;
         }
@@ -323,17 +247,18 @@ int main(int argc, char** argv) {
             ++unanswered;
         }
         if (bench::SecondsSince(runStart) >= nextReport) {
-            const std::string log = ReadFile(dir + "/server.log");
+            const std::string log = bench::ReadFile(dir + "/server.log");
             std::printf("  %6.0f %9ld %8.2f %7d %7d\n", bench::SecondsSince(runStart),
-                        ResidentKb(server), bench::ProcessCpuSeconds(server) - cpuStart,
-                        Occurrences(log, "> Move"), Occurrences(log, "New Game"));
+                        bench::StatusKb(server, "VmRSS"),
+                        bench::ProcessCpuSeconds(server) - cpuStart,
+                        bench::Occurrences(log, "> Move"), bench::Occurrences(log, "New Game"));
             std::fflush(stdout);
             nextReport += o.seconds >= 300 ? 60 : 15;
         }
         serveAll(std::max(0.0, 5 - bench::SecondsSince(asked)), true);
     }
     const double wall = bench::SecondsSince(runStart);
-    const long rssEnd = serverDied ? -1 : ResidentKb(server);
+    const long rssEnd = serverDied ? -1 : bench::StatusKb(server, "VmRSS");
     const double cpuEnd = serverDied ? -1 : bench::ProcessCpuSeconds(server);
 
     // ---- Everybody leaves; the server's own counts ---------------------------------
@@ -354,9 +279,9 @@ int main(int argc, char** argv) {
             relayed = after("CHAT:[SERVER] Chat relay:");
         if (StartsWith(a, "CHAT:[SERVER] Users=")) users = after("CHAT:[SERVER] Users=");
     }
-    Stop(replay, 5);
-    const int serverStatus = serverDied ? -1 : Stop(server, 10);
-    const std::string log = ReadFile(dir + "/server.log");
+    replay.Stop(5);
+    const int serverStatus = serverDied ? -1 : run.process->Stop(10);
+    const std::string log = bench::ReadFile(dir + "/server.log");
 
     SequenceNumber highestSeq = 0;
     for (auto& v : viewers) {
@@ -378,12 +303,12 @@ int main(int argc, char** argv) {
                 static_cast<long>(highestSeq));
     std::printf("    given up (Dropped)                        %s\n", dropped.c_str());
     std::printf("    viewers dropped for silence               %d\n",
-                Occurrences(log, "Disconnected due to no response!"));
+                bench::Occurrences(log, "Disconnected due to no response!"));
     std::printf("    logons counted / chat lines relayed       %s / %s\n", connects.c_str(),
                 relayed.c_str());
     std::printf("    users left at the end (monitor only)      %s\n", users.c_str());
     std::printf("    moves played / games started              %d / %d\n",
-                Occurrences(log, "> Move"), Occurrences(log, "New Game"));
+                bench::Occurrences(log, "> Move"), bench::Occurrences(log, "New Game"));
     std::printf("    RSS after warm-up / at end                %ld kB / %ld kB (%+.1f %%)\n",
                 rssStart, rssEnd, growth);
     std::printf("    CPU time over the run                     %.2f s (%.1f %% of one core)\n",

@@ -9,9 +9,12 @@ namespace lantrel {
 
 namespace {
 
-// The server re-sends only what is still in its ring of 1000 messages, so a
-// repeat is never more than this far below the highest number seen.
-constexpr std::int32_t kRepeatWindow = 1000;
+// The numbers of the last this many messages acted upon are remembered. The
+// server numbers all viewers' messages from one counter, so with hundreds of
+// viewers a re-send can come tens of thousands of numbers after the newest
+// message; counting our own messages instead keeps any re-send the server makes
+// (about 16 s, a minute for chat) well inside the window.
+constexpr std::size_t kRememberedNumbers = 4096;
 constexpr double kLogonRetrySeconds = 3;
 
 // `text` without `keyword` when it begins with it.
@@ -214,7 +217,6 @@ bool ViewerClient::Lose(double share) {
 void ViewerClient::Logon() {
     // The server numbers afresh after a restart: forget the numbers seen so far.
     seen_.clear();
-    highestSeen_ = 0;
     picture_.loggedOn = false;
     picture_.users.clear();
     picture_.partSeq.clear();
@@ -278,18 +280,15 @@ void ViewerClient::HandleDatagram(const std::string& datagram) {
             Transmit(AckText(frame.seq));
         }
     }
+    // Older than everything remembered: acted upon long ago.
     bool repeat = seen_.count(frame.seq) != 0 ||
-                  (highestSeen_ > kRepeatWindow && frame.seq <= highestSeen_ - kRepeatWindow);
+                  (seen_.size() >= kRememberedNumbers && frame.seq < *seen_.begin());
     if (repeat) {
         ++stats_.repeats;
         return;
     }
     seen_.insert(frame.seq);
-    highestSeen_ = std::max(highestSeen_, frame.seq);
-    if (seen_.size() > 4 * kRepeatWindow) {
-        for (auto it = seen_.begin(); it != seen_.end();)
-            it = *it <= highestSeen_ - kRepeatWindow ? seen_.erase(it) : std::next(it);
-    }
+    if (seen_.size() > kRememberedNumbers) seen_.erase(seen_.begin());
     if (settings_.recordActedOn) ++actedOn_[frame.seq];
     std::string text(frame.text);
     ApplyMessage(picture_, text, frame.seq);

@@ -11,9 +11,9 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "net/framing.h"
@@ -156,8 +156,7 @@ class ViewerClient {
     std::mt19937 random_;
     SequenceNumber nextOwnSeq_;
     std::map<SequenceNumber, Pending> pending_;
-    std::unordered_set<SequenceNumber> seen_;  // numbers acted upon lately
-    SequenceNumber highestSeen_ = 0;
+    std::set<SequenceNumber> seen_;  // numbers acted upon lately, the lowest dropped first
     std::map<SequenceNumber, int> actedOn_;
     double lastPing_ = 0;
     double lastLogon_ = -1;  // < 0: not logging on

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -89,75 +90,6 @@ bool WaitForPortTaken(int port) {
         ::usleep(10000);
     }
     return false;
-}
-
-}  // namespace lantrel::testing
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <chrono>
-#include <cstdio>
-#include <thread>
-
-extern char** environ;
-
-namespace lantrel::testing {
-
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& outputFile) {
-    std::vector<char*> args;
-    std::vector<std::string> copy = argv;
-    for (auto& a : copy)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid;
-    if (posix_spawn(&pid, copy[0].c_str(), &actions, nullptr, args.data(), environ) == 0)
-        pid_ = pid;
-    posix_spawn_file_actions_destroy(&actions);
-}
-
-ChildProcess::~ChildProcess() {
-    if (Running()) {
-        ::kill(pid_, SIGTERM);
-        if (Wait(5) == -1) {
-            ::kill(pid_, SIGKILL);
-            Wait(5);
-        }
-    }
-}
-
-bool ChildProcess::Running() {
-    if (pid_ < 0 || ended_) return false;
-    int status;
-    pid_t r = ::waitpid(pid_, &status, WNOHANG);
-    if (r == pid_) {
-        ended_ = true;
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return false;
-    }
-    return true;
-}
-
-int ChildProcess::Wait(double seconds) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (Running()) {
-        if (std::chrono::steady_clock::now() > until) return -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return status_;
-}
-
-int ChildProcess::Stop(double seconds) {
-    if (Running()) ::kill(pid_, SIGTERM);
-    return Wait(seconds);
 }
 
 std::string RunShell(const std::string& command) {

@@ -7,6 +7,7 @@
 
 #include "app/server.h"
 #include "platform/fakes.h"
+#include "platform/posix.h"
 
 namespace lantrel::testing {
 
@@ -62,26 +63,8 @@ bool WaitForPortTaken(int port);
 
 namespace lantrel::testing {
 
-// A program started by a test, its output captured in a file; ended (SIGTERM,
-// then SIGKILL) when the object goes away.
-class ChildProcess {
-  public:
-    ChildProcess(const std::vector<std::string>& argv, const std::string& outputFile);
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-    // Waits up to `seconds` for the program to end; its exit status, or -1 on time-out.
-    int Wait(double seconds);
-    // Sends SIGTERM and waits; the exit status.
-    int Stop(double seconds = 5);
-    bool Running();
-    int pid() const { return pid_; }
-
-  private:
-    int pid_ = -1;
-    int status_ = -1;
-    bool ended_ = false;
-};
+// A program started by a test (the POSIX backend's own class).
+using lantrel::ChildProcess;
 
 // Runs `command` through /bin/sh and returns its standard output.
 std::string RunShell(const std::string& command);
