@@ -187,13 +187,9 @@ void SendDatagram(NetServer& net, IpAddress to, std::string_view text) {
 }
 
 void BroadcastRaw(NetServer& net, std::string_view text, std::int32_t backlogLimit) {
-    for (IpAddress ip : ViewerAddresses(net.clients)) {
-        if (!IsLoggedOn(net.clients, ip)) continue;
-        auto queue = net.queue.viewers.find(ip);
-        if (queue != net.queue.viewers.end() && queue->second.countedResends >= backlogLimit)
-            continue;
-        SendDatagram(net, ip, text);
-    }
+    for (IpAddress ip : ViewerAddresses(net.clients))
+        if (IsLoggedOn(net.clients, ip) && TakesRawBroadcast(net, ip, backlogLimit))
+            SendDatagram(net, ip, text);
 }
 
 }  // namespace lantrel

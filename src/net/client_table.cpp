@@ -134,6 +134,7 @@ void LogonViewer(NetServer& net, Request& request) {
     r.email = std::string(kEmailWidth, ' ');
     r.lastHeard = NetWholeSeconds(net);
     const ClientRecord entered = r;  // a failed send may empty the slot again
+    SetWelcomed(net, newcomer, false);
     SendDatagram(net, newcomer, "LOGON SUCCESSFUL");
     WriteLogonBlock(net, entered, slot);
     CompactClientTable(table);
@@ -155,6 +156,7 @@ void LogonViewer(NetServer& net, Request& request) {
         const std::string& line = net.settings.menuLines[i];
         if (!line.empty()) SendToViewer(net, line, newcomer);
     }
+    SetWelcomed(net, newcomer, true);
     net.screen.Beep();
 }
 

@@ -29,7 +29,9 @@ constexpr int kReceiptCount = 100;  // repeat suppression window, all viewers to
 constexpr int kBanCount = 100;
 constexpr int kClientSlots = 500;
 // Unacknowledged messages kept for one viewer; past this the oldest is given up.
-constexpr int kMaxWaitingPerViewer = 256;
+// Above the largest burst a viewer gets at once: its welcome, a user list of a
+// full table and the menu lines, about 520 messages.
+constexpr int kMaxWaitingPerViewer = 1024;
 // Logons from new addresses: at most this many a second, in bursts of as many.
 constexpr double kNewLogonsPerSecond = 10;
 constexpr std::size_t kIpTextWidth = 20;
@@ -108,7 +110,7 @@ struct ResendEntry {
     SequenceNumber seq = 0;
     std::string text;        // the whole message without its frame
     std::int64_t stamp = 0;  // whole monotonic seconds: last send, or not re-sent before
-    std::int16_t tries = 0;  // sends so far
+    std::int16_t tries = 0;  // sends so far; 0 = held until the viewer's first ACK
 };
 
 // What one viewer has in flight. Numbers rise with every message, so `waiting`
@@ -118,6 +120,10 @@ struct ViewerQueue {
     std::int32_t resending = 0;       // of those, the ones sent more than once
     std::int64_t firstSent = 0;       // whole monotonic seconds of the first numbered send
     bool acknowledgedAny = false;
+    // Set once the logon has sent its welcome. From then until the viewer's
+    // first ACK, what is sent to it waits here unsent (tries 0): a logon with a
+    // forged address draws no more than the welcome and its re-sends.
+    bool welcomed = false;
     // As of the last count (at the start of every network turn): the backlog that
     // decides whether this viewer gets numbered messages, thinking and clock lines.
     std::int32_t countedResends = 0;
@@ -255,6 +261,10 @@ void UpdateQueueStatus(NetServer& net);
 void ResendPass(NetServer& net);
 // Forgets everything in flight to `ip` (the viewer has left).
 void ForgetViewerQueue(NetServer& net, IpAddress ip);
+// Whether the logon of `ip` has sent its welcome: from then until the viewer's
+// first ACK, what is sent to it waits. A logon starts with false (a repeated
+// logon's welcome goes out), and ends with true.
+void SetWelcomed(NetServer& net, IpAddress ip, bool welcomed);
 
 // True when the request being handled may use SECURITY, BOOT: and SRBOOT:: a
 // line of in.dat (only users of this machine with access to the server's

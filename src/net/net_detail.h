@@ -24,6 +24,10 @@ std::string DateText(const LocalDateTime& t);
 // viewers (and so shift the table) while a loop is still going through it; loops
 // that send therefore walk a copy and skip viewers that have left meanwhile.
 std::vector<IpAddress> ViewerAddresses(const ClientTable& table);
+// True when the logged-on viewer at `ip` is to get an unnumbered broadcast: it
+// has acknowledged its welcome (or gets no numbered messages at all) and has
+// fewer than `backlogLimit` messages awaiting a re-send, as of the last count.
+bool TakesRawBroadcast(const NetServer& net, IpAddress ip, std::int32_t backlogLimit);
 bool IsLoggedOn(const ClientTable& table, IpAddress ip);
 
 }  // namespace lantrel

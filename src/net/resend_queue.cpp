@@ -59,6 +59,21 @@ void DropUnresponsiveViewer(NetServer& net, IpAddress ip, int slot) {
     GiveUpViewer(net, ip, TrimRightBlanks(storedName));
 }
 
+// Sends what waited for the viewer's first ACK, in order.
+void SendHeld(NetServer& net, IpAddress ip) {
+    const std::int64_t stamp = NetWholeSeconds(net);
+    for (std::size_t i = 0;; ++i) {
+        // A failed send may log the viewer off, and its entries with it.
+        ViewerQueue* vq = FindViewerQueue(net, ip);
+        if (vq == nullptr || i >= vq->waiting.size()) return;
+        ResendEntry& e = vq->waiting[i];
+        if (e.tries != 0) continue;
+        e.tries = 1;
+        e.stamp = stamp;
+        SendDatagram(net, ip, FrameMessage(e.seq, e.text));
+    }
+}
+
 // One viewer's share of the re-send pass.
 void ResendToViewer(NetServer& net, IpAddress ip, double now) {
     ViewerQueue* vq = FindViewerQueue(net, ip);
@@ -72,7 +87,7 @@ void ResendToViewer(NetServer& net, IpAddress ip, double now) {
     int resent = 0;
     for (std::size_t i = 0; i < vq->waiting.size(); ++i) {
         ResendEntry& e = vq->waiting[i];
-        if (now - static_cast<double>(e.stamp) <= kResendAfter) continue;
+        if (e.tries == 0 || now - static_cast<double>(e.stamp) <= kResendAfter) continue;
         if (++e.tries == 2) {
             ++vq->resending;
             ++net.queue.resendingNow;
@@ -115,14 +130,18 @@ void SendToViewer(NetServer& net, std::string_view text, IpAddress to) {
     // logged on is not kept in the queue; a congested viewer gets no more numbers
     // until it catches up.
     ViewerQueue* vq = FindViewerQueue(net, to);
-    if (to == kLocalViewerIp || (vq != nullptr && vq->congested) ||
-        (vq == nullptr && !IsLoggedOn(net.clients, to))) {
+    if (to == kLocalViewerIp || (vq == nullptr && !IsLoggedOn(net.clients, to))) {
         SendDatagram(net, to, text);
         return;
     }
     if (vq == nullptr) {
         vq = &q.viewers[to];
         vq->firstSent = NetWholeSeconds(net);
+    }
+    const bool hold = vq->welcomed && !vq->acknowledgedAny;
+    if (vq->congested && !hold) {
+        SendDatagram(net, to, text);
+        return;
     }
     if (vq->waiting.size() >= kMaxWaitingPerViewer) {
         // A viewer this far behind loses its oldest message rather than the server
@@ -131,10 +150,11 @@ void SendToViewer(NetServer& net, std::string_view text, IpAddress to) {
         RemoveEntry(q, *vq, vq->waiting.begin());
     }
     ++q.nextSeq;
-    vq->waiting.push_back({q.nextSeq, std::string(text), NetWholeSeconds(net), 1});
+    vq->waiting.push_back({q.nextSeq, std::string(text), NetWholeSeconds(net),
+                           static_cast<std::int16_t>(hold ? 0 : 1)});
     ++q.waitingNow;
 
-    SendDatagram(net, to, FrameMessage(q.nextSeq, text));
+    if (!hold) SendDatagram(net, to, FrameMessage(q.nextSeq, text));
 }
 
 void Broadcast(NetServer& net, std::string_view text) {
@@ -152,8 +172,22 @@ void HandleAck(NetServer& net, Request& request) {
     auto entry = std::lower_bound(vq->waiting.begin(), vq->waiting.end(), seq,
                                   [](const ResendEntry& e, SequenceNumber n) { return e.seq < n; });
     if (entry == vq->waiting.end() || entry->seq != seq) return;
-    vq->acknowledgedAny = true;
     RemoveEntry(net.queue, *vq, entry);
+    if (!vq->acknowledgedAny) {
+        vq->acknowledgedAny = true;
+        SendHeld(net, request.sender);
+    }
+}
+
+void SetWelcomed(NetServer& net, IpAddress ip, bool welcomed) {
+    if (ViewerQueue* vq = FindViewerQueue(net, ip)) vq->welcomed = welcomed;
+}
+
+bool TakesRawBroadcast(const NetServer& net, IpAddress ip, std::int32_t backlogLimit) {
+    auto it = net.queue.viewers.find(ip);
+    if (it == net.queue.viewers.end()) return true;
+    const ViewerQueue& vq = it->second;
+    return (vq.acknowledgedAny || !vq.welcomed) && vq.countedResends < backlogLimit;
 }
 
 void ForgetViewerQueue(NetServer& net, IpAddress ip) {

@@ -263,6 +263,7 @@ TEST(ChessPlayMoveText, BroadcastsInOrderAndPausesWhenTheHeaderIsOut) {
     const IpAddress viewer = MakeIp(10, 0, 0, 7);
     g.f.socket.Queue(viewer, "LOGONv15:Watcher");
     ServiceNetwork(g.s.net, 0);
+    AcknowledgeAll(g.f, viewer);
     g.f.socket.sent.clear();
     g.s.config.delayAfterMove = 300;
     g.s.feed.game.headerSent = 1;
@@ -282,6 +283,7 @@ TEST(ChessPlayMoveText, NothingSentBeforeTheHeader) {
     const IpAddress viewer = MakeIp(10, 0, 0, 7);
     g.f.socket.Queue(viewer, "LOGONv15:Watcher");
     ServiceNetwork(g.s.net, 0);
+    AcknowledgeAll(g.f, viewer);
     g.f.socket.sent.clear();
     g.s.config.delayAfterMove = 300;
     g.s.feed.game.headerSent = 0;

@@ -27,6 +27,7 @@ class FeedTest : public ::testing::Test {
         f->feed.game.headerSent = 1;
         f.socket.Queue(kViewer, "LOGONv15:Viewer");
         ServiceNetwork(f->net);
+        AcknowledgeAll(f, kViewer);
         f.socket.sent.clear();
     }
     void Lines(std::initializer_list<std::string> lines) {

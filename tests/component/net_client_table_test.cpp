@@ -149,7 +149,7 @@ TEST_F(ClientTableTest, LogoffCompactsTheTableAndTellsTheOthers) {
 }
 
 TEST_F(ClientTableTest, LogoffPurgesReceiptsAndQueuedMessages) {
-    Logon(kAlice, "Alice");
+    Receive(kAlice, "LOGONv15:Alice");
     Receive(kAlice, "< 1>EMAIL:a@b");
     EXPECT_FALSE(f->net.queue.viewers.at(kAlice).waiting.empty());
     Receive(kAlice, "LOGOFF");

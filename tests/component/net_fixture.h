@@ -29,7 +29,11 @@ class NetTest : public ::testing::Test {
         f.socket.Queue(from, text);
         ServiceNetwork(f->net);
     }
-    void Logon(IpAddress from, const std::string& name) { Receive(from, "LOGONv15:" + name); }
+    // A logon whose welcome is acknowledged: what follows reaches the viewer.
+    void Logon(IpAddress from, const std::string& name) {
+        Receive(from, "LOGONv15:" + name);
+        AcknowledgeAll(f, from);
+    }
     // Texts sent to `to` since the last Forget.
     std::vector<std::string> Sent(IpAddress to) const { return f.socket.SentTo(to); }
     void Forget() { f.socket.sent.clear(); }

@@ -1,6 +1,7 @@
 // Reliable delivery: numbering, acknowledgements, the re-send schedule, give-ups,
 // silent viewers, each viewer's congestion and budget, and the queue's cap.
 #include <cmath>
+#include <set>
 
 #include "net_fixture.h"
 
@@ -344,12 +345,21 @@ TEST_F(ResendTest, NumbersPastThirtyTwoBitsStayPositiveAndAreAcknowledged) {
     EXPECT_TRUE(Queue(kAlice).waiting.empty());
 }
 
-TEST_F(ResendTest, ViewerThatNeverAcknowledgesIsDroppedAfterTwentySeconds) {
+TEST_F(ResendTest, ViewerThatNeverAcknowledgesGetsOnlyItsWelcomeAndGoesAfterTwentySeconds) {
     Join(kAlice, "Alice");
-    Logon(kBob, "Bob");  // says nothing more: perhaps a forged address
-    Idle(19);
-    AckAll(kAlice);
+    Receive(kBob, "LOGONv15:Bob");  // says nothing more: perhaps a forged address
+    std::set<std::string> welcome;
+    for (const std::string& t : Sent(kBob))
+        welcome.insert(t);
+    for (int second = 0; second < 19; ++second) {
+        Broadcast(f->net, "FEN: " + std::to_string(second));
+        f->outputs.Thinking(Side::kWhite, "10 25 100 5000 e4 e5");
+        Idle(0.9);
+        AckAll(kAlice);
+    }
     EXPECT_EQ(f->net.clients.Count(), 2);
+    for (const std::string& t : Sent(kBob))
+        EXPECT_TRUE(welcome.count(t)) << t;  // the welcome and its re-sends, nothing else
     Idle(3);
     EXPECT_EQ(f->net.clients.Count(), 1);
     auto log = f.LogLines();
@@ -357,6 +367,20 @@ TEST_F(ResendTest, ViewerThatNeverAcknowledgesIsDroppedAfterTwentySeconds) {
               (std::vector<std::string>{std::string(31, '-'), FixedWidth("Bob", 30),
                                         "Disconnected due to no response!", std::string(32, '=')}));
     EXPECT_FALSE(f->net.queue.viewers.count(kBob));
+}
+
+TEST_F(ResendTest, WhatWaitedForTheFirstAcknowledgementFollowsIt) {
+    Join(kAlice, "Alice");
+    Receive(kBob, "LOGONv15:Bob");
+    const std::string firstWelcome = Sent(kBob).at(1);
+    Broadcast(f->net, "FEN: one");
+    Broadcast(f->net, "FEN: two");
+    Forget();
+    Receive(kBob, "ACK:" + firstWelcome.substr(1, firstWelcome.find('>') - 1));
+    auto sent = Sent(kBob);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].substr(sent[0].find('>') + 1), "FEN: one");
+    EXPECT_EQ(sent[1].substr(sent[1].find('>') + 1), "FEN: two");
 }
 
 }  // namespace

@@ -13,6 +13,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "net/framing.h"
+#include "net/net.h"
+
 namespace lantrel::testing {
 
 TempDir::TempDir() {
@@ -46,6 +49,14 @@ FakeServer::FakeServer()
 
 std::vector<std::string> FakeServer::LogLines() const {
     return SplitLines(dir.Read("server.log"));
+}
+
+void AcknowledgeAll(FakeServer& f, IpAddress ip) {
+    for (const std::string& text : f.socket.SentTo(ip)) {
+        const Frame frame = ParseFrame(text);
+        if (frame.seq != 0) f.socket.Queue(ip, AckText(frame.seq));
+    }
+    ServiceNetwork(f->net, 0);
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

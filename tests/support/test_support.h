@@ -49,6 +49,11 @@ struct FakeServer {
     std::vector<std::string> LogLines() const;
 };
 
+// The viewer at `ip` acknowledges every numbered message sent to it so far, in one
+// network turn without waiting: a newcomer gets nothing after its welcome until
+// its first acknowledgement.
+void AcknowledgeAll(FakeServer& f, IpAddress ip);
+
 // Splits a text into lines at LF, dropping a CR before it.
 std::vector<std::string> SplitLines(const std::string& text);
 
