@@ -70,10 +70,12 @@ void AddTourneyCommands(Server& server) {
         {[](const std::string& t) { return t == "GAMELIST"; }, SendGameList},
         {[](const std::string& t) { return StartsWith(t, "SEND:"); }, SendGamesByEmail},
     };
-    for (const auto& [matches, handler] : commands)
-        AddCommand(server.net, {matches, [&server, handler](Request& r) {
+    for (const auto& command : commands) {
+        const Handler handler = command.second;
+        AddCommand(server.net, {command.first, [&server, handler](Request& r) {
                                     if (AdmitTourneyRequest(server, r)) handler(server, r);
                                 }});
+    }
 }
 
 bool AdmitTourneyRequest(Server& server, const Request& request) {
