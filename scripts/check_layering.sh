@@ -19,7 +19,7 @@ report() {
 }
 
 report "includes app/" \
-    "$(grep -rn '#include "app/' src/chess src/feed src/net src/tourney src/text src/platform)"
+    "$(grep -rn '#include "app/' src/chess src/feed src/net src/tourney src/text src/platform src/web)"
 report "chess includes more than chess/ and text/" \
     "$(grep -rn '#include "' src/chess | grep -v -E '#include "(chess|text)/')"
 report "tourney includes more than tourney/ and text/" \

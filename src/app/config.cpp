@@ -36,6 +36,7 @@ void ApplyConfigurationLines(ServerConfig& config, const std::vector<std::string
         if (StartsWith(line, "RETURNADD=")) config.returnAddress = value("RETURNADD=");
         if (StartsWith(line, "ICSMODE=1")) config.icsMode = 1;
         if (StartsWith(line, "SAVEDEBUG=1")) config.saveDebug = 1;
+        if (StartsWith(line, "LIVEPGN=1")) config.livePgn = true;
         if (StartsWith(line, "MENU ")) ApplyMenuLine(config, line);
         if (StartsWith(line, "BIND=")) {
             config.bindText = TrimBlanks(value("BIND="));

@@ -9,6 +9,7 @@
 #include "feed/feed.h"
 #include "net/net.h"
 #include "platform/platform.h"
+#include "web/live_pgn.h"
 
 namespace lantrel {
 
@@ -17,7 +18,7 @@ constexpr const char* kBanner = "Lantrel1Server v1.72b for Winboard & Arena";
 constexpr const char* kNoIniNote = "No server.ini found: running on the default settings.";
 
 // Each part's settings are its own record; the configuration is all of them.
-struct ServerConfig : NetSettings, FeedSettings {
+struct ServerConfig : NetSettings, FeedSettings, WebSettings {
     std::string mailServer;
     std::string returnAddress;
 

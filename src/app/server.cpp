@@ -12,9 +12,13 @@ Server::Server(Platform& platform)
       screen(platform.console),
       net(platform, config, screen, journal),
       udp(net),
+      record(platform.clock),
+      livePgn(record, config.site, config, ResolvePath(platform.workDir, "live.pgn")),
       feed(platform.clock, platform.workDir, config, screen, outputs, journal) {
     net.currentGame = [this] { return SnapshotOf(feed.game); };
     outputs.Attach(udp);
+    outputs.Attach(record);
+    outputs.Attach(livePgn);  // after the record it writes out
     AddTourneyCommands(*this);
 }
 

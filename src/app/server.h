@@ -17,6 +17,8 @@
 #include "net/udp_output.h"
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "web/game_record.h"
+#include "web/live_pgn.h"
 
 namespace lantrel {
 
@@ -33,6 +35,8 @@ struct Server {
     StatusScreen screen;
     NetServer net;        // the viewers' broadcast server
     UdpBroadcaster udp;   // the viewers as an output of the feed
+    GameRecorder record;  // the games of this run, move by move
+    LivePgnFile livePgn;  // live.pgn, kept when LIVEPGN=1
     GameOutputs outputs;  // everything the feed reports to: the viewers first
     Feed feed;            // the game followed in the GUI's log
     TourneyDesk tourney;  // the tournament requests' own records

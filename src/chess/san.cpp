@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 
+#include "chess/fen.h"
+
 namespace lantrel {
 
 namespace {
@@ -102,6 +104,34 @@ void BuildSanTexts(const Board& board, const MoveList& list, MoveTextColumn& san
         if (!markCollisions()) break;  // nothing flagged: the later stages change nothing
         rewrite(stage);
     }
+}
+
+std::string CheckMark(const Board& after) {
+    const bool white = after.whiteOnMove == kWhite;
+    const std::int32_t king = white ? after.whiteKingSquare : after.blackKingSquare;
+    if (!IsAttacked(after, king, white ? kBlack : kWhite)) return {};
+    Board board = after;
+    MoveList replies;
+    GenerateMoves(board, replies, after.whiteOnMove, 0);
+    return replies.count == 0 ? "#" : "+";
+}
+
+std::string PlayPgnMove(Board& board, std::string_view fenAfter) {
+    MoveList legal;
+    GenerateMoves(board, legal, board.whiteOnMove, 0);
+    MoveTextColumn san;
+    BuildSanTexts(board, legal, san);
+    for (int n = 1; n <= legal.count; ++n) {
+        const MoveRecord& m = legal[n];
+        Board after = board;
+        MakeMove(after, m.from, m.to, m.kind, after.searchPly);
+        if (FenText(after) != fenAfter) continue;
+        // A fresh board from the position: the undo stack does not grow over a game.
+        after.searchPly = 1;
+        board = after;
+        return san[n] + CheckMark(board);
+    }
+    return {};
 }
 
 }  // namespace lantrel

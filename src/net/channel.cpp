@@ -83,7 +83,7 @@ std::string ReadLocalInbox(NetServer& net) {
     // A local viewer that started in.dat afresh (or removed it, and we made it
     // anew): read the new file from its start, whatever its length.
     FileIdentity identity = inbox.Identity();
-    bool replaced = identity != ch.inboxIdentity;
+    bool replaced = identity != ch.inboxIdentity || inbox.Created();
     ch.inboxIdentity = identity;
     if (length < ch.inboxPos || replaced) {
         ch.inboxPos = 0;

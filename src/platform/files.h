@@ -43,7 +43,11 @@ struct Journal {
 };
 // Appends raw bytes.
 FileResult AppendBytes(const std::string& path, std::string_view bytes);
+// Renames `from` to `to`; false when `to` exists already.
 bool RenameFile(const std::string& from, const std::string& to);
+// Renames `from` to `to`, replacing `to` in one step: a reader opens the old
+// file or the new one, never a part-written one.
+bool ReplaceFile(const std::string& from, const std::string& to);
 // Removes the file; false when it could not be removed (or was not there).
 bool RemoveFile(const std::string& path);
 // The names of the plain files in the folder `dir` (empty = the current one), in
@@ -77,6 +81,9 @@ class ReadOnlyFile {
     // the reason in OpenError().
     bool Open(const std::string& path);
     FileResult OpenError() const { return openError_; }
+    // True when the last Open found no file and made it: a new file, even where
+    // the system hands the removed one's identity on to it.
+    bool Created() const { return created_; }
     void Close();
     bool IsOpen() const { return handle_ >= 0; }
     std::int64_t Length() const;
@@ -87,6 +94,7 @@ class ReadOnlyFile {
   private:
     NativeHandle handle_ = -1;
     FileResult openError_ = kFileOk;
+    bool created_ = false;
 };
 
 // A file one writer appends to and may empty again (a log being played into).

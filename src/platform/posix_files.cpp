@@ -92,6 +92,10 @@ bool RenameFile(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return !from.empty() && !to.empty() && ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool RemoveFile(const std::string& path) {
     return !path.empty() && ::unlink(path.c_str()) == 0;
 }
@@ -171,6 +175,7 @@ ReadOnlyFile::~ReadOnlyFile() {
 bool ReadOnlyFile::Open(const std::string& path) {
     Close();
     openError_ = kFileFailed;
+    created_ = false;
     if (path.empty()) return false;
     // Non-blocking, so that a name standing for a pipe cannot stop the loop
     // waiting for a writer; for a regular file the flag changes nothing.
@@ -178,7 +183,8 @@ bool ReadOnlyFile::Open(const std::string& path) {
     int fd = ::open(path.c_str(), flags);
     if (fd < 0 && errno == ENOENT) {
         // A missing log is created empty, so the GUI finds it in place.
-        int created = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        int created = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        created_ = created >= 0;
         if (created >= 0) ::close(created);
         fd = ::open(path.c_str(), flags);
     }

@@ -207,7 +207,8 @@ inline bool WaitForFileText(const std::string& path, const std::string& text, do
 struct ReplayOutcome {
     GameWatcher watcher;
     std::string serverLog;
-    bool setUp = false;  // server started, viewer logged on
+    std::string livePgn;  // live.pgn as the server left it
+    bool setUp = false;   // server started, viewer logged on
     bool replayEnded = false;
 };
 
@@ -234,7 +235,7 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
     const int port = FreeUdpPort();
     dir.Write("server.ini", "PORT=" + std::to_string(port) +
                                 "\nBIND=127.0.0.1\nPATH=gui.log\nDELAY=20\nDELAYAFTERMOVE=0\n"
-                                "DELAYAFTERGAME=0\nSITE=Replay\n");
+                                "DELAYAFTERGAME=0\nSITE=Replay\nLIVEPGN=1\n");
     ChildProcess server({LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()},
                         dir.File("server.out"));
     const std::string marker = primerEnd > 0 ? "New Game" : "Delay after game=";
@@ -278,7 +279,40 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
     viewer.PollUntil([] { return false; }, 0.5);
     server.Stop();
     outcome.serverLog = dir.Read("server.log");
+    outcome.livePgn = dir.Read("live.pgn");
     return outcome;
+}
+
+// A game of a PGN text as its moves and result: tags, comments and move numbers
+// left out.
+struct PgnGame {
+    std::vector<std::string> sans;
+    std::string result;
+};
+
+inline std::vector<PgnGame> ReadPgnGames(const std::string& pgn) {
+    std::vector<PgnGame> games;
+    bool inGame = false;
+    for (const std::string& line : SplitLines(pgn)) {
+        if (StartsWith(line, "[")) {
+            if (!inGame) games.emplace_back();
+            inGame = true;
+            continue;
+        }
+        std::string text = line;
+        for (std::size_t open; (open = text.find('{')) != std::string::npos;)
+            text.erase(open, text.find('}', open) - open + 1);
+        std::istringstream tokens(text);
+        for (std::string token; tokens >> token;) {
+            if (token == "1-0" || token == "0-1" || token == "1/2-1/2" || token == "*") {
+                games.back().result = token;
+                inGame = false;
+            } else if (token.back() != '.') {
+                games.back().sans.push_back(token);
+            }
+        }
+    }
+    return games;
 }
 
 // Checks the games a viewer saw against the recording.

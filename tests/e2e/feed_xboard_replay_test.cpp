@@ -3,6 +3,8 @@
 // see exactly the games XBoard saved, with no move the server could not match.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "feed_replay_support.h"
 
 namespace lantrel {
@@ -32,6 +34,25 @@ TEST_P(XBoardReplayTest, ViewerSeesTheSavedGames) {
         plies += static_cast<int>(game.plies.size());
     // One journal line per accepted move: "<stamp> Move  n: text, Index = ..."
     EXPECT_EQ(CountOf(outcome.serverLog, ", Index = "), plies);
+
+    // The live PGN holds the same games, and pgn-extract reads it without complaint.
+    const std::vector<PgnGame> live = ReadPgnGames(outcome.livePgn);
+    ASSERT_EQ(live.size(), expected.size()) << outcome.livePgn;
+    for (std::size_t g = 0; g < expected.size(); ++g) {
+        std::vector<std::string> sans;
+        for (const ExpectedPly& ply : expected[g].plies)
+            sans.push_back(ply.san);
+        EXPECT_EQ(live[g].sans, sans) << "game " << g + 1;
+        EXPECT_EQ(live[g].result, expected[g].result.substr(0, expected[g].result.find(' ')))
+            << "game " << g + 1;
+    }
+    TempDir dir;
+    dir.Write("live.pgn", outcome.livePgn);
+    EXPECT_EQ(std::system(("/usr/games/pgn-extract -r -s " + dir.File("live.pgn") + " 2> " +
+                           dir.File("errors.txt") + " > /dev/null")
+                              .c_str()),
+              0);
+    EXPECT_EQ(dir.Read("errors.txt"), "");
 }
 
 // sf_fairymax: a UCI engine through polyglot (usermove lines) against a native one.

@@ -1,0 +1,139 @@
+#include "web/game_record.h"
+
+#include <charconv>
+
+#include "chess/fen.h"
+#include "chess/san.h"
+#include "text/text.h"
+
+namespace lantrel {
+
+namespace {
+
+constexpr const char* kStartPosition = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
+
+int Index(Side side) {
+    return side == Side::kWhite ? 0 : 1;
+}
+
+// The next blank-separated number of `text` from `at` on; moves `at` past it.
+template <typename Number>
+bool NextNumber(std::string_view text, std::size_t& at, Number& value) {
+    while (at < text.size() && text[at] == ' ')
+        ++at;
+    const char* end = text.data() + text.size();
+    auto [next, error] = std::from_chars(text.data() + at, end, value);
+    if (error != std::errc() || (next != end && *next != ' ')) return false;
+    at = static_cast<std::size_t>(next - text.data());
+    return true;
+}
+
+std::optional<std::int64_t> ParseCentiseconds(std::string_view text) {
+    std::size_t at = 0;
+    std::int64_t value = 0;
+    if (!NextNumber(text, at, value)) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::optional<ThinkingLine> ParseThinking(std::string_view line) {
+    ThinkingLine t;
+    std::size_t at = 0;
+    if (!NextNumber(line, at, t.depth) || !NextNumber(line, at, t.score) ||
+        !NextNumber(line, at, t.centiseconds) || !NextNumber(line, at, t.nodes))
+        return std::nullopt;
+    t.pv = TrimBlanks(line.substr(at));
+    return t;
+}
+
+GameRecorder::GameRecorder(Clock& clock) : clock_(clock) {
+    current_.date = Today();
+    LoadFen(position_, kStartPosition);
+}
+
+std::string GameRecorder::Today() const {
+    const LocalDateTime now = clock_.Now();
+    auto two = [](int n) { return std::string(n < 10 ? "0" : "") + std::to_string(n); };
+    return std::to_string(now.year) + "." + two(now.month) + "." + two(now.day);
+}
+
+void GameRecorder::PlayerNamed(Side side, const std::string& name) {
+    (side == Side::kWhite ? current_.white : current_.black) = name;
+}
+
+void GameRecorder::NewGameStarted(std::int32_t gameNumber) {
+    if (!current_.plies.empty() || !current_.result.empty()) finished_.push_back(current_);
+    RecordedGame next;
+    next.number = gameNumber;
+    next.date = Today();
+    // The players and the time control stay until the GUI names others.
+    next.white = current_.white;
+    next.black = current_.black;
+    next.level = current_.level;
+    current_ = std::move(next);
+    LoadFen(position_, kStartPosition);
+    lastThinking_[0].reset();
+    lastThinking_[1].reset();
+}
+
+void GameRecorder::PositionSet(const std::string& fen) {
+    // A position before the first move is where the game starts; one later on
+    // re-states the game, whose moves are already recorded.
+    if (!current_.plies.empty()) return;
+    const bool standard = fen == kStartPosition;
+    current_.startFen = standard ? std::string() : fen;
+    LoadFen(position_, fen);
+}
+
+void GameRecorder::MovePlayed(const PlayedMove& move, const std::string& fen,
+                              std::int32_t /*fiftyMoveCount*/, bool /*live*/) {
+    RecordedPly ply{move, PlayPgnMove(position_, fen), fen, std::nullopt,
+                    lastThinking_[Index(move.side)]};
+    if (ply.pgnSan.empty()) {
+        // Not a move of the position as recorded (the GUI set another one up
+        // meanwhile): take the feed's text and start again from its position.
+        LoadFen(position_, fen);
+        ply.pgnSan = move.san + CheckMark(position_);
+    }
+    lastThinking_[Index(move.side)].reset();
+    current_.plies.push_back(std::move(ply));
+}
+
+void GameRecorder::ClocksTold(std::optional<Side> side, const std::string& /*time*/,
+                              const std::string& opponentTime) {
+    // The GUI tells the engine on move its opponent's time too: the time the
+    // side that just moved has left after its move.
+    if (!side || current_.plies.empty()) return;
+    RecordedPly& last = current_.plies.back();
+    if (last.move.side == *side || last.clockAfter) return;
+    last.clockAfter = ParseCentiseconds(opponentTime);
+}
+
+void GameRecorder::Thinking(Side side, const std::string& line) {
+    if (auto thinking = ParseThinking(line)) lastThinking_[Index(side)] = std::move(thinking);
+}
+
+void GameRecorder::LevelSet(const std::string& level) {
+    current_.level = level;
+}
+
+void GameRecorder::ResultAnnounced(const std::string& result) {
+    // "1-0 {White mates}": the score, then the reason in braces.
+    const std::string score = result.substr(0, result.find(' '));
+    if (score != "1-0" && score != "0-1" && score != "1/2-1/2") return;
+    current_.result = score;
+    const std::size_t open = result.find('{');
+    const std::size_t close = result.find('}', open == std::string::npos ? 0 : open);
+    current_.reason = open != std::string::npos && close != std::string::npos
+                          ? TrimBlanks(result.substr(open + 1, close - open - 1))
+                          : std::string();
+}
+
+void GameRecorder::CaughtUp(const GameSnapshot& game) {
+    if (!game.white.empty()) current_.white = game.white;
+    if (!game.black.empty()) current_.black = game.black;
+    if (!game.level.empty()) current_.level = game.level;
+}
+
+}  // namespace lantrel

@@ -1,0 +1,85 @@
+// The game as the browser feed and the live PGN see it: every move with its
+// position, the mover's clock after it and its last thinking before it, and the
+// games this run has finished. Filled from the feed's game events.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "chess/board.h"
+#include "feed/game_output.h"
+#include "platform/platform.h"
+
+namespace lantrel {
+
+// One line of an engine's thinking as the GUI logs it: depth, score (centipawns
+// from the engine's point of view), time (centiseconds), nodes, then the PV.
+struct ThinkingLine {
+    std::int32_t depth = 0;
+    std::int64_t score = 0;
+    std::int64_t centiseconds = 0;
+    std::int64_t nodes = 0;
+    std::string pv;
+    bool operator==(const ThinkingLine&) const = default;
+};
+
+// Reads a thinking line; nullopt when it does not start with four numbers.
+std::optional<ThinkingLine> ParseThinking(std::string_view line);
+
+struct RecordedPly {
+    PlayedMove move;
+    std::string pgnSan;  // the move as a PGN writes it (check marks, no needless file or rank)
+    std::string fen;     // the position after the move
+    std::optional<std::int64_t> clockAfter;     // the mover's time left, centiseconds
+    std::optional<ThinkingLine> moverThinking;  // the mover's last thinking before it
+};
+
+struct RecordedGame {
+    std::int32_t number = 0;  // the feed's game number
+    std::string date;         // "YYYY.MM.DD", local, when the game began
+    std::string white;
+    std::string black;
+    std::string level;     // the GUI's "level ..." text; empty before one
+    std::string startFen;  // empty: the standard start position
+    std::string result;    // "1-0", "0-1", "1/2-1/2"; empty while it goes on
+    std::string reason;    // the GUI's words for it ("White mates"), if any
+    std::vector<RecordedPly> plies;
+};
+
+// Keeps the games as the events tell them.
+class GameRecorder final : public GameOutput {
+  public:
+    explicit GameRecorder(Clock& clock);
+
+    const RecordedGame& current() const { return current_; }
+    // This run's earlier games, oldest first: each game that had a move or a
+    // result when the next one began.
+    const std::vector<RecordedGame>& finished() const { return finished_; }
+
+    void PlayerNamed(Side side, const std::string& name) override;
+    void NewGameStarted(std::int32_t gameNumber) override;
+    void PositionSet(const std::string& fen) override;
+    void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
+                    bool live) override;
+    void ClocksTold(std::optional<Side> side, const std::string& time,
+                    const std::string& opponentTime) override;
+    void Thinking(Side side, const std::string& line) override;
+    void LevelSet(const std::string& level) override;
+    void ResultAnnounced(const std::string& result) override;
+    void CaughtUp(const GameSnapshot& game) override;
+    void Serve(int /*waitMs*/) override {}
+
+  private:
+    std::string Today() const;
+
+    Clock& clock_;
+    RecordedGame current_;
+    std::vector<RecordedGame> finished_;
+    std::optional<ThinkingLine> lastThinking_[2];  // White, Black
+    Board position_;                               // the position before the next move
+};
+
+}  // namespace lantrel

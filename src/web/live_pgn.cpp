@@ -1,0 +1,156 @@
+#include "web/live_pgn.h"
+
+#include <cstdlib>
+#include <optional>
+#include <sstream>
+
+#include "platform/files.h"
+#include "text/text.h"
+
+namespace lantrel {
+
+namespace {
+
+constexpr std::size_t kLineWidth = 80;
+
+bool IsDigits(const std::string& text) {
+    return !text.empty() && text.size() <= 6 &&
+           text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// "5" (minutes) or "0:30" (minutes:seconds) in seconds; nullopt when unreadable.
+std::optional<long> BaseSeconds(const std::string& base) {
+    const std::size_t colon = base.find(':');
+    const std::string minutes = base.substr(0, colon);
+    const std::string seconds = colon == std::string::npos ? "0" : base.substr(colon + 1);
+    if (!IsDigits(minutes) || !IsDigits(seconds)) return std::nullopt;
+    return std::stol(minutes) * 60 + std::stol(seconds);
+}
+
+std::string TagLine(const std::string& name, const std::string& value) {
+    std::string escaped;
+    for (char c : value) {
+        if (c == '"' || c == '\\') escaped += '\\';
+        escaped += c;
+    }
+    return "[" + name + " \"" + escaped + "\"]\n";
+}
+
+std::string KnownOr(const std::string& value) {
+    return value.empty() ? "?" : value;
+}
+
+std::string ClockText(std::int64_t centiseconds) {
+    const std::int64_t seconds = centiseconds < 0 ? 0 : centiseconds / 100;
+    auto two = [](std::int64_t n) { return std::string(n < 10 ? "0" : "") + std::to_string(n); };
+    return std::to_string(seconds / 3600) + ":" + two(seconds / 60 % 60) + ":" + two(seconds % 60);
+}
+
+// The mover's score from White's side in pawns ("0.17", "-1.05"); none for a
+// mate score, which engines write in ways of their own.
+std::string EvalText(const ThinkingLine& thinking, Side mover) {
+    constexpr std::int64_t kMateScores = 90000;
+    if (std::llabs(thinking.score) >= kMateScores) return {};
+    const std::int64_t white = mover == Side::kWhite ? thinking.score : -thinking.score;
+    const std::int64_t magnitude = std::llabs(white);
+    const std::string hundredths = std::to_string(magnitude % 100);
+    return (white < 0 ? "-" : "") + std::to_string(magnitude / 100) + "." +
+           (hundredths.size() < 2 ? "0" : "") + hundredths;
+}
+
+std::string PlyComment(const RecordedPly& ply) {
+    std::string inside;
+    if (ply.clockAfter) inside = "[%clk " + ClockText(*ply.clockAfter) + "]";
+    if (ply.moverThinking) {
+        const std::string eval = EvalText(*ply.moverThinking, ply.move.side);
+        if (!eval.empty()) inside += (inside.empty() ? "" : " ") + ("[%eval " + eval + "]");
+    }
+    return inside.empty() ? std::string() : "{" + inside + "}";
+}
+
+// Appends `token` to the movetext, starting a new line before it overflows.
+void AddToken(std::string& text, std::size_t& lineLength, const std::string& token) {
+    if (lineLength > 0 && lineLength + 1 + token.size() > kLineWidth) {
+        text += '\n';
+        lineLength = 0;
+    }
+    if (lineLength > 0) {
+        text += ' ';
+        ++lineLength;
+    }
+    text += token;
+    lineLength += token.size();
+}
+
+}  // namespace
+
+std::string PgnTimeControl(const std::string& level) {
+    // "level MPS BASE INC"
+    std::istringstream in(level);
+    std::string keyword, movesPerSession, base, increment;
+    in >> keyword >> movesPerSession >> base >> increment;
+    const std::optional<long> baseSeconds = BaseSeconds(base);
+    if (keyword != "level" || !IsDigits(movesPerSession) || !baseSeconds || !IsDigits(increment))
+        return {};
+    if (std::stol(movesPerSession) > 0) return movesPerSession + "/" + std::to_string(*baseSeconds);
+    return std::to_string(*baseSeconds) + (std::stol(increment) > 0 ? "+" + increment : "");
+}
+
+std::string PgnOfGame(const RecordedGame& game, const std::string& site) {
+    const std::string result = game.result.empty() ? "*" : game.result;
+    std::string text = TagLine("Event", "?") + TagLine("Site", KnownOr(site)) +
+                       TagLine("Date", KnownOr(game.date)) +
+                       TagLine("Round", game.number > 0 ? std::to_string(game.number) : "?") +
+                       TagLine("White", KnownOr(game.white)) +
+                       TagLine("Black", KnownOr(game.black)) + TagLine("Result", result);
+    const std::string timeControl = PgnTimeControl(game.level);
+    if (!timeControl.empty()) text += TagLine("TimeControl", timeControl);
+    if (!game.startFen.empty()) {
+        // The feed's positions leave out the en-passant square and the counters.
+        const std::int32_t firstNumber = game.plies.empty() ? 1 : game.plies[0].move.number;
+        text += TagLine("SetUp", "1") +
+                TagLine("FEN", game.startFen + " - 0 " + std::to_string(firstNumber));
+    }
+    text += '\n';
+
+    std::size_t lineLength = 0;
+    bool numberDue = true;  // Black's move needs "n..." after a comment or at the start
+    for (const RecordedPly& ply : game.plies) {
+        const std::string number = std::to_string(ply.move.number);
+        if (ply.move.side == Side::kWhite) {
+            AddToken(text, lineLength, number + ".");
+        } else if (numberDue) {
+            AddToken(text, lineLength, number + "...");
+        }
+        AddToken(text, lineLength, ply.pgnSan);
+        const std::string comment = PlyComment(ply);
+        if (!comment.empty()) AddToken(text, lineLength, comment);
+        numberDue = !comment.empty();
+    }
+    AddToken(text, lineLength, result);
+    return text + "\n";
+}
+
+std::string LivePgn(const GameRecorder& record, const std::string& site) {
+    std::string text;
+    for (const RecordedGame& game : record.finished())
+        text += PgnOfGame(game, site) + "\n";
+    const RecordedGame& current = record.current();
+    if (!current.plies.empty() || !current.result.empty() || !current.white.empty())
+        text += PgnOfGame(current, site) + "\n";
+    return text;
+}
+
+void LivePgnFile::Serve(int /*waitMs*/) {
+    if (!settings_.livePgn || !changed_ || catchingUp_) return;
+    changed_ = false;
+    const std::string temporary = path_ + ".tmp";
+    if (CreateEmptyFile(temporary) != kFileOk ||
+        AppendBytes(temporary, LivePgn(record_, site_)) != kFileOk) {
+        RemoveFile(temporary);
+        return;
+    }
+    if (!ReplaceFile(temporary, path_)) RemoveFile(temporary);
+}
+
+}  // namespace lantrel

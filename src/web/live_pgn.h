@@ -1,0 +1,71 @@
+// The live PGN: the current game and this run's finished games as one
+// multi-game PGN, with each move's clock and the mover's evaluation, the shape
+// that broadcast tools poll.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "feed/game_output.h"
+#include "web/game_record.h"
+
+namespace lantrel {
+
+// What the browser side takes from server.ini.
+struct WebSettings {
+    bool livePgn = false;  // LIVEPGN=1: keep live.pgn in the working folder
+};
+
+// "TimeControl" of a GUI "level MPS BASE INC" text ("level 40 5 0" -> "40/300",
+// "level 0 2 12" -> "120+12", "level 0 0:30 0" -> "30"); empty when unreadable.
+std::string PgnTimeControl(const std::string& level);
+
+// One game in PGN export form: the tag roster (unknown values "?"), TimeControl
+// when known, SetUp and FEN for a game from a set-up position, the moves with
+// "{[%clk h:mm:ss] [%eval x.xx]}" where known, and the result ("*" while the
+// game goes on). LF line ends, lines of at most 80 characters.
+std::string PgnOfGame(const RecordedGame& game, const std::string& site);
+
+// The finished games, then the current one (when it has begun), blank-line
+// separated.
+std::string LivePgn(const GameRecorder& record, const std::string& site);
+
+// Rewrites live.pgn when LIVEPGN=1: after the events of a network turn that
+// changed the record, as a new file renamed over the old one, so a reader never
+// sees half a file. While the feed catches up with an old log it waits for the
+// end of the catch-up.
+class LivePgnFile final : public GameOutput {
+  public:
+    LivePgnFile(const GameRecorder& record, const std::string& site, const WebSettings& settings,
+                std::string path)
+        : record_(record), site_(site), settings_(settings), path_(std::move(path)) {}
+
+    void PlayerNamed(Side, const std::string&) override { changed_ = true; }
+    void NewGameStarted(std::int32_t) override { changed_ = true; }
+    void PositionSet(const std::string&) override { changed_ = true; }
+    void MovePlayed(const PlayedMove&, const std::string&, std::int32_t, bool live) override {
+        changed_ = true;
+        catchingUp_ = !live;
+    }
+    void ClocksTold(std::optional<Side>, const std::string&, const std::string&) override {
+        changed_ = true;  // the clock of the move before
+    }
+    void Thinking(Side, const std::string&) override {}
+    void LevelSet(const std::string&) override { changed_ = true; }
+    void ResultAnnounced(const std::string&) override { changed_ = true; }
+    void CaughtUp(const GameSnapshot&) override {
+        catchingUp_ = false;
+        changed_ = true;
+    }
+    void Serve(int waitMs) override;
+
+  private:
+    const GameRecorder& record_;
+    const std::string& site_;
+    const WebSettings& settings_;
+    std::string path_;
+    bool changed_ = false;
+    bool catchingUp_ = false;
+};
+
+}  // namespace lantrel

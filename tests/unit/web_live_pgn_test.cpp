@@ -1,0 +1,71 @@
+// The live PGN: time controls, thinking lines and whole games from the events.
+#include <gtest/gtest.h>
+
+#include "platform/fakes.h"
+#include "web/game_record.h"
+#include "web/live_pgn.h"
+
+namespace lantrel {
+namespace {
+
+TEST(PgnTimeControl, FromTheGuisLevel) {
+    struct Row {
+        const char* level;
+        const char* timeControl;
+    } rows[] = {
+        {"level 40 5 0", "40/300"},
+        {"level 0 2 12", "120+12"},
+        {"level 0 0:30 0", "30"},
+        {"level 0 1:05 3", "65+3"},
+        {"level 40 x 0", ""},
+        {"level 0 5", ""},
+        {"", ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(PgnTimeControl(row.level), row.timeControl) << row.level;
+}
+
+TEST(ParseThinking, FourNumbersThenThePv) {
+    EXPECT_EQ(ParseThinking(" 12  -35 103 456789 e7e5 g1f3"),
+              (ThinkingLine{12, -35, 103, 456789, "e7e5 g1f3"}));
+    EXPECT_EQ(ParseThinking("12 35 103"), std::nullopt);
+    EXPECT_EQ(ParseThinking("Nodes 12 35 103 4"), std::nullopt);
+}
+
+TEST(LivePgn, GamesWithClocksEvalsAndResults) {
+    FakeClock clock;
+    GameRecorder record(clock);
+    record.NewGameStarted(1);
+    record.PositionSet("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq");
+    record.PlayerNamed(Side::kWhite, "Alpha \"A\"");
+    record.PlayerNamed(Side::kBlack, "Beta");
+    record.LevelSet("level 40 5 0");
+    record.Thinking(Side::kWhite, "10 17 100 5000 e2e4");
+    record.MovePlayed({1, Side::kWhite, "e4"},
+                      "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq", 0, true);
+    record.ClocksTold(Side::kBlack, "30000", "29850");    // White's time after e4
+    record.Thinking(Side::kBlack, "9 25 100 4000 e7e5");  // Black's view: White -0.25
+    record.MovePlayed({1, Side::kBlack, "e5"},
+                      "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq", 0, true);
+    record.MovePlayed({2, Side::kWhite, "Qh5"},
+                      "rnbqkbnr/pppp1ppp/8/4p2Q/4P3/8/PPPP1PPP/RNB1KBNR b KQkq", 0, true);
+    record.ResultAnnounced("1-0 {White mates}");
+    record.NewGameStarted(2);
+    record.PositionSet("4k3/8/8/8/8/8/8/4K2R b K");
+    record.MovePlayed({40, Side::kBlack, "Kd7"}, "8/3k4/8/8/8/8/8/4K2R w K", 0, true);
+    record.MovePlayed({41, Side::kWhite, "Rh7"}, "8/3k3R/8/8/8/8/8/4K3 b ", 0, true);
+
+    EXPECT_EQ(
+        LivePgn(record, "Lab"),
+        "[Event \"?\"]\n[Site \"Lab\"]\n[Date \"2026.12.08\"]\n[Round \"1\"]\n"
+        "[White \"Alpha \\\"A\\\"\"]\n[Black \"Beta\"]\n[Result \"1-0\"]\n"
+        "[TimeControl \"40/300\"]\n\n"
+        "1. e4 {[%clk 0:04:58] [%eval 0.17]} 1... e5 {[%eval -0.25]} 2. Qh5 1-0\n\n"
+        "[Event \"?\"]\n[Site \"Lab\"]\n[Date \"2026.12.08\"]\n[Round \"2\"]\n"
+        "[White \"Alpha \\\"A\\\"\"]\n[Black \"Beta\"]\n[Result \"*\"]\n"
+        "[TimeControl \"40/300\"]\n[SetUp \"1\"]\n[FEN \"4k3/8/8/8/8/8/8/4K2R b K - 0 40\"]\n\n"
+        "40... Kd7 41. Rh7+ *\n\n");
+}
+
+}  // namespace
+}  // namespace lantrel
