@@ -106,6 +106,21 @@ std::string TrimRightBlanks(std::string_view text) {
     return e == std::string_view::npos ? std::string() : std::string(text.substr(0, e + 1));
 }
 
+std::string Latin1ToUtf8(std::string_view latin1) {
+    std::string utf8;
+    utf8.reserve(latin1.size());
+    for (char c : latin1) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            utf8 += c;
+        } else {
+            utf8 += static_cast<char>(0xC0 | (byte >> 6));
+            utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return utf8;
+}
+
 std::string TrimBlanks(std::string_view text) {
     return TrimLeftBlanks(TrimRightBlanks(text));
 }

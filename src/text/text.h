@@ -51,6 +51,10 @@ std::string Left(std::string_view text, std::size_t length);
 
 // Blank trimming (blanks only, not tabs).
 std::string TrimBlanks(std::string_view text);
+
+// The same text in UTF-8, for outputs read by other programs (a Latin-1 byte
+// above 127 becomes two bytes).
+std::string Latin1ToUtf8(std::string_view latin1);
 std::string TrimLeftBlanks(std::string_view text);
 std::string TrimRightBlanks(std::string_view text);
 

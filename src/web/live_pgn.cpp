@@ -146,7 +146,7 @@ void LivePgnFile::Serve(int /*waitMs*/) {
     changed_ = false;
     const std::string temporary = path_ + ".tmp";
     if (CreateEmptyFile(temporary) != kFileOk ||
-        AppendBytes(temporary, LivePgn(record_, site_)) != kFileOk) {
+        AppendBytes(temporary, Latin1ToUtf8(LivePgn(record_, site_))) != kFileOk) {
         RemoveFile(temporary);
         return;
     }

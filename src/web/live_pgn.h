@@ -30,8 +30,8 @@ std::string PgnOfGame(const RecordedGame& game, const std::string& site);
 // separated.
 std::string LivePgn(const GameRecorder& record, const std::string& site);
 
-// Rewrites live.pgn when LIVEPGN=1: after the events of a network turn that
-// changed the record, as a new file renamed over the old one, so a reader never
+// Rewrites live.pgn (in UTF-8) when LIVEPGN=1: after the events of a network
+// turn that changed the record, as a new file renamed over the old one, so a reader never
 // sees half a file. While the feed catches up with an old log it waits for the
 // end of the catch-up.
 class LivePgnFile final : public GameOutput {

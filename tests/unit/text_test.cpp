@@ -52,6 +52,11 @@ TEST(MidTest, OneBasedSlices) {
     EXPECT_EQ(Left("abcdef", 12), "abcdef");
 }
 
+TEST(Latin1ToUtf8Test, HighBytesBecomeTwo) {
+    EXPECT_EQ(Latin1ToUtf8("Kasparov"), "Kasparov");
+    EXPECT_EQ(Latin1ToUtf8("R\xE9ti \xFF\x80"), "R\xC3\xA9ti \xC3\xBF\xC2\x80");
+}
+
 TEST(TrimTest, BlanksOnly) {
     EXPECT_EQ(TrimBlanks("  a b  "), "a b");
     EXPECT_EQ(TrimRightBlanks("\ta  "), "\ta");
