@@ -2,8 +2,8 @@
 // receives and of the ACKs it sends follows a whole recorded game. Every numbered
 // message meant for it must either arrive whole (and be acted upon once) or be
 // counted by the server as given up. Runs for about a minute.
-#include <fstream>
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <utility>
