@@ -129,10 +129,11 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
         ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
         ws_.read_message_max(kMaxClientMessage);
         beast::get_lowest_layer(ws_).expires_never();
-        target_ = std::string(request.target());
-        ws_.async_accept(request, [self = shared_from_this()](beast::error_code error) {
+        request_ = std::move(request);
+        ws_.async_accept(request_, [self = shared_from_this()](beast::error_code error) {
             if (error) return;
-            self->listener_.Join(*self, self->target_);
+            const auto target = self->request_.target();
+            self->listener_.Join(*self, std::string_view(target.data(), target.size()));
             self->Read();
         });
     }
@@ -198,7 +199,7 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
     websocket::stream<beast::tcp_stream> ws_;
     Listener& listener_;
     beast::flat_buffer buffer_;
-    std::string target_;
+    http::request<http::string_body> request_;  // the upgrade, until the handshake is done
     std::deque<Text> queue_;
     std::size_t queuedBytes_ = 0;
     bool writing_ = false;
@@ -292,7 +293,9 @@ void WebServer::Listener::Join(FeedSession& session, std::string_view target) {
     viewers = static_cast<int>(sessions.size());
     const ResumePoint resume = ReadResumePoint(target);
     if (resume.since && resume.run == setup.run) {
-        if (auto deltas = history.After(*resume.since)) {
+        // Far behind, a snapshot is the shorter way back.
+        if (auto deltas = history.After(*resume.since);
+            deltas && deltas->size() <= kMaxQueuedMessages / 4) {
             for (const FeedMessage& delta : *deltas)
                 session.Send(delta.json);
             return;

@@ -61,6 +61,34 @@ TEST(ServerBinaryTest, OpensItsPortAndRefusesASecondServer) {
     EXPECT_EQ(server.Stop(), 0);  // SIGTERM ends the server cleanly
 }
 
+// A web port another program holds: said in server.log, and the UDP viewers
+// are served all the same.
+TEST(ServerBinaryTest, AWebPortTakenIsReportedAndTheServerGoesOn) {
+    int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string webPort = std::to_string(ntohs(address.sin_port));
+
+    TempDir dir;
+    const int port = FreeUdpPort();
+    dir.Write("server.ini", "PORT=" + std::to_string(port) +
+                                "\nBIND=127.0.0.1\nWEBPORT=" + webPort + "\nWEBBIND=127.0.0.1\n");
+    ChildProcess server({LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()},
+                        dir.File("stdout.txt"));
+    EXPECT_TRUE(WaitForText(
+        dir, "server.log",
+        "Web listener: cannot listen on 127.0.0.1:" + webPort + ": Address already in use"));
+    EXPECT_TRUE(WaitForPortTaken(port));
+    EXPECT_TRUE(server.Running());
+    EXPECT_EQ(server.Stop(), 0);
+    ::close(holder);
+}
+
 TEST(ServerBinaryTest, VersionAndHelp) {
     TempDir dir;
     ChildProcess version({LANTREL_SERVER_BIN, "--version"}, dir.File("v.txt"));
