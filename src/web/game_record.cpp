@@ -44,12 +44,13 @@ std::optional<ThinkingLine> ParseThinking(std::string_view line) {
     if (!NextNumber(line, at, t.depth) || !NextNumber(line, at, t.score) ||
         !NextNumber(line, at, t.centiseconds) || !NextNumber(line, at, t.nodes))
         return std::nullopt;
-    // Engines may add selective depth, speed and table-base hits before a tab
-    // and the PV.
-    std::string_view rest = line.substr(at);
-    if (const std::size_t tab = rest.find('\t'); tab != std::string_view::npos)
-        rest = rest.substr(tab + 1);
-    t.pv = TrimBlanks(rest);
+    // Engines may add selective depth, speed and table-base hits (before a tab
+    // that the feed has made a blank): the PV starts at the first word that is
+    // not a number.
+    std::int64_t extra = 0;
+    for (std::size_t next = at; NextNumber(line, next, extra);)
+        at = next;
+    t.pv = TrimBlanks(line.substr(at));
     return t;
 }
 

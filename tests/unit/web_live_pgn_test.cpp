@@ -29,7 +29,9 @@ TEST(ParseThinking, FourNumbersThenThePv) {
     EXPECT_EQ(ParseThinking(" 12  -35 103 456789 e7e5 g1f3"),
               (ThinkingLine{12, -35, 103, 456789, "e7e5 g1f3"}));
     // A plus sign, and the extra numbers some engines give before a tab.
-    EXPECT_EQ(ParseThinking("1 +18 0 20  1   10 0\te4 e5"), (ThinkingLine{1, 18, 0, 20, "e4 e5"}));
+    EXPECT_EQ(ParseThinking("1 +18 0 20  1   10 0 e4 e5"), (ThinkingLine{1, 18, 0, 20, "e4 e5"}));
+    EXPECT_EQ(ParseThinking("9 -3 12 40 12. Nf3 Nc6"),
+              (ThinkingLine{9, -3, 12, 40, "12. Nf3 Nc6"}));
     EXPECT_EQ(ParseThinking("12 35 103"), std::nullopt);
     EXPECT_EQ(ParseThinking("12 +-35 103 4 e4"), std::nullopt);
     EXPECT_EQ(ParseThinking("Nodes 12 35 103 4"), std::nullopt);
