@@ -7,7 +7,7 @@ import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
 
 const LAST_MOVE_MARKER = {class: "marker-last-move", slice: "markerSquare"}
 const GRAPH_LIMIT_PAWNS = 6        // the graph clamps larger scores (and mates) to this
-const MATE_SCORE = 90000           // engines report a mate as about 100000 centipawns
+const MATE_SCORE = 90000           // engines report mate in N as 100000 + N centipawns
 const RETRY_FIRST_MS = 1000
 const RETRY_LAST_MS = 15000
 const SVG_NS = "http://www.w3.org/2000/svg"
@@ -98,7 +98,7 @@ function moveSquares(fenBefore, fenAfterMove) {
 function formatScore(centipawns) {
     const sign = centipawns < 0 ? "-" : "+"
     const size = Math.abs(centipawns)
-    if (size >= MATE_SCORE) return sign + "M" + (size % 1000)
+    if (size >= MATE_SCORE) return sign + "M" + Math.abs(size - 100000)
     return sign + (size / 100).toFixed(2)
 }
 
