@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, when they are missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev tmux python3 msmtp pgn-extract chromium)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev tmux python3 msmtp pgn-extract
+    libboost-dev nlohmann-json3-dev chromium)
 packages+=("$@")
 
 missing=()

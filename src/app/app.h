@@ -17,6 +17,13 @@ void LoadConfiguration(Server& server);
 // number when the port cannot be opened (after printing "Open UDP Error").
 int StartServer(Server& server);
 
+// The web listener when WEBPORT= asks for one: the page, the feed and the live
+// PGN over HTTP. A listener that cannot start is reported (on the screen and in
+// server.log) and the server goes on without it.
+void StartWebListener(Server& server);
+// Relays the chat lines browsers sent since the last pass to every viewer.
+void RelayWebChat(Server& server);
+
 // One pass of the main loop.
 void MainLoopPass(Server& server);
 

@@ -17,6 +17,16 @@ void ApplyMenuLine(ServerConfig& config, const std::string& line) {
     if (n >= 1 && n <= 10) config.menuLines[n] = line;
 }
 
+// A TCP port: 0 for none, -1 for a text that is no port number.
+std::int32_t PortNumber(const std::string& text) {
+    const std::string digits = TrimBlanks(text);
+    if (digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    const std::int32_t port = std::stoi(digits);
+    return port <= 65535 ? port : -1;
+}
+
 }  // namespace
 
 void ApplyConfigurationLines(ServerConfig& config, const std::vector<std::string>& lines) {
@@ -37,6 +47,10 @@ void ApplyConfigurationLines(ServerConfig& config, const std::vector<std::string
         if (StartsWith(line, "ICSMODE=1")) config.icsMode = 1;
         if (StartsWith(line, "SAVEDEBUG=1")) config.saveDebug = 1;
         if (StartsWith(line, "LIVEPGN=1")) config.livePgn = true;
+        if (StartsWith(line, "WEBPORT=")) config.webPort = PortNumber(value("WEBPORT="));
+        if (StartsWith(line, "WEBBIND=")) config.webBind = TrimBlanks(value("WEBBIND="));
+        if (StartsWith(line, "WEBCHAT=1")) config.webChat = true;
+        if (StartsWith(line, "WEBROOT=")) config.webRoot = TrimBlanks(value("WEBROOT="));
         if (StartsWith(line, "MENU ")) ApplyMenuLine(config, line);
         if (StartsWith(line, "BIND=")) {
             config.bindText = TrimBlanks(value("BIND="));

@@ -33,6 +33,11 @@ void StatusScreen::ShowAddresses(const std::vector<IpAddress>& addresses, std::i
         PrintAt(console_, row, 1,
                 "IP " + PrintForm(static_cast<long long>(n)) + ": " + IpText(addresses[n - 1]));
     PrintAt(console_, row, 1, "Port  :" + PrintForm(port));
+    portRow_ = row;
+}
+
+void StatusScreen::ShowWebListener(std::optional<std::int32_t> port) {
+    PrintAt(console_, portRow_, 14, "Web:" + (port ? std::to_string(*port) : std::string("off")));
 }
 
 void StatusScreen::ShowIcsMode(bool on) {

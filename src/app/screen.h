@@ -3,6 +3,7 @@
 // draws them, keeping what it has drawn so that only changes are drawn again.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ class StatusScreen final : public NetScreen, public FeedScreen {
     void ShowNoIniNote();
     // Rows 18 on: the host's addresses, then the port.
     void ShowAddresses(const std::vector<IpAddress>& addresses, std::int32_t port);
+    // The port row, column 14: "Web:" and the web listener's port, or "Web:off"
+    // when it could not start (server.log says why).
+    void ShowWebListener(std::optional<std::int32_t> port);
     // Row 3, column 70: "ICS Mode" while it is on.
     void ShowIcsMode(bool on);
     // The tournament services' counters and the row where their notices go.
@@ -67,6 +71,7 @@ class StatusScreen final : public NetScreen, public FeedScreen {
     void PrintMoveErrorRow(std::int32_t count);
 
     Console& console_;
+    int portRow_ = 18;
     Cells drawnBoard_ = OffBoardCells();
     bool showBoard_ = true;
     std::int32_t shownResendCount_ = -1;

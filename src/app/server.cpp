@@ -14,6 +14,7 @@ Server::Server(Platform& platform)
       udp(net),
       record(platform.clock),
       livePgn(record, config.site, config, ResolvePath(platform.workDir, "live.pgn")),
+      webFeed(platform.clock, record, config.site, config),
       feed(platform.clock, platform.workDir, config, screen, outputs, journal) {
     net.currentGame = [this] { return SnapshotOf(feed.game); };
     outputs.Attach(udp);

@@ -19,6 +19,8 @@
 #include "platform/platform.h"
 #include "web/game_record.h"
 #include "web/live_pgn.h"
+#include "web/web_feed.h"
+#include "web/web_server.h"
 
 namespace lantrel {
 
@@ -37,9 +39,13 @@ struct Server {
     UdpBroadcaster udp;   // the viewers as an output of the feed
     GameRecorder record;  // the games of this run, move by move
     LivePgnFile livePgn;  // live.pgn, kept when LIVEPGN=1
+    WebFeed webFeed;      // the browser feed's messages, once the web listener runs
     GameOutputs outputs;  // everything the feed reports to: the viewers first
     Feed feed;            // the game followed in the GUI's log
     TourneyDesk tourney;  // the tournament requests' own records
+    // The web listener when WEBPORT= is set and it could listen. Last, so that
+    // its thread stops before anything it reads goes.
+    std::unique_ptr<WebServer> web;
 
     bool headless = false;  // no screen, never waits for a key
 

@@ -72,6 +72,7 @@ int StartServer(Server& server) {
         return error;
     }
     server.os.socket.WatchFile(ResolvePath(server.os.workDir, server.config.path));
+    StartWebListener(server);
 
     if (server.config.icsMode == 1) server.screen.ShowIcsMode(true);
     server.screen.ShowClientTable(server.net.clients);

@@ -66,9 +66,19 @@ void AnswerQuery(NetServer& net, Request& request) {
         SendDatagram(net, request.sender, answer);
 }
 
-void RelayChat(NetServer& net, Request& request) {
+void CountChatRelay(NetServer& net) {
     ++net.counters.chatRelayCount;
     net.screen.ShowChatRelays(net.counters.chatRelayCount);
+}
+
+void BroadcastChat(NetServer& net, const std::string& name, const std::string& chat) {
+    const std::string line = "[" + name + "] - " + chat;
+    Broadcast(net, "CHAT: " + line);
+    net.chatRelayed(line);
+}
+
+void RelayChat(NetServer& net, Request& request) {
+    CountChatRelay(net);
     std::string chat = Mid(request.text, 6);
     int k = FindClientSlot(net.clients, request.sender);
     std::string name;
@@ -80,8 +90,17 @@ void RelayChat(NetServer& net, Request& request) {
         name = "Phantom user";
     }
     // A viewer actually named "Phantom user" is silenced the same way.
-    if (name != "Phantom user") Broadcast(net, "CHAT: [" + name + "] - " + chat);
+    if (name != "Phantom user") BroadcastChat(net, name, chat);
 }
+
+}  // namespace
+
+void RelayChatFrom(NetServer& net, const std::string& name, const std::string& chat) {
+    CountChatRelay(net);
+    BroadcastChat(net, name, chat);
+}
+
+namespace {
 
 void StoreEmail(NetServer& net, Request& request) {
     for (int k = 1; k <= kClientSlots; ++k) {

@@ -192,6 +192,8 @@ struct NetServer {
     const Journal& journal;  // server.log
     // The game as a newcomer is welcomed with it.
     std::function<GameSnapshot()> currentGame = [] { return GameSnapshot{}; };
+    // Each chat line relayed, as it follows "CHAT: " ("[Ann] - hello").
+    std::function<void(const std::string& line)> chatRelayed = [](const std::string&) {};
 
     Channel channel;
     ClientTable clients;
@@ -225,6 +227,9 @@ void Broadcast(NetServer& net, std::string_view text);
 // Numbered, re-sent send to one logged-on viewer; unnumbered to any other
 // address, to the local viewer and to a congested viewer.
 void SendToViewer(NetServer& net, std::string_view text, IpAddress to);
+// Relays a chat line from somebody who is not a UDP viewer (a browser) to every
+// viewer as "CHAT: [name] - chat", counted like any other.
+void RelayChatFrom(NetServer& net, const std::string& name, const std::string& chat);
 // The e-mail address stored for the viewer at `ip` (trailing blanks removed), or empty.
 std::string EmailOfViewer(const NetServer& net, IpAddress ip);
 

@@ -121,6 +121,29 @@ std::string Latin1ToUtf8(std::string_view latin1) {
     return utf8;
 }
 
+std::string Utf8ToLatin1(std::string_view utf8) {
+    std::string latin1;
+    latin1.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        std::size_t length = 1;
+        if (lead < 0x80) {
+            latin1 += utf8[i];
+        } else if ((lead & 0xE0) == 0xC0 && lead <= 0xC3 && i + 1 < utf8.size()) {
+            latin1 += static_cast<char>(((lead & 0x1F) << 6) | (utf8[i + 1] & 0x3F));
+            length = 2;
+        } else {
+            latin1 += '?';
+            length = (lead & 0xE0) == 0xC0   ? 2
+                     : (lead & 0xF0) == 0xE0 ? 3
+                     : (lead & 0xF8) == 0xF0 ? 4
+                                             : 1;
+        }
+        i += length;
+    }
+    return latin1;
+}
+
 std::string TrimBlanks(std::string_view text) {
     return TrimLeftBlanks(TrimRightBlanks(text));
 }

@@ -55,6 +55,9 @@ std::string TrimBlanks(std::string_view text);
 // The same text in UTF-8, for outputs read by other programs (a Latin-1 byte
 // above 127 becomes two bytes).
 std::string Latin1ToUtf8(std::string_view latin1);
+// A UTF-8 text in Latin-1, for the UDP viewers: a character beyond Latin-1
+// becomes "?".
+std::string Utf8ToLatin1(std::string_view utf8);
 std::string TrimLeftBlanks(std::string_view text);
 std::string TrimRightBlanks(std::string_view text);
 

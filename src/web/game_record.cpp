@@ -19,11 +19,12 @@ int Index(Side side) {
 // The next blank-separated number of `text` from `at` on; moves `at` past it.
 template <typename Number>
 bool NextNumber(std::string_view text, std::size_t& at, Number& value) {
-    while (at < text.size() && text[at] == ' ')
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
         ++at;
+    if (at + 1 < text.size() && text[at] == '+' && text[at + 1] != '-') ++at;  // "+18"
     const char* end = text.data() + text.size();
     auto [next, error] = std::from_chars(text.data() + at, end, value);
-    if (error != std::errc() || (next != end && *next != ' ')) return false;
+    if (error != std::errc() || (next != end && *next != ' ' && *next != '\t')) return false;
     at = static_cast<std::size_t>(next - text.data());
     return true;
 }
@@ -43,7 +44,12 @@ std::optional<ThinkingLine> ParseThinking(std::string_view line) {
     if (!NextNumber(line, at, t.depth) || !NextNumber(line, at, t.score) ||
         !NextNumber(line, at, t.centiseconds) || !NextNumber(line, at, t.nodes))
         return std::nullopt;
-    t.pv = TrimBlanks(line.substr(at));
+    // Engines may add selective depth, speed and table-base hits before a tab
+    // and the PV.
+    std::string_view rest = line.substr(at);
+    if (const std::size_t tab = rest.find('\t'); tab != std::string_view::npos)
+        rest = rest.substr(tab + 1);
+    t.pv = TrimBlanks(rest);
     return t;
 }
 

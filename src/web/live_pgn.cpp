@@ -142,11 +142,13 @@ std::string LivePgn(const GameRecorder& record, const std::string& site) {
 }
 
 void LivePgnFile::Serve(int /*waitMs*/) {
-    if (!settings_.livePgn || !changed_ || catchingUp_) return;
+    if ((!settings_.livePgn && !published) || !changed_ || catchingUp_) return;
     changed_ = false;
+    const std::string text = Latin1ToUtf8(LivePgn(record_, site_));
+    if (published) published(text);
+    if (!settings_.livePgn) return;
     const std::string temporary = path_ + ".tmp";
-    if (CreateEmptyFile(temporary) != kFileOk ||
-        AppendBytes(temporary, Latin1ToUtf8(LivePgn(record_, site_))) != kFileOk) {
+    if (CreateEmptyFile(temporary) != kFileOk || AppendBytes(temporary, text) != kFileOk) {
         RemoveFile(temporary);
         return;
     }

@@ -3,6 +3,8 @@
 // that broadcast tools poll.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,7 +15,11 @@ namespace lantrel {
 
 // What the browser side takes from server.ini.
 struct WebSettings {
-    bool livePgn = false;  // LIVEPGN=1: keep live.pgn in the working folder
+    bool livePgn = false;      // LIVEPGN=1: keep live.pgn in the working folder
+    std::int32_t webPort = 0;  // WEBPORT=: the web listener's TCP port; 0 = none, -1 = unreadable
+    std::string webBind;       // WEBBIND=: the address it listens on; empty = all
+    bool webChat = false;      // WEBCHAT=1: browsers may send chat lines
+    std::string webRoot;       // WEBROOT=: the page's folder; empty = where it was installed
 };
 
 // "TimeControl" of a GUI "level MPS BASE INC" text ("level 40 5 0" -> "40/300",
@@ -32,8 +38,9 @@ std::string LivePgn(const GameRecorder& record, const std::string& site);
 
 // Rewrites live.pgn (in UTF-8) when LIVEPGN=1: after the events of a network
 // turn that changed the record, as a new file renamed over the old one, so a reader never
-// sees half a file. While the feed catches up with an old log it waits for the
-// end of the catch-up.
+// sees half a file, and hands each new text to `published` when it is set (the
+// web listener). While the feed catches up with an old log it waits for the end
+// of the catch-up.
 class LivePgnFile final : public GameOutput {
   public:
     LivePgnFile(const GameRecorder& record, const std::string& site, const WebSettings& settings,
@@ -58,6 +65,8 @@ class LivePgnFile final : public GameOutput {
         changed_ = true;
     }
     void Serve(int waitMs) override;
+
+    std::function<void(const std::string& utf8Pgn)> published;
 
   private:
     const GameRecorder& record_;

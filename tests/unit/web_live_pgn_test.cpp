@@ -28,7 +28,10 @@ TEST(PgnTimeControl, FromTheGuisLevel) {
 TEST(ParseThinking, FourNumbersThenThePv) {
     EXPECT_EQ(ParseThinking(" 12  -35 103 456789 e7e5 g1f3"),
               (ThinkingLine{12, -35, 103, 456789, "e7e5 g1f3"}));
+    // A plus sign, and the extra numbers some engines give before a tab.
+    EXPECT_EQ(ParseThinking("1 +18 0 20  1   10 0\te4 e5"), (ThinkingLine{1, 18, 0, 20, "e4 e5"}));
     EXPECT_EQ(ParseThinking("12 35 103"), std::nullopt);
+    EXPECT_EQ(ParseThinking("12 +-35 103 4 e4"), std::nullopt);
     EXPECT_EQ(ParseThinking("Nodes 12 35 103 4"), std::nullopt);
 }
 

@@ -1,0 +1,303 @@
+#include "web/web_feed.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "text/text.h"
+#include "web/live_pgn.h"
+
+namespace lantrel {
+
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+constexpr const char* kStandardStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+
+int Index(Side side) {
+    return side == Side::kWhite ? 0 : 1;
+}
+
+// The game's texts are Latin-1 bytes; JSON is UTF-8.
+std::string Utf8(const std::string& latin1) {
+    return Latin1ToUtf8(latin1);
+}
+
+void AddThinking(Json& j, const ThinkingLine& t, bool withTime) {
+    j["depth"] = t.depth;
+    j["score"] = t.score;
+    if (withTime) j["time"] = t.centiseconds;
+    j["nodes"] = t.nodes;
+    j["pv"] = Utf8(t.pv);
+}
+
+Json PlyJson(const RecordedPly& ply) {
+    Json j = Json::object();
+    j["san"] = Utf8(ply.pgnSan);
+    j["fen"] = Utf8(ply.fen);
+    j["clock"] = ply.clockAfter ? Json(*ply.clockAfter) : Json(nullptr);
+    if (ply.moverThinking) AddThinking(j, *ply.moverThinking, false);
+    return j;
+}
+
+void AddGame(Json& j, const RecordedGame& game) {
+    j["game"] = game.number;
+    j["white"] = Utf8(game.white);
+    j["black"] = Utf8(game.black);
+    j["level"] = Utf8(game.level);
+    j["timeControl"] = PgnTimeControl(game.level);
+    j["startFen"] = game.startFen.empty() ? std::string(kStandardStart) : Utf8(game.startFen);
+    j["result"] = game.result;
+    j["reason"] = Utf8(game.reason);
+    Json moves = Json::array();
+    for (const RecordedPly& ply : game.plies)
+        moves.push_back(PlyJson(ply));
+    j["moves"] = std::move(moves);
+}
+
+Json Message(const char* type) {
+    Json j = Json::object();
+    j["type"] = type;
+    j["version"] = 0;  // set when it is sent
+    return j;
+}
+
+std::optional<std::int64_t> Centiseconds(const std::string& text) {
+    std::int64_t value = 0;
+    const std::string digits = TrimBlanks(text);
+    if (digits.empty() || digits.size() > 12 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    for (char c : digits)
+        value = value * 10 + (c - '0');
+    return value;
+}
+
+// "20261209063000": the local start time, which a client sends back to resume.
+std::string RunName(const LocalDateTime& t) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second);
+    return text;
+}
+
+}  // namespace
+
+void FeedHistory::Add(const FeedMessage& delta) {
+    deltas_.push_back(delta);
+    last_ = delta.version;
+    if (deltas_.size() > kCapacity) deltas_.pop_front();
+}
+
+std::optional<std::vector<FeedMessage>> FeedHistory::After(std::int64_t version) const {
+    if (version > last_) return std::nullopt;
+    const std::int64_t oldest = deltas_.empty() ? last_ + 1 : deltas_.front().version;
+    if (version + 1 < oldest) return std::nullopt;
+    return std::vector<FeedMessage>(deltas_.end() - (last_ - version), deltas_.end());
+}
+
+WebFeed::WebFeed(Clock& clock, const GameRecorder& record, const std::string& site,
+                 const WebSettings& settings)
+    : clock_(clock),
+      record_(record),
+      site_(site),
+      settings_(settings),
+      run_(RunName(clock.Now())) {}
+
+void WebFeed::AddListener(FeedListener& listener) {
+    listeners_.push_back(&listener);
+    listener.Snapshot({version_, std::make_shared<const std::string>(SnapshotJson())});
+}
+
+std::string WebFeed::SnapshotJson() const {
+    Json j = Message("snapshot");
+    j["run"] = run_;
+    j["version"] = version_;
+    j["site"] = Utf8(site_);
+    AddGame(j, record_.current());
+    if (clocks_) {
+        j["clock"] = {{"white", clocks_->white}, {"black", clocks_->black}};
+    } else {
+        j["clock"] = nullptr;
+    }
+    Json pv = Json::object();
+    for (Side side : {Side::kWhite, Side::kBlack}) {
+        const auto& latest = pv_[Index(side)].latest;
+        Json& line = pv[side == Side::kWhite ? "white" : "black"];
+        if (latest) {
+            line = Json::object();
+            AddThinking(line, *latest, true);
+        } else {
+            line = nullptr;
+        }
+    }
+    j["pv"] = std::move(pv);
+    Json users = Json::array();
+    for (const std::string& name : users_)
+        users.push_back(Utf8(name));
+    j["users"] = std::move(users);
+    j["webViewers"] = webViewers_;
+    Json chat = Json::array();
+    for (const std::string& line : chat_)
+        chat.push_back(Utf8(line));
+    j["chat"] = std::move(chat);
+    j["chatAllowed"] = settings_.webChat;
+    return j.dump();
+}
+
+void WebFeed::Send(Json message) {
+    // A delta that depends on the game as a whole comes after it.
+    if (message["type"] != "game") SendGameIfChanged();
+    message["version"] = ++version_;
+    const FeedMessage delta{version_, std::make_shared<const std::string>(message.dump())};
+    for (FeedListener* listener : listeners_)
+        listener->Delta(delta);
+    // A newcomer gets the snapshot and the deltas after it: the history must
+    // reach back to the snapshot.
+    if (version_ - snapshotVersion_ >= static_cast<std::int64_t>(FeedHistory::kCapacity / 2))
+        PublishSnapshot();
+}
+
+void WebFeed::SendGameIfChanged() {
+    if (!gameChanged_ || catchingUp_) return;
+    gameChanged_ = false;
+    Json j = Message("game");
+    AddGame(j, record_.current());
+    Send(std::move(j));
+}
+
+void WebFeed::SendPv(Side side) {
+    PvState& pv = pv_[Index(side)];
+    pv.held = false;
+    pv.sentAt = clock_.Monotonic();
+    Json j = Message("pv");
+    j["side"] = side == Side::kWhite ? "white" : "black";
+    AddThinking(j, *pv.latest, true);
+    Send(std::move(j));
+}
+
+void WebFeed::SendUsersIfChanged() {
+    std::vector<std::string> users = audience.userNames();
+    const int webViewers = audience.webViewers();
+    if (users == users_ && webViewers == webViewers_) return;
+    const double now = clock_.Monotonic();
+    if (now - usersSentAt_ < kUsersInterval) return;
+    users_ = std::move(users);
+    webViewers_ = webViewers;
+    usersSentAt_ = now;
+    Json j = Message("users");
+    Json names = Json::array();
+    for (const std::string& name : users_)
+        names.push_back(Utf8(name));
+    j["users"] = std::move(names);
+    j["webViewers"] = webViewers_;
+    Send(std::move(j));
+}
+
+void WebFeed::PublishSnapshot() {
+    snapshotVersion_ = version_;
+    const FeedMessage snapshot{version_, std::make_shared<const std::string>(SnapshotJson())};
+    for (FeedListener* listener : listeners_)
+        listener->Snapshot(snapshot);
+}
+
+void WebFeed::ChatLine(const std::string& line) {
+    chat_.push_back(line);
+    if (chat_.size() > kChatLines) chat_.pop_front();
+    Json j = Message("chat");
+    j["line"] = Utf8(line);
+    Send(std::move(j));
+}
+
+void WebFeed::PlayerNamed(Side, const std::string&) {
+    gameChanged_ = true;
+}
+
+void WebFeed::NewGameStarted(std::int32_t) {
+    gameChanged_ = true;
+    clocks_.reset();
+    pv_[0] = {};
+    pv_[1] = {};
+}
+
+void WebFeed::PositionSet(const std::string&) {
+    gameChanged_ = true;
+}
+
+void WebFeed::MovePlayed(const PlayedMove& move, const std::string&, std::int32_t, bool live) {
+    // The move carries the mover's last thinking: a line held back is spent.
+    pv_[Index(move.side)].held = false;
+    if (!live) {
+        catchingUp_ = true;
+        gameChanged_ = true;
+        return;
+    }
+    if (gameChanged_) return SendGameIfChanged();  // the game as a whole holds the move
+    const auto& plies = record_.current().plies;
+    Json j = Message("move");
+    j["ply"] = plies.size();
+    j.update(PlyJson(plies.back()));
+    Send(std::move(j));
+}
+
+void WebFeed::ClocksTold(std::optional<Side> side, const std::string& time,
+                         const std::string& opponentTime) {
+    const auto own = Centiseconds(time);
+    const auto other = Centiseconds(opponentTime);
+    if (!side || !own || !other) return;
+    clocks_ = *side == Side::kWhite ? Clocks{*own, *other} : Clocks{*other, *own};
+    if (catchingUp_) return;
+    Json j = Message("clock");
+    j["white"] = clocks_->white;
+    j["black"] = clocks_->black;
+    Send(std::move(j));
+}
+
+void WebFeed::Thinking(Side side, const std::string& line) {
+    auto thinking = ParseThinking(line);
+    if (!thinking) return;
+    PvState& pv = pv_[Index(side)];
+    pv.latest = std::move(thinking);
+    if (catchingUp_) return;
+    if (clock_.Monotonic() - pv.sentAt >= 1 / kPvPerSecond) {
+        SendPv(side);
+    } else {
+        pv.held = true;
+    }
+}
+
+void WebFeed::LevelSet(const std::string&) {
+    gameChanged_ = true;
+}
+
+void WebFeed::ResultAnnounced(const std::string&) {
+    const RecordedGame& game = record_.current();
+    if (game.result.empty()) return;
+    if (catchingUp_) {
+        gameChanged_ = true;
+        return;
+    }
+    Json j = Message("result");
+    j["result"] = game.result;
+    j["reason"] = Utf8(game.reason);
+    Send(std::move(j));
+}
+
+void WebFeed::CaughtUp(const GameSnapshot&) {
+    catchingUp_ = false;
+    gameChanged_ = true;
+}
+
+void WebFeed::Serve(int /*waitMs*/) {
+    if (catchingUp_) return;
+    SendGameIfChanged();
+    const double now = clock_.Monotonic();
+    for (Side side : {Side::kWhite, Side::kBlack}) {
+        const PvState& pv = pv_[Index(side)];
+        if (pv.held && now - pv.sentAt >= 1 / kPvPerSecond) SendPv(side);
+    }
+    SendUsersIfChanged();
+    if (version_ != snapshotVersion_) PublishSnapshot();
+}
+
+}  // namespace lantrel

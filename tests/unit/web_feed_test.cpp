@@ -1,0 +1,172 @@
+// The browser feed's messages: what each game event becomes, in which order,
+// how often thinking goes out, and what a client that comes back is sent.
+#include "web/web_feed.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/fakes.h"
+
+namespace lantrel {
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
+constexpr const char* kAfterE4 = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq";
+constexpr const char* kAfterE5 = "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq";
+
+struct Collected final : FeedListener {
+    std::vector<json> deltas;
+    std::optional<json> snapshot;
+    std::vector<std::int64_t> versions;
+    void Delta(const FeedMessage& m) override {
+        deltas.push_back(json::parse(*m.json));
+        versions.push_back(m.version);
+    }
+    void Snapshot(const FeedMessage& m) override { snapshot = json::parse(*m.json); }
+    std::vector<std::string> Types() const {
+        std::vector<std::string> types;
+        for (const json& d : deltas)
+            types.push_back(d["type"]);
+        return types;
+    }
+};
+
+struct WebFeedTest : ::testing::Test {
+    FakeClock clock;
+    GameRecorder record{clock};
+    std::string site = "Caf\xE9";  // Latin-1
+    WebSettings settings;
+    WebFeed feed{clock, record, site, settings};
+    Collected out;
+    GameOutputs outputs;
+
+    WebFeedTest() {
+        outputs.Attach(record);
+        outputs.Attach(feed);
+        feed.AddListener(out);
+        outputs.NewGameStarted(1);
+        outputs.PositionSet(kStart);
+        outputs.PlayerNamed(Side::kWhite, "J\xF6rg");
+        outputs.PlayerNamed(Side::kBlack, "Beta");
+        outputs.Serve(0);
+        out.deltas.clear();
+    }
+};
+
+TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
+    outputs.Thinking(Side::kWhite, "10 +17 100 5000 e2e4 e7e5");
+    outputs.MovePlayed({1, Side::kWhite, "e4"}, kAfterE4, 0, true);
+    outputs.ClocksTold(Side::kBlack, "29000", "29950");
+    EXPECT_EQ(out.Types(), (std::vector<std::string>{"pv", "move", "clock"}));
+    EXPECT_EQ(out.deltas[1], json::parse(R"({"type":"move","version":3,"ply":1,"san":"e4",
+        "fen":"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq","clock":null,
+        "depth":10,"score":17,"nodes":5000,"pv":"e2e4 e7e5"})"));
+    EXPECT_EQ(out.deltas[2]["white"], 29950);
+    EXPECT_EQ(out.deltas[2]["black"], 29000);
+
+    // Each delta one version after the one before; the snapshot holds them all.
+    outputs.Serve(0);
+    EXPECT_EQ(out.versions, (std::vector<std::int64_t>{2, 3, 4}));
+    const json& s = *out.snapshot;
+    EXPECT_EQ(s["version"], 4);
+    EXPECT_EQ(s["site"], "Caf\xC3\xA9");
+    EXPECT_EQ(s["white"], "J\xC3\xB6rg");
+    EXPECT_EQ(s["moves"][0]["clock"], 29950);  // the clock the GUI told after the move
+    EXPECT_EQ(s["pv"]["white"]["time"], 100);
+    EXPECT_TRUE(s["pv"]["black"].is_null());
+    EXPECT_EQ(s["chatAllowed"], false);
+}
+
+TEST_F(WebFeedTest, ThinkingAtMostFourTimesASecondPerSide) {
+    outputs.Thinking(Side::kWhite, "1 5 1 10 e2e4");
+    outputs.Thinking(Side::kWhite, "2 6 2 20 d2d4");  // too soon: held
+    outputs.Thinking(Side::kBlack, "1 -5 1 10 e7e5");
+    outputs.Thinking(Side::kWhite, "3 7 3 30 c2c4");  // replaces the held one
+    EXPECT_EQ(out.deltas.size(), 2u);
+    clock.Advance(0.2);
+    outputs.Serve(0);
+    EXPECT_EQ(out.deltas.size(), 2u);
+    clock.Advance(0.05);
+    outputs.Serve(0);
+    ASSERT_EQ(out.deltas.size(), 3u);
+    EXPECT_EQ(out.deltas[2]["pv"], "c2c4");
+
+    // A move spends the mover's held line: the move carries it.
+    outputs.Thinking(Side::kWhite, "4 8 4 40 g1f3");
+    outputs.MovePlayed({1, Side::kWhite, "Nf3"}, "8/8/8/8/8/5N2/8/8 b - -", 0, true);
+    clock.Advance(1);
+    outputs.Serve(0);
+    EXPECT_EQ(out.Types().back(), "move");
+}
+
+TEST_F(WebFeedTest, ACatchUpIsOneGameDeltaAndStructureComesBeforeMoves) {
+    outputs.MovePlayed({1, Side::kWhite, "e4"}, kAfterE4, 0, false);
+    outputs.MovePlayed({1, Side::kBlack, "e5"}, kAfterE5, 0, false);
+    outputs.ResultAnnounced("1-0 {White mates}");
+    outputs.Serve(0);
+    EXPECT_TRUE(out.deltas.empty());
+    outputs.CaughtUp(GameSnapshot{});
+    outputs.Serve(0);
+    ASSERT_EQ(out.Types(), (std::vector<std::string>{"game"}));
+    EXPECT_EQ(out.deltas[0]["moves"].size(), 2u);
+    EXPECT_EQ(out.deltas[0]["result"], "1-0");
+    EXPECT_EQ(out.deltas[0]["reason"], "White mates");
+
+    // New names go out with the game as a whole, the move that follows in it
+    // (once), and the next move on its own.
+    outputs.NewGameStarted(2);
+    outputs.PlayerNamed(Side::kWhite, "Gamma");
+    outputs.MovePlayed({1, Side::kWhite, "e4"}, kAfterE4, 0, true);
+    outputs.MovePlayed({1, Side::kBlack, "e5"}, kAfterE5, 0, true);
+    EXPECT_EQ(out.Types(), (std::vector<std::string>{"game", "game", "move"}));
+    EXPECT_EQ(out.deltas[1]["white"], "Gamma");
+    EXPECT_EQ(out.deltas[1]["moves"].size(), 1u);
+    EXPECT_EQ(out.deltas[2]["ply"], 2);
+}
+
+TEST_F(WebFeedTest, ViewersAtMostOnceASecondAndChatLines) {
+    std::vector<std::string> names{"Ann"};
+    feed.audience.userNames = [&] { return names; };
+    clock.Advance(1);
+    outputs.Serve(0);
+    names.push_back("Bob");
+    outputs.Serve(0);  // too soon after the last
+    feed.ChatLine("[Ann] - <b>hi</b> \xE9");
+    clock.Advance(1);
+    outputs.Serve(0);
+    ASSERT_EQ(out.Types(), (std::vector<std::string>{"users", "chat", "users"}));
+    EXPECT_EQ(out.deltas[2]["users"], json::parse(R"(["Ann","Bob"])"));
+    EXPECT_EQ(out.deltas[1]["line"], "[Ann] - <b>hi</b> \xC3\xA9");
+    EXPECT_EQ((*out.snapshot)["chat"].size(), 1u);
+}
+
+TEST(FeedHistory, ReachesBackOrSaysItCannot) {
+    FeedHistory history;
+    auto text = std::make_shared<const std::string>("{}");
+    for (std::int64_t v = 1; v <= static_cast<std::int64_t>(FeedHistory::kCapacity) + 10; ++v)
+        history.Add({v, text});
+    const std::int64_t last = history.LastVersion();
+    struct Row {
+        std::int64_t since;
+        std::optional<std::size_t> deltas;
+    } rows[] = {
+        {last, 0},
+        {last - 3, 3},
+        {10, FeedHistory::kCapacity},
+        {9, std::nullopt},
+        {last + 1, std::nullopt},  // a client of another run, ahead of this one
+    };
+    for (const Row& row : rows) {
+        const auto after = history.After(row.since);
+        ASSERT_EQ(after.has_value(), row.deltas.has_value()) << row.since;
+        if (!after) continue;
+        EXPECT_EQ(after->size(), *row.deltas) << row.since;
+        if (!after->empty()) EXPECT_EQ(after->front().version, row.since + 1);
+    }
+}
+
+}  // namespace
+}  // namespace lantrel
