@@ -8,6 +8,8 @@ import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
 const LAST_MOVE_MARKER = {class: "marker-last-move", slice: "markerSquare"}
 const GRAPH_LIMIT_PAWNS = 6        // the graph clamps larger scores (and mates) to this
 const MATE_SCORE = 90000           // engines report mate in N as 100000 + N centipawns
+const CHAT_LINES_KEPT = 200
+const CHAT_ERROR_MS = 6000         // a refused chat line's answer shows this long
 const RETRY_FIRST_MS = 1000
 const RETRY_LAST_MS = 15000
 const SVG_NS = "http://www.w3.org/2000/svg"
@@ -166,7 +168,9 @@ function renderPlayers() {
     $("black-name").textContent = feed.game.black || "Black"
     $("game-number").textContent = feed.game.game ? String(feed.game.game) : ""
     const {level, timeControl} = feed.game
-    $("level").textContent = [level, timeControl && `(${timeControl})`].filter(Boolean).join(" ")
+    // The GUI's own words are "level 40 5 0"; the keyword adds nothing here.
+    const levelText = level.replace(/^level\s+/, "").trim()
+    $("level").textContent = [levelText, timeControl && `(${timeControl})`].filter(Boolean).join(" ")
     $("result-row").hidden = !feed.game.result
     $("result").textContent = feed.game.result
     $("reason").textContent = feed.game.reason
@@ -298,9 +302,13 @@ function renderChat() {
     $("chat-form").hidden = !feed.chatAllowed
 }
 
+let chatErrorTimer = 0
+
 function showChatError(text) {
     $("chat-error").textContent = text
     $("chat-error").hidden = false
+    clearTimeout(chatErrorTimer)
+    chatErrorTimer = setTimeout(() => { $("chat-error").hidden = true }, CHAT_ERROR_MS)
 }
 
 function renderAll() {
@@ -316,12 +324,10 @@ function renderAll() {
 
 // --- the feed -------------------------------------------------------------------------
 
-const CHAT_LINES_KEPT = 200
-
 function takeGame(message) {
     const sameGame = message.game === feed.game.game
     feed.game = {game: message.game, white: message.white, black: message.black, level: message.level,
-        timeControl: message.timeControl, startFen: message.startFen, result: message.result,
+        timeControl: message.timeControl, startFen: message.startFen || FEN.start, result: message.result,
         reason: message.reason, moves: message.moves}
     if (!sameGame) {
         feed.pv = {white: null, black: null}

@@ -6,8 +6,9 @@
 #
 # Usage: web_browser_test.sh SERVER_BIN VIEWER_BIN SOURCE_DIR REPLAY_BIN
 # Skipped (exit status 77) without chromium, node and npm, when the npm
-# packages cannot be installed, or when the server has no web listener. LANTREL_SCREENSHOT=PATH also saves a picture of
-# the page after the game (docs/web-page.png is made that way).
+# packages cannot be installed, or when the server has no web listener.
+# LANTREL_SCREENSHOT=PATH also saves a picture of the page after the game, with
+# the recorded names and a plain chat line (docs/web-page.png is made that way).
 set -u
 
 SERVER_BIN=$1
@@ -37,7 +38,7 @@ trap cleanup EXIT
 
 # puppeteer-core and chess.js, installed once per lock file outside the source tree.
 key=$(cat "$LOCK_DIR/package.json" "$LOCK_DIR/package-lock.json" | sha256sum | cut -c1-16)
-NPM_DIR=${XDG_CACHE_HOME:-$HOME/.cache}/lantrel-npm/$key
+NPM_DIR=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/lantrel-npm/$key
 if [ ! -f "$NPM_DIR/installed" ]; then
     mkdir -p "$NPM_DIR"
     cp "$LOCK_DIR/package.json" "$LOCK_DIR/package-lock.json" "$NPM_DIR/"
@@ -55,8 +56,13 @@ UDP_PORT=$(free_port SOCK_DGRAM)
 WEB_PORT=$(free_port SOCK_STREAM)
 
 # The engines' names carry HTML; the names come from their "myname" features.
+# The picture for the documentation keeps the recorded names.
 WHITE_NAME='Stockfish <img src=x onerror=window.__xss=1>'
 BLACK_NAME='Fairy-Max <script>window.__xss=1</script>'
+if [ -n "${LANTREL_SCREENSHOT:-}" ]; then
+    WHITE_NAME='Stockfish 15.1'
+    BLACK_NAME='Fairy-Max 5.0b'
+fi
 sed -e "s|myname=\"Stockfish 15.1\"|myname=\"$WHITE_NAME\"|" \
     -e "s|myname=\"Fairy-Max 5.0b\"|myname=\"$BLACK_NAME\"|" \
     "$FIXTURES/sf_fairymax.debug" > "$WORK/recorded.debug"
@@ -85,6 +91,7 @@ BIND=127.0.0.1
 WEBPORT=$WEB_PORT
 WEBBIND=127.0.0.1
 WEBCHAT=1
+WEBROOT=$SOURCE_DIR/web
 SITE=Browser test
 DELAY=20
 DELAYAFTERMOVE=10
