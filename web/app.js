@@ -359,9 +359,10 @@ function applyMove(message) {
         feed.clock[mover] = message.clock ?? Math.max(0, feed.clock[mover] - (performance.now() - feed.clockSince) / 10)
         feed.clockSince = performance.now()
     }
-    moves.length = message.ply - 1
+    moves.length = message.ply - 1     // a move taken back is replaced
     const {ply, type, version, ...move} = message
     moves.push(move)
+    if (shownPly !== null && shownPly >= ply) shownPly = null
     renderBoard(shownPly === null)
     renderMoves()
     renderGraph()
