@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Lantrel demo: builds the programs, then replays a recorded XBoard game
 # into a GUI log in a fresh temporary directory while the server follows it and
-# a viewer shows what the server broadcasts. On a terminal with tmux the server's
+# a viewer shows what the server broadcasts; the page for a browser is served
+# too, at the address printed first. On a terminal with tmux the server's
 # status screen (80 x 24) sits above the viewer, or in a window of its own when
 # the terminal is too short for both; elsewhere the server runs headless and the
 # viewer prints what it receives. It ends by itself once the server has followed
@@ -34,7 +35,11 @@ cmake --build --preset default -j 2 --target lantrel-server lantrel-viewer lantr
 bin="$root/build/default"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/lantrel-demo-XXXXXX")"
-port="$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+free_port() {
+    python3 -c "import socket; s=socket.socket(socket.AF_INET, socket.$1); s.bind(('127.0.0.1', 0)); print(s.getsockname()[1])"
+}
+port="$(free_port SOCK_DGRAM)"
+web_port="$(free_port SOCK_STREAM)"
 game="$root/demo/game.debug"
 session="lantrel-demo-$$"
 
@@ -47,7 +52,7 @@ scaled() { awk -v ms="$1" -v speed="$speed" -v least="$2" \
     'BEGIN { v = speed > 0 ? int(ms / speed + 0.5) : 0; print (v < least ? least : v) }'; }
 after_move="$(scaled "$(ini_value DELAYAFTERMOVE)" 10)"
 after_game="$(scaled "$(ini_value DELAYAFTERGAME)" 0)"
-sed -e "s/^PORT=.*/PORT=$port/" \
+sed -e "s/^PORT=.*/PORT=$port/" -e "s/^WEBPORT=.*/WEBPORT=$web_port/" \
     -e "s/^DELAYAFTERMOVE=.*/DELAYAFTERMOVE=$after_move/" \
     -e "s/^DELAYAFTERGAME=.*/DELAYAFTERGAME=$after_game/" demo/server.ini > "$work/server.ini"
 : > "$work/gui-debug.log"
@@ -93,6 +98,7 @@ await_game_end() {
 }
 
 echo "Demo directory: $work (port $port)"
+echo "Watch it in a browser too: http://127.0.0.1:$web_port/"
 if [ -t 0 ] && [ -t 1 ] && command -v tmux >/dev/null; then
     rows="$(tput lines 2>/dev/null || echo 24)"
     cols="$(tput cols 2>/dev/null || echo 80)"
@@ -103,7 +109,9 @@ if [ -t 0 ] && [ -t 1 ] && command -v tmux >/dev/null; then
     keys="Ctrl-b n"
     [ -n "${TMUX:-}" ] && keys="Ctrl-b Ctrl-b n"
     # Our own settings, not the user's: the hint about the keys must hold.
-    echo "set -g status-left '[demo] '" > "$work/tmux.conf"
+    # The status line keeps the page's address in sight.
+    printf '%s\n' "set -g status-left-length 60" \
+        "set -g status-left '[demo] browser: http://127.0.0.1:$web_port/ '" > "$work/tmux.conf"
     if [ "$rows" -ge 36 ]; then
         # Server on top with the 24 rows its screen needs, viewer below in the
         # rest (one row goes to the pane border, one to the status line).

@@ -81,7 +81,64 @@ std::string RunName(const LocalDateTime& t) {
     return text;
 }
 
+// Characters of a UTF-8 text that holds no control character; -1 when it does.
+int PrintableLength(const std::string& utf8) {
+    int characters = 0;
+    for (unsigned char c : utf8) {
+        if (c < 0x20 || c == 0x7F) return -1;
+        if ((c & 0xC0) != 0x80) ++characters;
+    }
+    return characters;
+}
+
+// The value of `name` in the query of a request target ("/feed?run=1&since=5").
+std::string QueryValue(std::string_view target, std::string_view name) {
+    const std::size_t question = target.find('?');
+    if (question == std::string_view::npos) return {};
+    std::string_view query = target.substr(question + 1);
+    while (!query.empty()) {
+        const std::size_t amp = query.find('&');
+        const std::string_view pair = query.substr(0, amp);
+        const std::size_t equals = pair.find('=');
+        if (pair.substr(0, equals) == name && equals != std::string_view::npos)
+            return std::string(pair.substr(equals + 1));
+        if (amp == std::string_view::npos) break;
+        query.remove_prefix(amp + 1);
+    }
+    return {};
+}
+
+constexpr int kMaxNameLength = 20;
+constexpr int kMaxChatLength = 200;
+
 }  // namespace
+
+ClientMessage ReadClientMessage(std::string_view message, bool chatAllowed) {
+    // Invalid UTF-8 fails the parse as well.
+    const nlohmann::json j = nlohmann::json::parse(message, nullptr, false);
+    if (!j.is_object() || j.value("type", "") != "chat" || !j.contains("name") ||
+        !j["name"].is_string() || !j.contains("text") || !j["text"].is_string())
+        return {std::nullopt, "Not a message this server takes."};
+    if (!chatAllowed) return {std::nullopt, "Chat from browsers is off on this server."};
+    WebChatLine line{j["name"].get<std::string>(), j["text"].get<std::string>()};
+    const int nameLength = PrintableLength(line.name);
+    const int textLength = PrintableLength(line.text);
+    if (nameLength < 1 || nameLength > kMaxNameLength)
+        return {std::nullopt, "A name is 1 to 20 characters, none of them a control character."};
+    if (textLength < 1 || textLength > kMaxChatLength)
+        return {std::nullopt,
+                "A chat line is 1 to 200 characters, none of them a control character."};
+    return {std::move(line), {}};
+}
+
+ResumePoint ReadResumePoint(std::string_view target) {
+    ResumePoint point{QueryValue(target, "run"), std::nullopt};
+    const std::string since = QueryValue(target, "since");
+    if (!since.empty() && since.size() <= 18 &&
+        since.find_first_not_of("0123456789") == std::string::npos)
+        point.since = std::stoll(since);
+    return point;
+}
 
 void FeedHistory::Add(const FeedMessage& delta) {
     deltas_.push_back(delta);

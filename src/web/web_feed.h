@@ -11,6 +11,7 @@
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "feed/game_output.h"
@@ -26,6 +27,32 @@ struct FeedMessage {
     std::int64_t version = 0;
     std::shared_ptr<const std::string> json;
 };
+
+// ---- What a client sends ----------------------------------------------------------
+
+// A chat line a client sent, checked: UTF-8, a name of 1 to 20 characters and
+// a text of 1 to 200, neither holding control characters.
+struct WebChatLine {
+    std::string name;
+    std::string text;
+};
+
+// A client's message read: the chat line it holds, or the text of the error
+// that refuses it (`chatAllowed` false refuses every chat line).
+struct ClientMessage {
+    std::optional<WebChatLine> chat;
+    std::string refusal;
+};
+ClientMessage ReadClientMessage(std::string_view message, bool chatAllowed);
+
+// Where a client resumes: "/feed?run=R&since=V" (either may be missing).
+struct ResumePoint {
+    std::string run;
+    std::optional<std::int64_t> since;
+};
+ResumePoint ReadResumePoint(std::string_view target);
+
+// ---- What the feed sends ------------------------------------------------------------
 
 // Who carries the feed's messages out. Called on the server's thread.
 class FeedListener {

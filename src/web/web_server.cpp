@@ -32,8 +32,6 @@ namespace {
 
 constexpr auto kRequestTimeout = std::chrono::seconds(30);
 constexpr std::size_t kMaxRequestHeader = 8192;
-constexpr int kMaxNameLength = 20;
-constexpr int kMaxChatLength = 200;
 
 std::string ContentType(const std::string& path) {
     static const std::pair<const char*, const char*> kTypes[] = {
@@ -62,40 +60,6 @@ std::string EntityTag(const std::string& bytes) {
     char text[19];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
     return "\"" + std::string(text) + "\"";
-}
-
-// Characters of a UTF-8 text that holds no control character; -1 when it does.
-int PrintableLength(const std::string& utf8) {
-    int characters = 0;
-    for (unsigned char c : utf8) {
-        if (c < 0x20 || c == 0x7F) return -1;
-        if ((c & 0xC0) != 0x80) ++characters;
-    }
-    return characters;
-}
-
-// The value of `name` in the query of a request target ("/feed?run=1&since=5").
-std::string QueryValue(std::string_view target, std::string_view name) {
-    const std::size_t question = target.find('?');
-    if (question == std::string_view::npos) return {};
-    std::string_view query = target.substr(question + 1);
-    while (!query.empty()) {
-        const std::size_t amp = query.find('&');
-        const std::string_view pair = query.substr(0, amp);
-        const std::size_t equals = pair.find('=');
-        if (pair.substr(0, equals) == name && equals != std::string_view::npos)
-            return std::string(pair.substr(equals + 1));
-        if (amp == std::string_view::npos) break;
-        query.remove_prefix(amp + 1);
-    }
-    return {};
-}
-
-std::optional<std::int64_t> VersionOf(const std::string& text) {
-    if (text.empty() || text.size() > 18 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    return std::stoll(text);
 }
 
 }  // namespace
@@ -131,6 +95,7 @@ struct WebServer::Listener {
     std::string pgnTag = EntityTag("");
     std::unordered_set<FeedSession*> sessions;
     int connections = 0;
+    std::int32_t port = 0;  // set before the thread starts
 
     std::mutex chatMutex;
     std::vector<WebChatLine> chatLines;
@@ -215,25 +180,14 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
 
     // A message from the browser: a chat line is all it may send.
     void Heard(const std::string& message) {
-        const nlohmann::json j = nlohmann::json::parse(message, nullptr, false);
-        if (!j.is_object() || j.value("type", "") != "chat" || !j.contains("name") ||
-            !j["name"].is_string() || !j.contains("text") || !j["text"].is_string())
-            return Refuse("Not a message this server takes.");
-        if (!listener_.setup.chatAllowed)
-            return Refuse("Chat from browsers is off on this server.");
-        WebChatLine line{j["name"].get<std::string>(), j["text"].get<std::string>()};
-        const int nameLength = PrintableLength(line.name);
-        const int textLength = PrintableLength(line.text);
-        if (nameLength < 1 || nameLength > kMaxNameLength)
-            return Refuse("A name is 1 to 20 characters, none of them a control character.");
-        if (textLength < 1 || textLength > kMaxChatLength)
-            return Refuse("A chat line is 1 to 200 characters, none of them a control character.");
+        ClientMessage read = ReadClientMessage(message, listener_.setup.chatAllowed);
+        if (!read.chat) return Refuse(read.refusal);
         const auto now = std::chrono::steady_clock::now();
         if (lastChat_ && now - *lastChat_ < std::chrono::seconds(1))
             return Refuse("One chat line a second, please.");
         lastChat_ = now;
         std::lock_guard lock(listener_.chatMutex);
-        listener_.chatLines.push_back(std::move(line));
+        listener_.chatLines.push_back(std::move(*read.chat));
     }
 
     void Refuse(const std::string& why) {
@@ -336,9 +290,9 @@ void WebServer::Listener::Accept() {
 void WebServer::Listener::Join(FeedSession& session, std::string_view target) {
     sessions.insert(&session);
     viewers = static_cast<int>(sessions.size());
-    const auto since = VersionOf(QueryValue(target, "since"));
-    if (since && QueryValue(target, "run") == setup.run) {
-        if (auto deltas = history.After(*since)) {
+    const ResumePoint resume = ReadResumePoint(target);
+    if (resume.since && resume.run == setup.run) {
+        if (auto deltas = history.After(*resume.since)) {
             for (const FeedMessage& delta : *deltas)
                 session.Send(delta.json);
             return;
@@ -431,6 +385,7 @@ std::string WebServer::Start(WebListenerSetup setup) {
     if (!error) l.acceptor.bind(endpoint, error);
     if (!error) l.acceptor.listen(asio::socket_base::max_listen_connections, error);
     if (error) return "cannot listen on " + where + ": " + error.message();
+    l.port = l.acceptor.local_endpoint(error).port();
     l.setup = std::move(setup);
     l.Accept();
     l.thread = std::thread([&l] { l.io.run(); });
@@ -438,8 +393,7 @@ std::string WebServer::Start(WebListenerSetup setup) {
 }
 
 std::int32_t WebServer::Port() const {
-    beast::error_code error;
-    return listener_->acceptor.local_endpoint(error).port();
+    return listener_->port;
 }
 
 void WebServer::Delta(const FeedMessage& delta) {

@@ -17,13 +17,6 @@
 
 namespace lantrel {
 
-// A chat line a browser sent, checked: UTF-8, a name of 1 to 20 characters and
-// a text of 1 to 200, neither holding control characters.
-struct WebChatLine {
-    std::string name;
-    std::string text;
-};
-
 struct WebListenerSetup {
     std::string bindAddress;  // dotted IPv4; empty = all addresses
     std::int32_t port = 0;

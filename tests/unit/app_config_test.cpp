@@ -79,6 +79,18 @@ TEST(ConfigTest, BindAndAdminAddresses) {
     EXPECT_EQ(Apply({"BIND=nowhere"}).bindAddress, 0u);
 }
 
+TEST(ConfigTest, WebKeys) {
+    ServerConfig c =
+        Apply({"WEBPORT= 8080", "WEBBIND= 127.0.0.1 ", "WEBCHAT=1", "WEBROOT=/srv/page"});
+    EXPECT_EQ(c.webPort, 8080);
+    EXPECT_EQ(c.webBind, "127.0.0.1");
+    EXPECT_TRUE(c.webChat);
+    EXPECT_EQ(c.webRoot, "/srv/page");
+    EXPECT_EQ(Apply({}).webPort, 0);  // no listener
+    for (const char* unusable : {"WEBPORT=http", "WEBPORT=65536", "WEBPORT=", "WEBPORT=-1"})
+        EXPECT_EQ(Apply({unusable}).webPort, -1) << unusable;
+}
+
 TEST(ConfigTest, ServerLogHeaderBytes) {
     ServerConfig c = Apply({"PATH=C:\\gui\\debug.txt", "SITE=Club", "DELAY=-5"});
     std::vector<std::string> expected = {

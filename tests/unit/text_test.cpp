@@ -52,9 +52,12 @@ TEST(MidTest, OneBasedSlices) {
     EXPECT_EQ(Left("abcdef", 12), "abcdef");
 }
 
-TEST(Latin1ToUtf8Test, HighBytesBecomeTwo) {
+TEST(Latin1ToUtf8Test, HighBytesBecomeTwoAndBack) {
     EXPECT_EQ(Latin1ToUtf8("Kasparov"), "Kasparov");
     EXPECT_EQ(Latin1ToUtf8("R\xE9ti \xFF\x80"), "R\xC3\xA9ti \xC3\xBF\xC2\x80");
+    EXPECT_EQ(Utf8ToLatin1("R\xC3\xA9ti \xC3\xBF\xC2\x80"), "R\xE9ti \xFF\x80");
+    // Beyond Latin-1 (Cyrillic, a euro sign, an emoji), and a broken sequence.
+    EXPECT_EQ(Utf8ToLatin1("\xD0\x96 \xE2\x82\xAC \xF0\x9F\x98\x80 \x80x"), "? ? ? ?x");
 }
 
 TEST(TrimTest, BlanksOnly) {

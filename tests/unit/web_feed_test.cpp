@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "platform/fakes.h"
@@ -53,6 +54,7 @@ struct WebFeedTest : ::testing::Test {
         outputs.PlayerNamed(Side::kBlack, "Beta");
         outputs.Serve(0);
         out.deltas.clear();
+        out.versions.clear();
     }
 };
 
@@ -164,8 +166,44 @@ TEST(FeedHistory, ReachesBackOrSaysItCannot) {
         ASSERT_EQ(after.has_value(), row.deltas.has_value()) << row.since;
         if (!after) continue;
         EXPECT_EQ(after->size(), *row.deltas) << row.since;
-        if (!after->empty()) EXPECT_EQ(after->front().version, row.since + 1);
+        if (!after->empty()) {
+            EXPECT_EQ(after->front().version, row.since + 1);
+        }
     }
+}
+
+TEST(ClientMessages, ChatLinesTakenOrRefused) {
+    const std::string twoHundred(200, 'x');
+    struct Row {
+        std::string message;
+        bool chatAllowed;
+        const char* refusal;  // empty: taken
+    } rows[] = {
+        {R"({"type":"chat","name":"Ann","text":"hi <b>"})", true, ""},
+        {R"({"type":"chat","name":"\u00c5sa","text":")" + twoHundred + R"("})", true, ""},
+        {R"({"type":"chat","name":"Ann","text":"hi"})", false, "Chat from browsers is off"},
+        {R"({"type":"chat","name":"","text":"hi"})", true, "A name is 1 to 20"},
+        {R"({"type":"chat","name":"123456789012345678901","text":"hi"})", true, "A name is"},
+        {R"({"type":"chat","name":"Ann","text":"a\nb"})", true, "A chat line is"},
+        {R"({"type":"chat","name":"Ann","text":")" + twoHundred + R"(x"})", true, "A chat line is"},
+        {R"({"type":"chat","name":"Ann","text":7})", true, "Not a message"},
+        {"{\"type\":\"chat\",\"name\":\"A\xFF\",\"text\":\"hi\"}", true, "Not a message"},
+        {R"({"type":"hello"})", true, "Not a message"},
+        {"garbage", true, "Not a message"},
+    };
+    for (const Row& row : rows) {
+        const ClientMessage read = ReadClientMessage(row.message, row.chatAllowed);
+        EXPECT_EQ(read.chat.has_value(), std::string(row.refusal).empty()) << row.message;
+        EXPECT_EQ(read.refusal.substr(0, std::strlen(row.refusal)), row.refusal) << row.message;
+    }
+}
+
+TEST(ClientMessages, ResumePoints) {
+    EXPECT_EQ(ReadResumePoint("/feed?run=R1&since=41").since, 41);
+    EXPECT_EQ(ReadResumePoint("/feed?since=41&run=R1").run, "R1");
+    EXPECT_EQ(ReadResumePoint("/feed").since, std::nullopt);
+    EXPECT_EQ(ReadResumePoint("/feed?run=R1&since=-1").since, std::nullopt);
+    EXPECT_EQ(ReadResumePoint("/feed?since=99999999999999999999").since, std::nullopt);
 }
 
 }  // namespace
