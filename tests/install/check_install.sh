@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks that everything an
-# operator needs is in place and runs from there.
+# operator needs (the browser page too) is in place and runs from there.
 #   check_install.sh BUILD_DIR
 set -euo pipefail
 build="$1"
@@ -12,6 +12,8 @@ for f in bin/lantrel-server bin/lantrel-viewer bin/lantrel-replay bin/gbmail; do
     [ -x "$prefix/$f" ] || { echo "missing or not executable: $f"; exit 1; }
 done
 for f in share/lantrel/server.ini.sample share/lantrel/lantrel-server.service \
+         share/lantrel/web/index.html share/lantrel/web/app.js \
+         share/lantrel/web/vendor/cm-chessboard/src/Chessboard.js share/doc/lantrel/LICENSE \
          share/doc/lantrel/README.md share/doc/lantrel/OPERATIONS.md \
          share/doc/lantrel/PROTOCOL.md share/doc/lantrel/PERFORMANCE.md; do
     [ -s "$prefix/$f" ] || { echo "missing: $f"; exit 1; }

@@ -1,0 +1,171 @@
+// The browser half of web_browser_test.sh: opens the page in headless Chromium,
+// starts the replay of the recorded game, and checks what the page shows, the
+// live PGN over HTTP and that HTML in names, chat and tournament tags stays text.
+import {spawn} from "node:child_process"
+import fs from "node:fs"
+import {createRequire} from "node:module"
+import path from "node:path"
+import {parseArgs} from "node:util"
+
+const {values: args} = parseArgs({options: Object.fromEntries(
+    ["npm", "url", "work", "replay", "saved", "white", "black"].map((name) => [name, {type: "string"}]))})
+const require = createRequire(path.join(args.npm, "package.json"))
+const puppeteer = require("puppeteer-core")
+const {Chess} = require("chess.js")
+
+const SCREENSHOT = process.env.LANTREL_SCREENSHOT
+const CHAT_PAYLOAD = SCREENSHOT ? "Good luck to both!"
+    : '<script>window.__xss=1</script><img src=x onerror="window.__xss=1">'
+const LIST_PAYLOAD = "<svg onload=__xss=1>"
+const GAME_SECONDS = 120
+
+const failures = []
+function check(condition, what, detail = "") {
+    if (!condition) failures.push(detail === "" ? what : `${what}: ${JSON.stringify(detail)}`)
+}
+const placementAndSide = (fen) => fen.split(" ").slice(0, 2).join(" ")
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms))
+
+// The game XBoard saved, with the names as the edited log gives them. chess.js
+// reads no comment that follows another, and the moves are all that is needed.
+const saved = new Chess()
+saved.loadPgn(fs.readFileSync(args.saved, "utf8").replace(/\{[^}]*\}/g, ""))
+const expected = {
+    white: args.white, black: args.black, result: saved.getHeaders().Result,
+    sans: saved.history(), fens: saved.history({verbose: true}).map((move) => move.after),
+}
+
+async function waitForServer() {
+    for (let i = 0; i < 100; i++) {
+        try {
+            if ((await fetch(new URL("state.json", args.url))).ok) return
+        } catch {
+            // not listening yet
+        }
+        await sleep(100)
+    }
+    throw new Error(`no web listener at ${args.url}`)
+}
+
+function runReplay() {
+    const replay = spawn(args.replay, ["--speed", "2", path.join(args.work, "rest.debug"),
+        path.join(args.work, "gui.debug")], {stdio: "inherit"})
+    return new Promise((resolve) => replay.on("exit", resolve))
+}
+
+async function checkLivePgn() {
+    const reply = await fetch(new URL("games.pgn", args.url))
+    const etag = reply.headers.get("etag")
+    const text = await reply.text()
+    check(reply.ok && etag, "/games.pgn answers with an ETag", reply.status)
+    const live = new Chess()
+    try {
+        live.loadPgn(text)
+    } catch (error) {
+        check(false, "chess.js reads /games.pgn", `${error.message}\n${text}`)
+        return
+    }
+    const tags = live.getHeaders()
+    for (const [tag, want] of [["White", expected.white], ["Black", expected.black], ["Result", expected.result]])
+        check(tags[tag] === want, `/games.pgn tag ${tag}`, tags[tag])
+    check(JSON.stringify(live.history()) === JSON.stringify(expected.sans), "/games.pgn moves", live.history())
+    check(text.trimEnd().endsWith(expected.result), "/games.pgn ends with the result")
+    const again = await fetch(new URL("games.pgn", args.url), {headers: {"If-None-Match": etag ?? ""}})
+    check(again.status === 304, "/games.pgn with If-None-Match is 304", again.status)
+}
+
+async function main() {
+    await waitForServer()
+    const browser = await puppeteer.launch({
+        executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
+        userDataDir: fs.mkdtempSync(path.join(args.work, "chromium-")),
+        args: ["--no-sandbox", "--headless", "--disable-gpu", "--disable-quic", "--no-first-run",
+            "--disable-background-networking", "--disable-component-update", "--disable-sync"],
+    })
+    try {
+        const page = await browser.newPage()
+        page.on("pageerror", (error) => check(false, "no script error on the page", error.message))
+        await page.setViewport({width: 1280, height: 900})
+        await page.goto(args.url)
+        await page.waitForSelector("#connection.up")
+        const text = (selector) => page.$eval(selector, (element) => element.textContent)
+        const boardFen = () => page.$eval("#board", (element) => element.dataset.fen)
+
+        // The game is played while the page watches; a chat line goes in meanwhile,
+        // and a second one at once is refused (one line a second).
+        const replayEnded = runReplay()
+        await page.waitForSelector("#chat-form:not([hidden])")
+        await page.type("#chat-name", "Tester")
+        await page.evaluate((lines) => {
+            for (const line of lines) {
+                document.getElementById("chat-text").value = line
+                document.getElementById("chat-form").requestSubmit()
+            }
+        }, [CHAT_PAYLOAD, "too soon"])
+        await page.waitForSelector("#chat-error:not([hidden])", {timeout: 5000})
+            .catch(() => check(false, "a refused chat line shows the server's answer"))
+
+        const plies = expected.sans.length
+        await page.waitForFunction((count) => document.querySelectorAll("#moves .move").length === count &&
+            document.getElementById("result").textContent !== "", {timeout: GAME_SECONDS * 1000}, plies)
+            .catch(() => check(false, "the page shows the whole game and its result"))
+        const replayStatus = await replayEnded
+        check(replayStatus === 0, "the replay ends well", replayStatus)
+
+        check(placementAndSide(await boardFen()) === placementAndSide(expected.fens[plies - 1]),
+            "the board shows the final position", await boardFen())
+        const shownSans = await page.$$eval("#moves .move", (buttons) => buttons.map((b) => b.textContent))
+        check(JSON.stringify(shownSans) === JSON.stringify(expected.sans), "the move list", shownSans)
+        check(await text("#result") === expected.result, "the result", await text("#result"))
+        check(await text("#white-name") === expected.white, "White's name, as text", await text("#white-name"))
+        check(await text("#black-name") === expected.black, "Black's name, as text", await text("#black-name"))
+        for (const side of ["white", "black"]) {
+            const line = await text(`#pv-${side} .pv-line`), stats = await text(`#pv-${side} .pv-stats`)
+            check(line !== "" && stats.startsWith("depth "), `${side}'s thinking`, `${stats} / ${line}`)
+        }
+        const points = await page.$$eval("#eval-graph .eval-point", (circles) => circles.length)
+        check(points >= plies / 2, "the eval graph has a point for most moves", points)
+        if (SCREENSHOT) {
+            await page.evaluate(() => document.activeElement.blur())
+            await sleep(1000)  // the board's last move animation
+            await page.screenshot({path: SCREENSHOT})
+        }
+
+        // Browsing: a move of the list shows its position; Live goes back.
+        await page.click('#moves .move[data-ply="10"]')
+        check(placementAndSide(await boardFen()) === placementAndSide(expected.fens[9]),
+            "clicking the 10th move shows its position", await boardFen())
+        await page.click("#live")
+        check(placementAndSide(await boardFen()) === placementAndSide(expected.fens[plies - 1]),
+            "Live shows the final position again", await boardFen())
+
+        // HTML from outside is shown as text: the chat line, the names (above), the game list.
+        const chatLines = await page.$$eval("#chat-lines li", (items) =>
+            items.map((item) => ({text: item.textContent, elements: item.childElementCount})))
+        check(chatLines.some((line) => line.text === `[Tester (web)] - ${CHAT_PAYLOAD}` && line.elements === 0),
+            "the chat line from the page, as text", chatLines)
+        for (const button of ["#show-gamelist", "#show-crosstable"]) {
+            await page.click(button)
+            await page.waitForFunction(() => document.getElementById("tourney-text").textContent !== "Loading...")
+            const shown = await page.$eval("#tourney-text", (pre) => ({text: pre.textContent, elements: pre.childElementCount}))
+            check(shown.elements === 0 && shown.text.trim() !== "", `${button}: plain text`, shown)
+            if (button === "#show-gamelist") {
+                // The game list writes names in capitals; HTML would be read all the same.
+                check(shown.text.includes(LIST_PAYLOAD.toUpperCase()), "the game list holds the tag as text", shown.text)
+            }
+        }
+        check(await page.evaluate(() => window.__xss === undefined), "no HTML from outside ran")
+
+        await checkLivePgn()
+    } finally {
+        await browser.close()
+    }
+}
+
+try {
+    await main()
+} catch (error) {
+    check(false, "the test ran to its end", error.stack)
+}
+for (const failure of failures) console.log(`FAILED: ${failure}`)
+process.exit(failures.length ? 1 : 0)

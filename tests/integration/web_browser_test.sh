@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Browser end-to-end test: headless Chromium opens the server's page while a
+# recorded XBoard game (sf_fairymax) is replayed into the log the server
+# follows. web_browser.mjs then checks what the page shows, the live PGN over
+# HTTP and that names, chat lines and tournament tags holding HTML stay text.
+#
+# Usage: web_browser_test.sh SERVER_BIN VIEWER_BIN SOURCE_DIR REPLAY_BIN
+# Skipped (exit status 77) without chromium, node and npm, when the npm
+# packages cannot be installed, or when the server has no web listener.
+# LANTREL_SCREENSHOT=PATH also saves a picture of the page after the game, with
+# the recorded names and a plain chat line (docs/web-page.png is made that way).
+set -u
+
+SERVER_BIN=$1
+SOURCE_DIR=$3
+REPLAY_BIN=$4
+CHROMIUM=${CHROMIUM:-/usr/bin/chromium}
+FIXTURES=$SOURCE_DIR/tests/fixtures/xboard
+LOCK_DIR=$SOURCE_DIR/tests/integration/web
+
+skip() {
+    echo "SKIPPED: $*"
+    exit 77
+}
+[ -x "$CHROMIUM" ] || skip "needs $CHROMIUM (scripts/install-deps.sh installs chromium)"
+command -v node >/dev/null && command -v npm >/dev/null || skip "needs node and npm"
+# A server built without the web listener does not know its setting.
+grep -qa "WEBPORT" "$SERVER_BIN" || skip "this server has no web listener (WEBPORT=)"
+
+WORK=$(mktemp -d /tmp/lantrel-web-XXXXXX)
+SERVER_PID=""
+cleanup() {
+    # Only the server this script started.
+    [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null && wait "$SERVER_PID" 2>/dev/null
+    if [ "${KEEP_WORK:-0}" = 1 ]; then echo "work folder kept: $WORK"; else rm -rf "$WORK"; fi
+}
+trap cleanup EXIT
+
+# puppeteer-core and chess.js, installed once per lock file outside the source tree.
+key=$(cat "$LOCK_DIR/package.json" "$LOCK_DIR/package-lock.json" | sha256sum | cut -c1-16)
+NPM_DIR=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/lantrel-npm/$key
+if [ ! -f "$NPM_DIR/installed" ]; then
+    mkdir -p "$NPM_DIR"
+    cp "$LOCK_DIR/package.json" "$LOCK_DIR/package-lock.json" "$NPM_DIR/"
+    if ! (cd "$NPM_DIR" && timeout 300 npm ci --no-audit --no-fund) > "$WORK/npm.out" 2>&1; then
+        tail -5 "$WORK/npm.out"
+        skip "npm ci could not install puppeteer-core and chess.js"
+    fi
+    touch "$NPM_DIR/installed"
+fi
+
+free_port() {
+    python3 -c "import socket; s=socket.socket(socket.AF_INET, socket.$1); s.bind(('127.0.0.1', 0)); print(s.getsockname()[1])"
+}
+UDP_PORT=$(free_port SOCK_DGRAM)
+WEB_PORT=$(free_port SOCK_STREAM)
+
+# The engines' names carry HTML; the names come from their "myname" features.
+# The picture for the documentation keeps the recorded names.
+WHITE_NAME='Stockfish <img src=x onerror=window.__xss=1>'
+BLACK_NAME='Fairy-Max <script>window.__xss=1</script>'
+if [ -n "${LANTREL_SCREENSHOT:-}" ]; then
+    WHITE_NAME='Stockfish 15.1'
+    BLACK_NAME='Fairy-Max 5.0b'
+fi
+sed -e "s|myname=\"Stockfish 15.1\"|myname=\"$WHITE_NAME\"|" \
+    -e "s|myname=\"Fairy-Max 5.0b\"|myname=\"$BLACK_NAME\"|" \
+    "$FIXTURES/sf_fairymax.debug" > "$WORK/recorded.debug"
+# The log up to the first "new" is there before the server starts; the rest is replayed.
+primer_lines=$(grep -n -m1 ' : new' "$WORK/recorded.debug" | cut -d: -f1)
+head -n "$primer_lines" "$WORK/recorded.debug" > "$WORK/gui.debug"
+tail -n +"$((primer_lines + 1))" "$WORK/recorded.debug" > "$WORK/rest.debug"
+
+# A finished tournament game whose tags carry HTML too (the game list cuts names to 20 characters).
+cat > "$WORK/tourney.pgn" <<'PGN'
+[Event "Browser test"]
+[Site "lantrel"]
+[Date "2026.12.09"]
+[Round "1"]
+[White "<svg onload=__xss=1>"]
+[Black "<script>window.__xss=1</script>"]
+[Result "0-1"]
+
+1. f3 e5 2. g4 Qh4# 0-1
+PGN
+
+cat > "$WORK/server.ini" <<INI
+PATH=gui.debug
+PORT=$UDP_PORT
+BIND=127.0.0.1
+WEBPORT=$WEB_PORT
+WEBBIND=127.0.0.1
+WEBCHAT=1
+WEBROOT=$SOURCE_DIR/web
+SITE=Browser test
+DELAY=20
+DELAYAFTERMOVE=10
+DELAYAFTERGAME=0
+TOURNEYPGN=tourney.pgn
+INI
+
+"$SERVER_BIN" --headless --dir "$WORK" > "$WORK/server.out" 2>&1 &
+SERVER_PID=$!
+for _ in $(seq 100); do
+    grep -q "New Game" "$WORK/server.log" 2>/dev/null && break
+    sleep 0.1
+done
+grep -q "New Game" "$WORK/server.log" 2>/dev/null || {
+    echo "FAILED: the server did not start"; cat "$WORK/server.out"; exit 1; }
+
+status=0
+CHROMIUM=$CHROMIUM timeout 240 node "$SOURCE_DIR/tests/integration/web_browser.mjs" \
+    --npm "$NPM_DIR" --url "http://127.0.0.1:$WEB_PORT/" --work "$WORK" \
+    --replay "$REPLAY_BIN" --saved "$FIXTURES/sf_fairymax.pgn" \
+    --white "$WHITE_NAME" --black "$BLACK_NAME" || status=1
+if [ $status != 0 ]; then
+    echo "--- server.out"; tail -20 "$WORK/server.out"
+    echo "--- server.log (end)"; tail -30 "$WORK/server.log"
+    exit 1
+fi
+echo "PASSED"
