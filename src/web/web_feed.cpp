@@ -12,7 +12,7 @@ using Json = nlohmann::ordered_json;
 
 namespace {
 
-constexpr const char* kStandardStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+constexpr const char* kStandardStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
 
 int Index(Side side) {
     return side == Side::kWhite ? 0 : 1;
@@ -40,11 +40,17 @@ Json PlyJson(const RecordedPly& ply) {
     return j;
 }
 
+// "level 40 5 0 " -> "40 5 0": the GUI's words without the keyword.
+std::string LevelText(const std::string& level) {
+    std::string text = TrimBlanks(level);
+    return StartsWith(text, "level ") ? TrimBlanks(text.substr(6)) : text;
+}
+
 void AddGame(Json& j, const RecordedGame& game) {
     j["game"] = game.number;
     j["white"] = Utf8(game.white);
     j["black"] = Utf8(game.black);
-    j["level"] = Utf8(game.level);
+    j["level"] = Utf8(LevelText(game.level));
     j["timeControl"] = PgnTimeControl(game.level);
     j["startFen"] = game.startFen.empty() ? std::string(kStandardStart) : Utf8(game.startFen);
     j["result"] = game.result;
