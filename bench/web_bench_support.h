@@ -23,6 +23,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "bench_support.h"
@@ -92,6 +93,26 @@ inline RecordedGame CutAtMoves(const std::string& log) {
     }
     game.tail = std::move(piece);
     return game;
+}
+
+// Appends the game's moves to the GUI log `log`, `pliesPerSecond` of them a
+// second, and its tail one interval after the last; returns when each move went in.
+inline std::vector<Clock::time_point> AppendMoves(const RecordedGame& game, const std::string& log,
+                                                  double pliesPerSecond) {
+    const auto start = Clock::now();
+    auto slot = [&](std::size_t i) {
+        return start + std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double>(static_cast<double>(i) / pliesPerSecond));
+    };
+    std::vector<Clock::time_point> appended;
+    for (std::size_t i = 0; i < game.moves.size(); ++i) {
+        std::this_thread::sleep_until(slot(i));
+        appended.push_back(Clock::now());
+        AppendToFile(log, game.moves[i]);
+    }
+    std::this_thread::sleep_until(slot(game.moves.size()));
+    AppendToFile(log, game.tail);
+    return appended;
 }
 
 // The number after `"name":` in a feed message, or -1.

@@ -90,12 +90,15 @@ int main(int argc, char** argv) {
     }
     std::vector<Clock::time_point> udpArrivals(plies);
     std::atomic<bool> stop{false};
+    std::atomic<std::size_t> udpMoves{0};
     std::thread udpThread([&] {
         while (!stop) {
             const int ply = PlyOfMoveMessage(viewer.Receive(50));
             if (ply >= 1 && ply <= static_cast<int>(plies) &&
-                udpArrivals[ply - 1] == Clock::time_point{})
+                udpArrivals[ply - 1] == Clock::time_point{}) {
                 udpArrivals[ply - 1] = Clock::now();
+                ++udpMoves;
+            }
         }
     });
 
@@ -134,18 +137,10 @@ int main(int argc, char** argv) {
     const long rssJoined = StatusKb(run.pid(), "VmRSS");
     const double serverCpuBefore = ProcessCpuSeconds(run.pid());
     const double ownCpuBefore = OwnCpuSeconds();
-    std::vector<Clock::time_point> appended(plies);
     const auto replayStart = Clock::now();
-    for (std::size_t i = 0; i < plies; ++i) {
-        std::this_thread::sleep_until(
-            replayStart + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                              static_cast<double>(i) / pliesPerSecond)));
-        appended[i] = Clock::now();
-        AppendToFile(log, game.moves[i]);
-    }
-    AppendToFile(log, game.tail);
+    const std::vector<Clock::time_point> appended = AppendMoves(game, log, pliesPerSecond);
     const auto endWait = Clock::now();
-    while (finished < joined && SecondsSince(endWait) < 20)
+    while ((finished < joined || udpMoves < plies) && SecondsSince(endWait) < 20)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const double replaySeconds = SecondsSince(replayStart);
     const double serverCpu = ProcessCpuSeconds(run.pid()) - serverCpuBefore;
