@@ -115,7 +115,7 @@ int FreeTcpPort() {
     return acceptor.local_endpoint().port();
 }
 
-class WebFeedTest : public LiveServerTest {
+class WebListenerTest : public LiveServerTest {
   protected:
     void StartWeb(const std::string& extraIni = "") {
         webPort = FreeTcpPort();
@@ -166,7 +166,7 @@ class WebFeedTest : public LiveServerTest {
     int webPort = 0;
 };
 
-TEST_F(WebFeedTest, BrowserFollowsTheGameAndStateMatches) {
+TEST_F(WebListenerTest, BrowserFollowsTheGameAndStateMatches) {
     StartWeb();
     Browser browser(webPort);
     const Json snapshot = browser.Next();
@@ -178,7 +178,7 @@ TEST_F(WebFeedTest, BrowserFollowsTheGameAndStateMatches) {
     EXPECT_EQ(state["result"], "1-0");
 }
 
-TEST_F(WebFeedTest, ResumeSendsTheMissingDeltasOfThisRunOnly) {
+TEST_F(WebListenerTest, ResumeSendsTheMissingDeltasOfThisRunOnly) {
     StartWeb();
     AppendGame();
     const Json state = FinalState();
@@ -197,7 +197,7 @@ TEST_F(WebFeedTest, ResumeSendsTheMissingDeltasOfThisRunOnly) {
     EXPECT_GE(first["version"], version);
 }
 
-TEST_F(WebFeedTest, BrowserChatReachesUdpViewersOneLineASecond) {
+TEST_F(WebListenerTest, BrowserChatReachesUdpViewersOneLineASecond) {
     StartWeb("WEBCHAT=1\n");
     LiveViewer& viewer = AddViewer(2, "Bob");
     std::vector<std::string> heard;
@@ -214,7 +214,7 @@ TEST_F(WebFeedTest, BrowserChatReachesUdpViewersOneLineASecond) {
         [&] { return std::count(heard.begin(), heard.end(), "CHAT: [Ann (web)] - hi") == 1; }, 5));
 }
 
-TEST_F(WebFeedTest, BadClientsAreShutOutWhileAGoodOneGetsEverything) {
+TEST_F(WebListenerTest, BadClientsAreShutOutWhileAGoodOneGetsEverything) {
     StartWeb();
     Browser good(webPort);
     const Json snapshot = good.Next();

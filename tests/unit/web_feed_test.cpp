@@ -53,6 +53,7 @@ struct WebFeedTest : ::testing::Test {
         outputs.PlayerNamed(Side::kBlack, "Beta");
         outputs.Serve(0);
         out.deltas.clear();
+        out.versions.clear();
     }
 };
 
@@ -164,7 +165,9 @@ TEST(FeedHistory, ReachesBackOrSaysItCannot) {
         ASSERT_EQ(after.has_value(), row.deltas.has_value()) << row.since;
         if (!after) continue;
         EXPECT_EQ(after->size(), *row.deltas) << row.since;
-        if (!after->empty()) EXPECT_EQ(after->front().version, row.since + 1);
+        if (!after->empty()) {
+            EXPECT_EQ(after->front().version, row.since + 1);
+        }
     }
 }
 
