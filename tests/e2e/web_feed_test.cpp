@@ -159,7 +159,8 @@ class WebListenerTest : public LiveServerTest {
             if (m["type"] == "result") break;
         }
         std::vector<std::string> expected;
-        for (const ExpectedPly& ply : ReadExpected(kGame + ".expected").front().plies)
+        const auto games = ReadExpected(kGame + ".expected");  // kept: the loop reads into it
+        for (const ExpectedPly& ply : games.front().plies)
             expected.push_back(ply.san);
         EXPECT_EQ(sans, expected);
     }
