@@ -2,7 +2,9 @@
 # lantrel-server.exe under wine, headless, follows a growing GUI log while the
 # Linux viewer on loopback collects what it broadcasts: the viewer must see
 # exactly the games the GUI saved, and the server must find every move.
-#   xboard_log       a recorded XBoard log, appended by the Linux replay tool
+#   xboard_log       a recorded XBoard log, appended by the Linux replay tool;
+#                    the web listener serves the page from web\ in the server's
+#                    folder, and the game as PGN, with its result
 #   arena_log_held   an Arena log (CR LF line ends, server.ini with CR LF too),
 #                    appended by lantrel-replay.exe under wine, which holds the
 #                    log open for writing the whole game with read, write and
@@ -41,18 +43,42 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# run_case NAME LINE_END WRITER RECORDED_LOG EXPECTED: a fresh server.exe in
+free_port() {
+    python3 -c 'import socket, sys; s=socket.socket(socket.AF_INET, getattr(socket, sys.argv[1])); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' "$1"
+}
+
+# web_check PORT RESULT: the page and the live PGN with the game's result.
+web_check() {
+    python3 - "$1" "$2" <<'PY'
+import sys, urllib.request
+base = "http://127.0.0.1:%s" % sys.argv[1]
+page = urllib.request.urlopen(base + "/", timeout=10).read().decode("utf-8", "replace")
+games = urllib.request.urlopen(base + "/games.pgn", timeout=10).read().decode("utf-8", "replace")
+if "<html" not in page.lower():
+    sys.exit("the web listener did not serve the page")
+if '[Result "%s"]' % sys.argv[2] not in games:
+    sys.exit("the live PGN lacks the result %s:\n%s" % (sys.argv[2], games[:2000]))
+PY
+}
+
+# run_case NAME LINE_END WRITER WEB RECORDED_LOG EXPECTED: a fresh server.exe in
 # $WORK/NAME follows gui.log while WRITER (host or wine) plays RECORDED_LOG
-# into it; the viewer's games must be those of EXPECTED.
+# into it; the viewer's games must be those of EXPECTED. With WEB=web the web
+# listener runs too and is checked.
 run_case() {
-    local name=$1 line_end=$2 writer=$3 recorded=$4 expected=$5
+    local name=$1 line_end=$2 writer=$3 web=$4 recorded=$5 expected=$6
     local dir="$WORK/$name"
     mkdir -p "$dir"
-    local port games
-    port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    local port games web_port=""
+    port=$(free_port SOCK_DGRAM)
     games=$(grep -c '^game ' "$expected")
     printf "PORT=$port${line_end}BIND=127.0.0.1${line_end}PATH=gui.log${line_end}SITE=Wine${line_end}DELAY=20${line_end}DELAYAFTERMOVE=0${line_end}DELAYAFTERGAME=0${line_end}" \
         > "$dir/server.ini"
+    if [ "$web" = web ]; then
+        web_port=$(free_port SOCK_STREAM)
+        printf "WEBPORT=$web_port${line_end}WEBBIND=127.0.0.1${line_end}" >> "$dir/server.ini"
+        cp -r "$SOURCE_DIR/web" "$dir/web"
+    fi
 
     # The server first: it waits for the log that the writer is about to create.
     "$WINE" "$SERVER_EXE" --headless --dir "Z:$dir" > "$dir/server.out" 2>&1 &
@@ -86,6 +112,9 @@ run_case() {
         sleep 0.1
     done
     sleep 1
+    if [ -n "$web_port" ]; then
+        web_check "$web_port" "$(sed -n 's/^result //p' "$expected" | tail -1)" || status=1
+    fi
     stop_started
 
     python3 "$SOURCE_DIR/tests/integration/compare_viewer_game.py" "$dir/viewer.txt" "$expected" || status=1
@@ -102,9 +131,9 @@ run_case() {
 }
 
 status=0
-run_case xboard_log '\n' host "$FIXTURES/xboard/sf_fairymax.debug" \
+run_case xboard_log '\n' host web "$FIXTURES/xboard/sf_fairymax.debug" \
     "$FIXTURES/xboard/sf_fairymax.expected" || status=1
-run_case arena_log_held '\r\n' wine "$FIXTURES/arena/phalanx_sf.log" \
+run_case arena_log_held '\r\n' wine no_web "$FIXTURES/arena/phalanx_sf.log" \
     "$FIXTURES/xboard/phalanx_sf.expected" || status=1
 [ $status = 0 ] && echo "PASSED"
 exit $status
