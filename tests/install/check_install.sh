@@ -8,7 +8,7 @@ prefix="$(mktemp -d)"
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-for f in bin/lantrel-server bin/lantrel-viewer bin/lantrel-replay bin/gbmail; do
+for f in bin/lantrel-server bin/lantrel-viewer bin/lantrel-replay bin/lantrel-relay bin/gbmail; do
     [ -x "$prefix/$f" ] || { echo "missing or not executable: $f"; exit 1; }
 done
 for f in share/lantrel/server.ini.sample share/lantrel/lantrel-server.service \
