@@ -180,4 +180,46 @@ struct ServerRun {
     std::unique_ptr<ChildProcess> process;
 };
 
+// A viewer on 127.0.0.2 that talks to the server on `port` with plain datagrams,
+// acknowledging what comes framed.
+struct Viewer {
+    int fd;
+    sockaddr_in server{};
+
+    explicit Viewer(int port) {
+        fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(static_cast<uint16_t>(port));
+        ::inet_pton(AF_INET, "127.0.0.2", &local.sin_addr);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            std::perror("bind 127.0.0.2");
+            std::exit(1);
+        }
+        server.sin_family = AF_INET;
+        server.sin_port = htons(static_cast<uint16_t>(port));
+        ::inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
+    }
+    void Send(const std::string& text) {
+        ::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&server),
+                 sizeof server);
+    }
+    // Next datagram (acknowledged when framed), or kNothing after `ms`.
+    static constexpr const char* kNothing = "\x01nothing";
+    std::string Receive(int ms) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, ms) <= 0) return kNothing;
+        char buffer[65536];
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) return kNothing;
+        std::string text(buffer, static_cast<std::size_t>(n));
+        if (text[0] == '<') {
+            std::size_t close = text.find('>');
+            Send("ACK:" + text.substr(1, close - 1));
+            text = text.substr(close + 1);
+        }
+        return text;
+    }
+};
+
 }  // namespace lantrel::bench

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lantrel {
@@ -17,9 +18,21 @@ enum class Side { kWhite, kBlack };
 
 // A move as the game records it: its full-move number, who made it, its SAN.
 struct PlayedMove {
+    PlayedMove() = default;
+    PlayedMove(std::int32_t moveNumber, Side mover, std::string moveSan,
+               std::string moverThinking = {})
+        : number(moveNumber),
+          side(mover),
+          san(std::move(moveSan)),
+          thinking(std::move(moverThinking)) {}
+
     std::int32_t number = 0;
     Side side = Side::kWhite;
     std::string san;
+    // The mover's last thinking line before the move when the same read of the
+    // log held both: Thinking reports only the latest line of a read, after its
+    // moves. Empty when the line was reported before the move.
+    std::string thinking;
 };
 
 // The game as somebody who comes in now needs it.

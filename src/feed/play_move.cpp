@@ -61,7 +61,8 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
     game.gameNotStarted = 0;
     game.plyCount += 1;
     // Plies 1 and 2 are move 1, plies 3 and 4 move 2, ...
-    game.lastMove = PlayedMove{(game.plyCount + 1) / 2, mover, chess.moveTexts[2][found]};
+    game.lastMove = PlayedMove{(game.plyCount + 1) / 2, mover, chess.moveTexts[2][found],
+                               mover == Side::kWhite ? game.pendingWhitePv : game.pendingBlackPv};
 
     const std::int32_t fiftyMoveCount = chess.halfmoveClock / 2;
     feed.screen.ShowFiftyMoveCount(fiftyMoveCount);

@@ -82,6 +82,8 @@ void GameRecorder::NewGameStarted(std::int32_t gameNumber) {
     LoadFen(position_, kStartPosition);
     lastThinking_[0].reset();
     lastThinking_[1].reset();
+    spentThinking_[0].clear();
+    spentThinking_[1].clear();
 }
 
 void GameRecorder::PositionSet(const std::string& fen) {
@@ -95,15 +97,21 @@ void GameRecorder::PositionSet(const std::string& fen) {
 
 void GameRecorder::MovePlayed(const PlayedMove& move, const std::string& fen,
                               std::int32_t /*fiftyMoveCount*/, bool /*live*/) {
-    RecordedPly ply{move, PlayPgnMove(position_, fen), fen, std::nullopt,
-                    lastThinking_[Index(move.side)]};
+    const int mover = Index(move.side);
+    if (!move.thinking.empty()) {
+        if (auto thinking = ParseThinking(move.thinking))
+            lastThinking_[mover] = std::move(thinking);
+        spentThinking_[mover] = move.thinking;  // reported again after the move: not the next one's
+    }
+    RecordedPly ply{move, PlayPgnMove(position_, fen), fen, std::nullopt, lastThinking_[mover]};
+    ply.move.thinking.clear();
     if (ply.pgnSan.empty()) {
         // Not a move of the position as recorded (the GUI set another one up
         // meanwhile): take the feed's text and start again from its position.
         LoadFen(position_, fen);
         ply.pgnSan = move.san + CheckMark(position_);
     }
-    lastThinking_[Index(move.side)].reset();
+    lastThinking_[mover].reset();
     current_.plies.push_back(std::move(ply));
 }
 
@@ -118,6 +126,9 @@ void GameRecorder::ClocksTold(std::optional<Side> side, const std::string& /*tim
 }
 
 void GameRecorder::Thinking(Side side, const std::string& line) {
+    const bool spent = line == spentThinking_[Index(side)];
+    spentThinking_[Index(side)].clear();
+    if (spent) return;
     if (auto thinking = ParseThinking(line)) lastThinking_[Index(side)] = std::move(thinking);
 }
 

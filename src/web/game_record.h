@@ -79,6 +79,7 @@ class GameRecorder final : public GameOutput {
     RecordedGame current_;
     std::vector<RecordedGame> finished_;
     std::optional<ThinkingLine> lastThinking_[2];  // White, Black
+    std::string spentThinking_[2];                 // a line a move already took
     Board position_;                               // the position before the next move
 };
 

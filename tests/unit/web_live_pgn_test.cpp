@@ -52,8 +52,15 @@ TEST(LivePgn, GamesWithClocksEvalsAndResults) {
     record.Thinking(Side::kBlack, "9 25 100 4000 e7e5");  // Black's view: White -0.25
     record.MovePlayed({1, Side::kBlack, "e5"},
                       "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq", 0, true);
-    record.MovePlayed({2, Side::kWhite, "Qh5"},
+    // A move read together with its thinking carries it; the same line reported
+    // after the move is not the next move's.
+    record.MovePlayed({2, Side::kWhite, "Qh5", "12 300 50 9000 d1h5"},
                       "rnbqkbnr/pppp1ppp/8/4p2Q/4P3/8/PPPP1PPP/RNB1KBNR b KQkq", 0, true);
+    record.MovePlayed({2, Side::kBlack, "Nc6"},
+                      "r1bqkbnr/pppp1ppp/2n5/4p2Q/4P3/8/PPPP1PPP/RNB1KBNR w KQkq", 0, true);
+    record.Thinking(Side::kWhite, "12 300 50 9000 d1h5");
+    record.MovePlayed({3, Side::kWhite, "Qxf7"},
+                      "r1bqkbnr/pppp1Qpp/2n5/4p3/4P3/8/PPPP1PPP/RNB1KBNR b KQkq", 0, true);
     record.ResultAnnounced("1-0 {White mates}");
     record.NewGameStarted(2);
     record.PositionSet("4k3/8/8/8/8/8/8/4K2R b K");
@@ -65,7 +72,8 @@ TEST(LivePgn, GamesWithClocksEvalsAndResults) {
         "[Event \"?\"]\n[Site \"Lab\"]\n[Date \"2026.12.08\"]\n[Round \"1\"]\n"
         "[White \"Alpha \\\"A\\\"\"]\n[Black \"Beta\"]\n[Result \"1-0\"]\n"
         "[TimeControl \"40/300\"]\n\n"
-        "1. e4 {[%clk 0:04:58] [%eval 0.17]} 1... e5 {[%eval -0.25]} 2. Qh5 1-0\n\n"
+        "1. e4 {[%clk 0:04:58] [%eval 0.17]} 1... e5 {[%eval -0.25]} 2. Qh5\n"
+        "{[%eval 3.00]} 2... Nc6 3. Qxf7+ 1-0\n\n"
         "[Event \"?\"]\n[Site \"Lab\"]\n[Date \"2026.12.08\"]\n[Round \"2\"]\n"
         "[White \"Alpha \\\"A\\\"\"]\n[Black \"Beta\"]\n[Result \"*\"]\n"
         "[TimeControl \"40/300\"]\n[SetUp \"1\"]\n[FEN \"4k3/8/8/8/8/8/8/4K2R b K - 0 40\"]\n\n"

@@ -1,0 +1,179 @@
+// Browsers following the feed while a recorded XBoard game is appended to the
+// GUI log at a steady pace: the time from each move's append to its arrival at
+// every client, whether every client ends with the whole game, the server's CPU
+// time and memory, and the move latency of a UDP viewer in the same run (run it
+// again with --clients 0 to compare).
+//   bench_web_load [--clients N] [--plies-per-second X] [--game NAME]
+// NAME is a log of tests/fixtures/xboard (default sf_sf, 126 plies).
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "web_bench_support.h"
+
+namespace {
+
+using namespace lantrel::bench;
+
+// The ply of a "WMOVE:12. Nf3" or "BMOVE:12. Nf6" datagram, else 0.
+int PlyOfMoveMessage(const std::string& text) {
+    const bool white = text.rfind("WMOVE:", 0) == 0;
+    if (!white && text.rfind("BMOVE:", 0) != 0) return 0;
+    const int number = std::atoi(text.c_str() + 6);
+    return number < 1 ? 0 : 2 * number - (white ? 1 : 0);
+}
+
+// Milliseconds from each move's append to its arrival, sorted; moves that never
+// arrived are left out.
+void AddLatencies(const std::vector<Clock::time_point>& arrivals,
+                  const std::vector<Clock::time_point>& appended, std::vector<double>& out) {
+    for (std::size_t i = 0; i < arrivals.size() && i < appended.size(); ++i) {
+        if (arrivals[i] == Clock::time_point{} || appended[i] == Clock::time_point{}) continue;
+        out.push_back(std::chrono::duration<double, std::milli>(arrivals[i] - appended[i]).count());
+    }
+}
+
+void PrintLatencies(const char* what, std::vector<double> latencies) {
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("%s (%zu arrivals): p50 %.2f ms  p99 %.2f ms  max %.2f ms\n", what,
+                latencies.size(), Quantile(latencies, 0.5), Quantile(latencies, 0.99),
+                latencies.empty() ? 0.0 : latencies.back());
+}
+
+// A client's game and whether it has been counted in or out.
+struct Watched {
+    GameFollower game;
+    bool joined = false;
+    bool finished = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int clients = 1000;
+    double pliesPerSecond = 4;
+    std::string gameName = "sf_sf";
+    for (int i = 1; i < argc; i += 2) {
+        const std::string option = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (value && option == "--clients") {
+            clients = std::atoi(value);
+        } else if (value && option == "--plies-per-second") {
+            pliesPerSecond = std::atof(value);
+        } else if (value && option == "--game") {
+            gameName = value;
+        } else {
+            std::fprintf(stderr,
+                         "usage: bench_web_load [--clients N] [--plies-per-second X] "
+                         "[--game NAME]\n");
+            return 2;
+        }
+    }
+    const RecordedGame game =
+        CutAtMoves(ReadFile(std::string(LANTREL_FIXTURES) + "/xboard/" + gameName + ".debug"));
+    if (game.moves.empty() || pliesPerSecond <= 0 || clients < 0) {
+        std::fprintf(stderr, "no moves in %s, or a pace or count out of range\n", gameName.c_str());
+        return 1;
+    }
+    const std::size_t plies = game.moves.size();
+
+    const int webPort = FreeTcpPort();
+    ServerRun run(LANTREL_SERVER_BIN, "webload", WebSettings(webPort));
+    if (!run.started()) return 1;
+    const std::string log = run.dir + "/gui.log";
+
+    // The UDP viewer notes when each move reaches it, on a thread of its own.
+    Viewer viewer(run.port);
+    viewer.Send("LOGONv15:bench");
+    while (viewer.Receive(300) != Viewer::kNothing) {
+    }
+    std::vector<Clock::time_point> udpArrivals(plies);
+    std::atomic<bool> stop{false};
+    std::atomic<std::size_t> udpMoves{0};
+    std::thread udpThread([&] {
+        while (!stop) {
+            const int ply = PlyOfMoveMessage(viewer.Receive(50));
+            if (ply >= 1 && ply <= static_cast<int>(plies) &&
+                udpArrivals[ply - 1] == Clock::time_point{}) {
+                udpArrivals[ply - 1] = Clock::now();
+                ++udpMoves;
+            }
+        }
+    });
+
+    // The browsers, all on one thread.
+    asio::io_context io;
+    std::vector<Watched> watched(static_cast<std::size_t>(clients));
+    std::atomic<int> joined{0};
+    std::atomic<int> finished{0};
+    std::vector<std::shared_ptr<FeedClient>> feedClients;
+    for (Watched& w : watched) {
+        feedClients.push_back(std::make_shared<FeedClient>(
+            io, webPort,
+            [&w, &joined, &finished, plies](std::string_view message, Clock::time_point at) {
+                w.game.Take(message, at);
+                if (!w.joined && w.game.version >= 0) {
+                    w.joined = true;
+                    ++joined;
+                }
+                if (!w.finished && w.game.hasResult && w.game.plies == plies) {
+                    w.finished = true;
+                    ++finished;
+                }
+            }));
+        feedClients.back()->Start();
+    }
+    auto work = asio::make_work_guard(io);
+    std::thread ioThread([&io] { io.run(); });
+    const auto connectStart = Clock::now();
+    while (joined < clients && SecondsSince(connectStart) < 60)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::printf("web clients: %d of %d following the feed after %.1f s\n", joined.load(), clients,
+                SecondsSince(connectStart));
+
+    AppendToFile(log, game.prelude);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const long rssJoined = StatusKb(run.pid(), "VmRSS");
+    const double serverCpuBefore = ProcessCpuSeconds(run.pid());
+    const double ownCpuBefore = OwnCpuSeconds();
+    const auto replayStart = Clock::now();
+    const std::vector<Clock::time_point> appended = AppendMoves(game, log, pliesPerSecond);
+    const auto endWait = Clock::now();
+    while ((finished < joined || udpMoves < plies) && SecondsSince(endWait) < 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const double replaySeconds = SecondsSince(replayStart);
+    const double serverCpu = ProcessCpuSeconds(run.pid()) - serverCpuBefore;
+    const double ownCpu = OwnCpuSeconds() - ownCpuBefore;
+    const long rssPeak = StatusKb(run.pid(), "VmHWM");
+
+    stop = true;
+    work.reset();
+    io.stop();
+    ioThread.join();
+    udpThread.join();
+    run.process->Stop();
+    std::filesystem::remove_all(run.dir);
+
+    std::vector<double> webLatencies;
+    int failures = 0;
+    for (const Watched& w : watched) {
+        AddLatencies(w.game.moveArrivals, appended, webLatencies);
+        if (w.game.plies != plies || !w.game.hasResult || w.game.faults > 0) ++failures;
+    }
+    std::vector<double> udpLatencies;
+    AddLatencies(udpArrivals, appended, udpLatencies);
+
+    std::printf("game %s: %zu plies at %.1f a second\n", gameName.c_str(), plies, pliesPerSecond);
+    PrintLatencies("web move latency", webLatencies);
+    std::printf("whole game and result at every client: %d of %d (failures %d)\n",
+                clients - failures, clients, failures);
+    PrintLatencies("UDP viewer move latency", udpLatencies);
+    std::printf(
+        "server: %.2f CPU s over %.1f s of replay; RSS %.1f MB with the clients in, "
+        "peak %.1f MB\n",
+        serverCpu, replaySeconds, static_cast<double>(rssJoined) / 1024,
+        static_cast<double>(rssPeak) / 1024);
+    std::printf("clients (this program): %.2f CPU s\n", ownCpu);
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,250 @@
+// The real server's web listener on loopback: browsers follow a recorded game
+// over the WebSocket feed, resume it, chat with the UDP viewers, and bad clients
+// are shut out while a good one keeps everything.
+// clang-format off
+#include <utility>  // first: Asio 1.74 uses std::exchange without including it
+// clang-format on
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "feed_replay_support.h"
+#include "net_fixture.h"
+
+namespace lantrel {
+namespace {
+
+using namespace lantrel::testing;
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+using tcp = asio::ip::tcp;
+using Json = nlohmann::json;
+
+const std::string kGame = std::string(LANTREL_FIXTURES) + "/xboard/sf_fairymax";
+
+// Runs `io` until `done` or `seconds` pass; what is pending then is cancelled.
+void Await(asio::io_context& io, const bool& done, double seconds, tcp::socket& socket) {
+    io.restart();
+    io.run_for(std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::duration<double>(seconds)));
+    if (done) return;
+    beast::error_code ignored;
+    socket.cancel(ignored);
+    io.restart();
+    io.run();
+}
+
+// A TCP peer on loopback that sends any bytes; every wait has a limit.
+struct TcpPeer {
+    explicit TcpPeer(int port, int receiveBuffer = 0) {
+        socket.open(tcp::v4());
+        if (receiveBuffer > 0)
+            socket.set_option(asio::socket_base::receive_buffer_size(receiveBuffer));
+        socket.connect({asio::ip::address_v4::loopback(), static_cast<unsigned short>(port)});
+    }
+    // False when the connection ended (or `seconds` passed) before all was sent.
+    bool Send(const std::string& bytes, double seconds = 5) {
+        bool done = false;
+        beast::error_code error;
+        asio::async_write(socket, asio::buffer(bytes), [&](beast::error_code e, std::size_t) {
+            error = e;
+            done = true;
+        });
+        Await(io, done, seconds, socket);
+        return done && !error;
+    }
+    // What arrives until the peer closes or `seconds` pass.
+    std::string Receive(double seconds = 5) {
+        std::string got;
+        bool done = false;
+        asio::async_read(socket, asio::dynamic_buffer(got),
+                         [&](beast::error_code, std::size_t) { done = true; });
+        Await(io, done, seconds, socket);
+        return got;
+    }
+    asio::io_context io;
+    tcp::socket socket{io};
+};
+
+// A browser following the feed at `target`.
+struct Browser {
+    Browser(int port, const std::string& target = "/feed") {
+        ws.next_layer().connect(
+            {asio::ip::address_v4::loopback(), static_cast<unsigned short>(port)});
+        ws.handshake("127.0.0.1", target);
+    }
+    // The next message; null when none came within `seconds` or the connection ended.
+    Json Next(double seconds = 5) {
+        beast::flat_buffer buffer;
+        bool done = false;
+        ws.async_read(buffer, [&](beast::error_code e, std::size_t) {
+            ended = ended || e;
+            done = true;
+        });
+        Await(io, done, seconds, ws.next_layer());
+        if (!done || ended) return nullptr;
+        return Json::parse(beast::buffers_to_string(buffer.data()));
+    }
+    // The next message of this type, skipping the others.
+    Json NextOf(const std::string& type) {
+        for (Json m = Next(); !m.is_null(); m = Next())
+            if (m["type"] == type) return m;
+        return nullptr;
+    }
+    asio::io_context io;
+    beast::websocket::stream<tcp::socket> ws{io};
+    bool ended = false;
+};
+
+// A client's masked text frame with the key 0, which leaves the bytes as they are.
+std::string ClientFrame(const std::string& payload) {
+    std::string frame = "\x81";
+    const std::size_t n = payload.size();
+    const int lengthBytes = n < 126 ? 0 : n < 65536 ? 2 : 8;
+    frame += static_cast<char>(0x80 | (lengthBytes == 0 ? n : lengthBytes == 2 ? 126 : 127));
+    for (int i = lengthBytes - 1; i >= 0; --i)
+        frame += static_cast<char>((n >> (8 * i)) & 0xFF);
+    return frame + std::string(4, '\0') + payload;
+}
+
+int FreeTcpPort() {
+    asio::io_context io;
+    tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
+    return acceptor.local_endpoint().port();
+}
+
+class WebListenerTest : public LiveServerTest {
+  protected:
+    void StartWeb(const std::string& extraIni = "") {
+        webPort = FreeTcpPort();
+        // The server takes what the log holds when it first reads it as written
+        // before it looked (one "game" message); what comes later is played live.
+        const std::string log = FileText(kGame + ".debug");
+        dir.Write("gui.log", log.substr(0, log.find('\n') + 1));
+        StartServer("PATH=gui.log\nDELAYAFTERMOVE=0\nWEBPORT=" + std::to_string(webPort) +
+                    "\nWEBBIND=127.0.0.1\n" + extraIni);
+        ASSERT_TRUE(WaitFor([&] { return Contains(dir.Read("server.log"), "Web page:"); }, 10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));  // its first read
+    }
+    void AppendGame() {
+        const std::string log = FileText(kGame + ".debug");
+        std::ofstream(dir.File("gui.log"), std::ios::app) << log.substr(log.find('\n') + 1);
+    }
+    Json State() {
+        TcpPeer peer(webPort);
+        peer.Send("GET /state.json HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        const std::string answer = peer.Receive();
+        return Json::parse(answer.substr(answer.find("\r\n\r\n") + 4), nullptr, false);
+    }
+    // Waits until /state.json shows the game ended.
+    Json FinalState() {
+        Json state;
+        WaitFor([&] { return (state = State()).value("result", "") != ""; }, 10);
+        return state;
+    }
+    // Follows the feed from the snapshot to the result, checking every version.
+    void ExpectWholeGame(Browser& browser, std::int64_t version) {
+        std::vector<std::string> sans;
+        for (Json m = browser.Next(); !m.is_null(); m = browser.Next()) {
+            ASSERT_EQ(m["version"], ++version) << m.dump();
+            if (m["type"] == "game") sans.clear();
+            for (const Json& move : m["type"] == "game" ? m["moves"] : Json::array())
+                sans.push_back(move["san"]);
+            if (m["type"] == "move") {
+                EXPECT_EQ(m["ply"], sans.size() + 1);
+                sans.push_back(m["san"]);
+            }
+            if (m["type"] == "result") break;
+        }
+        std::vector<std::string> expected;
+        for (const ExpectedPly& ply : ReadExpected(kGame + ".expected").front().plies)
+            expected.push_back(ply.san);
+        EXPECT_EQ(sans, expected);
+    }
+    int webPort = 0;
+};
+
+TEST_F(WebListenerTest, BrowserFollowsTheGameAndStateMatches) {
+    StartWeb();
+    Browser browser(webPort);
+    const Json snapshot = browser.Next();
+    ASSERT_EQ(snapshot["type"], "snapshot");
+    AppendGame();
+    ExpectWholeGame(browser, snapshot["version"]);
+    const Json state = FinalState();
+    EXPECT_EQ(state["moves"].size(), 39u);
+    EXPECT_EQ(state["result"], "1-0");
+}
+
+TEST_F(WebListenerTest, ResumeSendsTheMissingDeltasOfThisRunOnly) {
+    StartWeb();
+    AppendGame();
+    const Json state = FinalState();
+    const std::int64_t version = state["version"];
+    const std::string since = "&since=" + std::to_string(version - 5);
+
+    Browser resumed(webPort, "/feed?run=" + state["run"].get<std::string>() + since);
+    for (std::int64_t v = version - 4; v <= version; ++v) {
+        const Json delta = resumed.Next();
+        EXPECT_EQ(delta["version"], v);
+        EXPECT_NE(delta["type"], "snapshot");
+    }
+    Browser otherRun(webPort, "/feed?run=1" + since);
+    const Json first = otherRun.Next();
+    EXPECT_EQ(first["type"], "snapshot");
+    EXPECT_GE(first["version"], version);
+}
+
+TEST_F(WebListenerTest, BrowserChatReachesUdpViewersOneLineASecond) {
+    StartWeb("WEBCHAT=1\n");
+    LiveViewer& viewer = AddViewer(2, "Bob");
+    std::vector<std::string> heard;
+    viewer.client->onMessage = [&](const std::string& text) { heard.push_back(text); };
+    viewer.client->Logon();
+    ASSERT_TRUE(viewer.client->PollUntil([&] { return viewer.picture().loggedOn; }, 10));
+
+    Browser browser(webPort);
+    const std::string chat = R"({"type":"chat","name":"Ann","text":"hi"})";
+    browser.ws.write(asio::buffer(chat));
+    browser.ws.write(asio::buffer(chat));
+    EXPECT_EQ(browser.NextOf("error")["text"], "One chat line a second, please.");
+    EXPECT_TRUE(viewer.client->PollUntil(
+        [&] { return std::count(heard.begin(), heard.end(), "CHAT: [Ann (web)] - hi") == 1; }, 5));
+}
+
+TEST_F(WebListenerTest, BadClientsAreShutOutWhileAGoodOneGetsEverything) {
+    StartWeb();
+    Browser good(webPort);
+    const Json snapshot = good.Next();
+
+    Browser big(webPort);
+    big.ws.next_layer().write_some(asio::buffer(ClientFrame(std::string(1 << 20, 'x'))));
+    while (!big.Next().is_null()) {
+    }
+    EXPECT_TRUE(big.ended) << "a 1 MB frame left the connection open";
+
+    TcpPeer garbage(webPort);
+    garbage.Send("\x16\x03\x01\x02\x00 not http\r\n\r\n");
+    EXPECT_EQ(garbage.Receive().substr(0, 12), "HTTP/1.1 400");
+
+    // Error answers pile up at a client that never reads until it is dropped.
+    TcpPeer deaf(webPort, 4096);
+    deaf.Send(
+        "GET /feed HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+    std::string batch;
+    for (int i = 0; i < 10000; ++i)
+        batch += ClientFrame("x");
+    int batches = 0;
+    while (batches < 200 && deaf.Send(batch))
+        ++batches;
+    EXPECT_LT(batches, 200) << "a client that never reads was not dropped";
+
+    AppendGame();
+    ExpectWholeGame(good, snapshot["version"]);
+}
+
+}  // namespace
+}  // namespace lantrel
