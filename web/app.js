@@ -537,13 +537,12 @@ async function followNats() {
     const {connect: connectNats} = await import("./vendor/nats.ws/esm/nats.js")
     try {
         // As the read-only user (the edge's default one). nats.ws reconnects by
-        // itself; the follower checks every version that comes after.
+        // itself; the follower catches up after each reconnection.
         const nc = await connectNats({servers: servers.split(","), waitOnFirstConnect: true,
             maxReconnectAttempts: -1})
         ;(async () => {
             for await (const status of nc.status()) {
                 if (status.type === "disconnect") setConnection("reconnecting", false)
-                if (status.type === "reconnect") setConnection("live", true)
             }
         })()
         await followChannel(nc, channel, takeMessage, setConnection)

@@ -1,7 +1,8 @@
 // Follows a channel that lantrel-relay publishes into NATS, over TCP, with the
-// page's own follower (web/nats_follow.js: the bucket's snapshot, then the
-// stream through an ordered consumer), and checks what arrives: every version
-// of a run once and in order, no gap, and at the end a finished game.
+// page's own follower (web/nats_follow.js: live messages through a
+// subscription, what it missed from the stream), and checks what arrives: every version of a run
+// applied once and in order, at the end a finished game, and in the stream
+// itself each version of a run once, none missing.
 //
 //   node nats_follow.mjs --servers nats://HUB:4222[,...] --channel NAME
 //        [--expect-plies N] [--timeout S] [--user browser --password browser]
@@ -39,7 +40,7 @@ if (!CHANNEL_NAME.test(args.channel)) {
 const expectedPlies = args["expect-plies"] === undefined ? null : Number(args["expect-plies"])
 
 // The state as far as the checks need it.
-const state = {run: null, version: 0, plies: 0, result: "", snapshots: 0, deltas: 0}
+const state = {run: null, version: 0, plies: 0, result: "", snapshots: 0, deltas: 0, gaps: 0}
 const faults = []
 
 function take(message, run) {
@@ -50,13 +51,10 @@ function take(message, run) {
         return "applied"
     }
     if (state.run === null || run !== state.run || message.version > state.version + 1) {
-        faults.push(`gap: run ${run} version ${message.version} after run ${state.run} version ${state.version}`)
+        state.gaps++  // missed live (a reconnection): the follower catches up from the stream
         return "gap"
     }
-    if (message.version <= state.version) {
-        faults.push(`repeated: run ${run} version ${message.version} (state at ${state.version})`)
-        return "skipped"
-    }
+    if (message.version <= state.version) return "skipped"  // held while catching up, or in the snapshot
     if (message.type === "move") {
         if (message.ply > state.plies + 1) {
             faults.push(`move ${message.ply} after ${state.plies} plies`)
@@ -75,6 +73,25 @@ function take(message, run) {
     return "applied"
 }
 
+// The stream itself, read whole: each run's versions once, in order, none missing.
+async function checkStream() {
+    const nc = await connect({servers: args.servers.split(","), user: args.user, pass: args.password})
+    const stream = "LANTREL_" + args.channel.toUpperCase()
+    const last = new Map()  // run: its last version in the stream
+    for (let seq = 1; ; seq++) {
+        const m = await nc.request(`$JS.API.DIRECT.GET.${stream}`,
+            new TextEncoder().encode(JSON.stringify({seq, next_by_subj: `lantrel.${args.channel}.events`})))
+        if (m.headers?.code === 404) break
+        seq = Number(m.headers.get("Nats-Sequence"))
+        const run = m.headers.get("Lantrel-Run"), version = Number(m.headers.get("Lantrel-Version"))
+        const message = m.json()
+        if (message.type !== "snapshot" && last.has(run) && version !== last.get(run) + 1)
+            faults.push(`the stream has run ${run} version ${version} after version ${last.get(run)}`)
+        last.set(run, version)
+    }
+    await nc.close()
+}
+
 const finished = () => state.result !== "" && (expectedPlies === null || state.plies === expectedPlies)
 const nc = await connect({servers: args.servers.split(","), user: args.user, pass: args.password,
     maxReconnectAttempts: -1})
@@ -85,9 +102,10 @@ const watch = setInterval(() => {
 await followChannel(nc, args.channel, take, (text) => console.log(`[${args.channel}] ${text}`))
 clearTimeout(timer)
 clearInterval(watch)
+if (finished()) await checkStream()
 
 console.log(`run ${state.run} version ${state.version}: ${state.plies} plies, result "${state.result}" ` +
-    `(${state.snapshots} snapshots, ${state.deltas} deltas applied)`)
+    `(${state.snapshots} snapshots, ${state.deltas} deltas applied, ${state.gaps} gaps caught up)`)
 for (const fault of faults) console.log(`FAULT ${fault}`)
 const ok = finished() && faults.length === 0
 console.log(ok ? "PASSED" : finished() ? "FAILED" : `FAILED: not finished within ${args.timeout} s`)

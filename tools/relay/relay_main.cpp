@@ -122,6 +122,7 @@ class NatsSide {
         stream.MaxAge = 24 * 3600 * kNanosecondsPerSecond;
         stream.Duplicates = 120 * kNanosecondsPerSecond;
         stream.Replicas = options_.replicas;
+        stream.AllowDirect = true;  // followers read it with direct gets, from any replica
         jsErrCode jerr = static_cast<jsErrCode>(0);
         StreamInfo info;
         s = js_AddStream(&info.p, js_.p, &stream, nullptr, &jerr);
