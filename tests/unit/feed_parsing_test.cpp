@@ -142,5 +142,28 @@ TEST(IsThinkingLineTest, Shapes) {
         EXPECT_EQ(IsThinkingLine(c.text), c.thinking) << c.text;
 }
 
+TEST(ResultWordsTest, LoserOnTimeAndAdjudication) {
+    struct Case {
+        const char* result;
+        std::optional<Side> loserOnTime;
+        bool adjudication;
+    } cases[] = {
+        {"1-0 {White wins on time}", Side::kBlack, false},  // XBoard names the winner
+        {"0-1 {Black wins on time}", Side::kWhite, false},
+        {"1-0 {Black loses on time}", Side::kBlack, false},
+        {"0-1 {White forfeits on time}", Side::kWhite, false},
+        {"0-1 {White ran out of time}", Side::kWhite, false},
+        {"1/2-1/2 {Both players ran out of time}", std::nullopt, false},
+        {"1-0 {White mates}", std::nullopt, false},
+        {"1-0", std::nullopt, false},
+        {"0-1 {Xboard adjudication}", std::nullopt, true},
+        {"1/2-1/2 {XBoard adjudication: 3-fold repetition}", std::nullopt, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LoserOnTime(c.result), c.loserOnTime) << c.result;
+        EXPECT_EQ(IsAdjudication(c.result), c.adjudication) << c.result;
+    }
+}
+
 }  // namespace
 }  // namespace lantrel
