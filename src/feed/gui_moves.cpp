@@ -44,8 +44,8 @@ void RestartRecord(GuiGame& record, const std::string& position, bool fromPositi
 
 // Brings the record up to the game the server follows: a new game begun by
 // StartNewGame, the move just played (the last one made on the board is in
-// undo slot 1) and the move just taken back. A game that moved on unseen (ICS mode, which keeps its
-// own rule) leaves its earlier moves unknown.
+// undo slot 1) and the move just taken back. A game that moved on unseen (ICS
+// mode, which keeps its own rule) leaves its earlier moves unknown.
 void SyncRecord(Feed& feed) {
     const LiveGame& game = feed.game;
     GuiGame& record = feed.game.guiGame;

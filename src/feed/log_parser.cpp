@@ -216,9 +216,9 @@ void ResultSent(Feed& feed, LineStep& step) {
     if (LastMoveRefused(feed, TrimBlanks(Mid(step.parts.toEngine, 8)))) {
         // Lines to an engine carry no "<": their stamp is the text before the marker.
         const std::string& workLine = step.parts.workLine;
-        if (feed.game.lineStamp.empty())
-            feed.game.lineStamp =
-                TrimBlanks(Left(workLine, FindAfterStart(workLine, ">first :") - 1));
+        const std::size_t marker = FindAfterStart(workLine, ">first :");
+        if (feed.game.lineStamp.empty() && marker != 0)
+            feed.game.lineStamp = TrimBlanks(Left(workLine, marker - 1));
         TakeBackLastMove(feed);
     }
     feed.output.ResultAnnounced(step.parts.argument);

