@@ -375,11 +375,26 @@ function applyMove(message) {
     return true
 }
 
+// The GUI refused the last move: it leaves the game. False when that is not
+// the last move here.
+function applyTakeback(message) {
+    const moves = feed.game.moves
+    if (message.ply !== moves.length) return false
+    moves.pop()
+    if (shownPly !== null && shownPly >= moves.length) shownPly = null
+    renderBoard(shownPly === null)
+    renderMoves()
+    renderGraph()
+    return true
+}
+
 // Applies one delta; false when the client's game no longer fits it.
 function applyDelta(message) {
     switch (message.type) {
         case "move":
             return applyMove(message)
+        case "takeback":
+            return applyTakeback(message)
         case "clock":
             feed.clock = {white: message.white, black: message.black}
             feed.clockSince = performance.now()
