@@ -2,8 +2,11 @@
 // numbered deltas) and shows the board, clocks, moves, the engines' thinking,
 // an evaluation graph and the chat. Every text that comes from the server is
 // put on the page as text (textContent), never parsed as HTML.
+// Opened with ?nats=wss://HOST:PORT&channel=NAME it follows the same feed
+// through NATS instead (docs/RELAY.md), read only.
 import {Chessboard, FEN} from "./vendor/cm-chessboard/src/Chessboard.js"
 import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
+import {CHANNEL_NAME, followChannel} from "./nats_follow.js"
 
 const LAST_MOVE_MARKER = {class: "marker-last-move", slice: "markerSquare"}
 const GRAPH_LIMIT_PAWNS = 6        // the graph clamps larger scores (and mates) to this
@@ -32,6 +35,8 @@ const feed = {
 }
 let shownPly = null        // the ply shown on the board; null: follow the game live
 let socket = null
+const pageQuery = new URLSearchParams(location.search)
+const natsMode = pageQuery.has("nats")
 let retryMs = RETRY_FIRST_MS
 
 function emptyGame() {
@@ -299,7 +304,7 @@ function renderChat() {
         return item
     }))
     list.scrollTop = list.scrollHeight
-    $("chat-form").hidden = !feed.chatAllowed
+    $("chat-form").hidden = !feed.chatAllowed || natsMode   // chat goes to the origin server only
 }
 
 let chatErrorTimer = 0
@@ -370,11 +375,26 @@ function applyMove(message) {
     return true
 }
 
+// The GUI refused the last move: it leaves the game. False when that is not
+// the last move here.
+function applyTakeback(message) {
+    const moves = feed.game.moves
+    if (message.ply !== moves.length) return false
+    moves.pop()
+    if (shownPly !== null && shownPly >= moves.length) shownPly = null
+    renderBoard(shownPly === null)
+    renderMoves()
+    renderGraph()
+    return true
+}
+
 // Applies one delta; false when the client's game no longer fits it.
 function applyDelta(message) {
     switch (message.type) {
         case "move":
             return applyMove(message)
+        case "takeback":
+            return applyTakeback(message)
         case "clock":
             feed.clock = {white: message.white, black: message.black}
             feed.clockSince = performance.now()
@@ -408,6 +428,27 @@ function applyDelta(message) {
     return true
 }
 
+// Takes one message of the feed, from either transport; `run` is the run it
+// belongs to. A snapshot replaces the state; a delta of the same run and the
+// next version is applied; one at or below the state's version is in it
+// already. Anything else is a gap: the caller starts again (after a delta
+// that no longer fits the game, from a snapshot).
+function takeMessage(message, run) {
+    if (message.type === "snapshot") {
+        applySnapshot(message)
+        return "applied"
+    }
+    if (feed.run === null || run !== feed.run) return "gap"
+    if (message.version <= feed.version) return "skipped"
+    if (message.version !== feed.version + 1) return "gap"
+    if (!applyDelta(message)) {
+        feed.run = null
+        return "gap"
+    }
+    feed.version = message.version
+    return "applied"
+}
+
 function onMessage(event) {
     let message
     try {
@@ -417,17 +458,8 @@ function onMessage(event) {
     }
     if (message.type === "error") {
         showChatError(message.text)
-    } else if (message.type === "snapshot") {
-        applySnapshot(message)
-    } else if (feed.run === null || message.version <= feed.version) {
-        // Nothing to add to: a delta before the snapshot, or one applied already.
-    } else if (message.version !== feed.version + 1) {
-        socket.close()              // one went missing: resume from the last one applied
-    } else if (applyDelta(message)) {
-        feed.version = message.version
-    } else {
-        feed.run = null             // the game here no longer fits: start over
-        socket.close()
+    } else if (takeMessage(message, feed.run) === "gap") {
+        socket.close()              // resume from the last one applied, or start over
     }
 }
 
@@ -507,7 +539,35 @@ for (const button of document.querySelectorAll(".tourney-buttons button")) {
     })
 }
 
+// NATS mode: the feed from a NATS server's WebSocket listener. The chat form
+// and the tournament texts stay with the origin server, so they are hidden.
+async function followNats() {
+    const servers = pageQuery.get("nats"), channel = pageQuery.get("channel") ?? ""
+    $("transport").hidden = false
+    document.querySelector(".tourney-buttons").closest(".panel").hidden = true
+    if (!servers.split(",").every((url) => /^wss?:\/\//.test(url)) || !CHANNEL_NAME.test(channel)) {
+        setConnection("needs ?nats=wss://HOST:PORT&channel=NAME", false)
+        return
+    }
+    const {connect: connectNats} = await import("./vendor/nats.ws/esm/nats.js")
+    try {
+        // As the read-only user (the edge's default one). nats.ws reconnects by
+        // itself; the follower catches up after each reconnection.
+        const nc = await connectNats({servers: servers.split(","), waitOnFirstConnect: true,
+            maxReconnectAttempts: -1})
+        ;(async () => {
+            for await (const status of nc.status()) {
+                if (status.type === "disconnect") setConnection("reconnecting", false)
+            }
+        })()
+        await followChannel(nc, channel, takeMessage, setConnection)
+    } catch (error) {
+        setConnection(`NATS: ${error.message}`, false)
+    }
+}
+
 new ResizeObserver(() => renderGraph()).observe($("eval-graph"))
 setInterval(renderClocks, 100)
 renderAll()
-connect()
+if (natsMode) followNats()
+else connect()

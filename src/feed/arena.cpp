@@ -15,6 +15,17 @@ constexpr std::pair<const char*, const char*> kMarkers[] = {
     {">1:", " >first : "},   {">2:", " >second: "},
 };
 
+}  // namespace
+
+bool HasArenaMarker(std::string_view line) {
+    for (const auto& [arena, winboard] : kMarkers) {
+        if (FoundAfterStart(line, arena)) return true;
+    }
+    return false;
+}
+
+namespace {
+
 // Arena's own move lines ("Found move:Ng1-f3") become engine move announcements.
 // The piece letter in front of the move is removed, everywhere in the line.
 void RewriteMoveLine(std::string& line, std::string_view note) {

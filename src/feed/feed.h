@@ -110,6 +110,11 @@ void StartNewGame(Feed& feed);
 // as it was.
 void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive = true);
 
+// Takes the game's last move back (the GUI refused it): the position, FEN and
+// last move before it return, server.log notes it, the console and the outputs
+// are told. Nothing happens when this game has no move to take back.
+void TakeBackLastMove(Feed& feed);
+
 // Writes the FEN of the current position to `fen` (keeping `previousFen`) and
 // shows it.
 void WriteFen(Feed& feed);

@@ -59,6 +59,10 @@ class GameOutput {
     // written before it looked (then CaughtUp follows once it has).
     virtual void MovePlayed(const PlayedMove& move, const std::string& fen,
                             std::int32_t fiftyMoveCount, bool live) = 0;
+    // The GUI refused the last move reported (say, it came after the mover's
+    // flag fell): the game is back at `fen`, the position before that move. `live`
+    // as for MovePlayed.
+    virtual void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) = 0;
     // The clocks the GUI gave the engine on move: its own time (`side` is the
     // engine's colour, unknown before the colours are) and its opponent's, both
     // in the GUI's centiseconds text.
@@ -94,6 +98,9 @@ class GameOutputs final : public GameOutput {
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override {
         Each(&GameOutput::MovePlayed, move, fen, fiftyMoveCount, live);
+    }
+    void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override {
+        Each(&GameOutput::MoveTakenBack, move, fen, live);
     }
     void ClocksTold(std::optional<Side> side, const std::string& time,
                     const std::string& opponentTime) override {

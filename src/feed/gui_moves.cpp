@@ -39,12 +39,13 @@ void RestartRecord(GuiGame& record, const std::string& position, bool fromPositi
     record.fromPosition = fromPosition;
     record.engineMoved = false;
     record.goSeen = false;
+    record.lastMover = 0;
 }
 
 // Brings the record up to the game the server follows: a new game begun by
-// StartNewGame, and the move just played (the last one made on the board is in
-// undo slot 1). A game that moved on unseen (ICS mode, which keeps its own
-// rule) leaves its earlier moves unknown.
+// StartNewGame, the move just played (the last one made on the board is in
+// undo slot 1) and the move just taken back. A game that moved on unseen (ICS
+// mode, which keeps its own rule) leaves its earlier moves unknown.
 void SyncRecord(Feed& feed) {
     const LiveGame& game = feed.game;
     GuiGame& record = feed.game.guiGame;
@@ -59,6 +60,12 @@ void SyncRecord(Feed& feed) {
         const UndoRecord& last = chess.undoStack[1];
         record.moves.push_back(UciMoveText({last.from, last.to, last.kind, 0}));
         record.positions.push_back(FenText(chess));
+        return;
+    }
+    if (plies + 1 == record.moves.size()) {
+        record.moves.pop_back();
+        record.positions.pop_back();
+        record.lastMover = 0;
         return;
     }
     record.moves.assign(plies, "");
@@ -89,7 +96,9 @@ bool PlayGuiMove(Feed& feed, int engine, const std::string& text, bool pauseWhen
     PlayMoveText(feed, move, pauseWhenLive);
     feed.reader.redrawBoard = 1;
     SyncRecord(feed);
-    return game.plyCount == before + 1;
+    if (game.plyCount != before + 1) return false;
+    game.guiGame.lastMover = 0;
+    return true;
 }
 
 // A one-word move sent to an engine: new when the engine has had every move of
@@ -300,6 +309,7 @@ void StartFromPosition(Feed& feed, const Board& position) {
     chess.searchPly = 1;
     game.gameNotStarted = 1;
     game.plyCount = 0;
+    game.beforeLastMove.reset();
     feed.screen.RepaintBoard();
     feed.screen.DrawBoard(feed.chess.cells);
     WriteFen(feed);
@@ -409,7 +419,15 @@ void FinishGuiTraffic(Feed& feed, const GuiLineNote& note) {
     if (note.fromEngine != 0 && !newGame && game.plyCount == note.plyCount + 1) {
         SetMovesOf(record, note.fromEngine, game.plyCount);
         record.engineMoved = true;
+        record.lastMover = note.fromEngine;
     }
+}
+
+bool EngineMoveNotPassedOn(Feed& feed) {
+    SyncRecord(feed);
+    const GuiGame& record = feed.game.guiGame;
+    if (record.lastMover == 0) return false;
+    return MovesOf(record, 3 - record.lastMover) < feed.game.plyCount;
 }
 
 bool NewEngineJoinsGame(Feed& feed, int source) {

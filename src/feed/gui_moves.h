@@ -50,6 +50,11 @@ bool NewEngineJoinsGame(Feed& feed, int source);
 // to move.
 bool FirstGoOfGuiGame(Feed& feed);
 
+// True when the game's last move is an engine's own move that the GUI has not
+// passed to the other engine (XBoard and WinBoard pass every move they accept
+// at once). Never true in ICS mode, where the GUI's traffic is not followed.
+bool EngineMoveNotPassedOn(Feed& feed);
+
 // A position from the GUI replaces the game: plyCount 0, the board repainted,
 // the FEN written and broadcast as at a new game.
 void StartFromPosition(Feed& feed, const Board& position);

@@ -3,9 +3,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "chess/board.h"
 #include "feed/game_output.h"
 #include "platform/files.h"
 
@@ -35,7 +37,17 @@ struct GuiGame {
     bool fromPosition = false;           // started from a position the GUI set up
     bool engineMoved = false;            // an engine has announced a move of this game
     bool goSeen = false;                 // an engine has been told "go" in this game
-    std::array<EngineFeed, 3> engines;   // 1 = first engine, 2 = second
+    int lastMover = 0;  // 1 or 2: the engine whose own move is the game's last; 0 the GUI's
+    std::array<EngineFeed, 3> engines;  // 1 = first engine, 2 = second
+};
+
+// The game as it stood before its last move: what taking that move back restores.
+struct BeforeLastMove {
+    Board position;
+    std::string fen;
+    std::string previousFen;
+    std::optional<PlayedMove> lastMove;
+    std::int32_t gameNotStarted = 1;
 };
 
 struct LiveGame {
@@ -59,6 +71,9 @@ struct LiveGame {
     std::int32_t moveErrorCount = 0;
     std::string saveDebugName;
     GuiGame guiGame;  // moves and positions the GUI gives its engines
+    // Kept at every move, so that a move the GUI refused can be taken back;
+    // empty before a game's first move and after a takeback.
+    std::optional<BeforeLastMove> beforeLastMove;
     // The side to move (whiteOnMove) belongs to the position: see ChessState.
 };
 
@@ -75,6 +90,7 @@ struct FeedState {
     std::optional<Side> clockSide;
     std::string clockTime;
     bool partialLineCapped = false;  // the over-long line note was written once
+    bool arenaLog = false;           // the log is Arena's (its engine markers were seen)
 };
 
 }  // namespace lantrel

@@ -197,7 +197,30 @@ void MoveSent(Feed& feed, LineStep& step) {
     }
 }
 
+// Whether the GUI refused the game's last move, which its result follows.
+// XBoard and WinBoard pass every move they accept to the other engine at once
+// (a mating move too), so there a move not passed on was refused (it came after
+// the mover's flag fell), unless the GUI adjudicated the game right after it,
+// which keeps the move. Where that traffic is not followed (ICS mode, Arena)
+// only a result saying that the side that just moved lost on time tells.
+bool LastMoveRefused(Feed& feed, const std::string& result) {
+    if (!feed.game.beforeLastMove) return false;
+    if (feed.settings.icsMode != 1 && !feed.reader.arenaLog)
+        return EngineMoveNotPassedOn(feed) && !IsAdjudication(result);
+    const Side justMoved = feed.chess.whiteOnMove == 1 ? Side::kBlack : Side::kWhite;
+    return LoserOnTime(result) == justMoved;
+}
+
 void ResultSent(Feed& feed, LineStep& step) {
+    // "result 1-0 {White mates}": the score and the GUI's words for it.
+    if (LastMoveRefused(feed, TrimBlanks(Mid(step.parts.toEngine, 8)))) {
+        // Lines to an engine carry no "<": their stamp is the text before the marker.
+        const std::string& workLine = step.parts.workLine;
+        const std::size_t marker = FindAfterStart(workLine, ">first :");
+        if (feed.game.lineStamp.empty() && marker != 0)
+            feed.game.lineStamp = TrimBlanks(Left(workLine, marker - 1));
+        TakeBackLastMove(feed);
+    }
     feed.output.ResultAnnounced(step.parts.argument);
     PauseAfterResult(feed);
 }
@@ -315,6 +338,7 @@ bool HandleIcsLine(Feed& feed, LineParts& parts) {
 
 void ProcessLogLine(Feed& feed, const std::string& line) {
     LiveGame& g = feed.game;
+    if (!feed.reader.arenaLog) feed.reader.arenaLog = HasArenaMarker(line);
     std::string lineText = TidyEngineLine(TranslateArenaLine(line));
     LineParts parts = CutLine(lineText + " ");
 

@@ -7,6 +7,7 @@ void StartNewGame(Feed& feed) {
     game.gameNotStarted = 1;
     game.plyCount = 0;
     game.gameNumber += 1;
+    game.beforeLastMove.reset();
 
     game.moveErrorCount = 0;
     feed.screen.ShowNewGame(game.gameNumber, game.moveErrorCount);

@@ -1,8 +1,11 @@
 // Pure routines of the log parsers: no state, no I/O.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "feed/game_output.h"
 
 namespace lantrel {
 
@@ -13,6 +16,9 @@ std::string TranslateArenaLine(std::string_view line);
 
 // Tabs become blanks, and the blanks right after "<first : " or "<second: " go.
 std::string TidyEngineLine(std::string_view line);
+
+// True when the line carries one of Arena's engine markers ("-->1:", "<2:"...).
+bool HasArenaMarker(std::string_view line);
 
 struct EngineTraffic {
     std::string toEngine;    // what the GUI sent to an engine
@@ -26,5 +32,14 @@ EngineTraffic SplitEngineTraffic(std::string_view workLine);
 // True when the text has the shape of xboard thinking output: depth, score,
 // time and nodes as numbers (signs, ".", ":" and "&" allowed), then more.
 bool IsThinkingLine(std::string_view text);
+
+// The side a GUI's result says lost on time: "1-0 {Black loses on time}",
+// XBoard's "0-1 {Black wins on time}", a chess server's "{White forfeits on
+// time}"; the score names the loser. Nothing for any other result.
+std::optional<Side> LoserOnTime(std::string_view result);
+
+// True when the GUI ended the game itself ("1-0 {Xboard adjudication}"): it
+// keeps the last move even though it never passed it to the other engine.
+bool IsAdjudication(std::string_view result);
 
 }  // namespace lantrel

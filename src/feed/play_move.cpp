@@ -57,6 +57,8 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
                        logText + ", Index = " + NumberText(found));
 
     const Side mover = chess.whiteOnMove == 1 ? Side::kWhite : Side::kBlack;
+    game.beforeLastMove =
+        BeforeLastMove{chess, game.fen, game.previousFen, game.lastMove, game.gameNotStarted};
     PlayGameMove(chess, found);
     game.gameNotStarted = 0;
     game.plyCount += 1;
@@ -72,6 +74,27 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
     feed.output.MovePlayed(*game.lastMove, game.fen, fiftyMoveCount, live);
     if (live && pauseWhenLive) feed.clock.SleepMs(feed.settings.delayAfterMove);
     if (game.plyCount == 1) MakeSaveDebugName(feed);
+}
+
+void TakeBackLastMove(Feed& feed) {
+    LiveGame& game = feed.game;
+    if (!game.beforeLastMove) return;
+    const PlayedMove refused = *game.lastMove;  // set with beforeLastMove
+    BeforeLastMove& before = *game.beforeLastMove;
+    static_cast<Board&>(feed.chess) = before.position;
+    game.fen = std::move(before.fen);
+    game.previousFen = std::move(before.previousFen);
+    game.lastMove = std::move(before.lastMove);
+    game.gameNotStarted = before.gameNotStarted;
+    game.plyCount -= 1;
+    game.beforeLastMove.reset();
+
+    feed.journal.Write("<" + game.lineStamp +
+                       "> Move taken back (the GUI refused it): " + std::to_string(refused.number) +
+                       (refused.side == Side::kWhite ? ". " : "... ") + refused.san);
+    feed.screen.DrawBoard(feed.chess.cells);
+    feed.screen.ShowFen(game.fen);
+    feed.output.MoveTakenBack(refused, game.fen, game.headerSent == 1);
 }
 
 }  // namespace lantrel

@@ -41,6 +41,11 @@ void UdpBroadcaster::MovePlayed(const PlayedMove& move, const std::string& fen,
     Broadcast(net_, "FMR: " + NumberText(fiftyMoveCount));
 }
 
+void UdpBroadcaster::MoveTakenBack(const PlayedMove& /*move*/, const std::string& fen, bool live) {
+    // The earlier position replaces the refused move's; the result follows.
+    if (live) Broadcast(net_, "FEN: " + fen);
+}
+
 void UdpBroadcaster::ClocksTold(std::optional<Side> side, const std::string& time,
                                 const std::string& opponentTime) {
     std::string message;

@@ -115,6 +115,12 @@ void GameRecorder::MovePlayed(const PlayedMove& move, const std::string& fen,
     current_.plies.push_back(std::move(ply));
 }
 
+void GameRecorder::MoveTakenBack(const PlayedMove& /*move*/, const std::string& fen,
+                                 bool /*live*/) {
+    if (!current_.plies.empty()) current_.plies.pop_back();
+    LoadFen(position_, fen);
+}
+
 void GameRecorder::ClocksTold(std::optional<Side> side, const std::string& /*time*/,
                               const std::string& opponentTime) {
     // The GUI tells the engine on move its opponent's time too: the time the

@@ -54,6 +54,7 @@ class LivePgnFile final : public GameOutput {
         changed_ = true;
         catchingUp_ = !live;
     }
+    void MoveTakenBack(const PlayedMove&, const std::string&, bool) override { changed_ = true; }
     void ClocksTold(std::optional<Side>, const std::string&, const std::string&) override {
         changed_ = true;  // the clock of the move before
     }

@@ -303,6 +303,19 @@ void WebFeed::MovePlayed(const PlayedMove& move, const std::string&, std::int32_
     Send(std::move(j));
 }
 
+void WebFeed::MoveTakenBack(const PlayedMove&, const std::string& fen, bool live) {
+    if (!live) {
+        catchingUp_ = true;
+        gameChanged_ = true;
+        return;
+    }
+    if (gameChanged_) return SendGameIfChanged();  // the game as a whole is without the move
+    Json j = Message("takeback");
+    j["ply"] = record_.current().plies.size() + 1;
+    j["fen"] = Utf8(fen);
+    Send(std::move(j));
+}
+
 void WebFeed::ClocksTold(std::optional<Side> side, const std::string& time,
                          const std::string& opponentTime) {
     const auto own = Centiseconds(time);

@@ -114,6 +114,7 @@ class WebFeed final : public GameOutput {
     void PositionSet(const std::string& fen) override;
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override;
+    void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;
     void ClocksTold(std::optional<Side> side, const std::string& time,
                     const std::string& opponentTime) override;
     void Thinking(Side side, const std::string& line) override;

@@ -31,6 +31,9 @@ class RecordingOutput final : public GameOutput {
                          move.san + " " + fen + " fifty " + std::to_string(fiftyMoveCount) +
                          (live ? " live" : " catching up"));
     }
+    void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override {
+        events.push_back("taken back " + move.san + " " + fen + (live ? " live" : " catching up"));
+    }
     void ClocksTold(std::optional<Side>, const std::string& time,
                     const std::string& opponentTime) override {
         events.push_back("clocks " + time + "/" + opponentTime);

@@ -156,8 +156,9 @@ inline std::string CompareFen(const std::string& server, const std::string& full
 // ---- What a viewer is shown ------------------------------------------------------
 
 struct SeenMove {
-    std::string message;  // "WMOVE: 1. e4"
-    std::string fen;      // the "FEN: " text that came with it
+    std::string message;    // "WMOVE: 1. e4"
+    std::string fen;        // the "FEN: " text that came with it
+    std::string fenBefore;  // the position it was played from
 };
 
 struct SeenGame {
@@ -166,23 +167,27 @@ struct SeenGame {
 };
 
 // Follows the message stream: a game ends with "result"; the players of a game
-// are the names last announced before its result.
+// are the names last announced before its result. A position that returns to
+// the one before the last move takes that move back (the GUI refused it).
 struct GameWatcher {
     std::vector<SeenGame> games{1};
-    std::string white, black, fen;
+    std::string white, black, fen, previousFen;
     std::vector<std::string> messages;
     int results = 0;
 
     void OnMessage(const std::string& text) {
         messages.push_back(text);
         if (StartsWith(text, "FEN: ")) {
+            std::vector<SeenMove>& moves = games.back().moves;
+            if (!moves.empty() && moves.back().fenBefore == text.substr(5)) moves.pop_back();
+            previousFen = fen;
             fen = text.substr(5);
         } else if (StartsWith(text, "WPLAYER: ")) {
             white = text.substr(9);
         } else if (StartsWith(text, "BPLAYER: ")) {
             black = text.substr(9);
         } else if (StartsWith(text, "WMOVE:") || StartsWith(text, "BMOVE:")) {
-            games.back().moves.push_back({text, fen});
+            games.back().moves.push_back({text, fen, previousFen});
         } else if (StartsWith(text, "result ")) {
             games.back().white = white;
             games.back().black = black;

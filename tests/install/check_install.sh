@@ -8,12 +8,14 @@ prefix="$(mktemp -d)"
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-for f in bin/lantrel-server bin/lantrel-viewer bin/lantrel-replay bin/gbmail; do
+for f in bin/lantrel-server bin/lantrel-viewer bin/lantrel-replay bin/lantrel-relay bin/gbmail; do
     [ -x "$prefix/$f" ] || { echo "missing or not executable: $f"; exit 1; }
 done
 for f in share/lantrel/server.ini.sample share/lantrel/lantrel-server.service \
          share/lantrel/web/index.html share/lantrel/web/app.js \
-         share/lantrel/web/vendor/cm-chessboard/src/Chessboard.js share/doc/lantrel/LICENSE \
+         share/lantrel/web/vendor/cm-chessboard/src/Chessboard.js share/lantrel/web/nats_follow.js \
+         share/lantrel/web/vendor/nats.ws/esm/nats.js share/lantrel/nats/hub-1.conf \
+         share/lantrel/nats/edge.conf share/lantrel/nats/users.conf share/doc/lantrel/LICENSE \
          share/doc/lantrel/README.md share/doc/lantrel/OPERATIONS.md \
          share/doc/lantrel/PROTOCOL.md share/doc/lantrel/PERFORMANCE.md; do
     [ -s "$prefix/$f" ] || { echo "missing: $f"; exit 1; }

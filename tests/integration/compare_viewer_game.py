@@ -46,16 +46,19 @@ def viewer_messages(path):
 
 def seen_games(messages):
     games, current = [], {"moves": []}
-    white = black = fen = ""
+    white = black = fen = previous_fen = ""
     for text in messages:
         if text.startswith("FEN: "):
-            fen = text[5:]
+            # Back to the position before the last move: the GUI refused that move.
+            if current["moves"] and current["moves"][-1][2] == text[5:]:
+                current["moves"].pop()
+            previous_fen, fen = fen, text[5:]
         elif text.startswith("WPLAYER: "):
             white = text[9:]
         elif text.startswith("BPLAYER: "):
             black = text[9:]
         elif text.startswith("WMOVE:") or text.startswith("BMOVE:"):
-            current["moves"].append((text, fen))
+            current["moves"].append((text, fen, previous_fen))
         elif text.startswith("result "):
             current.update(white=white, black=black, result=text[7:])
             games.append(current)
@@ -122,7 +125,7 @@ def main():
         # there: "BMOVE: 1. Bb4", "WMOVE: 1. e3", "BMOVE: 2. c5", the messages of
         # plies 2, 1, 4, 3, ... of a game that White starts.
         black_starts = len(want.get("start", "").split()) > 1 and want["start"].split()[1] == "b"
-        for ply, ((message, fen), (uci, san, full)) in enumerate(zip(got["moves"], want["plies"]), 1):
+        for ply, ((message, fen, _), (uci, san, full)) in enumerate(zip(got["moves"], want["plies"]), 1):
             number = (ply + 1 if ply % 2 else ply - 1) if black_starts else ply
             if not same_move(message, number, san, uci):
                 errors.append("game %d ply %d: '%s', the PGN has %s (%s)" % (number, ply, message, san, uci))

@@ -16,7 +16,6 @@ SOURCE_DIR=$3
 REPLAY_BIN=$4
 CHROMIUM=${CHROMIUM:-/usr/bin/chromium}
 FIXTURES=$SOURCE_DIR/tests/fixtures/xboard
-LOCK_DIR=$SOURCE_DIR/tests/integration/web
 
 skip() {
     echo "SKIPPED: $*"
@@ -35,21 +34,9 @@ cleanup() {
 trap cleanup EXIT
 
 # puppeteer-core and chess.js, installed once per lock file outside the source tree.
-key=$(cat "$LOCK_DIR/package.json" "$LOCK_DIR/package-lock.json" | sha256sum | cut -c1-16)
-NPM_DIR=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/lantrel-npm/$key
-if [ ! -f "$NPM_DIR/installed" ]; then
-    mkdir -p "$NPM_DIR"
-    cp "$LOCK_DIR/package.json" "$LOCK_DIR/package-lock.json" "$NPM_DIR/"
-    if ! (cd "$NPM_DIR" && timeout 300 npm ci --no-audit --no-fund) > "$WORK/npm.out" 2>&1; then
-        tail -5 "$WORK/npm.out"
-        skip "npm ci could not install puppeteer-core and chess.js"
-    fi
-    touch "$NPM_DIR/installed"
-fi
+. "$SOURCE_DIR/tests/integration/npm_packages.sh"
+install_npm_packages "$SOURCE_DIR" "$WORK"
 
-free_port() {
-    python3 -c "import socket; s=socket.socket(socket.AF_INET, socket.$1); s.bind(('127.0.0.1', 0)); print(s.getsockname()[1])"
-}
 UDP_PORT=$(free_port SOCK_DGRAM)
 WEB_PORT=$(free_port SOCK_STREAM)
 

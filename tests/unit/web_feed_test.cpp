@@ -82,6 +82,20 @@ TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
     EXPECT_EQ(s["chatAllowed"], false);
 }
 
+TEST_F(WebFeedTest, ATakebackDropsTheMoveFromDeltaSnapshotAndLivePgn) {
+    outputs.MovePlayed({1, Side::kWhite, "e4"}, kAfterE4, 0, true);
+    outputs.MovePlayed({1, Side::kBlack, "e5"}, kAfterE5, 0, true);
+    outputs.MoveTakenBack({1, Side::kBlack, "e5"}, kAfterE4, true);
+    outputs.ResultAnnounced("1-0");
+    EXPECT_EQ(out.Types(), (std::vector<std::string>{"move", "move", "takeback", "result"}));
+    EXPECT_EQ(out.deltas[2], json::parse(R"({"type":"takeback","version":4,"ply":2,
+        "fen":"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq"})"));
+    outputs.Serve(0);
+    ASSERT_EQ((*out.snapshot)["moves"].size(), 1u);
+    EXPECT_EQ((*out.snapshot)["moves"][0]["san"], "e4");
+    EXPECT_NE(LivePgn(record, site).find("1. e4 1-0"), std::string::npos) << LivePgn(record, site);
+}
+
 TEST_F(WebFeedTest, ThinkingAtMostFourTimesASecondPerSide) {
     outputs.Thinking(Side::kWhite, "1 5 1 10 e2e4");
     outputs.Thinking(Side::kWhite, "2 6 2 20 d2d4");  // too soon: held

@@ -1,0 +1,189 @@
+#include "web/relay_plan.h"
+
+#include <nlohmann/json.hpp>
+
+#include "text/text.h"
+
+namespace lantrel {
+
+const char* const kRelayUsage =
+    "Usage: lantrel-relay --feed ws://HOST:PORT/feed --nats nats://HOST:PORT[,...] --channel NAME\n"
+    "                     [--creds FILE | --user NAME --password TEXT | --token TEXT]\n"
+    "                     [--tls-ca FILE] [--tls-cert FILE --tls-key FILE]\n"
+    "                     [--replicas N] [--keep-messages N]\n"
+    "\n"
+    "Follows a lantrel-server's browser feed and publishes it into NATS JetStream:\n"
+    "every message to the stream LANTREL_<NAME> (subject lantrel.<NAME>.events),\n"
+    "a recent snapshot to the key <NAME>.snapshot of the key-value bucket lantrel.\n"
+    "\n"
+    "  --feed URL            the server's feed (WEBPORT=), ws:// only\n"
+    "  --nats URLS           NATS servers, comma-separated\n"
+    "  --channel NAME        1 to 32 of a-z, 0-9, - and _\n"
+    "  --creds FILE          a NATS credentials file\n"
+    "  --user, --password    a NATS user and password\n"
+    "  --token TEXT          a NATS token\n"
+    "  --tls-ca FILE         trust the NATS servers' certificates signed by FILE\n"
+    "  --tls-cert, --tls-key this relay's client certificate and key\n"
+    "  --replicas N          copies of the stream and the bucket (1 to 5; default 1)\n"
+    "  --keep-messages N     messages the stream keeps (default 100000; also 24 hours at most)\n"
+    "  --help                print this text and exit\n";
+
+namespace {
+
+bool IsChannelName(std::string_view name) {
+    if (name.empty() || name.size() > 32) return false;
+    for (char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_'))
+            return false;
+    return true;
+}
+
+std::optional<std::int64_t> WholeNumber(const std::string& text) {
+    if (text.empty() || text.size() > 12 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return std::stoll(text);
+}
+
+// "ws://HOST[:PORT][/PATH]" into the options; false when it is not such an address.
+bool ReadFeedUrl(const std::string& url, RelayOptions& options) {
+    if (!StartsWith(url, "ws://")) return false;
+    const std::string rest = url.substr(5);
+    const std::size_t slash = rest.find('/');
+    const std::string authority = rest.substr(0, slash);
+    options.feedPath = slash == std::string::npos ? "/feed" : rest.substr(slash);
+    const std::size_t colon = authority.rfind(':');
+    options.feedHost = authority.substr(0, colon);
+    options.feedPort = colon == std::string::npos ? "80" : authority.substr(colon + 1);
+    const auto port = WholeNumber(options.feedPort);
+    return !options.feedHost.empty() && port && *port >= 1 && *port <= 65535;
+}
+
+std::vector<std::string> SplitCommas(const std::string& text) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t comma; (comma = text.find(',', start)) != std::string::npos; start = comma + 1)
+        parts.push_back(text.substr(start, comma - start));
+    parts.push_back(text.substr(start));
+    std::erase_if(parts, [](const std::string& part) { return part.empty(); });
+    return parts;
+}
+
+}  // namespace
+
+RelayCommandLine ReadRelayCommandLine(const std::vector<std::string>& args) {
+    RelayOptions options;
+    bool feedGiven = false;
+    std::string replicas = "1";
+    std::string keep = "100000";
+    std::pair<const char*, std::string*> values[] = {
+        {"--channel", &options.channel},  {"--creds", &options.credsFile},
+        {"--user", &options.user},        {"--password", &options.password},
+        {"--token", &options.token},      {"--tls-ca", &options.tlsCa},
+        {"--tls-cert", &options.tlsCert}, {"--tls-key", &options.tlsKey},
+        {"--replicas", &replicas},        {"--keep-messages", &keep},
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help") return {};
+        if (i + 1 >= args.size()) return {std::nullopt, arg + " needs a value"};
+        const std::string& value = args[++i];
+        if (arg == "--feed") {
+            if (!ReadFeedUrl(value, options))
+                return {std::nullopt, "--feed needs ws://HOST:PORT/feed, not '" + value + "'"};
+            feedGiven = true;
+            continue;
+        }
+        if (arg == "--nats") {
+            options.natsServers = SplitCommas(value);
+            continue;
+        }
+        bool known = false;
+        for (auto& [name, target] : values) {
+            if (arg != name) continue;
+            *target = value;
+            known = true;
+        }
+        if (!known) return {std::nullopt, "unknown option '" + arg + "'"};
+    }
+    if (!feedGiven) return {std::nullopt, "--feed is needed"};
+    if (options.natsServers.empty()) return {std::nullopt, "--nats is needed"};
+    if (!IsChannelName(options.channel))
+        return {std::nullopt, "--channel needs 1 to 32 of a-z, 0-9, - and _"};
+    if (options.tlsCert.empty() != options.tlsKey.empty())
+        return {std::nullopt, "--tls-cert and --tls-key go together"};
+    const auto copies = WholeNumber(replicas);
+    if (!copies || *copies < 1 || *copies > 5) return {std::nullopt, "--replicas is 1 to 5"};
+    const auto kept = WholeNumber(keep);
+    if (!kept || *kept < 1000) return {std::nullopt, "--keep-messages is 1000 or more"};
+    options.replicas = static_cast<int>(*copies);
+    options.keepMessages = *kept;
+    return {std::move(options), {}};
+}
+
+RelayNames RelayNamesOf(const std::string& channel) {
+    return {"LANTREL_" + UpperAscii(channel), "lantrel." + channel + ".events", "lantrel",
+            channel + ".snapshot"};
+}
+
+std::optional<FeedMessageHead> ReadFeedMessageHead(std::string_view json) {
+    const nlohmann::json j = nlohmann::json::parse(json, nullptr, false);
+    if (!j.is_object() || !j.contains("version") || !j["version"].is_number_integer() ||
+        !j.contains("type") || !j["type"].is_string())
+        return std::nullopt;
+    FeedMessageHead head;
+    head.version = j["version"].get<std::int64_t>();
+    head.snapshot = j["type"] == "snapshot";
+    if (head.snapshot) {
+        if (!j.contains("run") || !j["run"].is_string()) return std::nullopt;
+        head.run = j["run"].get<std::string>();
+    }
+    return head;
+}
+
+std::string RelayMessageId(const FeedPoint& point, bool snapshot) {
+    return point.run + "." + std::to_string(point.version) + (snapshot ? ".snapshot" : "");
+}
+
+std::string SnapshotEntry(std::uint64_t sequence, std::string_view snapshotJson) {
+    return "{\"sequence\":" + std::to_string(sequence) +
+           ",\"snapshot\":" + std::string(snapshotJson) + "}";
+}
+
+std::string ResumeTarget(const std::string& feedPath, const std::optional<FeedPoint>& last) {
+    if (!last) return feedPath;
+    return feedPath + "?run=" + last->run + "&since=" + std::to_string(last->version);
+}
+
+void RelayTrack::StartFrom(std::optional<FeedPoint> last) {
+    last_ = std::move(last);
+    recent_.clear();
+}
+
+RelayTrack::Step RelayTrack::Next(const FeedMessageHead& head, FeedPoint& point) const {
+    if (head.snapshot) {
+        point = {*head.run, head.version};
+        return Step::kPublish;
+    }
+    // A delta belongs to the run of what came before it on this connection.
+    if (!last_) return Step::kResync;
+    if (head.version <= last_->version) return Step::kSkip;
+    if (head.version != last_->version + 1) return Step::kResync;
+    point = {last_->run, head.version};
+    return Step::kPublish;
+}
+
+void RelayTrack::Published(const FeedPoint& point, std::uint64_t sequence) {
+    last_ = point;
+    recent_.emplace_back(point, sequence);
+    constexpr std::size_t kRecent = 4096;
+    if (recent_.size() > kRecent) recent_.pop_front();
+}
+
+std::optional<std::uint64_t> RelayTrack::SequenceOf(const FeedPoint& point) const {
+    for (auto it = recent_.rbegin(); it != recent_.rend(); ++it)
+        if (it->first == point) return it->second;
+    return std::nullopt;
+}
+
+}  // namespace lantrel

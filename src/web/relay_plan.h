@@ -1,0 +1,98 @@
+// What lantrel-relay publishes into NATS, decided without touching anything:
+// its command line, the names of the stream, subject and key, which feed
+// messages go out and under which identity, and where to resume the feed.
+// The relay program does the talking (tools/relay).
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lantrel {
+
+struct RelayOptions {
+    std::string feedHost;
+    std::string feedPort;
+    std::string feedPath;  // "/feed"
+    std::vector<std::string> natsServers;
+    std::string channel;
+    std::string credsFile;
+    std::string user;
+    std::string password;
+    std::string token;
+    std::string tlsCa;
+    std::string tlsCert;
+    std::string tlsKey;
+    int replicas = 1;
+    std::int64_t keepMessages = 100000;
+};
+
+// The command line read: the options, or what is wrong with it (empty
+// `error` and no options for --help).
+struct RelayCommandLine {
+    std::optional<RelayOptions> options;
+    std::string error;
+};
+RelayCommandLine ReadRelayCommandLine(const std::vector<std::string>& args);
+extern const char* const kRelayUsage;
+
+// Where a channel lives in NATS.
+struct RelayNames {
+    std::string stream;   // "LANTREL_FINAL"
+    std::string subject;  // "lantrel.final.events"
+    std::string bucket;   // "lantrel"
+    std::string key;      // "final.snapshot"
+};
+RelayNames RelayNamesOf(const std::string& channel);
+
+// A place in the feed: the server's run and a version of it.
+struct FeedPoint {
+    std::string run;
+    std::int64_t version = 0;
+    bool operator==(const FeedPoint&) const = default;
+};
+
+// What the relay reads of a feed message: a snapshot names its run, a delta
+// only its version. nullopt for a text that is no feed message.
+struct FeedMessageHead {
+    bool snapshot = false;
+    std::optional<std::string> run;
+    std::int64_t version = 0;
+};
+std::optional<FeedMessageHead> ReadFeedMessageHead(std::string_view json);
+
+// "Nats-Msg-Id" of a published message: "<run>.<version>", and ".snapshot" after
+// it for a snapshot.
+std::string RelayMessageId(const FeedPoint& point, bool snapshot);
+// The key-value entry for newcomers: a snapshot and the stream sequence of the
+// last message it includes.
+std::string SnapshotEntry(std::uint64_t sequence, std::string_view snapshotJson);
+// The feed's address to resume from `last` (the plain path without one).
+std::string ResumeTarget(const std::string& feedPath, const std::optional<FeedPoint>& last);
+
+// Which feed messages go out: each delta once, in order, each snapshot as the
+// start of a new line of deltas.
+class RelayTrack {
+  public:
+    enum class Step { kPublish, kSkip, kResync };
+    // Where the stream ends (its last message), when it holds one.
+    void StartFrom(std::optional<FeedPoint> last);
+    // kPublish: publish the message as `point`; kSkip: the stream has it
+    // already; kResync: it does not follow on (a version missing): connect
+    // the feed again from the end of the stream.
+    Step Next(const FeedMessageHead& head, FeedPoint& point) const;
+    void Published(const FeedPoint& point, std::uint64_t sequence);
+    const std::optional<FeedPoint>& last() const { return last_; }
+    // The stream sequence a version of the current run was published at, while
+    // it is among the recent ones.
+    std::optional<std::uint64_t> SequenceOf(const FeedPoint& point) const;
+
+  private:
+    std::optional<FeedPoint> last_;
+    std::deque<std::pair<FeedPoint, std::uint64_t>> recent_;
+};
+
+}  // namespace lantrel

@@ -1,0 +1,45 @@
+// The browser half of nats_relay_test.sh: opens the page in NATS mode (read
+// from a leaf-node edge over WebSocket) in headless Chromium and waits until it
+// shows every move and the result; prints the position it shows last
+// ("FEN ...") for the caller to compare with the origin's.
+//   node nats_browser.mjs --npm DIR --url PAGE_URL --work DIR --plies N [--timeout S]
+import fs from "node:fs"
+import {createRequire} from "node:module"
+import path from "node:path"
+import {parseArgs} from "node:util"
+
+const {values: args} = parseArgs({options: Object.fromEntries(
+    ["npm", "url", "work", "plies", "timeout"].map((name) => [name, {type: "string"}]))})
+const puppeteer = createRequire(path.join(args.npm, "package.json"))("puppeteer-core")
+
+const browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
+    userDataDir: fs.mkdtempSync(path.join(args.work, "chromium-")),
+    args: ["--no-sandbox", "--headless", "--disable-gpu", "--disable-quic", "--no-first-run",
+        "--disable-background-networking", "--disable-component-update", "--disable-sync"],
+})
+let failed = false
+try {
+    const page = await browser.newPage()
+    page.on("pageerror", (error) => {
+        console.log(`script error on the page: ${error.message}`)
+        failed = true
+    })
+    await page.goto(args.url)
+    const plies = Number(args.plies)
+    await page.waitForFunction((count) => document.querySelectorAll("#moves .move").length === count &&
+        document.getElementById("result").textContent !== "",
+    {timeout: Number(args.timeout || 120) * 1000}, plies)
+    console.log(`FEN ${await page.$eval("#board", (board) => board.dataset.fen)}`)
+    if (await page.$eval("#chat-form", (form) => !form.hidden)) {
+        console.log("the chat form is offered in NATS mode")
+        failed = true
+    }
+} catch (error) {
+    console.log(`the page did not end with the whole game: ${error.message}`)
+    failed = true
+} finally {
+    await browser.close()
+}
+console.log(failed ? "browser: FAILED" : "browser: the whole game")
+process.exit(failed ? 1 : 0)

@@ -1,0 +1,23 @@
+# Sourced by the integration tests that drive Node: installs the npm packages of
+# tests/integration/web (puppeteer-core, chess.js, nats, nats.ws) once per lock
+# file into a cache outside the source tree and sets NPM_DIR to it. Calls
+# `skip` (the sourcing script's) when npm cannot install them.
+#   install_npm_packages SOURCE_DIR WORK
+install_npm_packages() {
+    local lock_dir=$1/tests/integration/web work=$2 key
+    key=$(cat "$lock_dir/package.json" "$lock_dir/package-lock.json" | sha256sum | cut -c1-16)
+    NPM_DIR=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/lantrel-npm/$key
+    [ -f "$NPM_DIR/installed" ] && return 0
+    mkdir -p "$NPM_DIR"
+    cp "$lock_dir/package.json" "$lock_dir/package-lock.json" "$NPM_DIR/"
+    if ! (cd "$NPM_DIR" && timeout 300 npm ci --no-audit --no-fund) > "$work/npm.out" 2>&1; then
+        tail -5 "$work/npm.out"
+        skip "npm ci could not install the test's npm packages"
+    fi
+    touch "$NPM_DIR/installed"
+}
+
+# A free loopback port: free_port SOCK_STREAM | SOCK_DGRAM
+free_port() {
+    python3 -c "import socket; s=socket.socket(socket.AF_INET, socket.$1); s.bind(('127.0.0.1', 0)); print(s.getsockname()[1])"
+}

@@ -1,0 +1,411 @@
+// lantrel-relay: follows a lantrel-server's browser feed and publishes it into
+// NATS JetStream (docs/RELAY.md). One thread: the feed is read with Asio, and
+// each message is published, and acknowledged by JetStream, before the next is
+// read. When either side fails, the relay starts again from what the stream
+// holds, so no version is lost or published twice.
+#include <nats/nats.h>
+
+// clang-format off
+#include <utility>  // first: Asio 1.74 uses std::exchange without including it
+// clang-format on
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/system.h"
+#include "web/relay_plan.h"
+
+namespace {
+
+using namespace lantrel;
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+using Seconds = std::chrono::steady_clock::duration;
+
+constexpr auto kRetryPause = std::chrono::seconds(1);
+constexpr auto kSnapshotInterval = std::chrono::seconds(2);
+constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
+
+void Say(const std::string& text) {
+    std::fprintf(stderr, "lantrel-relay: %s\n", text.c_str());
+}
+
+// Sleeps in short steps, so that a stop request ends the wait.
+void Pause() {
+    for (int i = 0; i < 10 && !StopRequested(); ++i)
+        std::this_thread::sleep_for(kRetryPause / 10);
+}
+
+// ---- NATS -------------------------------------------------------------------------
+
+template <typename T, void (*Destroy)(T*)>
+struct NatsHandle {
+    T* p = nullptr;
+    NatsHandle() = default;
+    NatsHandle(const NatsHandle&) = delete;
+    NatsHandle& operator=(const NatsHandle&) = delete;
+    ~NatsHandle() { Reset(); }
+    void Reset() {
+        if (p) Destroy(p);
+        p = nullptr;
+    }
+};
+using Options = NatsHandle<natsOptions, natsOptions_Destroy>;
+using Connection = NatsHandle<natsConnection, natsConnection_Destroy>;
+using JetStream = NatsHandle<jsCtx, jsCtx_Destroy>;
+using KeyValue = NatsHandle<kvStore, kvStore_Destroy>;
+using Message = NatsHandle<natsMsg, natsMsg_Destroy>;
+using PubAck = NatsHandle<jsPubAck, jsPubAck_Destroy>;
+using StreamInfo = NatsHandle<jsStreamInfo, jsStreamInfo_Destroy>;
+
+std::string NatsError(natsStatus status) {
+    const char* text = nats_GetLastError(nullptr);
+    return std::string(natsStatus_GetText(status)) +
+           (text && *text ? std::string(": ") + text : "");
+}
+
+// The NATS side: a connection, the stream and the bucket, made sure of.
+class NatsSide {
+  public:
+    explicit NatsSide(const RelayOptions& options)
+        : options_(options), names_(RelayNamesOf(options.channel)) {}
+
+    // Connects and makes sure of the stream and the bucket; false (said why) on failure.
+    bool Open() {
+        Close();
+        Options opts;
+        std::vector<const char*> servers;
+        for (const std::string& s : options_.natsServers)
+            servers.push_back(s.c_str());
+        natsStatus s = natsOptions_Create(&opts.p);
+        if (s == NATS_OK)
+            s = natsOptions_SetServers(opts.p, servers.data(), static_cast<int>(servers.size()));
+        if (s == NATS_OK) s = natsOptions_SetMaxReconnect(opts.p, -1);
+        if (s == NATS_OK) s = natsOptions_SetReconnectWait(opts.p, 500);
+        if (s == NATS_OK && !options_.credsFile.empty())
+            s = natsOptions_SetUserCredentialsFromFiles(opts.p, options_.credsFile.c_str(),
+                                                        nullptr);
+        if (s == NATS_OK && !options_.user.empty())
+            s = natsOptions_SetUserInfo(opts.p, options_.user.c_str(), options_.password.c_str());
+        if (s == NATS_OK && !options_.token.empty())
+            s = natsOptions_SetToken(opts.p, options_.token.c_str());
+        if (s == NATS_OK && !options_.tlsCa.empty()) {
+            s = natsOptions_SetSecure(opts.p, true);
+            if (s == NATS_OK)
+                s = natsOptions_LoadCATrustedCertificates(opts.p, options_.tlsCa.c_str());
+        }
+        if (s == NATS_OK && !options_.tlsCert.empty())
+            s = natsOptions_LoadCertificatesChain(opts.p, options_.tlsCert.c_str(),
+                                                  options_.tlsKey.c_str());
+        if (s == NATS_OK) s = natsConnection_Connect(&connection_.p, opts.p);
+        if (s == NATS_OK) s = natsConnection_JetStream(&js_.p, connection_.p, nullptr);
+        if (s != NATS_OK) return Failed("cannot reach NATS", s);
+
+        jsStreamConfig stream;
+        jsStreamConfig_Init(&stream);
+        const char* subjects[] = {names_.subject.c_str()};
+        stream.Name = names_.stream.c_str();
+        stream.Subjects = subjects;
+        stream.SubjectsLen = 1;
+        stream.MaxMsgs = options_.keepMessages;
+        stream.MaxAge = 24 * 3600 * kNanosecondsPerSecond;
+        stream.Duplicates = 120 * kNanosecondsPerSecond;
+        stream.Replicas = options_.replicas;
+        stream.AllowDirect = true;  // followers read it with direct gets, from any replica
+        jsErrCode jerr = static_cast<jsErrCode>(0);
+        StreamInfo info;
+        s = js_AddStream(&info.p, js_.p, &stream, nullptr, &jerr);
+        if (s != NATS_OK && jerr == JSStreamNameExistErr)
+            s = js_UpdateStream(&info.p, js_.p, &stream, nullptr, &jerr);
+        if (s != NATS_OK) return Failed("cannot make the stream " + names_.stream, s);
+
+        kvConfig bucket;
+        kvConfig_Init(&bucket);
+        bucket.Bucket = names_.bucket.c_str();
+        bucket.History = 1;
+        bucket.Replicas = options_.replicas;
+        s = js_CreateKeyValue(&kv_.p, js_.p, &bucket);
+        if (s != NATS_OK) s = js_KeyValue(&kv_.p, js_.p, names_.bucket.c_str());
+        if (s != NATS_OK) return Failed("cannot make the key-value bucket " + names_.bucket, s);
+        return true;
+    }
+
+    // The last message of the stream, as a place in the feed; nullopt for an
+    // empty stream. False when the stream cannot be asked.
+    bool LastPoint(std::optional<FeedPoint>& point, std::uint64_t& sequence) {
+        point.reset();
+        Message last;
+        jsErrCode jerr = static_cast<jsErrCode>(0);
+        natsStatus s = js_GetLastMsg(&last.p, js_.p, names_.stream.c_str(), names_.subject.c_str(),
+                                     nullptr, &jerr);
+        if (s == NATS_NOT_FOUND || jerr == JSNoMessageFoundErr) return true;
+        if (s != NATS_OK) return Failed("cannot read the end of the stream", s);
+        const char* run = nullptr;
+        const char* version = nullptr;
+        if (natsMsgHeader_Get(last.p, "Lantrel-Run", &run) != NATS_OK ||
+            natsMsgHeader_Get(last.p, "Lantrel-Version", &version) != NATS_OK) {
+            Say("the stream's last message has no Lantrel-Run and Lantrel-Version: starting "
+                "afresh");
+            return true;
+        }
+        const std::string digits = version;
+        if (digits.empty() || digits.size() > 18 ||
+            digits.find_first_not_of("0123456789") != std::string::npos) {
+            Say("the stream's last message has a version that is no number: starting afresh");
+            return true;
+        }
+        point = FeedPoint{run, std::stoll(digits)};
+        sequence = natsMsg_GetSequence(last.p);
+        return true;
+    }
+
+    // Publishes one feed message; its stream sequence, or nullopt (said why).
+    std::optional<std::uint64_t> Publish(const std::string& json, const FeedPoint& point,
+                                         bool snapshot) {
+        Message msg;
+        natsStatus s = natsMsg_Create(&msg.p, names_.subject.c_str(), nullptr, json.data(),
+                                      static_cast<int>(json.size()));
+        const std::string version = std::to_string(point.version);
+        const std::string id = RelayMessageId(point, snapshot);
+        if (s == NATS_OK) s = natsMsgHeader_Set(msg.p, "Lantrel-Run", point.run.c_str());
+        if (s == NATS_OK) s = natsMsgHeader_Set(msg.p, "Lantrel-Version", version.c_str());
+        jsPubOptions pub;
+        jsPubOptions_Init(&pub);
+        pub.MsgId = id.c_str();
+        PubAck ack;
+        jsErrCode jerr = static_cast<jsErrCode>(0);
+        if (s == NATS_OK) s = js_PublishMsg(&ack.p, js_.p, msg.p, &pub, &jerr);
+        if (s != NATS_OK) {
+            Failed("NATS did not take version " + version, s);
+            return std::nullopt;
+        }
+        return ack.p->Sequence;
+    }
+
+    void PutSnapshot(std::uint64_t sequence, const std::string& snapshotJson) {
+        const std::string entry = SnapshotEntry(sequence, snapshotJson);
+        std::uint64_t revision = 0;
+        natsStatus s = kvStore_Put(&revision, kv_.p, names_.key.c_str(), entry.data(),
+                                   static_cast<int>(entry.size()));
+        if (s != NATS_OK) Failed("cannot put the snapshot", s);
+    }
+
+    void Close() {
+        kv_.Reset();
+        js_.Reset();
+        connection_.Reset();
+    }
+
+  private:
+    bool Failed(const std::string& what, natsStatus s) {
+        Say(what + " (" + NatsError(s) + ")");
+        return false;
+    }
+
+    const RelayOptions& options_;
+    const RelayNames names_;
+    Connection connection_;
+    JetStream js_;
+    KeyValue kv_;
+};
+
+// ---- The feed -----------------------------------------------------------------------
+
+// The server's snapshot as of now (GET /state.json), or empty.
+std::string FetchState(const RelayOptions& options) {
+    try {
+        asio::io_context io;
+        beast::tcp_stream stream(io);
+        stream.expires_after(std::chrono::seconds(5));
+        stream.connect(tcp::resolver(io).resolve(options.feedHost, options.feedPort));
+        http::request<http::empty_body> request{http::verb::get, "/state.json", 11};
+        request.set(http::field::host, options.feedHost);
+        http::write(stream, request);
+        beast::flat_buffer buffer;
+        http::response<http::string_body> response;
+        http::read(stream, buffer, response);
+        return response.result() == http::status::ok ? response.body() : std::string();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+// One connection to the feed, published message by message until either side
+// fails or a stop is requested.
+class FeedRelay {
+  public:
+    FeedRelay(const RelayOptions& options, NatsSide& nats, RelayTrack& track)
+        : options_(options), nats_(nats), track_(track), ws_(io_), stopTimer_(io_) {}
+
+    // Runs until the connection ends; true when NATS failed (the caller opens
+    // it again before the next connection).
+    bool Run() {
+        tcp::resolver resolver(io_);
+        const std::string target = ResumeTarget(options_.feedPath, track_.last());
+        auto& socket = beast::get_lowest_layer(ws_);
+        socket.expires_after(std::chrono::seconds(10));
+        socket.async_connect(resolver.resolve(options_.feedHost, options_.feedPort),
+                             [this, target](beast::error_code error, const tcp::endpoint&) {
+                                 if (error)
+                                     return Ended("cannot reach the feed: " + error.message());
+                                 beast::get_lowest_layer(ws_).expires_never();
+                                 websocket::stream_base::timeout timeout{
+                                     std::chrono::seconds(10), std::chrono::seconds(30), true};
+                                 ws_.set_option(timeout);
+                                 ws_.read_message_max(64 << 20);
+                                 ws_.async_handshake(
+                                     options_.feedHost + ":" + options_.feedPort, target,
+                                     [this](beast::error_code e) {
+                                         if (e) return Ended("feed handshake: " + e.message());
+                                         Say("following the feed");
+                                         Read();
+                                     });
+                             });
+        Tick();
+        io_.run();
+        return natsFailed_;
+    }
+
+  private:
+    void Read() {
+        ws_.async_read(buffer_, [this](beast::error_code error, std::size_t) {
+            if (error) return Ended("the feed ended: " + error.message());
+            const std::string json = beast::buffers_to_string(buffer_.data());
+            buffer_.consume(buffer_.size());
+            if (!Relay(json)) return;
+            Read();
+        });
+    }
+
+    // Publishes one message; false when the connection is to end.
+    bool Relay(const std::string& json) {
+        const auto head = ReadFeedMessageHead(json);
+        if (!head) return true;  // not a feed message
+        FeedPoint point;
+        switch (track_.Next(*head, point)) {
+            case RelayTrack::Step::kSkip:
+                return true;
+            case RelayTrack::Step::kResync:
+                Ended("version " + std::to_string(head->version) + " does not follow on: resuming");
+                return false;
+            case RelayTrack::Step::kPublish:
+                break;
+        }
+        const auto sequence = nats_.Publish(json, point, head->snapshot);
+        if (!sequence) {
+            natsFailed_ = true;
+            Ended("closing the feed until NATS takes messages again");
+            return false;
+        }
+        track_.Published(point, *sequence);
+        if (head->snapshot) {
+            nats_.PutSnapshot(*sequence, json);
+            snapshotAt_ = std::chrono::steady_clock::now();
+            snapshotPoint_ = point;
+        }
+        return true;
+    }
+
+    // A newer snapshot for newcomers, at most every two seconds: the server's,
+    // once the stream holds every message it includes.
+    void RefreshSnapshot() {
+        if (track_.last() == snapshotPoint_ ||
+            std::chrono::steady_clock::now() - snapshotAt_ < kSnapshotInterval)
+            return;
+        snapshotAt_ = std::chrono::steady_clock::now();
+        const std::string state = FetchState(options_);
+        const auto head = ReadFeedMessageHead(state);
+        if (!head || !head->run) return;
+        const FeedPoint point{*head->run, head->version};
+        if (const auto sequence = track_.SequenceOf(point)) {
+            nats_.PutSnapshot(*sequence, state);
+            snapshotPoint_ = point;
+        }
+    }
+
+    // Every 200 ms: a stop request, and the snapshot for newcomers.
+    void Tick() {
+        stopTimer_.expires_after(std::chrono::milliseconds(200));
+        stopTimer_.async_wait([this](beast::error_code error) {
+            if (error) return;
+            if (StopRequested()) return Ended("stopping");
+            RefreshSnapshot();
+            Tick();
+        });
+    }
+
+    void Ended(const std::string& why) {
+        Say(why);
+        stopTimer_.cancel();
+        beast::error_code ignored;
+        beast::get_lowest_layer(ws_).socket().close(ignored);
+        io_.stop();
+    }
+
+    const RelayOptions& options_;
+    NatsSide& nats_;
+    RelayTrack& track_;
+    asio::io_context io_;
+    websocket::stream<beast::tcp_stream> ws_;
+    asio::steady_timer stopTimer_;
+    beast::flat_buffer buffer_;
+    bool natsFailed_ = false;
+    std::chrono::steady_clock::time_point snapshotAt_{};
+    std::optional<FeedPoint> snapshotPoint_;  // what the bucket's snapshot includes
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const RelayCommandLine line =
+        ReadRelayCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!line.options) {
+        if (line.error.empty()) {
+            std::printf("%s", kRelayUsage);
+            return 0;
+        }
+        std::fprintf(stderr, "lantrel-relay: %s\n\n%s", line.error.c_str(), kRelayUsage);
+        return 2;
+    }
+    const RelayOptions& options = *line.options;
+    InstallStopSignals();
+    nats_Open(-1);
+    {
+        NatsSide nats(options);
+        RelayTrack track;
+        bool natsOpen = false;
+        while (!StopRequested()) {
+            if (!natsOpen) {
+                natsOpen = nats.Open();
+                std::optional<FeedPoint> last;
+                std::uint64_t sequence = 0;
+                if (natsOpen) natsOpen = nats.LastPoint(last, sequence);
+                if (!natsOpen) {
+                    Pause();
+                    continue;
+                }
+                track.StartFrom(last);
+                if (last) track.Published(*last, sequence);
+                Say(last ? "the stream ends at " + RelayMessageId(*last, false)
+                         : "the stream is empty");
+            }
+            FeedRelay relay(options, nats, track);
+            if (relay.Run()) natsOpen = false;
+            if (!StopRequested()) Pause();
+        }
+        nats.Close();
+    }
+    nats_Close();
+    return 0;
+}
