@@ -94,6 +94,7 @@ void TakeBackLastMove(Feed& feed) {
                        (refused.side == Side::kWhite ? ". " : "... ") + refused.san);
     feed.screen.DrawBoard(feed.chess.cells);
     feed.screen.ShowFen(game.fen);
+    feed.screen.ShowFiftyMoveCount(feed.chess.halfmoveClock / 2);
     feed.output.MoveTakenBack(refused, game.fen, game.headerSent == 1);
 }
 

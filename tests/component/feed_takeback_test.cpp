@@ -48,6 +48,8 @@ const TakebackCase kCases[] = {
      "<10:04> Move taken back (the GUI refused it): 1... e5"},
     {"ArenaResultAfterAMoveNotPassedOn", &kArena, {"10:03-->1:result 1-0 {White wins}"}, ""},
     {"IcsResultAfterTheEnginesMove", &kIcs, {"8 >first : result 0-1 {White resigns}"}, ""},
+    {"IcsEngineLostOnTime", &kIcs, {"8 >first : result 1-0 {Black loses on time}"},
+     "<8> Move taken back (the GUI refused it): 1... e5"},
 };
 // clang-format on
 
@@ -82,6 +84,8 @@ TEST_P(FeedTakebackTest, RefusedMoveIsTakenBackBeforeTheResult) {
     EXPECT_EQ(f->feed.game.fen, before.previousFen);
     EXPECT_EQ(f->feed.game.plyCount, before.plyCount - 1);
     EXPECT_EQ(f.screen.Text(23, 7, before.previousFen.size()), before.previousFen);
+    EXPECT_EQ(f.screen.Text(22, 24, 16),
+              "50 Move Rule=" + PrintForm(f->feed.chess.halfmoveClock / 2));
     EXPECT_TRUE(Contains(log, c.logged)) << log;
 }
 
