@@ -9,10 +9,12 @@ namespace lantrel {
 
 namespace {
 
-// WEBROOT= when given, else the installed page, else this source tree's.
-std::string PageFolder(const WebSettings& settings) {
+// WEBROOT= when given, else the installed page, else this source tree's. The
+// installed page's folder is absolute on Linux; on Windows it is "web", in the
+// server's working folder, where the zip puts it beside the programs.
+std::string PageFolder(const WebSettings& settings, const std::string& workDir) {
     if (!settings.webRoot.empty()) return settings.webRoot;
-    const std::string installed = LANTREL_INSTALLED_PAGE;
+    const std::string installed = ResolvePath(workDir, LANTREL_INSTALLED_PAGE);
     return FileExists(installed + "/index.html") ? installed : LANTREL_SOURCE_PAGE;
 }
 
@@ -80,7 +82,7 @@ void StartWebListener(Server& server) {
         setup.port = config.webPort;
         setup.chatAllowed = config.webChat;
         setup.run = server.webFeed.run();
-        const std::string folder = PageFolder(config);
+        const std::string folder = PageFolder(config, server.os.workDir);
         setup.files = LoadPageFiles(folder);
         if (setup.files.empty()) server.journal.Write("Web page: no page files in " + folder);
         setup.textPages = TourneyPages(server);

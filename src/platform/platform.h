@@ -1,10 +1,11 @@
 // The platform layer: everything the server does to the outside world.
 //
 // The rest of the program sees only these interfaces. What every backend shares
-// lives in common.cpp; the POSIX backend in posix_*.cpp (its own declarations in
-// posix.h, for platform files only); the programs reach a backend through
-// system.h; the test doubles (ScreenBuffer, FakeClock, FakeSocket, FakeEventWait,
-// FakeProcesses) are in fakes.h. Nothing above this layer includes a system header.
+// lives in common.cpp; the POSIX backend in posix_*.cpp, the Windows one in
+// win_*.cpp (their own declarations in posix.h and win.h, for platform files
+// only); the programs reach a backend through system.h; the test doubles
+// (ScreenBuffer, FakeClock, FakeSocket, FakeEventWait, FakeProcesses) are in
+// fakes.h. Nothing above this layer includes a system header.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // What the programs' main functions need of the operating system: its own
 // implementations of the platform interfaces and the process-wide services.
-// Every backend defines all of these (posix_*.cpp).
+// Every backend defines all of these (posix_*.cpp, win_*.cpp).
 #pragma once
 
 #include <memory>

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app.h"
-#include "support/test_support.h"
+#include "support/fake_server.h"
 
 namespace lantrel {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "app/server.h"
 #include "feed/feed.h"
-#include "support/test_support.h"
+#include "support/fake_server.h"
 
 namespace lantrel {
 namespace {

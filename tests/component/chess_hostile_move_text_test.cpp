@@ -9,7 +9,7 @@
 #include "chess/fen.h"
 #include "chess/move_query.h"
 #include "feed/feed.h"
-#include "support/test_support.h"
+#include "support/fake_server.h"
 
 namespace lantrel {
 namespace {

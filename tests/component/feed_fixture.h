@@ -11,7 +11,7 @@
 #include "app/app.h"
 #include "feed/feed.h"
 #include "net/net.h"
-#include "support/test_support.h"
+#include "support/fake_server.h"
 
 namespace lantrel::testing {
 

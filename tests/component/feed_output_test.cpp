@@ -6,7 +6,7 @@
 
 #include "feed/feed.h"
 #include "platform/fakes.h"
-#include "support/test_support.h"
+#include "support/fake_server.h"
 
 namespace lantrel::testing {
 namespace {

@@ -18,7 +18,7 @@
 #include "app/app.h"
 #include "net/framing.h"
 #include "platform/files.h"
-#include "support/test_support.h"
+#include "support/fake_server.h"
 
 namespace lantrel::testing {
 namespace {
@@ -132,7 +132,7 @@ std::vector<Recording> Recordings() {
                                             {"arena/openings", ".log"}}) {
         for (const auto& entry : fs::directory_iterator(kFixtures / folder)) {
             if (entry.path().extension() != extension) continue;
-            std::string name = (fs::path(folder) / entry.path().stem()).string();
+            std::string name = (fs::path(folder) / entry.path().stem()).generic_string();
             std::replace(name.begin(), name.end(), '/', '_');
             found.push_back({entry.path(), name});
         }

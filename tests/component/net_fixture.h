@@ -8,7 +8,7 @@
 
 #include "app/server.h"
 #include "net/net.h"
-#include "support/test_support.h"
+#include "support/fake_server.h"
 #include "text/text.h"
 
 namespace lantrel::testing {

@@ -9,7 +9,7 @@
 #include "platform/fakes.h"
 #include "platform/files.h"
 #include "platform/posix.h"
-#include "support/test_support.h"
+#include "support/fake_server.h"
 
 namespace lantrel {
 namespace {

@@ -1,0 +1,169 @@
+// The Windows backend against the real system (run under wine in the build).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "platform/files.h"
+#include "platform/win.h"
+
+namespace lantrel {
+namespace {
+
+// A fresh folder under the system's temporary folder (a Windows path, with
+// backslashes), removed again at the end.
+class WindowsBackendTest : public ::testing::Test {
+  protected:
+    WindowsBackendTest() {
+        dir_ = (std::filesystem::temp_directory_path() /
+                ("lantrel-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+                   .string();
+        std::filesystem::create_directories(dir_);
+    }
+    ~WindowsBackendTest() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    std::string File(const std::string& name) const { return ResolvePath(dir_, name); }
+
+    std::string dir_;
+};
+
+TEST(WindowsPathTest, BothSeparatorsAndDrivesCount) {
+    struct Case {
+        const char* dir;
+        const char* name;
+        const char* resolved;
+    } cases[] = {
+        {"C:\\logs", "game.log", "C:\\logs\\game.log"},
+        {"C:\\logs\\", "game.log", "C:\\logs\\game.log"},
+        {"C:/logs/", "game.log", "C:/logs/game.log"},
+        {"C:\\logs", "D:\\other\\game.log", "D:\\other\\game.log"},
+        {"C:\\logs", "\\\\server\\share\\game.log", "\\\\server\\share\\game.log"},
+        {"C:\\logs", "/rooted/game.log", "/rooted/game.log"},
+        {"", "game.log", "game.log"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ResolvePath(c.dir, c.name), c.resolved) << c.dir << " + " << c.name;
+}
+
+TEST_F(WindowsBackendTest, AnOpenLogCanBeRemovedAndStartedAgain) {
+    const std::string log = File("gui.log");
+    ReadOnlyFile reader;
+    ASSERT_TRUE(reader.Open(log));
+    EXPECT_TRUE(reader.Created());
+    EXPECT_NE(reader.Identity().inode, 0u);
+
+    // The GUI writes, deletes and starts its log again while the server holds it.
+    ASSERT_EQ(AppendLine(log, "first game"), kFileOk);
+    char bytes[64] = {};
+    EXPECT_EQ(reader.ReadAt(6, bytes, sizeof bytes), 6u);
+    EXPECT_EQ(std::string(bytes, 6), "game\r\n");
+    EXPECT_EQ(reader.ReadAt(100, bytes, sizeof bytes), 0u);
+    EXPECT_TRUE(RemoveFile(log));
+    reader.Close();
+    ASSERT_EQ(AppendLine(log, "second game"), kFileOk);
+
+    ASSERT_TRUE(reader.Open(log));
+    EXPECT_FALSE(reader.Created());
+    EXPECT_EQ(reader.Length(), 13);
+    // The identity is the file's own (the system may hand a removed file's on).
+    ReadOnlyFile other;
+    ASSERT_TRUE(other.Open(File("other.log")));
+    EXPECT_NE(other.Identity(), reader.Identity());
+    EXPECT_EQ(other.Identity().device, reader.Identity().device);
+}
+
+TEST_F(WindowsBackendTest, RenameKeepsAnExistingFileReplaceTakesItsPlace) {
+    const std::string page = File("live.pgn");
+    ASSERT_EQ(CreateEmptyFile(page), kFileOk);
+    ASSERT_EQ(AppendBytes(File("live.tmp"), "new"), kFileOk);
+    EXPECT_FALSE(RenameFile(File("live.tmp"), page));
+    // (Over a file someone holds open only where the system offers POSIX
+    // renames, which wine does not.)
+    EXPECT_TRUE(ReplaceFile(File("live.tmp"), page));
+    EXPECT_EQ(ReadWholeFile(page), "new");
+    EXPECT_EQ(FileNamesIn(dir_), std::vector<std::string>{"live.pgn"});
+    std::string whyNot;
+    EXPECT_FALSE(ReadNamedFile(dir_, whyNot));
+    EXPECT_FALSE(whyNot.empty());
+}
+
+TEST_F(WindowsBackendTest, AppendFileWritesAtTheStartAfterTruncate) {
+    AppendFile out;
+    ASSERT_TRUE(out.Open(File("play.log"), true));
+    ASSERT_TRUE(out.Write("one two three"));
+    ASSERT_TRUE(out.Truncate());
+    ASSERT_TRUE(out.Write("four"));
+    out.Close();
+    EXPECT_EQ(ReadWholeFile(File("play.log")), "four");
+}
+
+TEST(WindowsClockTest, MonotonicAdvancesAcrossASleep) {
+    SystemClock clock;
+    const double before = clock.Monotonic();
+    clock.SleepMs(50);
+    EXPECT_GE(clock.Monotonic() - before, 0.04);
+    const double timeOfDay = clock.TimeOfDay();
+    EXPECT_TRUE(timeOfDay >= 0 && timeOfDay < 86400) << timeOfDay;
+}
+
+TEST(WindowsSocketTest, DatagramsGoBothWaysOnLoopback) {
+    const auto port = static_cast<std::uint16_t>(40000 + ::GetCurrentProcessId() % 20000);
+    UdpSocket server, viewer;
+    ASSERT_EQ(server.Open(port, 0, 0), kSocketOk);
+    EXPECT_EQ(server.Open(port, 0, 0), kAlreadyOpen);
+    UdpSocket taker;
+    EXPECT_EQ(taker.Open(port, 0, 0), kSocketFailure);  // the port is held
+    ASSERT_EQ(viewer.Open(static_cast<std::uint16_t>(port + 1), kLocalViewerIp, 0), kSocketOk);
+
+    Datagram got;
+    EXPECT_EQ(server.Receive(0, got), kTimedOut);
+    EXPECT_TRUE(got.text.empty());
+    ASSERT_EQ(viewer.Send(kLocalViewerIp, port, "hello"), kSocketOk);
+    ASSERT_EQ(server.Receive(2000, got), kSocketOk);
+    EXPECT_EQ(got.text, "hello");
+    EXPECT_EQ(got.sender, kLocalViewerIp);
+    EXPECT_EQ(got.senderPort, port + 1);
+
+    // A viewer that went away: the system's "unreachable" answer is no failure.
+    ASSERT_EQ(server.Send(kLocalViewerIp, static_cast<std::uint16_t>(port + 2), "gone"), kSocketOk);
+    ASSERT_EQ(server.Send(kLocalViewerIp, static_cast<std::uint16_t>(port + 1), "ack"), kSocketOk);
+    EXPECT_EQ(viewer.Receive(2000, got), kSocketOk);
+    EXPECT_EQ(server.Receive(100, got), kTimedOut);
+    EXPECT_FALSE(server.LocalAddresses().empty());
+}
+
+TEST_F(WindowsBackendTest, OnlyTheWatchedFileEndsAWait) {
+    const std::string log = File("gui.log");
+    ASSERT_EQ(CreateEmptyFile(log), kFileOk);
+    WinEventWait wait;
+    wait.WatchFile(log);
+    ASSERT_EQ(AppendLine(File("server.log"), "the server's own journal"), kFileOk);
+    EXPECT_EQ(wait.Wait(-1, 300), WakeReason::kTimedOut);
+    ASSERT_EQ(AppendLine(log, "a move"), kFileOk);
+    EXPECT_EQ(wait.Wait(-1, 2000), WakeReason::kFileChanged);
+}
+
+TEST_F(WindowsBackendTest, AStartedProgramGetsItsWordsAsTheyAre) {
+    // Argument 1 shown with its quotes, which the interpreter must not act on.
+    ASSERT_EQ(AppendLine(File("show.bat"), "@echo %1"), kFileOk);
+    ShellProcessStarter starter;
+    auto started = starter.Start("show", {"a & b | c > d ^ (e) \"f\""}, dir_, "out.txt");
+    ASSERT_TRUE(started);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!starter.Ended(*started) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ReadWholeFile(File("out.txt")), "\"a & b | c > d ^ (e) \\\"f\\\"\"\r\n");
+    EXPECT_FALSE(FileExists(File("d")));
+    EXPECT_FALSE(starter.Start("no-such-program", {}, dir_, "out.txt"));
+    // Words the interpreter would change or cut short are refused.
+    EXPECT_FALSE(starter.Start("show", {"100%PATH%"}, dir_, "out.txt"));
+    EXPECT_FALSE(starter.Start("show", {"one\ntwo"}, dir_, "out.txt"));
+}
+
+}  // namespace
+}  // namespace lantrel

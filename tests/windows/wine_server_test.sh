@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# lantrel-server.exe under wine, headless, follows a growing GUI log while the
+# Linux viewer on loopback collects what it broadcasts: the viewer must see
+# exactly the games the GUI saved, and the server must find every move.
+#   xboard_log       a recorded XBoard log, appended by the Linux replay tool;
+#                    the web listener serves the page from web\ in the server's
+#                    folder, and the game as PGN, with its result
+#   arena_log_held   an Arena log (CR LF line ends, server.ini with CR LF too),
+#                    appended by lantrel-replay.exe under wine, which holds the
+#                    log open for writing the whole game with read, write and
+#                    delete sharing, as the GUI does: a server that locked the
+#                    writer out, or was locked out itself, sees no game.
+#
+# Usage: wine_server_test.sh WINE SERVER_EXE REPLAY_EXE HOST_BUILD_DIR SOURCE_DIR
+# HOST_BUILD_DIR holds the Linux lantrel-viewer and lantrel-replay; without them
+# the test is skipped (exit status 77).
+set -u
+
+WINE=$1
+SERVER_EXE=$2
+REPLAY_EXE=$3
+VIEWER=$4/lantrel-viewer
+HOST_REPLAY=$4/lantrel-replay
+SOURCE_DIR=$5
+FIXTURES=$SOURCE_DIR/tests/fixtures
+SPEED=4
+
+for tool in "$VIEWER" "$HOST_REPLAY"; do
+    [ -x "$tool" ] || { echo "SKIPPED: needs the Linux build's $tool"; exit 77; }
+done
+
+WORK=$(mktemp -d /tmp/lantrel-wine-XXXXXX)
+STARTED=()
+stop_started() {
+    # Only the processes this script started.
+    for pid in "${STARTED[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${STARTED[@]}"; do wait "$pid" 2>/dev/null; done
+    STARTED=()
+}
+cleanup() {
+    stop_started
+    if [ "${KEEP_WORK:-0}" = 1 ]; then echo "work folder kept: $WORK"; else rm -rf "$WORK"; fi
+}
+trap cleanup EXIT
+
+free_port() {
+    python3 -c 'import socket, sys; s=socket.socket(socket.AF_INET, getattr(socket, sys.argv[1])); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' "$1"
+}
+
+# web_check PORT RESULT: the page and the live PGN with the game's result.
+web_check() {
+    python3 - "$1" "$2" <<'PY'
+import sys, urllib.request
+base = "http://127.0.0.1:%s" % sys.argv[1]
+page = urllib.request.urlopen(base + "/", timeout=10).read().decode("utf-8", "replace")
+games = urllib.request.urlopen(base + "/games.pgn", timeout=10).read().decode("utf-8", "replace")
+if "<html" not in page.lower():
+    sys.exit("the web listener did not serve the page")
+if '[Result "%s"]' % sys.argv[2] not in games:
+    sys.exit("the live PGN lacks the result %s:\n%s" % (sys.argv[2], games[:2000]))
+PY
+}
+
+# run_case NAME LINE_END WRITER WEB RECORDED_LOG EXPECTED: a fresh server.exe in
+# $WORK/NAME follows gui.log while WRITER (host or wine) plays RECORDED_LOG
+# into it; the viewer's games must be those of EXPECTED. With WEB=web the web
+# listener runs too and is checked.
+run_case() {
+    local name=$1 line_end=$2 writer=$3 web=$4 recorded=$5 expected=$6
+    local dir="$WORK/$name"
+    mkdir -p "$dir"
+    local port games web_port=""
+    port=$(free_port SOCK_DGRAM)
+    games=$(grep -c '^game ' "$expected")
+    printf "PORT=$port${line_end}BIND=127.0.0.1${line_end}PATH=gui.log${line_end}SITE=Wine${line_end}DELAY=20${line_end}DELAYAFTERMOVE=0${line_end}DELAYAFTERGAME=0${line_end}" \
+        > "$dir/server.ini"
+    if [ "$web" = web ]; then
+        web_port=$(free_port SOCK_STREAM)
+        printf "WEBPORT=$web_port${line_end}WEBBIND=127.0.0.1${line_end}" >> "$dir/server.ini"
+        cp -r "$SOURCE_DIR/web" "$dir/web"
+    fi
+
+    # The server first: it waits for the log that the writer is about to create.
+    "$WINE" "$SERVER_EXE" --headless --dir "Z:$dir" > "$dir/server.out" 2>&1 &
+    STARTED+=($!)
+    for _ in $(seq 300); do
+        grep -q "Delay after game=" "$dir/server.log" 2>/dev/null && break
+        sleep 0.1
+    done
+    "$VIEWER" --raw --port "$port" --name Tester --seconds 300 < /dev/null > "$dir/viewer.txt" 2>&1 &
+    STARTED+=($!)
+    for _ in $(seq 100); do
+        grep -q "LOGON SUCCESSFUL" "$dir/viewer.txt" 2>/dev/null && break
+        sleep 0.1
+    done
+    if ! grep -q "LOGON SUCCESSFUL" "$dir/viewer.txt"; then
+        echo "FAILED ($name): the viewer could not log on"; cat "$dir/server.out" "$dir/viewer.txt"
+        stop_started
+        return 1
+    fi
+
+    local status=0
+    if [ "$writer" = wine ]; then
+        "$WINE" "$REPLAY_EXE" --speed $SPEED --from-start "Z:$recorded" "Z:$dir/gui.log" || status=1
+    else
+        "$HOST_REPLAY" --speed $SPEED --from-start "$recorded" "$dir/gui.log" || status=1
+    fi
+    [ $status = 0 ] || echo "FAILED ($name): the replay did not finish"
+    # The server reads the end of the log within a pass or two; the result is the last broadcast.
+    for _ in $(seq 100); do
+        [ "$(grep -c 'result ' "$dir/viewer.txt")" -ge "$games" ] && break
+        sleep 0.1
+    done
+    sleep 1
+    if [ -n "$web_port" ]; then
+        web_check "$web_port" "$(sed -n 's/^result //p' "$expected" | tail -1)" || status=1
+    fi
+    stop_started
+
+    python3 "$SOURCE_DIR/tests/integration/compare_viewer_game.py" "$dir/viewer.txt" "$expected" || status=1
+    local errors
+    errors=$(grep -c "Cannot find the following move" "$dir/server.log")
+    if [ "$errors" != 0 ]; then
+        echo "FAILED ($name): $errors move error(s) in server.log"; status=1
+    fi
+    if [ $status != 0 ]; then
+        echo "--- server.out"; tail -20 "$dir/server.out"
+        echo "--- server.log (end)"; tail -30 "$dir/server.log"
+    fi
+    return $status
+}
+
+status=0
+run_case xboard_log '\n' host web "$FIXTURES/xboard/sf_fairymax.debug" \
+    "$FIXTURES/xboard/sf_fairymax.expected" || status=1
+run_case arena_log_held '\r\n' wine no_web "$FIXTURES/arena/phalanx_sf.log" \
+    "$FIXTURES/xboard/phalanx_sf.expected" || status=1
+[ $status = 0 ] && echo "PASSED"
+exit $status
