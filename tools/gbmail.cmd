@@ -11,12 +11,13 @@ rem Environment:
 rem   GBMAIL_SMTP   the mail server as a whole URL instead of smtp://HOST, for
 rem                 example smtps://mail.example.org:465 for TLS from the start
 rem   GBMAIL_USER   USER:PASSWORD for a mail server that asks for a login
-rem   GBMAIL_CURL   the curl program to run (default: curl.exe on the PATH)
+rem   GBMAIL_CURL   the curl program to run (default: curl.exe on the PATH), or a
+rem                 .cmd or .bat file that stands in for it
 rem
 rem Everything is written to standard output (the server appends it to email.log).
 rem The exit status is 0 when the mail server accepted the mail.
 rem Values are read with delayed expansion (!name!), so that the brackets of a
-rem subject such as "Your_requested_game(s)." are not taken for the script's own.
+rem subject are not taken for the script's own.
 setlocal EnableExtensions EnableDelayedExpansion
 
 set "to="
@@ -26,15 +27,16 @@ set "from="
 set "subject="
 
 rem Option values are plain words; a missing value (the next word is an option)
-rem leaves the setting empty.
+rem leaves the setting empty. Words are only ever read quoted into variables,
+rem since a subject such as "Your_requested_game(s)." would break a command
+rem line it stood on bare.
 :next_option
-if [%1]==[] goto options_read
 set "option=%~1"
+if not defined option goto options_read
 shift
-set "value="
-set "taken="
-if not [%1]==[] call :take_value %1
-if defined taken shift
+set "value=%~1"
+for %%o in (-to -file -h -from -s) do if /i "!value!"=="%%o" set "value="
+if defined value shift
 if /i "!option!"=="-to" set "to=!value!"& goto next_option
 if /i "!option!"=="-file" set "file=!value!"& goto next_option
 if /i "!option!"=="-h" set "host=!value!"& goto next_option
@@ -51,13 +53,17 @@ if "%file%"=="" goto unreadable
 if not exist "%file%" goto unreadable
 if "%from%"=="" set "from=%USERNAME%@%COMPUTERNAME%"
 if not defined subject set "subject=Your requested games"
-set "subject=!subject:_= !"
+set "subject=%subject:_= %"
 
 set "url=smtp://%host%"
 if defined GBMAIL_SMTP set "url=%GBMAIL_SMTP%"
 if "%url%"=="smtp://" goto no_server
 set "curl=curl.exe"
 if defined GBMAIL_CURL set "curl=%GBMAIL_CURL%"
+rem A batch file in curl's place must be called, or it would never come back here.
+set "run="
+if /i "%curl:~-4%"==".cmd" set "run=call"
+if /i "%curl:~-4%"==".bat" set "run=call"
 set "login="
 if defined GBMAIL_USER set login=--user "%GBMAIL_USER%"
 
@@ -74,7 +80,7 @@ set "message=%TEMP%\gbmail-%RANDOM%%RANDOM%.txt"
 type "%file%" >> "%message%"
 
 echo gbmail %stamp%: sending %file% to %to% via %url% with curl
-"%curl%" --silent --show-error --url "%url%" --mail-from "%from%" --mail-rcpt "%to%" --upload-file "%message%" %login%
+%run% "%curl%" --silent --show-error --url "%url%" --mail-from "%from%" --mail-rcpt "%to%" --upload-file "%message%" %login%
 set "status=%ERRORLEVEL%"
 del "%message%" 2>nul
 if not "%status%"=="0" goto not_sent
@@ -96,11 +102,3 @@ exit /b 2
 :unreadable
 echo gbmail %stamp%: cannot read the file '%file%'; nothing sent
 exit /b 2
-
-rem Sets value to the word %1 and taken to 1, unless the word is an option.
-:take_value
-set "word=%~1"
-set "taken=1"
-for %%o in (-to -file -h -from -s) do if /i "!word!"=="%%o" set "taken="
-if defined taken set "value=!word!"
-goto :eof
