@@ -22,6 +22,9 @@ add_custom_command(OUTPUT ${LANTREL_ZIP}
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:lantrel-server> $<TARGET_FILE:lantrel-viewer>
           $<TARGET_FILE:lantrel-replay> ${PROJECT_SOURCE_DIR}/tools/gbmail.cmd ${windows_sample}
           ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${zip_root}
+  # The programs travel without their symbols (the build keeps them).
+  COMMAND ${CMAKE_STRIP} ${zip_root}/lantrel-server.exe ${zip_root}/lantrel-viewer.exe
+          ${zip_root}/lantrel-replay.exe
   COMMAND ${CMAKE_COMMAND} -E copy ${zip_docs} ${zip_root}/docs
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/web ${zip_root}/web
   COMMAND ${CMAKE_COMMAND} -E tar cf ${LANTREL_ZIP} --format=zip ${LANTREL_ZIP_NAME}
