@@ -1,6 +1,7 @@
 // The real server's web listener on loopback: browsers follow a recorded game
 // over the WebSocket feed, resume it, chat with the UDP viewers, and bad clients
-// are shut out while a good one keeps everything.
+// are shut out while a good one keeps everything; a tournament with a refused
+// move reaches the browser as XBoard saved it.
 // clang-format off
 #include <utility>  // first: Asio 1.74 uses std::exchange without including it
 // clang-format on
@@ -22,7 +23,8 @@ namespace beast = boost::beast;
 using tcp = asio::ip::tcp;
 using Json = nlohmann::json;
 
-const std::string kGame = std::string(LANTREL_FIXTURES) + "/xboard/sf_fairymax";
+const std::string kXBoard = std::string(LANTREL_FIXTURES) + "/xboard/";
+const std::string kGame = kXBoard + "sf_fairymax";
 
 // Runs `io` until `done` or `seconds` pass; what is pending then is cancelled.
 void Await(asio::io_context& io, const bool& done, double seconds, tcp::socket& socket) {
@@ -117,11 +119,12 @@ int FreeTcpPort() {
 
 class WebListenerTest : public LiveServerTest {
   protected:
-    void StartWeb(const std::string& extraIni = "") {
+    void StartWeb(const std::string& extraIni = "", const std::string& game = kGame) {
         webPort = FreeTcpPort();
+        recorded = game;
         // The server takes what the log holds when it first reads it as written
         // before it looked (one "game" message); what comes later is played live.
-        const std::string log = FileText(kGame + ".debug");
+        const std::string log = FileText(recorded + ".debug");
         dir.Write("gui.log", log.substr(0, log.find('\n') + 1));
         StartServer("PATH=gui.log\nDELAYAFTERMOVE=0\nWEBPORT=" + std::to_string(webPort) +
                     "\nWEBBIND=127.0.0.1\n" + extraIni);
@@ -129,7 +132,7 @@ class WebListenerTest : public LiveServerTest {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));  // its first read
     }
     void AppendGame() {
-        const std::string log = FileText(kGame + ".debug");
+        const std::string log = FileText(recorded + ".debug");
         std::ofstream(dir.File("gui.log"), std::ios::app) << log.substr(log.find('\n') + 1);
     }
     Json State() {
@@ -144,27 +147,45 @@ class WebListenerTest : public LiveServerTest {
         WaitFor([&] { return (state = State()).value("result", "") != ""; }, 10);
         return state;
     }
-    // Follows the feed from the snapshot to the result, checking every version.
-    void ExpectWholeGame(Browser& browser, std::int64_t version) {
-        std::vector<std::string> sans;
+    // Follows the feed from the snapshot to the last saved game's result, checking
+    // every version: each game's moves, a move taken back dropped, and its result.
+    void ExpectSavedGames(Browser& browser, std::int64_t version) {
+        const std::vector<ExpectedGame> saved = ReadExpected(recorded + ".expected");
+        // A "game" message restates the game in play, or starts the next one
+        // once the last has its result.
+        std::vector<std::vector<std::string>> games(1);
+        std::vector<std::string> results;
         for (Json m = browser.Next(); !m.is_null(); m = browser.Next()) {
             ASSERT_EQ(m["version"], ++version) << m.dump();
-            if (m["type"] == "game") sans.clear();
+            if (m["type"] == "game") {
+                if (results.size() == games.size()) games.emplace_back();
+                games.back().clear();
+            }
+            std::vector<std::string>& sans = games.back();
             for (const Json& move : m["type"] == "game" ? m["moves"] : Json::array())
                 sans.push_back(move["san"]);
             if (m["type"] == "move") {
                 EXPECT_EQ(m["ply"], sans.size() + 1);
                 sans.push_back(m["san"]);
             }
-            if (m["type"] == "result") break;
+            if (m["type"] == "takeback") {
+                EXPECT_EQ(m["ply"], sans.size());
+                sans.pop_back();
+            }
+            if (m["type"] == "result") results.push_back(m["result"]);
+            if (results.size() == saved.size()) break;
         }
-        std::vector<std::string> expected;
-        const auto games = ReadExpected(kGame + ".expected");  // kept: the loop reads into it
-        for (const ExpectedPly& ply : games.front().plies)
-            expected.push_back(ply.san);
-        EXPECT_EQ(sans, expected);
+        ASSERT_EQ(games.size(), saved.size());
+        for (std::size_t g = 0; g < saved.size(); ++g) {
+            std::vector<std::string> expected;
+            for (const ExpectedPly& ply : saved[g].plies)
+                expected.push_back(ply.san);
+            EXPECT_EQ(games[g], expected) << "game " << g + 1;
+            EXPECT_EQ(results[g], saved[g].result.substr(0, saved[g].result.find(' ')));
+        }
     }
     int webPort = 0;
+    std::string recorded;
 };
 
 TEST_F(WebListenerTest, BrowserFollowsTheGameAndStateMatches) {
@@ -173,10 +194,20 @@ TEST_F(WebListenerTest, BrowserFollowsTheGameAndStateMatches) {
     const Json snapshot = browser.Next();
     ASSERT_EQ(snapshot["type"], "snapshot");
     AppendGame();
-    ExpectWholeGame(browser, snapshot["version"]);
+    ExpectSavedGames(browser, snapshot["version"]);
     const Json state = FinalState();
     EXPECT_EQ(state["moves"].size(), 39u);
     EXPECT_EQ(state["result"], "1-0");
+}
+
+// A round robin in XBoard's tournament mode, with a move XBoard refused on time.
+TEST_F(WebListenerTest, BrowserGetsTheSavedGamesOfATournament) {
+    StartWeb("DELAYAFTERGAME=0\n", kXBoard + "tourney_time_loss");
+    Browser browser(webPort);
+    const Json snapshot = browser.Next();
+    ASSERT_EQ(snapshot["type"], "snapshot");
+    AppendGame();
+    ExpectSavedGames(browser, snapshot["version"]);
 }
 
 TEST_F(WebListenerTest, ResumeSendsTheMissingDeltasOfThisRunOnly) {
@@ -244,7 +275,7 @@ TEST_F(WebListenerTest, BadClientsAreShutOutWhileAGoodOneGetsEverything) {
     EXPECT_LT(batches, 200) << "a client that never reads was not dropped";
 
     AppendGame();
-    ExpectWholeGame(good, snapshot["version"]);
+    ExpectSavedGames(good, snapshot["version"]);
 }
 
 }  // namespace
