@@ -85,31 +85,14 @@ struct Subscribers {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int subscribers = 5000;
-    double pliesPerSecond = 4;
-    std::string gameName = "sf_sf";
-    for (int i = 1; i < argc; i += 2) {
-        const std::string option = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (value && option == "--subscribers") {
-            subscribers = std::atoi(value);
-        } else if (value && option == "--plies-per-second") {
-            pliesPerSecond = std::atof(value);
-        } else if (value && option == "--game") {
-            gameName = value;
-        } else {
-            std::fprintf(stderr,
-                         "usage: bench_nats_fanout [--subscribers N] [--plies-per-second X] "
-                         "[--game NAME]\n");
-            return 2;
-        }
-    }
-    const RecordedGame game =
-        CutAtMoves(ReadFile(std::string(LANTREL_FIXTURES) + "/xboard/" + gameName + ".debug"));
-    if (game.moves.empty() || pliesPerSecond <= 0 || subscribers < 2) {
-        std::fprintf(stderr, "no moves in %s, or a pace or count out of range\n", gameName.c_str());
-        return 1;
-    }
+    LoadOptions options{5000};
+    if (const int status =
+            ReadLoadOptions(argc, argv, "bench_nats_fanout", "--subscribers", 2, options))
+        return status;
+    const int subscribers = options.followers;
+    const double pliesPerSecond = options.pliesPerSecond;
+    const std::string& gameName = options.gameName;
+    const RecordedGame& game = options.game;
     const std::size_t plies = game.moves.size();
     const std::string npm = NpmPackages();
     if (npm.empty()) {

@@ -95,6 +95,45 @@ inline RecordedGame CutAtMoves(const std::string& log) {
     return game;
 }
 
+// What a load benchmark is asked: how many followers (`--clients`, `--subscribers`
+// or the like), at what pace the game is played, and which recorded XBoard game.
+struct LoadOptions {
+    int followers;
+    double pliesPerSecond = 4;
+    std::string gameName = "sf_sf";
+    RecordedGame game = {};  // read by ReadLoadOptions
+};
+
+// Reads the options after the program's name, and the game they name; on a bad
+// option, a game without moves, a pace or a count below `fewest`, says what is
+// wrong and returns the exit status (2 for the usage, 1 otherwise), else 0.
+inline int ReadLoadOptions(int argc, char** argv, const char* program, const char* countOption,
+                           int fewest, LoadOptions& options) {
+    for (int i = 1; i < argc; i += 2) {
+        const std::string option = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (value && option == countOption) {
+            options.followers = std::atoi(value);
+        } else if (value && option == "--plies-per-second") {
+            options.pliesPerSecond = std::atof(value);
+        } else if (value && option == "--game") {
+            options.gameName = value;
+        } else {
+            std::fprintf(stderr, "usage: %s [%s N] [--plies-per-second X] [--game NAME]\n", program,
+                         countOption);
+            return 2;
+        }
+    }
+    options.game = CutAtMoves(
+        ReadFile(std::string(LANTREL_FIXTURES) + "/xboard/" + options.gameName + ".debug"));
+    if (options.game.moves.empty() || options.pliesPerSecond <= 0 || options.followers < fewest) {
+        std::fprintf(stderr, "no moves in %s, or a pace or count out of range\n",
+                     options.gameName.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 // Appends the game's moves to the GUI log `log`, `pliesPerSecond` of them a
 // second, and its tail one interval after the last; returns when each move went in.
 inline std::vector<Clock::time_point> AppendMoves(const RecordedGame& game, const std::string& log,

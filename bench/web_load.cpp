@@ -51,31 +51,13 @@ struct Watched {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int clients = 1000;
-    double pliesPerSecond = 4;
-    std::string gameName = "sf_sf";
-    for (int i = 1; i < argc; i += 2) {
-        const std::string option = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (value && option == "--clients") {
-            clients = std::atoi(value);
-        } else if (value && option == "--plies-per-second") {
-            pliesPerSecond = std::atof(value);
-        } else if (value && option == "--game") {
-            gameName = value;
-        } else {
-            std::fprintf(stderr,
-                         "usage: bench_web_load [--clients N] [--plies-per-second X] "
-                         "[--game NAME]\n");
-            return 2;
-        }
-    }
-    const RecordedGame game =
-        CutAtMoves(ReadFile(std::string(LANTREL_FIXTURES) + "/xboard/" + gameName + ".debug"));
-    if (game.moves.empty() || pliesPerSecond <= 0 || clients < 0) {
-        std::fprintf(stderr, "no moves in %s, or a pace or count out of range\n", gameName.c_str());
-        return 1;
-    }
+    LoadOptions options{1000};
+    if (const int status = ReadLoadOptions(argc, argv, "bench_web_load", "--clients", 0, options))
+        return status;
+    const int clients = options.followers;
+    const double pliesPerSecond = options.pliesPerSecond;
+    const std::string& gameName = options.gameName;
+    const RecordedGame& game = options.game;
     const std::size_t plies = game.moves.size();
 
     const int webPort = FreeTcpPort();
