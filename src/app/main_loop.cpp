@@ -36,6 +36,20 @@ void ResetFeed(Server& server, bool operatorReset) {
     MakeSaveDebugName(server.feed);
 }
 
+// server.log hears once that the log cannot be opened, with the system's
+// reason, and once that it opens again.
+void NoteLogOpening(Server& server, const std::string& path, const ReadOnlyFile& log) {
+    const std::string reason = log.IsOpen() || log.Missing() ? "" : log.OpenErrorText();
+    std::string& noted = server.feed.reader.logOpenFailure;
+    if (reason == noted) return;
+    if (!reason.empty())
+        server.journal.Write("Cannot open the GUI log " + path + ": " + reason +
+                             "; reading on when it opens");
+    else if (log.IsOpen())
+        server.journal.Write("The GUI log opens again: " + path);
+    noted = reason;
+}
+
 }  // namespace
 
 void MainLoopPass(Server& server) {
@@ -49,20 +63,31 @@ void MainLoopPass(Server& server) {
     RemoveFinishedMailFiles(server);
 
     ReadOnlyFile log;
-    bool open = log.Open(ResolvePath(server.os.workDir, server.config.path));
-    feed.logSize = open ? log.Length() : 0;
-    // A log removed and written anew before we looked again may already be
-    // longer than what was read of the old one: it is a restart all the same.
-    FileIdentity identity = open ? log.Identity() : FileIdentity{};
-    bool replaced = identity != feed.logIdentity && feed.bytesRead > 0;
-    feed.logIdentity = identity;
+    const std::string path = ResolvePath(server.os.workDir, server.config.path);
+    const bool open = log.Open(path);
+    // Only a log that is not there is gone. Any other failure to open it (no
+    // file handles left, the GUI holding it for a moment, a share that does not
+    // answer) passes: keep the read position and the file's identity, and try
+    // again next pass.
+    const bool passingFailure = !open && !log.Missing();
+    NoteLogOpening(server, path, log);
+    bool replaced = false;
+    if (!passingFailure) {
+        feed.logSize = open ? log.Length() : 0;
+        // A log removed and written anew before we looked again may already be
+        // longer than what was read of the old one: it is a restart all the same.
+        FileIdentity identity = open ? log.Identity() : FileIdentity{};
+        replaced = identity != feed.logIdentity && feed.bytesRead > 0;
+        feed.logIdentity = identity;
+    }
 
     std::string key = UpperAscii(server.os.console.ReadKey());
     if (key == "B") server.screen.ToggleBoard();
     if (key == "I") ToggleIcsMode(server);
-    if (feed.logSize < feed.bytesRead || replaced || key == "R") ResetFeed(server, key == "R");
+    const bool restarted = !passingFailure && (feed.logSize < feed.bytesRead || replaced);
+    if (restarted || key == "R") ResetFeed(server, key == "R");
 
-    if (feed.bytesRead < feed.logSize) {
+    if (!passingFailure && feed.bytesRead < feed.logSize) {
         ReadNewLogBytes(server.feed, log);
         feed.bytesRead = feed.logSize;
     }

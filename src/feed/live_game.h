@@ -59,6 +59,7 @@ struct LiveGame {
     std::int32_t secondEngineColour = 0;
     std::int32_t plyCount = 0;
     std::int32_t gameNotStarted = 1;
+    bool resultAnnounced = false;  // the GUI gave this game a result: its next "new" starts another
     std::string fen;
     std::string previousFen;
     std::optional<PlayedMove> lastMove;  // kept across new games until the next move
@@ -91,6 +92,7 @@ struct FeedState {
     std::string clockTime;
     bool partialLineCapped = false;  // the over-long line note was written once
     bool arenaLog = false;           // the log is Arena's (its engine markers were seen)
+    std::string logOpenFailure;      // why the log cannot be opened, as server.log was told; empty: it opens
 };
 
 }  // namespace lantrel

@@ -155,9 +155,12 @@ void PlaysWhite(Feed& feed, LineStep& step) {
 
 // Both engines are told "new"; after exactly one ply it is the GUI setting up
 // the second engine, not a new game, and so it is when the GUI has just given
-// the other engine opening moves or a position.
+// the other engine opening moves or a position. A game with a result is over
+// whatever its length (an engine can lose on time after one ply).
 void NewSent(Feed& feed, LineStep& step) {
-    if (feed.game.plyCount != 1 && !NewEngineJoinsGame(feed, step.source)) StartNewGame(feed);
+    const LiveGame& g = feed.game;
+    if (g.resultAnnounced || (g.plyCount != 1 && !NewEngineJoinsGame(feed, step.source)))
+        StartNewGame(feed);
 }
 
 // "time": the engine's own clock; "otim" follows with its opponent's.
@@ -222,13 +225,23 @@ void ResultSent(Feed& feed, LineStep& step) {
         TakeBackLastMove(feed);
     }
     feed.output.ResultAnnounced(step.parts.argument);
+    feed.game.resultAnnounced = true;
     PauseAfterResult(feed);
 }
 
 // The engine told to go first has the side to move: White in a game from the
-// start, whoever is on move after the GUI's opening moves or position.
+// start, whoever is on move after the GUI's opening moves or position. When
+// that is not the colour the engine-start lines gave it (XBoard's tournaments
+// start the second engine first in every other game), the viewers are told
+// the players again.
 void GoSent(Feed& feed, LineStep& step) {
+    const LiveGame& g = feed.game;
+    const std::string white = g.whitePlayer;
+    const std::string black = g.blackPlayer;
     AssignColour(feed, step.source, feed.chess.whiteOnMove == 0);
+    if (g.whitePlayer == white && g.blackPlayer == black) return;
+    feed.screen.ShowPlayers(g.whitePlayer, g.blackPlayer);
+    ReportPlayers(feed);
 }
 
 void LevelSent(Feed& feed, LineStep& step) {
@@ -360,8 +373,10 @@ void ProcessLogLine(Feed& feed, const std::string& line) {
 
     if (feed.settings.saveDebug == 1) AppendLine(feed.File("debug.tmp"), parts.workLine);
 
-    // Old-style engine output: "1. ... e7e5" is the move e7e5.
-    if (std::size_t p = Find(parts.fromEngine, " ... "); p > 1) {
+    // Old-style engine output: "1. ... e7e5" is the move e7e5. Thinking output
+    // whose variation starts with Black's move ("1 -13 0 46 3. ... c6 4. Nxd5")
+    // has the same dots and is no move.
+    if (std::size_t p = Find(parts.fromEngine, " ... "); p > 1 && !IsThinkingLine(parts.fromEngine)) {
         std::string after = Mid(parts.fromEngine, p + 5);
         parts.argument = Left(after, after.empty() ? 0 : after.size() - 1);
         parts.outputWord = "move";

@@ -5,6 +5,7 @@ namespace lantrel {
 void StartNewGame(Feed& feed) {
     LiveGame& game = feed.game;
     game.gameNotStarted = 1;
+    game.resultAnnounced = false;
     game.plyCount = 0;
     game.gameNumber += 1;
     game.beforeLastMove.reset();

@@ -78,9 +78,15 @@ class ReadOnlyFile {
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
     // Opens `path`, creating it empty when missing. False when that fails, with
-    // the reason in OpenError().
+    // the reason in OpenError() and the system's words for it in OpenErrorText().
     bool Open(const std::string& path);
     FileResult OpenError() const { return openError_; }
+    const std::string& OpenErrorText() const { return openErrorText_; }
+    // True when the last Open failed because no file has that name and none
+    // could be made there (a missing folder). Any other failure (no file handles
+    // left, a sharing violation, a network share that does not answer) is
+    // passing: the file is still there.
+    bool Missing() const { return missing_; }
     // True when the last Open found no file and made it: a new file, even where
     // the system hands the removed one's identity on to it.
     bool Created() const { return created_; }
@@ -94,7 +100,9 @@ class ReadOnlyFile {
   private:
     NativeHandle handle_ = -1;
     FileResult openError_ = kFileOk;
+    std::string openErrorText_;
     bool created_ = false;
+    bool missing_ = false;
 };
 
 // A file one writer appends to and may empty again (a log being played into).

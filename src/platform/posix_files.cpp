@@ -175,7 +175,9 @@ ReadOnlyFile::~ReadOnlyFile() {
 bool ReadOnlyFile::Open(const std::string& path) {
     Close();
     openError_ = kFileFailed;
+    openErrorText_.clear();
     created_ = false;
+    missing_ = path.empty();
     if (path.empty()) return false;
     // Non-blocking, so that a name standing for a pipe cannot stop the loop
     // waiting for a writer; for a regular file the flag changes nothing.
@@ -187,6 +189,10 @@ bool ReadOnlyFile::Open(const std::string& path) {
         created_ = created >= 0;
         if (created >= 0) ::close(created);
         fd = ::open(path.c_str(), flags);
+    }
+    if (fd < 0) {
+        missing_ = errno == ENOENT || errno == ENOTDIR;
+        openErrorText_ = std::strerror(errno);
     }
     openError_ = fd < 0 ? ResultOf(errno) : kFileOk;
     handle_ = fd;

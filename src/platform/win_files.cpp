@@ -231,7 +231,9 @@ ReadOnlyFile::~ReadOnlyFile() {
 bool ReadOnlyFile::Open(const std::string& path) {
     Close();
     openError_ = kFileFailed;
+    openErrorText_.clear();
     created_ = false;
+    missing_ = path.empty();
     if (path.empty()) return false;
     HANDLE file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
     if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND) {
@@ -241,7 +243,14 @@ bool ReadOnlyFile::Open(const std::string& path) {
         if (created_) ::CloseHandle(created);
         file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
     }
-    openError_ = file == INVALID_HANDLE_VALUE ? ResultOf(::GetLastError()) : kFileOk;
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        missing_ = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        openErrorText_ = SystemMessage(error);
+        openError_ = ResultOf(error);
+    } else {
+        openError_ = kFileOk;
+    }
     handle_ = AsNative(file);  // INVALID_HANDLE_VALUE is -1: not open
     return IsOpen();
 }

@@ -27,9 +27,13 @@ std::optional<long> BaseSeconds(const std::string& base) {
     return std::stol(minutes) * 60 + std::stol(seconds);
 }
 
+// A tag's value comes from engine output: control characters (C0, DEL and
+// C1, here Latin-1 bytes) are dropped, so that no reader's terminal obeys them.
 std::string TagLine(const std::string& name, const std::string& value) {
     std::string escaped;
     for (char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || (byte >= 0x7F && byte <= 0x9F)) continue;
         if (c == '"' || c == '\\') escaped += '\\';
         escaped += c;
     }

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/app.h"
@@ -100,6 +101,36 @@ TEST_F(MainLoopTest, LogThatIsAPipeNeitherBlocksNorIsRead) {
     Pass();
     Pass();
     EXPECT_EQ(f->feed.reader.bytesRead, 0);
+}
+
+// A log that cannot be opened for a while (here a name that loops back on
+// itself) is no new log: the game and the read position stay, server.log says
+// why once, and reading goes on where it stopped when the log opens again.
+TEST_F(MainLoopTest, LogThatFailsToOpenForAWhileIsNoNewLog) {
+    f.dir.Write("gui.log", "0123456789\n");
+    Pass();
+    const FileIdentity identity = f->feed.reader.logIdentity;
+    std::filesystem::rename(f.dir.File("gui.log"), f.dir.File("held.log"));
+    std::filesystem::create_symlink("gui.log", f.dir.File("gui.log"));
+    Pass();
+    Pass();
+    EXPECT_EQ(f->feed.game.gameNumber, 0);
+    EXPECT_EQ(f->feed.reader.bytesRead, 11);
+    EXPECT_EQ(f->feed.reader.logIdentity, identity);
+    const auto failures = [&] {
+        const std::vector<std::string> lines = f.LogLines();
+        return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.find("Cannot open the GUI log") != std::string::npos;
+        });
+    };
+    EXPECT_EQ(failures(), 1);
+    std::filesystem::remove(f.dir.File("gui.log"));
+    std::filesystem::rename(f.dir.File("held.log"), f.dir.File("gui.log"));
+    AppendBytes(f.dir.File("gui.log"), "abc\n");
+    Pass();
+    EXPECT_EQ(f->feed.game.gameNumber, 0);
+    EXPECT_EQ(f->feed.reader.bytesRead, 15);
+    EXPECT_EQ(f.LogLines().back(), "The GUI log opens again: " + f.dir.File("gui.log"));
 }
 
 TEST_F(MainLoopTest, ResetKeepsDebugLinesUnderTheSavedName) {

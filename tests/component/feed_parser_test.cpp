@@ -75,11 +75,20 @@ TEST_F(FeedParserTest, ColourCommands) {
 }
 
 TEST_F(FeedParserTest, GoDecidesWhiteBeforeTheFirstMove) {
-    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B", "5 >second: go"});
+    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B"});
+    f.socket.sent.clear();
+    Lines({"5 >second: go"});
     EXPECT_EQ(f->feed.game.whitePlayer, "B ");
     EXPECT_EQ(f->feed.game.blackPlayer, "A ");
     EXPECT_EQ(f->feed.game.firstEngineColour, 2);
     EXPECT_EQ(f->feed.game.secondEngineColour, 1);
+    // The viewers hear of the swap; a "go" that changes nothing is not told.
+    EXPECT_EQ(Received(), (std::vector<std::string>{"WPLAYER: B ", "BPLAYER: A "}));
+    EXPECT_EQ(TrimRightBlanks(f.screen.Row(4)), "[White  \"B \" ]");
+    f->feed.game.gameNotStarted = 1;
+    f.socket.sent.clear();
+    Lines({"6 >second: go"});
+    EXPECT_TRUE(Received().empty());
 }
 
 TEST_F(FeedParserTest, ClockMessageByteForByte) {
@@ -166,6 +175,19 @@ TEST_F(FeedParserTest, NewStartsAGameAtAnyPlyButOne) {
     EXPECT_EQ(f->feed.game.gameNumber, 2);
 }
 
+// Black lost on time right after White's first move: the next game's "new"
+// starts that game, and its first move is White's.
+TEST_F(FeedParserTest, NewAfterAOnePlyGameWithAResultStartsTheNextGame) {
+    Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B", "10 >first : new",
+           "20 >second: new", "30 <first : move e2e4", "40 >second: usermove 40 >second: e2e4",
+           "50 >first : result 1-0 {Black loses on time}", "60 >first : new"});
+    EXPECT_EQ(f->feed.game.gameNumber, 3);
+    EXPECT_EQ(f->feed.game.plyCount, 0);
+    Lines({"70 >second: new", "80 <first : move d2d4"});
+    EXPECT_EQ(f->feed.game.plyCount, 1);
+    EXPECT_EQ(MoveMessage(*f->feed.game.lastMove), "WMOVE: 1. d4");
+}
+
 TEST_F(FeedParserTest, CommentsAndDebugCopy) {
     f->config.saveDebug = 1;
     Lines({"1 >first : # a comment", "2 >first : xboard", "3 >first : usermove e2e4"});
@@ -210,6 +232,11 @@ TEST_F(FeedParserTest, OldStyleMoveOutput) {
     Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B", "40 <first : move e2e4",
            "41 <second: 1. ... e7e5"});
     EXPECT_EQ(f->feed.game.plyCount, 2);
+    // Thinking whose variation starts with Black's move is no move.
+    Lines({"42 <first : move g1f3", "43 <second: 1 -13 0 46 2. ... Nc6 3. Bb5 a6"});
+    EXPECT_EQ(f->feed.game.plyCount, 3);
+    EXPECT_EQ(f->feed.game.moveErrorCount, 0);
+    EXPECT_EQ(f->feed.game.pendingBlackPv, "1 -13 0 46 2. ... Nc6 3. Bb5 a6 ");
 }
 
 TEST_F(FeedParserTest, IcsModeTurnsMovesSentToTheEngineIntoTheOpponentsMoves) {

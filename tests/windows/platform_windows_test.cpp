@@ -77,6 +77,24 @@ TEST_F(WindowsBackendTest, AnOpenLogCanBeRemovedAndStartedAgain) {
     EXPECT_EQ(other.Identity().device, reader.Identity().device);
 }
 
+// A program holding the log without sharing it makes the open fail for a
+// while: that is no missing log. A missing folder is.
+TEST_F(WindowsBackendTest, ALogHeldWithoutSharingIsNotMissing) {
+    const std::string log = File("gui.log");
+    ASSERT_EQ(AppendLine(log, "line"), kFileOk);
+    const HANDLE held =
+        ::CreateFileA(log.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ReadOnlyFile reader;
+    EXPECT_FALSE(reader.Open(log));
+    EXPECT_FALSE(reader.Missing());
+    EXPECT_NE(reader.OpenErrorText(), "");
+    ::CloseHandle(held);
+    EXPECT_TRUE(reader.Open(log));
+    EXPECT_FALSE(reader.Open(File("no such folder\\gui.log")));
+    EXPECT_TRUE(reader.Missing());
+}
+
 TEST_F(WindowsBackendTest, RenameKeepsAnExistingFileReplaceTakesItsPlace) {
     const std::string page = File("live.pgn");
     ASSERT_EQ(CreateEmptyFile(page), kFileOk);

@@ -1,19 +1,54 @@
 #!/bin/sh
-# Records a real XBoard round robin (tournament mode, the engines changed
-# between games) with very short time controls, until one game holds a move
-# that XBoard refused because it came after the mover's flag fell: XBoard
-# announces the time loss and never passes that move to the other engine.
+# Records a real XBoard round robin in tournament mode (the engines changed
+# between games, one game a pairing) and writes NAME.debug, NAME.pgn and
+# NAME.expected into OUT-DIR (default tests/fixtures/xboard).
 #
-#   tools/record/record_tourney.sh [OUT-DIR]   (default tests/fixtures/xboard)
+#   tools/record/record_tourney.sh field [OUT-DIR]          all eight engines, 10 s for 40 moves
+#   tools/record/record_tourney.sh field_ponder [OUT-DIR]   the same, every engine pondering
+#   tools/record/record_tourney.sh time_loss [OUT-DIR]      three engines at 4 s, played again
+#                                                           until XBoard refused a move on time
+#   tools/record/record_tourney.sh accidents [OUT-DIR]      fairymax and phalanx against an engine
+#                                                           that moves illegally and one that dies
+#   tools/record/record_tourney.sh gui_restart [OUT-DIR]    three engines; XBoard is stopped in the
+#                                                           middle of game 2 and started again
 #
-# Writes OUT-DIR/tourney_time_loss.debug and .pgn; the .expected file is made
-# by record_xboard.py --expect. Needs the packages listed in README.md.
+# The field is every chess engine Debian ships: Stockfish, Toga II and Glaurung
+# (UCI, run through polyglot), GNU Chess, Sjeng, HoiChess, Phalanx and
+# Fairy-Max (XBoard protocol). Needs the packages listed in README.md.
 set -eu
 HERE=$(cd "$(dirname "$0")" && pwd)
-OUT=${1:-$HERE/../../tests/fixtures/xboard}
-TRIES=10
+NAME=${1:?"usage: $0 field|field_ponder|time_loss [OUT-DIR]"}
+OUT=${2:-$HERE/../../tests/fixtures/xboard}
 WORK=$(mktemp -d /tmp/lantrel-tourney-XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
+
+# Engines as XBoard's -firstChessProgramNames lists them: a name, the command.
+FIELD='"stockfish" -fcp stockfish -fUCI
+"toga2" -fcp toga2 -fUCI
+"glaurung" -fcp glaurung -fUCI
+"gnuchess" -fcp "gnuchess --xboard"
+"sjeng" -fcp sjeng
+"hoichess" -fcp "hoichess -x"
+"phalanx" -fcp phalanx
+"fairymax" -fcp fairymax'
+THREE='"stockfish" -fcp stockfish -fUCI
+"fairymax" -fcp fairymax
+"phalanx" -fcp phalanx'
+# faulty_engine.py runs a real engine and breaks it on purpose.
+ACCIDENTS="\"fairymax\" -fcp fairymax
+\"phalanx\" -fcp phalanx
+\"illegal\" -fcp \"python3 $HERE/faulty_engine.py --illegal-move 6 fairymax\"
+\"crashing\" -fcp \"python3 $HERE/faulty_engine.py --die-after 8 phalanx\""
+
+case $NAME in
+    field) ENGINES=$FIELD TC=0:10 EXTRA="" TRIES=1 ;;
+    field_ponder) ENGINES=$FIELD TC=0:10 EXTRA="-ponder" TRIES=1 ;;
+    time_loss) ENGINES=$THREE TC=0:04 EXTRA="" TRIES=10 ;;
+    accidents) ENGINES=$ACCIDENTS TC=0:10 EXTRA="" TRIES=1 ;;
+    gui_restart) ENGINES=$THREE TC=0:10 EXTRA="" TRIES=1 ;;
+    *) echo "unknown tournament: $NAME" >&2; exit 2 ;;
+esac
+NAME=tourney_$NAME
 
 # A refused move: an engine's "move X", then a result "on time" before the GUI
 # sent X to the other engine.
@@ -24,14 +59,13 @@ refused() {
          END { exit !found }' "$1"
 }
 
-try=1
-while [ $try -le $TRIES ]; do
+# One tournament: the participants are the names of the engine list.
+play() {
     rm -f "$WORK"/*
-    cat > "$WORK/tourney.trn" <<TRN
--participants {stockfish
-fairymax
-phalanx
-}
+    {
+        echo "-participants {$(echo "$ENGINES" | sed 's/^"\([^"]*\)".*/\1/')"
+        echo "}"
+        cat <<TRN
 -tourneyType 0
 -tourneyCycles 1
 -defaultMatchGames 1
@@ -44,23 +78,55 @@ phalanx
 -matchPause 1000
 -results ""
 TRN
-    (cd "$WORK" && HOME="$WORK" PATH="$PATH:/usr/games" timeout 600 xvfb-run -a /usr/games/xboard \
-        -firstChessProgramNames '{"stockfish" -fcp stockfish -fUCI
-"fairymax" -fcp fairymax
-"phalanx" -fcp phalanx
-}' \
-        -tc 0:04 -mps 40 -autoCallFlag true -tf "$WORK/tourney.trn" -mm \
+    } > "$WORK/tourney.trn"
+    if [ "$NAME" = tourney_gui_restart ]; then
+        # Started again on the same files, XBoard goes on with the tournament.
+        stop_in_game_2 &
+        xboard_run
+        wait
+        cp "$WORK/gui.debug" "$WORK/first-run.debug"
+        xboard_run
+    else
+        xboard_run
+    fi
+}
+
+# Stops XBoard at once, as a crash or a power cut would, once game 2 has had
+# ten moves. (Told to quit instead, XBoard 4.9.1 in tournament mode waits for
+# ever on its engines.)
+stop_in_game_2() {
+    while sleep 1; do
+        moves=$(awk '/^GameEnds\(/ { games++ } games == 1 && / <(first |second): move / { n++ }
+                     END { print n + 0 }' "$WORK/gui.debug" 2>/dev/null || echo 0)
+        [ "$moves" -ge 10 ] && break
+    done
+    pkill -KILL -f "^/usr/games/xboard .*-tf $WORK/tourney.trn" || true
+}
+
+xboard_run() {
+    # shellcheck disable=SC2086  # EXTRA is zero or more options
+    (cd "$WORK" && HOME="$WORK" PATH="$PATH:/usr/games" timeout 3600 xvfb-run -a /usr/games/xboard \
+        -firstChessProgramNames "{$ENGINES
+}" \
+        -tc "$TC" -mps 40 -autoCallFlag true $EXTRA -tf "$WORK/tourney.trn" -mm \
         -debug -nameOfDebugFile "$WORK/gui.debug" \
         -adjudicateDrawMoves 80 -adjudicateLossThreshold -700 \
         -saveSettingsOnExit false -popupExitMessage false -popupMoveErrors false \
         -soundProgram "" > "$WORK/xboard.out" 2>&1) || true
-    if [ -s "$WORK/tourney.pgn" ] && refused "$WORK/gui.debug"; then
-        cp "$WORK/gui.debug" "$OUT/tourney_time_loss.debug"
-        cp "$WORK/tourney.pgn" "$OUT/tourney_time_loss.pgn"
-        echo "recorded after $try tries"
+}
+
+try=1
+while [ $try -le $TRIES ]; do
+    play
+    if [ -s "$WORK/tourney.pgn" ] && { [ "$NAME" != tourney_time_loss ] || refused "$WORK/gui.debug"; }; then
+        cp "$WORK/gui.debug" "$OUT/$NAME.debug"
+        cp "$WORK/tourney.pgn" "$OUT/$NAME.pgn"
+        "$HERE/record_xboard.py" --expect "$OUT/$NAME.pgn" "$OUT/$NAME.expected"
+        echo "recorded $OUT/$NAME.debug after $try tries"
         exit 0
     fi
     try=$((try + 1))
 done
-echo "no refused move in $TRIES tournaments" >&2
+tail -5 "$WORK/xboard.out" >&2
+echo "no usable tournament in $TRIES tries" >&2
 exit 1
