@@ -200,18 +200,18 @@ void MoveSent(Feed& feed, LineStep& step) {
     }
 }
 
-// Whether the GUI refused the game's last move, which its result follows.
-// XBoard and WinBoard pass every move they accept to the other engine at once
-// (a mating move too), so there a move not passed on was refused (it came after
-// the mover's flag fell), unless the GUI adjudicated the game right after it,
-// which keeps the move. Where that traffic is not followed (ICS mode, Arena)
-// only a result saying that the side that just moved lost on time tells.
+// Whether the GUI refused the game's last move, which its result follows: the
+// move came after its mover's flag fell, so the result says that side lost on
+// time. XBoard and WinBoard pass every move they accept to the other engine at
+// once (a mating move too), so there the refused move is also one not passed
+// on; a move not passed on for another reason (the GUI adjudicated right after
+// it, or the other engine died) is kept. Where that traffic is not followed
+// (ICS mode, Arena) the result alone tells.
 bool LastMoveRefused(Feed& feed, const std::string& result) {
     if (!feed.game.beforeLastMove) return false;
-    if (feed.settings.icsMode != 1 && !feed.reader.arenaLog)
-        return EngineMoveNotPassedOn(feed) && !IsAdjudication(result);
     const Side justMoved = feed.chess.whiteOnMove == 1 ? Side::kBlack : Side::kWhite;
-    return LoserOnTime(result) == justMoved;
+    if (LoserOnTime(result) != justMoved) return false;
+    return feed.settings.icsMode == 1 || feed.reader.arenaLog || EngineMoveNotPassedOn(feed);
 }
 
 void ResultSent(Feed& feed, LineStep& step) {

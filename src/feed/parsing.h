@@ -38,8 +38,4 @@ bool IsThinkingLine(std::string_view text);
 // time}"; the score names the loser. Nothing for any other result.
 std::optional<Side> LoserOnTime(std::string_view result);
 
-// True when the GUI ended the game itself ("1-0 {Xboard adjudication}"): it
-// keeps the last move even though it never passed it to the other engine.
-bool IsAdjudication(std::string_view result);
-
 }  // namespace lantrel

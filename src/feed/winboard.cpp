@@ -62,8 +62,4 @@ std::optional<Side> LoserOnTime(std::string_view result) {
     return std::nullopt;  // a draw: both flags fell, or one fell against a bare king
 }
 
-bool IsAdjudication(std::string_view result) {
-    return Contains(UpperAscii(result), "ADJUDICATION");
-}
-
 }  // namespace lantrel

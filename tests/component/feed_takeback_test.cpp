@@ -40,6 +40,8 @@ const TakebackCase kCases[] = {
      "82 >first : result 1-0 {White mates}"}, ""},
     {"AdjudicatedRightAfterAMoveNotPassedOn", &kXBoard, {"40 <first : move g1f3",
      "41 >first : result 1-0 {Xboard adjudication}"}, ""},
+    {"OtherEngineDiedBeforeTheMoveWasPassedOn", &kXBoard, {"40 <first : move g1f3",
+     "41 >first : result 1-0 {Error writing to second chess program}"}, ""},
     {"SideOnMoveLostOnTime", &kXBoard, {"40 <first : move g1f3", "41 >second: g1f3",
      "50 >first : result 1-0 {White wins on time}"}, ""},
     // Arena and ICS mode: only the time loss of the side that just moved tells.

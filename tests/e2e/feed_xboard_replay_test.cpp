@@ -14,11 +14,14 @@ using namespace lantrel::testing;
 
 const std::string kXBoardFixtures = std::string(LANTREL_FIXTURES) + "/xboard/";
 
-// A recording and the moves XBoard refused in it (each came after its mover's
-// flag fell): the server takes each back before the result.
+// A recording, the moves XBoard refused in it (each came after its mover's
+// flag fell: the server takes each back before the result), and the illegal
+// moves engines sent (XBoard forfeits the game; the server's journal reports
+// each, and the game goes on unchanged to its result).
 struct Recording {
     const char* name;
     int refusedMoves;
+    int illegalMoves;
 };
 
 // sf_fairymax: a UCI engine through polyglot (usermove lines) against a native one.
@@ -35,10 +38,15 @@ struct Recording {
 // move numbers, the second engine White in every other game, time losses,
 // adjudications, games lost on time before the first move and after the
 // first), the second with every engine pondering.
+// tourney_accidents: fairymax and phalanx against an engine that moves
+// illegally and one that dies mid-game (XBoard keeps the last move it could not
+// pass on to the dead engine).
 const Recording kRecordings[] = {
-    {"sf_fairymax", 0},       {"phalanx_sf", 0},        {"sf_sf", 0},
-    {"sf_sf_draw", 0},        {"fairymax_phalanx_match", 0}, {"tourney_time_loss", 1},
-    {"tourney_field", 4},     {"tourney_field_ponder", 7},
+    {"sf_fairymax", 0, 0},         {"phalanx_sf", 0, 0},
+    {"sf_sf", 0, 0},               {"sf_sf_draw", 0, 0},
+    {"fairymax_phalanx_match", 0, 0}, {"tourney_time_loss", 1, 0},
+    {"tourney_field", 4, 0},       {"tourney_field_ponder", 7, 0},
+    {"tourney_accidents", 1, 3},
 };
 
 class XBoardReplayTest : public ::testing::TestWithParam<Recording> {};
@@ -58,7 +66,8 @@ TEST_P(XBoardReplayTest, ViewerSeesTheSavedGames) {
     EXPECT_EQ(outcome.watcher.results, results);
     ExpectGamesAsRecorded(GamesWithMoves(outcome.watcher.Finished()), expected);
 
-    EXPECT_EQ(CountOf(outcome.serverLog, "Cannot find the following move..."), 0)
+    EXPECT_EQ(CountOf(outcome.serverLog, "Cannot find the following move..."),
+              GetParam().illegalMoves)
         << outcome.serverLog;
     int plies = 0;
     for (const ExpectedGame& game : expected)

@@ -142,14 +142,13 @@ TEST(IsThinkingLineTest, Shapes) {
         EXPECT_EQ(IsThinkingLine(c.text), c.thinking) << c.text;
 }
 
-TEST(ResultWordsTest, LoserOnTimeAndAdjudication) {
+TEST(ResultWordsTest, LoserOnTime) {
     EXPECT_EQ(LoserOnTime("1-0 {White wins on time}"), Side::kBlack);  // XBoard names the winner
     EXPECT_EQ(LoserOnTime("0-1 {White forfeits on time}"), Side::kWhite);
     EXPECT_EQ(LoserOnTime("0-1 {White ran out of time}"), Side::kWhite);
     EXPECT_EQ(LoserOnTime("1/2-1/2 {Both players ran out of time}"), std::nullopt);
     EXPECT_EQ(LoserOnTime("1-0 {White mates}"), std::nullopt);
-    EXPECT_TRUE(IsAdjudication("1/2-1/2 {XBoard adjudication: 3-fold repetition}"));
-    EXPECT_FALSE(IsAdjudication("1-0 {Black wins on time}"));
+    EXPECT_EQ(LoserOnTime("1-0 {Xboard adjudication}"), std::nullopt);
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ TRN
 # ever on its engines.)
 stop_in_game_2() {
     while sleep 1; do
-        moves=$(awk '/^GameEnds\(/ { games++ } games == 1 && / <(first |second): move / { n++ }
+        moves=$(awk '/^GameEnds\([1-9]/ { games++ } games == 1 && / <(first |second): move / { n++ }
                      END { print n + 0 }' "$WORK/gui.debug" 2>/dev/null || echo 0)
         [ "$moves" -ge 10 ] && break
     done
