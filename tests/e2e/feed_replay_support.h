@@ -168,7 +168,8 @@ struct SeenGame {
 
 // Follows the message stream: a game ends with "result"; the players of a game
 // are the names last announced before its result. A position that returns to
-// the one before the last move takes that move back (the GUI refused it).
+// the one before the last move takes that move back (the GUI refused it); the
+// start position abandons the game in play.
 struct GameWatcher {
     std::vector<SeenGame> games{1};
     std::string white, black, fen, previousFen;
@@ -180,6 +181,9 @@ struct GameWatcher {
         if (StartsWith(text, "FEN: ")) {
             std::vector<SeenMove>& moves = games.back().moves;
             if (!moves.empty() && moves.back().fenBefore == text.substr(5)) moves.pop_back();
+            // The start position in the middle of a game: the GUI started again
+            // and the game without a result is abandoned.
+            if (StartsWith(text, "FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w")) moves.clear();
             previousFen = fen;
             fen = text.substr(5);
         } else if (StartsWith(text, "WPLAYER: ")) {
@@ -218,11 +222,14 @@ struct ReplayOutcome {
 };
 
 // Runs the real server on an empty directory, lets a viewer on 127.0.0.2 log on,
-// and plays `recordedLog` into the server's GUI log with lantrel-replay at `speed`.
+// and plays `recordedLog` into the server's GUI log with lantrel-replay at `speed`;
+// then, when given, `restartedLog` in its place, as a GUI started again writes
+// its log anew.
 // The lines up to the first "new" go in before the server starts, so that its
 // first read (which stays silent about moves until it has sent the game header)
 // holds no move. Waits for `results` game results, at most `seconds`.
 inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int results,
+                                         const std::string& restartedLog = "",
                                          double speed = 25, double seconds = 60) {
     ReplayOutcome outcome;
     TempDir dir;
@@ -271,15 +278,20 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
 
     std::ostringstream speedText;
     speedText << speed;
-    ChildProcess replay(
-        {LANTREL_REPLAY_BIN, "--speed", speedText.str(), dir.File("rest.log"), dir.File("gui.log")},
-        dir.File("replay.out"));
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < deadline &&
-           (replay.Running() || outcome.watcher.results < results)) {
-        viewer.Poll(20);
-    }
-    outcome.replayEnded = !replay.Running();
+    auto play = [&](std::vector<std::string> args, bool last) {
+        args.insert(args.begin(), {LANTREL_REPLAY_BIN, "--speed", speedText.str()});
+        args.push_back(dir.File("gui.log"));
+        ChildProcess replay(args, dir.File("replay.out"));
+        while (std::chrono::steady_clock::now() < deadline &&
+               (replay.Running() || (last && outcome.watcher.results < results))) {
+            viewer.Poll(20);
+        }
+        return !replay.Running();
+    };
+    outcome.replayEnded = play({dir.File("rest.log")}, restartedLog.empty());
+    if (!restartedLog.empty())
+        outcome.replayEnded = play({"--from-start", restartedLog}, true) && outcome.replayEnded;
     // Whatever is still on its way (the last thinking lines, re-sends).
     viewer.PollUntil([] { return false; }, 0.5);
     server.Stop();

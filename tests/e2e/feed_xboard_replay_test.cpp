@@ -18,10 +18,13 @@ const std::string kXBoardFixtures = std::string(LANTREL_FIXTURES) + "/xboard/";
 // flag fell: the server takes each back before the result), and the illegal
 // moves engines sent (XBoard forfeits the game; the server's journal reports
 // each, and the game goes on unchanged to its result).
+// A recording of a GUI stopped and started again has the second run's log
+// beside it (NAME_again.debug), which replaces the first one.
 struct Recording {
     const char* name;
     int refusedMoves;
     int illegalMoves;
+    bool restarted = false;
 };
 
 // sf_fairymax: a UCI engine through polyglot (usermove lines) against a native one.
@@ -41,12 +44,15 @@ struct Recording {
 // tourney_accidents: fairymax and phalanx against an engine that moves
 // illegally and one that dies mid-game (XBoard keeps the last move it could not
 // pass on to the dead engine).
+// tourney_gui_restart: XBoard stopped in the middle of game 2 and started again
+// on its tournament file: its new log replaces the old one, game 2 is left
+// without a result (the viewers see it abandoned) and game 3 follows.
 const Recording kRecordings[] = {
     {"sf_fairymax", 0, 0},         {"phalanx_sf", 0, 0},
     {"sf_sf", 0, 0},               {"sf_sf_draw", 0, 0},
     {"fairymax_phalanx_match", 0, 0}, {"tourney_time_loss", 1, 0},
     {"tourney_field", 4, 0},       {"tourney_field_ponder", 7, 0},
-    {"tourney_accidents", 1, 3},
+    {"tourney_accidents", 1, 3},   {"tourney_gui_restart", 0, 0, true},
 };
 
 class XBoardReplayTest : public ::testing::TestWithParam<Recording> {};
@@ -58,9 +64,12 @@ TEST_P(XBoardReplayTest, ViewerSeesTheSavedGames) {
     // Every result the GUI gave is announced, also that of a game that ended
     // before its first move (an engine that never answered lost on time), which
     // XBoard does not save.
-    const int results = ResultsInLog(kXBoardFixtures + name + ".debug");
+    const std::string log = kXBoardFixtures + name + ".debug";
+    const std::string restarted =
+        GetParam().restarted ? kXBoardFixtures + name + "_again.debug" : "";
+    const int results = ResultsInLog(log) + (restarted.empty() ? 0 : ResultsInLog(restarted));
 
-    ReplayOutcome outcome = ReplayThroughServer(kXBoardFixtures + name + ".debug", results);
+    ReplayOutcome outcome = ReplayThroughServer(log, results, restarted);
     ASSERT_TRUE(outcome.setUp);
     EXPECT_TRUE(outcome.replayEnded);
     EXPECT_EQ(outcome.watcher.results, results);
@@ -80,7 +89,9 @@ TEST_P(XBoardReplayTest, ViewerSeesTheSavedGames) {
 
     // The live PGN holds the same games, and pgn-extract reads it without complaint.
     std::vector<PgnGame> live = ReadPgnGames(outcome.livePgn);
-    std::erase_if(live, [](const PgnGame& game) { return game.sans.empty(); });
+    // Left out: games without moves, and a game the stopped GUI left without a result.
+    std::erase_if(live,
+                  [](const PgnGame& game) { return game.sans.empty() || game.result == "*"; });
     ASSERT_EQ(live.size(), expected.size()) << outcome.livePgn;
     for (std::size_t g = 0; g < expected.size(); ++g) {
         std::vector<std::string> sans;

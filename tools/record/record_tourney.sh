@@ -11,6 +11,7 @@
 #                                                           that moves illegally and one that dies
 #   tools/record/record_tourney.sh gui_restart [OUT-DIR]    three engines; XBoard is stopped in the
 #                                                           middle of game 2 and started again
+#                                                           (its second log is NAME_again.debug)
 #
 # The field is every chess engine Debian ships: Stockfish, Toga II and Glaurung
 # (UCI, run through polyglot), GNU Chess, Sjeng, HoiChess, Phalanx and
@@ -80,7 +81,8 @@ play() {
 TRN
     } > "$WORK/tourney.trn"
     if [ "$NAME" = tourney_gui_restart ]; then
-        # Started again on the same files, XBoard goes on with the tournament.
+        # Started again on the same files, XBoard goes on with the tournament:
+        # it leaves the interrupted game unplayed and plays the next one.
         stop_in_game_2 &
         xboard_run
         wait
@@ -119,7 +121,14 @@ try=1
 while [ $try -le $TRIES ]; do
     play
     if [ -s "$WORK/tourney.pgn" ] && { [ "$NAME" != tourney_time_loss ] || refused "$WORK/gui.debug"; }; then
-        cp "$WORK/gui.debug" "$OUT/$NAME.debug"
+        if [ "$NAME" = tourney_gui_restart ]; then
+            # XBoard empties its debug log when it starts: the second run's log
+            # replaces the first one's.
+            cp "$WORK/first-run.debug" "$OUT/$NAME.debug"
+            cp "$WORK/gui.debug" "$OUT/${NAME}_again.debug"
+        else
+            cp "$WORK/gui.debug" "$OUT/$NAME.debug"
+        fi
         cp "$WORK/tourney.pgn" "$OUT/$NAME.pgn"
         "$HERE/record_xboard.py" --expect "$OUT/$NAME.pgn" "$OUT/$NAME.expected"
         echo "recorded $OUT/$NAME.debug after $try tries"
