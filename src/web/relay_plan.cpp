@@ -79,20 +79,27 @@ RelayCommandLine ReadRelayCommandLine(const std::vector<std::string>& args) {
     std::string replicas = "1";
     std::string keep = "100000";
     std::pair<const char*, std::string*> values[] = {
-        {"--channel", &options.channel},  {"--creds", &options.credsFile},
-        {"--user", &options.user},        {"--password-file", &options.passwordFile},
-        {"--token-file", &options.tokenFile}, {"--tls-ca", &options.tlsCa},
-        {"--tls-cert", &options.tlsCert}, {"--tls-key", &options.tlsKey},
-        {"--replicas", &replicas},        {"--keep-messages", &keep},
+        {"--channel", &options.channel},
+        {"--creds", &options.credsFile},
+        {"--user", &options.user},
+        {"--password-file", &options.passwordFile},
+        {"--token-file", &options.tokenFile},
+        {"--tls-ca", &options.tlsCa},
+        {"--tls-cert", &options.tlsCert},
+        {"--tls-key", &options.tlsKey},
+        {"--replicas", &replicas},
+        {"--keep-messages", &keep},
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help") return {};
-        if (arg == "--password" || arg == "--token")
-            return {std::nullopt, arg + " is not taken: `ps` would show it to every user of the "
-                                        "machine; use " + arg + "-file FILE or the environment (" +
-                                        (arg == "--password" ? "LANTREL_NATS_PASSWORD"
-                                                             : "LANTREL_NATS_TOKEN") + ")"};
+        if (arg == "--password" || arg == "--token") {
+            const char* variable =
+                arg == "--password" ? "LANTREL_NATS_PASSWORD" : "LANTREL_NATS_TOKEN";
+            return {std::nullopt,
+                    arg + " is not taken (ps shows it to every user of the machine): use " + arg +
+                        "-file FILE or " + variable};
+        }
         if (i + 1 >= args.size()) return {std::nullopt, arg + " needs a value"};
         const std::string& value = args[++i];
         if (arg == "--feed") {

@@ -85,7 +85,8 @@ TEST(RelayCommandLine, SecretsFromFileOrEnvironment) {
         std::string extra, fileText;
         const char* error;
     } refused[] = {
-        {" --user relay --password-file " + file, "CHANGE-ME-relay\n", "the NATS password is still"},
+        {" --user relay --password-file " + file, "CHANGE-ME-relay\n",
+         "the NATS password is still"},
         {" --token-file " + file, "CHANGE-ME", "the NATS token is still"},
         {" --user relay --password-file " + file + "-missing", "", "cannot read"},
         {" --password-file " + file, "x", "--password-file needs --user"},
@@ -144,12 +145,12 @@ TEST(RelayPlan, EachVersionOnceAndInOrder) {
     EXPECT_FALSE(ReadFeedMessageHead(R"({"type":"snapshot","version":7})"));
     EXPECT_FALSE(ReadFeedMessageHead(R"({"type":"error","text":"no"})"));
     // What would break a NATS header or the feed's address, or a version that is no count.
-    for (const char* hostile : {R"({"type":"snapshot","version":1,"run":"R\r\nX: y"})",
-                                R"({"type":"snapshot","version":1,"run":"R&since=0"})",
-                                R"({"type":"snapshot","version":1,"run":""})",
-                                R"({"type":"move","version":-2})",
-                                R"({"type":"move","version":18446744073709551615})",
-                                R"({"type":"move","version":1.5})", "[[[[[[", ""})
+    for (const char* hostile :
+         {R"({"type":"snapshot","version":1,"run":"R\r\nX: y"})",
+          R"({"type":"snapshot","version":1,"run":"R&since=0"})",
+          R"({"type":"snapshot","version":1,"run":""})", R"({"type":"move","version":-2})",
+          R"({"type":"move","version":18446744073709551615})", R"({"type":"move","version":1.5})",
+          "[[[[[[", ""})
         EXPECT_FALSE(ReadFeedMessageHead(hostile)) << hostile;
 }
 

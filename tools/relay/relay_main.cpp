@@ -373,8 +373,7 @@ class FeedRelay {
 }  // namespace
 
 int main(int argc, char** argv) {
-    RelayCommandLine line =
-        ReadRelayCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    RelayCommandLine line = ReadRelayCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!line.options) {
         if (line.error.empty()) {
             std::printf("%s", kRelayUsage);
@@ -384,9 +383,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     RelayOptions& options = *line.options;
-    if (const std::string error = ReadRelaySecrets(options, [](const char* name) {
-            return std::getenv(name);
-        });
+    if (const std::string error =
+            ReadRelaySecrets(options, [](const char* name) { return std::getenv(name); });
         !error.empty()) {
         std::fprintf(stderr, "lantrel-relay: %s\n", error.c_str());
         return 2;
