@@ -1,5 +1,6 @@
 #include "web/relay_plan.h"
 
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "text/text.h"
@@ -8,7 +9,7 @@ namespace lantrel {
 
 const char* const kRelayUsage =
     "Usage: lantrel-relay --feed ws://HOST:PORT/feed --nats nats://HOST:PORT[,...] --channel NAME\n"
-    "                     [--creds FILE | --user NAME --password TEXT | --token TEXT]\n"
+    "                     [--creds FILE | --user NAME [--password-file FILE] | --token-file FILE]\n"
     "                     [--tls-ca FILE] [--tls-cert FILE --tls-key FILE]\n"
     "                     [--replicas N] [--keep-messages N]\n"
     "\n"
@@ -20,8 +21,9 @@ const char* const kRelayUsage =
     "  --nats URLS           NATS servers, comma-separated\n"
     "  --channel NAME        1 to 32 of a-z, 0-9, - and _\n"
     "  --creds FILE          a NATS credentials file\n"
-    "  --user, --password    a NATS user and password\n"
-    "  --token TEXT          a NATS token\n"
+    "  --user NAME           a NATS user; its password from --password-file FILE\n"
+    "                        (the file's first line) or LANTREL_NATS_PASSWORD\n"
+    "  --token-file FILE     a NATS token (the file's first line); else LANTREL_NATS_TOKEN\n"
     "  --tls-ca FILE         trust the NATS servers' certificates signed by FILE\n"
     "  --tls-cert, --tls-key this relay's client certificate and key\n"
     "  --replicas N          copies of the stream and the bucket (1 to 5; default 1)\n"
@@ -77,15 +79,27 @@ RelayCommandLine ReadRelayCommandLine(const std::vector<std::string>& args) {
     std::string replicas = "1";
     std::string keep = "100000";
     std::pair<const char*, std::string*> values[] = {
-        {"--channel", &options.channel},  {"--creds", &options.credsFile},
-        {"--user", &options.user},        {"--password", &options.password},
-        {"--token", &options.token},      {"--tls-ca", &options.tlsCa},
-        {"--tls-cert", &options.tlsCert}, {"--tls-key", &options.tlsKey},
-        {"--replicas", &replicas},        {"--keep-messages", &keep},
+        {"--channel", &options.channel},
+        {"--creds", &options.credsFile},
+        {"--user", &options.user},
+        {"--password-file", &options.passwordFile},
+        {"--token-file", &options.tokenFile},
+        {"--tls-ca", &options.tlsCa},
+        {"--tls-cert", &options.tlsCert},
+        {"--tls-key", &options.tlsKey},
+        {"--replicas", &replicas},
+        {"--keep-messages", &keep},
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help") return {};
+        if (arg == "--password" || arg == "--token") {
+            const char* variable =
+                arg == "--password" ? "LANTREL_NATS_PASSWORD" : "LANTREL_NATS_TOKEN";
+            return {std::nullopt,
+                    arg + " is not taken (ps shows it to every user of the machine): use " + arg +
+                        "-file FILE or " + variable};
+        }
         if (i + 1 >= args.size()) return {std::nullopt, arg + " needs a value"};
         const std::string& value = args[++i];
         if (arg == "--feed") {
@@ -121,22 +135,86 @@ RelayCommandLine ReadRelayCommandLine(const std::vector<std::string>& args) {
     return {std::move(options), {}};
 }
 
+namespace {
+
+// One secret: the first line of `file` when one is given, else the environment
+// variable `variable`; false (with `error`) when the file cannot be read.
+bool ReadSecret(const std::string& file, const char* variable,
+                const std::function<const char*(const char*)>& environment, std::string& secret,
+                std::string& error) {
+    secret.clear();
+    if (file.empty()) {
+        if (const char* value = environment(variable)) secret = value;
+        return true;
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + file;
+        return false;
+    }
+    std::getline(in, secret);
+    if (!secret.empty() && secret.back() == '\r') secret.pop_back();
+    return true;
+}
+
+}  // namespace
+
+std::string ReadRelaySecrets(RelayOptions& options,
+                             const std::function<const char*(const char*)>& environment) {
+    std::string error;
+    if (!ReadSecret(options.passwordFile, "LANTREL_NATS_PASSWORD", environment, options.password,
+                    error) ||
+        !ReadSecret(options.tokenFile, "LANTREL_NATS_TOKEN", environment, options.token, error))
+        return error;
+    if (!options.user.empty() && options.password.empty())
+        return "--user " + options.user +
+               " needs a password: --password-file FILE or LANTREL_NATS_PASSWORD";
+    if (options.user.empty()) {
+        if (!options.passwordFile.empty()) return "--password-file needs --user";
+        options.password.clear();  // the environment's, with no user to go with it
+    }
+    for (const std::string* secret : {&options.password, &options.token}) {
+        if (Contains(*secret, "CHANGE-ME"))
+            return "the NATS " + std::string(secret == &options.token ? "token" : "password") +
+                   " is still the samples' CHANGE-ME placeholder: give the NATS user a secret "
+                   "of its own (docs/RELAY.md)";
+    }
+    return {};
+}
+
 RelayNames RelayNamesOf(const std::string& channel) {
     return {"LANTREL_" + UpperAscii(channel), "lantrel." + channel + ".events", "lantrel",
             channel + ".snapshot"};
 }
 
+bool IsRunName(std::string_view run) {
+    if (run.empty() || run.size() > 32) return false;
+    for (char c : run)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+              c == '-' || c == '_'))
+            return false;
+    return true;
+}
+
 std::optional<FeedMessageHead> ReadFeedMessageHead(std::string_view json) {
     const nlohmann::json j = nlohmann::json::parse(json, nullptr, false);
-    if (!j.is_object() || !j.contains("version") || !j["version"].is_number_integer() ||
-        !j.contains("type") || !j["type"].is_string())
+    if (!j.is_object()) return std::nullopt;
+    const auto version = j.find("version");
+    const auto type = j.find("type");
+    if (version == j.end() || !version->is_number_integer() || type == j.end() ||
+        !type->is_string())
         return std::nullopt;
     FeedMessageHead head;
-    head.version = j["version"].get<std::int64_t>();
-    head.snapshot = j["type"] == "snapshot";
+    head.version = version->get<std::int64_t>();
+    // A version is a count from 0; an unsigned one past the signed range reads negative.
+    if (head.version < 0) return std::nullopt;
+    head.snapshot = *type == "snapshot";
     if (head.snapshot) {
-        if (!j.contains("run") || !j["run"].is_string()) return std::nullopt;
-        head.run = j["run"].get<std::string>();
+        const auto run = j.find("run");
+        if (run == j.end() || !run->is_string()) return std::nullopt;
+        // The run goes into NATS headers and the feed's address: a plain name only.
+        if (!IsRunName(run->get_ref<const std::string&>())) return std::nullopt;
+        head.run = run->get<std::string>();
     }
     return head;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,7 +22,9 @@ struct RelayOptions {
     std::string channel;
     std::string credsFile;
     std::string user;
-    std::string password;
+    std::string passwordFile;  // the password's file; else LANTREL_NATS_PASSWORD
+    std::string tokenFile;     // the token's file; else LANTREL_NATS_TOKEN
+    std::string password;      // filled in by ReadRelaySecrets
     std::string token;
     std::string tlsCa;
     std::string tlsCert;
@@ -39,6 +42,14 @@ struct RelayCommandLine {
 RelayCommandLine ReadRelayCommandLine(const std::vector<std::string>& args);
 extern const char* const kRelayUsage;
 
+// Fills in the password and the token: each from its file (the first line),
+// else from the environment (`environment` looks a variable up, nullptr when it
+// is not set). Secrets never come from the command line, where `ps` shows them.
+// Empty when all is well, else what is wrong: a file that cannot be read, a
+// user without a password, or a secret still the samples' "CHANGE-ME".
+std::string ReadRelaySecrets(RelayOptions& options,
+                             const std::function<const char*(const char*)>& environment);
+
 // Where a channel lives in NATS.
 struct RelayNames {
     std::string stream;   // "LANTREL_FINAL"
@@ -55,8 +66,13 @@ struct FeedPoint {
     bool operator==(const FeedPoint&) const = default;
 };
 
+// A server's run as the relay takes it: 1 to 32 of A-Z, a-z, 0-9, - and _ (the
+// server names its runs by their start time, in digits).
+bool IsRunName(std::string_view run);
+
 // What the relay reads of a feed message: a snapshot names its run, a delta
-// only its version. nullopt for a text that is no feed message.
+// only its version. nullopt for a text that is no feed message, or one whose
+// version is negative or whose run is no run name.
 struct FeedMessageHead {
     bool snapshot = false;
     std::optional<std::string> run;

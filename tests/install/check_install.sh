@@ -15,7 +15,7 @@ for f in share/lantrel/server.ini.sample share/lantrel/lantrel-server.service \
          share/lantrel/web/index.html share/lantrel/web/app.js \
          share/lantrel/web/vendor/cm-chessboard/src/Chessboard.js share/lantrel/web/nats_follow.js \
          share/lantrel/web/vendor/nats.ws/esm/nats.js share/lantrel/nats/hub-1.conf \
-         share/lantrel/nats/edge.conf share/lantrel/nats/users.conf share/doc/lantrel/LICENSE \
+         share/lantrel/nats/edge.conf share/lantrel/nats/accounts.conf share/lantrel/nats/audience.conf share/lantrel/nats/feed-imports.conf share/doc/lantrel/LICENSE \
          share/doc/lantrel/README.md share/doc/lantrel/OPERATIONS.md \
          share/doc/lantrel/PROTOCOL.md share/doc/lantrel/PERFORMANCE.md; do
     [ -s "$prefix/$f" ] || { echo "missing: $f"; exit 1; }

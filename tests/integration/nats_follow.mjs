@@ -43,8 +43,13 @@ const expectedPlies = args["expect-plies"] === undefined ? null : Number(args["e
 const state = {run: null, version: 0, plies: 0, result: "", snapshots: 0, deltas: 0, gaps: 0}
 const faults = []
 
+let live = false
+
 function take(message, run) {
     if (message.type === "snapshot") {
+        // Live, a snapshot starts a new run or a new line of the same one, never an older state.
+        if (live && message.run === state.run && message.version < state.version)
+            faults.push(`went back from version ${state.version} to ${message.version}`)
         Object.assign(state, {run: message.run, version: message.version, plies: message.moves.length,
             result: message.result})
         state.snapshots++
@@ -99,7 +104,10 @@ const timer = setTimeout(() => nc.close(), Number(args.timeout) * 1000)
 const watch = setInterval(() => {
     if (finished()) nc.close()
 }, 100)
-await followChannel(nc, args.channel, take, (text) => console.log(`[${args.channel}] ${text}`))
+await followChannel(nc, args.channel, take, (text, isLive) => {
+    live = isLive
+    console.log(`[${args.channel}] ${text}`)
+})
 clearTimeout(timer)
 clearInterval(watch)
 if (finished()) await checkStream()

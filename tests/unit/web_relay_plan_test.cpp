@@ -2,6 +2,9 @@
 // under which identity so that the stream holds each version once, in order.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "web/relay_plan.h"
 
 namespace lantrel {
@@ -41,6 +44,8 @@ TEST(RelayCommandLine, ReadOrRefused) {
         {base + " --channel x --tls-cert c.pem", "--tls-cert and --tls-key go together"},
         {base + " --channel x --bogus 1", "unknown option '--bogus'"},
         {base + " --channel", "--channel needs a value"},
+        {base + " --channel x --user relay --password secret", "--password is not taken"},
+        {base + " --channel x --token secret", "--token is not taken"},
     };
     for (const Row& row : rows) {
         const RelayCommandLine read = ReadRelayCommandLine(Words(row.line));
@@ -48,6 +53,55 @@ TEST(RelayCommandLine, ReadOrRefused) {
         EXPECT_EQ(read.error.substr(0, std::string(row.error).size()), row.error) << row.line;
     }
     EXPECT_TRUE(ReadRelayCommandLine({"--help"}).error.empty());
+}
+
+// Secrets come from a file or the environment, never the command line, and a
+// sample's placeholder is refused.
+TEST(RelayCommandLine, SecretsFromFileOrEnvironment) {
+    const std::string file = ::testing::TempDir() + "lantrel-relay-password";
+    const auto environment = [](const char* name) -> const char* {
+        return std::string(name) == "LANTREL_NATS_PASSWORD" ? "from-env" : nullptr;
+    };
+    const auto secrets = [&](const std::string& extra, const std::string& fileText,
+                             RelayOptions* read = nullptr) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << fileText;
+        RelayCommandLine line = ReadRelayCommandLine(
+            Words("--feed ws://127.0.0.1:8080/feed --nats nats://a:4222 --channel x" + extra));
+        EXPECT_TRUE(line.options) << extra << ": " << line.error;
+        if (!line.options) return std::string("no options");
+        const std::string error = ReadRelaySecrets(*line.options, environment);
+        if (read) *read = *line.options;
+        return error;
+    };
+    RelayOptions read;
+    EXPECT_EQ(secrets(" --user relay --password-file " + file, "s3cret\r\nrest", &read), "");
+    EXPECT_EQ(read.password, "s3cret");
+    EXPECT_EQ(secrets(" --user relay", "", &read), "");
+    EXPECT_EQ(read.password, "from-env");
+    EXPECT_EQ(secrets("", "", &read), "");
+    EXPECT_EQ(read.password, "");  // no user: the environment's password goes unused
+
+    struct Row {
+        std::string extra, fileText;
+        const char* error;
+    } refused[] = {
+        {" --user relay --password-file " + file, "CHANGE-ME-relay\n",
+         "the NATS password is still"},
+        {" --token-file " + file, "CHANGE-ME", "the NATS token is still"},
+        {" --user relay --password-file " + file + "-missing", "", "cannot read"},
+        {" --password-file " + file, "x", "--password-file needs --user"},
+    };
+    for (const Row& row : refused) {
+        const std::string error = secrets(row.extra, row.fileText);
+        EXPECT_EQ(error.substr(0, std::string(row.error).size()), row.error) << row.extra;
+    }
+    const auto none = [](const char*) -> const char* { return nullptr; };
+    RelayCommandLine userOnly = ReadRelayCommandLine(
+        Words("--feed ws://127.0.0.1:8080/feed --nats nats://a:4222 --channel x --user relay"));
+    ASSERT_TRUE(userOnly.options);
+    EXPECT_NE(ReadRelaySecrets(*userOnly.options, none).find("needs a password"),
+              std::string::npos);
+    std::remove(file.c_str());
 }
 
 TEST(RelayPlan, NamesIdentitiesAndTheSnapshotEntry) {
@@ -90,6 +144,14 @@ TEST(RelayPlan, EachVersionOnceAndInOrder) {
     EXPECT_EQ(ReadFeedMessageHead(R"({"type":"snapshot","version":7,"run":"R"})")->run, "R");
     EXPECT_FALSE(ReadFeedMessageHead(R"({"type":"snapshot","version":7})"));
     EXPECT_FALSE(ReadFeedMessageHead(R"({"type":"error","text":"no"})"));
+    // What would break a NATS header or the feed's address, or a version that is no count.
+    for (const char* hostile :
+         {R"({"type":"snapshot","version":1,"run":"R\r\nX: y"})",
+          R"({"type":"snapshot","version":1,"run":"R&since=0"})",
+          R"({"type":"snapshot","version":1,"run":""})", R"({"type":"move","version":-2})",
+          R"({"type":"move","version":18446744073709551615})", R"({"type":"move","version":1.5})",
+          "[[[[[[", ""})
+        EXPECT_FALSE(ReadFeedMessageHead(hostile)) << hostile;
 }
 
 }  // namespace

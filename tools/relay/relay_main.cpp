@@ -14,6 +14,7 @@
 #include <boost/beast/websocket.hpp>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -157,6 +158,10 @@ class NatsSide {
             natsMsgHeader_Get(last.p, "Lantrel-Version", &version) != NATS_OK) {
             Say("the stream's last message has no Lantrel-Run and Lantrel-Version: starting "
                 "afresh");
+            return true;
+        }
+        if (!IsRunName(run)) {
+            Say("the stream's last message has no run name: starting afresh");
             return true;
         }
         const std::string digits = version;
@@ -368,8 +373,7 @@ class FeedRelay {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const RelayCommandLine line =
-        ReadRelayCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    RelayCommandLine line = ReadRelayCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!line.options) {
         if (line.error.empty()) {
             std::printf("%s", kRelayUsage);
@@ -378,7 +382,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "lantrel-relay: %s\n\n%s", line.error.c_str(), kRelayUsage);
         return 2;
     }
-    const RelayOptions& options = *line.options;
+    RelayOptions& options = *line.options;
+    if (const std::string error =
+            ReadRelaySecrets(options, [](const char* name) { return std::getenv(name); });
+        !error.empty()) {
+        std::fprintf(stderr, "lantrel-relay: %s\n", error.c_str());
+        return 2;
+    }
     InstallStopSignals();
     nats_Open(-1);
     {
