@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "app/app.h"
 #include "app/server.h"
 #include "app/tourney_requests.h"
@@ -23,6 +25,7 @@ void ResetFeed(Server& server, bool operatorReset) {
     }
     StartNewGame(server.feed);
     server.feed.reader.bytesRead = 0;
+    server.feed.reader.readTail.clear();
     server.feed.game.firstEngine.clear();
     server.feed.game.secondEngine.clear();
     server.feed.game.whitePlayer.clear();
@@ -48,6 +51,17 @@ void NoteLogOpening(Server& server, const std::string& path, const ReadOnlyFile&
     else if (log.IsOpen())
         server.journal.Write("The GUI log opens again: " + path);
     noted = reason;
+}
+
+// The log's bytes that end at `end`, as many as FeedState::readTail keeps. A GUI
+// started again empties its log and writes it anew; when the new log has grown
+// past what was read of the old one before we looked again (during the pause
+// after a result, say), only its bytes there tell: the file is the same.
+std::string BytesBefore(const ReadOnlyFile& log, std::int64_t end) {
+    const std::int64_t start = std::max<std::int64_t>(0, end - std::int64_t{kReadTailLength});
+    std::string bytes(static_cast<std::size_t>(end - start), '\0');
+    bytes.resize(log.ReadAt(start, bytes.data(), bytes.size()));
+    return bytes;
 }
 
 }  // namespace
@@ -79,6 +93,8 @@ void MainLoopPass(Server& server) {
         FileIdentity identity = open ? log.Identity() : FileIdentity{};
         replaced = identity != feed.logIdentity && feed.bytesRead > 0;
         feed.logIdentity = identity;
+        if (open && feed.bytesRead > 0 && feed.logSize >= feed.bytesRead)
+            replaced = replaced || BytesBefore(log, feed.bytesRead) != feed.readTail;
     }
 
     std::string key = UpperAscii(server.os.console.ReadKey());

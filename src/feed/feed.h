@@ -80,6 +80,8 @@ struct Feed {
 // Longest partial line kept; the rest of a longer "line" (a binary file named
 // as the log) is dropped, with one note in server.log.
 constexpr std::size_t kMaxLineLength = 64 * 1024;
+// How many of the last bytes read FeedState::readTail keeps.
+constexpr std::size_t kReadTailLength = 64;
 
 // Reads the bytes of the open GUI log from `bytesRead` up to `logSize`, hands
 // every complete line to ProcessLogLine, then makes the end-of-read sends.

@@ -81,6 +81,9 @@ struct LiveGame {
 struct FeedState {
     std::int64_t bytesRead = 0;  // 64-bit: a log past 2 GiB must not wrap
     std::int64_t logSize = 0;
+    // The last bytes read (up to kReadTailLength), which end at bytesRead: a log
+    // emptied and written anew in place shows other bytes there.
+    std::string readTail;
     FileIdentity logIdentity;  // the log file those bytes came from
     std::string partialLine;
     std::int32_t redrawBoard = 0;

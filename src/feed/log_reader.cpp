@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "feed/feed.h"
@@ -84,6 +85,12 @@ void CutLogLines(Feed& feed, const ReadOnlyFile& log,
             reader.partialLine.clear();
             i = segmentEnd + 1;
         }
+        // The bytes this block gave up to where the reading now ends.
+        const auto used = static_cast<std::size_t>(
+            std::clamp<std::int64_t>(reader.logSize - offset, 0, static_cast<std::int64_t>(got)));
+        reader.readTail.append(data + used - std::min(used, kReadTailLength), data + used);
+        if (reader.readTail.size() > kReadTailLength)
+            reader.readTail.erase(0, reader.readTail.size() - kReadTailLength);
         if (stop) break;
         offset += static_cast<std::int64_t>(got);
     }

@@ -92,6 +92,15 @@ TEST_F(MainLoopTest, LogReplacedByALongerOneStartsANewGame) {
     EXPECT_EQ(f->feed.reader.bytesRead, 17);
     Pass();
     EXPECT_EQ(f->feed.game.gameNumber, 1);  // the same file again: no further restart
+    // Emptied and written anew in place (a GUI started again), past the old length
+    // before we looked: the same file, but other bytes where the reading stopped.
+    f.dir.Write("gui.log", "9876543210fedcba\nmore\n");
+    Pass();
+    EXPECT_EQ(f->feed.game.gameNumber, 2);
+    EXPECT_EQ(f->feed.reader.bytesRead, 22);
+    AppendBytes(f.dir.File("gui.log"), "next\n");
+    Pass();
+    EXPECT_EQ(f->feed.game.gameNumber, 2);  // growing on is no restart
 }
 
 // A PATH naming a pipe instead of a file: the loop must not wait for a writer.

@@ -252,7 +252,9 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
                         dir.File("server.out"));
     const std::string marker = primerEnd > 0 ? "New Game" : "Delay after game=";
     if (!WaitForFileText(dir.File("server.log"), marker, 10)) {
-        ADD_FAILURE() << "the server did not start: " << dir.Read("server.out");
+        ADD_FAILURE() << "the server did not start: " << dir.Read("server.out")
+                      << "\nserver.log:\n" << dir.Read("server.log") << "\ngui.log holds "
+                      << dir.Read("gui.log").size() << " bytes";
         return outcome;
     }
 

@@ -82,10 +82,16 @@ TEST_P(XBoardReplayTest, ViewerSeesTheSavedGames) {
     for (const ExpectedGame& game : expected)
         plies += static_cast<int>(game.plies.size());
     // One journal line per accepted move: "<stamp> Move  n: text, Index = ...",
-    // and one more for each move XBoard refused, which is taken back.
+    // and one more for each move XBoard refused, which is taken back. The moves
+    // of a game the stopped GUI left unfinished come on top, as many as the
+    // server read before the GUI's new log replaced the old one.
     const int takenBack = CountOf(outcome.serverLog, "Move taken back (the GUI refused it): ");
     EXPECT_EQ(takenBack, GetParam().refusedMoves);
-    EXPECT_EQ(CountOf(outcome.serverLog, ", Index = "), plies + takenBack);
+    const int journalled = CountOf(outcome.serverLog, ", Index = ");
+    if (GetParam().restarted)
+        EXPECT_GE(journalled, plies + takenBack);
+    else
+        EXPECT_EQ(journalled, plies + takenBack);
 
     // The live PGN holds the same games, and pgn-extract reads it without complaint.
     std::vector<PgnGame> live = ReadPgnGames(outcome.livePgn);
