@@ -1,6 +1,7 @@
 // The table of logged-on viewers: logon with its welcome, logoff, alias change,
 // and what the console shows of them.
 #include <algorithm>
+#include <utility>
 
 #include "net/net.h"
 #include "net/net_detail.h"
@@ -141,33 +142,50 @@ void LogonViewer(NetServer& net, Request& request) {
     net.screen.ShowClientTable(table);
 
     SendWelcome(net, newcomer);
-    Broadcast(net, "ADDUSER: " + name);  // the newcomer hears its own name here too
+    SendToViewer(net, "ADDUSER: " + name, newcomer);
     for (IpAddress ip : ViewerAddresses(table)) {
         int k = FindClientSlot(table, ip);
         if (k == 0) continue;  // removed meanwhile by a failed send
-        std::string storedName = table.slots[k].name;
-        SendToViewer(net, "ADDUSER: " + storedName, newcomer);
-        // Every viewer but the newcomer hears of its arrival. Compared by address:
-        // a name longer than 30 characters is stored cut, so comparing names would
-        // greet the newcomer with its own arrival.
-        if (ip != newcomer) SendToViewer(net, "CHAT: [Server] " + name + " has arrived!", ip);
+        SendToViewer(net, "ADDUSER: " + table.slots[k].name, newcomer);
     }
     for (int i = 1; i <= 10; ++i) {
         const std::string& line = net.settings.menuLines[i];
         if (!line.empty()) SendToViewer(net, line, newcomer);
     }
     SetWelcomed(net, newcomer, true);
+    // The others hear of the newcomer once its first ACK proves that the logon
+    // came from its address: at once for in.dat and for an address that has
+    // acknowledged before.
+    if (const int k = FindClientSlot(table, newcomer); k != 0) {
+        table.slots[k].arrivalToAnnounce = name;
+        if (newcomer == kLocalViewerIp || HasAcknowledged(net, newcomer))
+            AnnounceArrival(net, newcomer);
+    }
     net.screen.Beep();
 }
 
-void LogoffViewer(NetServer& net, IpAddress leaver) {
+void AnnounceArrival(NetServer& net, IpAddress newcomer) {
+    ClientTable& table = net.clients;
+    const int slot = FindClientSlot(table, newcomer);
+    if (slot == 0 || table.slots[slot].arrivalToAnnounce.empty()) return;
+    const std::string name = std::exchange(table.slots[slot].arrivalToAnnounce, {});
+    // Compared by address: a name longer than 30 characters is stored cut, so
+    // comparing names would greet the newcomer with its own arrival.
+    for (IpAddress ip : ViewerAddresses(table)) {
+        if (ip == newcomer || !IsLoggedOn(table, ip)) continue;
+        SendToViewer(net, "ADDUSER: " + name, ip);
+        SendToViewer(net, "CHAT: [Server] " + name + " has arrived!", ip);
+    }
+}
+
+bool LogoffViewer(NetServer& net, IpAddress leaver) {
     Channel& ch = net.channel;
     ClientTable& table = net.clients;
 
-    std::string name;
+    std::string name;  // stays empty for a viewer the others never heard of
     for (int k = 1; k <= kClientSlots; ++k) {
         if (table.slots[k].ip != leaver) continue;
-        name = TrimRightBlanks(table.slots[k].name);
+        if (table.slots[k].arrivalToAnnounce.empty()) name = TrimRightBlanks(table.slots[k].name);
         table.slots[k] = ClientRecord{};
         break;
     }
@@ -184,6 +202,7 @@ void LogoffViewer(NetServer& net, IpAddress leaver) {
         Broadcast(net, "CHAT: [SERVER] - " + name + " has left!");
     }
     net.screen.ShowClientTable(table);
+    return !name.empty();
 }
 
 void ChangeAlias(NetServer& net, Request& request) {
@@ -196,8 +215,14 @@ void ChangeAlias(NetServer& net, Request& request) {
         if (net.clients.slots[k].ip == request.sender) slot = k;
     if (slot == 0) return;
 
-    std::string oldName = TrimRightBlanks(net.clients.slots[slot].name);
-    net.clients.slots[slot].name = FixedWidth(name, kNameWidth);
+    ClientRecord& record = net.clients.slots[slot];
+    std::string oldName = TrimRightBlanks(record.name);
+    record.name = FixedWidth(name, kNameWidth);
+    // The others have not heard of this viewer yet: they will, by its new name.
+    if (!record.arrivalToAnnounce.empty()) {
+        record.arrivalToAnnounce = name;
+        return;
+    }
     // No blank after the colon here, unlike at logon and logoff: viewers know both.
     Broadcast(net, "DELUSER:" + oldName);
     Broadcast(net, "ADDUSER:" + name);

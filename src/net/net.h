@@ -93,6 +93,10 @@ struct ClientRecord {
     std::string name = std::string(kNameWidth, ' ');
     std::string email = std::string(kEmailWidth, ' ');
     std::int64_t lastHeard = 0;  // whole monotonic seconds of the last datagram
+    // The name the other viewers hear of at this viewer's first ACK, which
+    // proves the address is its own; empty once they have (a logon from a
+    // forged address is never announced).
+    std::string arrivalToAnnounce;
     // Monotonic seconds of its last answered tournament request (the app's).
     std::optional<double> lastTourneyRequest;
 };
@@ -243,9 +247,12 @@ std::string ReadLocalInbox(NetServer& net);
 
 // "LOGONv15:" + name: slot, welcome, user list, arrival notices.
 void LogonViewer(NetServer& net, Request& request);
+// Tells the other viewers of the newcomer at `ip` (ADDUSER and arrival chat),
+// unless they have heard of it already.
+void AnnounceArrival(NetServer& net, IpAddress ip);
 // Removes the viewer at `leaver`, purges its receipts and queued messages and
-// tells the others.
-void LogoffViewer(NetServer& net, IpAddress leaver);
+// tells the others, when they had heard of it. Returns whether they had.
+bool LogoffViewer(NetServer& net, IpAddress leaver);
 // "CHANGE:" + name.
 void ChangeAlias(NetServer& net, Request& request);
 // True when a viewer at another address than `asker` already has `name`.
@@ -270,6 +277,8 @@ void ForgetViewerQueue(NetServer& net, IpAddress ip);
 // first ACK, what is sent to it waits. A logon starts with false (a repeated
 // logon's welcome goes out), and ends with true.
 void SetWelcomed(NetServer& net, IpAddress ip, bool welcomed);
+// Whether the viewer at `ip` has acknowledged a numbered message.
+bool HasAcknowledged(const NetServer& net, IpAddress ip);
 
 // True when the request being handled may use SECURITY, BOOT: and SRBOOT:: a
 // line of in.dat (only users of this machine with access to the server's

@@ -43,8 +43,7 @@ void CountGiveUp(NetServer& net) {
 }
 
 void GiveUpViewer(NetServer& net, IpAddress ip, const std::string& name) {
-    LogoffViewer(net, ip);
-    Broadcast(net, "CHAT: [SERVER]- Lost connection with " + name);
+    if (LogoffViewer(net, ip)) Broadcast(net, "CHAT: [SERVER]- Lost connection with " + name);
 }
 
 // Drops the viewer at `ip` with the journal's no-response block.
@@ -176,7 +175,13 @@ void HandleAck(NetServer& net, Request& request) {
     if (!vq->acknowledgedAny) {
         vq->acknowledgedAny = true;
         SendHeld(net, request.sender);
+        AnnounceArrival(net, request.sender);
     }
+}
+
+bool HasAcknowledged(const NetServer& net, IpAddress ip) {
+    const auto it = net.queue.viewers.find(ip);
+    return it != net.queue.viewers.end() && it->second.acknowledgedAny;
 }
 
 void SetWelcomed(NetServer& net, IpAddress ip, bool welcomed) {

@@ -51,20 +51,23 @@ TEST_F(ClientTableTest, EmptyLastMoveAndLevelStillGoOutFramed) {
     EXPECT_EQ(sent[8], "< 8>");
 }
 
-TEST_F(ClientTableTest, SecondViewerIsListedAndAnnounced) {
+TEST_F(ClientTableTest, SecondViewerIsListedAndAnnouncedAtItsFirstAck) {
     Logon(kAlice, "Alice");
     Forget();
-    Logon(kBob, "Bob");
+    Receive(kBob, "LOGONv15:Bob");
     auto bob = Sent(kBob);
     ASSERT_EQ(bob.size(), 12u);
     EXPECT_EQ(bob[0], "LOGON SUCCESSFUL");
     EXPECT_EQ(bob[1], "< 11>WPLAYER: Alpha 1.0");
-    // Broadcast of the newcomer (Alice first, by slot), then the list to Bob.
-    EXPECT_EQ(bob[9], "< 20>ADDUSER: Bob");
-    EXPECT_EQ(bob[10], "< 21>ADDUSER: " + Padded("Alice"));
-    EXPECT_EQ(bob[11], "< 23>ADDUSER: " + Padded("Bob"));
-    EXPECT_EQ(Sent(kAlice), (std::vector<std::string>{"< 19>ADDUSER: Bob",
-                                                      "< 22>CHAT: [Server] Bob has arrived!"}));
+    // Its own name, then the list.
+    EXPECT_EQ(bob[9], "< 19>ADDUSER: Bob");
+    EXPECT_EQ(bob[10], "< 20>ADDUSER: " + Padded("Alice"));
+    EXPECT_EQ(bob[11], "< 21>ADDUSER: " + Padded("Bob"));
+    // Alice hears of Bob once his acknowledgement proves the address his.
+    EXPECT_TRUE(Sent(kAlice).empty());
+    AckAll(kBob);
+    EXPECT_EQ(Sent(kAlice), (std::vector<std::string>{"< 22>ADDUSER: Bob",
+                                                      "< 23>CHAT: [Server] Bob has arrived!"}));
 }
 
 TEST_F(ClientTableTest, LogonBlockInServerLog) {
@@ -124,7 +127,7 @@ TEST_F(ClientTableTest, LongNamesAreBroadcastWholeButStoredCut) {
     Logon(kBob, longName);
     EXPECT_EQ(Name(2), std::string(30, 'x'));
     auto toAlice = Sent(kAlice);
-    EXPECT_EQ(toAlice.back(), "< 22>CHAT: [Server] " + longName + " has arrived!");
+    EXPECT_EQ(toAlice.back(), "< 23>CHAT: [Server] " + longName + " has arrived!");
 }
 
 TEST_F(ClientTableTest, LogoffCompactsTheTableAndTellsTheOthers) {

@@ -347,6 +347,7 @@ TEST_F(ResendTest, NumbersPastThirtyTwoBitsStayPositiveAndAreAcknowledged) {
 
 TEST_F(ResendTest, ViewerThatNeverAcknowledgesGetsOnlyItsWelcomeAndGoesAfterTwentySeconds) {
     Join(kAlice, "Alice");
+    Forget();
     Receive(kBob, "LOGONv15:Bob");  // says nothing more: perhaps a forged address
     std::set<std::string> welcome;
     for (const std::string& t : Sent(kBob))
@@ -367,6 +368,9 @@ TEST_F(ResendTest, ViewerThatNeverAcknowledgesGetsOnlyItsWelcomeAndGoesAfterTwen
               (std::vector<std::string>{std::string(31, '-'), FixedWidth("Bob", 30),
                                         "Disconnected due to no response!", std::string(32, '=')}));
     EXPECT_FALSE(f->net.queue.viewers.count(kBob));
+    // Alice never heard of Bob: no arrival, no departure.
+    for (const std::string& t : Sent(kAlice))
+        EXPECT_EQ(t.find("Bob"), std::string::npos) << t;
 }
 
 TEST_F(ResendTest, WhatWaitedForTheFirstAcknowledgementFollowsIt) {
