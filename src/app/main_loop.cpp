@@ -45,7 +45,7 @@ void MainLoopPass(Server& server) {
         feed.redrawBoard = 0;
     }
     ServeOutputs(server.feed);
-    RelayWebChat(server);
+    ServeWebListener(server);
     RemoveFinishedMailFiles(server);
 
     ReadOnlyFile log;
