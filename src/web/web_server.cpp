@@ -515,7 +515,7 @@ http::response<http::string_body> WebServer::Listener::Answer(
     const auto textPage = pageTexts.find(path);
     const auto file = setup.files.find(path);
     if (request.method() != http::verb::get && request.method() != http::verb::head) {
-        send(http::status::method_not_allowed, "text/plain; charset=utf-8", "GET only\n");
+        send(http::status::method_not_allowed, "text/plain; charset=utf-8", "GET or HEAD only\n");
         response.set(http::field::allow, "GET, HEAD");
     } else if (route.resource == WebResource::kState) {
         send(http::status::ok, "application/json", *snapshot);
