@@ -33,8 +33,7 @@ const char* const kGameList = "/gamelist.txt";
 
 // The crosstable and the game list of the tournament PGN (nullopt for both
 // when server.ini names none).
-std::map<std::string, std::optional<std::string>> TourneyPages(const Server& server) {
-    const PgnLookup pgn = LookUpTourneyPgn(server.File("server.ini"), server.os.workDir);
+std::map<std::string, std::optional<std::string>> TourneyPages(const PgnLookup& pgn) {
     if (pgn.status == PgnLookup::kNotConfigured) return {{kCrosstable, {}}, {kGameList, {}}};
     auto table = std::make_unique<CrossTable>();  // about 3 MB: not on the stack
     std::string crosstable = PageText(ResultTableReply(*table, pgn), "CT:");
@@ -57,8 +56,12 @@ void RefreshTourneyPages(Server& server) {
     TourneyDesk::PagesSource source{FindTourneyPgn(server.File("server.ini")), std::nullopt};
     if (!source.path.empty()) source.stamp = StampOf(ResolvePath(server.os.workDir, source.path));
     if (desk.webPagesSource == source) return;
+    const PgnLookup pgn = LookUpTourneyPgn(server.File("server.ini"), server.os.workDir);
+    // A file the GUI holds for a moment: the pages stay as they are, and the
+    // next look tries again.
+    if (pgn.status == PgnLookup::kUnreadable) return;
     desk.webPagesSource = source;
-    server.web->TextPages(TourneyPages(server));
+    server.web->TextPages(TourneyPages(pgn));
 }
 
 // The administrator silences browsers as it boots viewers: "BOOT:name" stops
