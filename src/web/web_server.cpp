@@ -225,21 +225,23 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
         if (closing_) return;
         queue_.push_back(text);
         queuedBytes_ += text->size();
-        // Never wait for a browser that does not keep up: it reconnects and resumes.
-        if (queue_.size() > kMaxQueuedMessages || queuedBytes_ > kMaxQueuedBytes)
-            return Close(websocket::close_code::policy_error);
+        // Never wait for a browser that does not keep up: it reconnects and
+        // resumes. It is not reading what it is sent, so it would not read a
+        // close frame either: the connection is dropped.
+        if (queue_.size() > kMaxQueuedMessages || queuedBytes_ > kMaxQueuedBytes) return Drop();
         if (!writing_) Write();
     }
 
-    // Ends the feed with a close frame carrying `code`; nothing else is sent.
-    // A browser with a message still on its way is not reading what it is
-    // sent, so it could not read the close frame either: its connection is
-    // dropped. The session ends (and leaves the feed) once its pending reads
-    // and writes have returned.
+    // Ends the feed with a close frame carrying `code`, after the message on
+    // its way; nothing else is sent. The session ends (and leaves the feed)
+    // once its pending reads and writes have returned.
     void Close(websocket::close_code code) {
         if (closing_) return;
-        if (writing_) return Drop();
         closing_ = true;
+        while (queue_.size() > (writing_ ? 1u : 0u)) {
+            queuedBytes_ -= queue_.back()->size();
+            queue_.pop_back();
+        }
         ws_.async_close(code, [self = shared_from_this()](beast::error_code) { self->Drop(); });
     }
 
@@ -270,9 +272,11 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
     }
 
     // A protocol error (a message too long, a bad frame) was answered by the
-    // stream itself with a close frame; a closed or timed-out connection is gone.
+    // stream itself with a close frame; a closed or timed-out connection is
+    // gone. A read ended by our own close leaves the close to finish.
     void Read() {
         ws_.async_read(buffer_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+            if (error && self->closing_) return;
             if (error) return self->Drop();
             self->Guard([&] {
                 self->Heard(beast::buffers_to_string(self->buffer_.data()));

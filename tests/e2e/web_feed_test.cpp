@@ -56,6 +56,17 @@ TEST_F(WebListenerTest, TournamentPagesFollowThePgnAndDotfilesStayHidden) {
     EXPECT_EQ(get("/").substr(0, 15), "HTTP/1.1 200 OK");
 }
 
+TEST_F(WebListenerTest, BrowsersAreToldTheServerGoesAway) {
+    StartWeb();
+    Browser browser(webPort);
+    ASSERT_EQ(browser.Next()["type"], "snapshot");
+    EXPECT_EQ(std::exchange(server, nullptr)->Stop(), 0);
+    // The messages sent before it (the viewers' count), then the close frame.
+    for (int n = 0; n < 10 && !browser.Next().is_null(); ++n) {
+    }
+    EXPECT_EQ(browser.ws.reason().code, beast::websocket::close_code::going_away);
+}
+
 TEST_F(WebListenerTest, ResumeSendsTheMissingDeltasOfThisRunOnly) {
     StartWeb();
     AppendGame();
