@@ -549,6 +549,18 @@ async function followNats() {
         setConnection("needs ?nats=wss://HOST:PORT&channel=NAME", false)
         return
     }
+    // Only towards the NATS servers this server's operator lists (WEBNATS=):
+    // a link cannot send the page's readers to a feed of someone else's making.
+    let allowed = []
+    try {
+        allowed = (await (await fetch("/nats.json", {cache: "no-cache"})).json()).servers ?? []
+    } catch {
+        allowed = []
+    }
+    if (!servers.split(",").every((url) => allowed.includes(url))) {
+        setConnection("this server does not follow the feed on that NATS server", false)
+        return
+    }
     const {connect: connectNats} = await import("./vendor/nats.ws/esm/nats.js")
     try {
         // As the read-only user (the edge's default one). nats.ws reconnects by

@@ -21,8 +21,10 @@ int StartServer(Server& server);
 // PGN over HTTP. A listener that cannot start is reported (on the screen and in
 // server.log) and the server goes on without it.
 void StartWebListener(Server& server);
-// Relays the chat lines browsers sent since the last pass to every viewer.
-void RelayWebChat(Server& server);
+// The web listener's turn on the server's thread: relays the chat lines
+// browsers sent since the last pass to every viewer, writes its notes to
+// server.log and hands it the tournament pages when the PGN changed.
+void ServeWebListener(Server& server);
 
 // One pass of the main loop.
 void MainLoopPass(Server& server);

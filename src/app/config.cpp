@@ -1,6 +1,7 @@
 #include "app/config.h"
 
 #include "text/text.h"
+#include "web/web_request.h"
 
 namespace lantrel {
 
@@ -51,6 +52,16 @@ void ApplyConfigurationLines(ServerConfig& config, const std::vector<std::string
         if (StartsWith(line, "WEBBIND=")) config.webBind = TrimBlanks(value("WEBBIND="));
         if (StartsWith(line, "WEBCHAT=1")) config.webChat = true;
         if (StartsWith(line, "WEBROOT=")) config.webRoot = TrimBlanks(value("WEBROOT="));
+        if (StartsWith(line, "WEBMAXPERADDRESS=")) {
+            // A number from 1 up; anything else keeps the default.
+            const std::int32_t n = ParseNumber(value("WEBMAXPERADDRESS="));
+            if (n >= 1) config.webMaxPerAddress = n;
+        }
+        if (StartsWith(line, "WEBORIGINS="))
+            config.webChatOrigins = ListWords(value("WEBORIGINS="));
+        if (StartsWith(line, "WEBNATS=")) config.webNatsServers = ListWords(value("WEBNATS="));
+        if (StartsWith(line, "WEBFRAMEANCESTORS="))
+            config.webFrameAncestors = ListWords(value("WEBFRAMEANCESTORS="));
         if (StartsWith(line, "MENU ")) ApplyMenuLine(config, line);
         if (StartsWith(line, "BIND=")) {
             config.bindText = TrimBlanks(value("BIND="));

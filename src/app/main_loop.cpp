@@ -73,7 +73,7 @@ void MainLoopPass(Server& server) {
         feed.redrawBoard = 0;
     }
     ServeOutputs(server.feed);
-    RelayWebChat(server);
+    ServeWebListener(server);
     RemoveFinishedMailFiles(server);
 
     ReadOnlyFile log;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "tourney/tourney.h"
 
@@ -36,6 +37,15 @@ struct TourneyDesk {
     std::optional<double> localViewerLastRequest;
     int mailFilesWritten = 0;  // in this run: the number of the last mail file
     std::vector<MailerRun> runningMailers;
+    // The web listener's tournament pages: the PGN they were built from (its
+    // name in server.ini, its stamp) and when that was last looked at.
+    struct PagesSource {
+        std::string path;
+        std::optional<FileStamp> stamp;
+        bool operator==(const PagesSource&) const = default;
+    };
+    std::optional<PagesSource> webPagesSource;
+    double webPagesCheckedAt = -1e9;
 };
 
 // The path given by the first line of server.ini that starts with "TOURNEYPGN="

@@ -28,37 +28,64 @@ std::string PageText(const std::vector<std::string>& lines, std::string_view pre
     return text;
 }
 
-// The crosstable and the game list, computed afresh on each request on the web
-// listener's thread: they read only server.ini and the tournament PGN.
-std::map<std::string, WebListenerSetup::TextPage> TourneyPages(const Server& server) {
-    const std::string ini = server.File("server.ini");
-    const std::string workDir = server.os.workDir;
-    const std::string missing = "This server has no tournament PGN file.";
-    auto lookUp = [ini, workDir]() -> std::optional<PgnLookup> {
-        PgnLookup pgn = LookUpTourneyPgn(ini, workDir);
-        if (pgn.status == PgnLookup::kNotConfigured) return std::nullopt;
-        return pgn;
+const char* const kCrosstable = "/crosstable.txt";
+const char* const kGameList = "/gamelist.txt";
+
+// The crosstable and the game list of the tournament PGN (nullopt for both
+// when server.ini names none).
+std::map<std::string, std::optional<std::string>> TourneyPages(const PgnLookup& pgn) {
+    if (pgn.status == PgnLookup::kNotConfigured) return {{kCrosstable, {}}, {kGameList, {}}};
+    auto table = std::make_unique<CrossTable>();  // about 3 MB: not on the stack
+    std::string crosstable = PageText(ResultTableReply(*table, pgn), "CT:");
+    std::string gameList = "The tournament PGN cannot be read now.\n";
+    if (pgn.status == PgnLookup::kRead) {
+        table = std::make_unique<CrossTable>();
+        gameList = PageText(GameListLines(*table, ScanPgnTags(pgn.text)), "GL:");
+    }
+    return {{kCrosstable, std::move(crosstable)}, {kGameList, std::move(gameList)}};
+}
+
+// Builds the tournament pages again when the PGN changed (another name in
+// server.ini, another length or time of writing), looking once a second: a
+// large PGN is read and scanned once per change, never once per request.
+void RefreshTourneyPages(Server& server) {
+    TourneyDesk& desk = server.tourney;
+    const double now = server.os.clock.Monotonic();
+    if (now - desk.webPagesCheckedAt < 1) return;
+    desk.webPagesCheckedAt = now;
+    TourneyDesk::PagesSource source{FindTourneyPgn(server.File("server.ini")), std::nullopt};
+    if (!source.path.empty()) source.stamp = StampOf(ResolvePath(server.os.workDir, source.path));
+    if (desk.webPagesSource == source) return;
+    const PgnLookup pgn = LookUpTourneyPgn(server.File("server.ini"), server.os.workDir);
+    // A file the GUI holds for a moment: the pages stay as they are, and the
+    // next look tries again.
+    if (pgn.status == PgnLookup::kUnreadable) return;
+    desk.webPagesSource = source;
+    server.web->TextPages(TourneyPages(pgn));
+}
+
+// The administrator silences browsers as it boots viewers: "BOOT:name" stops
+// the chat of the browsers that chatted under that name, "SRBOOT:address" that
+// of every browser at the address. UDP viewers are booted by the dispatcher's
+// own commands, which see the same text.
+void AddChatSilencing(Server& server) {
+    auto command = [&server](std::string_view keyword, bool byAddress) {
+        return Command{[keyword](const std::string& text) { return StartsWith(text, keyword); },
+                       [&server, keyword, byAddress](Request& request) {
+                           if (!server.web || !IsAdministrator(server.net, request)) return;
+                           const std::string target =
+                               TrimBlanks(request.text.substr(keyword.size()));
+                           if (target.empty()) return;
+                           if (byAddress) {
+                               server.web->Ban(target);
+                           } else {
+                               server.web->Silence(target);
+                           }
+                           server.journal.Write("Web chat: " + target + " silenced");
+                       }};
     };
-    return {
-        {"/crosstable.txt",
-         {[lookUp]() -> std::optional<std::string> {
-              auto pgn = lookUp();
-              if (!pgn) return std::nullopt;
-              auto table = std::make_unique<CrossTable>();  // about 3 MB: not on the stack
-              return PageText(ResultTableReply(*table, *pgn), "CT:");
-          },
-          missing}},
-        {"/gamelist.txt",
-         {[lookUp]() -> std::optional<std::string> {
-              auto pgn = lookUp();
-              if (!pgn) return std::nullopt;
-              if (pgn->status != PgnLookup::kRead)
-                  return "The tournament PGN cannot be read now.\n";
-              auto table = std::make_unique<CrossTable>();
-              return PageText(GameListLines(*table, ScanPgnTags(pgn->text)), "GL:");
-          },
-          missing}},
-    };
+    AddCommand(server.net, command("BOOT:", false));
+    AddCommand(server.net, command("SRBOOT:", true));
 }
 
 std::vector<std::string> UserNames(const ClientTable& clients) {
@@ -81,11 +108,17 @@ void StartWebListener(Server& server) {
         setup.bindAddress = config.webBind == "0.0.0.0" ? std::string() : config.webBind;
         setup.port = config.webPort;
         setup.chatAllowed = config.webChat;
+        setup.maxConnections = ConnectionCeiling(RaiseOpenFileLimit());
+        setup.maxPerAddress = config.webMaxPerAddress;
+        setup.chatOrigins = config.webChatOrigins;
+        setup.frameAncestors = config.webFrameAncestors;
+        setup.natsServers = config.webNatsServers;
         setup.run = server.webFeed.run();
         const std::string folder = PageFolder(config, server.os.workDir);
         setup.files = LoadPageFiles(folder);
         if (setup.files.empty()) server.journal.Write("Web page: no page files in " + folder);
-        setup.textPages = TourneyPages(server);
+        const std::string missing = "This server has no tournament PGN file.";
+        setup.textPages = {{kCrosstable, missing}, {kGameList, missing}};
         auto web = std::make_unique<WebServer>();
         problem = web->Start(std::move(setup));
         if (problem.empty()) server.web = std::move(web);
@@ -102,15 +135,19 @@ void StartWebListener(Server& server) {
     server.outputs.Attach(server.webFeed);  // after the record it reads the moves from
     server.livePgn.published = [&web](const std::string& pgn) { web.Pgn(pgn); };
     server.net.chatRelayed = [&server](const std::string& line) { server.webFeed.ChatLine(line); };
+    AddChatSilencing(server);
     const std::string host = config.webBind.empty() ? "0.0.0.0" : config.webBind;
     server.journal.Write("Web page: http://" + host + ":" + std::to_string(web.Port()) + "/");
     server.screen.ShowWebListener(web.Port());
 }
 
-void RelayWebChat(Server& server) {
+void ServeWebListener(Server& server) {
     if (!server.web) return;
     for (const WebChatLine& line : server.web->TakeChatLines())
         RelayChatFrom(server.net, Utf8ToLatin1(line.name) + " (web)", Utf8ToLatin1(line.text));
+    for (const std::string& note : server.web->TakeNotes())
+        server.journal.Write(note);
+    RefreshTourneyPages(server);
 }
 
 }  // namespace lantrel

@@ -26,6 +26,17 @@ std::string ResolvePath(const std::string& dir, const std::string& name);
 bool FileExists(const std::string& path);
 // Length in bytes, or nullopt when the file cannot be opened.
 std::optional<std::int64_t> FileLength(const std::string& path);
+// What tells one version of a file from the next without reading it.
+struct FileStamp {
+    std::int64_t length = 0;
+    std::int64_t modified = 0;  // in the system's own units
+    bool operator==(const FileStamp&) const = default;
+};
+// The file's stamp, or nullopt when there is no such file.
+std::optional<FileStamp> StampOf(const std::string& path);
+// Raises the process's limit on open files (sockets included) as far as the
+// system lets it, and returns the limit now; 0 where the system sets none.
+std::int64_t RaiseOpenFileLimit();
 // Creates the file empty (an existing one is emptied).
 FileResult CreateEmptyFile(const std::string& path);
 // Appends `text` followed by CR LF.

@@ -87,6 +87,20 @@ std::optional<std::int64_t> FileLength(const std::string& path) {
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+std::optional<FileStamp> StampOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (path.empty() || !::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return std::nullopt;
+    const FILETIME& t = data.ftLastWriteTime;
+    return FileStamp{(static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                     (static_cast<std::int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime};
+}
+
+// Windows sets no limit on open sockets and files that a program could raise.
+std::int64_t RaiseOpenFileLimit() {
+    return 0;
+}
+
 FileResult CreateEmptyFile(const std::string& path) {
     if (path.empty()) return kFileFailed;
     HANDLE file = OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS);

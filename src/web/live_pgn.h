@@ -15,11 +15,18 @@ namespace lantrel {
 
 // What the browser side takes from server.ini.
 struct WebSettings {
-    bool livePgn = false;      // LIVEPGN=1: keep live.pgn in the working folder
-    std::int32_t webPort = 0;  // WEBPORT=: the web listener's TCP port; 0 = none, -1 = unreadable
-    std::string webBind;       // WEBBIND=: the address it listens on; empty = all
-    bool webChat = false;      // WEBCHAT=1: browsers may send chat lines
-    std::string webRoot;       // WEBROOT=: the page's folder; empty = where it was installed
+    bool livePgn = false;       // LIVEPGN=1: keep live.pgn in the working folder
+    std::int32_t webPort = 0;   // WEBPORT=: the web listener's TCP port; 0 = none, -1 = unreadable
+    std::string webBind;        // WEBBIND=: the address it listens on; empty = all
+    bool webChat = false;       // WEBCHAT=1: browsers may send chat lines
+    std::string webRoot;        // WEBROOT=: the page's folder; empty = where it was installed
+    int webMaxPerAddress = 16;  // WEBMAXPERADDRESS=: connections at once from one address
+    // WEBORIGINS=: pages of other sites that may post chat.
+    std::vector<std::string> webChatOrigins;
+    // WEBFRAMEANCESTORS=: sites that may show the page in a frame.
+    std::vector<std::string> webFrameAncestors;
+    // WEBNATS=: NATS servers the page may follow the feed on.
+    std::vector<std::string> webNatsServers;
 };
 
 // "TimeControl" of a GUI "level MPS BASE INC" text ("level 40 5 0" -> "40/300",

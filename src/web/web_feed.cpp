@@ -87,14 +87,38 @@ std::string RunName(const LocalDateTime& t) {
     return text;
 }
 
-// Characters of a UTF-8 text that holds no control character; -1 when it does.
+// Code points a browser may not put in a chat name or line: C0 and C1 controls
+// (C1 bytes are Latin-1 and reach the UDP viewers' terminals as such) and the
+// invisible format characters that reorder or hide text (bidi overrides,
+// zero-width joiners, the byte order mark) and would let one name pass for another.
+bool Unprintable(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x200B && c <= 0x200F) ||
+           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) ||
+           (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
+}
+
+// Characters of a UTF-8 text holding no unprintable one; -1 when it holds one
+// (or is not UTF-8).
 int PrintableLength(const std::string& utf8) {
     int characters = 0;
-    for (unsigned char c : utf8) {
-        if (c < 0x20 || c == 0x7F) return -1;
-        if ((c & 0xC0) != 0x80) ++characters;
+    for (std::size_t i = 0; i < utf8.size(); ++characters) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const int length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        if (i + length > utf8.size()) return -1;
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (int k = 1; k < length; ++k)
+            c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        if (Unprintable(c)) return -1;
+        i += static_cast<std::size_t>(length);
     }
     return characters;
+}
+
+// Names the server writes chat lines under itself ("[SERVER] Users=3", the
+// lines of a viewer it lost), which nobody else may take; compared without case.
+bool ReservedName(const std::string& name) {
+    const std::string upper = UpperAscii(TrimBlanks(name));
+    return upper == "SERVER" || upper == "PHANTOM USER";
 }
 
 // The value of `name` in the query of a request target ("/feed?run=1&since=5").
@@ -116,25 +140,35 @@ std::string QueryValue(std::string_view target, std::string_view name) {
 
 constexpr int kMaxNameLength = 20;
 constexpr int kMaxChatLength = 200;
+constexpr const char* kNotTaken = "Not a message this server takes.";
 
 }  // namespace
 
 ClientMessage ReadClientMessage(std::string_view message, bool chatAllowed) {
-    // Invalid UTF-8 fails the parse as well.
+    // Invalid UTF-8 fails the parse as well. Every value's type is checked
+    // before it is read: a browser may send any JSON at all.
     const nlohmann::json j = nlohmann::json::parse(message, nullptr, false);
-    if (!j.is_object() || j.value("type", "") != "chat" || !j.contains("name") ||
-        !j["name"].is_string() || !j.contains("text") || !j["text"].is_string())
-        return {std::nullopt, "Not a message this server takes."};
+    auto text = [&j](const char* key) -> const std::string* {
+        const auto it = j.find(key);
+        return it != j.end() && it->is_string() ? it->get_ptr<const std::string*>() : nullptr;
+    };
+    if (!j.is_object()) return {std::nullopt, kNotTaken};
+    const std::string* type = text("type");
+    const std::string* name = text("name");
+    const std::string* line = text("text");
+    if (!type || *type != "chat" || !name || !line) return {std::nullopt, kNotTaken};
     if (!chatAllowed) return {std::nullopt, "Chat from browsers is off on this server."};
-    WebChatLine line{j["name"].get<std::string>(), j["text"].get<std::string>()};
-    const int nameLength = PrintableLength(line.name);
-    const int textLength = PrintableLength(line.text);
+    const int nameLength = PrintableLength(*name);
+    const int textLength = PrintableLength(*line);
     if (nameLength < 1 || nameLength > kMaxNameLength)
         return {std::nullopt, "A name is 1 to 20 characters, none of them a control character."};
+    // Brackets would let a name end the "[name]" of the relayed line early.
+    if (name->find_first_of("[]") != std::string::npos || ReservedName(*name))
+        return {std::nullopt, "A name holds no [ or ] and is none the server uses."};
     if (textLength < 1 || textLength > kMaxChatLength)
         return {std::nullopt,
                 "A chat line is 1 to 200 characters, none of them a control character."};
-    return {std::move(line), {}};
+    return {WebChatLine{*name, *line}, {}};
 }
 
 ResumePoint ReadResumePoint(std::string_view target) {

@@ -31,14 +31,17 @@ struct FeedMessage {
 // ---- What a client sends ----------------------------------------------------------
 
 // A chat line a client sent, checked: UTF-8, a name of 1 to 20 characters and
-// a text of 1 to 200, neither holding control characters.
+// a text of 1 to 200, neither holding control characters (C0, C1) or invisible
+// format characters; the name holds no "[" or "]" and is none the server
+// writes chat lines under ("SERVER").
 struct WebChatLine {
     std::string name;
     std::string text;
 };
 
 // A client's message read: the chat line it holds, or the text of the error
-// that refuses it (`chatAllowed` false refuses every chat line).
+// that refuses it (`chatAllowed` false refuses every chat line). Any bytes at
+// all are read without an exception.
 struct ClientMessage {
     std::optional<WebChatLine> chat;
     std::string refusal;

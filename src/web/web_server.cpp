@@ -15,9 +15,13 @@
 #include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <unordered_set>
+
+#include "text/text.h"
+#include "web/web_request.h"
 
 namespace lantrel {
 
@@ -30,8 +34,16 @@ using Text = std::shared_ptr<const std::string>;
 
 namespace {
 
-constexpr auto kRequestTimeout = std::chrono::seconds(30);
+// A request must be complete, and a kept-alive connection send its next one,
+// within this time: a half-sent request holds no connection for long.
+constexpr auto kRequestTimeout = std::chrono::seconds(15);
+// A browser that answers nothing, not even the pings sent when it is quiet,
+// for this long is gone.
+constexpr auto kFeedIdleTimeout = std::chrono::seconds(60);
+// At shutdown, browsers are told the server is going away for at most this long.
+constexpr auto kShutdownGrace = std::chrono::seconds(1);
 constexpr std::size_t kMaxRequestHeader = 8192;
+constexpr std::size_t kMaxNotes = 100;
 
 std::string ContentType(const std::string& path) {
     static const std::pair<const char*, const char*> kTypes[] = {
@@ -52,6 +64,14 @@ std::string ContentType(const std::string& path) {
     return "application/octet-stream";
 }
 
+// A chat name as the administrator's list holds it: without blanks around it
+// or the " (web)" the relayed lines add, upper case.
+std::string ChatNameKey(const std::string& name) {
+    std::string key = UpperAscii(TrimBlanks(name));
+    if (key.size() > 6 && key.compare(key.size() - 6, 6, " (WEB)") == 0) key.resize(key.size() - 6);
+    return TrimBlanks(key);
+}
+
 // A strong validator of the PGN's bytes (FNV-1a, 64 bits), the same across runs.
 std::string EntityTag(const std::string& bytes) {
     std::uint64_t hash = 14695981039346656037ull;
@@ -70,6 +90,12 @@ std::map<std::string, std::string> LoadPageFiles(const std::string& folder) {
     std::error_code error;
     for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
          it.increment(error)) {
+        // Files and folders whose names start with "." (.git, .env) are not
+        // the page's: never served (RouteTarget), so not read either.
+        if (it->path().filename().string().starts_with(".")) {
+            it.disable_recursion_pending();
+            continue;
+        }
         if (!it->is_regular_file(error)) continue;
         std::ifstream in(it->path(), std::ios::binary);
         std::ostringstream bytes;
@@ -81,13 +107,24 @@ std::map<std::string, std::string> LoadPageFiles(const std::string& folder) {
     return files;
 }
 
-// ---- The listener's own state: touched on its thread only, but for the chat
-// lines and the viewer count, which the server's thread reads.
+int ConnectionCeiling(std::int64_t openFiles) {
+    if (openFiles <= 0) return WebServer::kMaxConnections;
+    const std::int64_t room = openFiles - WebServer::kReservedFiles;
+    return static_cast<int>(std::clamp<std::int64_t>(room, 1, WebServer::kMaxConnections));
+}
+
+// ---- The listener's own state: touched on its thread only, but for what is
+// handed over under `handOverMutex` and the viewer count, which the server's
+// thread reads.
 struct WebServer::Listener {
     class HttpSession;
     class FeedSession;
+    class ConnectionSlot;
+    using Clock = std::chrono::steady_clock;
 
     WebListenerSetup setup;
+    std::string securityPolicy;  // Content-Security-Policy of every answer
+    Text natsList;               // /nats.json
     Text snapshot = std::make_shared<const std::string>("{}");
     std::int64_t snapshotVersion = 0;
     FeedHistory history;
@@ -95,86 +132,163 @@ struct WebServer::Listener {
     std::string pgnTag = EntityTag("");
     std::unordered_set<FeedSession*> sessions;
     int connections = 0;
+    // The tournament pages as last handed over: nullopt answers 404 with `missing`.
+    struct PageText {
+        std::optional<std::string> text;
+        std::string missing;
+    };
+    std::map<std::string, PageText> pageTexts;
+    std::map<asio::ip::address, int> perAddress;
+    std::map<asio::ip::address, Clock::time_point> lastChatFrom;
+    std::deque<Clock::time_point> recentChat;  // lines taken in the last second
+    bool stopping = false;
     std::int32_t port = 0;  // set before the thread starts
 
-    std::mutex chatMutex;
+    // Handed over between the threads.
+    std::mutex handOverMutex;
     std::vector<WebChatLine> chatLines;
+    std::vector<std::string> notes;
+    std::set<std::string> silencedNames;  // upper case
+    std::set<std::string> bannedAddresses;
     std::atomic<int> viewers{0};
 
     asio::io_context io{1};
     tcp::acceptor acceptor{io};
     asio::steady_timer acceptRetry{io};
+    asio::steady_timer stopTimer{io};
     std::thread thread;
 
+    void Run();
     void Accept();
+    // A new connection, served when the limits let it in.
+    void Admit(tcp::socket socket);
     // A newcomer: the deltas after its version when the history reaches back
     // to it, else the snapshot and the deltas after that.
     void Join(FeedSession& session, std::string_view target);
     void Leave(FeedSession& session);  // from the session's destructor
+    // Takes a chat line from `from`, or says why not; `muted` is the
+    // connection's own mark, set here when the administrator silenced it.
+    std::string AdmitChat(const asio::ip::address& from, WebChatLine line,
+                          const std::string& earlierName, bool& muted);
+    void Note(const std::string& what);
     http::response<http::string_body> Answer(const http::request<http::string_body>& request);
+};
+
+// One connection counted against the limits, in all and for its address, for
+// as long as it lives (an HTTP connection, then the feed it became).
+class WebServer::Listener::ConnectionSlot {
+  public:
+    ConnectionSlot(Listener& listener, asio::ip::address address)
+        : listener_(listener), address_(std::move(address)) {
+        ++listener_.connections;
+        ++listener_.perAddress[address_];
+    }
+    ~ConnectionSlot() {
+        --listener_.connections;
+        if (--listener_.perAddress[address_] == 0) listener_.perAddress.erase(address_);
+    }
+    ConnectionSlot(const ConnectionSlot&) = delete;
+    ConnectionSlot& operator=(const ConnectionSlot&) = delete;
+    const asio::ip::address& address() const { return address_; }
+
+  private:
+    Listener& listener_;
+    asio::ip::address address_;
 };
 
 class WebServer::Listener::FeedSession : public std::enable_shared_from_this<FeedSession> {
   public:
-    FeedSession(tcp::socket socket, Listener& listener)
-        : ws_(std::move(socket)), listener_(listener) {
-        ++listener_.connections;
-    }
-    ~FeedSession() {
-        listener_.Leave(*this);
-        --listener_.connections;
-    }
+    FeedSession(tcp::socket socket, Listener& listener, std::unique_ptr<ConnectionSlot> slot,
+                bool mayPost)
+        : ws_(std::move(socket)), listener_(listener), slot_(std::move(slot)), mayPost_(mayPost) {}
+    ~FeedSession() { listener_.Leave(*this); }
 
     void Accept(http::request<http::string_body> request) {
-        ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+        auto timeouts = websocket::stream_base::timeout::suggested(beast::role_type::server);
+        timeouts.idle_timeout = kFeedIdleTimeout;
+        ws_.set_option(timeouts);
         ws_.read_message_max(kMaxClientMessage);
         beast::get_lowest_layer(ws_).expires_never();
         request_ = std::move(request);
         ws_.async_accept(request_, [self = shared_from_this()](beast::error_code error) {
             if (error) return;
-            const auto target = self->request_.target();
-            self->listener_.Join(*self, std::string_view(target.data(), target.size()));
-            self->Read();
+            self->Guard([&] {
+                const auto target = self->request_.target();
+                self->listener_.Join(*self, std::string_view(target.data(), target.size()));
+                self->request_ = {};
+                self->Read();
+            });
         });
     }
 
     void Send(const Text& text) {
-        if (closed_) return;
+        if (closing_) return;
         queue_.push_back(text);
         queuedBytes_ += text->size();
-        // Never wait for a browser that does not keep up: it reconnects and resumes.
-        if (queue_.size() > kMaxQueuedMessages || queuedBytes_ > kMaxQueuedBytes) return Close();
+        // Never wait for a browser that does not keep up: it reconnects and
+        // resumes. It is not reading what it is sent, so it would not read a
+        // close frame either: the connection is dropped.
+        if (queue_.size() > kMaxQueuedMessages || queuedBytes_ > kMaxQueuedBytes) return Drop();
         if (!writing_) Write();
     }
 
+    // Ends the feed with a close frame carrying `code`, after the message on
+    // its way; nothing else is sent. The session ends (and leaves the feed)
+    // once its pending reads and writes have returned.
+    void Close(websocket::close_code code) {
+        if (closing_) return;
+        closing_ = true;
+        while (queue_.size() > (writing_ ? 1u : 0u)) {
+            queuedBytes_ -= queue_.back()->size();
+            queue_.pop_back();
+        }
+        ws_.async_close(code, [self = shared_from_this()](beast::error_code) { self->Drop(); });
+    }
+
   private:
+    // Runs one step of the connection: an exception ends this connection
+    // only, and server.log says what it was.
+    template <class Step>
+    void Guard(Step&& step) {
+        try {
+            step();
+        } catch (const std::exception& e) {
+            listener_.Note(std::string("a feed connection failed and was closed: ") + e.what());
+            Drop();
+        }
+    }
+
     void Write() {
         writing_ = true;
         ws_.text(true);
         ws_.async_write(asio::buffer(*queue_.front()),
                         [self = shared_from_this()](beast::error_code error, std::size_t) {
-                            if (error) return self->Close();
+                            if (error) return self->Drop();
                             self->queuedBytes_ -= self->queue_.front()->size();
                             self->queue_.pop_front();
                             self->writing_ = false;
-                            if (!self->queue_.empty() && !self->closed_) self->Write();
+                            if (!self->queue_.empty() && !self->closing_) self->Write();
                         });
     }
 
+    // A protocol error (a message too long, a bad frame) was answered by the
+    // stream itself with a close frame; a closed or timed-out connection is
+    // gone. A read ended by our own close leaves the close to finish.
     void Read() {
         ws_.async_read(buffer_, [self = shared_from_this()](beast::error_code error, std::size_t) {
-            if (error) return self->Close();
-            self->Heard(beast::buffers_to_string(self->buffer_.data()));
-            self->buffer_.consume(self->buffer_.size());
-            self->Read();
+            if (error && self->closing_) return;
+            if (error) return self->Drop();
+            self->Guard([&] {
+                self->Heard(beast::buffers_to_string(self->buffer_.data()));
+                self->buffer_.consume(self->buffer_.size());
+                self->Read();
+            });
         });
     }
 
-    // Stops sending; the session ends (and leaves the feed) once its pending
-    // reads and writes have returned.
-    void Close() {
-        if (closed_) return;
-        closed_ = true;
+    // Ends the connection at once, without a close frame.
+    void Drop() {
+        closing_ = true;
         beast::error_code ignored;
         beast::get_lowest_layer(ws_).socket().close(ignored);
     }
@@ -183,12 +297,12 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
     void Heard(const std::string& message) {
         ClientMessage read = ReadClientMessage(message, listener_.setup.chatAllowed);
         if (!read.chat) return Refuse(read.refusal);
-        const auto now = std::chrono::steady_clock::now();
-        if (lastChat_ && now - *lastChat_ < std::chrono::seconds(1))
-            return Refuse("One chat line a second, please.");
-        lastChat_ = now;
-        std::lock_guard lock(listener_.chatMutex);
-        listener_.chatLines.push_back(std::move(*read.chat));
+        if (!mayPost_) return Refuse("Chat is open to this server's own page only.");
+        const std::string name = read.chat->name;
+        const std::string refusal =
+            listener_.AdmitChat(slot_->address(), std::move(*read.chat), lastName_, muted_);
+        if (!refusal.empty()) return Refuse(refusal);
+        lastName_ = name;
     }
 
     void Refuse(const std::string& why) {
@@ -198,32 +312,39 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
 
     websocket::stream<beast::tcp_stream> ws_;
     Listener& listener_;
+    std::unique_ptr<ConnectionSlot> slot_;
+    const bool mayPost_;  // its page came from a site that may post chat
     beast::flat_buffer buffer_;
     http::request<http::string_body> request_;  // the upgrade, until the handshake is done
     std::deque<Text> queue_;
     std::size_t queuedBytes_ = 0;
     bool writing_ = false;
-    bool closed_ = false;
-    std::optional<std::chrono::steady_clock::time_point> lastChat_;
+    bool closing_ = false;
+    bool muted_ = false;    // silenced by the administrator
+    std::string lastName_;  // the name of its last chat line taken
 };
 
 class WebServer::Listener::HttpSession : public std::enable_shared_from_this<HttpSession> {
   public:
-    HttpSession(tcp::socket socket, Listener& listener)
-        : stream_(std::move(socket)), listener_(listener) {
-        ++listener_.connections;
-    }
-    ~HttpSession() { --listener_.connections; }
+    HttpSession(tcp::socket socket, Listener& listener, std::unique_ptr<ConnectionSlot> slot)
+        : stream_(std::move(socket)), listener_(listener), slot_(std::move(slot)) {}
 
     void Read() {
         parser_.emplace();
         parser_->header_limit(kMaxRequestHeader);
         parser_->body_limit(kMaxClientMessage);
         stream_.expires_after(kRequestTimeout);
-        http::async_read(stream_, buffer_, *parser_,
-                         [self = shared_from_this()](beast::error_code error, std::size_t) {
-                             self->Received(error);
-                         });
+        http::async_read(
+            stream_, buffer_, *parser_,
+            [self = shared_from_this()](beast::error_code error, std::size_t) {
+                try {
+                    self->Received(error);
+                } catch (const std::exception& e) {
+                    self->listener_.Note(
+                        std::string("a request failed and its connection was closed: ") + e.what());
+                    self->Close();
+                }
+            });
     }
 
   private:
@@ -241,9 +362,17 @@ class WebServer::Listener::HttpSession : public std::enable_shared_from_this<Htt
             return Write(response);
         }
         http::request<http::string_body> request = parser_->release();
-        if (websocket::is_upgrade(request) && request.target().substr(0, 5) == "/feed" &&
-            (request.target().size() == 5 || request.target()[5] == '?')) {
-            std::make_shared<FeedSession>(stream_.release_socket(), listener_)
+        const auto target = request.target();
+        if (websocket::is_upgrade(request) &&
+            RouteTarget(std::string_view(target.data(), target.size())).resource ==
+                WebResource::kFeed) {
+            const auto origin = request[http::field::origin];
+            const auto host = request[http::field::host];
+            const bool mayPost = OriginMayPost(std::string_view(origin.data(), origin.size()),
+                                               std::string_view(host.data(), host.size()),
+                                               listener_.setup.chatOrigins);
+            std::make_shared<FeedSession>(stream_.release_socket(), listener_, std::move(slot_),
+                                          mayPost)
                 ->Accept(std::move(request));
             return;
         }
@@ -266,9 +395,23 @@ class WebServer::Listener::HttpSession : public std::enable_shared_from_this<Htt
 
     beast::tcp_stream stream_;
     Listener& listener_;
+    std::unique_ptr<ConnectionSlot> slot_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
 };
+
+// The listener's thread. Every connection catches what its own steps throw;
+// this is the last guard, so that nothing a browser sends ends the process.
+void WebServer::Listener::Run() {
+    for (;;) {
+        try {
+            io.run();
+            return;
+        } catch (const std::exception& e) {
+            Note(std::string("an error was caught and the listener goes on: ") + e.what());
+        }
+    }
+}
 
 void WebServer::Listener::Accept() {
     acceptor.async_accept([this](beast::error_code error, tcp::socket socket) {
@@ -281,11 +424,25 @@ void WebServer::Listener::Accept() {
             });
             return;
         }
-        if (connections < kMaxConnections) {
-            std::make_shared<HttpSession>(std::move(socket), *this)->Read();
-        }  // else the socket closes as it goes
+        try {
+            Admit(std::move(socket));
+        } catch (const std::exception& e) {
+            Note(std::string("a connection could not be taken: ") + e.what());
+        }
         Accept();
     });
+}
+
+void WebServer::Listener::Admit(tcp::socket socket) {
+    beast::error_code error;
+    const asio::ip::address address = socket.remote_endpoint(error).address();
+    if (error) return;
+    const auto known = perAddress.find(address);
+    const int fromAddress = known == perAddress.end() ? 0 : known->second;
+    // Over a limit, the socket closes as it goes.
+    if (connections >= setup.maxConnections || fromAddress >= setup.maxPerAddress) return;
+    auto slot = std::make_unique<ConnectionSlot>(*this, address);
+    std::make_shared<HttpSession>(std::move(socket), *this, std::move(slot))->Read();
 }
 
 void WebServer::Listener::Join(FeedSession& session, std::string_view target) {
@@ -311,28 +468,63 @@ void WebServer::Listener::Join(FeedSession& session, std::string_view target) {
 void WebServer::Listener::Leave(FeedSession& session) {
     sessions.erase(&session);
     viewers = static_cast<int>(sessions.size());
+    if (stopping && sessions.empty()) io.stop();
+}
+
+std::string WebServer::Listener::AdmitChat(const asio::ip::address& from, WebChatLine line,
+                                           const std::string& earlierName, bool& muted) {
+    const auto now = Clock::now();
+    std::lock_guard lock(handOverMutex);
+    muted = muted || bannedAddresses.count(from.to_string()) > 0 ||
+            silencedNames.count(ChatNameKey(line.name)) > 0 ||
+            (!earlierName.empty() && silencedNames.count(ChatNameKey(earlierName)) > 0);
+    if (muted) return "The administrator has silenced you.";
+    const auto last = lastChatFrom.find(from);
+    if (last != lastChatFrom.end() && now - last->second < std::chrono::seconds(1))
+        return "One chat line a second, please.";
+    while (!recentChat.empty() && now - recentChat.front() >= std::chrono::seconds(1))
+        recentChat.pop_front();
+    if (recentChat.size() >= static_cast<std::size_t>(kChatLinesPerSecond))
+        return "The chat is busy: try again in a moment.";
+    // Addresses quiet for a second are forgotten, so that the table stays small.
+    std::erase_if(lastChatFrom,
+                  [&](const auto& entry) { return now - entry.second >= std::chrono::seconds(1); });
+    lastChatFrom[from] = now;
+    recentChat.push_back(now);
+    chatLines.push_back(std::move(line));
+    return {};
+}
+
+void WebServer::Listener::Note(const std::string& what) {
+    std::lock_guard lock(handOverMutex);
+    if (notes.size() < kMaxNotes) notes.push_back("Web listener: " + what);
 }
 
 http::response<http::string_body> WebServer::Listener::Answer(
     const http::request<http::string_body>& request) {
-    const std::string target(request.target());
-    const std::string path = target.substr(0, target.find('?'));
+    const auto target = request.target();
+    const WebRoute route = RouteTarget(std::string_view(target.data(), target.size()));
+    const std::string& path = route.path;
     http::response<http::string_body> response{http::status::ok, request.version()};
     response.keep_alive(request.keep_alive());
     response.set(http::field::server, "lantrel");
     response.set("X-Content-Type-Options", "nosniff");
+    response.set("Content-Security-Policy", securityPolicy);
+    if (setup.frameAncestors.empty()) response.set("X-Frame-Options", "DENY");
     auto send = [&](http::status status, std::string type, std::string body) {
         response.result(status);
         response.set(http::field::content_type, type);
         response.body() = std::move(body);
     };
-    if (request.method() != http::verb::get) {
-        send(http::status::method_not_allowed, "text/plain; charset=utf-8", "GET only\n");
-        response.set(http::field::allow, "GET");
-    } else if (path == "/state.json") {
+    const auto textPage = pageTexts.find(path);
+    const auto file = setup.files.find(path);
+    if (request.method() != http::verb::get && request.method() != http::verb::head) {
+        send(http::status::method_not_allowed, "text/plain; charset=utf-8", "GET or HEAD only\n");
+        response.set(http::field::allow, "GET, HEAD");
+    } else if (route.resource == WebResource::kState) {
         send(http::status::ok, "application/json", *snapshot);
         response.set(http::field::cache_control, "no-cache");
-    } else if (path == "/games.pgn") {
+    } else if (route.resource == WebResource::kPgn) {
         response.set(http::field::etag, pgnTag);
         response.set(http::field::cache_control, "no-cache");
         if (request[http::field::if_none_match] == pgnTag) {
@@ -340,24 +532,24 @@ http::response<http::string_body> WebServer::Listener::Answer(
         } else {
             send(http::status::ok, "application/x-chess-pgn; charset=utf-8", *pgn);
         }
-    } else if (auto page = setup.textPages.find(path); page != setup.textPages.end()) {
-        if (auto text = page->second.make()) {
-            send(http::status::ok, "text/plain; charset=utf-8", std::move(*text));
+    } else if (path == "/nats.json") {
+        send(http::status::ok, "application/json", *natsList);
+    } else if (route.resource == WebResource::kPage && textPage != pageTexts.end()) {
+        if (textPage->second.text) {
+            send(http::status::ok, "text/plain; charset=utf-8", *textPage->second.text);
         } else {
-            send(http::status::not_found, "text/plain; charset=utf-8", page->second.missing + "\n");
+            send(http::status::not_found, "text/plain; charset=utf-8",
+                 textPage->second.missing + "\n");
         }
         response.set(http::field::cache_control, "no-cache");
-    } else if (auto file = setup.files.find(path); file != setup.files.end()) {
+    } else if (route.resource == WebResource::kPage && file != setup.files.end()) {
         send(http::status::ok, ContentType(path == "/" ? "/index.html" : path), file->second);
-        // Scripts from this server only: a text that slipped into the page as
-        // markup still could not run.
-        response.set("Content-Security-Policy",
-                     "default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
-                     "connect-src 'self' ws: wss:");
     } else {
         send(http::status::not_found, "text/plain; charset=utf-8", "Not found\n");
     }
     response.prepare_payload();
+    // HEAD: the same header, the length of the body it leaves out.
+    if (request.method() == http::verb::head) response.body().clear();
     return response;
 }
 
@@ -366,10 +558,22 @@ http::response<http::string_body> WebServer::Listener::Answer(
 WebServer::WebServer() : listener_(std::make_unique<Listener>()) {}
 
 WebServer::~WebServer() {
-    if (listener_->thread.joinable()) {
-        listener_->io.stop();
-        listener_->thread.join();
-    }
+    Listener& l = *listener_;
+    if (!l.thread.joinable()) return;
+    // Browsers are told the server goes away (they reconnect later), for a
+    // moment at most.
+    asio::post(l.io, [&l] {
+        l.stopping = true;
+        beast::error_code ignored;
+        l.acceptor.close(ignored);
+        if (l.sessions.empty()) return l.io.stop();
+        for (Listener::FeedSession* session : std::vector(l.sessions.begin(), l.sessions.end()))
+            session->Close(websocket::close_code::going_away);
+        l.stopTimer.expires_after(kShutdownGrace);
+        l.stopTimer.async_wait([&l](beast::error_code) { l.io.stop(); });
+    });
+    l.thread.join();
+    l.stopping = false;  // the sessions still held go with the io_context, quietly
 }
 
 std::string WebServer::Start(WebListenerSetup setup) {
@@ -389,9 +593,28 @@ std::string WebServer::Start(WebListenerSetup setup) {
     if (!error) l.acceptor.listen(asio::socket_base::max_listen_connections, error);
     if (error) return "cannot listen on " + where + ": " + error.message();
     l.port = l.acceptor.local_endpoint(error).port();
+    // Scripts from this server only: a text that slipped into the page as
+    // markup still could not run. The page talks to this server alone, and
+    // only the sites listed may frame it.
+    auto words = [](const std::vector<std::string>& list) {
+        std::string text;
+        for (const std::string& word : list)
+            text += " " + word;
+        return text;
+    };
+    l.securityPolicy =
+        "default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
+        "connect-src 'self'" +
+        words(setup.natsServers) + "; frame-ancestors " +
+        (setup.frameAncestors.empty() ? std::string("'none'")
+                                      : words(setup.frameAncestors).substr(1));
+    l.natsList =
+        std::make_shared<const std::string>(nlohmann::json{{"servers", setup.natsServers}}.dump());
+    for (const auto& [path, missing] : setup.textPages)
+        l.pageTexts[path] = {std::nullopt, missing};
     l.setup = std::move(setup);
     l.Accept();
-    l.thread = std::thread([&l] { l.io.run(); });
+    l.thread = std::thread([&l] { l.Run(); });
     return {};
 }
 
@@ -422,9 +645,32 @@ void WebServer::Pgn(std::string utf8Pgn) {
     });
 }
 
+void WebServer::TextPages(std::map<std::string, std::optional<std::string>> texts) {
+    asio::post(listener_->io, [&l = *listener_, texts = std::move(texts)]() mutable {
+        for (auto& [path, text] : texts)
+            if (auto page = l.pageTexts.find(path); page != l.pageTexts.end())
+                page->second.text = std::move(text);
+    });
+}
+
 std::vector<WebChatLine> WebServer::TakeChatLines() {
-    std::lock_guard lock(listener_->chatMutex);
+    std::lock_guard lock(listener_->handOverMutex);
     return std::exchange(listener_->chatLines, {});
+}
+
+std::vector<std::string> WebServer::TakeNotes() {
+    std::lock_guard lock(listener_->handOverMutex);
+    return std::exchange(listener_->notes, {});
+}
+
+void WebServer::Silence(const std::string& name) {
+    std::lock_guard lock(listener_->handOverMutex);
+    listener_->silencedNames.insert(ChatNameKey(name));
+}
+
+void WebServer::Ban(const std::string& address) {
+    std::lock_guard lock(listener_->handOverMutex);
+    listener_->bannedAddresses.insert(TrimBlanks(address));
 }
 
 int WebServer::Viewers() const {

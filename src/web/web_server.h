@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -21,25 +20,41 @@ struct WebListenerSetup {
     std::string bindAddress;  // dotted IPv4; empty = all addresses
     std::int32_t port = 0;
     bool chatAllowed = false;
+    // Connections served at once: in all, and from one address. More are
+    // closed as they come.
+    int maxConnections = 4096;
+    int maxPerAddress = 16;
+    // Pages of other sites that may post chat besides this server's own
+    // ("https://club.example.org"); any page may watch.
+    std::vector<std::string> chatOrigins;
+    // Sites that may show the page in a frame; none when empty.
+    std::vector<std::string> frameAncestors;
+    // NATS servers the page may follow the feed on ("wss://edge.example.org:443"),
+    // told to the page as /nats.json; none when empty.
+    std::vector<std::string> natsServers;
     std::string run;  // names this run of the server, as in the feed's snapshot
     // The page's files: the path as asked for ("/index.html") and its bytes.
     std::map<std::string, std::string> files;
-    // Plain-text pages computed on request, on the listener's thread ("/crosstable.txt"):
-    // nullopt answers 404 with `missing` as the text.
-    struct TextPage {
-        std::function<std::optional<std::string>()> make;
-        std::string missing;
-    };
-    std::map<std::string, TextPage> textPages;
+    // Plain-text pages the server's thread hands over (TextPages), by path
+    // ("/crosstable.txt"), each with the text of its 404 while it has none.
+    std::map<std::string, std::string> textPages;
 };
 
 // The page's files under `folder` keyed by their path from it ("/app.js"),
-// with "/" for "/index.html"; empty when the folder cannot be read.
+// with "/" for "/index.html", leaving out those whose names start with ".";
+// empty when the folder cannot be read.
 std::map<std::string, std::string> LoadPageFiles(const std::string& folder);
+
+// Connections the listener may hold in all under a limit of `openFiles` open
+// files (0: the system sets none), leaving room for the server's own files.
+int ConnectionCeiling(std::int64_t openFiles);
 
 class WebServer final : public FeedListener {
   public:
     static constexpr int kMaxConnections = 4096;
+    static constexpr int kReservedFiles = 64;
+    // Chat lines taken: one a second from an address, ten a second in all.
+    static constexpr int kChatLinesPerSecond = 10;
     static constexpr std::size_t kMaxQueuedMessages = 1024;
     static constexpr std::size_t kMaxQueuedBytes = 1 << 20;
     static constexpr std::size_t kMaxClientMessage = 4096;
@@ -59,7 +74,15 @@ class WebServer final : public FeedListener {
     void Delta(const FeedMessage& delta) override;
     void Snapshot(const FeedMessage& snapshot) override;
     void Pgn(std::string utf8Pgn);
+    // New texts of the plain-text pages (nullopt: none, answered 404).
+    void TextPages(std::map<std::string, std::optional<std::string>> texts);
     std::vector<WebChatLine> TakeChatLines();
+    // What server.log should say of the listener (a connection that failed).
+    std::vector<std::string> TakeNotes();
+    // The administrator's word: browsers that chatted under `name` (compared
+    // without case), or from the dotted `address`, may chat no more.
+    void Silence(const std::string& name);
+    void Ban(const std::string& address);
     // Browsers following the feed now.
     int Viewers() const;
 

@@ -57,11 +57,12 @@ class LiveServerTest : public ::testing::Test {
         port = FreeUdpPort();
         dir.Write("server.ini",
                   "PORT=" + std::to_string(port) + "\nBIND=127.0.0.1\nDELAY=20\n" + extraIni);
-        server = std::make_unique<ChildProcess>(
-            std::vector<std::string>{LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()},
-            dir.File("stdout.txt"));
+        std::vector<std::string> command = launcher;
+        command.insert(command.end(), {LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()});
+        server = std::make_unique<ChildProcess>(command, dir.File("stdout.txt"));
         ASSERT_TRUE(
-            WaitFor([&] { return Contains(dir.Read("server.log"), "Delay after game="); }, 10));
+            WaitFor([&] { return Contains(dir.Read("server.log"), "Delay after game="); }, 10))
+            << dir.Read("stdout.txt");
         ASSERT_TRUE(WaitForPortTaken(port));
     }
     void TearDown() override {
@@ -100,6 +101,8 @@ class LiveServerTest : public ::testing::Test {
 
     TempDir dir;
     int port = 0;
+    // The words before the server's own in its command ("prlimit", "--nofile=1024:1024", "--").
+    std::vector<std::string> launcher;
     std::unique_ptr<ChildProcess> server;
     std::vector<std::unique_ptr<LiveViewer>> viewers;
 };

@@ -202,6 +202,8 @@ TEST(ViewerToolTest, EachBoardShowsTheMoveThatLedToIt) {
         "WMOVE: 2. Nf3",
         "FMR: 1",          //
         "FEN: " + edited,  // a position set up by hand: no move led to it
+        // Control characters, C0 and C1, would be commands to the terminal.
+        "CHAT: [Ann] - x\x1B[2J\x9B" "2J\xE9",
     });
     using Board = std::pair<std::string, std::string>;
     EXPECT_EQ(Boards(out), (std::vector<Board>{{kStart, ""},
@@ -213,6 +215,8 @@ TEST(ViewerToolTest, EachBoardShowsTheMoveThatLedToIt) {
     EXPECT_TRUE(Contains(out, "\n  White: ?   Black: ?   at Club\n")) << out;
     EXPECT_TRUE(Contains(out, "\n  White: Alpha\n  Black: Beta\n")) << out;
     EXPECT_TRUE(Contains(out, "\n  White: Alpha   Black: Beta   at Club\n")) << out;
+    EXPECT_TRUE(Contains(out, "\n [Ann] - x?[2J?2J\xE9\n")) << out;
+    EXPECT_EQ(out.find_first_of("\x1B\x9B"), std::string::npos) << out;
     // No protocol keyword reaches the reader.
     for (const auto& line : SplitLines(out))
         for (const char* keyword : {"WPLAYER:", "BPLAYER:", "WMOVE:", "BMOVE:", "SITE:"})

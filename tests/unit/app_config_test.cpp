@@ -87,6 +87,15 @@ TEST(ConfigTest, WebKeys) {
     EXPECT_TRUE(c.webChat);
     EXPECT_EQ(c.webRoot, "/srv/page");
     EXPECT_EQ(Apply({}).webPort, 0);  // no listener
+    const ServerConfig hardened =
+        Apply({"WEBMAXPERADDRESS=4", "WEBORIGINS=https://a.org https://b.org",
+               "WEBFRAMEANCESTORS=https://club.org"});
+    EXPECT_EQ(hardened.webMaxPerAddress, 4);
+    EXPECT_EQ(hardened.webChatOrigins,
+              (std::vector<std::string>{"https://a.org", "https://b.org"}));
+    EXPECT_EQ(hardened.webFrameAncestors, std::vector<std::string>{"https://club.org"});
+    for (const char* unusable : {"WEBMAXPERADDRESS=0", "WEBMAXPERADDRESS=x", "WEBMAXPERADDRESS="})
+        EXPECT_EQ(Apply({unusable}).webMaxPerAddress, 16) << unusable;
     for (const char* unusable : {"WEBPORT=http", "WEBPORT=65536", "WEBPORT=", "WEBPORT=-1"})
         EXPECT_EQ(Apply({unusable}).webPort, -1) << unusable;
 }

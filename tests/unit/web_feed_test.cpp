@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/fakes.h"
+#include "web/web_request.h"
 
 namespace lantrel {
 namespace {
@@ -204,12 +205,73 @@ TEST(ClientMessages, ChatLinesTakenOrRefused) {
         {"{\"type\":\"chat\",\"name\":\"A\xFF\",\"text\":\"hi\"}", true, "Not a message"},
         {R"({"type":"hello"})", true, "Not a message"},
         {"garbage", true, "Not a message"},
+        // Any JSON shape is refused, never thrown on.
+        {R"({"type":1})", true, "Not a message"},
+        {R"({"type":null,"name":"Ann","text":"hi"})", true, "Not a message"},
+        {R"({"type":["chat"],"name":"Ann","text":"hi"})", true, "Not a message"},
+        {R"({"type":{"chat":1},"name":"Ann","text":"hi"})", true, "Not a message"},
+        {R"({"type":"chat","name":{"first":"Ann"},"text":"hi"})", true, "Not a message"},
+        {R"(["chat","Ann","hi"])", true, "Not a message"},
+        {R"("chat")", true, "Not a message"},
+        {"null", true, "Not a message"},
+        {"", true, "Not a message"},
+        // Names that pass for another speaker, or for the server.
+        {R"({"type":"chat","name":"Ann] - I resign, gg","text":"x"})", true, "A name holds no ["},
+        {R"({"type":"chat","name":"[SERVER","text":"x"})", true, "A name holds no ["},
+        {R"({"type":"chat","name":" server ","text":"x"})", true, "A name holds no ["},
+        {R"({"type":"chat","name":"Phantom User","text":"x"})", true, "A name holds no ["},
+        // C1 controls and invisible format characters, in the name or the text.
+        {R"({"type":"chat","name":"Ann\u0085","text":"x"})", true, "A name is 1 to 20"},
+        {R"({"type":"chat","name":"A\u200bnn","text":"x"})", true, "A name is 1 to 20"},
+        {R"({"type":"chat","name":"\u202eAnn","text":"x"})", true, "A name is 1 to 20"},
+        {R"({"type":"chat","name":"Ann","text":"x\u009b2J"})", true, "A chat line is"},
+        {R"({"type":"chat","name":"Ann","text":"\ufeffx"})", true, "A chat line is"},
+        {R"({"type":"chat","name":"Ann","text":"x\u2066y"})", true, "A chat line is"},
+        {R"({"type":"chat","name":"Ann","text":"caf\u00e9 \u00a0 \u4e2d \ud83d\ude00"})", true, ""},
     };
     for (const Row& row : rows) {
         const ClientMessage read = ReadClientMessage(row.message, row.chatAllowed);
         EXPECT_EQ(read.chat.has_value(), std::string(row.refusal).empty()) << row.message;
         EXPECT_EQ(read.refusal.substr(0, std::strlen(row.refusal)), row.refusal) << row.message;
     }
+}
+
+TEST(ClientMessages, RequestTargetsAndOrigins) {
+    struct Row {
+        const char* target;
+        WebResource resource;
+    } rows[] = {
+        {"/feed", WebResource::kFeed},
+        {"/feed?run=R&since=4", WebResource::kFeed},
+        {"/feedx", WebResource::kPage},
+        {"/state.json?x", WebResource::kState},
+        {"/games.pgn", WebResource::kPgn},
+        {"/", WebResource::kPage},
+        {"/vendor/cm-chessboard/x.js", WebResource::kPage},
+        {"/a.b/c.d", WebResource::kPage},
+        {"/.git/config", WebResource::kRefused},
+        {"/vendor/.env", WebResource::kRefused},
+        {"/../server.ini", WebResource::kRefused},
+        {"/%2e%2e/server.ini", WebResource::kRefused},
+        {"/a\\b", WebResource::kRefused},
+        {"state.json", WebResource::kRefused},
+        {"http://host/", WebResource::kRefused},
+        {"", WebResource::kRefused},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(RouteTarget(row.target).resource, row.resource) << row.target;
+    EXPECT_EQ(RouteTarget("/app.js?v=2").path, "/app.js");
+
+    const std::vector<std::string> allowed = {"https://club.example.org/"};
+    EXPECT_TRUE(OriginMayPost("", "chess.example.org:8080", allowed));
+    EXPECT_TRUE(OriginMayPost("http://chess.example.org:8080", "Chess.Example.org:8080", allowed));
+    EXPECT_TRUE(OriginMayPost("https://CLUB.example.org", "chess.example.org", allowed));
+    EXPECT_FALSE(OriginMayPost("http://chess.example.org", "chess.example.org:8080", allowed));
+    EXPECT_FALSE(OriginMayPost("https://evil.example", "chess.example.org", allowed));
+    EXPECT_FALSE(OriginMayPost("null", "chess.example.org", allowed));
+    EXPECT_FALSE(OriginMayPost("https://evil.example", "", {}));
+    EXPECT_EQ(ListWords(" https://a.org, https://b.org ,,"),
+              (std::vector<std::string>{"https://a.org", "https://b.org"}));
 }
 
 TEST(ClientMessages, ResumePoints) {

@@ -52,6 +52,15 @@ std::string SanOf(std::string_view message) {
 
 }  // namespace
 
+std::string ForTerminal(std::string_view latin1) {
+    std::string text(latin1);
+    for (char& c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || (byte >= 0x7F && byte <= 0x9F)) c = '?';
+    }
+    return text;
+}
+
 std::string MoveForReaders(std::string_view message) {
     if (!IsMoveMessage(message)) return std::string(message);
     std::string rest = TrimBlanks(message.substr(6));
@@ -104,9 +113,9 @@ GameDisplay::Header GameDisplay::HeaderOf(const GamePicture& p) {
 
 void GameDisplay::PrintBoard(const Header& h, const std::string& fen, const std::string& move) {
     // Names not given yet show as "?", as in a game score.
-    auto name = [](const std::string& n) { return n.empty() ? std::string("?") : n; };
+    auto name = [](const std::string& n) { return n.empty() ? std::string("?") : ForTerminal(n); };
     out_ << "\n  White: " << name(h.white) << "   Black: " << name(h.black);
-    if (!h.site.empty()) out_ << "   at " << h.site;
+    if (!h.site.empty()) out_ << "   at " << ForTerminal(h.site);
     out_ << "\n";
     for (const auto& row : BoardDiagram(fen))
         out_ << "    " << row << "\n";
@@ -169,12 +178,12 @@ void GameDisplay::Show(const GamePicture& p, const std::string& m, double now) {
     } else if (StartsWith(m, "ADDUSER:") || StartsWith(m, "DELUSER:")) {
         out_ << "  Users (" << p.users.size() << "):";
         for (const auto& u : p.users)
-            out_ << " [" << u << "]";
+            out_ << " [" << ForTerminal(u) << "]";
         out_ << "\n";
     } else if (StartsWith(m, "CHAT:")) {
-        out_ << m.substr(5) << "\n";
+        out_ << ForTerminal(m.substr(5)) << "\n";
     } else if (StartsWith(m, "MSG:")) {
-        out_ << "*** " << TrimBlanks(m.substr(4)) << "\n";
+        out_ << "*** " << ForTerminal(TrimBlanks(m.substr(4))) << "\n";
     } else if (m == "LOGON SUCCESSFUL") {
         out_ << "Logged on.\n";
     } else if (m == "PONG") {
@@ -182,10 +191,11 @@ void GameDisplay::Show(const GamePicture& p, const std::string& m, double now) {
     } else if (StartsWith(m, "WPLAYER: ") || StartsWith(m, "BPLAYER: ")) {
         // Names not given yet (before the engines are known) show nothing.
         std::string name = TrimBlanks(m.substr(9));
-        if (!name.empty()) out_ << (m[0] == 'W' ? "  White: " : "  Black: ") << name << "\n";
+        if (!name.empty())
+            out_ << (m[0] == 'W' ? "  White: " : "  Black: ") << ForTerminal(name) << "\n";
     } else if (StartsWith(m, "SITE:")) {
         std::string site = TrimBlanks(m.substr(5));
-        if (!site.empty()) out_ << "  Site: " << site << "\n";
+        if (!site.empty()) out_ << "  Site: " << ForTerminal(site) << "\n";
     } else if (StartsWith(m, "MENU ") || StartsWith(m, "SECUSER: ") || StartsWith(m, "CT:") ||
                StartsWith(m, "GL:")) {
         out_ << "  " << m << "\n";

@@ -10,6 +10,11 @@
 
 namespace lantrel {
 
+// A text of other people (a chat line, a name) as a terminal may show it: its
+// control characters, C0 and C1 (bytes 0x80..0x9F of Latin-1, which a terminal
+// takes as commands), become "?".
+std::string ForTerminal(std::string_view latin1);
+
 // A move message as a reader expects it: "WMOVE: 19. e4" gives "19. e4",
 // "BMOVE: 19. Bf6" gives "19... Bf6". Any other text comes back without its keyword.
 std::string MoveForReaders(std::string_view message);

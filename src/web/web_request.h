@@ -1,0 +1,42 @@
+// What the web listener makes of a request before it serves it: which resource
+// a request target names, and whether a WebSocket upgrade's page may post chat.
+// Pure functions of the request's texts, so that they are tested and fuzzed
+// without a socket.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lantrel {
+
+enum class WebResource {
+    kFeed,     // "/feed": the WebSocket feed
+    kState,    // "/state.json"
+    kPgn,      // "/games.pgn"
+    kPage,     // anything else below "/": a page file or a text page, by `path`
+    kRefused,  // not a path this server serves, whatever its files hold
+};
+
+struct WebRoute {
+    WebResource resource = WebResource::kRefused;
+    std::string path;  // the target without its query ("/app.js")
+};
+
+// The resource of a request target ("/feed?run=R&since=V", "/vendor/x.js").
+// Refused: a target that is not an absolute path, or with a segment that
+// starts with "." (".git", "..", ".env": files kept beside the page are not
+// the page's), a backslash, a percent escape or a control byte.
+WebRoute RouteTarget(std::string_view target);
+
+// Whether a WebSocket upgrade whose page came from `origin` may post chat:
+// no Origin (not a browser page), the server's own (http:// or https:// and
+// the request's `host`), or one of `allowed` ("https://club.example.org").
+// Compared without case and without a trailing "/".
+bool OriginMayPost(std::string_view origin, std::string_view host,
+                   const std::vector<std::string>& allowed);
+
+// The words of a server.ini list value, split at blanks and commas.
+std::vector<std::string> ListWords(std::string_view value);
+
+}  // namespace lantrel
