@@ -136,9 +136,9 @@ TEST_F(DatagramTest, TenThousandByteNames) {
     const std::string longName(10000, 'L');
     RawPeer first(MakeIp(127, 0, 0, 3), port);
     RawPeer second(MakeIp(127, 0, 0, 4), port);
-    first.Send("LOGONv15:" + longName);
-    ASSERT_TRUE(first.WaitFor([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5));
-    // The others hear the whole name; the table keeps its first 30 characters.
+    ASSERT_TRUE(first.LogOn(longName));
+    // The others hear the whole name (once the newcomer has acknowledged its
+    // welcome); the table keeps its first 30 characters.
     ASSERT_TRUE(control->client->PollUntil(
         [&] {
             return control->HasChat(" [Server] " + longName + " has arrived!") &&
@@ -264,6 +264,9 @@ TEST_F(DatagramTest, ForgedLogonIsDroppedAfterTwentySeconds) {
     EXPECT_TRUE(dropped);
     EXPECT_LE(received, 4096u) << "for " << logon.size() << " bytes sent";
     ExpectStillServing();
+    // The viewers never heard of it, coming or going.
+    for (const std::string& line : control->picture().chat)
+        EXPECT_EQ(line.find("Forged"), std::string::npos) << line;
 }
 
 }  // namespace
