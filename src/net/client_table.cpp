@@ -218,15 +218,21 @@ void ChangeAlias(NetServer& net, Request& request) {
     ClientRecord& record = net.clients.slots[slot];
     std::string oldName = TrimRightBlanks(record.name);
     record.name = FixedWidth(name, kNameWidth);
-    // The others have not heard of this viewer yet: they will, by its new name.
-    if (!record.arrivalToAnnounce.empty()) {
-        record.arrivalToAnnounce = name;
-        return;
-    }
+    // The others have not heard of this viewer yet: they will, by its new name,
+    // and only the viewer itself hears of the change now.
+    const bool announced = record.arrivalToAnnounce.empty();
+    if (!announced) record.arrivalToAnnounce = name;
+    const IpAddress renamer = request.sender;
+    auto tell = [&](const std::string& text) {
+        if (announced)
+            Broadcast(net, text);
+        else
+            SendToViewer(net, text, renamer);
+    };
     // No blank after the colon here, unlike at logon and logoff: viewers know both.
-    Broadcast(net, "DELUSER:" + oldName);
-    Broadcast(net, "ADDUSER:" + name);
-    Broadcast(net, "CHAT:[SERVER] - Alias changed from " + oldName + " to " + name);
+    tell("DELUSER:" + oldName);
+    tell("ADDUSER:" + name);
+    tell("CHAT:[SERVER] - Alias changed from " + oldName + " to " + name);
 }
 
 }  // namespace lantrel

@@ -187,6 +187,24 @@ TEST_F(ClientTableTest, AliasChange) {
     EXPECT_EQ(Sent(kBob).size(), 3u);
 }
 
+// A rename before the first acknowledgement: the renamer is told as always, the
+// others hear of the newcomer by its new name once it has acknowledged.
+TEST_F(ClientTableTest, AliasChangeBeforeTheFirstAck) {
+    Logon(kAlice, "Alice");
+    Forget();
+    Receive(kBob, "LOGONv15:Bob");
+    Receive(kBob, "CHANGE:Zed");
+    EXPECT_TRUE(Sent(kAlice).empty());
+    AckAll(kBob);
+    auto bob = Sent(kBob);
+    EXPECT_EQ(bob.back().substr(bob.back().find('>') + 1),
+              "CHAT:[SERVER] - Alias changed from Bob to Zed");
+    auto alice = Sent(kAlice);
+    ASSERT_EQ(alice.size(), 2u);
+    EXPECT_EQ(alice[0].substr(alice[0].find('>') + 1), "ADDUSER: Zed");
+    EXPECT_EQ(alice[1].substr(alice[1].find('>') + 1), "CHAT: [Server] Zed has arrived!");
+}
+
 TEST_F(ClientTableTest, AliasChangeToOwnNameAndFromStrangers) {
     Logon(kAlice, "Alice");
     Forget();
