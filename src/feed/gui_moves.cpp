@@ -8,7 +8,6 @@
 #include "chess/fen.h"
 #include "chess/move_query.h"
 #include "feed/feed.h"
-#include "net/net.h"
 #include "text/text.h"
 
 namespace lantrel {

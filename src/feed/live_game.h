@@ -95,7 +95,8 @@ struct FeedState {
     std::string clockTime;
     bool partialLineCapped = false;  // the over-long line note was written once
     bool arenaLog = false;           // the log is Arena's (its engine markers were seen)
-    std::string logOpenFailure;      // why the log cannot be opened, as server.log was told; empty: it opens
+    std::string
+        logOpenFailure;  // why the log cannot be opened, as server.log was told; empty: it opens
 };
 
 }  // namespace lantrel

@@ -376,7 +376,8 @@ void ProcessLogLine(Feed& feed, const std::string& line) {
     // Old-style engine output: "1. ... e7e5" is the move e7e5. Thinking output
     // whose variation starts with Black's move ("1 -13 0 46 3. ... c6 4. Nxd5")
     // has the same dots and is no move.
-    if (std::size_t p = Find(parts.fromEngine, " ... "); p > 1 && !IsThinkingLine(parts.fromEngine)) {
+    if (std::size_t p = Find(parts.fromEngine, " ... ");
+        p > 1 && !IsThinkingLine(parts.fromEngine)) {
         std::string after = Mid(parts.fromEngine, p + 5);
         parts.argument = Left(after, after.empty() ? 0 : after.size() - 1);
         parts.outputWord = "move";

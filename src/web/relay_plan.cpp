@@ -1,8 +1,9 @@
 #include "web/relay_plan.h"
 
-#include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 
+#include "platform/files.h"
 #include "text/text.h"
 
 namespace lantrel {
@@ -147,12 +148,13 @@ bool ReadSecret(const std::string& file, const char* variable,
         if (const char* value = environment(variable)) secret = value;
         return true;
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + file;
+    std::string whyNot;
+    const std::optional<std::string> text = ReadNamedFile(file, whyNot);
+    if (!text) {
+        error = "cannot read " + file + ": " + whyNot;
         return false;
     }
-    std::getline(in, secret);
+    secret = text->substr(0, text->find('\n'));
     if (!secret.empty() && secret.back() == '\r') secret.pop_back();
     return true;
 }

@@ -183,7 +183,8 @@ struct GameWatcher {
             if (!moves.empty() && moves.back().fenBefore == text.substr(5)) moves.pop_back();
             // The start position in the middle of a game: the GUI started again
             // and the game without a result is abandoned.
-            if (StartsWith(text, "FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w")) moves.clear();
+            if (StartsWith(text, "FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w"))
+                moves.clear();
             previousFen = fen;
             fen = text.substr(5);
         } else if (StartsWith(text, "WPLAYER: ")) {
@@ -229,8 +230,8 @@ struct ReplayOutcome {
 // first read (which stays silent about moves until it has sent the game header)
 // holds no move. Waits for `results` game results, at most `seconds`.
 inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int results,
-                                         const std::string& restartedLog = "",
-                                         double speed = 25, double seconds = 60) {
+                                         const std::string& restartedLog = "", double speed = 25,
+                                         double seconds = 60) {
     ReplayOutcome outcome;
     TempDir dir;
     const std::string log = FileText(recordedLog);
@@ -252,9 +253,9 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
                         dir.File("server.out"));
     const std::string marker = primerEnd > 0 ? "New Game" : "Delay after game=";
     if (!WaitForFileText(dir.File("server.log"), marker, 10)) {
-        ADD_FAILURE() << "the server did not start: " << dir.Read("server.out")
-                      << "\nserver.log:\n" << dir.Read("server.log") << "\ngui.log holds "
-                      << dir.Read("gui.log").size() << " bytes";
+        ADD_FAILURE() << "the server did not start: " << dir.Read("server.out") << "\nserver.log:\n"
+                      << dir.Read("server.log") << "\ngui.log holds " << dir.Read("gui.log").size()
+                      << " bytes";
         return outcome;
     }
 

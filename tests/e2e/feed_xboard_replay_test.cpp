@@ -48,11 +48,16 @@ struct Recording {
 // on its tournament file: its new log replaces the old one, game 2 is left
 // without a result (the viewers see it abandoned) and game 3 follows.
 const Recording kRecordings[] = {
-    {"sf_fairymax", 0, 0},         {"phalanx_sf", 0, 0},
-    {"sf_sf", 0, 0},               {"sf_sf_draw", 0, 0},
-    {"fairymax_phalanx_match", 0, 0}, {"tourney_time_loss", 1, 0},
-    {"tourney_field", 4, 0},       {"tourney_field_ponder", 7, 0},
-    {"tourney_accidents", 1, 3},   {"tourney_gui_restart", 0, 0, true},
+    {"sf_fairymax", 0, 0},
+    {"phalanx_sf", 0, 0},
+    {"sf_sf", 0, 0},
+    {"sf_sf_draw", 0, 0},
+    {"fairymax_phalanx_match", 0, 0},
+    {"tourney_time_loss", 1, 0},
+    {"tourney_field", 4, 0},
+    {"tourney_field_ponder", 7, 0},
+    {"tourney_accidents", 1, 3},
+    {"tourney_gui_restart", 0, 0, true},
 };
 
 class XBoardReplayTest : public ::testing::TestWithParam<Recording> {};

@@ -203,7 +203,8 @@ TEST(ViewerToolTest, EachBoardShowsTheMoveThatLedToIt) {
         "FMR: 1",          //
         "FEN: " + edited,  // a position set up by hand: no move led to it
         // Control characters, C0 and C1, would be commands to the terminal.
-        "CHAT: [Ann] - x\x1B[2J\x9B" "2J\xE9",
+        "CHAT: [Ann] - x\x1B[2J\x9B"
+        "2J\xE9",
     });
     using Board = std::pair<std::string, std::string>;
     EXPECT_EQ(Boards(out), (std::vector<Board>{{kStart, ""},

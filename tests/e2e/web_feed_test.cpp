@@ -24,7 +24,8 @@ TEST_F(WebListenerTest, BrowserFollowsTheGameAndStateMatches) {
 
 // Round robins in XBoard's tournament mode: one with a move XBoard refused on
 // time, and the eight engines of the field with and without pondering.
-class WebTournamentTest : public WebListenerTest, public ::testing::WithParamInterface<const char*> {};
+class WebTournamentTest : public WebListenerTest,
+                          public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(WebTournamentTest, BrowserGetsTheSavedGames) {
     StartWeb("DELAYAFTERGAME=0\n", kXBoard + GetParam());

@@ -42,7 +42,9 @@ TEST(LivePgn, GamesWithClocksEvalsAndResults) {
     GameRecorder record(clock);
     record.NewGameStarted(1);
     record.PositionSet("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq");
-    record.PlayerNamed(Side::kWhite, "Al\x1b" "pha\x85 \"A\"\t");  // control characters dropped
+    record.PlayerNamed(Side::kWhite,
+                       "Al\x1b"
+                       "pha\x85 \"A\"\t");  // control characters dropped
     record.PlayerNamed(Side::kBlack, "Beta");
     record.LevelSet("level 40 5 0");
     record.Thinking(Side::kWhite, "10 17 100 5000 e2e4");
