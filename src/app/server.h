@@ -12,7 +12,7 @@
 #include "app/screen.h"
 #include "app/tourney_requests.h"
 #include "feed/feed.h"
-#include "feed/game_output.h"
+#include "events/game_output.h"
 #include "net/net.h"
 #include "net/udp_output.h"
 #include "platform/files.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "chess/chess.h"
-#include "feed/game_output.h"
+#include "events/game_output.h"
 #include "feed/live_game.h"
 #include "platform/files.h"
 #include "platform/platform.h"

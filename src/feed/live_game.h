@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "chess/board.h"
-#include "feed/game_output.h"
+#include "events/game_output.h"
 #include "platform/files.h"
 
 namespace lantrel {

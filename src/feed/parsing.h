@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "feed/game_output.h"
+#include "events/game_output.h"
 
 namespace lantrel {
 

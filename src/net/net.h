@@ -18,7 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "feed/game_output.h"
+#include "events/game_output.h"
 #include "net/framing.h"
 #include "platform/files.h"
 #include "platform/platform.h"

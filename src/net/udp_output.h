@@ -2,7 +2,7 @@
 // viewer protocol's messages, numbered and re-sent where they matter.
 #pragma once
 
-#include "feed/game_output.h"
+#include "events/game_output.h"
 
 namespace lantrel {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "chess/board.h"
-#include "feed/game_output.h"
+#include "events/game_output.h"
 #include "platform/platform.h"
 
 namespace lantrel {

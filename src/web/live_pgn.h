@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "feed/game_output.h"
+#include "events/game_output.h"
 #include "web/game_record.h"
 
 namespace lantrel {

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "feed/game_output.h"
+#include "events/game_output.h"
 #include "platform/platform.h"
 #include "web/game_record.h"
 #include "web/live_pgn.h"
