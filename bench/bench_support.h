@@ -24,6 +24,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix.h"
+#include "support/child_process.h"
 
 namespace lantrel::bench {
 
@@ -87,7 +88,7 @@ class PlainUdpSocket : public DatagramSocket {
     PlainUdpSocket(const PlainUdpSocket&) = delete;
     PlainUdpSocket& operator=(const PlainUdpSocket&) = delete;
 
-    int Open(std::uint16_t port, IpAddress bindIp, int) override {
+    SocketError Open(std::uint16_t port, IpAddress bindIp, int) override {
         fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
         if (receiveBufferBytes_ > 0) {
             ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBufferBytes_,
@@ -97,30 +98,31 @@ class PlainUdpSocket : public DatagramSocket {
         local.sin_family = AF_INET;
         local.sin_port = htons(port);
         std::memcpy(&local.sin_addr, &bindIp, 4);
-        return ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 ? kSocketOk
-                                                                                   : kSocketFailure;
+        return ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0
+                   ? SocketError::kOk
+                   : SocketError::kFailure;
     }
-    int Receive(int waitMs, Datagram& out) override {
+    SocketError Receive(int waitMs, Datagram& out) override {
         out = {};
         pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, waitMs) <= 0) return kTimedOut;
+        if (::poll(&p, 1, waitMs) <= 0) return SocketError::kTimedOut;
         sockaddr_in from{};
         socklen_t len = sizeof from;
         ssize_t n = ::recvfrom(fd_, buffer_.data(), buffer_.size(), MSG_DONTWAIT,
                                reinterpret_cast<sockaddr*>(&from), &len);
-        if (n < 0) return kSocketFailure;
+        if (n < 0) return SocketError::kFailure;
         out.text.assign(buffer_.data(), static_cast<std::size_t>(n));
         std::memcpy(&out.sender, &from.sin_addr, 4);
-        return kSocketOk;
+        return SocketError::kOk;
     }
-    int Send(IpAddress to, std::uint16_t port, std::string_view text) override {
+    SocketError Send(IpAddress to, std::uint16_t port, std::string_view text) override {
         sockaddr_in dest{};
         dest.sin_family = AF_INET;
         dest.sin_port = htons(port);
         std::memcpy(&dest.sin_addr, &to, 4);
         ssize_t n = ::sendto(fd_, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&dest),
                              sizeof dest);
-        return n == static_cast<ssize_t>(text.size()) ? kSocketOk : kSocketFailure;
+        return n == static_cast<ssize_t>(text.size()) ? SocketError::kOk : SocketError::kFailure;
     }
     std::vector<IpAddress> LocalAddresses() override { return {}; }
     int fd() const { return fd_; }

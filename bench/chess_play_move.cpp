@@ -51,6 +51,7 @@ const std::vector<std::vector<Ply>>& Games() {
 struct BenchServer {
     NullConsole console;
     FakeClock clock;
+    FakeEventWait wait;
     FakeSocket socket;
     FakeProcesses processes;
     std::filesystem::path dir;
@@ -59,7 +60,7 @@ struct BenchServer {
 
     BenchServer()
         : dir(MakeDir()),
-          platform{console, clock, socket, processes, dir.string()},
+          platform{console, clock, wait, socket, processes, dir.string()},
           server(platform) {
         InitialiseChess(server.feed.chess);
         server.config.delayAfterMove = 0;

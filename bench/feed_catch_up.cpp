@@ -75,10 +75,11 @@ int main(int argc, char** argv) {
 
     ScreenBuffer screen;
     FakeClock clock;
+    FakeEventWait wait;
     FakeSocket socket;
     socket.clock = &clock;
     FakeProcesses processes;
-    Platform platform{screen, clock, socket, processes, dir.string()};
+    Platform platform{screen, clock, wait, socket, processes, dir.string()};
     Server server(platform);
     std::ofstream(dir / "server.ini") << "PATH=gui.log\n";
     StartServer(server);

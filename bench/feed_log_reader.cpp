@@ -45,9 +45,10 @@ int main(int argc, char** argv) {
 
     ScreenBuffer screen;
     FakeClock clock;
+    FakeEventWait wait;
     FakeSocket socket;
     FakeProcesses processes;
-    Platform platform{screen, clock, socket, processes, dir.string()};
+    Platform platform{screen, clock, wait, socket, processes, dir.string()};
     Server server(platform);
     ReadOnlyFile log;
     log.Open(path);

@@ -169,7 +169,8 @@ struct Result {
 Result RunFanOut(int viewers, int rounds, bool ownSocket) {
     NullConsole console;
     SystemClock clock;
-    UdpSocket serverSocket;
+    PosixEventWait wait;
+    UdpSocket serverSocket(wait);
     // A socket with the system's default receive buffer, to show why
     // lantrel-server's own socket asks for a larger one: the burst of ACKs that
     // answers a move sent to a few hundred viewers does not fit the default.
@@ -179,12 +180,12 @@ Result RunFanOut(int viewers, int rounds, bool ownSocket) {
     SpawnProcessStarter processes;
     char dirTemplate[] = "/tmp/lantrel-bench-XXXXXX";
     std::string dir = ::mkdtemp(dirTemplate);
-    Platform platform{console, clock, socket, processes, dir};
+    Platform platform{console, clock, wait, socket, processes, dir};
     Server server(platform);
     server.config.port = bench::FreePort();
     server.config.delay = 100;
     if (socket.Open(static_cast<std::uint16_t>(server.config.port), kLocalViewerIp, 100) !=
-        kSocketOk) {
+        SocketError::kOk) {
         std::fprintf(stderr, "cannot open the server's port\n");
         std::exit(1);
     }

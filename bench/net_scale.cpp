@@ -142,7 +142,7 @@ struct ScaleViewer {
     long resends = 0;  // numbered datagrams whose number had arrived before
 
     bool Open(int port, IpAddress ip, const std::string& name, double loss, std::uint32_t seed) {
-        if (socket.Open(static_cast<std::uint16_t>(port), ip, 0) != kSocketOk) return false;
+        if (socket.Open(static_cast<std::uint16_t>(port), ip, 0) != SocketError::kOk) return false;
         ViewerSettings s;
         s.server = kLocalViewerIp;
         s.port = static_cast<std::uint16_t>(port);

@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     for (int k = 0; k < o.viewers; ++k) {
         auto v = std::make_unique<SoakViewer>();
         const IpAddress ip = bench::ViewerIp(k);
-        if (v->socket.Open(static_cast<std::uint16_t>(port), ip, 0) != kSocketOk) {
+        if (v->socket.Open(static_cast<std::uint16_t>(port), ip, 0) != SocketError::kOk) {
             std::fprintf(stderr, "bench_soak: cannot bind %s:%d\n", IpText(ip).c_str(), port);
             return 2;
         }
@@ -161,7 +161,8 @@ int main(int argc, char** argv) {
 
     // The monitor: no losses, asks for the version and times the answer.
     UdpSocket monitorSocket;
-    if (monitorSocket.Open(static_cast<std::uint16_t>(port), bench::kMonitorIp, 0) != kSocketOk)
+    if (monitorSocket.Open(static_cast<std::uint16_t>(port), bench::kMonitorIp, 0) !=
+        SocketError::kOk)
         return 2;
     ViewerSettings ms;
     ms.server = kLocalViewerIp;

@@ -34,7 +34,8 @@ struct BenchServer {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "lantrel-bench-XXXXXX").string();
         dir = ::mkdtemp(pattern.data()) ? pattern : std::string();
-        platform = std::make_unique<Platform>(Platform{console, clock, socket, processes, dir});
+        platform =
+            std::make_unique<Platform>(Platform{console, clock, wait, socket, processes, dir});
         server = std::make_unique<Server>(*platform);
         AppendLine(dir + "/server.ini", "TOURNEYPGN=games.pgn");
         AppendBytes(dir + "/games.pgn", pgnmaker::MakeTourneyPgn(kGames, players));
@@ -48,6 +49,7 @@ struct BenchServer {
 
     NullConsole console;
     FakeClock clock;
+    FakeEventWait wait;
     FakeSocket socket;
     FakeProcesses processes;
     std::string dir;

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Start-up proper on the same file: the screen, the port (a bad port or
     // bind address is refused, not opened) and, when it opened, a viewer's logon.
     const bool usable = NetworkSettingProblem(config).empty();
-    FUZZ_CHECK(usable == (StartServer(server) == kSocketOk));
+    FUZZ_CHECK(usable == (StartServer(server) == SocketError::kOk));
     if (usable) {
         // Keep the wait of the turn short: the clock moves by it, nothing more.
         server.config.delay = std::min(std::max(server.config.delay, 0), 1000);

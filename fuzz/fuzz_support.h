@@ -65,9 +65,10 @@ inline std::string SourceFile(const std::string& relative) {
 struct FuzzServer {
     ScreenBuffer screen;
     FakeClock clock;
+    FakeEventWait wait;
     FakeSocket socket;
     FakeProcesses processes;
-    Platform platform{screen, clock, socket, processes, ScratchDir()};
+    Platform platform{screen, clock, wait, socket, processes, ScratchDir()};
     std::optional<Server> server;
 
     Server& operator*() { return *server; }
@@ -78,7 +79,7 @@ struct FuzzServer {
     // (configuration, server.log, working files, tables, the fake port).
     static FuzzServer& Start(std::string_view ini) {
         FuzzServer& f = Prepare(ini);
-        if (StartServer(*f.server) != kSocketOk) std::abort();
+        if (StartServer(*f.server) != SocketError::kOk) std::abort();
         return f;
     }
 

@@ -65,9 +65,10 @@ int main(int argc, char** argv) {
     if (screen) terminal = lantrel::MakeTerminalConsole();
     lantrel::Console& console = screen ? *terminal : nullConsole;
     auto clock = lantrel::MakeSystemClock();
-    auto socket = lantrel::MakeUdpSocket();
+    auto wait = lantrel::MakeEventWait();
+    auto socket = lantrel::MakeUdpSocket(*wait);
     auto processes = lantrel::MakeProcessStarter();
-    lantrel::Platform platform{console, *clock, *socket, *processes, ""};
+    lantrel::Platform platform{console, *clock, *wait, *socket, *processes, ""};
     lantrel::Server server(platform);
     server.headless = headless;
 

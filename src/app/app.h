@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace lantrel {
 
 struct Server;
@@ -13,9 +15,9 @@ struct Server;
 // files an earlier run left behind.
 void LoadConfiguration(Server& server);
 
-// The start-up screen and tables, then the UDP port. Returns 0, or the error
-// number when the port cannot be opened (after printing "Open UDP Error").
-int StartServer(Server& server);
+// The start-up screen and tables, then the UDP port. kOk, or the error
+// when the port cannot be opened (after printing "Open UDP Error").
+SocketError StartServer(Server& server);
 
 // The web listener when WEBPORT= asks for one: the page, the feed and the live
 // PGN over HTTP. A listener that cannot start is reported (on the screen and in

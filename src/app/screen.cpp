@@ -43,9 +43,9 @@ void StatusScreen::ShowWebListener(std::optional<std::int32_t> port) {
 void StatusScreen::ShowIcsMode(bool on) {
     PrintAt(console_, 3, 70, "        ");
     if (!on) return;
-    console_.SetColour(kMagenta);
+    console_.SetColour(ConsoleColour::kMagenta);
     PrintAt(console_, 3, 70, "ICS Mode");
-    console_.SetColour(kNormal);
+    console_.SetColour(ConsoleColour::kNormal);
 }
 
 void StatusScreen::ShowResultTableRequests(std::int32_t count) {
@@ -83,7 +83,7 @@ void StatusScreen::ShowPlayers(const std::string& white, const std::string& blac
 }
 
 void StatusScreen::ShowNewGame(std::int32_t gameNumber, std::int32_t moveErrors) {
-    console_.SetColour(kNormal);
+    console_.SetColour(ConsoleColour::kNormal);
     PrintAt(console_, 16, 5, "GAME:" + PrintForm(gameNumber));
     console_.EndLine();
     PrintMoveErrorRow(moveErrors);  // the colour stays for what a new game draws next
@@ -91,11 +91,11 @@ void StatusScreen::ShowNewGame(std::int32_t gameNumber, std::int32_t moveErrors)
 
 void StatusScreen::ShowMoveErrors(std::int32_t count) {
     PrintMoveErrorRow(count);
-    console_.SetColour(kNormal);
+    console_.SetColour(ConsoleColour::kNormal);
 }
 
 void StatusScreen::PrintMoveErrorRow(std::int32_t count) {
-    console_.SetColour(kLightRed);
+    console_.SetColour(ConsoleColour::kLightRed);
     PrintAt(console_, 22, 50, "Move error count =" + PrintForm(count));
     console_.EndLine();
 }
@@ -112,10 +112,10 @@ void StatusScreen::ShowMoveText(const std::string& text) {
 }
 
 void StatusScreen::ShowFiftyMoveCount(std::int32_t count) {
-    console_.SetColour(kLightMagenta);
+    console_.SetColour(ConsoleColour::kLightMagenta);
     PrintAt(console_, 22, 24, "50 Move Rule=" + PrintForm(count));
     console_.EndLine();
-    console_.SetColour(kNormal);
+    console_.SetColour(ConsoleColour::kNormal);
 }
 
 void StatusScreen::ShowPaused(bool paused) {
@@ -131,7 +131,7 @@ void StatusScreen::DrawBoard(const Cells& cells) {
             const int cell = CellOf(row, file);
             const std::int32_t v = cells[cell];
             if (v == drawnBoard_[cell]) continue;
-            console_.SetColour(v < 0 ? kLightBlue : kNormal);
+            console_.SetColour(v < 0 ? ConsoleColour::kLightBlue : ConsoleColour::kNormal);
             const int type = std::abs(v);
             PrintAt(console_, 6 + row, 2 * file,
                     v == 0 || type > kKing ? std::string(".") : Tables().pieceLetters[type]);
@@ -139,7 +139,7 @@ void StatusScreen::DrawBoard(const Cells& cells) {
             painted = true;
         }
     }
-    if (painted) console_.SetColour(kNormal);
+    if (painted) console_.SetColour(ConsoleColour::kNormal);
 }
 
 void StatusScreen::ShowFen(const std::string& fen) {
@@ -180,24 +180,24 @@ void StatusScreen::ShowChatRelays(std::int32_t count) {
 }
 
 void StatusScreen::ShowDropped(std::int32_t count) {
-    console_.SetColour(kBrown);
+    console_.SetColour(ConsoleColour::kBrown);
     PrintAt(console_, 6, 60, "      Dropped:" + PrintForm(count));
-    console_.SetColour(kNormal);
+    console_.SetColour(ConsoleColour::kNormal);
 }
 
 void StatusScreen::ShowQueue(std::int32_t resendCount, std::int32_t pendingCount, bool congested) {
     // Red while any viewer is congested.
     if (resendCount != shownResendCount_ || congested != shownCongested_) {
-        console_.SetColour(congested ? kLightRed : kLightGreen);
+        console_.SetColour(congested ? ConsoleColour::kLightRed : ConsoleColour::kLightGreen);
         PrintAt(console_, 7, 60, "Re-send queue:" + PrintForm(resendCount));
-        console_.SetColour(kNormal);
+        console_.SetColour(ConsoleColour::kNormal);
         shownResendCount_ = resendCount;
         shownCongested_ = congested;
     }
     if (pendingCount != shownPendingCount_) {
-        console_.SetColour(kLightCyan);
+        console_.SetColour(ConsoleColour::kLightCyan);
         PrintAt(console_, 8, 60, "Message queue:" + PrintForm(pendingCount));
-        console_.SetColour(kNormal);
+        console_.SetColour(ConsoleColour::kNormal);
         shownPendingCount_ = pendingCount;
     }
 }

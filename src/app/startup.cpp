@@ -41,7 +41,7 @@ void LoadConfiguration(Server& server) {
     RemoveLeftoverMailFiles(server);
 }
 
-int StartServer(Server& server) {
+SocketError StartServer(Server& server) {
     Console& console = server.os.console;
     server.screen.ShowBanner();
 
@@ -57,31 +57,31 @@ int StartServer(Server& server) {
     server.screen.ShowAddresses(server.os.socket.LocalAddresses(), server.config.port);
 
     const std::string problem = NetworkSettingProblem(server.config);
-    int error = !problem.empty()
-                    ? kSocketFailure
-                    : server.os.socket.Open(static_cast<std::uint16_t>(server.config.port),
-                                            server.config.bindAddress, server.config.delay);
-    if (error != kSocketOk) {
+    const SocketError error =
+        !problem.empty() ? SocketError::kFailure
+                         : server.os.socket.Open(static_cast<std::uint16_t>(server.config.port),
+                                                 server.config.bindAddress, server.config.delay);
+    if (error != SocketError::kOk) {
         console.Flush();
         if (!problem.empty()) {
             server.journal.Write(problem);
             std::printf("%s\n", problem.c_str());
         }
-        std::printf("Open UDP Error%s\n", PrintForm(error).c_str());
+        std::printf("Open UDP Error%s\n", PrintForm(ErrorNumber(error)).c_str());
         std::fflush(stdout);
         return error;
     }
-    server.os.socket.WatchFile(ResolvePath(server.os.workDir, server.config.path));
+    server.os.wait.WatchFile(ResolvePath(server.os.workDir, server.config.path));
     StartWebListener(server);
 
     if (server.config.icsMode == 1) server.screen.ShowIcsMode(true);
     server.screen.ShowClientTable(server.net.clients);
     console.Flush();
-    return kSocketOk;
+    return SocketError::kOk;
 }
 
 int ServerMain(Server& server, const std::function<bool()>& stop) {
-    if (StartServer(server) != kSocketOk) return 1;
+    if (StartServer(server) != SocketError::kOk) return 1;
     server.feed.stopRequested = stop;
     MainLoop(server, stop);
     return 0;

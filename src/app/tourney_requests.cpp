@@ -155,7 +155,7 @@ void RemoveFinishedMailFiles(Server& server) {
 }
 
 void RemoveLeftoverMailFiles(const Server& server) {
-    for (const std::string& name : FileNamesIn(server.os.workDir))
+    for (const std::string& name : ListFolder(server.os.workDir).files)
         if (IsMailFileName(name)) RemoveFile(server.File(name));
 }
 

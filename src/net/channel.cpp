@@ -14,8 +14,8 @@ namespace {
 
 // File failures reported with the channel's error numbers: permission problems
 // as "permission denied" (70), everything else as a general failure (57).
-int FileErrorNumber(FileResult result) {
-    return result == kFileDenied ? kInProgress : kSocketFailure;
+SocketError FileErrorNumber(FileResult result) {
+    return result == kFileDenied ? SocketError::kInProgress : SocketError::kFailure;
 }
 
 // Addresses whose credit is kept; past this the table starts afresh, which only
@@ -40,9 +40,9 @@ bool SpendStrangerCredit(Channel& channel, IpAddress to, std::size_t bytes) {
     return true;
 }
 
-void LogSendFailure(NetServer& net, int error, IpAddress to, std::string_view text) {
+void LogSendFailure(NetServer& net, SocketError error, IpAddress to, std::string_view text) {
     net.journal.WriteBlock({
-        "send error" + NumberText(error),
+        "send error" + NumberText(ErrorNumber(error)),
         "Port Num=" + PrintForm(net.settings.port),
         "RemoteIp=" + IpText(to),
         "RemoteIp#=" + PrintForm(static_cast<std::int32_t>(to)),
@@ -76,7 +76,7 @@ std::string ReadLocalInbox(NetServer& net) {
     Channel& ch = net.channel;
     ReadOnlyFile inbox;
     if (!inbox.Open(net.File("in.dat"))) {
-        net.journal.Write("Error: " + PrintForm(FileErrorNumber(inbox.OpenError())));
+        net.journal.Write("Error: " + PrintForm(ErrorNumber(FileErrorNumber(inbox.OpenError()))));
         return {};
     }
     std::int64_t length = inbox.Length();
@@ -95,7 +95,7 @@ std::string ReadLocalInbox(NetServer& net) {
             std::min<std::int64_t>(length - ch.inboxPos, static_cast<std::int64_t>(sizeof buffer)));
         std::size_t got = inbox.ReadAt(ch.inboxPos, buffer, want);
         if (got == 0) {
-            net.journal.Write("Error: " + PrintForm(kSocketFailure));
+            net.journal.Write("Error: " + PrintForm(ErrorNumber(SocketError::kFailure)));
             return {};
         }
         for (std::size_t i = 0; i < got; ++i) {
@@ -165,10 +165,10 @@ Request ReceiveDatagram(NetServer& net, int waitMs) {
 }
 
 void SendDatagram(NetServer& net, IpAddress to, std::string_view text) {
-    int error;
+    SocketError error;
     if (to == kLocalViewerIp) {
         FileResult result = AppendLine(net.File("out.dat"), text);
-        error = result == kFileOk ? kSocketOk : FileErrorNumber(result);
+        error = result == kFileOk ? SocketError::kOk : FileErrorNumber(result);
     } else {
         // Texts built around what viewers send (a chat relayed with the sender's
         // name, an arrival notice around a name) can outgrow one datagram. Such a
@@ -179,10 +179,10 @@ void SendDatagram(NetServer& net, IpAddress to, std::string_view text) {
             return;
         error = net.os.socket.Send(to, static_cast<std::uint16_t>(net.settings.port), text);
     }
-    if (error == kSocketOk) return;
+    if (error == SocketError::kOk) return;
 
     LogSendFailure(net, error, to, text);
-    if (error == kChannelNotOpen || error == kInProgress) return;
+    if (error == SocketError::kChannelNotOpen || error == SocketError::kInProgress) return;
     LogoffViewer(net, to);  // the viewer cannot be reached
 }
 

@@ -300,7 +300,7 @@ int ViewerClient::Poll(int waitMs) {
     int taken = 0;
     Datagram d;
     int wait = waitMs;
-    while (socket_.Receive(wait, d) == kSocketOk) {
+    while (socket_.Receive(wait, d) == SocketError::kOk) {
         wait = 0;  // take what is already there without waiting again
         if (d.sender != settings_.server) continue;  // only the server talks to us
         ++taken;

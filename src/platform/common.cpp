@@ -1,7 +1,10 @@
 // The parts of the platform layer that every backend shares.
 #include <string>
 
+#include "platform/files.h"
 #include "platform/platform.h"
+#include "platform/system.h"
+#include "platform/udp_socket.h"
 
 namespace lantrel {
 
@@ -34,6 +37,52 @@ IpAddress ParseIp(std::string_view text) {
         text.remove_prefix(digits);
     }
     return text.empty() ? ip : 0;
+}
+
+FileResult AppendLine(const std::string& path, std::string_view text) {
+    std::string line(text);
+    line += "\r\n";
+    return AppendBytes(path, line);
+}
+
+FileResult AppendLines(const std::string& path, const std::vector<std::string>& lines) {
+    std::string block;
+    for (const auto& line : lines) {
+        block += line;
+        block += "\r\n";
+    }
+    return AppendBytes(path, block);
+}
+
+UdpSocket::UdpSocket() : ownWait_(MakeEventWait()), wait_(*ownWait_) {}
+
+UdpSocket::UdpSocket(EventWait& wait) : wait_(wait) {}
+
+SocketError UdpSocket::Receive(int waitMs, Datagram& out) {
+    out.text.clear();
+    out.sender = 0;
+    out.senderPort = 0;
+    if (socket_ == kNoSocket) return SocketError::kChannelNotOpen;
+    // The read does not block: a wake-up for a pending error, or one without a
+    // datagram, ends this receive rather than the wait for the next.
+    if (wait_.Wait(socket_, waitMs) != WakeReason::kReadable) return SocketError::kTimedOut;
+    return TakeDatagram(out);
+}
+
+std::vector<IpAddress> UdpSocket::LocalAddresses() {
+    // Loopback addresses are left out, but a machine without a network shows
+    // its first one, so the address rows are never empty.
+    std::vector<IpAddress> found;
+    IpAddress loopback = 0;
+    for (IpAddress ip : InterfaceAddresses()) {
+        if ((ip & 0xFF) != 127) {
+            found.push_back(ip);
+        } else if (!loopback) {
+            loopback = ip;
+        }
+    }
+    if (found.empty() && loopback) found.push_back(loopback);
+    return found;
 }
 
 }  // namespace lantrel

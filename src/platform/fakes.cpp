@@ -10,7 +10,7 @@ ScreenBuffer::ScreenBuffer(int rows) : rows_(rows) {
 
 void ScreenBuffer::Clear() {
     chars_.assign(rows_, std::string(kColumns, ' '));
-    colours_.assign(rows_, std::vector<int>(kColumns, kNormal));
+    colours_.assign(rows_, std::vector<ConsoleColour>(kColumns, ConsoleColour::kNormal));
     row_ = column_ = 1;
 }
 
@@ -54,7 +54,7 @@ std::string ScreenBuffer::Text(int row, int column, int length) const {
     return Row(row).substr(column - 1, length);
 }
 
-int ScreenBuffer::ColourAt(int row, int column) const {
+ConsoleColour ScreenBuffer::ColourAt(int row, int column) const {
     return colours_[row - 1][column - 1];
 }
 
@@ -73,29 +73,29 @@ LocalDateTime FakeClock::Now() {
     return now;
 }
 
-int FakeSocket::Open(std::uint16_t port, IpAddress, int) {
-    if (openResult != kSocketOk) return openResult;
+SocketError FakeSocket::Open(std::uint16_t port, IpAddress, int) {
+    if (openResult != SocketError::kOk) return openResult;
     opened = true;
     openedPort = port;
-    return kSocketOk;
+    return SocketError::kOk;
 }
 
-int FakeSocket::Receive(int waitMs, Datagram& out) {
+SocketError FakeSocket::Receive(int waitMs, Datagram& out) {
     receiveWaits.push_back(waitMs);
     if (incoming.empty()) {
         out = {};
         if (clock) clock->Advance(waitMs / 1000.0);
-        return kTimedOut;
+        return SocketError::kTimedOut;
     }
     out = std::move(incoming.front());
     incoming.pop_front();
-    return kSocketOk;
+    return SocketError::kOk;
 }
 
-int FakeSocket::Send(IpAddress to, std::uint16_t port, std::string_view text) {
-    if (sendResult != kSocketOk) return sendResult;
+SocketError FakeSocket::Send(IpAddress to, std::uint16_t port, std::string_view text) {
+    if (sendResult != SocketError::kOk) return sendResult;
     sent.push_back({to, port, std::string(text)});
-    return kSocketOk;
+    return SocketError::kOk;
 }
 
 std::vector<std::string> FakeSocket::SentTo(IpAddress to) const {

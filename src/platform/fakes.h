@@ -22,7 +22,7 @@ class ScreenBuffer : public Console {
 
     void Clear() override;
     void MoveTo(int row, int column) override;
-    void SetColour(int colour) override { colour_ = colour; }
+    void SetColour(ConsoleColour colour) override { colour_ = colour; }
     void Print(std::string_view text) override;
     void EndLine() override;
     std::string ReadKey() override;
@@ -32,10 +32,10 @@ class ScreenBuffer : public Console {
     std::string Row(int row) const;
     // `length` characters from row/column.
     std::string Text(int row, int column, int length) const;
-    int ColourAt(int row, int column) const;
+    ConsoleColour ColourAt(int row, int column) const;
     int CursorRow() const { return row_; }
     int CursorColumn() const { return column_; }
-    int CurrentColour() const { return colour_; }
+    ConsoleColour CurrentColour() const { return colour_; }
 
     // Keys the next ReadKey calls return, one per call.
     std::deque<std::string> keys;
@@ -43,9 +43,10 @@ class ScreenBuffer : public Console {
 
   private:
     int rows_;
-    int row_ = 1, column_ = 1, colour_ = kNormal;
+    int row_ = 1, column_ = 1;
+    ConsoleColour colour_ = ConsoleColour::kNormal;
     std::vector<std::string> chars_;
-    std::vector<std::vector<int>> colours_;
+    std::vector<std::vector<ConsoleColour>> colours_;
 };
 
 class FakeClock : public Clock {
@@ -75,10 +76,10 @@ struct SentDatagram {
 
 class FakeSocket : public DatagramSocket {
   public:
-    int Open(std::uint16_t port, IpAddress bindIp, int waitMs) override;
+    SocketError Open(std::uint16_t port, IpAddress bindIp, int waitMs) override;
     // Returns the next queued datagram; with none, advances `clock` (if set) by the wait.
-    int Receive(int waitMs, Datagram& out) override;
-    int Send(IpAddress to, std::uint16_t port, std::string_view text) override;
+    SocketError Receive(int waitMs, Datagram& out) override;
+    SocketError Send(IpAddress to, std::uint16_t port, std::string_view text) override;
     std::vector<IpAddress> LocalAddresses() override { return localAddresses; }
 
     void Queue(IpAddress from, std::string text) { incoming.push_back({std::move(text), from, 0}); }
@@ -88,8 +89,8 @@ class FakeSocket : public DatagramSocket {
     std::deque<Datagram> incoming;
     std::vector<SentDatagram> sent;
     std::vector<IpAddress> localAddresses{MakeIp(192, 168, 0, 20)};
-    int openResult = kSocketOk;
-    int sendResult = kSocketOk;  // error number every send reports
+    SocketError openResult = SocketError::kOk;
+    SocketError sendResult = SocketError::kOk;  // what every send reports
     bool opened = false;
     std::uint16_t openedPort = 0;
     std::vector<int> receiveWaits;  // the wait of every Receive call

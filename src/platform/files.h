@@ -24,8 +24,6 @@ enum FileResult : int {
 std::string ResolvePath(const std::string& dir, const std::string& name);
 
 bool FileExists(const std::string& path);
-// Length in bytes, or nullopt when the file cannot be opened.
-std::optional<std::int64_t> FileLength(const std::string& path);
 // What tells one version of a file from the next without reading it.
 struct FileStamp {
     std::int64_t length = 0;
@@ -61,9 +59,14 @@ bool RenameFile(const std::string& from, const std::string& to);
 bool ReplaceFile(const std::string& from, const std::string& to);
 // Removes the file; false when it could not be removed (or was not there).
 bool RemoveFile(const std::string& path);
-// The names of the plain files in the folder `dir` (empty = the current one), in
-// no particular order; none when the folder cannot be read.
-std::vector<std::string> FileNamesIn(const std::string& dir);
+// What a folder holds: the names of its plain files and of its folders ("." and
+// ".." left out), in no particular order.
+struct FolderListing {
+    std::vector<std::string> files;
+    std::vector<std::string> folders;
+};
+// The folder `dir` (empty = the current one); empty when it cannot be read.
+FolderListing ListFolder(const std::string& dir);
 // Reads the whole file; nullopt when it cannot be opened.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 // Reads the file's lines (LF ends a line, a CR before it is dropped).

@@ -16,8 +16,8 @@
 
 namespace lantrel {
 
-// Console colours (the 16-colour console palette).
-enum Colour : int {
+// Console colours (their numbers in the 16-colour console palette).
+enum class ConsoleColour : int {
     kMagenta = 5,
     kBrown = 6,
     kNormal = 7,
@@ -34,7 +34,7 @@ class Console {
     virtual ~Console() = default;
     virtual void Clear() = 0;
     virtual void MoveTo(int row, int column) = 0;
-    virtual void SetColour(int colour) = 0;
+    virtual void SetColour(ConsoleColour colour) = 0;
     // Prints at the cursor and advances it.
     virtual void Print(std::string_view text) = 0;
     // Ends the line: the cursor goes to column 1 of the next row.
@@ -54,7 +54,7 @@ class NullConsole : public Console {
   public:
     void Clear() override {}
     void MoveTo(int, int) override {}
-    void SetColour(int) override {}
+    void SetColour(ConsoleColour) override {}
     void Print(std::string_view) override {}
     void EndLine() override {}
     std::string ReadKey() override { return {}; }
@@ -92,16 +92,21 @@ std::string IpText(IpAddress ip);
 IpAddress ParseIp(std::string_view text);
 
 // Error numbers of the datagram channel.
-enum SocketError : int {
-    kSocketOk = 0,
+enum class SocketError : int {
+    kOk = 0,
     kTimedOut = 24,
     kChannelNotOpen = 52,
     kNotUdpChannel = 54,
     kAlreadyOpen = 55,
-    kSocketFailure = 57,
+    kFailure = 57,
     kLibraryVersion = 68,
     kInProgress = 70,
 };
+
+// The number by which logs and messages name an error.
+constexpr int ErrorNumber(SocketError error) {
+    return static_cast<int>(error);
+}
 
 struct Datagram {
     std::string text;
@@ -138,16 +143,14 @@ class EventWait {
 class DatagramSocket {
   public:
     virtual ~DatagramSocket() = default;
-    // Binds the port on `bindIp` (0 = all local addresses). Returns an error number.
-    virtual int Open(std::uint16_t port, IpAddress bindIp, int waitMs) = 0;
+    // Binds the port on `bindIp` (0 = all local addresses).
+    virtual SocketError Open(std::uint16_t port, IpAddress bindIp, int waitMs) = 0;
     // Waits up to `waitMs` for one datagram. kTimedOut with an empty text when none
     // came, when the watched file changed or when a stop was requested.
-    virtual int Receive(int waitMs, Datagram& out) = 0;
-    virtual int Send(IpAddress to, std::uint16_t port, std::string_view text) = 0;
+    virtual SocketError Receive(int waitMs, Datagram& out) = 0;
+    virtual SocketError Send(IpAddress to, std::uint16_t port, std::string_view text) = 0;
     // The machine's own IPv4 addresses, in resolver order.
     virtual std::vector<IpAddress> LocalAddresses() = 0;
-    // Lets Receive wake early when the file at `path` changes (no-op where unsupported).
-    virtual void WatchFile(const std::string& /*path*/) {}
 };
 
 // Names a started process until it has been seen to end.
@@ -174,6 +177,7 @@ class ProcessStarter {
 struct Platform {
     Console& console;
     Clock& clock;
+    EventWait& wait;  // the socket's: watching the GUI log ends its receives early
     DatagramSocket& socket;
     ProcessStarter& processes;
     std::string workDir;  // empty = the process's current directory

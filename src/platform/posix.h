@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "platform/system.h"
+#include "platform/udp_socket.h"
 
 namespace lantrel {
 
@@ -19,7 +20,7 @@ class AnsiConsole : public Console {
     ~AnsiConsole() override;
     void Clear() override;
     void MoveTo(int row, int column) override;
-    void SetColour(int colour) override;
+    void SetColour(ConsoleColour colour) override;
     void Print(std::string_view text) override;
     void EndLine() override;
     std::string ReadKey() override;
@@ -64,28 +65,6 @@ class PosixEventWait : public EventWait {
     std::string watchedPath_;
 };
 
-class UdpSocket : public DatagramSocket {
-  public:
-    // Waits with an event wait of its own.
-    UdpSocket();
-    // Waits with `wait`, which must outlive the socket.
-    explicit UdpSocket(EventWait& wait);
-    ~UdpSocket() override;
-    UdpSocket(const UdpSocket&) = delete;
-    UdpSocket& operator=(const UdpSocket&) = delete;
-    int Open(std::uint16_t port, IpAddress bindIp, int waitMs) override;
-    int Receive(int waitMs, Datagram& out) override;
-    int Send(IpAddress to, std::uint16_t port, std::string_view text) override;
-    std::vector<IpAddress> LocalAddresses() override;
-    void WatchFile(const std::string& path) override;
-
-  private:
-    std::unique_ptr<EventWait> ownWait_;
-    EventWait& wait_;
-    int fd_ = -1;
-    std::string buffer_;
-};
-
 // Starts the program itself with posix_spawnp: no command interpreter, so no
 // argument can mean more than the word it is.
 class SpawnProcessStarter : public ProcessStarter {
@@ -96,29 +75,6 @@ class SpawnProcessStarter : public ProcessStarter {
     // waitpid without waiting: an ended child is reaped here, so none is left
     // behind as a zombie.
     bool Ended(ProcessId process) override;
-};
-
-// A program started with standard input from /dev/null and standard output and
-// error into a file, and waited for (unlike SpawnProcessStarter's, whose children
-// the system reaps): for the tests and benchmarks that drive the real programs.
-// Ended (SIGTERM, then SIGKILL) when the object goes away.
-class ChildProcess {
-  public:
-    ChildProcess(const std::vector<std::string>& argv, const std::string& outputFile);
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-    // Waits up to `seconds` for the program to end; its exit status, or -1 on time-out.
-    int Wait(double seconds);
-    // Sends SIGTERM and waits; the exit status.
-    int Stop(double seconds = 5);
-    bool Running();
-    int pid() const { return pid_; }  // -1: it could not be started
-
-  private:
-    int pid_ = -1;
-    int status_ = -1;
-    bool ended_ = false;
 };
 
 // The read end of the stop signals' self-pipe (readable once a stop signal came

@@ -26,9 +26,10 @@ void RestoreTerminal() {
 }
 
 // Console colour index (bit 0 blue, 1 green, 2 red, 3 bright) to an ANSI code.
-int AnsiColour(int colour) {
-    int base = ((colour & 4) ? 1 : 0) | ((colour & 2) ? 2 : 0) | ((colour & 1) ? 4 : 0);
-    return ((colour & 8) ? 90 : 30) + base;
+int AnsiColour(ConsoleColour colour) {
+    const int bits = static_cast<int>(colour);
+    int base = ((bits & 4) ? 1 : 0) | ((bits & 2) ? 2 : 0) | ((bits & 1) ? 4 : 0);
+    return ((bits & 8) ? 90 : 30) + base;
 }
 
 }  // namespace
@@ -84,8 +85,8 @@ void AnsiConsole::MoveTo(int row, int column) {
     pending_ += "\x1b[" + std::to_string(row) + ";" + std::to_string(column) + "H";
 }
 
-void AnsiConsole::SetColour(int colour) {
-    if (colour == kNormal) {
+void AnsiConsole::SetColour(ConsoleColour colour) {
+    if (colour == ConsoleColour::kNormal) {
         pending_ += "\x1b[0m";
     } else {
         pending_ += "\x1b[" + std::to_string(AnsiColour(colour)) + "m";

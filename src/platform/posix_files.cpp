@@ -22,12 +22,6 @@ bool FileExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::optional<std::int64_t> FileLength(const std::string& path) {
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return static_cast<std::int64_t>(st.st_size);
-}
-
 std::optional<FileStamp> StampOf(const std::string& path) {
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
@@ -93,21 +87,6 @@ FileResult AppendBytes(const std::string& path, std::string_view bytes) {
     return ResultOf(CloseChecked(fd, WriteAll(fd, bytes)));
 }
 
-FileResult AppendLine(const std::string& path, std::string_view text) {
-    std::string line(text);
-    line += "\r\n";
-    return AppendBytes(path, line);
-}
-
-FileResult AppendLines(const std::string& path, const std::vector<std::string>& lines) {
-    std::string block;
-    for (const auto& line : lines) {
-        block += line;
-        block += "\r\n";
-    }
-    return AppendBytes(path, block);
-}
-
 bool RenameFile(const std::string& from, const std::string& to) {
     if (from.empty() || to.empty() || FileExists(to)) return false;
     return ::rename(from.c_str(), to.c_str()) == 0;
@@ -121,16 +100,20 @@ bool RemoveFile(const std::string& path) {
     return !path.empty() && ::unlink(path.c_str()) == 0;
 }
 
-std::vector<std::string> FileNamesIn(const std::string& dir) {
-    std::vector<std::string> names;
+FolderListing ListFolder(const std::string& dir) {
+    FolderListing listing;
     DIR* folder = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (folder == nullptr) return names;
+    if (folder == nullptr) return listing;
     while (const dirent* entry = ::readdir(folder)) {
         std::string name = entry->d_name;
-        if (FileExists(ResolvePath(dir, name))) names.push_back(std::move(name));
+        struct stat st {};
+        if (name == "." || name == ".." || ::stat(ResolvePath(dir, name).c_str(), &st) != 0)
+            continue;
+        if (S_ISREG(st.st_mode)) listing.files.push_back(std::move(name));
+        if (S_ISDIR(st.st_mode)) listing.folders.push_back(std::move(name));
     }
     ::closedir(folder);
-    return names;
+    return listing;
 }
 
 namespace {

@@ -15,8 +15,12 @@ std::unique_ptr<Clock> MakeSystemClock() {
     return std::make_unique<SystemClock>();
 }
 
-std::unique_ptr<DatagramSocket> MakeUdpSocket() {
-    return std::make_unique<UdpSocket>();
+std::unique_ptr<EventWait> MakeEventWait() {
+    return std::make_unique<PosixEventWait>();
+}
+
+std::unique_ptr<DatagramSocket> MakeUdpSocket(EventWait& wait) {
+    return std::make_unique<UdpSocket>(wait);
 }
 
 std::unique_ptr<ProcessStarter> MakeProcessStarter() {

@@ -14,8 +14,10 @@ namespace lantrel {
 // destroyed and at exit.
 std::unique_ptr<Console> MakeTerminalConsole();
 std::unique_ptr<Clock> MakeSystemClock();
-// A UDP socket that waits with an event wait of its own.
-std::unique_ptr<DatagramSocket> MakeUdpSocket();
+// The wait for the socket, the watched file and the stop requests.
+std::unique_ptr<EventWait> MakeEventWait();
+// A UDP socket that waits with `wait`, which must outlive it.
+std::unique_ptr<DatagramSocket> MakeUdpSocket(EventWait& wait);
 std::unique_ptr<ProcessStarter> MakeProcessStarter();
 
 // Makes Ctrl-C and a service stop request a stop instead of ending the process;

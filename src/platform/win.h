@@ -12,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "platform/system.h"
+#include "platform/udp_socket.h"
 
 // windows.h names its own file functions with macros; ours keep their names.
 #undef ReplaceFile
@@ -31,7 +32,7 @@ class WinConsole : public Console {
     ~WinConsole() override;
     void Clear() override;
     void MoveTo(int row, int column) override;
-    void SetColour(int colour) override;
+    void SetColour(ConsoleColour colour) override;
     void Print(std::string_view text) override;
     void EndLine() override;
     std::string ReadKey() override;
@@ -71,28 +72,6 @@ class WinEventWait : public EventWait {
     HANDLE folderChange_ = INVALID_HANDLE_VALUE;
     std::string watchedPath_;
     std::pair<std::int64_t, std::int64_t> watchedState_{};
-};
-
-class UdpSocket : public DatagramSocket {
-  public:
-    // Waits with an event wait of its own.
-    UdpSocket();
-    // Waits with `wait`, which must outlive the socket.
-    explicit UdpSocket(EventWait& wait);
-    ~UdpSocket() override;
-    UdpSocket(const UdpSocket&) = delete;
-    UdpSocket& operator=(const UdpSocket&) = delete;
-    int Open(std::uint16_t port, IpAddress bindIp, int waitMs) override;
-    int Receive(int waitMs, Datagram& out) override;
-    int Send(IpAddress to, std::uint16_t port, std::string_view text) override;
-    std::vector<IpAddress> LocalAddresses() override;
-    void WatchFile(const std::string& path) override;
-
-  private:
-    std::unique_ptr<EventWait> ownWait_;
-    EventWait& wait_;
-    SOCKET socket_ = INVALID_SOCKET;
-    std::string buffer_;
 };
 
 // Starts the program through the command interpreter (%COMSPEC% /C), which finds

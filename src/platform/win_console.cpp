@@ -6,11 +6,17 @@ namespace lantrel {
 
 namespace {
 
+// The palette's numbers are the console's own attributes (bit 0 blue, 1
+// green, 2 red, 3 bright), on black.
+WORD Attribute(ConsoleColour colour) {
+    return static_cast<WORD>(static_cast<int>(colour) & 0x0F);
+}
+
 // What the console was like before the status screen took it over.
 struct SavedConsole {
     bool saved = false;
     DWORD inputMode = 0;
-    WORD attributes = kNormal;
+    WORD attributes = 0;
     CONSOLE_CURSOR_INFO cursor{};
     UINT codePage = 0;
 };
@@ -123,8 +129,9 @@ void WinConsole::Clear() {
     DWORD cells = static_cast<DWORD>(screen.dwSize.X) * static_cast<DWORD>(screen.dwSize.Y);
     DWORD done;
     ::FillConsoleOutputCharacterA(output, ' ', cells, COORD{0, 0}, &done);
-    ::FillConsoleOutputAttribute(output, kNormal, cells, COORD{0, 0}, &done);
-    ::SetConsoleTextAttribute(output, kNormal);
+    ::FillConsoleOutputAttribute(output, Attribute(ConsoleColour::kNormal), cells, COORD{0, 0},
+                                 &done);
+    ::SetConsoleTextAttribute(output, Attribute(ConsoleColour::kNormal));
     ::SetConsoleCursorPosition(output, COORD{0, 0});
 }
 
@@ -133,10 +140,8 @@ void WinConsole::MoveTo(int row, int column) {
                                COORD{static_cast<SHORT>(column - 1), static_cast<SHORT>(row - 1)});
 }
 
-void WinConsole::SetColour(int colour) {
-    // The palette's numbers are the console's own attributes (bit 0 blue, 1
-    // green, 2 red, 3 bright), on black.
-    ::SetConsoleTextAttribute(Output(), static_cast<WORD>(colour & 0x0F));
+void WinConsole::SetColour(ConsoleColour colour) {
+    ::SetConsoleTextAttribute(Output(), Attribute(colour));
 }
 
 void WinConsole::Print(std::string_view text) {

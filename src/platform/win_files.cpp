@@ -80,13 +80,6 @@ bool FileExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::optional<std::int64_t> FileLength(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (path.empty() || !::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
-        return std::nullopt;
-    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 std::optional<FileStamp> StampOf(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (path.empty() || !::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
@@ -114,21 +107,6 @@ FileResult AppendBytes(const std::string& path, std::string_view bytes) {
     HANDLE file = OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) return ResultOf(::GetLastError());
     return ResultOf(CloseChecked(file, WriteAll(file, bytes)));
-}
-
-FileResult AppendLine(const std::string& path, std::string_view text) {
-    std::string line(text);
-    line += "\r\n";
-    return AppendBytes(path, line);
-}
-
-FileResult AppendLines(const std::string& path, const std::vector<std::string>& lines) {
-    std::string block;
-    for (const auto& line : lines) {
-        block += line;
-        block += "\r\n";
-    }
-    return AppendBytes(path, block);
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
@@ -177,17 +155,21 @@ bool RemoveFile(const std::string& path) {
     return !path.empty() && ::DeleteFileA(path.c_str()) != 0;
 }
 
-std::vector<std::string> FileNamesIn(const std::string& dir) {
-    std::vector<std::string> names;
+FolderListing ListFolder(const std::string& dir) {
+    FolderListing listing;
     WIN32_FIND_DATAA entry;
     HANDLE search = ::FindFirstFileA(ResolvePath(dir.empty() ? "." : dir, "*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return names;
+    if (search == INVALID_HANDLE_VALUE) return listing;
     do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.emplace_back(entry.cFileName);
+        const std::string name = entry.cFileName;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            listing.files.push_back(name);
+        } else if (name != "." && name != "..") {
+            listing.folders.push_back(name);
+        }
     } while (::FindNextFileA(search, &entry));
     ::FindClose(search);
-    return names;
+    return listing;
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {

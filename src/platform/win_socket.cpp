@@ -9,8 +9,6 @@ namespace lantrel {
 
 namespace {
 
-constexpr std::size_t kReceiveBuffer = 65536;
-
 // Winsock is started once for the process and left running to its end.
 bool WinsockStarted() {
     static const bool started = [] {
@@ -33,9 +31,10 @@ in_addr ToInAddr(IpAddress ip) {
     return a;
 }
 
-int SendErrorNumber(int err) {
-    if (err == WSAEINPROGRESS || err == WSAEALREADY || err == WSAEACCES) return kInProgress;
-    return kSocketFailure;
+SocketError SendErrorNumber(int err) {
+    if (err == WSAEINPROGRESS || err == WSAEALREADY || err == WSAEACCES)
+        return SocketError::kInProgress;
+    return SocketError::kFailure;
 }
 
 // Waits up to 100 ms until the socket can take a datagram.
@@ -47,23 +46,24 @@ void WaitWritable(SOCKET s) {
     ::select(0, nullptr, &writable, nullptr, &wait);
 }
 
-}  // namespace
-
-UdpSocket::UdpSocket() : ownWait_(std::make_unique<WinEventWait>()), wait_(*ownWait_) {}
-
-UdpSocket::UdpSocket(EventWait& wait) : wait_(wait) {}
-
-UdpSocket::~UdpSocket() {
-    if (socket_ != INVALID_SOCKET) ::closesocket(socket_);
+// Winsock's handle of an open socket.
+SOCKET Handle(NativeHandle socket) {
+    return static_cast<SOCKET>(socket);
 }
 
-int UdpSocket::Open(std::uint16_t port, IpAddress bindIp, int /*waitMs*/) {
-    if (socket_ != INVALID_SOCKET) return kAlreadyOpen;
-    if (!WinsockStarted()) return kLibraryVersion;
+}  // namespace
+
+UdpSocket::~UdpSocket() {
+    if (socket_ != kNoSocket) ::closesocket(Handle(socket_));
+}
+
+SocketError UdpSocket::Open(std::uint16_t port, IpAddress bindIp, int /*waitMs*/) {
+    if (socket_ != kNoSocket) return SocketError::kAlreadyOpen;
+    if (!WinsockStarted()) return SocketError::kLibraryVersion;
     // Not inherited: a started mail program must not keep the port after the server ends.
     SOCKET s = ::WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0,
                             WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
-    if (s == INVALID_SOCKET) return kSocketFailure;
+    if (s == INVALID_SOCKET) return SocketError::kFailure;
     // No other socket may bind the port meanwhile (Windows lets one that asks for
     // address reuse take over a port otherwise).
     BOOL exclusive = TRUE;
@@ -90,58 +90,50 @@ int UdpSocket::Open(std::uint16_t port, IpAddress bindIp, int /*waitMs*/) {
     if (::bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         int err = ::WSAGetLastError();
         ::closesocket(s);
-        return err == WSAEINPROGRESS ? kInProgress : kSocketFailure;
+        return err == WSAEINPROGRESS ? SocketError::kInProgress : SocketError::kFailure;
     }
-    socket_ = s;
+    socket_ = static_cast<NativeHandle>(s);
     buffer_.resize(kReceiveBuffer);
-    return kSocketOk;
+    return SocketError::kOk;
 }
 
-void UdpSocket::WatchFile(const std::string& path) {
-    wait_.WatchFile(path);
-}
-
-int UdpSocket::Receive(int waitMs, Datagram& out) {
-    out.text.clear();
-    out.sender = 0;
-    out.senderPort = 0;
-    if (socket_ == INVALID_SOCKET) return kChannelNotOpen;
-    if (wait_.Wait(static_cast<NativeHandle>(socket_), waitMs) != WakeReason::kReadable)
-        return kTimedOut;
+SocketError UdpSocket::TakeDatagram(Datagram& out) {
     sockaddr_in from{};
     int fromLen = sizeof from;
-    int n = ::recvfrom(socket_, buffer_.data(), static_cast<int>(buffer_.size()), 0,
+    int n = ::recvfrom(Handle(socket_), buffer_.data(), static_cast<int>(buffer_.size()), 0,
                        reinterpret_cast<sockaddr*>(&from), &fromLen);
     if (n == SOCKET_ERROR) {
         int err = ::WSAGetLastError();
-        // No datagram after all, or the late news of one that did not arrive.
-        return (err == WSAEWOULDBLOCK || err == WSAECONNRESET) ? kTimedOut : kSocketFailure;
+        return (err == WSAEWOULDBLOCK || err == WSAECONNRESET) ? SocketError::kTimedOut
+                                                               : SocketError::kFailure;
     }
     out.text.assign(buffer_.data(), static_cast<std::size_t>(n));
     out.sender = FromInAddr(from.sin_addr);
     out.senderPort = ::ntohs(from.sin_port);
-    return kSocketOk;
+    return SocketError::kOk;
 }
 
-int UdpSocket::Send(IpAddress to, std::uint16_t port, std::string_view text) {
-    if (socket_ == INVALID_SOCKET) return kChannelNotOpen;
+SocketError UdpSocket::Send(IpAddress to, std::uint16_t port, std::string_view text) {
+    if (socket_ == kNoSocket) return SocketError::kChannelNotOpen;
+    const SOCKET s = Handle(socket_);
     sockaddr_in dest{};
     dest.sin_family = AF_INET;
     dest.sin_port = ::htons(port);
     dest.sin_addr = ToInAddr(to);
     for (;;) {
-        int n = ::sendto(socket_, text.data(), static_cast<int>(text.size()), 0,
+        int n = ::sendto(s, text.data(), static_cast<int>(text.size()), 0,
                          reinterpret_cast<sockaddr*>(&dest), sizeof dest);
         if (n != SOCKET_ERROR)
-            return static_cast<std::size_t>(n) == text.size() ? kSocketOk : kSocketFailure;
+            return static_cast<std::size_t>(n) == text.size() ? SocketError::kOk
+                                                              : SocketError::kFailure;
         int err = ::WSAGetLastError();
         if (err != WSAEWOULDBLOCK && err != WSAENOBUFS) return SendErrorNumber(err);
         // The socket's send buffer is full: wait until it can take the datagram.
-        WaitWritable(socket_);
+        WaitWritable(s);
     }
 }
 
-std::vector<IpAddress> UdpSocket::LocalAddresses() {
+std::vector<IpAddress> InterfaceAddresses() {
     std::vector<IpAddress> found;
     const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
     std::vector<unsigned char> table(16384);
@@ -153,23 +145,14 @@ std::vector<IpAddress> UdpSocket::LocalAddresses() {
                                             &size)) == ERROR_BUFFER_OVERFLOW)
         table.resize(size);
     if (result != NO_ERROR) return found;
-    IpAddress loopback = 0;
     for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(table.data()); adapter;
          adapter = adapter->Next) {
         if (adapter->OperStatus != IfOperStatusUp) continue;
-        for (auto* a = adapter->FirstUnicastAddress; a; a = a->Next) {
-            if (a->Address.lpSockaddr->sa_family != AF_INET) continue;
-            IpAddress ip =
-                FromInAddr(reinterpret_cast<sockaddr_in*>(a->Address.lpSockaddr)->sin_addr);
-            if ((ip & 0xFF) == 127) {
-                if (!loopback) loopback = ip;
-                continue;
-            }
-            found.push_back(ip);
-        }
+        for (auto* a = adapter->FirstUnicastAddress; a; a = a->Next)
+            if (a->Address.lpSockaddr->sa_family == AF_INET)
+                found.push_back(
+                    FromInAddr(reinterpret_cast<sockaddr_in*>(a->Address.lpSockaddr)->sin_addr));
     }
-    // A machine without a network shows its loopback address, so the row is never empty.
-    if (found.empty() && loopback) found.push_back(loopback);
     return found;
 }
 

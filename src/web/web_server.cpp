@@ -11,15 +11,13 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
 #include <thread>
 #include <unordered_set>
 
+#include "platform/files.h"
 #include "text/text.h"
 #include "web/web_request.h"
 
@@ -84,25 +82,33 @@ std::string EntityTag(const std::string& bytes) {
 
 }  // namespace
 
-std::map<std::string, std::string> LoadPageFiles(const std::string& folder) {
-    namespace fs = std::filesystem;
-    std::map<std::string, std::string> files;
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
-        // Files and folders whose names start with "." (.git, .env) are not
-        // the page's: never served (RouteTarget), so not read either.
-        if (it->path().filename().string().starts_with(".")) {
-            it.disable_recursion_pending();
-            continue;
-        }
-        if (!it->is_regular_file(error)) continue;
-        std::ifstream in(it->path(), std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        const std::string path = "/" + fs::relative(it->path(), folder, error).generic_string();
-        files[path] = bytes.str();
+namespace {
+
+// Folders below the page's that are read: a deeper one is a link back up.
+constexpr int kMaxPageDepth = 8;
+
+// Adds the files under `folder` to `files`, each under `prefix` + its name.
+// Files and folders whose names start with "." (.git, .env) are not the
+// page's: never served (RouteTarget), so not read either.
+void AddPageFiles(const std::string& folder, const std::string& prefix, int depth,
+                  std::map<std::string, std::string>& files) {
+    const FolderListing listing = ListFolder(folder);
+    for (const std::string& name : listing.files) {
+        if (name.starts_with(".")) continue;
+        if (auto bytes = ReadWholeFile(folder + "/" + name))
+            files[prefix + name] = std::move(*bytes);
     }
+    if (depth == kMaxPageDepth) return;
+    for (const std::string& name : listing.folders)
+        if (!name.starts_with("."))
+            AddPageFiles(folder + "/" + name, prefix + name + "/", depth + 1, files);
+}
+
+}  // namespace
+
+std::map<std::string, std::string> LoadPageFiles(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    AddPageFiles(folder, "/", 0, files);
     if (files.count("/index.html")) files["/"] = files["/index.html"];
     return files;
 }

@@ -19,7 +19,7 @@ class MainLoopTest : public ::testing::Test {
   protected:
     void SetUp() override {
         f.dir.Write("server.ini", "PATH=gui.log\nPORT=17000\nDELAY=10\n");
-        ASSERT_EQ(StartServer(*f), kSocketOk);
+        ASSERT_EQ(StartServer(*f), SocketError::kOk);
     }
     void Pass(const std::string& key = "") {
         if (!key.empty()) f.screen.keys.push_back(key);
@@ -40,7 +40,7 @@ TEST_F(MainLoopTest, KeyITwiceRestoresTheMode) {
     Pass("i");
     EXPECT_EQ(f->config.icsMode, 1);
     EXPECT_EQ(f.screen.Text(3, 70, 8), "ICS Mode");
-    EXPECT_EQ(f.screen.ColourAt(3, 70), kMagenta);
+    EXPECT_EQ(f.screen.ColourAt(3, 70), ConsoleColour::kMagenta);
     Pass("I");
     EXPECT_EQ(f->config.icsMode, 0);
     EXPECT_EQ(f.screen.Text(3, 70, 8), "        ");
@@ -177,7 +177,7 @@ namespace {
 TEST(MainLoopPaceTest, ZeroDelayStillWaitsInTheNetworkTurn) {
     testing::FakeServer f;
     f.dir.Write("server.ini", "DELAY=0\n");
-    ASSERT_EQ(StartServer(*f), kSocketOk);
+    ASSERT_EQ(StartServer(*f), SocketError::kOk);
     MainLoopPass(*f);
     ASSERT_FALSE(f.socket.receiveWaits.empty());
     EXPECT_EQ(f.socket.receiveWaits.back(), 1);

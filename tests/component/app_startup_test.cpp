@@ -12,7 +12,7 @@ TEST(StartupTest, BannerRuleAddressesAndPort) {
     FakeServer f;
     f.dir.Write("server.ini", "PORT=17000\r\n");
     f.socket.localAddresses = {MakeIp(192, 168, 0, 20), MakeIp(10, 1, 2, 3)};
-    ASSERT_EQ(StartServer(*f), kSocketOk);
+    ASSERT_EQ(StartServer(*f), SocketError::kOk);
     EXPECT_EQ(f.screen.Text(1, 12, 42), "Lantrel1Server v1.72b for Winboard & Arena");
     EXPECT_EQ(f.screen.Text(1, 1, 11), std::string(11, ' '));
     EXPECT_EQ(f.screen.Text(2, 12, 52), std::string(51, '-') + " ");
@@ -23,13 +23,20 @@ TEST(StartupTest, BannerRuleAddressesAndPort) {
     EXPECT_EQ(f.socket.openedPort, 17000);
 }
 
+TEST(StartupTest, TheWaitWatchesTheGuiLog) {
+    FakeServer f;
+    f.dir.Write("server.ini", "PATH=logs/xboard.debug\n");
+    ASSERT_EQ(StartServer(*f), SocketError::kOk);
+    EXPECT_EQ(f.wait.watchedPath, f.dir.File("logs/xboard.debug"));
+}
+
 TEST(StartupTest, ServerLogHeaderAndWorkingFilesEmptied) {
     FakeServer f;
     f.dir.Write("server.ini", "PORT=17000\n");
     f.dir.Write("server.log", "old journal\r\n");
     for (const char* name : {"in.dat", "out.dat", "debug.tmp"})
         f.dir.Write(name, "stale");
-    ASSERT_EQ(StartServer(*f), kSocketOk);
+    ASSERT_EQ(StartServer(*f), SocketError::kOk);
     EXPECT_EQ(f.dir.Read("server.log"),
               "Path=\r\nPort= 17000 \r\nSite=Lantrel viewer\r\nDelay= 100 \r\n"
               "Delay after move= 300 \r\nDelay after game= 1000 \r\n");
@@ -39,7 +46,7 @@ TEST(StartupTest, ServerLogHeaderAndWorkingFilesEmptied) {
 
 TEST(StartupTest, MissingIniRunsOnDefaultsAndSaysSo) {
     FakeServer f;
-    ASSERT_EQ(StartServer(*f), kSocketOk);
+    ASSERT_EQ(StartServer(*f), SocketError::kOk);
     EXPECT_EQ(f.socket.openedPort, 16000);
     auto lines = f.LogLines();
     ASSERT_EQ(lines.size(), 7u);
@@ -51,17 +58,17 @@ TEST(StartupTest, MissingIniRunsOnDefaultsAndSaysSo) {
 TEST(StartupTest, IcsModeIndicator) {
     FakeServer f;
     f.dir.Write("server.ini", "ICSMODE=1\n");
-    ASSERT_EQ(StartServer(*f), kSocketOk);
+    ASSERT_EQ(StartServer(*f), SocketError::kOk);
     EXPECT_EQ(f.screen.Text(3, 70, 8), "ICS Mode");
-    EXPECT_EQ(f.screen.ColourAt(3, 70), kMagenta);
-    EXPECT_EQ(f.screen.CurrentColour(), kNormal);
+    EXPECT_EQ(f.screen.ColourAt(3, 70), ConsoleColour::kMagenta);
+    EXPECT_EQ(f.screen.CurrentColour(), ConsoleColour::kNormal);
 }
 
 TEST(StartupTest, UdpFailureIsReported) {
     FakeServer f;
-    f.socket.openResult = kSocketFailure;
-    EXPECT_EQ(StartServer(*f), kSocketFailure);
-    f.socket.openResult = kSocketOk;
+    f.socket.openResult = SocketError::kFailure;
+    EXPECT_EQ(StartServer(*f), SocketError::kFailure);
+    f.socket.openResult = SocketError::kOk;
 }
 
 // A value that cannot be used is named in server.log; the socket is not opened.
@@ -83,7 +90,8 @@ TEST(StartupTest, UnusablePortOrBindIsNamed) {
         FakeServer f;
         f.dir.Write("server.ini", c.ini);
         const std::string problem = c.problem;
-        EXPECT_EQ(StartServer(*f), problem.empty() ? kSocketOk : kSocketFailure) << c.ini;
+        EXPECT_EQ(StartServer(*f), problem.empty() ? SocketError::kOk : SocketError::kFailure)
+            << c.ini;
         if (!problem.empty()) {
             EXPECT_EQ(f.LogLines().back(), problem) << c.ini;
         }
@@ -93,11 +101,11 @@ TEST(StartupTest, UnusablePortOrBindIsNamed) {
 
 TEST(StartupTest, SecondStartEmptiesTheJournalAgain) {
     FakeServer f;
-    ASSERT_EQ(StartServer(*f), kSocketOk);
+    ASSERT_EQ(StartServer(*f), SocketError::kOk);
     f->journal.Write("a line of the first run");
     FakeServer g;
     g.dir.Write("server.log", f.dir.Read("server.log"));
-    ASSERT_EQ(StartServer(*g), kSocketOk);
+    ASSERT_EQ(StartServer(*g), SocketError::kOk);
     EXPECT_EQ(g.LogLines().front(), "Path=");
     for (const auto& line : g.LogLines())
         EXPECT_NE(line, "a line of the first run");

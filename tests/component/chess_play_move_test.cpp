@@ -203,10 +203,10 @@ TEST(ChessPlayMoveText, ConsoleRowsForTheMove) {
     g.PlayAll({"Nf3", "Nf6"});
     ScreenBuffer& screen = g.f.screen;
     EXPECT_EQ(screen.Text(22, 24, 16), "50 Move Rule= 1 ");
-    EXPECT_EQ(screen.ColourAt(22, 24), kLightMagenta);
+    EXPECT_EQ(screen.ColourAt(22, 24), ConsoleColour::kLightMagenta);
     EXPECT_EQ(screen.Row(23), "FEN : rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq    " +
                                   std::string(80 - 64, ' '));
-    EXPECT_EQ(screen.CurrentColour(), kNormal);
+    EXPECT_EQ(screen.CurrentColour(), ConsoleColour::kNormal);
     // The cleaned text appears in brackets after "Move: ".
     Game h;
     h.f.screen.MoveTo(22, 1);
@@ -234,8 +234,8 @@ TEST(ChessPlayMoveText, FailureBlockByteForByte) {
               "\r\n");
     EXPECT_EQ(g.s.feed.game.moveErrorCount, 1);
     EXPECT_EQ(g.f.screen.Text(22, 50, 20), "Move error count = 1");
-    EXPECT_EQ(g.f.screen.ColourAt(22, 50), kLightRed);
-    EXPECT_EQ(g.f.screen.CurrentColour(), kNormal);
+    EXPECT_EQ(g.f.screen.ColourAt(22, 50), ConsoleColour::kLightRed);
+    EXPECT_EQ(g.f.screen.CurrentColour(), ConsoleColour::kNormal);
     EXPECT_EQ(MoveMessage(*g.s.feed.game.lastMove), "BMOVE: 1. e5");
     EXPECT_EQ(g.s.feed.game.plyCount, 2);
     EXPECT_EQ(g.s.feed.chess.whiteOnMove, 1);
@@ -312,10 +312,10 @@ TEST(ChessDrawBoard, PaintsOnlyChangedSquaresInTheirColours) {
     EXPECT_EQ(screen.Text(8, 2, 15), "P P P P P P P P");
     EXPECT_EQ(screen.Text(10, 2, 15), ". . . . . . . .");
     EXPECT_EQ(screen.Text(14, 2, 15), "R N B Q K B N R");
-    EXPECT_EQ(screen.ColourAt(7, 2), kLightBlue);
-    EXPECT_EQ(screen.ColourAt(13, 2), kNormal);
-    EXPECT_EQ(screen.ColourAt(10, 8), kNormal);
-    EXPECT_EQ(screen.CurrentColour(), kNormal);
+    EXPECT_EQ(screen.ColourAt(7, 2), ConsoleColour::kLightBlue);
+    EXPECT_EQ(screen.ColourAt(13, 2), ConsoleColour::kNormal);
+    EXPECT_EQ(screen.ColourAt(10, 8), ConsoleColour::kNormal);
+    EXPECT_EQ(screen.CurrentColour(), ConsoleColour::kNormal);
 
     // Mark an unchanged square: only the two squares of the move are repainted.
     screen.MoveTo(7, 2);
@@ -342,7 +342,7 @@ TEST(ChessDrawBoard, PaintsOnlyChangedSquaresInTheirColours) {
     g.s.screen.DrawBoard(g.s.feed.chess.cells);
     EXPECT_EQ(screen.Text(8, 10, 1), ".");
     EXPECT_EQ(screen.Text(10, 10, 1), "P");
-    EXPECT_EQ(screen.ColourAt(10, 10), kLightBlue);
+    EXPECT_EQ(screen.ColourAt(10, 10), ConsoleColour::kLightBlue);
 }
 
 TEST(ChessNewGame, ResetPutsEverythingBack) {

@@ -23,7 +23,7 @@ class FeedTest : public ::testing::Test {
     // viewer on and forgets what was sent so far.
     void StartWithViewer(const std::string& ini) {
         f.dir.Write("server.ini", ini);
-        ASSERT_EQ(StartServer(*f), kSocketOk);
+        ASSERT_EQ(StartServer(*f), SocketError::kOk);
         f->feed.game.headerSent = 1;
         f.socket.Queue(kViewer, "LOGONv15:Viewer");
         ServiceNetwork(f->net);

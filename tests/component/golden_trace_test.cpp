@@ -82,7 +82,7 @@ std::vector<std::string> StampGroups(const std::string& log) {
 std::vector<std::string> Replay(const std::string& log) {
     FakeServer f;
     f.dir.Write("server.ini", "PATH=gui.log\nDELAY=10\n");
-    if (StartServer(*f) != kSocketOk) return {"# the server did not start"};
+    if (StartServer(*f) != SocketError::kOk) return {"# the server did not start"};
     std::size_t seen = 0;
     auto pass = [&] {
         MainLoopPass(*f);

@@ -2,7 +2,7 @@
 // failures, and the in.dat / out.dat pair of the local viewer.
 #include <filesystem>
 
-#include "net_fixture.h"
+#include "fake_viewers.h"
 #include "platform/files.h"
 
 namespace lantrel::testing {
@@ -177,9 +177,9 @@ TEST_F(ChannelTest, InboxReplacedByOneAsLongIsReadFromItsStart) {
 
 TEST_F(ChannelTest, SendToUnreachableViewerIsLoggedAndRemovesIt) {
     Logon(kBob, "Bob");
-    f.socket.sendResult = kSocketFailure;
+    f.socket.sendResult = SocketError::kFailure;
     SendDatagram(f->net, kBob, "MSG:test");
-    f.socket.sendResult = kSocketOk;
+    f.socket.sendResult = SocketError::kOk;
     auto log = f.LogLines();
     auto at = std::find(log.begin(), log.end(), "send error 57");
     ASSERT_NE(at, log.end());
@@ -192,14 +192,15 @@ TEST_F(ChannelTest, SendToUnreachableViewerIsLoggedAndRemovesIt) {
 }
 
 TEST_F(ChannelTest, ChannelNotOpenAndPermissionDeniedKeepTheViewer) {
-    for (int error : {kChannelNotOpen, kInProgress}) {
+    for (SocketError error : {SocketError::kChannelNotOpen, SocketError::kInProgress}) {
         Logon(kAlice, "Alice");
         f.socket.sendResult = error;
         SendDatagram(f->net, kAlice, "MSG:x");
-        f.socket.sendResult = kSocketOk;
-        EXPECT_EQ(f->net.clients.Count(), 1) << error;
+        f.socket.sendResult = SocketError::kOk;
+        EXPECT_EQ(f->net.clients.Count(), 1) << ErrorNumber(error);
         auto log = f.LogLines();
-        EXPECT_NE(std::find(log.begin(), log.end(), "send error" + NumberText(error)), log.end());
+        EXPECT_NE(std::find(log.begin(), log.end(), "send error" + NumberText(ErrorNumber(error))),
+                  log.end());
     }
 }
 

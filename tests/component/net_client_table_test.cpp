@@ -1,5 +1,5 @@
 // Logon with its welcome, unique names, logoff, alias change, the console grid.
-#include "net_fixture.h"
+#include "fake_viewers.h"
 
 namespace lantrel::testing {
 namespace {

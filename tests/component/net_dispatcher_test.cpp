@@ -1,5 +1,5 @@
 // The network turn's checks: queries, chat relay, PING, administration commands.
-#include "net_fixture.h"
+#include "fake_viewers.h"
 #include "platform/files.h"
 
 namespace lantrel::testing {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <set>
 
-#include "net_fixture.h"
+#include "fake_viewers.h"
 
 namespace lantrel::testing {
 namespace {
@@ -67,7 +67,7 @@ TEST_F(ResendTest, ScheduleIsTwoTwoSixThenGiveUpAfterFourSends) {
     }
     EXPECT_EQ(f->net.clients.Count(), 1);  // heard from 16 s ago only: kept
     EXPECT_EQ(f.screen.Text(6, 60, 17), "      Dropped: 1 ");
-    EXPECT_EQ(f.screen.ColourAt(6, 60), kBrown);
+    EXPECT_EQ(f.screen.ColourAt(6, 60), ConsoleColour::kBrown);
 }
 
 TEST_F(ResendTest, ChatLinesAreTriedTenTimesThenTheViewerIsGivenUp) {
@@ -247,14 +247,14 @@ TEST_F(ResendTest, CongestionAtTwentyOneWaitingResends) {
     EXPECT_EQ(f->net.queue.pendingCount, 20);
     EXPECT_FALSE(Queue(kAlice).congested);
     EXPECT_EQ(f.screen.Text(7, 60, 18), "Re-send queue: 20 ");
-    EXPECT_EQ(f.screen.ColourAt(7, 60), kLightGreen);
+    EXPECT_EQ(f.screen.ColourAt(7, 60), ConsoleColour::kLightGreen);
     EXPECT_EQ(f.screen.Text(8, 60, 18), "Message queue: 20 ");
-    EXPECT_EQ(f.screen.ColourAt(8, 60), kLightCyan);
+    EXPECT_EQ(f.screen.ColourAt(8, 60), ConsoleColour::kLightCyan);
 
     MakeResending(kAlice, 1);
     EXPECT_TRUE(Queue(kAlice).congested);
-    EXPECT_EQ(f.screen.ColourAt(7, 60), kLightRed);
-    EXPECT_EQ(f.screen.CurrentColour(), kNormal);
+    EXPECT_EQ(f.screen.ColourAt(7, 60), ConsoleColour::kLightRed);
+    EXPECT_EQ(f.screen.CurrentColour(), ConsoleColour::kNormal);
     const SequenceNumber before = f->net.queue.nextSeq;
     Forget();
     Receive(kAlice, "PING");
@@ -297,7 +297,7 @@ TEST_F(ResendTest, CongestionAndTheBacklogRulesArePerViewer) {
     EXPECT_EQ(bodies(kCarol),
               (std::vector<std::string>{"#FEN: fen", "#WMOVE: 12. e4", "#FMR:  0",
                                         "WPV: 10 25 100 5000 e4 e5", "WTIME: 6000  otim 5900"}));
-    EXPECT_EQ(f.screen.ColourAt(7, 60), kLightRed);  // the console shows the totals
+    EXPECT_EQ(f.screen.ColourAt(7, 60), ConsoleColour::kLightRed);  // the console shows the totals
     EXPECT_EQ(f.screen.Text(7, 60, 18), "Re-send queue: 22 ");
 }
 

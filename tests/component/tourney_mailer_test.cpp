@@ -73,10 +73,11 @@ class MailerTest : public ::testing::Test {
 
     ScreenBuffer screen;
     FakeClock clock;
+    FakeEventWait wait;
     FakeSocket socket;
     SpawnProcessStarter processes;
     TempDir dir;
-    Platform platform{screen, clock, socket, processes, dir.path()};
+    Platform platform{screen, clock, wait, socket, processes, dir.path()};
     std::unique_ptr<Server> server = std::make_unique<Server>(platform);
     std::optional<PathPrefix> pathToFake;
 };

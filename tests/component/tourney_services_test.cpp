@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "app/app.h"
+#include "fake_viewers.h"
 #include "fixtures/tourney/pgn_maker.h"
-#include "net_fixture.h"
 #include "platform/files.h"
 #include "tourney/tourney.h"
 
@@ -277,7 +277,7 @@ TEST_F(TourneyTest, StartUpRemovesTheMailFilesOfEarlierRuns) {
         f.dir.Write(name, "old");
     for (const char* name : others)
         f.dir.Write(name, "kept");
-    ASSERT_EQ(StartServer(*f), kSocketOk);
+    ASSERT_EQ(StartServer(*f), SocketError::kOk);
     for (const char* name : leftovers)
         EXPECT_FALSE(FileExists(f.dir.File(name))) << name;
     for (const char* name : others)

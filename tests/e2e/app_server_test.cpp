@@ -18,11 +18,7 @@ using namespace lantrel::testing;
 
 // Waits until `path` holds `text`, or gives up after a few seconds.
 bool WaitForText(const TempDir& dir, const std::string& name, const std::string& text) {
-    for (int i = 0; i < 500; ++i) {
-        if (dir.Read(name).find(text) != std::string::npos) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return Eventually([&] { return dir.Read(name).find(text) != std::string::npos; }, 5);
 }
 
 TEST(ServerBinaryTest, OpensItsPortAndRefusesASecondServer) {

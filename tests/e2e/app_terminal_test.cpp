@@ -38,25 +38,22 @@ class TerminalTest : public ::testing::Test {
         return text;
     }
     bool WaitForRow(int row, const std::string& text, bool present = true) {
-        for (int i = 0; i < 300; ++i) {
-            if ((Row(row).find(text) != std::string::npos) == present) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
+        return Eventually([&] { return (Row(row).find(text) != std::string::npos) == present; }, 6);
     }
     // The "Port  :" row follows the machine's addresses, one row each from row 18.
     bool WaitForPortRow() {
-        for (int i = 0; i < 300; ++i) {
-            auto rows = Screen();
-            for (std::size_t r = 18; r <= rows.size(); ++r) {
-                if (rows[r - 1].rfind("Port  :", 0) == 0) {
-                    portRow_ = static_cast<int>(r);
-                    return true;
+        return Eventually(
+            [&] {
+                auto rows = Screen();
+                for (std::size_t r = 18; r <= rows.size(); ++r) {
+                    if (rows[r - 1].rfind("Port  :", 0) == 0) {
+                        portRow_ = static_cast<int>(r);
+                        return true;
+                    }
                 }
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
+                return false;
+            },
+            6);
     }
     void Key(const std::string& key) { RunShell("tmux send-keys -t " + session_ + " " + key); }
 

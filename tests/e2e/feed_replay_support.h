@@ -206,12 +206,7 @@ struct GameWatcher {
 };
 
 inline bool WaitForFileText(const std::string& path, const std::string& text, double seconds) {
-    for (auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-         std::chrono::steady_clock::now() < end;) {
-        if (FileText(path).find(text) != std::string::npos) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return Eventually([&] { return FileText(path).find(text) != std::string::npos; }, seconds);
 }
 
 struct ReplayOutcome {
@@ -260,7 +255,8 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
     }
 
     UdpSocket socket;
-    if (socket.Open(static_cast<std::uint16_t>(port), ParseIp("127.0.0.2"), 0) != kSocketOk) {
+    if (socket.Open(static_cast<std::uint16_t>(port), ParseIp("127.0.0.2"), 0) !=
+        SocketError::kOk) {
         ADD_FAILURE() << "cannot bind 127.0.0.2:" << port;
         return outcome;
     }

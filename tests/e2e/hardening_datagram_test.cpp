@@ -72,7 +72,7 @@ TEST_F(DatagramTest, EachBadDatagramGetsItsAnswerOrSilence) {
     std::vector<std::unique_ptr<RawPeer>> peers;
     for (std::size_t i = 0; i < cases.size(); ++i) {
         peers.push_back(std::make_unique<RawPeer>(PeerAddress(static_cast<int>(i)), port));
-        ASSERT_EQ(peers.back()->opened, kSocketOk);
+        ASSERT_EQ(peers.back()->opened, SocketError::kOk);
         peers.back()->Send(cases[i].bytes);
     }
     ServeControl(0.5);
@@ -90,7 +90,7 @@ TEST_F(DatagramTest, FloodOfBadDatagramsFromManyAddresses) {
     std::vector<std::unique_ptr<RawPeer>> peers;
     for (int n = 0; n < 20; ++n) {
         peers.push_back(std::make_unique<RawPeer>(PeerAddress(n), port, false));
-        ASSERT_EQ(peers.back()->opened, kSocketOk);
+        ASSERT_EQ(peers.back()->opened, SocketError::kOk);
     }
     for (int round = 0; round < 30; ++round) {
         for (std::size_t i = 0; i < bad.size(); ++i)
@@ -108,7 +108,8 @@ TEST_F(DatagramTest, LongestChatIsRelayedCutAndNobodyIsDropped) {
     StartWithControl();
     RawPeer talker(MakeIp(127, 0, 0, 3), port);
     talker.Send("LOGONv15:Talker");
-    ASSERT_TRUE(talker.WaitFor([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5));
+    ASSERT_TRUE(
+        talker.ReceiveUntil([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5));
 
     std::string relayed;
     onControlMessage = [&](const std::string& text) {
@@ -124,7 +125,8 @@ TEST_F(DatagramTest, LongestChatIsRelayedCutAndNobodyIsDropped) {
     // The longest logon name, whose arrival notice is longer than a datagram.
     RawPeer longName(MakeIp(127, 0, 0, 4), port);
     longName.Send("LOGONv15:" + std::string(kLargestDatagram - 9, 'n'));
-    ASSERT_TRUE(longName.WaitFor([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5));
+    ASSERT_TRUE(
+        longName.ReceiveUntil([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5));
     ServeControl(0.5);
     EXPECT_EQ(UsersOnServer(), 3);
     EXPECT_FALSE(Contains(dir.Read("server.log"), "send error"));
@@ -151,7 +153,7 @@ TEST_F(DatagramTest, TenThousandByteNames) {
     // clash, so the second viewer gets the same name.
     std::vector<std::string> welcome;
     second.Send("LOGONv15:" + longName);
-    ASSERT_TRUE(second.WaitFor(
+    ASSERT_TRUE(second.ReceiveUntil(
         [](const std::string& t) { return Contains(t, "ADDUSER: " + std::string(30, 'L')); }, 5,
         &welcome));
     EXPECT_EQ(welcome.front(), "LOGON SUCCESSFUL");
@@ -220,7 +222,7 @@ TEST_F(DatagramTest, FloodOfStrangersDrawsNoMoreThanItSends) {
     std::vector<std::unique_ptr<RawPeer>> peers;
     for (int n = 0; n < 600; ++n) {
         peers.push_back(std::make_unique<RawPeer>(PeerAddress(n), port));
-        ASSERT_EQ(peers.back()->opened, kSocketOk);
+        ASSERT_EQ(peers.back()->opened, SocketError::kOk);
     }
     std::vector<std::size_t> sent(peers.size());
     for (std::size_t n = 0; n < peers.size(); ++n) {
@@ -251,7 +253,7 @@ TEST_F(DatagramTest, FloodOfStrangersDrawsNoMoreThanItSends) {
 TEST_F(DatagramTest, ForgedLogonIsDroppedAfterTwentySeconds) {
     StartWithControl();
     RawPeer forged(PeerAddress(0), port);
-    ASSERT_EQ(forged.opened, kSocketOk);
+    ASSERT_EQ(forged.opened, SocketError::kOk);
     const std::string logon = "LOGONv15:Forged";
     forged.Send(logon);
     std::size_t received = 0;

@@ -29,7 +29,7 @@ bool LogonBlockAppears(const std::function<std::string()>& journal, const std::s
 
 bool Logs(RawPeer& peer, const std::string& name) {
     peer.Send("LOGONv15:" + name);
-    return peer.WaitFor([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5);
+    return peer.ReceiveUntil([](const std::string& t) { return t == "LOGON SUCCESSFUL"; }, 5);
 }
 
 // ---- server.log read-only ------------------------------------------------------
@@ -58,7 +58,8 @@ TEST_F(ReadOnlyJournalTest, LinesAreLostSilentlyAndWrittenAgainLater) {
         argv.push_back(arg);
     argv.push_back(dir.path());
     server = std::make_unique<ChildProcess>(argv, dir.File("stdout.txt"));
-    ASSERT_TRUE(WaitFor([&] { return Contains(dir.Read("server.log"), "Delay after game="); }, 10))
+    ASSERT_TRUE(
+        Eventually([&] { return Contains(dir.Read("server.log"), "Delay after game="); }, 10))
         << dir.Read("stdout.txt");
     LogOnControl();
     ASSERT_FALSE(HasFatalFailure());
@@ -212,7 +213,7 @@ TEST(PortTakenTest, OpenUdpErrorAndNonZeroExit) {
         TempDir dir;
         const int port = FreeUdpPort();
         UdpSocket holder;
-        ASSERT_EQ(holder.Open(static_cast<std::uint16_t>(port), taken.holder, 0), kSocketOk);
+        ASSERT_EQ(holder.Open(static_cast<std::uint16_t>(port), taken.holder, 0), SocketError::kOk);
         dir.Write("server.ini", "PORT=" + std::to_string(port) + "\n" + taken.bindLine);
         for (bool headless : {true, false}) {
             std::vector<std::string> argv = {LANTREL_SERVER_BIN, "--dir", dir.path()};
@@ -287,14 +288,6 @@ TEST_F(StopSignalTest, SigtermAndSigintEndTheServerCleanly) {
 // shell's terminal settings are the ones it had (line editing and echo back on).
 class TerminalRestoreTest : public ::testing::Test {
   protected:
-    static bool Eventually(const std::function<bool()>& done, double seconds) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
-    }
     void SetUp() override {
         if (RunShell("command -v tmux").empty()) GTEST_SKIP() << "tmux is not installed";
         session = "lantrel-harden-" + std::to_string(::getpid());
@@ -381,7 +374,7 @@ TEST_F(TerminalRestoreTest, SigtermRestoresTheTerminal) {
 TEST_F(TerminalRestoreTest, PortTakenWaitsForAKeyThenRestores) {
     const int port = FreeUdpPort();
     UdpSocket holder;
-    ASSERT_EQ(holder.Open(static_cast<std::uint16_t>(port), kLocalViewerIp, 0), kSocketOk);
+    ASSERT_EQ(holder.Open(static_cast<std::uint16_t>(port), kLocalViewerIp, 0), SocketError::kOk);
     RunServer(port);
     ASSERT_TRUE(ScreenShows("Press a key to end.")) << Pane();
     EXPECT_TRUE(Contains(Pane(), "Open UDP Error 57"));

@@ -118,11 +118,12 @@ TEST_F(LogFileTest, DeletedAndStartedAgain) {
 
     // The GUI writes its new log in pieces.
     for (double share : {0.25, 0.5, 0.75}) {
-        std::size_t from = FileLength(dir.File("gui.log")).value_or(0);
+        std::size_t from = StampOf(dir.File("gui.log")).value_or(FileStamp{}).length;
         AppendBytes(dir.File("gui.log"), game.log.substr(from, game.LineEndAfter(share) - from));
         ServeControl(0.05);
     }
-    AppendBytes(dir.File("gui.log"), game.log.substr(FileLength(dir.File("gui.log")).value_or(0)));
+    AppendBytes(dir.File("gui.log"),
+                game.log.substr(StampOf(dir.File("gui.log")).value_or(FileStamp{}).length));
     EXPECT_TRUE(ShownFinalPosition(30)) << control->picture().fen;
     ExpectStillServing();
 }
@@ -140,7 +141,7 @@ TEST_F(LogFileTest, GrownPastTwoGibibytes) {
     const off_t grown = static_cast<off_t>(resume) + (static_cast<off_t>(2100) << 20);
     ASSERT_EQ(::truncate(log.c_str(), grown), 0);
     AppendBytes(log, "\n" + game.log.substr(resume));
-    ASSERT_GT(FileLength(log).value_or(0), std::int64_t{1} << 31);
+    ASSERT_GT(StampOf(log).value_or(FileStamp{}).length, std::int64_t{1} << 31);
 
     EXPECT_TRUE(ShownFinalPosition(30)) << control->picture().fen;
     EXPECT_TRUE(Contains(dir.Read("server.log"), "Log line longer than"));
@@ -228,13 +229,13 @@ TEST_F(PgnTest, BrokenTournamentFilesAreAnsweredAsRead) {
              {std::pair{"RESULTTABLE", ResultTableReply(table, pgn)},
               std::pair{"GAMELIST", GameListReply(table, pgn, "smtp.example.org", "")}}) {
             auto asker = loggedOnAsker();
-            ASSERT_EQ(asker->opened, kSocketOk);
+            ASSERT_EQ(asker->opened, SocketError::kOk);
             asker->Send(request);
             std::vector<std::string> got;
             if (expected.empty()) {
                 got = asker->Collect(0.3);
             } else {
-                asker->WaitFor(
+                asker->ReceiveUntil(
                     [&](const std::string&) { return Answers(got).size() >= expected.size(); }, 5,
                     &got);
             }

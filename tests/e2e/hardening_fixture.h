@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "net_fixture.h"
+#include "live_viewers.h"
 
 namespace lantrel::testing {
 
@@ -83,28 +83,27 @@ struct RawPeer {
     // Every datagram that arrives within `seconds`.
     std::vector<std::string> Collect(double seconds) {
         std::vector<std::string> got;
-        WaitFor([](const std::string&) { return false; }, seconds, &got);
+        ReceiveUntil([](const std::string&) { return false; }, seconds, &got);
         return got;
     }
     // Receives until `done` holds for a datagram, or `seconds` pass; what came is
     // added to `got` when given.
-    bool WaitFor(const std::function<bool(const std::string&)>& done, double seconds,
-                 std::vector<std::string>* got = nullptr) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    bool ReceiveUntil(const std::function<bool(const std::string&)>& done, double seconds,
+                      std::vector<std::string>* got = nullptr) {
         Datagram d;
-        while (std::chrono::steady_clock::now() < end) {
-            if (socket.Receive(10, d) != kSocketOk) continue;
+        auto received = [&] {
+            if (socket.Receive(10, d) != SocketError::kOk) return false;
             if (got) got->push_back(d.text);
-            if (done(d.text)) return true;
-        }
-        return false;
+            return done(d.text);
+        };
+        return Eventually(received, seconds, std::chrono::milliseconds(0));
     }
 
     // Logs on as `name` and acknowledges the welcome; true once logged on.
     bool LogOn(const std::string& name) {
         Send("LOGONv15:" + name);
         bool on = false;
-        WaitFor(
+        ReceiveUntil(
             [&](const std::string& t) {
                 on = on || t == "LOGON SUCCESSFUL";
                 Frame frame = ParseFrame(t);
@@ -117,7 +116,7 @@ struct RawPeer {
 
     IpAddress address;
     int port;
-    int opened = -1;
+    SocketError opened = SocketError::kNotUdpChannel;  // until opened
     UdpSocket socket;
 };
 

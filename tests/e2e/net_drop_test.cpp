@@ -1,6 +1,6 @@
 // A viewer that stops answering is dropped once it has been silent for a minute
 // and a message to it has been given up. This test runs for about 70 seconds.
-#include "net_fixture.h"
+#include "live_viewers.h"
 
 namespace lantrel::testing {
 namespace {

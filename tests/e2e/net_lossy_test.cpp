@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "net_fixture.h"
+#include "live_viewers.h"
 
 namespace lantrel::testing {
 namespace {

@@ -1,6 +1,6 @@
 // Viewers on loopback against the real server: logon, chat, rename, drop, ban,
 // the local viewer's files, and the reference viewer program.
-#include "net_fixture.h"
+#include "live_viewers.h"
 
 namespace lantrel::testing {
 namespace {
@@ -94,16 +94,17 @@ TEST_F(ViewersTest, LocalViewerTalksThroughInDatAndOutDat) {
     StartServer();
     auto& anna = AddViewer(2, "Anna");
     AppendBytes(dir.File("in.dat"), "LOGONv15:Console\r\n");
-    ASSERT_TRUE(WaitFor([&] { return Contains(dir.Read("out.dat"), "LOGON SUCCESSFUL\r\n"); }, 10));
+    ASSERT_TRUE(
+        Eventually([&] { return Contains(dir.Read("out.dat"), "LOGON SUCCESSFUL\r\n"); }, 10));
     anna.client->Logon();
     ASSERT_TRUE(PollAll([&] { return anna.HasUser("Console"); }, 10));
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(Eventually(
         [&] { return Contains(dir.Read("out.dat"), "CHAT: [Server] Anna has arrived!\r\n"); }, 10));
 
     AppendBytes(dir.File("in.dat"), "CHAT:hi from the console\nSECURITY\n");
     ASSERT_TRUE(PollAll([&] { return anna.HasChat(" [Console] - hi from the console"); }, 10));
     ASSERT_TRUE(
-        WaitFor([&] { return Contains(dir.Read("out.dat"), "SECUSER: Anna:127.0.0.2"); }, 10));
+        Eventually([&] { return Contains(dir.Read("out.dat"), "SECUSER: Anna:127.0.0.2"); }, 10));
     // Nothing for the local viewer is framed.
     for (const auto& line : SplitLines(dir.Read("out.dat")))
         EXPECT_TRUE(line.empty() || line[0] != '<') << line;

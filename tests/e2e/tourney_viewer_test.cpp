@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "net_fixture.h"
+#include "live_viewers.h"
 #include "tourney/tourney.h"
 
 namespace lantrel::testing {

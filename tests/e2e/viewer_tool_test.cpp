@@ -94,7 +94,7 @@ TEST(ViewerToolTest, CannotReceiveExplainsTheServerOnThisMachine) {
     // A server bound to all addresses on the port leaves none for the viewer.
     const int port = FreeUdpPort();
     UdpSocket server;
-    ASSERT_EQ(server.Open(static_cast<std::uint16_t>(port), 0, 100), kSocketOk);
+    ASSERT_EQ(server.Open(static_cast<std::uint16_t>(port), 0, 100), SocketError::kOk);
     Outcome o = RunViewer({"--port", std::to_string(port), "--seconds", "1"});
     EXPECT_EQ(o.status, 1);
     std::vector<std::string> lines = SplitLines(o.err);
@@ -112,14 +112,15 @@ class StandInServer {
         opened_ = socket_.Open(static_cast<std::uint16_t>(port_), kLocalViewerIp, 100);
     }
     int port() const { return port_; }
-    bool opened() const { return opened_ == kSocketOk; }
+    bool opened() const { return opened_ == SocketError::kOk; }
 
     // Waits for the viewer's logon and answers it.
     bool AwaitLogon(double seconds) {
         auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         while (std::chrono::steady_clock::now() < end) {
             Datagram d;
-            if (socket_.Receive(50, d) != kSocketOk || !StartsWith(d.text, "LOGONv15:")) continue;
+            if (socket_.Receive(50, d) != SocketError::kOk || !StartsWith(d.text, "LOGONv15:"))
+                continue;
             viewer_ = d.sender;
             viewerPort_ = d.senderPort;
             socket_.Send(viewer_, viewerPort_, "LOGON SUCCESSFUL");
@@ -135,7 +136,7 @@ class StandInServer {
 
   private:
     int port_;
-    int opened_ = -1;
+    SocketError opened_ = SocketError::kNotUdpChannel;
     UdpSocket socket_;
     IpAddress viewer_ = 0;
     std::uint16_t viewerPort_ = 0;

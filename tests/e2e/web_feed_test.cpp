@@ -55,10 +55,10 @@ TEST_F(WebListenerTest, TournamentPagesFollowThePgnAndDotfilesStayHidden) {
     };
     // The game list's lines start with the game's number, right-aligned in five.
     auto listed = [&](const char* number) { return Contains(get("/gamelist.txt"), number); };
-    ASSERT_TRUE(WaitFor([&] { return listed("\n    1"); }, 10));
+    ASSERT_TRUE(Eventually([&] { return listed("\n    1"); }, 10));
     EXPECT_FALSE(listed("\n    2"));
     dir.Write("t.pgn", pgn);
-    EXPECT_TRUE(WaitFor([&] { return listed("\n    9"); }, 10));
+    EXPECT_TRUE(Eventually([&] { return listed("\n    9"); }, 10));
     EXPECT_EQ(get("/crosstable.txt").substr(0, 15), "HTTP/1.1 200 OK");
     EXPECT_EQ(get("/.secret").substr(0, 12), "HTTP/1.1 404");
     EXPECT_EQ(get("/").substr(0, 15), "HTTP/1.1 200 OK");

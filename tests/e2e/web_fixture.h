@@ -14,7 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "feed_replay_support.h"
-#include "net_fixture.h"
+#include "live_viewers.h"
 
 namespace lantrel::testing {
 
@@ -144,7 +144,7 @@ class WebListenerTest : public LiveServerTest {
         dir.Write("gui.log", log.substr(0, log.find('\n') + 1));
         StartServer("PATH=gui.log\nDELAYAFTERMOVE=0\nWEBPORT=" + std::to_string(webPort) +
                     "\nWEBBIND=127.0.0.1\n" + extraIni);
-        ASSERT_TRUE(WaitFor([&] { return Contains(dir.Read("server.log"), "Web page:"); }, 10));
+        ASSERT_TRUE(Eventually([&] { return Contains(dir.Read("server.log"), "Web page:"); }, 10));
         std::this_thread::sleep_for(std::chrono::milliseconds(500));  // its first read
     }
     void AppendGame() {
@@ -160,7 +160,7 @@ class WebListenerTest : public LiveServerTest {
     // Waits until /state.json shows the game ended.
     Json FinalState() {
         Json state;
-        WaitFor([&] { return (state = State()).value("result", "") != ""; }, 10);
+        Eventually([&] { return (state = State()).value("result", "") != ""; }, 10);
         return state;
     }
     // Follows the feed from the snapshot to the log's last result, checking

@@ -117,7 +117,7 @@ TEST_F(HostileClientsTest, TheGameFlowsWhateverBrowsersDo) {
     // The administrator silences by name (that connection, whatever name it
     // takes next) and by address; both still follow the feed.
     AppendBytes(dir.File("in.dat"), "BOOT:Ann\nSRBOOT:127.0.0.9\n");
-    ASSERT_TRUE(WaitFor([&] { return CountOf(dir.Read("server.log"), "Web chat: ") == 2; }, 10));
+    ASSERT_TRUE(Eventually([&] { return CountOf(dir.Read("server.log"), "Web chat: ") == 2; }, 10));
     Browser banned(webPort, "/feed", "127.0.0.9");
     for (Browser* silenced : {&talker, &banned}) {
         silenced->Say(R"({"type":"chat","name":"Someone","text":"x"})");

@@ -42,17 +42,6 @@ bool OnPath(const std::string& program) {
     return false;
 }
 
-// Waits up to `seconds` for `check` to hold.
-template <typename Check>
-bool WaitFor(double seconds, Check check) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        if (check()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return check();
-}
-
 class MailIntegrationTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -77,7 +66,7 @@ class MailIntegrationTest : public ::testing::Test {
             argv.push_back(a.data());
         argv.push_back(nullptr);
         if (::posix_spawnp(&sink, "python3", nullptr, nullptr, argv.data(), environ) != 0) return 0;
-        if (!WaitFor(30, [&] { return FileExists(portFile); })) return 0;
+        if (!Eventually([&] { return FileExists(portFile); }, 30)) return 0;
         return std::atoi(dir.Read("sink.port").c_str());
     }
     void Receive(const std::string& text) {
@@ -87,10 +76,11 @@ class MailIntegrationTest : public ::testing::Test {
 
     ScreenBuffer screen;
     FakeClock clock;
+    FakeEventWait wait;
     FakeSocket socket;
     SpawnProcessStarter processes;
     TempDir dir;
-    Platform platform{screen, clock, socket, processes, dir.path()};
+    Platform platform{screen, clock, wait, socket, processes, dir.path()};
     std::unique_ptr<Server> server = std::make_unique<Server>(platform);
     std::optional<PathPrefix> pathToTools;
     pid_t sink = 0;
@@ -107,7 +97,7 @@ TEST_F(MailIntegrationTest, TheChosenGamesArriveByRealSmtp) {
     Receive("EMAIL:viewer@example.org");
     Receive("SEND: 1 3");
 
-    ASSERT_TRUE(WaitFor(60, [&] { return FileExists(dir.File("mail.eml")); }))
+    ASSERT_TRUE(Eventually([&] { return FileExists(dir.File("mail.eml")); }, 60))
         << "no mail arrived; email.log:\n"
         << dir.Read("email.log");
     sink = 0;  // it ends by itself after one mail
@@ -129,7 +119,7 @@ TEST_F(MailIntegrationTest, TheChosenGamesArriveByRealSmtp) {
     EXPECT_FALSE(Contains(mail, "GNU Chess")) << mail;
 
     // email.log: the command line, then gbmail's own account of the delivery.
-    ASSERT_TRUE(WaitFor(10, [&] { return Contains(dir.Read("email.log"), ": sent"); }))
+    ASSERT_TRUE(Eventually([&] { return Contains(dir.Read("email.log"), ": sent"); }, 10))
         << dir.Read("email.log");
     auto log = SplitLines(dir.Read("email.log"));
     EXPECT_EQ(log.front(), "gbmail -to viewer@example.org -file email-1.txt -h 127.0.0.1:" +

@@ -41,7 +41,7 @@ std::string TempDir::Read(const std::string& name) const {
 }
 
 FakeServer::FakeServer()
-    : platform{screen, clock, socket, processes, dir.path()},
+    : platform{screen, clock, wait, socket, processes, dir.path()},
       server(std::make_unique<Server>(platform)) {
     socket.clock = &clock;
 }

@@ -35,6 +35,7 @@ struct FakeServer {
     FakeServer();
     ScreenBuffer screen;
     FakeClock clock;
+    FakeEventWait wait;
     FakeSocket socket;
     FakeProcesses processes;
     TempDir dir;

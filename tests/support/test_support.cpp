@@ -28,19 +28,18 @@ int FreeUdpPort() {
 }
 
 bool WaitForPortTaken(int port) {
-    for (int i = 0; i < 1000; ++i) {
+    auto taken = [port] {
         int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<uint16_t>(port));
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bool taken =
+        bool inUse =
             ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
         ::close(fd);
-        if (taken) return true;
-        ::usleep(10000);
-    }
-    return false;
+        return inUse;
+    };
+    return Eventually(taken, 10);
 }
 
 std::string RunShell(const std::string& command) {

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "platform/posix.h"
+#include "support/child_process.h"
+#include "support/eventually.h"
 #include "support/fake_server.h"
 
 namespace lantrel::testing {
@@ -19,9 +21,6 @@ bool WaitForPortTaken(int port);
 }  // namespace lantrel::testing
 
 namespace lantrel::testing {
-
-// A program started by a test (the POSIX backend's own class).
-using lantrel::ChildProcess;
 
 // Runs `command` through /bin/sh and returns its standard output.
 std::string RunShell(const std::string& command);

@@ -104,7 +104,7 @@ TEST_F(WindowsBackendTest, RenameKeepsAnExistingFileReplaceTakesItsPlace) {
     // renames, which wine does not.)
     EXPECT_TRUE(ReplaceFile(File("live.tmp"), page));
     EXPECT_EQ(ReadWholeFile(page), "new");
-    EXPECT_EQ(FileNamesIn(dir_), std::vector<std::string>{"live.pgn"});
+    EXPECT_EQ(ListFolder(dir_).files, std::vector<std::string>{"live.pgn"});
     std::string whyNot;
     EXPECT_FALSE(ReadNamedFile(dir_, whyNot));
     EXPECT_FALSE(whyNot.empty());
@@ -132,26 +132,29 @@ TEST(WindowsClockTest, MonotonicAdvancesAcrossASleep) {
 TEST(WindowsSocketTest, DatagramsGoBothWaysOnLoopback) {
     const auto port = static_cast<std::uint16_t>(40000 + ::GetCurrentProcessId() % 20000);
     UdpSocket server, viewer;
-    ASSERT_EQ(server.Open(port, 0, 0), kSocketOk);
-    EXPECT_EQ(server.Open(port, 0, 0), kAlreadyOpen);
+    ASSERT_EQ(server.Open(port, 0, 0), SocketError::kOk);
+    EXPECT_EQ(server.Open(port, 0, 0), SocketError::kAlreadyOpen);
     UdpSocket taker;
-    EXPECT_EQ(taker.Open(port, 0, 0), kSocketFailure);  // the port is held
-    ASSERT_EQ(viewer.Open(static_cast<std::uint16_t>(port + 1), kLocalViewerIp, 0), kSocketOk);
+    EXPECT_EQ(taker.Open(port, 0, 0), SocketError::kFailure);  // the port is held
+    ASSERT_EQ(viewer.Open(static_cast<std::uint16_t>(port + 1), kLocalViewerIp, 0),
+              SocketError::kOk);
 
     Datagram got;
-    EXPECT_EQ(server.Receive(0, got), kTimedOut);
+    EXPECT_EQ(server.Receive(0, got), SocketError::kTimedOut);
     EXPECT_TRUE(got.text.empty());
-    ASSERT_EQ(viewer.Send(kLocalViewerIp, port, "hello"), kSocketOk);
-    ASSERT_EQ(server.Receive(2000, got), kSocketOk);
+    ASSERT_EQ(viewer.Send(kLocalViewerIp, port, "hello"), SocketError::kOk);
+    ASSERT_EQ(server.Receive(2000, got), SocketError::kOk);
     EXPECT_EQ(got.text, "hello");
     EXPECT_EQ(got.sender, kLocalViewerIp);
     EXPECT_EQ(got.senderPort, port + 1);
 
     // A viewer that went away: the system's "unreachable" answer is no failure.
-    ASSERT_EQ(server.Send(kLocalViewerIp, static_cast<std::uint16_t>(port + 2), "gone"), kSocketOk);
-    ASSERT_EQ(server.Send(kLocalViewerIp, static_cast<std::uint16_t>(port + 1), "ack"), kSocketOk);
-    EXPECT_EQ(viewer.Receive(2000, got), kSocketOk);
-    EXPECT_EQ(server.Receive(100, got), kTimedOut);
+    ASSERT_EQ(server.Send(kLocalViewerIp, static_cast<std::uint16_t>(port + 2), "gone"),
+              SocketError::kOk);
+    ASSERT_EQ(server.Send(kLocalViewerIp, static_cast<std::uint16_t>(port + 1), "ack"),
+              SocketError::kOk);
+    EXPECT_EQ(viewer.Receive(2000, got), SocketError::kOk);
+    EXPECT_EQ(server.Receive(100, got), SocketError::kTimedOut);
     EXPECT_FALSE(server.LocalAddresses().empty());
 }
 

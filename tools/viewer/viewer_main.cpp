@@ -171,14 +171,16 @@ int main(int argc, char** argv) {
     const Options& options = parsed.options;
     InstallStopSignals();
     auto systemClock = MakeSystemClock();
-    auto udpSocket = MakeUdpSocket();
+    auto eventWait = MakeEventWait();
+    auto udpSocket = MakeUdpSocket(*eventWait);
     Clock& clock = *systemClock;
     DatagramSocket& socket = *udpSocket;
-    int error = socket.Open(static_cast<std::uint16_t>(options.port), options.bind, 100);
-    if (error != kSocketOk) {
+    const SocketError error =
+        socket.Open(static_cast<std::uint16_t>(options.port), options.bind, 100);
+    if (error != SocketError::kOk) {
         std::cerr << "lantrel-viewer: cannot receive on " << IpText(options.bind) << " port "
-                  << options.port << " (error " << error << ")\n";
-        if (error == kSocketFailure) {
+                  << options.port << " (error " << ErrorNumber(error) << ")\n";
+        if (error == SocketError::kFailure) {
             // Mostly a server on this machine bound to all addresses on the same
             // port, which leaves no address for a viewer here.
             std::cerr << "  If a server on this machine listens on all addresses of port "

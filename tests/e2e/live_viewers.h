@@ -44,7 +44,7 @@ struct LiveViewer {
     }
 
     IpAddress address = 0;
-    int opened = -1;
+    SocketError opened = SocketError::kNotUdpChannel;  // until opened
     SystemClock clock;
     UdpSocket socket;
     std::unique_ptr<ViewerClient> client;
@@ -61,7 +61,7 @@ class LiveServerTest : public ::testing::Test {
         command.insert(command.end(), {LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()});
         server = std::make_unique<ChildProcess>(command, dir.File("stdout.txt"));
         ASSERT_TRUE(
-            WaitFor([&] { return Contains(dir.Read("server.log"), "Delay after game="); }, 10))
+            Eventually([&] { return Contains(dir.Read("server.log"), "Delay after game="); }, 10))
             << dir.Read("stdout.txt");
         ASSERT_TRUE(WaitForPortTaken(port));
     }
@@ -72,27 +72,18 @@ class LiveServerTest : public ::testing::Test {
     }
     LiveViewer& AddViewer(int lastByte, const std::string& name, ViewerSettings settings = {}) {
         viewers.push_back(std::make_unique<LiveViewer>(lastByte, port, name, settings));
-        EXPECT_EQ(viewers.back()->opened, kSocketOk) << "127.0.0." << lastByte;
+        EXPECT_EQ(viewers.back()->opened, SocketError::kOk) << "127.0.0." << lastByte;
         return *viewers.back();
     }
     // Serves every viewer until `done` holds or `seconds` pass.
     bool PollAll(const std::function<bool()>& done, double seconds) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end) return false;
+        auto served = [&] {
+            if (done()) return true;
             for (auto& v : viewers)
                 v->client->Poll(v == viewers.front() ? 5 : 0);
-        }
-        return true;
-    }
-    // Waits (serving the viewers) until `done` holds or `seconds` pass.
-    static bool WaitFor(const std::function<bool()>& done, double seconds) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
+            return false;
+        };
+        return Eventually(served, seconds, std::chrono::milliseconds(0));
     }
     static bool Contains(const std::string& text, const std::string& part) {
         return text.find(part) != std::string::npos;
