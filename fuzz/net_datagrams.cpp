@@ -78,9 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else if (kind == 'T') {
             f.clock.Advance(std::min(std::max(ParseNumber(text), 0), 120));
         } else if (kind == 'F') {
-            static constexpr int kErrors[] = {SocketError::kOk, SocketError::kFailure,
-                                              SocketError::kChannelNotOpen,
-                                              SocketError::kInProgress, SocketError::kTimedOut};
+            static constexpr SocketError kErrors[] = {
+                SocketError::kOk, SocketError::kFailure, SocketError::kChannelNotOpen,
+                SocketError::kInProgress, SocketError::kTimedOut};
             f.socket.sendResult = kErrors[static_cast<unsigned>(ParseNumber(text)) % 5];
         } else if (kind == 'B') {
             Broadcast(server.net, text);

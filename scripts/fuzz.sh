@@ -1,33 +1,24 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of fuzz/ with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer) in build/fuzz and runs each for a bounded time.
-#   scripts/fuzz.sh [--built DIR] [seconds] [target ...]
-# Default: 20 seconds each, every target. With --built, the targets of the build
-# in DIR are run as they are (the asan preset builds them; its tests call this).
+#   scripts/fuzz.sh [seconds] [target ...]    default: 20 seconds each, every target
 # Targets are the names of fuzz/*.cpp (feed_log, net_datagrams, ...). The corpus
-# each run grows is kept in <build>/corpus/<target>; it starts from the test
+# each run grows is kept in build/fuzz/corpus/<target>; it starts from the test
 # fixtures and fuzz/corpus/<target>. A crash, hang, leak or sanitizer report
-# stops that target with its input in <build>/artifacts/ and fails the script.
+# stops that target with its input in build/fuzz/artifacts/ and fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build=build/fuzz
-built=false
-if [ "${1:-}" = --built ]; then
-    build=$2
-    built=true
-    shift 2
-fi
 seconds=${1:-20}
 shift || true
+build=build/fuzz
 
-if ! $built; then
-    scripts/install-deps.sh clang libclang-rt-dev
-    echo "== fuzz: configure and build ($build)"
-    CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DLANTREL_FUZZ=ON -DLANTREL_BUILD_TESTS=OFF -DLANTREL_BUILD_BENCH=OFF >/dev/null
-    cmake --build "$build" -j 2 --target fuzz_targets
-fi
+scripts/install-deps.sh clang libclang-rt-dev
+
+echo "== fuzz: configure and build ($build)"
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DLANTREL_FUZZ=ON -DLANTREL_BUILD_TESTS=OFF -DLANTREL_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j 2 --target fuzz_targets
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then

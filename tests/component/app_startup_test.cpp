@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app.h"
+#include "platform/files.h"
 #include "support/fake_server.h"
 
 namespace lantrel {
@@ -27,7 +28,7 @@ TEST(StartupTest, TheWaitWatchesTheGuiLog) {
     FakeServer f;
     f.dir.Write("server.ini", "PATH=logs/xboard.debug\n");
     ASSERT_EQ(StartServer(*f), SocketError::kOk);
-    EXPECT_EQ(f.wait.watchedPath, f.dir.File("logs/xboard.debug"));
+    EXPECT_EQ(f.wait.watchedPath, ResolvePath(f.dir.path(), "logs/xboard.debug"));
 }
 
 TEST(StartupTest, ServerLogHeaderAndWorkingFilesEmptied) {

@@ -267,7 +267,11 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
     settings.name = "Tester";
     settings.pingEverySeconds = 0;
     ViewerClient viewer(socket, clock, settings);
-    viewer.onMessage = [&outcome](const std::string& text) { outcome.watcher.OnMessage(text); };
+    auto lastHeard = std::chrono::steady_clock::now();
+    viewer.onMessage = [&](const std::string& text) {
+        lastHeard = std::chrono::steady_clock::now();
+        outcome.watcher.OnMessage(text);
+    };
     viewer.Logon();
     if (!viewer.PollUntil([&] { return viewer.picture().loggedOn; }, 10)) {
         ADD_FAILURE() << "the viewer could not log on";
@@ -291,8 +295,14 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
     outcome.replayEnded = play({dir.File("rest.log")}, restartedLog.empty());
     if (!restartedLog.empty())
         outcome.replayEnded = play({"--from-start", restartedLog}, true) && outcome.replayEnded;
-    // Whatever is still on its way (the last thinking lines, re-sends).
-    viewer.PollUntil([] { return false; }, 0.5);
+    // Whatever is still on its way (the moves a busy server has yet to read and
+    // send, the last thinking lines, re-sends): until nothing has come for a second.
+    viewer.PollUntil(
+        [&] {
+            const auto now = std::chrono::steady_clock::now();
+            return now - lastHeard > std::chrono::seconds(1) || now > deadline;
+        },
+        seconds);
     server.Stop();
     outcome.serverLog = dir.Read("server.log");
     outcome.livePgn = dir.Read("live.pgn");

@@ -235,9 +235,9 @@ TEST_F(PgnTest, BrokenTournamentFilesAreAnsweredAsRead) {
             if (expected.empty()) {
                 got = asker->Collect(0.3);
             } else {
+                const std::size_t lines = expected.size();
                 asker->ReceiveUntil(
-                    [&](const std::string&) { return Answers(got).size() >= expected.size(); }, 5,
-                    &got);
+                    [&](const std::string&) { return Answers(got).size() >= lines; }, 5, &got);
             }
             EXPECT_EQ(Answers(got), expected) << request;
         }
