@@ -80,12 +80,12 @@ bool LooksLikeMoveText(std::string_view word) {
     return from.size() == 2 && IsFile(from[0]) && IsRank(from[1]);
 }
 
+std::string SquareName(std::int32_t cell) {
+    return {static_cast<char>('a' + FileOf(cell) - 1), static_cast<char>('0' + RankOf(cell))};
+}
+
 std::string UciMoveText(const MoveRecord& move) {
-    std::string text;
-    text += static_cast<char>('a' + FileOf(move.from) - 1);
-    text += static_cast<char>('0' + RankOf(move.from));
-    text += static_cast<char>('a' + FileOf(move.to) - 1);
-    text += static_cast<char>('0' + RankOf(move.to));
+    std::string text = SquareName(move.from) + SquareName(move.to);
     if (move.kind >= kPromoteKnight && move.kind <= kPromoteQueen) {
         text += "nbrq"[move.kind - kPromoteKnight];
     }

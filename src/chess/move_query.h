@@ -30,6 +30,9 @@ bool IsLegalMoveText(const Board& board, std::string_view text);
 // never have this shape.
 bool LooksLikeMoveText(std::string_view word);
 
+// A square's name ("e2") from its cell.
+std::string SquareName(std::int32_t cell);
+
 // A move as UCI writes it: from and to square, promotion piece in lower case
 // (e2e4, e1g1 for castling, e7e8q).
 std::string UciMoveText(const MoveRecord& move);

@@ -16,7 +16,8 @@ namespace lantrel {
 
 enum class Side { kWhite, kBlack };
 
-// A move as the game records it: its full-move number, who made it, its SAN.
+// A move as the game records it: its full-move number, who made it, its SAN,
+// and where it went.
 struct PlayedMove {
     PlayedMove() = default;
     PlayedMove(std::int32_t moveNumber, Side mover, std::string moveSan,
@@ -33,6 +34,11 @@ struct PlayedMove {
     // log held both: Thinking reports only the latest line of a read, after its
     // moves. Empty when the line was reported before the move.
     std::string thinking;
+    // The move as UCI writes it ("e2e4", "e7e8q", castling as the king's move
+    // "e1g1") and its from and to squares ("e2", "e4").
+    std::string uci;
+    std::string from;
+    std::string to;
 };
 
 // The game as somebody who comes in now needs it.

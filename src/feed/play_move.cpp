@@ -2,6 +2,7 @@
 // the console, server.log, the outputs, the pause, and the report of a text
 // that names no move.
 #include "chess/fen.h"
+#include "chess/move_query.h"
 #include "feed/feed.h"
 #include "text/text.h"
 
@@ -65,6 +66,11 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
     // Plies 1 and 2 are move 1, plies 3 and 4 move 2, ...
     game.lastMove = PlayedMove{(game.plyCount + 1) / 2, mover, chess.moveTexts[2][found],
                                mover == Side::kWhite ? game.pendingWhitePv : game.pendingBlackPv};
+
+    const MoveRecord& played = chess.moveList[found];
+    game.lastMove->uci = UciMoveText(played);
+    game.lastMove->from = SquareName(played.from);
+    game.lastMove->to = SquareName(played.to);
 
     const std::int32_t fiftyMoveCount = chess.halfmoveClock / 2;
     feed.screen.ShowFiftyMoveCount(fiftyMoveCount);

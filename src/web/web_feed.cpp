@@ -1,71 +1,16 @@
 #include "web/web_feed.h"
 
 #include <cstdio>
-#include <nlohmann/json.hpp>
+#include <variant>
 
 #include "text/text.h"
-#include "web/live_pgn.h"
 
 namespace lantrel {
 
-using Json = nlohmann::ordered_json;
-
 namespace {
-
-constexpr const char* kStandardStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
 
 int Index(Side side) {
     return side == Side::kWhite ? 0 : 1;
-}
-
-// The game's texts are Latin-1 bytes; JSON is UTF-8.
-std::string Utf8(const std::string& latin1) {
-    return Latin1ToUtf8(latin1);
-}
-
-void AddThinking(Json& j, const ThinkingLine& t, bool withTime) {
-    j["depth"] = t.depth;
-    j["score"] = t.score;
-    if (withTime) j["time"] = t.centiseconds;
-    j["nodes"] = t.nodes;
-    j["pv"] = Utf8(t.pv);
-}
-
-Json PlyJson(const RecordedPly& ply) {
-    Json j = Json::object();
-    j["san"] = Utf8(ply.pgnSan);
-    j["fen"] = Utf8(ply.fen);
-    j["clock"] = ply.clockAfter ? Json(*ply.clockAfter) : Json(nullptr);
-    if (ply.moverThinking) AddThinking(j, *ply.moverThinking, false);
-    return j;
-}
-
-// "level 40 5 0 " -> "40 5 0": the GUI's words without the keyword.
-std::string LevelText(const std::string& level) {
-    std::string text = TrimBlanks(level);
-    return StartsWith(text, "level ") ? TrimBlanks(text.substr(6)) : text;
-}
-
-void AddGame(Json& j, const RecordedGame& game) {
-    j["game"] = game.number;
-    j["white"] = Utf8(game.white);
-    j["black"] = Utf8(game.black);
-    j["level"] = Utf8(LevelText(game.level));
-    j["timeControl"] = PgnTimeControl(game.level);
-    j["startFen"] = game.startFen.empty() ? std::string(kStandardStart) : Utf8(game.startFen);
-    j["result"] = game.result;
-    j["reason"] = Utf8(game.reason);
-    Json moves = Json::array();
-    for (const RecordedPly& ply : game.plies)
-        moves.push_back(PlyJson(ply));
-    j["moves"] = std::move(moves);
-}
-
-Json Message(const char* type) {
-    Json j = Json::object();
-    j["type"] = type;
-    j["version"] = 0;  // set when it is sent
-    return j;
 }
 
 std::optional<std::int64_t> Centiseconds(const std::string& text) {
@@ -87,40 +32,6 @@ std::string RunName(const LocalDateTime& t) {
     return text;
 }
 
-// Code points a browser may not put in a chat name or line: C0 and C1 controls
-// (C1 bytes are Latin-1 and reach the UDP viewers' terminals as such) and the
-// invisible format characters that reorder or hide text (bidi overrides,
-// zero-width joiners, the byte order mark) and would let one name pass for another.
-bool Unprintable(char32_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x200B && c <= 0x200F) ||
-           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) ||
-           (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
-}
-
-// Characters of a UTF-8 text holding no unprintable one; -1 when it holds one
-// (or is not UTF-8).
-int PrintableLength(const std::string& utf8) {
-    int characters = 0;
-    for (std::size_t i = 0; i < utf8.size(); ++characters) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        const int length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-        if (i + length > utf8.size()) return -1;
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        for (int k = 1; k < length; ++k)
-            c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        if (Unprintable(c)) return -1;
-        i += static_cast<std::size_t>(length);
-    }
-    return characters;
-}
-
-// Names the server writes chat lines under itself ("[SERVER] Users=3", the
-// lines of a viewer it lost), which nobody else may take; compared without case.
-bool ReservedName(const std::string& name) {
-    const std::string upper = UpperAscii(TrimBlanks(name));
-    return upper == "SERVER" || upper == "PHANTOM USER";
-}
-
 // The value of `name` in the query of a request target ("/feed?run=1&since=5").
 std::string QueryValue(std::string_view target, std::string_view name) {
     const std::size_t question = target.find('?');
@@ -138,38 +49,7 @@ std::string QueryValue(std::string_view target, std::string_view name) {
     return {};
 }
 
-constexpr int kMaxNameLength = 20;
-constexpr int kMaxChatLength = 200;
-constexpr const char* kNotTaken = "Not a message this server takes.";
-
 }  // namespace
-
-ClientMessage ReadClientMessage(std::string_view message, bool chatAllowed) {
-    // Invalid UTF-8 fails the parse as well. Every value's type is checked
-    // before it is read: a browser may send any JSON at all.
-    const nlohmann::json j = nlohmann::json::parse(message, nullptr, false);
-    auto text = [&j](const char* key) -> const std::string* {
-        const auto it = j.find(key);
-        return it != j.end() && it->is_string() ? it->get_ptr<const std::string*>() : nullptr;
-    };
-    if (!j.is_object()) return {std::nullopt, kNotTaken};
-    const std::string* type = text("type");
-    const std::string* name = text("name");
-    const std::string* line = text("text");
-    if (!type || *type != "chat" || !name || !line) return {std::nullopt, kNotTaken};
-    if (!chatAllowed) return {std::nullopt, "Chat from browsers is off on this server."};
-    const int nameLength = PrintableLength(*name);
-    const int textLength = PrintableLength(*line);
-    if (nameLength < 1 || nameLength > kMaxNameLength)
-        return {std::nullopt, "A name is 1 to 20 characters, none of them a control character."};
-    // Brackets would let a name end the "[name]" of the relayed line early.
-    if (name->find_first_of("[]") != std::string::npos || ReservedName(*name))
-        return {std::nullopt, "A name holds no [ or ] and is none the server uses."};
-    if (textLength < 1 || textLength > kMaxChatLength)
-        return {std::nullopt,
-                "A chat line is 1 to 200 characters, none of them a control character."};
-    return {WebChatLine{*name, *line}, {}};
-}
 
 ResumePoint ReadResumePoint(std::string_view target) {
     ResumePoint point{QueryValue(target, "run"), std::nullopt};
@@ -207,46 +87,26 @@ void WebFeed::AddListener(FeedListener& listener) {
 }
 
 std::string WebFeed::SnapshotJson() const {
-    Json j = Message("snapshot");
-    j["run"] = run_;
-    j["version"] = version_;
-    j["site"] = Utf8(site_);
-    AddGame(j, record_.current());
-    if (clocks_) {
-        j["clock"] = {{"white", clocks_->white}, {"black", clocks_->black}};
-    } else {
-        j["clock"] = nullptr;
-    }
-    Json pv = Json::object();
-    for (Side side : {Side::kWhite, Side::kBlack}) {
-        const auto& latest = pv_[Index(side)].latest;
-        Json& line = pv[side == Side::kWhite ? "white" : "black"];
-        if (latest) {
-            line = Json::object();
-            AddThinking(line, *latest, true);
-        } else {
-            line = nullptr;
-        }
-    }
-    j["pv"] = std::move(pv);
-    Json users = Json::array();
-    for (const std::string& name : users_)
-        users.push_back(Utf8(name));
-    j["users"] = std::move(users);
-    j["webViewers"] = webViewers_;
-    Json chat = Json::array();
-    for (const std::string& line : chat_)
-        chat.push_back(Utf8(line));
-    j["chat"] = std::move(chat);
-    j["chatAllowed"] = settings_.webChat;
-    return j.dump();
+    const SnapshotMessage snapshot{
+        .run = run_,
+        .site = site_,
+        .game = record_.current(),
+        .clock = clocks_,
+        .whitePv = pv_[Index(Side::kWhite)].latest,
+        .blackPv = pv_[Index(Side::kBlack)].latest,
+        .users = {.users = users_, .webViewers = webViewers_},
+        .chat = {chat_.begin(), chat_.end()},
+        .chatAllowed = settings_.webChat,
+    };
+    return MessageText(snapshot, version_);
 }
 
-void WebFeed::Send(Json message) {
+void WebFeed::Send(const FeedDelta& message) {
     // A delta that depends on the game as a whole comes after it.
-    if (message["type"] != "game") SendGameIfChanged();
-    message["version"] = ++version_;
-    const FeedMessage delta{version_, std::make_shared<const std::string>(message.dump())};
+    if (!std::holds_alternative<GameDelta>(message)) SendGameIfChanged();
+    ++version_;
+    const FeedMessage delta{version_,
+                            std::make_shared<const std::string>(MessageText(message, version_))};
     for (FeedListener* listener : listeners_)
         listener->Delta(delta);
     // A newcomer gets the snapshot and the deltas after it: the history must
@@ -258,19 +118,14 @@ void WebFeed::Send(Json message) {
 void WebFeed::SendGameIfChanged() {
     if (!gameChanged_ || catchingUp_) return;
     gameChanged_ = false;
-    Json j = Message("game");
-    AddGame(j, record_.current());
-    Send(std::move(j));
+    Send(GameDelta{record_.current()});
 }
 
 void WebFeed::SendPv(Side side) {
     PvState& pv = pv_[Index(side)];
     pv.held = false;
     pv.sentAt = clock_.Monotonic();
-    Json j = Message("pv");
-    j["side"] = side == Side::kWhite ? "white" : "black";
-    AddThinking(j, *pv.latest, true);
-    Send(std::move(j));
+    Send(PvDelta{side, *pv.latest});
 }
 
 void WebFeed::SendUsersIfChanged() {
@@ -282,13 +137,7 @@ void WebFeed::SendUsersIfChanged() {
     users_ = std::move(users);
     webViewers_ = webViewers;
     usersSentAt_ = now;
-    Json j = Message("users");
-    Json names = Json::array();
-    for (const std::string& name : users_)
-        names.push_back(Utf8(name));
-    j["users"] = std::move(names);
-    j["webViewers"] = webViewers_;
-    Send(std::move(j));
+    Send(UsersDelta{users_, webViewers_});
 }
 
 void WebFeed::PublishSnapshot() {
@@ -301,9 +150,7 @@ void WebFeed::PublishSnapshot() {
 void WebFeed::ChatLine(const std::string& line) {
     chat_.push_back(line);
     if (chat_.size() > kChatLines) chat_.pop_front();
-    Json j = Message("chat");
-    j["line"] = Utf8(line);
-    Send(std::move(j));
+    Send(ChatDelta{line});
 }
 
 void WebFeed::PlayerNamed(Side, const std::string&) {
@@ -331,10 +178,7 @@ void WebFeed::MovePlayed(const PlayedMove& move, const std::string&, std::int32_
     }
     if (gameChanged_) return SendGameIfChanged();  // the game as a whole holds the move
     const auto& plies = record_.current().plies;
-    Json j = Message("move");
-    j["ply"] = plies.size();
-    j.update(PlyJson(plies.back()));
-    Send(std::move(j));
+    Send(MoveDelta{plies.size(), plies.back()});
 }
 
 void WebFeed::MoveTakenBack(const PlayedMove&, const std::string& fen, bool live) {
@@ -344,10 +188,7 @@ void WebFeed::MoveTakenBack(const PlayedMove&, const std::string& fen, bool live
         return;
     }
     if (gameChanged_) return SendGameIfChanged();  // the game as a whole is without the move
-    Json j = Message("takeback");
-    j["ply"] = record_.current().plies.size() + 1;
-    j["fen"] = Utf8(fen);
-    Send(std::move(j));
+    Send(TakebackDelta{record_.current().plies.size() + 1, fen});
 }
 
 void WebFeed::ClocksTold(std::optional<Side> side, const std::string& time,
@@ -357,10 +198,7 @@ void WebFeed::ClocksTold(std::optional<Side> side, const std::string& time,
     if (!side || !own || !other) return;
     clocks_ = *side == Side::kWhite ? Clocks{*own, *other} : Clocks{*other, *own};
     if (catchingUp_) return;
-    Json j = Message("clock");
-    j["white"] = clocks_->white;
-    j["black"] = clocks_->black;
-    Send(std::move(j));
+    Send(*clocks_);
 }
 
 void WebFeed::Thinking(Side side, const std::string& line) {
@@ -387,10 +225,7 @@ void WebFeed::ResultAnnounced(const std::string&) {
         gameChanged_ = true;
         return;
     }
-    Json j = Message("result");
-    j["result"] = game.result;
-    j["reason"] = Utf8(game.reason);
-    Send(std::move(j));
+    Send(ResultDelta{game.result, game.reason});
 }
 
 void WebFeed::CaughtUp(const GameSnapshot&) {

@@ -1,14 +1,14 @@
 // The browser feed: the game as JSON messages, a snapshot for whoever comes in
 // and versioned deltas after it. The messages do not depend on how they travel:
 // the web listener sends them over WebSocket, a relay may publish the very same
-// texts elsewhere. The JSON is UTF-8; the game's texts are converted on the way.
+// texts elsewhere. Each message is a struct of web/feed_messages.h, which
+// writes its JSON; the feed decides when which one goes out.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +16,7 @@
 
 #include "events/game_output.h"
 #include "platform/platform.h"
+#include "web/feed_messages.h"
 #include "web/game_record.h"
 #include "web/live_pgn.h"
 
@@ -29,24 +30,8 @@ struct FeedMessage {
 };
 
 // ---- What a client sends ----------------------------------------------------------
-
-// A chat line a client sent, checked: UTF-8, a name of 1 to 20 characters and
-// a text of 1 to 200, neither holding control characters (C0, C1) or invisible
-// format characters; the name holds no "[" or "]" and is none the server
-// writes chat lines under ("SERVER").
-struct WebChatLine {
-    std::string name;
-    std::string text;
-};
-
-// A client's message read: the chat line it holds, or the text of the error
-// that refuses it (`chatAllowed` false refuses every chat line). Any bytes at
-// all are read without an exception.
-struct ClientMessage {
-    std::optional<WebChatLine> chat;
-    std::string refusal;
-};
-ClientMessage ReadClientMessage(std::string_view message, bool chatAllowed);
+//
+// Its messages are read by ReadClientMessage (web/feed_messages.h).
 
 // Where a client resumes: "/feed?run=R&since=V" (either may be missing).
 struct ResumePoint {
@@ -134,12 +119,9 @@ class WebFeed final : public GameOutput {
         bool held = false;     // `latest` not sent yet: it came too soon after the last
         double sentAt = -1e9;  // monotonic seconds of the last one sent
     };
-    struct Clocks {
-        std::int64_t white = 0;
-        std::int64_t black = 0;
-    };
+    using Clocks = ClockDelta;  // as last told: what a "clock" delta sends
 
-    void Send(nlohmann::ordered_json message);
+    void Send(const FeedDelta& message);
     void SendGameIfChanged();
     void SendPv(Side side);
     void SendUsersIfChanged();

@@ -12,13 +12,13 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
-#include <nlohmann/json.hpp>
 #include <set>
 #include <thread>
 #include <unordered_set>
 
 #include "platform/files.h"
 #include "text/text.h"
+#include "web/feed_messages.h"
 #include "web/web_request.h"
 
 namespace lantrel {
@@ -312,8 +312,7 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
     }
 
     void Refuse(const std::string& why) {
-        Send(std::make_shared<const std::string>(
-            nlohmann::json{{"type", "error"}, {"text", why}}.dump()));
+        Send(std::make_shared<const std::string>(MessageText(ErrorMessage{why})));
     }
 
     websocket::stream<beast::tcp_stream> ws_;
@@ -614,8 +613,7 @@ std::string WebServer::Start(WebListenerSetup setup) {
         words(setup.natsServers) + "; frame-ancestors " +
         (setup.frameAncestors.empty() ? std::string("'none'")
                                       : words(setup.frameAncestors).substr(1));
-    l.natsList =
-        std::make_shared<const std::string>(nlohmann::json{{"servers", setup.natsServers}}.dump());
+    l.natsList = std::make_shared<const std::string>(DocumentText({setup.natsServers}));
     for (const auto& [path, missing] : setup.textPages)
         l.pageTexts[path] = {std::nullopt, missing};
     l.setup = std::move(setup);

@@ -84,47 +84,50 @@ TEST(ChessPlayMoveText, TextsThatMatchNothing) {
     }
 }
 
-TEST(ChessPlayMoveText, CapturesCastlingAndPromotions) {
+TEST(ChessPlayMoveText, CapturesEnPassantCastlingAndPromotions) {
     struct Row {
         const char* fen;
         const char* text;
         const char* san;
         const char* after;  // placement of the rank that changed, or the whole FEN
+        const char* uci;    // castling as the king's move
     };
     const char* open = "4k3/8/8/3p4/4P3/8/8/4K3 w - - 0 1";
     const char* castle = "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1";
     const char* black = "r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1";
     const char* promo = "3r3k/4P3/8/8/8/8/8/K7 w - - 0 1";
+    const char* passing = "4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1";
     const Row rows[] = {
-        {open, "exd5", "exd5", "4k3/8/8/3P4/8/8/8/4K3 b "},
-        {open, "e4d5", "exd5", "4k3/8/8/3P4/8/8/8/4K3 b "},
-        {open, "e4xd5", "exd5", "4k3/8/8/3P4/8/8/8/4K3 b "},
-        {open, "e4-d5", "exd5", "4k3/8/8/3P4/8/8/8/4K3 b "},
-        {castle, "O-O", "O-O", "r3k2r/8/8/8/8/8/8/R4RK1 b kq"},
-        {castle, "o-o", "O-O", "r3k2r/8/8/8/8/8/8/R4RK1 b kq"},
-        {castle, "0-0", "O-O", "r3k2r/8/8/8/8/8/8/R4RK1 b kq"},
-        {castle, "0-0+", "O-O", "r3k2r/8/8/8/8/8/8/R4RK1 b kq"},
-        {castle, "e1g1", "O-O", "r3k2r/8/8/8/8/8/8/R4RK1 b kq"},
-        {castle, "Ke1g1", "O-O", "r3k2r/8/8/8/8/8/8/R4RK1 b kq"},
-        {castle, "O-O-O", "O-O-O", "r3k2r/8/8/8/8/8/8/2KR3R b kq"},
-        {castle, "o-o-o", "O-O-O", "r3k2r/8/8/8/8/8/8/2KR3R b kq"},
-        {castle, "0-0-0", "O-O-O", "r3k2r/8/8/8/8/8/8/2KR3R b kq"},
-        {castle, "e1c1", "O-O-O", "r3k2r/8/8/8/8/8/8/2KR3R b kq"},
-        {black, "e8g8", "O-O", "r4rk1/8/8/8/8/8/8/R3K2R w KQ"},
-        {black, "O-O-O", "O-O-O", "2kr3r/8/8/8/8/8/8/R3K2R w KQ"},
-        {black, "e8c8", "O-O-O", "2kr3r/8/8/8/8/8/8/R3K2R w KQ"},
-        {promo, "e7e8", "e8=Q", "3rQ2k/8/8/8/8/8/8/K7 b "},
-        {promo, "e7e8q", "e8=Q", "3rQ2k/8/8/8/8/8/8/K7 b "},
-        {promo, "e7e8Q", "e8=Q", "3rQ2k/8/8/8/8/8/8/K7 b "},
-        {promo, "e7e8=Q", "e8=Q", "3rQ2k/8/8/8/8/8/8/K7 b "},
-        {promo, "e8=Q", "e8=Q", "3rQ2k/8/8/8/8/8/8/K7 b "},
-        {promo, "e8=Q+", "e8=Q", "3rQ2k/8/8/8/8/8/8/K7 b "},
-        {promo, "e7e8n", "e8=N", "3rN2k/8/8/8/8/8/8/K7 b "},
-        {promo, "e8=N", "e8=N", "3rN2k/8/8/8/8/8/8/K7 b "},
-        {promo, "e7e8r", "e8=R", "3rR2k/8/8/8/8/8/8/K7 b "},
-        {promo, "e7e8=B", "e8=B", "3rB2k/8/8/8/8/8/8/K7 b "},
-        {promo, "e7d8", "exd8=Q", "3Q3k/8/8/8/8/8/8/K7 b "},
-        {promo, "exd8=N", "exd8=N", "3N3k/8/8/8/8/8/8/K7 b "},
+        {passing, "exd6", "exd6", "4k3/8/3P4/8/8/8/8/4K3 b ", "e5d6"},
+        {open, "exd5", "exd5", "4k3/8/8/3P4/8/8/8/4K3 b ", "e4d5"},
+        {open, "e4d5", "exd5", "4k3/8/8/3P4/8/8/8/4K3 b ", "e4d5"},
+        {open, "e4xd5", "exd5", "4k3/8/8/3P4/8/8/8/4K3 b ", "e4d5"},
+        {open, "e4-d5", "exd5", "4k3/8/8/3P4/8/8/8/4K3 b ", "e4d5"},
+        {castle, "O-O", "O-O", "r3k2r/8/8/8/8/8/8/R4RK1 b kq", "e1g1"},
+        {castle, "o-o", "O-O", "r3k2r/8/8/8/8/8/8/R4RK1 b kq", "e1g1"},
+        {castle, "0-0", "O-O", "r3k2r/8/8/8/8/8/8/R4RK1 b kq", "e1g1"},
+        {castle, "0-0+", "O-O", "r3k2r/8/8/8/8/8/8/R4RK1 b kq", "e1g1"},
+        {castle, "e1g1", "O-O", "r3k2r/8/8/8/8/8/8/R4RK1 b kq", "e1g1"},
+        {castle, "Ke1g1", "O-O", "r3k2r/8/8/8/8/8/8/R4RK1 b kq", "e1g1"},
+        {castle, "O-O-O", "O-O-O", "r3k2r/8/8/8/8/8/8/2KR3R b kq", "e1c1"},
+        {castle, "o-o-o", "O-O-O", "r3k2r/8/8/8/8/8/8/2KR3R b kq", "e1c1"},
+        {castle, "0-0-0", "O-O-O", "r3k2r/8/8/8/8/8/8/2KR3R b kq", "e1c1"},
+        {castle, "e1c1", "O-O-O", "r3k2r/8/8/8/8/8/8/2KR3R b kq", "e1c1"},
+        {black, "e8g8", "O-O", "r4rk1/8/8/8/8/8/8/R3K2R w KQ", "e8g8"},
+        {black, "O-O-O", "O-O-O", "2kr3r/8/8/8/8/8/8/R3K2R w KQ", "e8c8"},
+        {black, "e8c8", "O-O-O", "2kr3r/8/8/8/8/8/8/R3K2R w KQ", "e8c8"},
+        {promo, "e7e8", "e8=Q", "3rQ2k/8/8/8/8/8/8/K7 b ", "e7e8q"},
+        {promo, "e7e8q", "e8=Q", "3rQ2k/8/8/8/8/8/8/K7 b ", "e7e8q"},
+        {promo, "e7e8Q", "e8=Q", "3rQ2k/8/8/8/8/8/8/K7 b ", "e7e8q"},
+        {promo, "e7e8=Q", "e8=Q", "3rQ2k/8/8/8/8/8/8/K7 b ", "e7e8q"},
+        {promo, "e8=Q", "e8=Q", "3rQ2k/8/8/8/8/8/8/K7 b ", "e7e8q"},
+        {promo, "e8=Q+", "e8=Q", "3rQ2k/8/8/8/8/8/8/K7 b ", "e7e8q"},
+        {promo, "e7e8n", "e8=N", "3rN2k/8/8/8/8/8/8/K7 b ", "e7e8n"},
+        {promo, "e8=N", "e8=N", "3rN2k/8/8/8/8/8/8/K7 b ", "e7e8n"},
+        {promo, "e7e8r", "e8=R", "3rR2k/8/8/8/8/8/8/K7 b ", "e7e8r"},
+        {promo, "e7e8=B", "e8=B", "3rB2k/8/8/8/8/8/8/K7 b ", "e7e8b"},
+        {promo, "e7d8", "exd8=Q", "3Q3k/8/8/8/8/8/8/K7 b ", "e7d8q"},
+        {promo, "exd8=N", "exd8=N", "3N3k/8/8/8/8/8/8/K7 b ", "e7d8n"},
     };
     for (const Row& r : rows) {
         Game g(r.fen);
@@ -132,6 +135,10 @@ TEST(ChessPlayMoveText, CapturesCastlingAndPromotions) {
         EXPECT_EQ(g.s.feed.game.moveErrorCount, 0) << r.fen << " " << r.text;
         EXPECT_EQ(g.s.feed.game.fen, r.after) << r.fen << " " << r.text;
         EXPECT_EQ(g.San(), r.san) << r.fen << " " << r.text;
+        // The move's squares, which the browser feed marks.
+        const PlayedMove& move = *g.s.feed.game.lastMove;
+        EXPECT_EQ(move.uci, r.uci) << r.fen << " " << r.text;
+        EXPECT_EQ(move.from + move.to, std::string(r.uci, 4)) << r.fen << " " << r.text;
     }
     Game g(promo);
     g.Play("e8Q");  // neither a coordinate text nor SAN

@@ -160,6 +160,60 @@ TEST_F(WebFeedTest, ViewersAtMostOnceASecondAndChatLines) {
     EXPECT_EQ((*out.snapshot)["chat"].size(), 1u);
 }
 
+// Every message's keys in the order pages have always had them.
+TEST(FeedMessages, TextOfEachType) {
+    const RecordedPly ply{
+        {1, Side::kWhite, "e4"}, "e4", kAfterE4, 29950, ThinkingLine{10, 17, 100, 5000, "e4 e5"}};
+    RecordedGame game;
+    game.number = 2;
+    game.white = "J\xF6rg";
+    game.level = "level 40 5 0";
+    game.plies = {ply};
+    const std::string e4 = R"({"san":"e4",)"
+                           R"("fen":"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq",)"
+                           R"("clock":29950,"depth":10,"score":17,"nodes":5000,"pv":"e4 e5"})";
+    const std::string gameFields =
+        R"("game":2,"white":"J)"
+        "\xC3\xB6"
+        R"(rg","black":"","level":"40 5 0",)"
+        R"("timeControl":"40/300","startFen":"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq",)"
+        R"("result":"","reason":"","moves":[)" +
+        e4 + "]";
+    const std::pair<FeedDelta, std::string> rows[] = {
+        {MoveDelta{1, ply}, R"({"type":"move","version":7,"ply":1,)" + e4.substr(1)},
+        {GameDelta{game}, R"({"type":"game","version":7,)" + gameFields + "}"},
+        {TakebackDelta{1, kAfterE4},
+         R"({"type":"takeback","version":7,"ply":1,)"
+         R"("fen":"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq"})"},
+        {ClockDelta{29950, 30000}, R"({"type":"clock","version":7,"white":29950,"black":30000})"},
+        {PvDelta{Side::kBlack, {17, -25, 210, 880000, "e5"}},
+         R"({"type":"pv","version":7,"side":"black","depth":17,"score":-25,"time":210,)"
+         R"("nodes":880000,"pv":"e5"})"},
+        {ResultDelta{"1-0", "White mates"},
+         R"({"type":"result","version":7,"result":"1-0","reason":"White mates"})"},
+        {ChatDelta{"caf\xE9"}, R"({"type":"chat","version":7,"line":"caf)"
+                               "\xC3\xA9"
+                               R"("})"},
+        {UsersDelta{{"Ann"}, 3}, R"({"type":"users","version":7,"users":["Ann"],"webViewers":3})"},
+    };
+    for (const auto& [delta, text] : rows)
+        EXPECT_EQ(MessageText(delta, 7), text);
+
+    const SnapshotMessage snapshot{.run = "R",
+                                   .game = game,
+                                   .clock = ClockDelta{1, 2},
+                                   .blackPv = ply.moverThinking,
+                                   .users = {{"Ann"}, 3},
+                                   .chat = {"hi"}};
+    EXPECT_EQ(MessageText(snapshot, 7),
+              R"({"type":"snapshot","version":7,"run":"R","site":"",)" + gameFields +
+                  R"(,"clock":{"white":1,"black":2},"pv":{"white":null,"black":{"depth":10,)"
+                  R"("score":17,"time":100,"nodes":5000,"pv":"e4 e5"}},"users":["Ann"],)"
+                  R"("webViewers":3,"chat":["hi"],"chatAllowed":false})");
+    EXPECT_EQ(MessageText(ErrorMessage{"No."}), R"({"text":"No.","type":"error"})");
+    EXPECT_EQ(DocumentText({{"wss://a.example:443"}}), R"({"servers":["wss://a.example:443"]})");
+}
+
 TEST(FeedHistory, ReachesBackOrSaysItCannot) {
     FeedHistory history;
     auto text = std::make_shared<const std::string>("{}");
