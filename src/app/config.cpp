@@ -45,8 +45,8 @@ void ApplyConfigurationLines(ServerConfig& config, const std::vector<std::string
             config.delayAfterGame = ParseNumber(value("DELAYAFTERGAME="));
         if (StartsWith(line, "MAILSERVER=")) config.mailServer = value("MAILSERVER=");
         if (StartsWith(line, "RETURNADD=")) config.returnAddress = value("RETURNADD=");
-        if (StartsWith(line, "ICSMODE=1")) config.icsMode = 1;
-        if (StartsWith(line, "SAVEDEBUG=1")) config.saveDebug = 1;
+        if (StartsWith(line, "ICSMODE=1")) config.icsMode = true;
+        if (StartsWith(line, "SAVEDEBUG=1")) config.saveDebug = true;
         if (StartsWith(line, "LIVEPGN=1")) config.livePgn = true;
         if (StartsWith(line, "WEBPORT=")) config.webPort = PortNumber(value("WEBPORT="));
         if (StartsWith(line, "WEBBIND=")) config.webBind = TrimBlanks(value("WEBBIND="));

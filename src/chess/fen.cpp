@@ -35,7 +35,7 @@ std::string FenText(const Board& board) {
         if (empty > 0) fen += static_cast<char>('0' + empty);
         if (row < 8) fen += '/';
     }
-    fen += board.whiteOnMove == 0 ? " b " : " w ";
+    fen += board.sideToMove == PieceColour::kBlack ? " b " : " w ";
     if (board.cells[kWhiteKingSide] == kCastlingOpen) fen += 'K';
     if (board.cells[kWhiteQueenSide] == kCastlingOpen) fen += 'Q';
     if (board.cells[kBlackKingSide] == kCastlingOpen) fen += 'k';
@@ -107,7 +107,7 @@ bool LoadFen(Board& board, std::string_view fen) {
     Board b;
     if (!ReadPlacement(placement, b).empty()) return false;
     if (side != "w" && side != "b") return false;
-    b.whiteOnMove = side == "w" ? kWhite : kBlack;
+    b.sideToMove = side == "w" ? PieceColour::kWhite : PieceColour::kBlack;
     b.cells[kWhiteKingSide] = Contains(castling, "K") ? kCastlingOpen : kCastlingLost;
     b.cells[kWhiteQueenSide] = Contains(castling, "Q") ? kCastlingOpen : kCastlingLost;
     b.cells[kBlackKingSide] = Contains(castling, "k") ? kCastlingOpen : kCastlingLost;
@@ -161,7 +161,7 @@ FenReading ReadFen(std::string_view text) {
         reading.error = "side to move '" + fields[1] + "'";
         return reading;
     }
-    b.whiteOnMove = fields[1] == "w" ? kWhite : kBlack;
+    b.sideToMove = fields[1] == "w" ? PieceColour::kWhite : PieceColour::kBlack;
 
     // Castling: "-" or distinct letters of KQkq; a right whose king or rook has
     // left home is dropped.
@@ -196,7 +196,8 @@ FenReading ReadFen(std::string_view text) {
     const std::string& enPassant = fields[3];
     b.cells[kEnPassantCell] = 0;
     if (enPassant != "-") {
-        const int targetRank = b.whiteOnMove == kWhite ? 6 : 3;
+        const bool whiteToMove = b.sideToMove == PieceColour::kWhite;
+        const int targetRank = whiteToMove ? 6 : 3;
         if (enPassant.size() != 2 || enPassant[0] < 'a' || enPassant[0] > 'h' ||
             enPassant[1] - '0' != targetRank) {
             reading.error = "en passant '" + enPassant + "'";
@@ -205,8 +206,8 @@ FenReading ReadFen(std::string_view text) {
         const int target = CellOf(9 - targetRank, enPassant[0] - 'a' + 1);
         // The pawn that passed stands one step beyond the target, seen from
         // the side to move; the target and the square it came from are empty.
-        const int ahead = b.whiteOnMove == kWhite ? 10 : -10;
-        const std::int32_t passedPawn = b.whiteOnMove == kWhite ? -kPawn : kPawn;
+        const int ahead = whiteToMove ? 10 : -10;
+        const std::int32_t passedPawn = whiteToMove ? -kPawn : kPawn;
         if (b.cells[target + ahead] == passedPawn && b.cells[target] == 0 &&
             b.cells[target - ahead] == 0) {
             b.cells[kEnPassantCell] = target;
@@ -228,9 +229,10 @@ FenReading ReadFen(std::string_view text) {
     }
 
     // The side that has just moved cannot be in check: its king could be taken.
-    const std::int32_t mover = b.whiteOnMove == kWhite ? kBlack : kWhite;
-    const std::int32_t moverKing = mover == kWhite ? b.whiteKingSquare : b.blackKingSquare;
-    if (IsAttacked(b, moverKing, b.whiteOnMove) == 1) {
+    const PieceColour mover = Opponent(b.sideToMove);
+    const std::int32_t moverKing =
+        mover == PieceColour::kWhite ? b.whiteKingSquare : b.blackKingSquare;
+    if (IsAttacked(b, moverKing, b.sideToMove)) {
         reading.error = "the side not to move is in check";
         return reading;
     }

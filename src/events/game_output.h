@@ -12,14 +12,14 @@
 #include <utility>
 #include <vector>
 
-namespace lantrel {
+#include "chess/colour.h"
 
-enum class Side { kWhite, kBlack };
+namespace lantrel {
 
 // A move as the game records it: its full-move number, who made it, its SAN.
 struct PlayedMove {
     PlayedMove() = default;
-    PlayedMove(std::int32_t moveNumber, Side mover, std::string moveSan,
+    PlayedMove(std::int32_t moveNumber, PieceColour mover, std::string moveSan,
                std::string moverThinking = {})
         : number(moveNumber),
           side(mover),
@@ -27,7 +27,7 @@ struct PlayedMove {
           thinking(std::move(moverThinking)) {}
 
     std::int32_t number = 0;
-    Side side = Side::kWhite;
+    PieceColour side = PieceColour::kWhite;
     std::string san;
     // The mover's last thinking line before the move when the same read of the
     // log held both: Thinking reports only the latest line of a read, after its
@@ -50,7 +50,7 @@ class GameOutput {
     virtual ~GameOutput() = default;
 
     // A player's name became known or changed.
-    virtual void PlayerNamed(Side side, const std::string& name) = 0;
+    virtual void PlayerNamed(PieceColour side, const std::string& name) = 0;
     // A new game began at the start position (PositionSet follows).
     virtual void NewGameStarted(std::int32_t gameNumber) = 0;
     // The position was set without a move: a new game, or a position from the GUI.
@@ -66,10 +66,10 @@ class GameOutput {
     // The clocks the GUI gave the engine on move: its own time (`side` is the
     // engine's colour, unknown before the colours are) and its opponent's, both
     // in the GUI's centiseconds text.
-    virtual void ClocksTold(std::optional<Side> side, const std::string& time,
+    virtual void ClocksTold(std::optional<PieceColour> side, const std::string& time,
                             const std::string& opponentTime) = 0;
     // The latest thinking line (depth, score, time, nodes, PV) of one side.
-    virtual void Thinking(Side side, const std::string& line) = 0;
+    virtual void Thinking(PieceColour side, const std::string& line) = 0;
     // The time control, as the GUI's "level ..." text.
     virtual void LevelSet(const std::string& level) = 0;
     // The GUI announced the result ("1-0 {White mates}" and the like).
@@ -88,7 +88,7 @@ class GameOutputs final : public GameOutput {
   public:
     void Attach(GameOutput& output) { outputs_.push_back(&output); }
 
-    void PlayerNamed(Side side, const std::string& name) override {
+    void PlayerNamed(PieceColour side, const std::string& name) override {
         Each(&GameOutput::PlayerNamed, side, name);
     }
     void NewGameStarted(std::int32_t gameNumber) override {
@@ -102,11 +102,11 @@ class GameOutputs final : public GameOutput {
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override {
         Each(&GameOutput::MoveTakenBack, move, fen, live);
     }
-    void ClocksTold(std::optional<Side> side, const std::string& time,
+    void ClocksTold(std::optional<PieceColour> side, const std::string& time,
                     const std::string& opponentTime) override {
         Each(&GameOutput::ClocksTold, side, time, opponentTime);
     }
-    void Thinking(Side side, const std::string& line) override {
+    void Thinking(PieceColour side, const std::string& line) override {
         Each(&GameOutput::Thinking, side, line);
     }
     void LevelSet(const std::string& level) override { Each(&GameOutput::LevelSet, level); }

@@ -36,6 +36,6 @@ bool IsThinkingLine(std::string_view text);
 // The side a GUI's result says lost on time: "1-0 {Black loses on time}",
 // XBoard's "0-1 {Black wins on time}", a chess server's "{White forfeits on
 // time}"; the score names the loser. Nothing for any other result.
-std::optional<Side> LoserOnTime(std::string_view result);
+std::optional<PieceColour> LoserOnTime(std::string_view result);
 
 }  // namespace lantrel

@@ -12,8 +12,8 @@ namespace {
 
 constexpr const char* kStartPosition = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
 
-int Index(Side side) {
-    return side == Side::kWhite ? 0 : 1;
+int Index(PieceColour side) {
+    return side == PieceColour::kWhite ? 0 : 1;
 }
 
 // The next blank-separated number of `text` from `at` on; moves `at` past it.
@@ -65,8 +65,8 @@ std::string GameRecorder::Today() const {
     return std::to_string(now.year) + "." + two(now.month) + "." + two(now.day);
 }
 
-void GameRecorder::PlayerNamed(Side side, const std::string& name) {
-    (side == Side::kWhite ? current_.white : current_.black) = name;
+void GameRecorder::PlayerNamed(PieceColour side, const std::string& name) {
+    (side == PieceColour::kWhite ? current_.white : current_.black) = name;
 }
 
 void GameRecorder::NewGameStarted(std::int32_t gameNumber) {
@@ -121,7 +121,7 @@ void GameRecorder::MoveTakenBack(const PlayedMove& /*move*/, const std::string& 
     LoadFen(position_, fen);
 }
 
-void GameRecorder::ClocksTold(std::optional<Side> side, const std::string& /*time*/,
+void GameRecorder::ClocksTold(std::optional<PieceColour> side, const std::string& /*time*/,
                               const std::string& opponentTime) {
     // The GUI tells the engine on move its opponent's time too: the time the
     // side that just moved has left after its move.
@@ -131,7 +131,7 @@ void GameRecorder::ClocksTold(std::optional<Side> side, const std::string& /*tim
     last.clockAfter = ParseCentiseconds(opponentTime);
 }
 
-void GameRecorder::Thinking(Side side, const std::string& line) {
+void GameRecorder::Thinking(PieceColour side, const std::string& line) {
     const bool spent = line == spentThinking_[Index(side)];
     spentThinking_[Index(side)].clear();
     if (spent) return;

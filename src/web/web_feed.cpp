@@ -14,8 +14,8 @@ namespace {
 
 constexpr const char* kStandardStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
 
-int Index(Side side) {
-    return side == Side::kWhite ? 0 : 1;
+int Index(PieceColour side) {
+    return side == PieceColour::kWhite ? 0 : 1;
 }
 
 // The game's texts are Latin-1 bytes; JSON is UTF-8.
@@ -218,9 +218,9 @@ std::string WebFeed::SnapshotJson() const {
         j["clock"] = nullptr;
     }
     Json pv = Json::object();
-    for (Side side : {Side::kWhite, Side::kBlack}) {
+    for (PieceColour side : {PieceColour::kWhite, PieceColour::kBlack}) {
         const auto& latest = pv_[Index(side)].latest;
-        Json& line = pv[side == Side::kWhite ? "white" : "black"];
+        Json& line = pv[side == PieceColour::kWhite ? "white" : "black"];
         if (latest) {
             line = Json::object();
             AddThinking(line, *latest, true);
@@ -263,12 +263,12 @@ void WebFeed::SendGameIfChanged() {
     Send(std::move(j));
 }
 
-void WebFeed::SendPv(Side side) {
+void WebFeed::SendPv(PieceColour side) {
     PvState& pv = pv_[Index(side)];
     pv.held = false;
     pv.sentAt = clock_.Monotonic();
     Json j = Message("pv");
-    j["side"] = side == Side::kWhite ? "white" : "black";
+    j["side"] = side == PieceColour::kWhite ? "white" : "black";
     AddThinking(j, *pv.latest, true);
     Send(std::move(j));
 }
@@ -306,7 +306,7 @@ void WebFeed::ChatLine(const std::string& line) {
     Send(std::move(j));
 }
 
-void WebFeed::PlayerNamed(Side, const std::string&) {
+void WebFeed::PlayerNamed(PieceColour, const std::string&) {
     gameChanged_ = true;
 }
 
@@ -350,12 +350,12 @@ void WebFeed::MoveTakenBack(const PlayedMove&, const std::string& fen, bool live
     Send(std::move(j));
 }
 
-void WebFeed::ClocksTold(std::optional<Side> side, const std::string& time,
+void WebFeed::ClocksTold(std::optional<PieceColour> side, const std::string& time,
                          const std::string& opponentTime) {
     const auto own = Centiseconds(time);
     const auto other = Centiseconds(opponentTime);
     if (!side || !own || !other) return;
-    clocks_ = *side == Side::kWhite ? Clocks{*own, *other} : Clocks{*other, *own};
+    clocks_ = *side == PieceColour::kWhite ? Clocks{*own, *other} : Clocks{*other, *own};
     if (catchingUp_) return;
     Json j = Message("clock");
     j["white"] = clocks_->white;
@@ -363,7 +363,7 @@ void WebFeed::ClocksTold(std::optional<Side> side, const std::string& time,
     Send(std::move(j));
 }
 
-void WebFeed::Thinking(Side side, const std::string& line) {
+void WebFeed::Thinking(PieceColour side, const std::string& line) {
     auto thinking = ParseThinking(line);
     if (!thinking) return;
     PvState& pv = pv_[Index(side)];
@@ -402,7 +402,7 @@ void WebFeed::Serve(int /*waitMs*/) {
     if (catchingUp_) return;
     SendGameIfChanged();
     const double now = clock_.Monotonic();
-    for (Side side : {Side::kWhite, Side::kBlack}) {
+    for (PieceColour side : {PieceColour::kWhite, PieceColour::kBlack}) {
         const PvState& pv = pv_[Index(side)];
         if (pv.held && now - pv.sentAt >= 1 / kPvPerSecond) SendPv(side);
     }

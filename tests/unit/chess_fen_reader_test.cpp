@@ -19,7 +19,7 @@ TEST(ChessFenReader, ReadsAllSixFields) {
     ASSERT_TRUE(r.ok()) << r.error;
     const Board& b = r.board;
     EXPECT_EQ(FenText(b), "r1bqk1nr/pppp1ppp/2n5/2b1p3/2B1P3/5N2/PPPP1PPP/RNBQK2R b KQkq");
-    EXPECT_EQ(b.whiteOnMove, kBlack);
+    EXPECT_EQ(b.sideToMove, PieceColour::kBlack);
     EXPECT_EQ(b.cells[Cell("c4")], kBishop);
     EXPECT_EQ(b.cells[Cell("c6")], -kKnight);
     EXPECT_EQ(b.whiteKingSquare, Cell("e1"));

@@ -143,9 +143,10 @@ TEST(IsThinkingLineTest, Shapes) {
 }
 
 TEST(ResultWordsTest, LoserOnTime) {
-    EXPECT_EQ(LoserOnTime("1-0 {White wins on time}"), Side::kBlack);  // XBoard names the winner
-    EXPECT_EQ(LoserOnTime("0-1 {White forfeits on time}"), Side::kWhite);
-    EXPECT_EQ(LoserOnTime("0-1 {White ran out of time}"), Side::kWhite);
+    EXPECT_EQ(LoserOnTime("1-0 {White wins on time}"),
+              PieceColour::kBlack);  // XBoard names the winner
+    EXPECT_EQ(LoserOnTime("0-1 {White forfeits on time}"), PieceColour::kWhite);
+    EXPECT_EQ(LoserOnTime("0-1 {White ran out of time}"), PieceColour::kWhite);
     EXPECT_EQ(LoserOnTime("1/2-1/2 {Both players ran out of time}"), std::nullopt);
     EXPECT_EQ(LoserOnTime("1-0 {White mates}"), std::nullopt);
     EXPECT_EQ(LoserOnTime("1-0 {Xboard adjudication}"), std::nullopt);
