@@ -20,12 +20,8 @@ void ApplyMenuLine(ServerConfig& config, const std::string& line) {
 
 // A TCP port: 0 for none, -1 for a text that is no port number.
 std::int32_t PortNumber(const std::string& text) {
-    const std::string digits = TrimBlanks(text);
-    if (digits.empty() || digits.size() > 5 ||
-        digits.find_first_not_of("0123456789") != std::string::npos)
-        return -1;
-    const std::int32_t port = std::stoi(digits);
-    return port <= 65535 ? port : -1;
+    const auto port = ReadNumber<std::uint16_t>(TrimBlanks(text));
+    return port ? *port : -1;
 }
 
 }  // namespace

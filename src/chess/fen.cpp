@@ -78,13 +78,9 @@ std::string ReadPlacement(std::string_view placement, Board& b) {
     return "";
 }
 
-bool AllDigits(std::string_view text) {
-    if (text.empty() || text.size() > 9) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    return true;
-}
+// The largest halfmove clock a FEN may give: the moves that follow count it up
+// one by one, so it keeps room above.
+constexpr std::int32_t kMaxHalfmoveClock = 999'999'999;
 
 // Pieces of one colour (+1 White, -1 Black) of type `type` on the board.
 int CountPieces(const Board& b, std::int32_t piece) {
@@ -215,15 +211,16 @@ FenReading ReadFen(std::string_view text) {
     }
 
     if (fields.size() >= 5) {
-        if (!AllDigits(fields[4])) {
+        const auto clock = ReadNumber<std::int32_t>(fields[4]);
+        if (!clock || *clock > kMaxHalfmoveClock) {
             reading.error = "halfmove clock '" + fields[4] + "'";
             return reading;
         }
-        b.halfmoveClock = std::stoi(fields[4]);
+        b.halfmoveClock = *clock;
     } else {
         b.halfmoveClock = 0;
     }
-    if (fields.size() == 6 && !AllDigits(fields[5])) {
+    if (fields.size() == 6 && !ReadNumber<std::int32_t>(fields[5])) {
         reading.error = "move number '" + fields[5] + "'";
         return reading;
     }

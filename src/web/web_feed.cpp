@@ -173,10 +173,7 @@ ClientMessage ReadClientMessage(std::string_view message, bool chatAllowed) {
 
 ResumePoint ReadResumePoint(std::string_view target) {
     ResumePoint point{QueryValue(target, "run"), std::nullopt};
-    const std::string since = QueryValue(target, "since");
-    if (!since.empty() && since.size() <= 18 &&
-        since.find_first_not_of("0123456789") == std::string::npos)
-        point.since = std::stoll(since);
+    point.since = ReadNumber<std::int64_t>(QueryValue(target, "since"));
     return point;
 }
 

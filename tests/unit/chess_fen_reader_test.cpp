@@ -107,6 +107,9 @@ TEST(ChessFenReader, RefusesTextsThatAreNoPosition) {
         {"en passant text", "4k3/8/8/8/8/8/8/4K3 w - z9 0 1", "en passant 'z9'"},
         {"halfmove clock", "4k3/8/8/8/8/8/8/4K3 w - - x 1", "halfmove clock 'x'"},
         {"negative clock", "4k3/8/8/8/8/8/8/4K3 w - - -1 1", "halfmove clock '-1'"},
+        // The moves that follow count the clock up: it keeps room above.
+        {"clock past its limit", "4k3/8/8/8/8/8/8/4K3 w - - 1000000000 1",
+         "halfmove clock '1000000000'"},
         {"move number", "4k3/8/8/8/8/8/8/4K3 w - - 0 one", "move number 'one'"},
     };
     for (const Row& row : rows) {
