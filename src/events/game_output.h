@@ -3,7 +3,8 @@
 // The feed knows nothing of who listens. Every output (the UDP broadcaster, a
 // browser feed, a live PGN file) implements GameOutput; the app attaches them
 // to one GameOutputs, which hands every event to each output in attach order.
-// Texts are the GUI's bytes, as the log had them.
+// Texts are the GUI's bytes, as the log had them; what the feed read of them
+// travels beside them (events/game_events.h).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "chess/colour.h"
+#include "events/game_events.h"
 
 namespace lantrel {
 
@@ -20,7 +22,7 @@ namespace lantrel {
 struct PlayedMove {
     PlayedMove() = default;
     PlayedMove(std::int32_t moveNumber, PieceColour mover, std::string moveSan,
-               std::string moverThinking = {})
+               std::optional<EngineThinking> moverThinking = std::nullopt)
         : number(moveNumber),
           side(mover),
           san(std::move(moveSan)),
@@ -31,8 +33,8 @@ struct PlayedMove {
     std::string san;
     // The mover's last thinking line before the move when the same read of the
     // log held both: Thinking reports only the latest line of a read, after its
-    // moves. Empty when the line was reported before the move.
-    std::string thinking;
+    // moves. None when the line was reported before the move.
+    std::optional<EngineThinking> thinking;
 };
 
 // The game as somebody who comes in now needs it.
@@ -69,7 +71,7 @@ class GameOutput {
     virtual void ClocksTold(std::optional<PieceColour> side, const std::string& time,
                             const std::string& opponentTime) = 0;
     // The latest thinking line (depth, score, time, nodes, PV) of one side.
-    virtual void Thinking(PieceColour side, const std::string& line) = 0;
+    virtual void Thinking(PieceColour side, const EngineThinking& thinking) = 0;
     // The time control, as the GUI's "level ..." text.
     virtual void LevelSet(const std::string& level) = 0;
     // The GUI announced the result ("1-0 {White mates}" and the like).
@@ -106,8 +108,8 @@ class GameOutputs final : public GameOutput {
                     const std::string& opponentTime) override {
         Each(&GameOutput::ClocksTold, side, time, opponentTime);
     }
-    void Thinking(PieceColour side, const std::string& line) override {
-        Each(&GameOutput::Thinking, side, line);
+    void Thinking(PieceColour side, const EngineThinking& thinking) override {
+        Each(&GameOutput::Thinking, side, thinking);
     }
     void LevelSet(const std::string& level) override { Each(&GameOutput::LevelSet, level); }
     void ResultAnnounced(const std::string& result) override {

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "feed/feed.h"
+#include "feed/parsing.h"
 #include "platform/files.h"
 #include "text/text.h"
 
@@ -100,9 +101,9 @@ void FinishLogRead(Feed& feed) {
     LiveGame& game = feed.game;
     // Only the latest thinking of each side in a read goes out.
     if (!game.pendingWhitePv.empty())
-        feed.output.Thinking(PieceColour::kWhite, game.pendingWhitePv);
+        feed.output.Thinking(PieceColour::kWhite, ReadThinking(game.pendingWhitePv));
     if (!game.pendingBlackPv.empty())
-        feed.output.Thinking(PieceColour::kBlack, game.pendingBlackPv);
+        feed.output.Thinking(PieceColour::kBlack, ReadThinking(game.pendingBlackPv));
     game.pendingWhitePv.clear();
     game.pendingBlackPv.clear();
     if (!game.headerSent) feed.output.CaughtUp(SnapshotOf(game));

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "events/game_events.h"
 #include "events/game_output.h"
 
 namespace lantrel {
@@ -37,5 +38,11 @@ bool IsThinkingLine(std::string_view text);
 // XBoard's "0-1 {Black wins on time}", a chess server's "{White forfeits on
 // time}"; the score names the loser. Nothing for any other result.
 std::optional<PieceColour> LoserOnTime(std::string_view result);
+
+// ---- The game events' values, read from the GUI's texts (event_readers.cpp) ----
+
+// An engine's thinking line: the four numbers, then the PV after any further
+// numbers. Numbers may carry a sign ("+18"); words end at blanks and tabs.
+EngineThinking ReadThinking(std::string_view line);
 
 }  // namespace lantrel

@@ -3,6 +3,7 @@
 // that names no move.
 #include "chess/fen.h"
 #include "feed/feed.h"
+#include "feed/parsing.h"
 #include "text/text.h"
 
 namespace lantrel {
@@ -63,9 +64,11 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
     game.gameNotStarted = false;
     game.plyCount += 1;
     // Plies 1 and 2 are move 1, plies 3 and 4 move 2, ...
+    const std::string& pending =
+        mover == PieceColour::kWhite ? game.pendingWhitePv : game.pendingBlackPv;
     game.lastMove =
         PlayedMove{(game.plyCount + 1) / 2, mover, chess.moveTexts[2][found],
-                   mover == PieceColour::kWhite ? game.pendingWhitePv : game.pendingBlackPv};
+                   pending.empty() ? std::nullopt : std::optional(ReadThinking(pending))};
 
     const std::int32_t fiftyMoveCount = chess.halfmoveClock / 2;
     feed.screen.ShowFiftyMoveCount(fiftyMoveCount);

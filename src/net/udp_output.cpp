@@ -53,8 +53,8 @@ void UdpBroadcaster::ClocksTold(std::optional<PieceColour> side, const std::stri
     BroadcastRaw(net_, message + " otim " + opponentTime, kClockBacklogLimit);
 }
 
-void UdpBroadcaster::Thinking(PieceColour side, const std::string& line) {
-    BroadcastRaw(net_, (side == PieceColour::kWhite ? "WPV: " : "BPV: ") + line,
+void UdpBroadcaster::Thinking(PieceColour side, const EngineThinking& thinking) {
+    BroadcastRaw(net_, (side == PieceColour::kWhite ? "WPV: " : "BPV: ") + thinking.text,
                  kThinkingBacklogLimit);
 }
 

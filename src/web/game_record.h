@@ -15,20 +15,6 @@
 
 namespace lantrel {
 
-// One line of an engine's thinking as the GUI logs it: depth, score (centipawns
-// from the engine's point of view), time (centiseconds), nodes, then the PV.
-struct ThinkingLine {
-    std::int32_t depth = 0;
-    std::int64_t score = 0;
-    std::int64_t centiseconds = 0;
-    std::int64_t nodes = 0;
-    std::string pv;
-    bool operator==(const ThinkingLine&) const = default;
-};
-
-// Reads a thinking line; nullopt when it does not start with four numbers.
-std::optional<ThinkingLine> ParseThinking(std::string_view line);
-
 struct RecordedPly {
     PlayedMove move;
     std::string pgnSan;  // the move as a PGN writes it (check marks, no needless file or rank)
@@ -67,7 +53,7 @@ class GameRecorder final : public GameOutput {
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;
     void ClocksTold(std::optional<PieceColour> side, const std::string& time,
                     const std::string& opponentTime) override;
-    void Thinking(PieceColour side, const std::string& line) override;
+    void Thinking(PieceColour side, const EngineThinking& thinking) override;
     void LevelSet(const std::string& level) override;
     void ResultAnnounced(const std::string& result) override;
     void CaughtUp(const GameSnapshot& game) override;

@@ -65,7 +65,7 @@ class LivePgnFile final : public GameOutput {
     void ClocksTold(std::optional<PieceColour>, const std::string&, const std::string&) override {
         changed_ = true;  // the clock of the move before
     }
-    void Thinking(PieceColour, const std::string&) override {}
+    void Thinking(PieceColour, const EngineThinking&) override {}
     void LevelSet(const std::string&) override { changed_ = true; }
     void ResultAnnounced(const std::string&) override { changed_ = true; }
     void CaughtUp(const GameSnapshot&) override {

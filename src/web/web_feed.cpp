@@ -360,11 +360,10 @@ void WebFeed::ClocksTold(std::optional<PieceColour> side, const std::string& tim
     Send(std::move(j));
 }
 
-void WebFeed::Thinking(PieceColour side, const std::string& line) {
-    auto thinking = ParseThinking(line);
-    if (!thinking) return;
+void WebFeed::Thinking(PieceColour side, const EngineThinking& thinking) {
+    if (!thinking.values) return;
     PvState& pv = pv_[Index(side)];
-    pv.latest = std::move(thinking);
+    pv.latest = thinking.values;
     if (catchingUp_) return;
     if (clock_.Monotonic() - pv.sentAt >= 1 / kPvPerSecond) {
         SendPv(side);

@@ -120,7 +120,7 @@ class WebFeed final : public GameOutput {
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;
     void ClocksTold(std::optional<PieceColour> side, const std::string& time,
                     const std::string& opponentTime) override;
-    void Thinking(PieceColour side, const std::string& line) override;
+    void Thinking(PieceColour side, const EngineThinking& thinking) override;
     void LevelSet(const std::string& level) override;
     void ResultAnnounced(const std::string& result) override;
     void CaughtUp(const GameSnapshot& game) override;

@@ -38,8 +38,8 @@ class RecordingOutput final : public GameOutput {
                     const std::string& opponentTime) override {
         events.push_back("clocks " + time + "/" + opponentTime);
     }
-    void Thinking(PieceColour side, const std::string& line) override {
-        events.push_back("thinking " + SideText(side) + " " + line);
+    void Thinking(PieceColour side, const EngineThinking& thinking) override {
+        events.push_back("thinking " + SideText(side) + " " + thinking.text);
     }
     void LevelSet(const std::string& level) override { events.push_back(level); }
     void ResultAnnounced(const std::string& result) override {

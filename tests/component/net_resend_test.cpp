@@ -3,6 +3,7 @@
 #include <cmath>
 #include <set>
 
+#include "feed/parsing.h"
 #include "net_fixture.h"
 
 namespace lantrel::testing {
@@ -283,7 +284,7 @@ TEST_F(ResendTest, CongestionAndTheBacklogRulesArePerViewer) {
     UpdateQueueStatus(f->net);
     Forget();
     f->outputs.MovePlayed({12, PieceColour::kWhite, "e4"}, "fen", 0, true);
-    f->outputs.Thinking(PieceColour::kWhite, "10 25 100 5000 e4 e5");
+    f->outputs.Thinking(PieceColour::kWhite, ReadThinking("10 25 100 5000 e4 e5"));
     f->outputs.ClocksTold(PieceColour::kWhite, "6000", "5900");
     auto bodies = [&](IpAddress ip) {
         std::vector<std::string> texts;
@@ -354,7 +355,7 @@ TEST_F(ResendTest, ViewerThatNeverAcknowledgesGetsOnlyItsWelcomeAndGoesAfterTwen
         welcome.insert(t);
     for (int second = 0; second < 19; ++second) {
         Broadcast(f->net, "FEN: " + std::to_string(second));
-        f->outputs.Thinking(PieceColour::kWhite, "10 25 100 5000 e4 e5");
+        f->outputs.Thinking(PieceColour::kWhite, ReadThinking("10 25 100 5000 e4 e5"));
         Idle(0.9);
         AckAll(kAlice);
     }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "feed/parsing.h"
 #include "platform/fakes.h"
 #include "web/web_request.h"
 
@@ -60,7 +61,7 @@ struct WebFeedTest : ::testing::Test {
 };
 
 TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
-    outputs.Thinking(PieceColour::kWhite, "10 +17 100 5000 e2e4 e7e5");
+    outputs.Thinking(PieceColour::kWhite, ReadThinking("10 +17 100 5000 e2e4 e7e5"));
     outputs.MovePlayed({1, PieceColour::kWhite, "e4"}, kAfterE4, 0, true);
     outputs.ClocksTold(PieceColour::kBlack, "29000", "29950");
     EXPECT_EQ(out.Types(), (std::vector<std::string>{"pv", "move", "clock"}));
@@ -98,10 +99,10 @@ TEST_F(WebFeedTest, ATakebackDropsTheMoveFromDeltaSnapshotAndLivePgn) {
 }
 
 TEST_F(WebFeedTest, ThinkingAtMostFourTimesASecondPerSide) {
-    outputs.Thinking(PieceColour::kWhite, "1 5 1 10 e2e4");
-    outputs.Thinking(PieceColour::kWhite, "2 6 2 20 d2d4");  // too soon: held
-    outputs.Thinking(PieceColour::kBlack, "1 -5 1 10 e7e5");
-    outputs.Thinking(PieceColour::kWhite, "3 7 3 30 c2c4");  // replaces the held one
+    outputs.Thinking(PieceColour::kWhite, ReadThinking("1 5 1 10 e2e4"));
+    outputs.Thinking(PieceColour::kWhite, ReadThinking("2 6 2 20 d2d4"));  // too soon: held
+    outputs.Thinking(PieceColour::kBlack, ReadThinking("1 -5 1 10 e7e5"));
+    outputs.Thinking(PieceColour::kWhite, ReadThinking("3 7 3 30 c2c4"));  // replaces the held one
     EXPECT_EQ(out.deltas.size(), 2u);
     clock.Advance(0.2);
     outputs.Serve(0);
@@ -112,7 +113,7 @@ TEST_F(WebFeedTest, ThinkingAtMostFourTimesASecondPerSide) {
     EXPECT_EQ(out.deltas[2]["pv"], "c2c4");
 
     // A move spends the mover's held line: the move carries it.
-    outputs.Thinking(PieceColour::kWhite, "4 8 4 40 g1f3");
+    outputs.Thinking(PieceColour::kWhite, ReadThinking("4 8 4 40 g1f3"));
     outputs.MovePlayed({1, PieceColour::kWhite, "Nf3"}, "8/8/8/8/8/5N2/8/8 b - -", 0, true);
     clock.Advance(1);
     outputs.Serve(0);
