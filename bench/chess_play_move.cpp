@@ -64,7 +64,7 @@ struct BenchServer {
           server(platform) {
         InitialiseChess(server.feed.chess);
         server.config.delayAfterMove = 0;
-        server.feed.game.headerSent = 1;
+        server.feed.game.headerSent = true;
         server.feed.game.lineStamp = "12:00:01";
     }
     ~BenchServer() { std::filesystem::remove_all(dir); }
@@ -123,7 +123,7 @@ void MatchingPassOnly(benchmark::State& state) {
         Board b;
         for (const Ply& ply : game) {
             positions.push_back(b);
-            GenerateMoves(b, list, b.whiteOnMove, 0);
+            GenerateMoves(b, list, b.sideToMove, false);
             for (int n = 1; n <= list.count; ++n) {
                 const MoveRecord& m = list[n];
                 const std::string c = {static_cast<char>('a' + FileOf(m.from) - 1),
@@ -146,7 +146,7 @@ void MatchingPassOnly(benchmark::State& state) {
     std::int64_t done = 0;
     for (auto _ : state) {
         for (Board& p : positions) {
-            GenerateMoves(p, list, p.whiteOnMove, 1);
+            GenerateMoves(p, list, p.sideToMove, true);
             BuildCoordinateTexts(p, list, marks, texts[0], texts[1]);
             BuildSanTexts(p, list, texts[2]);
             benchmark::DoNotOptimize(texts[2][1].data());

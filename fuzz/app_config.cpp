@@ -24,8 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int n = 1; n <= 10; ++n)
         FUZZ_CHECK(config.menuLines[n].empty() || StartsWith(config.menuLines[n], "MENU "));
     FUZZ_CHECK(config.menuLines[0].empty());
-    FUZZ_CHECK(config.icsMode == 0 || config.icsMode == 1);
-    FUZZ_CHECK(config.saveDebug == 0 || config.saveDebug == 1);
     auto log = ReadWholeFile(server.File("server.log"));
     FUZZ_CHECK(log && StartsWith(*log, "Path=" + config.path + "\r\n"));
 

@@ -43,9 +43,10 @@ std::string CoordinateText(const MoveRecord& m, const std::string& separator) {
 bool PositionIsLegal(const Board& board) {
     // The side that has just moved must not have left its king attacked, and both kings stand.
     if (board.whiteKingSquare == 0 || board.blackKingSquare == 0) return false;
-    const std::int32_t mover = board.whiteOnMove;
-    const std::int32_t otherKing = mover == kWhite ? board.blackKingSquare : board.whiteKingSquare;
-    return IsAttacked(board, otherKing, mover) == 0;
+    const PieceColour mover = board.sideToMove;
+    const std::int32_t otherKing =
+        mover == PieceColour::kWhite ? board.blackKingSquare : board.whiteKingSquare;
+    return !IsAttacked(board, otherKing, mover);
 }
 
 void CheckKingSquares(const Board& board) {
@@ -60,7 +61,7 @@ void PlayRandomMove(Server& server, std::uint8_t form, std::uint8_t choice) {
     static MoveList legal;
     static MoveTextColumn san;
     Board probe = chess;
-    GenerateMoves(probe, legal, probe.whiteOnMove, 0);
+    GenerateMoves(probe, legal, probe.sideToMove, false);
     if (legal.count == 0) {
         StartNewGame(server.feed);
         return;
@@ -102,7 +103,7 @@ void PlayRandomMove(Server& server, std::uint8_t form, std::uint8_t choice) {
                                                                      : "another move was played");
         std::abort();
     }
-    FUZZ_CHECK(chess.whiteOnMove == expected.whiteOnMove);
+    FUZZ_CHECK(chess.sideToMove == expected.sideToMove);
     FUZZ_CHECK(chess.halfmoveClock == expected.halfmoveClock);
     FUZZ_CHECK(chess.whiteKingSquare == expected.whiteKingSquare);
     FUZZ_CHECK(chess.blackKingSquare == expected.blackKingSquare);
@@ -113,7 +114,7 @@ void PlayRandomMove(Server& server, std::uint8_t form, std::uint8_t choice) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzServer& f = FuzzServer::Start("PATH=gui.log\nDELAYAFTERMOVE=0\n");
     Server& server = *f;
-    server.feed.game.headerSent = 1;
+    server.feed.game.headerSent = true;
 
     std::size_t front = 0;
     std::size_t back = size;

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         f.socket.Queue(kViewer, "LOGONv15:Viewer");
         ServiceNetwork(server.net);
     }
-    server.feed.game.headerSent = (flags & 0x08) ? 1 : 0;
+    server.feed.game.headerSent = (flags & 0x08) != 0;
 
     if (flags & 0x10) {
         // The GUI writes the log while the server polls it: each pass reads what

@@ -20,12 +20,8 @@ void ApplyMenuLine(ServerConfig& config, const std::string& line) {
 
 // A TCP port: 0 for none, -1 for a text that is no port number.
 std::int32_t PortNumber(const std::string& text) {
-    const std::string digits = TrimBlanks(text);
-    if (digits.empty() || digits.size() > 5 ||
-        digits.find_first_not_of("0123456789") != std::string::npos)
-        return -1;
-    const std::int32_t port = std::stoi(digits);
-    return port <= 65535 ? port : -1;
+    const auto port = ReadNumber<std::uint16_t>(TrimBlanks(text));
+    return port ? *port : -1;
 }
 
 }  // namespace
@@ -45,8 +41,8 @@ void ApplyConfigurationLines(ServerConfig& config, const std::vector<std::string
             config.delayAfterGame = ParseNumber(value("DELAYAFTERGAME="));
         if (StartsWith(line, "MAILSERVER=")) config.mailServer = value("MAILSERVER=");
         if (StartsWith(line, "RETURNADD=")) config.returnAddress = value("RETURNADD=");
-        if (StartsWith(line, "ICSMODE=1")) config.icsMode = 1;
-        if (StartsWith(line, "SAVEDEBUG=1")) config.saveDebug = 1;
+        if (StartsWith(line, "ICSMODE=1")) config.icsMode = true;
+        if (StartsWith(line, "SAVEDEBUG=1")) config.saveDebug = true;
         if (StartsWith(line, "LIVEPGN=1")) config.livePgn = true;
         if (StartsWith(line, "WEBPORT=")) config.webPort = PortNumber(value("WEBPORT="));
         if (StartsWith(line, "WEBBIND=")) config.webBind = TrimBlanks(value("WEBBIND="));

@@ -12,8 +12,8 @@ namespace lantrel {
 namespace {
 
 void ToggleIcsMode(Server& server) {
-    server.config.icsMode = server.config.icsMode ? 0 : 1;
-    server.screen.ShowIcsMode(server.config.icsMode == 1);
+    server.config.icsMode = !server.config.icsMode;
+    server.screen.ShowIcsMode(server.config.icsMode);
 }
 
 // The GUI restarted its log, or the operator asked for a reset ("R"): start a
@@ -21,7 +21,7 @@ void ToggleIcsMode(Server& server) {
 void ResetFeed(Server& server, bool operatorReset) {
     if (operatorReset) {
         BroadcastRaw(server.net, "MSG: Server is being reset.  Please wait.");
-        server.feed.game.headerSent = 0;  // the read that follows stays silent
+        server.feed.game.headerSent = false;  // the read that follows stays silent
     }
     StartNewGame(server.feed);
     server.feed.reader.bytesRead = 0;
@@ -68,9 +68,9 @@ std::string BytesBefore(const ReadOnlyFile& log, std::int64_t end) {
 
 void MainLoopPass(Server& server) {
     FeedState& feed = server.feed.reader;
-    if (feed.redrawBoard == 1) {
+    if (feed.redrawBoard) {
         server.screen.DrawBoard(server.feed.chess.cells);
-        feed.redrawBoard = 0;
+        feed.redrawBoard = false;
     }
     ServeOutputs(server.feed);
     ServeWebListener(server);

@@ -69,8 +69,8 @@ void StatusScreen::ShowPlayerRow(int row, const std::string& clearing, const std
     PrintAt(console_, row, 1, std::string_view(text).substr(0, clearing.size()));
 }
 
-void StatusScreen::ShowPlayerStarted(Side side, const std::string& name) {
-    if (side == Side::kWhite) {
+void StatusScreen::ShowPlayerStarted(PieceColour side, const std::string& name) {
+    if (side == PieceColour::kWhite) {
         ShowPlayerRow(4, kClearWhite, "[White ", name);
     } else {
         ShowPlayerRow(5, kClearBlackColon, "[Black: ", name);

@@ -42,7 +42,7 @@ class StatusScreen final : public NetScreen, public FeedScreen {
     const Cells& DrawnBoard() const { return drawnBoard_; }
 
     // FeedScreen.
-    void ShowPlayerStarted(Side side, const std::string& name) override;
+    void ShowPlayerStarted(PieceColour side, const std::string& name) override;
     void ShowPlayers(const std::string& white, const std::string& black) override;
     void ShowNewGame(std::int32_t gameNumber, std::int32_t moveErrors) override;
     void ShowMoveErrors(std::int32_t count) override;

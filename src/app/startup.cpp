@@ -74,7 +74,7 @@ SocketError StartServer(Server& server) {
     server.os.wait.WatchFile(ResolvePath(server.os.workDir, server.config.path));
     StartWebListener(server);
 
-    if (server.config.icsMode == 1) server.screen.ShowIcsMode(true);
+    if (server.config.icsMode) server.screen.ShowIcsMode(true);
     server.screen.ShowClientTable(server.net.clients);
     console.Flush();
     return SocketError::kOk;

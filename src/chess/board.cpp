@@ -62,7 +62,6 @@ ChessTables BuildTables() {
     ChessTables t;
     t.pieceLetters = {"", "P", "N", "B", "R", "Q", "K"};
     t.fileLetters = {"", "A", "B", "C", "D", "E", "F", "G", "H"};
-    t.otherSide = {1, 0};
     const std::int32_t range[8][2] = {{0, 0}, {0, 0}, {9, 16}, {1, 4},
                                       {5, 8}, {1, 8}, {1, 8},  {1, 16}};
     for (int piece = 0; piece < 8; ++piece) {
@@ -81,10 +80,11 @@ const ChessTables& Tables() {
     return tables;
 }
 
-std::int32_t IsAttacked(const Board& board, std::int32_t square, std::int32_t bySide) {
+bool IsAttacked(const Board& board, std::int32_t square, PieceColour bySide) {
     // A king square of 0 means that king was taken (a position out of step with
     // the game); its pawn test would reach before cell 0.
-    if (!IsSquare(square)) return 0;
+    if (!IsSquare(square)) return false;
+    const bool byWhite = bySide == PieceColour::kWhite;
     const auto& cells = board.cells;
     const auto& rays = Tables().rayTable[square];
     for (int d = 1; d <= 16; ++d) {
@@ -93,18 +93,18 @@ std::int32_t IsAttacked(const Board& board, std::int32_t square, std::int32_t by
             if (t == 0) break;
             const std::int32_t p = cells[t];
             if (p == 0) continue;
-            if ((bySide == kWhite) != (p > 0)) break;  // the other side blocks
+            if (byWhite != (p > 0)) break;  // the other side blocks
             const std::int32_t a = std::abs(p);
             if ((d >= 9 && a == kKnight) || (d <= 8 && s == 1 && a == kKing) ||
                 (d <= 4 && a == kBishop) || (d >= 5 && d <= 8 && a == kRook) ||
                 (d <= 8 && a == kQueen)) {
-                return 1;
+                return true;
             }
             break;
         }
     }
-    if (bySide == kBlack) return (cells[square - 11] == -1 || cells[square - 9] == -1) ? 1 : 0;
-    return (cells[square + 9] == 1 || cells[square + 11] == 1) ? 1 : 0;
+    if (!byWhite) return cells[square - 11] == -1 || cells[square - 9] == -1;
+    return cells[square + 9] == 1 || cells[square + 11] == 1;
 }
 
 void MakeMove(Board& board, std::int32_t from, std::int32_t to, std::int32_t kind,
@@ -113,7 +113,7 @@ void MakeMove(Board& board, std::int32_t from, std::int32_t to, std::int32_t kin
     auto& c = board.cells;
     const std::int32_t piece = c[from];
     const bool white = piece > 0;
-    board.whiteOnMove = Tables().otherSide[white ? kWhite : kBlack];
+    board.sideToMove = white ? PieceColour::kBlack : PieceColour::kWhite;
 
     UndoRecord& undo = board.undoStack[slot];
     undo.from = from;
@@ -204,7 +204,7 @@ void UnmakeMove(Board& board) {
     c[to] = undo.valueOnTo;
 
     const bool white = c[from] > 0;
-    board.whiteOnMove = white ? kWhite : kBlack;
+    board.sideToMove = white ? PieceColour::kWhite : PieceColour::kBlack;
 
     if (c[from] == kKing) board.whiteKingSquare = from;
     if (c[from] == -kKing) board.blackKingSquare = from;

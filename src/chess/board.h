@@ -23,6 +23,8 @@
 #include <cstdint>
 #include <string>
 
+#include "chess/colour.h"
+
 namespace lantrel {
 
 constexpr int kBoardCells = 131;
@@ -54,10 +56,6 @@ enum MoveKind : std::int32_t {
 };
 
 enum PieceType : std::int32_t { kPawn = 1, kKnight, kBishop, kRook, kQueen, kKing };
-
-// Sides, coded as whiteOnMove.
-constexpr std::int32_t kBlack = 0;
-constexpr std::int32_t kWhite = 1;
 
 using Cells = std::array<std::int32_t, kBoardCells>;
 
@@ -128,7 +126,7 @@ struct Board {
     std::int32_t blackKingSquare = 26;  // 0 = none
     std::int32_t halfmoveClock = 0;     // plies since the last capture or pawn move
     std::int32_t searchPly = 1;         // undo slot in use; 1 when nothing is made
-    std::int32_t whiteOnMove = 1;       // side to move: 1 White, 0 Black
+    PieceColour sideToMove = PieceColour::kWhite;
     std::array<UndoRecord, kUndoSlots> undoStack{};
 };
 
@@ -136,7 +134,6 @@ struct Board {
 struct ChessTables {
     std::array<std::string, 7> pieceLetters;  // 1..6: "P" "N" "B" "R" "Q" "K"
     std::array<std::string, 9> fileLetters;   // 1..8: "A".."H"
-    std::array<std::int32_t, 2> otherSide{1, 0};
     // [piece 0..7][direction 0..16][step 0..8][component 1 = file, 2 = row]
     std::int32_t directionTable[8][17][9][3] = {};
     // [1 = first, 2 = last][piece 0..7]
@@ -148,15 +145,15 @@ struct ChessTables {
 // The shared tables (built on first use).
 const ChessTables& Tables();
 
-// 1 when `square` is attacked by a piece of `bySide` (1 White, 0 Black), else 0.
-// A square that is no board square (such as 0, a missing king) is never attacked.
-std::int32_t IsAttacked(const Board& board, std::int32_t square, std::int32_t bySide);
+// Whether `square` is attacked by a piece of `bySide`. A square that is no
+// board square (such as 0, a missing king) is never attacked.
+bool IsAttacked(const Board& board, std::int32_t square, PieceColour bySide);
 
 // Fills `list` with the moves of `side` in the fixed order (squares from a8 to
-// h1, then the piece's directions, then castling). skipLegality = 0 keeps only
-// moves that leave the mover's king unattacked. A move that takes a king cuts
-// the list down to that one move. The board is left as it was found.
-void GenerateMoves(Board& board, MoveList& list, std::int32_t side, std::int32_t skipLegality);
+// h1, then the piece's directions, then castling). Without `skipLegality` only
+// moves that leave the mover's king unattacked are kept. A move that takes a
+// king cuts the list down to that one move. The board is left as it was found.
+void GenerateMoves(Board& board, MoveList& list, PieceColour side, bool skipLegality);
 
 // Plays a move, recording how to take it back in undo slot `slot` (callers pass
 // `searchPly`). A slot outside the undo stack leaves the board untouched.

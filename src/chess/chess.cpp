@@ -11,7 +11,7 @@ void InitialiseChess(ChessState& chess) {
     chess.blackKingSquare = 26;
     chess.halfmoveClock = 0;
     chess.searchPly = 1;
-    chess.whiteOnMove = kWhite;
+    chess.sideToMove = PieceColour::kWhite;
     chess.moveList.count = 0;
 }
 
@@ -20,7 +20,7 @@ void ResetBoardForNewGame(ChessState& chess) {
     chess.cells = chess.startBoard;
     chess.whiteKingSquare = 96;
     chess.blackKingSquare = 26;
-    chess.whiteOnMove = kWhite;
+    chess.sideToMove = PieceColour::kWhite;
     chess.halfmoveClock = 0;
     chess.searchPly = 1;
 }

@@ -12,7 +12,7 @@
 namespace lantrel {
 
 // The game's position (the Board it derives from holds the cells, king squares,
-// halfmoveClock, searchPly and whiteOnMove) with what the move matcher keeps
+// halfmoveClock, searchPly and sideToMove) with what the move matcher keeps
 // beside it.
 struct ChessState : Board {
     Cells startBoard = StartCells();  // the start position, copied at every new game

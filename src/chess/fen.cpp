@@ -35,7 +35,7 @@ std::string FenText(const Board& board) {
         if (empty > 0) fen += static_cast<char>('0' + empty);
         if (row < 8) fen += '/';
     }
-    fen += board.whiteOnMove == 0 ? " b " : " w ";
+    fen += board.sideToMove == PieceColour::kBlack ? " b " : " w ";
     if (board.cells[kWhiteKingSide] == kCastlingOpen) fen += 'K';
     if (board.cells[kWhiteQueenSide] == kCastlingOpen) fen += 'Q';
     if (board.cells[kBlackKingSide] == kCastlingOpen) fen += 'k';
@@ -78,13 +78,9 @@ std::string ReadPlacement(std::string_view placement, Board& b) {
     return "";
 }
 
-bool AllDigits(std::string_view text) {
-    if (text.empty() || text.size() > 9) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    return true;
-}
+// The largest halfmove clock a FEN may give: the moves that follow count it up
+// one by one, so it keeps room above.
+constexpr std::int32_t kMaxHalfmoveClock = 999'999'999;
 
 // Pieces of one colour (+1 White, -1 Black) of type `type` on the board.
 int CountPieces(const Board& b, std::int32_t piece) {
@@ -107,7 +103,7 @@ bool LoadFen(Board& board, std::string_view fen) {
     Board b;
     if (!ReadPlacement(placement, b).empty()) return false;
     if (side != "w" && side != "b") return false;
-    b.whiteOnMove = side == "w" ? kWhite : kBlack;
+    b.sideToMove = side == "w" ? PieceColour::kWhite : PieceColour::kBlack;
     b.cells[kWhiteKingSide] = Contains(castling, "K") ? kCastlingOpen : kCastlingLost;
     b.cells[kWhiteQueenSide] = Contains(castling, "Q") ? kCastlingOpen : kCastlingLost;
     b.cells[kBlackKingSide] = Contains(castling, "k") ? kCastlingOpen : kCastlingLost;
@@ -161,7 +157,7 @@ FenReading ReadFen(std::string_view text) {
         reading.error = "side to move '" + fields[1] + "'";
         return reading;
     }
-    b.whiteOnMove = fields[1] == "w" ? kWhite : kBlack;
+    b.sideToMove = fields[1] == "w" ? PieceColour::kWhite : PieceColour::kBlack;
 
     // Castling: "-" or distinct letters of KQkq; a right whose king or rook has
     // left home is dropped.
@@ -196,7 +192,8 @@ FenReading ReadFen(std::string_view text) {
     const std::string& enPassant = fields[3];
     b.cells[kEnPassantCell] = 0;
     if (enPassant != "-") {
-        const int targetRank = b.whiteOnMove == kWhite ? 6 : 3;
+        const bool whiteToMove = b.sideToMove == PieceColour::kWhite;
+        const int targetRank = whiteToMove ? 6 : 3;
         if (enPassant.size() != 2 || enPassant[0] < 'a' || enPassant[0] > 'h' ||
             enPassant[1] - '0' != targetRank) {
             reading.error = "en passant '" + enPassant + "'";
@@ -205,8 +202,8 @@ FenReading ReadFen(std::string_view text) {
         const int target = CellOf(9 - targetRank, enPassant[0] - 'a' + 1);
         // The pawn that passed stands one step beyond the target, seen from
         // the side to move; the target and the square it came from are empty.
-        const int ahead = b.whiteOnMove == kWhite ? 10 : -10;
-        const std::int32_t passedPawn = b.whiteOnMove == kWhite ? -kPawn : kPawn;
+        const int ahead = whiteToMove ? 10 : -10;
+        const std::int32_t passedPawn = whiteToMove ? -kPawn : kPawn;
         if (b.cells[target + ahead] == passedPawn && b.cells[target] == 0 &&
             b.cells[target - ahead] == 0) {
             b.cells[kEnPassantCell] = target;
@@ -214,23 +211,25 @@ FenReading ReadFen(std::string_view text) {
     }
 
     if (fields.size() >= 5) {
-        if (!AllDigits(fields[4])) {
+        const auto clock = ReadNumber<std::int32_t>(fields[4]);
+        if (!clock || *clock > kMaxHalfmoveClock) {
             reading.error = "halfmove clock '" + fields[4] + "'";
             return reading;
         }
-        b.halfmoveClock = std::stoi(fields[4]);
+        b.halfmoveClock = *clock;
     } else {
         b.halfmoveClock = 0;
     }
-    if (fields.size() == 6 && !AllDigits(fields[5])) {
+    if (fields.size() == 6 && !ReadNumber<std::int32_t>(fields[5])) {
         reading.error = "move number '" + fields[5] + "'";
         return reading;
     }
 
     // The side that has just moved cannot be in check: its king could be taken.
-    const std::int32_t mover = b.whiteOnMove == kWhite ? kBlack : kWhite;
-    const std::int32_t moverKing = mover == kWhite ? b.whiteKingSquare : b.blackKingSquare;
-    if (IsAttacked(b, moverKing, b.whiteOnMove) == 1) {
+    const PieceColour mover = Opponent(b.sideToMove);
+    const std::int32_t moverKing =
+        mover == PieceColour::kWhite ? b.whiteKingSquare : b.blackKingSquare;
+    if (IsAttacked(b, moverKing, b.sideToMove)) {
         reading.error = "the side not to move is in check";
         return reading;
     }

@@ -16,7 +16,7 @@ MoveTextMarks NormaliseMoveText(std::string& text) {
     MoveTextMarks marks;
     text = TrimRightBlanks(text);
     marks.eqMark = Contains(text, "=") ? "=" : "";
-    marks.queenMark = (Contains(text, "q") || Contains(text, "Q")) ? 1 : 0;
+    marks.queenMark = Contains(text, "q") || Contains(text, "Q");
     // Check and mate marks: the text is cut back until none is left, so
     // whatever followed the first mark goes with it.
     while (Contains(text, "+"))
@@ -50,7 +50,7 @@ void BuildCoordinateTexts(const Board& board, const MoveList& list, const MoveTe
         if (m.kind >= kPromoteKnight && m.kind <= kPromoteRook) {
             text += marks.eqMark;
             text += "NBR"[m.kind - kPromoteKnight];
-        } else if (m.kind == kPromoteQueen && marks.queenMark == 1) {
+        } else if (m.kind == kPromoteQueen && marks.queenMark) {
             text += marks.eqMark;
             text += 'Q';
         }
@@ -74,9 +74,9 @@ std::int32_t FindTextEntry(const MoveList& list, const MoveTextColumn& withPiece
 
 std::int32_t MatchPass(Board& board, MoveList& list, MoveTexts& texts, const std::string& text,
                        const MoveTextMarks& marks, bool legalOnly) {
-    const std::int32_t side = board.whiteOnMove;
-    GenerateMoves(board, list, side, legalOnly ? 0 : 1);
-    board.whiteOnMove = side;
+    const PieceColour side = board.sideToMove;
+    GenerateMoves(board, list, side, !legalOnly);
+    board.sideToMove = side;
     BuildCoordinateTexts(board, list, marks, texts[0], texts[1]);
     BuildSanTexts(board, list, texts[2]);
     return FindTextEntry(list, texts[0], texts[1], texts[2], text, UpperAscii(text));

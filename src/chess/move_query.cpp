@@ -35,7 +35,7 @@ MoveTextMatch MatchMoveText(const Board& board, std::string_view text) {
         match.entry = found;
         match.move = list[found];
         MoveList legal;
-        GenerateMoves(scratch, legal, scratch.whiteOnMove, 0);
+        GenerateMoves(scratch, legal, scratch.sideToMove, false);
         for (int n = 1; n <= legal.count; ++n) {
             if (SameMove(legal[n], match.move)) match.legal = true;
         }

@@ -13,9 +13,9 @@ namespace lantrel {
 
 // What a move text tells beyond the move itself.
 struct MoveTextMarks {
-    std::string eqMark;          // "=" when the text had one
-    std::int32_t queenMark = 0;  // 1 when the text had a q or Q
-    std::string separator;       // "", "-" or "X": written between the two squares
+    std::string eqMark;      // "=" when the text had one
+    bool queenMark = false;  // the text had a q or Q
+    std::string separator;   // "", "-" or "X": written between the two squares
 };
 
 // Cleans a logged move text in place (trailing blanks, check and mate marks,

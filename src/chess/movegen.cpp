@@ -12,11 +12,11 @@ namespace {
 
 class Generator {
   public:
-    Generator(Board& board, MoveList& list, std::int32_t side, std::int32_t skipLegality)
+    Generator(Board& board, MoveList& list, PieceColour side, bool skipLegality)
         : board_(board),
           cells_(board.cells),
           list_(list),
-          side_(side),
+          white_(side == PieceColour::kWhite),
           skipLegality_(skipLegality) {}
 
     void Run() {
@@ -25,10 +25,10 @@ class Generator {
             for (int file = 1; file <= 8 && !stopped_; ++file) {
                 const int square = CellOf(row, file);
                 const std::int32_t p = cells_[square];
-                if (p == 0 || (side_ == kWhite) != (p > 0)) continue;
+                if (p == 0 || white_ != (p > 0)) continue;
                 switch (std::abs(p)) {
                     case kPawn:
-                        if (side_ == kWhite) {
+                        if (white_) {
                             PawnMoves(square, -1);
                         } else {
                             PawnMoves(square, 1);
@@ -51,7 +51,7 @@ class Generator {
 
   private:
     bool IsEnemy(std::int32_t value) const {
-        return side_ == kWhite ? value < 0 : (value > 0 && value != kOffBoard);
+        return white_ ? value < 0 : (value > 0 && value != kOffBoard);
     }
 
     // `forward` is -1 for White (toward rank 8) and +1 for Black.
@@ -94,7 +94,7 @@ class Generator {
                 const std::int32_t to = rays[d][s];
                 if (to == 0) break;
                 const std::int32_t value = cells_[to];
-                if (value != 0 && (value > 0) == (side_ == kWhite)) break;
+                if (value != 0 && (value > 0) == white_) break;
                 AddMove(square, to, kNormalMove);
                 if (stopped_ || value != 0) break;
             }
@@ -105,7 +105,8 @@ class Generator {
     void Castling(int square) {
         // King-side before queen-side. The rook must stand in its corner even
         // when the state still reads open; b1/b8 must be empty but may be attacked.
-        if (side_ == kBlack && square == 26) {
+        using enum PieceColour;
+        if (!white_ && square == 26) {
             if (cells_[kBlackKingSide] == kCastlingOpen && cells_[27] == 0 && cells_[28] == 0 &&
                 cells_[29] == -kRook && !IsAttacked(board_, 26, kWhite) &&
                 !IsAttacked(board_, 27, kWhite) && !IsAttacked(board_, 28, kWhite)) {
@@ -117,7 +118,7 @@ class Generator {
                 !IsAttacked(board_, 25, kWhite) && !IsAttacked(board_, 24, kWhite)) {
                 AddMove(26, 24, kCastleQueenSide);
             }
-        } else if (side_ == kWhite && square == 96) {
+        } else if (white_ && square == 96) {
             if (cells_[kWhiteKingSide] == kCastlingOpen && cells_[97] == 0 && cells_[98] == 0 &&
                 cells_[99] == kRook && !IsAttacked(board_, 96, kBlack) &&
                 !IsAttacked(board_, 97, kBlack) && !IsAttacked(board_, 98, kBlack)) {
@@ -133,11 +134,11 @@ class Generator {
     }
 
     void AddMove(int from, int to, std::int32_t kind) {
-        if (skipLegality_ == 0) {
+        if (!skipLegality_) {
             MakeMove(board_, from, to, kind, board_.searchPly);
-            const std::int32_t attacked = side_ == kBlack
-                                              ? IsAttacked(board_, board_.blackKingSquare, kWhite)
-                                              : IsAttacked(board_, board_.whiteKingSquare, kBlack);
+            const bool attacked =
+                white_ ? IsAttacked(board_, board_.whiteKingSquare, PieceColour::kBlack)
+                       : IsAttacked(board_, board_.blackKingSquare, PieceColour::kWhite);
             UnmakeMove(board_);
             if (attacked) return;
         }
@@ -159,14 +160,14 @@ class Generator {
     Board& board_;
     Cells& cells_;
     MoveList& list_;
-    const std::int32_t side_;
-    const std::int32_t skipLegality_;
+    const bool white_;  // the side whose moves are generated
+    const bool skipLegality_;
     bool stopped_ = false;
 };
 
 }  // namespace
 
-void GenerateMoves(Board& board, MoveList& list, std::int32_t side, std::int32_t skipLegality) {
+void GenerateMoves(Board& board, MoveList& list, PieceColour side, bool skipLegality) {
     Generator(board, list, side, skipLegality).Run();
 }
 

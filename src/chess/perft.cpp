@@ -5,7 +5,7 @@ namespace lantrel {
 std::uint64_t Perft(Board& board, int depth) {
     if (depth <= 0) return 1;
     MoveList list;
-    GenerateMoves(board, list, board.whiteOnMove, 0);
+    GenerateMoves(board, list, board.sideToMove, false);
     if (depth == 1) return static_cast<std::uint64_t>(list.count);
     std::uint64_t nodes = 0;
     for (int n = 1; n <= list.count; ++n) {

@@ -64,7 +64,7 @@ void WriteText(const Board& board, const MoveRecord& m, Stage stage, std::string
 
 void BuildSanTexts(const Board& board, const MoveList& list, MoveTextColumn& san) {
     const int count = list.count;
-    std::array<std::int32_t, kMaxMoves + 1> ambiguous{};
+    std::array<bool, kMaxMoves + 1> ambiguous{};
 
     // Equal texts always name the same target square (castling texts only
     // meet each other), so each collision stage compares the entries of one
@@ -82,8 +82,8 @@ void BuildSanTexts(const Board& board, const MoveList& list, MoveTextColumn& san
         for (int i = 1; i <= count; ++i) {
             for (int j = nextOnTarget[i]; j != 0; j = nextOnTarget[j]) {
                 if (san[i] == san[j]) {
-                    ambiguous[i] = 1;
-                    ambiguous[j] = 1;
+                    ambiguous[i] = true;
+                    ambiguous[j] = true;
                     any = true;
                 }
             }
@@ -92,8 +92,8 @@ void BuildSanTexts(const Board& board, const MoveList& list, MoveTextColumn& san
     };
     auto rewrite = [&](Stage stage) {
         for (int n = 1; n <= count; ++n) {
-            if (ambiguous[n] == 0) continue;
-            ambiguous[n] = 0;
+            if (!ambiguous[n]) continue;
+            ambiguous[n] = false;
             WriteText(board, list[n], stage, san[n]);
         }
     };
@@ -107,18 +107,19 @@ void BuildSanTexts(const Board& board, const MoveList& list, MoveTextColumn& san
 }
 
 std::string CheckMark(const Board& after) {
-    const bool white = after.whiteOnMove == kWhite;
-    const std::int32_t king = white ? after.whiteKingSquare : after.blackKingSquare;
-    if (!IsAttacked(after, king, white ? kBlack : kWhite)) return {};
+    const PieceColour mover = after.sideToMove;
+    const std::int32_t king =
+        mover == PieceColour::kWhite ? after.whiteKingSquare : after.blackKingSquare;
+    if (!IsAttacked(after, king, Opponent(mover))) return {};
     Board board = after;
     MoveList replies;
-    GenerateMoves(board, replies, after.whiteOnMove, 0);
+    GenerateMoves(board, replies, mover, false);
     return replies.count == 0 ? "#" : "+";
 }
 
 std::string PlayPgnMove(Board& board, std::string_view fenAfter) {
     MoveList legal;
-    GenerateMoves(board, legal, board.whiteOnMove, 0);
+    GenerateMoves(board, legal, board.sideToMove, false);
     MoveTextColumn san;
     BuildSanTexts(board, legal, san);
     for (int n = 1; n <= legal.count; ++n) {

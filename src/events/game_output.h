@@ -3,7 +3,8 @@
 // The feed knows nothing of who listens. Every output (the UDP broadcaster, a
 // browser feed, a live PGN file) implements GameOutput; the app attaches them
 // to one GameOutputs, which hands every event to each output in attach order.
-// Texts are the GUI's bytes, as the log had them.
+// Texts are the GUI's bytes, as the log had them; what the feed read of them
+// travels beside them (events/game_events.h).
 #pragma once
 
 #include <cstdint>
@@ -12,28 +13,29 @@
 #include <utility>
 #include <vector>
 
-namespace lantrel {
+#include "chess/colour.h"
+#include "events/game_events.h"
 
-enum class Side { kWhite, kBlack };
+namespace lantrel {
 
 // A move as the game records it: its full-move number, who made it, its SAN,
 // and where it went.
 struct PlayedMove {
     PlayedMove() = default;
-    PlayedMove(std::int32_t moveNumber, Side mover, std::string moveSan,
-               std::string moverThinking = {})
+    PlayedMove(std::int32_t moveNumber, PieceColour mover, std::string moveSan,
+               std::optional<EngineThinking> moverThinking = std::nullopt)
         : number(moveNumber),
           side(mover),
           san(std::move(moveSan)),
           thinking(std::move(moverThinking)) {}
 
     std::int32_t number = 0;
-    Side side = Side::kWhite;
+    PieceColour side = PieceColour::kWhite;
     std::string san;
     // The mover's last thinking line before the move when the same read of the
     // log held both: Thinking reports only the latest line of a read, after its
-    // moves. Empty when the line was reported before the move.
-    std::string thinking;
+    // moves. None when the line was reported before the move.
+    std::optional<EngineThinking> thinking;
     // The move as UCI writes it ("e2e4", "e7e8q", castling as the king's move
     // "e1g1") and its from and to squares ("e2", "e4").
     std::string uci;
@@ -56,7 +58,7 @@ class GameOutput {
     virtual ~GameOutput() = default;
 
     // A player's name became known or changed.
-    virtual void PlayerNamed(Side side, const std::string& name) = 0;
+    virtual void PlayerNamed(PieceColour side, const std::string& name) = 0;
     // A new game began at the start position (PositionSet follows).
     virtual void NewGameStarted(std::int32_t gameNumber) = 0;
     // The position was set without a move: a new game, or a position from the GUI.
@@ -72,10 +74,10 @@ class GameOutput {
     // The clocks the GUI gave the engine on move: its own time (`side` is the
     // engine's colour, unknown before the colours are) and its opponent's, both
     // in the GUI's centiseconds text.
-    virtual void ClocksTold(std::optional<Side> side, const std::string& time,
+    virtual void ClocksTold(std::optional<PieceColour> side, const std::string& time,
                             const std::string& opponentTime) = 0;
     // The latest thinking line (depth, score, time, nodes, PV) of one side.
-    virtual void Thinking(Side side, const std::string& line) = 0;
+    virtual void Thinking(PieceColour side, const EngineThinking& thinking) = 0;
     // The time control, as the GUI's "level ..." text.
     virtual void LevelSet(const std::string& level) = 0;
     // The GUI announced the result ("1-0 {White mates}" and the like).
@@ -94,7 +96,7 @@ class GameOutputs final : public GameOutput {
   public:
     void Attach(GameOutput& output) { outputs_.push_back(&output); }
 
-    void PlayerNamed(Side side, const std::string& name) override {
+    void PlayerNamed(PieceColour side, const std::string& name) override {
         Each(&GameOutput::PlayerNamed, side, name);
     }
     void NewGameStarted(std::int32_t gameNumber) override {
@@ -108,12 +110,12 @@ class GameOutputs final : public GameOutput {
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override {
         Each(&GameOutput::MoveTakenBack, move, fen, live);
     }
-    void ClocksTold(std::optional<Side> side, const std::string& time,
+    void ClocksTold(std::optional<PieceColour> side, const std::string& time,
                     const std::string& opponentTime) override {
         Each(&GameOutput::ClocksTold, side, time, opponentTime);
     }
-    void Thinking(Side side, const std::string& line) override {
-        Each(&GameOutput::Thinking, side, line);
+    void Thinking(PieceColour side, const EngineThinking& thinking) override {
+        Each(&GameOutput::Thinking, side, thinking);
     }
     void LevelSet(const std::string& level) override { Each(&GameOutput::LevelSet, level); }
     void ResultAnnounced(const std::string& result) override {

@@ -18,8 +18,8 @@ struct FeedSettings {
     std::string path;                    // the GUI's debug log
     std::int32_t delayAfterMove = 300;   // ms
     std::int32_t delayAfterGame = 1000;  // ms, counted in whole seconds
-    std::int32_t icsMode = 0;            // 1: an engine against a human on a chess server
-    std::int32_t saveDebug = 0;          // 1: keep the processed lines in debug.tmp
+    bool icsMode = false;                // an engine against a human on a chess server
+    bool saveDebug = false;              // keep the processed lines in debug.tmp
 };
 
 // The operator's screen as the feed reports to it.
@@ -27,7 +27,7 @@ class FeedScreen {
   public:
     virtual ~FeedScreen() = default;
     // A player's row as the GUI starts its engine or gives it a colour.
-    virtual void ShowPlayerStarted(Side side, const std::string& name) = 0;
+    virtual void ShowPlayerStarted(PieceColour side, const std::string& name) = 0;
     // Both players' rows once an engine named itself or the colours were given.
     virtual void ShowPlayers(const std::string& white, const std::string& black) = 0;
     // A new game: its number, and the move error count back at zero.

@@ -93,7 +93,7 @@ bool PlayGuiMove(Feed& feed, int engine, const std::string& text, bool pauseWhen
     const std::int32_t before = game.plyCount;
     std::string move = text;
     PlayMoveText(feed, move, pauseWhenLive);
-    feed.reader.redrawBoard = 1;
+    feed.reader.redrawBoard = true;
     SyncRecord(feed);
     if (game.plyCount != before + 1) return false;
     game.guiGame.lastMover = 0;
@@ -306,7 +306,7 @@ void StartFromPosition(Feed& feed, const Board& position) {
     ChessState& chess = feed.chess;
     static_cast<Board&>(chess) = position;
     chess.searchPly = 1;
-    game.gameNotStarted = 1;
+    game.gameNotStarted = true;
     game.plyCount = 0;
     game.beforeLastMove.reset();
     feed.screen.RepaintBoard();
@@ -319,7 +319,7 @@ void StartFromPosition(Feed& feed, const Board& position) {
 GuiLineNote FollowGuiTraffic(Feed& feed, const std::string& lineText) {
     GuiLineNote note;
     LiveGame& game = feed.game;
-    if (feed.settings.icsMode == 1) return note;
+    if (feed.settings.icsMode) return note;
     note.followed = true;
     SyncRecord(feed);
     note.plyCount = game.plyCount;
@@ -430,7 +430,7 @@ bool EngineMoveNotPassedOn(Feed& feed) {
 }
 
 bool NewEngineJoinsGame(Feed& feed, int source) {
-    if (feed.settings.icsMode == 1 || source < 1 || source > 2) return false;
+    if (feed.settings.icsMode || source < 1 || source > 2) return false;
     SyncRecord(feed);
     const GuiGame& record = feed.game.guiGame;
     if (record.engineMoved) return false;
@@ -441,7 +441,7 @@ bool NewEngineJoinsGame(Feed& feed, int source) {
 }
 
 bool FirstGoOfGuiGame(Feed& feed) {
-    if (feed.settings.icsMode == 1) return false;
+    if (feed.settings.icsMode) return false;
     SyncRecord(feed);
     const GuiGame& record = feed.game.guiGame;
     return !record.engineMoved && !record.goSeen;

@@ -47,7 +47,7 @@ struct BeforeLastMove {
     std::string fen;
     std::string previousFen;
     std::optional<PlayedMove> lastMove;
-    std::int32_t gameNotStarted = 1;
+    bool gameNotStarted = true;
 };
 
 struct LiveGame {
@@ -55,10 +55,10 @@ struct LiveGame {
     std::string blackPlayer;
     std::string firstEngine;
     std::string secondEngine;
-    std::int32_t firstEngineColour = 0;  // 1 White, 2 Black, 0 not yet told
-    std::int32_t secondEngineColour = 0;
+    std::optional<PieceColour> firstEngineColour;  // none: not yet told
+    std::optional<PieceColour> secondEngineColour;
     std::int32_t plyCount = 0;
-    std::int32_t gameNotStarted = 1;
+    bool gameNotStarted = true;
     bool resultAnnounced = false;  // the GUI gave this game a result: its next "new" starts another
     std::string fen;
     std::string previousFen;
@@ -67,7 +67,7 @@ struct LiveGame {
     std::string pendingWhitePv;  // the latest thinking line of each side in this read
     std::string pendingBlackPv;
     std::string lineStamp;
-    std::int32_t headerSent = 0;
+    bool headerSent = false;  // the catch-up read is done: viewers follow live
     std::int32_t gameNumber = 0;
     std::int32_t moveErrorCount = 0;
     std::string saveDebugName;
@@ -75,7 +75,7 @@ struct LiveGame {
     // Kept at every move, so that a move the GUI refused can be taken back;
     // empty before a game's first move and after a takeback.
     std::optional<BeforeLastMove> beforeLastMove;
-    // The side to move (whiteOnMove) belongs to the position: see ChessState.
+    // The side to move (sideToMove) belongs to the position: see ChessState.
 };
 
 struct FeedState {
@@ -86,12 +86,12 @@ struct FeedState {
     std::string readTail;
     FileIdentity logIdentity;  // the log file those bytes came from
     std::string partialLine;
-    std::int32_t redrawBoard = 0;
+    bool redrawBoard = false;
     std::int32_t nulBytesSeen = 0;  // counts up to 2: only the first two matter
     std::int32_t linesSinceService = 0;
     double lastServiceTime = 0;  // monotonic time of the last network service
     // The last "time" the GUI gave an engine of known colour: that colour and the text.
-    std::optional<Side> clockSide;
+    std::optional<PieceColour> clockSide;
     std::string clockTime;
     bool partialLineCapped = false;  // the over-long line note was written once
     bool arenaLog = false;           // the log is Arena's (its engine markers were seen)

@@ -35,16 +35,16 @@ LineParts CutLine(std::string workLine) {
 }
 
 void ReportPlayers(Feed& feed) {
-    feed.output.PlayerNamed(Side::kWhite, feed.game.whitePlayer);
-    feed.output.PlayerNamed(Side::kBlack, feed.game.blackPlayer);
+    feed.output.PlayerNamed(PieceColour::kWhite, feed.game.whitePlayer);
+    feed.output.PlayerNamed(PieceColour::kBlack, feed.game.blackPlayer);
 }
 
 // "black" or "white" sent to an engine: that engine has this colour, the other
 // engine the other one.
-void AssignColour(Feed& feed, int source, bool black) {
+void AssignColour(Feed& feed, int source, PieceColour mine) {
     LiveGame& g = feed.game;
-    int mine = black ? 2 : 1;
-    int theirs = black ? 1 : 2;
+    const bool black = mine == PieceColour::kBlack;
+    const PieceColour theirs = Opponent(mine);
     std::string& minePlayer = black ? g.blackPlayer : g.whitePlayer;
     std::string& theirPlayer = black ? g.whitePlayer : g.blackPlayer;
     if (source == 1) {
@@ -65,7 +65,7 @@ void AssignColour(Feed& feed, int source, bool black) {
 void PauseAfterResult(Feed& feed) {
     feed.screen.ShowPaused(true);
     long n = std::lround(feed.settings.delayAfterGame / 1000.0);
-    if (feed.game.headerSent == 1) {
+    if (feed.game.headerSent) {
         auto second = [&feed] { return static_cast<long>(feed.clock.TimeOfDay()); };
         long shown = second();
         long changes = 0;
@@ -91,8 +91,10 @@ struct LineStep {
     bool done = false;
 };
 
-int ColourOf(const LiveGame& g, int source) {
-    return source == 1 ? g.firstEngineColour : source == 2 ? g.secondEngineColour : 0;
+std::optional<PieceColour> ColourOf(const LiveGame& g, int source) {
+    if (source == 1) return g.firstEngineColour;
+    if (source == 2) return g.secondEngineColour;
+    return std::nullopt;
 }
 
 // The GUI started an engine: its command line follows the working-folder note in
@@ -101,19 +103,19 @@ void EngineStarted(Feed& feed, LineStep& step) {
     LiveGame& g = feed.game;
     const std::string& workLine = step.parts.workLine;
     std::string name = Mid(workLine, Find(workLine, ")", 17) + 2);
-    if (feed.settings.icsMode == 1) g.secondEngine = "Human";
+    if (feed.settings.icsMode) g.secondEngine = "Human";
     if (g.firstEngine.empty()) {
         g.firstEngine = g.whitePlayer = name;
-        g.firstEngineColour = 1;
-        g.secondEngineColour = 2;
-        feed.screen.ShowPlayerStarted(Side::kWhite, g.whitePlayer);
-        feed.output.PlayerNamed(Side::kWhite, g.whitePlayer);
+        g.firstEngineColour = PieceColour::kWhite;
+        g.secondEngineColour = PieceColour::kBlack;
+        feed.screen.ShowPlayerStarted(PieceColour::kWhite, g.whitePlayer);
+        feed.output.PlayerNamed(PieceColour::kWhite, g.whitePlayer);
         step.done = true;
         return;
     }
     g.secondEngine = g.blackPlayer = name;
-    feed.screen.ShowPlayerStarted(Side::kBlack, g.blackPlayer);
-    feed.output.PlayerNamed(Side::kBlack, g.blackPlayer);
+    feed.screen.ShowPlayerStarted(PieceColour::kBlack, g.blackPlayer);
+    feed.output.PlayerNamed(PieceColour::kBlack, g.blackPlayer);
 }
 
 // "feature ... myname="Name"": the engine's own name replaces its command line.
@@ -127,29 +129,29 @@ void EngineNamed(Feed& feed, LineStep& step) {
         std::string name = Mid(workLine, q1 + 1, q2 - q1 - 1);
         if (step.source == 1) {
             g.firstEngine = name;
-            if (g.firstEngineColour == 1) g.whitePlayer = name;
-            if (g.firstEngineColour == 2) g.blackPlayer = name;
-            feed.output.PlayerNamed(Side::kWhite, g.whitePlayer);
+            if (g.firstEngineColour == PieceColour::kWhite) g.whitePlayer = name;
+            if (g.firstEngineColour == PieceColour::kBlack) g.blackPlayer = name;
+            feed.output.PlayerNamed(PieceColour::kWhite, g.whitePlayer);
         } else if (step.source == 2) {
             g.secondEngine = name;
-            if (g.secondEngineColour == 1) g.whitePlayer = name;
-            if (g.secondEngineColour == 2) g.blackPlayer = name;
-            feed.output.PlayerNamed(Side::kBlack, g.blackPlayer);
+            if (g.secondEngineColour == PieceColour::kWhite) g.whitePlayer = name;
+            if (g.secondEngineColour == PieceColour::kBlack) g.blackPlayer = name;
+            feed.output.PlayerNamed(PieceColour::kBlack, g.blackPlayer);
         }
     }
     feed.screen.ShowPlayers(feed.game.whitePlayer, feed.game.blackPlayer);
 }
 
 void PlaysBlack(Feed& feed, LineStep& step) {
-    AssignColour(feed, step.source, true);
+    AssignColour(feed, step.source, PieceColour::kBlack);
     feed.screen.ShowPlayers(feed.game.whitePlayer, feed.game.blackPlayer);
     ReportPlayers(feed);
 }
 
 void PlaysWhite(Feed& feed, LineStep& step) {
-    AssignColour(feed, step.source, false);
-    feed.screen.ShowPlayerStarted(Side::kWhite, feed.game.whitePlayer);
-    feed.screen.ShowPlayerStarted(Side::kBlack, feed.game.blackPlayer);
+    AssignColour(feed, step.source, PieceColour::kWhite);
+    feed.screen.ShowPlayerStarted(PieceColour::kWhite, feed.game.whitePlayer);
+    feed.screen.ShowPlayerStarted(PieceColour::kBlack, feed.game.blackPlayer);
     ReportPlayers(feed);
 }
 
@@ -167,36 +169,36 @@ void NewSent(Feed& feed, LineStep& step) {
 void TimeSent(Feed& feed, LineStep& step) {
     const std::string& workLine = step.parts.workLine;
     std::string value = Mid(workLine, Find(workLine, "time") + 5);
-    int colour = ColourOf(feed.game, step.source);
-    if (colour == 1 || colour == 2) {
-        feed.reader.clockSide = colour == 1 ? Side::kWhite : Side::kBlack;
+    if (const auto colour = ColourOf(feed.game, step.source)) {
+        feed.reader.clockSide = colour;
         feed.reader.clockTime = value;
     }
 }
 
 void OtimSent(Feed& feed, LineStep& step) {
-    if (feed.game.headerSent == 1)
+    if (feed.game.headerSent)
         feed.output.ClocksTold(feed.reader.clockSide, feed.reader.clockTime, step.parts.argument);
 }
 
 // The thinking output of one engine becomes the pending PV line of its colour.
-void NotePv(Feed& feed, const std::string& workLine, std::string_view marker, int colour) {
+void NotePv(Feed& feed, const std::string& workLine, std::string_view marker,
+            std::optional<PieceColour> colour) {
     std::string text = Mid(workLine, Find(workLine, marker) + marker.size());
     if (!IsThinkingLine(text)) return;
-    if (colour == 1) feed.game.pendingWhitePv = text;
-    if (colour == 2) feed.game.pendingBlackPv = text;
+    if (colour == PieceColour::kWhite) feed.game.pendingWhitePv = text;
+    if (colour == PieceColour::kBlack) feed.game.pendingBlackPv = text;
 }
 
-// The engine that sent a move must be the side to move.
+// The engine that sent a move must be the side to move; one of no known colour
+// is taken for White.
 void MoveSent(Feed& feed, LineStep& step) {
-    bool moverIsBlack = ColourOf(feed.game, step.source) == 2;
-    int side = moverIsBlack ? 0 : 1;
-    if (side != feed.chess.whiteOnMove) return;
+    const PieceColour mover = ColourOf(feed.game, step.source).value_or(PieceColour::kWhite);
+    if (mover != feed.chess.sideToMove) return;
     feed.screen.ShowMoveLabel();
     if (!step.parts.argument.empty()) {
         std::string text = step.parts.argument;
         PlayMoveText(feed, text);
-        feed.reader.redrawBoard = 1;
+        feed.reader.redrawBoard = true;
     }
 }
 
@@ -209,9 +211,9 @@ void MoveSent(Feed& feed, LineStep& step) {
 // (ICS mode, Arena) the result alone tells.
 bool LastMoveRefused(Feed& feed, const std::string& result) {
     if (!feed.game.beforeLastMove) return false;
-    const Side justMoved = feed.chess.whiteOnMove == 1 ? Side::kBlack : Side::kWhite;
+    const PieceColour justMoved = Opponent(feed.chess.sideToMove);
     if (LoserOnTime(result) != justMoved) return false;
-    return feed.settings.icsMode == 1 || feed.reader.arenaLog || EngineMoveNotPassedOn(feed);
+    return feed.settings.icsMode || feed.reader.arenaLog || EngineMoveNotPassedOn(feed);
 }
 
 void ResultSent(Feed& feed, LineStep& step) {
@@ -238,7 +240,7 @@ void GoSent(Feed& feed, LineStep& step) {
     const LiveGame& g = feed.game;
     const std::string white = g.whitePlayer;
     const std::string black = g.blackPlayer;
-    AssignColour(feed, step.source, feed.chess.whiteOnMove == 0);
+    AssignColour(feed, step.source, feed.chess.sideToMove);
     if (g.whitePlayer == white && g.blackPlayer == black) return;
     feed.screen.ShowPlayers(g.whitePlayer, g.blackPlayer);
     ReportPlayers(feed);
@@ -254,12 +256,12 @@ void QuitSent(Feed& feed, LineStep& step) {
     LiveGame& g = feed.game;
     if (step.source == 1) {
         g.firstEngine.clear();
-        if (g.firstEngineColour == 1) g.whitePlayer.clear();
-        if (g.firstEngineColour == 2) g.blackPlayer.clear();
+        if (g.firstEngineColour == PieceColour::kWhite) g.whitePlayer.clear();
+        if (g.firstEngineColour == PieceColour::kBlack) g.blackPlayer.clear();
     } else if (step.source == 2) {
         g.secondEngine.clear();
-        if (g.secondEngineColour == 1) g.whitePlayer.clear();
-        if (g.secondEngineColour == 2) g.blackPlayer.clear();
+        if (g.secondEngineColour == PieceColour::kWhite) g.whitePlayer.clear();
+        if (g.secondEngineColour == PieceColour::kBlack) g.blackPlayer.clear();
     }
 }
 
@@ -285,7 +287,7 @@ constexpr LineHandler kLineHandlers[] = {
     {[](Feed&, const LineStep& s) { return CommandIs(s, "time"); }, TimeSent},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "otim"); }, OtimSent},
     {[](Feed& v, const LineStep& s) {
-         return s.source == 1 && v.game.headerSent == 1 && Contains(s.parts.workLine, "<first :");
+         return s.source == 1 && v.game.headerSent && Contains(s.parts.workLine, "<first :");
      },
      [](Feed& feed, LineStep& s) {
          NotePv(feed, s.parts.workLine, "<first : ", feed.game.firstEngineColour);
@@ -300,7 +302,7 @@ constexpr LineHandler kLineHandlers[] = {
     {[](Feed&, const LineStep& s) { return s.parts.outputWord == "move"; }, MoveSent},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "result") && s.source == 1; }, ResultSent},
     {[](Feed& v, const LineStep& s) {
-         return CommandIs(s, "go") && (v.game.gameNotStarted == 1 || FirstGoOfGuiGame(v));
+         return CommandIs(s, "go") && (v.game.gameNotStarted || FirstGoOfGuiGame(v));
      },
      GoSent},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "level") && s.source == 1; }, LevelSent},
@@ -310,7 +312,7 @@ constexpr LineHandler kLineHandlers[] = {
 // Everything from the extra network pass on (also used for the lines that ICS
 // mode makes up).
 void HandleParts(Feed& feed, const LineParts& parts) {
-    if (feed.game.headerSent == 1 && ++feed.reader.linesSinceService > 10) {
+    if (feed.game.headerSent && ++feed.reader.linesSinceService > 10) {
         ServeOutputs(feed, 1);
         feed.reader.linesSinceService = 0;
     }
@@ -330,7 +332,7 @@ constexpr std::string_view kIcsCommands =
 // when the line was replaced by made-up lines (and so is done).
 bool HandleIcsLine(Feed& feed, LineParts& parts) {
     std::size_t p = FindAfterStart(parts.workLine, ">first :");
-    if (feed.settings.icsMode != 1 || p == 0) return false;
+    if (!feed.settings.icsMode || p == 0) return false;
     if (FoundAfterStart(parts.workLine, ">first : name")) {
         // The opponent's name, which the engine-name step reads as the second engine's.
         std::string name = Mid(parts.workLine, Find(parts.workLine, "name") + 5);
@@ -371,7 +373,7 @@ void ProcessLogLine(Feed& feed, const std::string& line) {
     if (std::size_t p = Find(parts.workLine, ": usermove"); p > 1)
         parts.workLine = Mid(parts.workLine, p + 11);
 
-    if (feed.settings.saveDebug == 1) AppendLine(feed.File("debug.tmp"), parts.workLine);
+    if (feed.settings.saveDebug) AppendLine(feed.File("debug.tmp"), parts.workLine);
 
     // Old-style engine output: "1. ... e7e5" is the move e7e5. Thinking output
     // whose variation starts with Black's move ("1 -13 0 46 3. ... c6 4. Nxd5")

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "feed/feed.h"
+#include "feed/parsing.h"
 #include "platform/files.h"
 #include "text/text.h"
 
@@ -99,12 +100,14 @@ void CutLogLines(Feed& feed, const ReadOnlyFile& log,
 void FinishLogRead(Feed& feed) {
     LiveGame& game = feed.game;
     // Only the latest thinking of each side in a read goes out.
-    if (!game.pendingWhitePv.empty()) feed.output.Thinking(Side::kWhite, game.pendingWhitePv);
-    if (!game.pendingBlackPv.empty()) feed.output.Thinking(Side::kBlack, game.pendingBlackPv);
+    if (!game.pendingWhitePv.empty())
+        feed.output.Thinking(PieceColour::kWhite, ReadThinking(game.pendingWhitePv));
+    if (!game.pendingBlackPv.empty())
+        feed.output.Thinking(PieceColour::kBlack, ReadThinking(game.pendingBlackPv));
     game.pendingWhitePv.clear();
     game.pendingBlackPv.clear();
-    if (game.headerSent == 0) feed.output.CaughtUp(SnapshotOf(game));
-    game.headerSent = 1;
+    if (!game.headerSent) feed.output.CaughtUp(SnapshotOf(game));
+    game.headerSent = true;
     feed.reader.linesSinceService = 0;
 }
 

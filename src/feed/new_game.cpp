@@ -4,7 +4,7 @@ namespace lantrel {
 
 void StartNewGame(Feed& feed) {
     LiveGame& game = feed.game;
-    game.gameNotStarted = 1;
+    game.gameNotStarted = true;
     game.resultAnnounced = false;
     game.plyCount = 0;
     game.gameNumber += 1;

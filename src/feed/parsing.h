@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "events/game_events.h"
 #include "events/game_output.h"
 
 namespace lantrel {
@@ -36,6 +37,12 @@ bool IsThinkingLine(std::string_view text);
 // The side a GUI's result says lost on time: "1-0 {Black loses on time}",
 // XBoard's "0-1 {Black wins on time}", a chess server's "{White forfeits on
 // time}"; the score names the loser. Nothing for any other result.
-std::optional<Side> LoserOnTime(std::string_view result);
+std::optional<PieceColour> LoserOnTime(std::string_view result);
+
+// ---- The game events' values, read from the GUI's texts (event_readers.cpp) ----
+
+// An engine's thinking line: the four numbers, then the PV after any further
+// numbers. Numbers may carry a sign ("+18"); words end at blanks and tabs.
+EngineThinking ReadThinking(std::string_view line);
 
 }  // namespace lantrel

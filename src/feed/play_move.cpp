@@ -4,6 +4,7 @@
 #include "chess/fen.h"
 #include "chess/move_query.h"
 #include "feed/feed.h"
+#include "feed/parsing.h"
 #include "text/text.h"
 
 namespace lantrel {
@@ -14,7 +15,7 @@ void ReportUnmatchedText(Feed& feed, const std::string& text) {
     ChessState& chess = feed.chess;
     LiveGame& game = feed.game;
     feed.screen.RepaintBoard();
-    const std::string sideLine = chess.whiteOnMove == 1
+    const std::string sideLine = chess.sideToMove == PieceColour::kWhite
                                      ? " white to play... player= " + game.whitePlayer
                                      : " black to play... player= " + game.blackPlayer;
     const std::string lines[] = {
@@ -57,15 +58,18 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
     feed.journal.Write("<" + game.lineStamp + "> Move " + NumberText(game.plyCount + 1) + ": " +
                        logText + ", Index = " + NumberText(found));
 
-    const Side mover = chess.whiteOnMove == 1 ? Side::kWhite : Side::kBlack;
+    const PieceColour mover = chess.sideToMove;
     game.beforeLastMove =
         BeforeLastMove{chess, game.fen, game.previousFen, game.lastMove, game.gameNotStarted};
     PlayGameMove(chess, found);
-    game.gameNotStarted = 0;
+    game.gameNotStarted = false;
     game.plyCount += 1;
     // Plies 1 and 2 are move 1, plies 3 and 4 move 2, ...
-    game.lastMove = PlayedMove{(game.plyCount + 1) / 2, mover, chess.moveTexts[2][found],
-                               mover == Side::kWhite ? game.pendingWhitePv : game.pendingBlackPv};
+    const std::string& pending =
+        mover == PieceColour::kWhite ? game.pendingWhitePv : game.pendingBlackPv;
+    game.lastMove =
+        PlayedMove{(game.plyCount + 1) / 2, mover, chess.moveTexts[2][found],
+                   pending.empty() ? std::nullopt : std::optional(ReadThinking(pending))};
 
     const MoveRecord& played = chess.moveList[found];
     game.lastMove->uci = UciMoveText(played);
@@ -76,7 +80,7 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
     feed.screen.ShowFiftyMoveCount(fiftyMoveCount);
 
     WriteFen(feed);
-    const bool live = game.headerSent == 1;
+    const bool live = game.headerSent;
     feed.output.MovePlayed(*game.lastMove, game.fen, fiftyMoveCount, live);
     if (live && pauseWhenLive) feed.clock.SleepMs(feed.settings.delayAfterMove);
     if (game.plyCount == 1) MakeSaveDebugName(feed);
@@ -97,11 +101,11 @@ void TakeBackLastMove(Feed& feed) {
 
     feed.journal.Write("<" + game.lineStamp +
                        "> Move taken back (the GUI refused it): " + std::to_string(refused.number) +
-                       (refused.side == Side::kWhite ? ". " : "... ") + refused.san);
+                       (refused.side == PieceColour::kWhite ? ". " : "... ") + refused.san);
     feed.screen.DrawBoard(feed.chess.cells);
     feed.screen.ShowFen(game.fen);
     feed.screen.ShowFiftyMoveCount(feed.chess.halfmoveClock / 2);
-    feed.output.MoveTakenBack(refused, game.fen, game.headerSent == 1);
+    feed.output.MoveTakenBack(refused, game.fen, game.headerSent);
 }
 
 }  // namespace lantrel

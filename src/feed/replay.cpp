@@ -1,9 +1,10 @@
 #include "feed/replay.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
+
+#include "text/text.h"
 
 namespace lantrel {
 
@@ -16,12 +17,7 @@ bool IsDigit(char c) {
 // Reads exactly `count` digits at `pos`; nothing when they are not all digits.
 std::optional<int> Digits(std::string_view text, std::size_t pos, std::size_t count) {
     if (pos + count > text.size()) return std::nullopt;
-    int value = 0;
-    for (std::size_t i = pos; i < pos + count; ++i) {
-        if (!IsDigit(text[i])) return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
+    return ReadNumber<int>(text.substr(pos, count));
 }
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian calendar).
@@ -80,9 +76,7 @@ std::optional<std::int64_t> WinBoardStampMs(std::string_view line) {
         (line[digits + 1] != '<' && line[digits + 1] != '>')) {
         return std::nullopt;
     }
-    std::int64_t value = 0;
-    std::from_chars(line.data(), line.data() + digits, value);
-    return value;
+    return ReadNumber<std::int64_t>(line.substr(0, digits));
 }
 
 }  // namespace

@@ -52,13 +52,13 @@ bool IsThinkingLine(std::string_view text) {
     return false;
 }
 
-std::optional<Side> LoserOnTime(std::string_view result) {
+std::optional<PieceColour> LoserOnTime(std::string_view result) {
     const std::string text = UpperAscii(result);
     const bool onTime = Contains(text, "ON TIME") || Contains(text, "OUT OF TIME") ||
                         Contains(text, "FLAG FELL") || Contains(text, "TIME FORFEIT");
     if (!onTime) return std::nullopt;
-    if (StartsWith(text, "1-0")) return Side::kBlack;
-    if (StartsWith(text, "0-1")) return Side::kWhite;
+    if (StartsWith(text, "1-0")) return PieceColour::kBlack;
+    if (StartsWith(text, "0-1")) return PieceColour::kWhite;
     return std::nullopt;  // a draw: both flags fell, or one fell against a bare king
 }
 

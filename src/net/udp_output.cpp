@@ -15,12 +15,12 @@ constexpr std::int32_t kClockBacklogLimit = 1;
 }  // namespace
 
 std::string MoveMessage(const PlayedMove& move) {
-    return (move.side == Side::kWhite ? "WMOVE:" : "BMOVE:") +
+    return (move.side == PieceColour::kWhite ? "WMOVE:" : "BMOVE:") +
            TrimRightBlanks(NumberText(move.number)) + ". " + move.san;
 }
 
-void UdpBroadcaster::PlayerNamed(Side side, const std::string& name) {
-    Broadcast(net_, (side == Side::kWhite ? "WPLAYER: " : "BPLAYER: ") + name);
+void UdpBroadcaster::PlayerNamed(PieceColour side, const std::string& name) {
+    Broadcast(net_, (side == PieceColour::kWhite ? "WPLAYER: " : "BPLAYER: ") + name);
 }
 
 void UdpBroadcaster::NewGameStarted(std::int32_t /*gameNumber*/) {
@@ -46,15 +46,16 @@ void UdpBroadcaster::MoveTakenBack(const PlayedMove& /*move*/, const std::string
     if (live) Broadcast(net_, "FEN: " + fen);
 }
 
-void UdpBroadcaster::ClocksTold(std::optional<Side> side, const std::string& time,
+void UdpBroadcaster::ClocksTold(std::optional<PieceColour> side, const std::string& time,
                                 const std::string& opponentTime) {
     std::string message;
-    if (side) message = (*side == Side::kWhite ? "WTIME: " : "BTIME: ") + time + " ";
+    if (side) message = (*side == PieceColour::kWhite ? "WTIME: " : "BTIME: ") + time + " ";
     BroadcastRaw(net_, message + " otim " + opponentTime, kClockBacklogLimit);
 }
 
-void UdpBroadcaster::Thinking(Side side, const std::string& line) {
-    BroadcastRaw(net_, (side == Side::kWhite ? "WPV: " : "BPV: ") + line, kThinkingBacklogLimit);
+void UdpBroadcaster::Thinking(PieceColour side, const EngineThinking& thinking) {
+    BroadcastRaw(net_, (side == PieceColour::kWhite ? "WPV: " : "BPV: ") + thinking.text,
+                 kThinkingBacklogLimit);
 }
 
 void UdpBroadcaster::LevelSet(const std::string& level) {

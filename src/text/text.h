@@ -5,9 +5,12 @@
 // are written that way; the conversion to 0-based indexes happens here only.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace lantrel {
 
@@ -29,6 +32,15 @@ std::int64_t ParseLongNumber(std::string_view text);
 
 // Same parser without rounding, for values that keep their fraction.
 double ParseDecimal(std::string_view text);
+
+// A text that is a number and nothing else: decimal digits only, no sign, no
+// blank. Nothing for any other text, nor for a number too large for T.
+template <typename T>
+std::optional<T> ReadNumber(std::string_view text);
+
+// The same with a sign allowed in front ("-35", "+18").
+template <typename T>
+std::optional<T> ReadSignedNumber(std::string_view text);
 
 // 1-based position of the first occurrence of `pattern` at or after `from`,
 // or 0 when there is none.
@@ -82,5 +94,39 @@ std::string GetWord(std::string_view text, int n);
 // Right-aligns `text` in `width` places, filling with blanks; a longer text is
 // returned whole.
 std::string RightAlign(std::string_view text, std::size_t width);
+
+namespace text_detail {
+
+inline bool StartsWithDigit(std::string_view text) {
+    return !text.empty() && text.front() >= '0' && text.front() <= '9';
+}
+
+// The whole text through std::from_chars, which finds an overflow.
+template <typename T>
+std::optional<T> WholeNumber(std::string_view text) {
+    T value{};
+    const char* end = text.data() + text.size();
+    const auto [next, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc() || next != end) return std::nullopt;
+    return value;
+}
+
+}  // namespace text_detail
+
+template <typename T>
+std::optional<T> ReadNumber(std::string_view text) {
+    if (!text_detail::StartsWithDigit(text)) return std::nullopt;
+    return text_detail::WholeNumber<T>(text);
+}
+
+template <typename T>
+std::optional<T> ReadSignedNumber(std::string_view text) {
+    if (!text.empty() && text.front() == '+') return ReadNumber<T>(text.substr(1));
+    if (!text.empty() && text.front() == '-') {
+        if (!text_detail::StartsWithDigit(text.substr(1))) return std::nullopt;
+        return text_detail::WholeNumber<T>(text);
+    }
+    return ReadNumber<T>(text);
+}
 
 }  // namespace lantrel

@@ -26,8 +26,8 @@ Json Utf8List(const std::vector<std::string>& latin1) {
     return list;
 }
 
-const char* SideName(Side side) {
-    return side == Side::kWhite ? "white" : "black";
+const char* SideName(PieceColour side) {
+    return side == PieceColour::kWhite ? "white" : "black";
 }
 
 // "level 40 5 0 " -> "40 5 0": the GUI's words without the keyword.

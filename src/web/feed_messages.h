@@ -56,7 +56,7 @@ struct ClockDelta {
 // One side's latest thinking.
 struct PvDelta {
     static constexpr const char* kType = "pv";
-    Side side = Side::kWhite;
+    PieceColour side = PieceColour::kWhite;
     ThinkingLine thinking;
 };
 

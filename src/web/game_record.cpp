@@ -12,8 +12,8 @@ namespace {
 
 constexpr const char* kStartPosition = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
 
-int Index(Side side) {
-    return side == Side::kWhite ? 0 : 1;
+int Index(PieceColour side) {
+    return side == PieceColour::kWhite ? 0 : 1;
 }
 
 // The next blank-separated number of `text` from `at` on; moves `at` past it.
@@ -38,22 +38,6 @@ std::optional<std::int64_t> ParseCentiseconds(std::string_view text) {
 
 }  // namespace
 
-std::optional<ThinkingLine> ParseThinking(std::string_view line) {
-    ThinkingLine t;
-    std::size_t at = 0;
-    if (!NextNumber(line, at, t.depth) || !NextNumber(line, at, t.score) ||
-        !NextNumber(line, at, t.centiseconds) || !NextNumber(line, at, t.nodes))
-        return std::nullopt;
-    // Engines may add selective depth, speed and table-base hits (before a tab
-    // that the feed has made a blank): the PV starts at the first word that is
-    // not a number.
-    std::int64_t extra = 0;
-    for (std::size_t next = at; NextNumber(line, next, extra);)
-        at = next;
-    t.pv = TrimBlanks(line.substr(at));
-    return t;
-}
-
 GameRecorder::GameRecorder(Clock& clock) : clock_(clock) {
     current_.date = Today();
     LoadFen(position_, kStartPosition);
@@ -65,8 +49,8 @@ std::string GameRecorder::Today() const {
     return std::to_string(now.year) + "." + two(now.month) + "." + two(now.day);
 }
 
-void GameRecorder::PlayerNamed(Side side, const std::string& name) {
-    (side == Side::kWhite ? current_.white : current_.black) = name;
+void GameRecorder::PlayerNamed(PieceColour side, const std::string& name) {
+    (side == PieceColour::kWhite ? current_.white : current_.black) = name;
 }
 
 void GameRecorder::NewGameStarted(std::int32_t gameNumber) {
@@ -98,13 +82,13 @@ void GameRecorder::PositionSet(const std::string& fen) {
 void GameRecorder::MovePlayed(const PlayedMove& move, const std::string& fen,
                               std::int32_t /*fiftyMoveCount*/, bool /*live*/) {
     const int mover = Index(move.side);
-    if (!move.thinking.empty()) {
-        if (auto thinking = ParseThinking(move.thinking))
-            lastThinking_[mover] = std::move(thinking);
-        spentThinking_[mover] = move.thinking;  // reported again after the move: not the next one's
+    if (move.thinking) {
+        if (move.thinking->values) lastThinking_[mover] = move.thinking->values;
+        // Reported again after the move: not the next one's.
+        spentThinking_[mover] = move.thinking->text;
     }
     RecordedPly ply{move, PlayPgnMove(position_, fen), fen, std::nullopt, lastThinking_[mover]};
-    ply.move.thinking.clear();
+    ply.move.thinking.reset();
     if (ply.pgnSan.empty()) {
         // Not a move of the position as recorded (the GUI set another one up
         // meanwhile): take the feed's text and start again from its position.
@@ -121,7 +105,7 @@ void GameRecorder::MoveTakenBack(const PlayedMove& /*move*/, const std::string& 
     LoadFen(position_, fen);
 }
 
-void GameRecorder::ClocksTold(std::optional<Side> side, const std::string& /*time*/,
+void GameRecorder::ClocksTold(std::optional<PieceColour> side, const std::string& /*time*/,
                               const std::string& opponentTime) {
     // The GUI tells the engine on move its opponent's time too: the time the
     // side that just moved has left after its move.
@@ -131,11 +115,11 @@ void GameRecorder::ClocksTold(std::optional<Side> side, const std::string& /*tim
     last.clockAfter = ParseCentiseconds(opponentTime);
 }
 
-void GameRecorder::Thinking(Side side, const std::string& line) {
-    const bool spent = line == spentThinking_[Index(side)];
+void GameRecorder::Thinking(PieceColour side, const EngineThinking& thinking) {
+    const bool spent = thinking.text == spentThinking_[Index(side)];
     spentThinking_[Index(side)].clear();
     if (spent) return;
-    if (auto thinking = ParseThinking(line)) lastThinking_[Index(side)] = std::move(thinking);
+    if (thinking.values) lastThinking_[Index(side)] = thinking.values;
 }
 
 void GameRecorder::LevelSet(const std::string& level) {

@@ -15,20 +15,6 @@
 
 namespace lantrel {
 
-// One line of an engine's thinking as the GUI logs it: depth, score (centipawns
-// from the engine's point of view), time (centiseconds), nodes, then the PV.
-struct ThinkingLine {
-    std::int32_t depth = 0;
-    std::int64_t score = 0;
-    std::int64_t centiseconds = 0;
-    std::int64_t nodes = 0;
-    std::string pv;
-    bool operator==(const ThinkingLine&) const = default;
-};
-
-// Reads a thinking line; nullopt when it does not start with four numbers.
-std::optional<ThinkingLine> ParseThinking(std::string_view line);
-
 struct RecordedPly {
     PlayedMove move;
     std::string pgnSan;  // the move as a PGN writes it (check marks, no needless file or rank)
@@ -59,15 +45,15 @@ class GameRecorder final : public GameOutput {
     // result when the next one began.
     const std::vector<RecordedGame>& finished() const { return finished_; }
 
-    void PlayerNamed(Side side, const std::string& name) override;
+    void PlayerNamed(PieceColour side, const std::string& name) override;
     void NewGameStarted(std::int32_t gameNumber) override;
     void PositionSet(const std::string& fen) override;
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override;
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;
-    void ClocksTold(std::optional<Side> side, const std::string& time,
+    void ClocksTold(std::optional<PieceColour> side, const std::string& time,
                     const std::string& opponentTime) override;
-    void Thinking(Side side, const std::string& line) override;
+    void Thinking(PieceColour side, const EngineThinking& thinking) override;
     void LevelSet(const std::string& level) override;
     void ResultAnnounced(const std::string& result) override;
     void CaughtUp(const GameSnapshot& game) override;

@@ -52,10 +52,10 @@ std::string ClockText(std::int64_t centiseconds) {
 
 // The mover's score from White's side in pawns ("0.17", "-1.05"); none for a
 // mate score, which engines write in ways of their own.
-std::string EvalText(const ThinkingLine& thinking, Side mover) {
+std::string EvalText(const ThinkingLine& thinking, PieceColour mover) {
     constexpr std::int64_t kMateScores = 90000;
     if (std::llabs(thinking.score) >= kMateScores) return {};
-    const std::int64_t white = mover == Side::kWhite ? thinking.score : -thinking.score;
+    const std::int64_t white = mover == PieceColour::kWhite ? thinking.score : -thinking.score;
     const std::int64_t magnitude = std::llabs(white);
     const std::string hundredths = std::to_string(magnitude % 100);
     return (white < 0 ? "-" : "") + std::to_string(magnitude / 100) + "." +
@@ -121,7 +121,7 @@ std::string PgnOfGame(const RecordedGame& game, const std::string& site) {
     bool numberDue = true;  // Black's move needs "n..." after a comment or at the start
     for (const RecordedPly& ply : game.plies) {
         const std::string number = std::to_string(ply.move.number);
-        if (ply.move.side == Side::kWhite) {
+        if (ply.move.side == PieceColour::kWhite) {
             AddToken(text, lineLength, number + ".");
         } else if (numberDue) {
             AddToken(text, lineLength, number + "...");

@@ -54,7 +54,7 @@ class LivePgnFile final : public GameOutput {
                 std::string path)
         : record_(record), site_(site), settings_(settings), path_(std::move(path)) {}
 
-    void PlayerNamed(Side, const std::string&) override { changed_ = true; }
+    void PlayerNamed(PieceColour, const std::string&) override { changed_ = true; }
     void NewGameStarted(std::int32_t) override { changed_ = true; }
     void PositionSet(const std::string&) override { changed_ = true; }
     void MovePlayed(const PlayedMove&, const std::string&, std::int32_t, bool live) override {
@@ -62,10 +62,10 @@ class LivePgnFile final : public GameOutput {
         catchingUp_ = !live;
     }
     void MoveTakenBack(const PlayedMove&, const std::string&, bool) override { changed_ = true; }
-    void ClocksTold(std::optional<Side>, const std::string&, const std::string&) override {
+    void ClocksTold(std::optional<PieceColour>, const std::string&, const std::string&) override {
         changed_ = true;  // the clock of the move before
     }
-    void Thinking(Side, const std::string&) override {}
+    void Thinking(PieceColour, const EngineThinking&) override {}
     void LevelSet(const std::string&) override { changed_ = true; }
     void ResultAnnounced(const std::string&) override { changed_ = true; }
     void CaughtUp(const GameSnapshot&) override {

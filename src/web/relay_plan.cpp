@@ -41,13 +41,6 @@ bool IsChannelName(std::string_view name) {
     return true;
 }
 
-std::optional<std::int64_t> WholeNumber(const std::string& text) {
-    if (text.empty() || text.size() > 12 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    return std::stoll(text);
-}
-
 // "ws://HOST[:PORT][/PATH]" into the options; false when it is not such an address.
 bool ReadFeedUrl(const std::string& url, RelayOptions& options) {
     if (!StartsWith(url, "ws://")) return false;
@@ -58,7 +51,7 @@ bool ReadFeedUrl(const std::string& url, RelayOptions& options) {
     const std::size_t colon = authority.rfind(':');
     options.feedHost = authority.substr(0, colon);
     options.feedPort = colon == std::string::npos ? "80" : authority.substr(colon + 1);
-    const auto port = WholeNumber(options.feedPort);
+    const auto port = ReadNumber<std::int64_t>(options.feedPort);
     return !options.feedHost.empty() && port && *port >= 1 && *port <= 65535;
 }
 
@@ -127,9 +120,9 @@ RelayCommandLine ReadRelayCommandLine(const std::vector<std::string>& args) {
         return {std::nullopt, "--channel needs 1 to 32 of a-z, 0-9, - and _"};
     if (options.tlsCert.empty() != options.tlsKey.empty())
         return {std::nullopt, "--tls-cert and --tls-key go together"};
-    const auto copies = WholeNumber(replicas);
+    const auto copies = ReadNumber<std::int64_t>(replicas);
     if (!copies || *copies < 1 || *copies > 5) return {std::nullopt, "--replicas is 1 to 5"};
-    const auto kept = WholeNumber(keep);
+    const auto kept = ReadNumber<std::int64_t>(keep);
     if (!kept || *kept < 1000) return {std::nullopt, "--keep-messages is 1000 or more"};
     options.replicas = static_cast<int>(*copies);
     options.keepMessages = *kept;

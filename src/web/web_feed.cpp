@@ -9,8 +9,8 @@ namespace lantrel {
 
 namespace {
 
-int Index(Side side) {
-    return side == Side::kWhite ? 0 : 1;
+int Index(PieceColour side) {
+    return side == PieceColour::kWhite ? 0 : 1;
 }
 
 std::optional<std::int64_t> Centiseconds(const std::string& text) {
@@ -53,10 +53,7 @@ std::string QueryValue(std::string_view target, std::string_view name) {
 
 ResumePoint ReadResumePoint(std::string_view target) {
     ResumePoint point{QueryValue(target, "run"), std::nullopt};
-    const std::string since = QueryValue(target, "since");
-    if (!since.empty() && since.size() <= 18 &&
-        since.find_first_not_of("0123456789") == std::string::npos)
-        point.since = std::stoll(since);
+    point.since = ReadNumber<std::int64_t>(QueryValue(target, "since"));
     return point;
 }
 
@@ -92,8 +89,8 @@ std::string WebFeed::SnapshotJson() const {
         .site = site_,
         .game = record_.current(),
         .clock = clocks_,
-        .whitePv = pv_[Index(Side::kWhite)].latest,
-        .blackPv = pv_[Index(Side::kBlack)].latest,
+        .whitePv = pv_[Index(PieceColour::kWhite)].latest,
+        .blackPv = pv_[Index(PieceColour::kBlack)].latest,
         .users = {.users = users_, .webViewers = webViewers_},
         .chat = {chat_.begin(), chat_.end()},
         .chatAllowed = settings_.webChat,
@@ -121,7 +118,7 @@ void WebFeed::SendGameIfChanged() {
     Send(GameDelta{record_.current()});
 }
 
-void WebFeed::SendPv(Side side) {
+void WebFeed::SendPv(PieceColour side) {
     PvState& pv = pv_[Index(side)];
     pv.held = false;
     pv.sentAt = clock_.Monotonic();
@@ -153,7 +150,7 @@ void WebFeed::ChatLine(const std::string& line) {
     Send(ChatDelta{line});
 }
 
-void WebFeed::PlayerNamed(Side, const std::string&) {
+void WebFeed::PlayerNamed(PieceColour, const std::string&) {
     gameChanged_ = true;
 }
 
@@ -191,21 +188,20 @@ void WebFeed::MoveTakenBack(const PlayedMove&, const std::string& fen, bool live
     Send(TakebackDelta{record_.current().plies.size() + 1, fen});
 }
 
-void WebFeed::ClocksTold(std::optional<Side> side, const std::string& time,
+void WebFeed::ClocksTold(std::optional<PieceColour> side, const std::string& time,
                          const std::string& opponentTime) {
     const auto own = Centiseconds(time);
     const auto other = Centiseconds(opponentTime);
     if (!side || !own || !other) return;
-    clocks_ = *side == Side::kWhite ? Clocks{*own, *other} : Clocks{*other, *own};
+    clocks_ = *side == PieceColour::kWhite ? Clocks{*own, *other} : Clocks{*other, *own};
     if (catchingUp_) return;
     Send(*clocks_);
 }
 
-void WebFeed::Thinking(Side side, const std::string& line) {
-    auto thinking = ParseThinking(line);
-    if (!thinking) return;
+void WebFeed::Thinking(PieceColour side, const EngineThinking& thinking) {
+    if (!thinking.values) return;
     PvState& pv = pv_[Index(side)];
-    pv.latest = std::move(thinking);
+    pv.latest = thinking.values;
     if (catchingUp_) return;
     if (clock_.Monotonic() - pv.sentAt >= 1 / kPvPerSecond) {
         SendPv(side);
@@ -237,7 +233,7 @@ void WebFeed::Serve(int /*waitMs*/) {
     if (catchingUp_) return;
     SendGameIfChanged();
     const double now = clock_.Monotonic();
-    for (Side side : {Side::kWhite, Side::kBlack}) {
+    for (PieceColour side : {PieceColour::kWhite, PieceColour::kBlack}) {
         const PvState& pv = pv_[Index(side)];
         if (pv.held && now - pv.sentAt >= 1 / kPvPerSecond) SendPv(side);
     }

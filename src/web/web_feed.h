@@ -97,15 +97,15 @@ class WebFeed final : public GameOutput {
     const std::string& run() const { return run_; }
     std::int64_t version() const { return version_; }
 
-    void PlayerNamed(Side side, const std::string& name) override;
+    void PlayerNamed(PieceColour side, const std::string& name) override;
     void NewGameStarted(std::int32_t gameNumber) override;
     void PositionSet(const std::string& fen) override;
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override;
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;
-    void ClocksTold(std::optional<Side> side, const std::string& time,
+    void ClocksTold(std::optional<PieceColour> side, const std::string& time,
                     const std::string& opponentTime) override;
-    void Thinking(Side side, const std::string& line) override;
+    void Thinking(PieceColour side, const EngineThinking& thinking) override;
     void LevelSet(const std::string& level) override;
     void ResultAnnounced(const std::string& result) override;
     void CaughtUp(const GameSnapshot& game) override;
@@ -123,7 +123,7 @@ class WebFeed final : public GameOutput {
 
     void Send(const FeedDelta& message);
     void SendGameIfChanged();
-    void SendPv(Side side);
+    void SendPv(PieceColour side);
     void SendUsersIfChanged();
     void PublishSnapshot();
 

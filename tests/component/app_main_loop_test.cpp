@@ -38,11 +38,11 @@ TEST_F(MainLoopTest, KeyBTogglesTheBoardDisplay) {
 
 TEST_F(MainLoopTest, KeyITwiceRestoresTheMode) {
     Pass("i");
-    EXPECT_EQ(f->config.icsMode, 1);
+    EXPECT_TRUE(f->config.icsMode);
     EXPECT_EQ(f.screen.Text(3, 70, 8), "ICS Mode");
     EXPECT_EQ(f.screen.ColourAt(3, 70), ConsoleColour::kMagenta);
     Pass("I");
-    EXPECT_EQ(f->config.icsMode, 0);
+    EXPECT_FALSE(f->config.icsMode);
     EXPECT_EQ(f.screen.Text(3, 70, 8), "        ");
 }
 
@@ -66,7 +66,7 @@ TEST_F(MainLoopTest, LowerCaseRResetsAndRereadsTheLog) {
     EXPECT_EQ(f->feed.game.firstEngine, "");
     EXPECT_EQ(f->feed.reader.bytesRead, 18);  // read again from the first byte
     EXPECT_EQ(f.screen.Text(16, 5, 9), "GAME: 1  ");
-    EXPECT_EQ(f->feed.game.headerSent, 1);  // the header went out at the end of that read
+    EXPECT_TRUE(f->feed.game.headerSent);  // the header went out at the end of that read
 }
 
 TEST_F(MainLoopTest, ShorterLogStartsANewGameButKeepsTheHeaderFlag) {
@@ -76,7 +76,7 @@ TEST_F(MainLoopTest, ShorterLogStartsANewGameButKeepsTheHeaderFlag) {
     Pass();
     EXPECT_EQ(f->feed.game.gameNumber, 1);
     EXPECT_EQ(f->feed.reader.bytesRead, 3);
-    EXPECT_EQ(f->feed.game.headerSent, 1);
+    EXPECT_TRUE(f->feed.game.headerSent);
     EXPECT_EQ(f.LogLines().back(), "-------------------- New Game ----------------------");
 }
 
@@ -163,9 +163,9 @@ TEST_F(MainLoopTest, ResetBeforeAnyGameKeepsDebugLines) {
 TEST_F(MainLoopTest, UnchangedLogCausesNoRead) {
     f.dir.Write("gui.log", "x\n");
     Pass();
-    f->feed.game.headerSent = 0;
+    f->feed.game.headerSent = false;
     Pass();
-    EXPECT_EQ(f->feed.game.headerSent, 0);  // no read, so no end-of-read work either
+    EXPECT_FALSE(f->feed.game.headerSent);  // no read, so no end-of-read work either
 }
 
 }  // namespace

@@ -182,10 +182,10 @@ TEST(ChessPlayMoveText, LogLineMessagesAndLiveGame) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "<12:00:01> Move  1: e2e4, Index =  10");
     EXPECT_EQ(g.s.feed.game.plyCount, 1);
-    EXPECT_EQ(g.s.feed.game.gameNotStarted, 0);
+    EXPECT_FALSE(g.s.feed.game.gameNotStarted);
     EXPECT_EQ(MoveMessage(*g.s.feed.game.lastMove), "WMOVE: 1. e4");
     EXPECT_EQ(g.s.feed.game.previousFen, "");
-    EXPECT_EQ(g.s.feed.chess.whiteOnMove, 0);
+    EXPECT_EQ(g.s.feed.chess.sideToMove, PieceColour::kBlack);
     EXPECT_EQ(g.s.feed.chess.searchPly, 1);
 
     g.PlayAll({"e7e5", "Nf3", "Nc6", "Bb5", "a6", "Ng5"});
@@ -245,11 +245,11 @@ TEST(ChessPlayMoveText, FailureBlockByteForByte) {
     EXPECT_EQ(g.f.screen.CurrentColour(), ConsoleColour::kNormal);
     EXPECT_EQ(MoveMessage(*g.s.feed.game.lastMove), "BMOVE: 1. e5");
     EXPECT_EQ(g.s.feed.game.plyCount, 2);
-    EXPECT_EQ(g.s.feed.chess.whiteOnMove, 1);
+    EXPECT_EQ(g.s.feed.chess.sideToMove, PieceColour::kWhite);
     for (int i = 1; i <= 100; ++i)
         EXPECT_EQ(g.s.screen.DrawnBoard()[i], kOffBoard) << i;
 
-    g.s.feed.chess.whiteOnMove = 1;
+    g.s.feed.chess.sideToMove = PieceColour::kWhite;
     g.Play("Ke3");
     g.Play("Kf3");
     EXPECT_EQ(g.s.feed.game.moveErrorCount, 3);
@@ -273,7 +273,7 @@ TEST(ChessPlayMoveText, BroadcastsInOrderAndPausesWhenTheHeaderIsOut) {
     AcknowledgeAll(g.f, viewer);
     g.f.socket.sent.clear();
     g.s.config.delayAfterMove = 300;
-    g.s.feed.game.headerSent = 1;
+    g.s.feed.game.headerSent = true;
     const long long before = g.f.clock.sleptMs();
     g.Play("e4");
     EXPECT_EQ(g.f.clock.sleptMs() - before, 300);
@@ -293,7 +293,7 @@ TEST(ChessPlayMoveText, NothingSentBeforeTheHeader) {
     AcknowledgeAll(g.f, viewer);
     g.f.socket.sent.clear();
     g.s.config.delayAfterMove = 300;
-    g.s.feed.game.headerSent = 0;
+    g.s.feed.game.headerSent = false;
     const long long before = g.f.clock.sleptMs();
     g.PlayAll({"e4", "e5"});
     EXPECT_EQ(g.f.clock.sleptMs(), before);
@@ -360,7 +360,7 @@ TEST(ChessNewGame, ResetPutsEverythingBack) {
     EXPECT_EQ(g.s.feed.chess.whiteKingSquare, 96);
     EXPECT_EQ(g.s.feed.chess.blackKingSquare, 26);
     EXPECT_EQ(g.s.feed.chess.halfmoveClock, 0);
-    EXPECT_EQ(g.s.feed.chess.whiteOnMove, 1);
+    EXPECT_EQ(g.s.feed.chess.sideToMove, PieceColour::kWhite);
     for (int i = 0; i < kBoardCells; ++i)
         EXPECT_EQ(g.s.screen.DrawnBoard()[i], kOffBoard);
     WriteFen(g.s.feed);
@@ -386,7 +386,7 @@ TEST(ChessOutOfStep, KingCaptureAndGarbageNeverCrash) {
         PlayMoveText(g.s.feed, text);
         // Now and then a move that exists, so the position keeps changing.
         MoveList list;
-        GenerateMoves(g.s.feed.chess, list, g.s.feed.chess.whiteOnMove, 1);
+        GenerateMoves(g.s.feed.chess, list, g.s.feed.chess.sideToMove, true);
         if (list.count > 0) {
             const MoveRecord& m = list[1 + static_cast<int>(random() % list.count)];
             std::string coordinate = {static_cast<char>('a' + FileOf(m.from) - 1),

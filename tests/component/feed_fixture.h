@@ -24,7 +24,7 @@ class FeedTest : public ::testing::Test {
     void StartWithViewer(const std::string& ini) {
         f.dir.Write("server.ini", ini);
         ASSERT_EQ(StartServer(*f), SocketError::kOk);
-        f->feed.game.headerSent = 1;
+        f->feed.game.headerSent = true;
         f.socket.Queue(kViewer, "LOGONv15:Viewer");
         ServiceNetwork(f->net);
         AcknowledgeAll(f, kViewer);

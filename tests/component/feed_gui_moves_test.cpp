@@ -60,8 +60,8 @@ TEST_F(GuiMovesTest, OpeningSentToBothEnginesIsPlayedOnce) {
 
     // The engine told to go first has the side to move: Black after three plies.
     Lines({"960 >second: go"});
-    EXPECT_EQ(f->feed.game.secondEngineColour, 2);
-    EXPECT_EQ(f->feed.game.firstEngineColour, 1);
+    EXPECT_EQ(f->feed.game.secondEngineColour, PieceColour::kBlack);
+    EXPECT_EQ(f->feed.game.firstEngineColour, PieceColour::kWhite);
     Lines({"1000 <second: move b8c6", "1000 >first : usermove 1000 >first : b8c6",
            "1000 >first : go", "1100 <first : move f1b5", "1100 >second: f1b5"});
     EXPECT_EQ(f->feed.game.plyCount, 5);
@@ -175,8 +175,8 @@ TEST_F(GuiMovesTest, SetboardWithBlackToMoveNumbersMovesFromThePosition) {
     Lines({std::string("300 >first : setboard ") + kNimzo, "400 >second: new",
            std::string("400 >second: setboard ") + kNimzo, "410 >second: go"});
     // The engine told to go first has Black, the side to move.
-    EXPECT_EQ(f->feed.game.secondEngineColour, 2);
-    EXPECT_EQ(f->feed.game.firstEngineColour, 1);
+    EXPECT_EQ(f->feed.game.secondEngineColour, PieceColour::kBlack);
+    EXPECT_EQ(f->feed.game.firstEngineColour, PieceColour::kWhite);
     Lines({"500 <second: move f8b4", "500 >first : f8b4", "500 >first : white", "500 >first : go",
            "600 <first : move e2e3", "600 >second: usermove 600 >second: e2e3",
            "700 <second: move c7c5"});
@@ -237,7 +237,7 @@ TEST_F(GuiMovesTest, UciPositionLinesPlayWhatExtendsTheGame) {
     Lines({"2021-03-28 20:19:25.113 >first : position startpos moves e2e4 e7e5",
            "2021-03-28 20:19:25.113 >first : go wtime 9210 btime 9170 movestogo 39"});
     EXPECT_EQ(MoveMessages(), (std::vector<std::string>{"WMOVE: 1. e4", "BMOVE: 1. e5"}));
-    EXPECT_EQ(f->feed.game.firstEngineColour, 1);
+    EXPECT_EQ(f->feed.game.firstEngineColour, PieceColour::kWhite);
     EXPECT_EQ(LogCount("<2021-03-28 20:19:25.113> GUI move e7e5 to first engine"), 1);
     Lines({"2021-03-28 20:19:26.000 <first : move g1f3",
            "2021-03-28 20:19:26.000 >second: position startpos moves e2e4 e7e5 g1f3",
@@ -318,7 +318,7 @@ TEST_F(GuiMovesTest, PositionLinesCatchUpWithoutThePauseAfterEachMove) {
 }
 
 TEST_F(GuiMovesTest, IcsModeKeepsItsOwnRule) {
-    f->config.icsMode = 1;
+    f->config.icsMode = true;
     Lines({std::string("300 >first : setboard ") + kItalian});
     EXPECT_EQ(Fen(), kStart);
     EXPECT_EQ(LogCount("GUI "), 0);

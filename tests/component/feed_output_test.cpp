@@ -11,14 +11,14 @@
 namespace lantrel::testing {
 namespace {
 
-std::string SideText(Side side) {
-    return side == Side::kWhite ? "white" : "black";
+std::string SideText(PieceColour side) {
+    return side == PieceColour::kWhite ? "white" : "black";
 }
 
 // Writes every event as one line of text.
 class RecordingOutput final : public GameOutput {
   public:
-    void PlayerNamed(Side side, const std::string& name) override {
+    void PlayerNamed(PieceColour side, const std::string& name) override {
         events.push_back("player " + SideText(side) + " " + name);
     }
     void NewGameStarted(std::int32_t number) override {
@@ -34,12 +34,12 @@ class RecordingOutput final : public GameOutput {
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override {
         events.push_back("taken back " + move.san + " " + fen + (live ? " live" : " catching up"));
     }
-    void ClocksTold(std::optional<Side>, const std::string& time,
+    void ClocksTold(std::optional<PieceColour>, const std::string& time,
                     const std::string& opponentTime) override {
         events.push_back("clocks " + time + "/" + opponentTime);
     }
-    void Thinking(Side side, const std::string& line) override {
-        events.push_back("thinking " + SideText(side) + " " + line);
+    void Thinking(PieceColour side, const EngineThinking& thinking) override {
+        events.push_back("thinking " + SideText(side) + " " + thinking.text);
     }
     void LevelSet(const std::string& level) override { events.push_back(level); }
     void ResultAnnounced(const std::string& result) override {
@@ -56,7 +56,7 @@ class RecordingOutput final : public GameOutput {
 
 class NoScreen final : public FeedScreen {
   public:
-    void ShowPlayerStarted(Side, const std::string&) override {}
+    void ShowPlayerStarted(PieceColour, const std::string&) override {}
     void ShowPlayers(const std::string&, const std::string&) override {}
     void ShowNewGame(std::int32_t, std::int32_t) override {}
     void ShowMoveErrors(std::int32_t) override {}
@@ -93,7 +93,7 @@ const char* const kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
 const char* const kAfterE4 = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq";
 
 TEST_F(FeedOutputTest, AMoveIsReportedWithItsPositionWhileViewersFollowLive) {
-    feed.game.headerSent = 1;
+    feed.game.headerSent = true;
     EXPECT_EQ(Lines({"100 >first : new", "101 >first : go", "102 <first : move e2e4"}),
               (std::vector<std::string>{
                   "new game 1",

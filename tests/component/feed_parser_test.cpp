@@ -23,8 +23,8 @@ TEST_F(FeedParserTest, EngineStartLinesNameBothEngines) {
     EXPECT_EQ(f->feed.game.whitePlayer, "fairymax ");
     EXPECT_EQ(f->feed.game.secondEngine, "stockfish ");
     EXPECT_EQ(f->feed.game.blackPlayer, "stockfish ");
-    EXPECT_EQ(f->feed.game.firstEngineColour, 1);
-    EXPECT_EQ(f->feed.game.secondEngineColour, 2);
+    EXPECT_EQ(f->feed.game.firstEngineColour, PieceColour::kWhite);
+    EXPECT_EQ(f->feed.game.secondEngineColour, PieceColour::kBlack);
     EXPECT_EQ(Received(), (std::vector<std::string>{"WPLAYER: fairymax ", "BPLAYER: stockfish "}));
     EXPECT_EQ(f.screen.Row(4).substr(0, 24), "[White \"fairymax \" ]    ");
     EXPECT_EQ(f.screen.Row(5).substr(0, 25), "[Black: \"stockfish \" ]   ");
@@ -62,15 +62,15 @@ TEST_F(FeedParserTest, ColourCommands) {
     Lines({"10 >first : black"});
     EXPECT_EQ(f->feed.game.whitePlayer, "B ");
     EXPECT_EQ(f->feed.game.blackPlayer, "A ");
-    EXPECT_EQ(f->feed.game.firstEngineColour, 2);
-    EXPECT_EQ(f->feed.game.secondEngineColour, 1);
+    EXPECT_EQ(f->feed.game.firstEngineColour, PieceColour::kBlack);
+    EXPECT_EQ(f->feed.game.secondEngineColour, PieceColour::kWhite);
     EXPECT_EQ(Received(), (std::vector<std::string>{"WPLAYER: B ", "BPLAYER: A "}));
     Lines({"11 >second: black"});
     EXPECT_EQ(f->feed.game.whitePlayer, "A ");
-    EXPECT_EQ(f->feed.game.secondEngineColour, 2);
+    EXPECT_EQ(f->feed.game.secondEngineColour, PieceColour::kBlack);
     Lines({"12 >second: white"});
     EXPECT_EQ(f->feed.game.whitePlayer, "B ");
-    EXPECT_EQ(f->feed.game.firstEngineColour, 2);
+    EXPECT_EQ(f->feed.game.firstEngineColour, PieceColour::kBlack);
     EXPECT_EQ(f.screen.Row(5).substr(0, 14), "[Black: \"A \" ]");
 }
 
@@ -80,12 +80,12 @@ TEST_F(FeedParserTest, GoDecidesWhiteBeforeTheFirstMove) {
     Lines({"5 >second: go"});
     EXPECT_EQ(f->feed.game.whitePlayer, "B ");
     EXPECT_EQ(f->feed.game.blackPlayer, "A ");
-    EXPECT_EQ(f->feed.game.firstEngineColour, 2);
-    EXPECT_EQ(f->feed.game.secondEngineColour, 1);
+    EXPECT_EQ(f->feed.game.firstEngineColour, PieceColour::kBlack);
+    EXPECT_EQ(f->feed.game.secondEngineColour, PieceColour::kWhite);
     // The viewers hear of the swap; a "go" that changes nothing is not told.
     EXPECT_EQ(Received(), (std::vector<std::string>{"WPLAYER: B ", "BPLAYER: A "}));
     EXPECT_EQ(TrimRightBlanks(f.screen.Row(4)), "[White  \"B \" ]");
-    f->feed.game.gameNotStarted = 1;
+    f->feed.game.gameNotStarted = true;
     f.socket.sent.clear();
     Lines({"6 >second: go"});
     EXPECT_TRUE(Received().empty());
@@ -101,7 +101,7 @@ TEST_F(FeedParserTest, ClockMessageByteForByte) {
     EXPECT_EQ(Received(), (std::vector<std::string>{"BTIME: 28000   otim 27000"}));
     // During a catch-up the clocks are not sent.
     f.socket.sent.clear();
-    f->feed.game.headerSent = 0;
+    f->feed.game.headerSent = false;
     Lines({"400 >second: otim 1"});
     EXPECT_TRUE(Received().empty());
 }
@@ -127,7 +127,7 @@ TEST_F(FeedParserTest, ThinkingLinesBecomePendingPvOfTheirColour) {
 }
 
 TEST_F(FeedParserTest, CatchUpSendsTheFiveHeaderMessagesOnce) {
-    f->feed.game.headerSent = 0;
+    f->feed.game.headerSent = false;
     Lines({"StartChildProcess (dir=.) A", "StartChildProcess (dir=.) B",
            "900 <first : 8 25 61 40312 e2e4"});
     EXPECT_EQ(f->feed.game.pendingWhitePv, "");  // the first engine's thinking waits for the header
@@ -189,7 +189,7 @@ TEST_F(FeedParserTest, NewAfterAOnePlyGameWithAResultStartsTheNextGame) {
 }
 
 TEST_F(FeedParserTest, CommentsAndDebugCopy) {
-    f->config.saveDebug = 1;
+    f->config.saveDebug = true;
     Lines({"1 >first : # a comment", "2 >first : xboard", "3 >first : usermove e2e4"});
     EXPECT_EQ(f.dir.Read("debug.tmp"), "2 >first : xboard \r\ne2e4 \r\n");
 }
@@ -216,7 +216,7 @@ TEST_F(FeedParserTest, EngineMovesArePlayedOnlyForTheSideToMove) {
     Lines({"40 <first : move e2e4", "50 >second: usermove 50 >second: e2e4",
            "60 <second: move e7e5"});
     EXPECT_EQ(f->feed.game.plyCount, 2);
-    EXPECT_EQ(f->feed.reader.redrawBoard, 1);
+    EXPECT_TRUE(f->feed.reader.redrawBoard);
     EXPECT_EQ(MoveMessage(*f->feed.game.lastMove), "BMOVE: 1. e5");
     EXPECT_EQ(f.screen.Text(22, 1, 6), "Move: ");
     auto got = Received();
@@ -240,11 +240,12 @@ TEST_F(FeedParserTest, OldStyleMoveOutput) {
 }
 
 TEST_F(FeedParserTest, IcsModeTurnsMovesSentToTheEngineIntoTheOpponentsMoves) {
-    f->config.icsMode = 1;
+    f->config.icsMode = true;
     Lines({"StartChildProcess (dir=.) engine", "5 >first : name Opponent", "6 >first : force",
            "7 >first : e2e4"});
     EXPECT_EQ(f->feed.game.secondEngine, "Opponent ");
-    EXPECT_EQ(f->feed.game.firstEngineColour, 2);  // the opponent moved first: the engine has Black
+    EXPECT_EQ(f->feed.game.firstEngineColour,
+              PieceColour::kBlack);  // the opponent moved first: the engine has Black
     EXPECT_EQ(f->feed.game.plyCount, 1);
     EXPECT_EQ(MoveMessage(*f->feed.game.lastMove), "WMOVE: 1. e4");
     Lines({"8 <first : move e7e5"});
@@ -265,12 +266,12 @@ TEST_F(FeedParserTest, IcsModeTurnsMovesSentToTheEngineIntoTheOpponentsMoves) {
 // starts a new game, though the moves of the last one were never followed as
 // moves the GUI gave its engines.
 TEST_F(FeedParserTest, NewAfterIcsModeIsSwitchedOffStartsANewGame) {
-    f->config.icsMode = 1;
+    f->config.icsMode = true;
     Lines({"StartChildProcess (dir=.) engine", "5 >first : name Opp", "6 >first : e2e4",
            "7 <first : move e7e5", "8 >first : g1f3", "9 <first : move b8c6"});
     ASSERT_EQ(f->feed.game.plyCount, 4);
     const int games = f->feed.game.gameNumber;
-    f->config.icsMode = 0;
+    f->config.icsMode = false;
     f.socket.sent.clear();
     Lines({"20 >first : new"});
     EXPECT_EQ(f->feed.game.gameNumber, games + 1);

@@ -63,7 +63,7 @@ class FeedTakebackTest : public testing::FeedTest,
 
 TEST_P(FeedTakebackTest, RefusedMoveIsTakenBackBeforeTheResult) {
     const TakebackCase& c = GetParam();
-    f->config.icsMode = c.opening == &kIcs ? 1 : 0;
+    f->config.icsMode = c.opening == &kIcs;
     Texts lines = *c.opening;
     lines.insert(lines.end(), c.lines.begin(), c.lines.end() - 1);
     for (const std::string& line : lines)

@@ -12,7 +12,7 @@ class ClientTableTest : public NetTest {
         f->config.site = "Club";
         f->feed.game.previousFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
         f->feed.game.fen = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq";
-        f->feed.game.lastMove = PlayedMove{1, Side::kWhite, "e4"};
+        f->feed.game.lastMove = PlayedMove{1, PieceColour::kWhite, "e4"};
         f->feed.game.levelText = "level 40 5 0";
     }
     static std::string Padded(const std::string& name) { return FixedWidth(name, 30); }

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "fake_viewers.h"
+#include "feed/parsing.h"
 
 namespace lantrel::testing {
 namespace {
@@ -282,9 +283,9 @@ TEST_F(ResendTest, CongestionAndTheBacklogRulesArePerViewer) {
     AckAll(kCarol);
     UpdateQueueStatus(f->net);
     Forget();
-    f->outputs.MovePlayed({12, Side::kWhite, "e4"}, "fen", 0, true);
-    f->outputs.Thinking(Side::kWhite, "10 25 100 5000 e4 e5");
-    f->outputs.ClocksTold(Side::kWhite, "6000", "5900");
+    f->outputs.MovePlayed({12, PieceColour::kWhite, "e4"}, "fen", 0, true);
+    f->outputs.Thinking(PieceColour::kWhite, ReadThinking("10 25 100 5000 e4 e5"));
+    f->outputs.ClocksTold(PieceColour::kWhite, "6000", "5900");
     auto bodies = [&](IpAddress ip) {
         std::vector<std::string> texts;
         for (const std::string& t : Sent(ip))
@@ -354,7 +355,7 @@ TEST_F(ResendTest, ViewerThatNeverAcknowledgesGetsOnlyItsWelcomeAndGoesAfterTwen
         welcome.insert(t);
     for (int second = 0; second < 19; ++second) {
         Broadcast(f->net, "FEN: " + std::to_string(second));
-        f->outputs.Thinking(Side::kWhite, "10 25 100 5000 e4 e5");
+        f->outputs.Thinking(PieceColour::kWhite, ReadThinking("10 25 100 5000 e4 e5"));
         Idle(0.9);
         AckAll(kAlice);
     }

@@ -217,6 +217,20 @@ struct ReplayOutcome {
     bool replayEnded = false;
 };
 
+inline int CountOf(const std::string& text, const std::string& pattern) {
+    int count = 0;
+    for (std::size_t at = text.find(pattern); at != std::string::npos;
+         at = text.find(pattern, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// The results an XBoard log gives: every result the GUI sends its first engine.
+inline int ResultsInLog(const std::string& debugPath) {
+    return CountOf(FileText(debugPath), ">first : result ");
+}
+
 // Runs the real server on an empty directory, lets a viewer on 127.0.0.2 log on,
 // and plays `recordedLog` into the server's GUI log with lantrel-replay at `speed`;
 // then, when given, `restartedLog` in its place, as a GUI started again writes
@@ -282,19 +296,26 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
     std::ostringstream speedText;
     speedText << speed;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    auto play = [&](std::vector<std::string> args, bool last) {
+    // Each replay ends once its log is written and the viewer has seen `awaited` results.
+    auto play = [&](std::vector<std::string> args, int awaited) {
         args.insert(args.begin(), {LANTREL_REPLAY_BIN, "--speed", speedText.str()});
         args.push_back(dir.File("gui.log"));
         ChildProcess replay(args, dir.File("replay.out"));
         while (std::chrono::steady_clock::now() < deadline &&
-               (replay.Running() || (last && outcome.watcher.results < results))) {
+               (replay.Running() || outcome.watcher.results < awaited)) {
             viewer.Poll(20);
         }
         return !replay.Running();
     };
-    outcome.replayEnded = play({dir.File("rest.log")}, restartedLog.empty());
-    if (!restartedLog.empty())
-        outcome.replayEnded = play({"--from-start", restartedLog}, true) && outcome.replayEnded;
+    if (restartedLog.empty()) {
+        outcome.replayEnded = play({dir.File("rest.log")}, results);
+    } else {
+        // The GUI was started again long after the server had read its first
+        // log: a server slowed down by a busy machine must not lose that log's
+        // last lines to the new one.
+        outcome.replayEnded = play({dir.File("rest.log")}, ResultsInLog(recordedLog));
+        outcome.replayEnded = play({"--from-start", restartedLog}, results) && outcome.replayEnded;
+    }
     // Whatever is still on its way (the moves a busy server has yet to read and
     // send, the last thinking lines, re-sends): until nothing has come for a second.
     viewer.PollUntil(
@@ -373,20 +394,6 @@ inline void ExpectGamesAsRecorded(const std::vector<SeenGame>& seen,
             EXPECT_EQ(CompareFen(got.moves.back().fen, want.final), "");
         }
     }
-}
-
-inline int CountOf(const std::string& text, const std::string& pattern) {
-    int count = 0;
-    for (std::size_t at = text.find(pattern); at != std::string::npos;
-         at = text.find(pattern, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
-// The results an XBoard log gives: every result the GUI sends its first engine.
-inline int ResultsInLog(const std::string& debugPath) {
-    return CountOf(FileText(debugPath), ">first : result ");
 }
 
 // The games that had a move: XBoard saves no game that ended before its first.

@@ -19,8 +19,8 @@ TEST(ConfigTest, DefaultsWithOnlyAPort) {
     EXPECT_EQ(c.delay, 100);
     EXPECT_EQ(c.delayAfterMove, 300);
     EXPECT_EQ(c.delayAfterGame, 1000);
-    EXPECT_EQ(c.icsMode, 0);
-    EXPECT_EQ(c.saveDebug, 0);
+    EXPECT_FALSE(c.icsMode);
+    EXPECT_FALSE(c.saveDebug);
     EXPECT_EQ(ServerLogHeader(c)[1], "Port= 17500 ");
 }
 
@@ -46,11 +46,11 @@ TEST(ConfigTest, NumbersFromTheNumberParser) {
 }
 
 TEST(ConfigTest, FlagsTestOnlyTheirFirstCharacters) {
-    EXPECT_EQ(Apply({"ICSMODE=0"}).icsMode, 0);
-    EXPECT_EQ(Apply({"ICSMODE=1"}).icsMode, 1);
-    EXPECT_EQ(Apply({"ICSMODE=10"}).icsMode, 1);
-    EXPECT_EQ(Apply({"SAVEDEBUG=yes"}).saveDebug, 0);
-    EXPECT_EQ(Apply({"SAVEDEBUG=1"}).saveDebug, 1);
+    EXPECT_FALSE(Apply({"ICSMODE=0"}).icsMode);
+    EXPECT_TRUE(Apply({"ICSMODE=1"}).icsMode);
+    EXPECT_TRUE(Apply({"ICSMODE=10"}).icsMode);
+    EXPECT_FALSE(Apply({"SAVEDEBUG=yes"}).saveDebug);
+    EXPECT_TRUE(Apply({"SAVEDEBUG=1"}).saveDebug);
 }
 
 TEST(ConfigTest, MenuLines) {

@@ -11,6 +11,8 @@
 namespace lantrel {
 namespace {
 
+using enum PieceColour;
+
 std::string SquareName(int cell) {
     return std::string(1, static_cast<char>('a' + FileOf(cell) - 1)) +
            static_cast<char>('0' + RankOf(cell));
@@ -40,10 +42,10 @@ Board FromFen(const char* fen) {
     return board;
 }
 
-std::vector<std::string> Moves(const char* fen, std::int32_t skipLegality = 0) {
+std::vector<std::string> Moves(const char* fen, bool skipLegality = false) {
     Board board = FromFen(fen);
     MoveList list;
-    GenerateMoves(board, list, board.whiteOnMove, skipLegality);
+    GenerateMoves(board, list, board.sideToMove, skipLegality);
     return Names(list);
 }
 
@@ -61,7 +63,7 @@ void ExpectSamePosition(const Board& a, const Board& b, const std::string& conte
     EXPECT_EQ(a.blackKingSquare, b.blackKingSquare) << context;
     EXPECT_EQ(a.halfmoveClock, b.halfmoveClock) << context;
     EXPECT_EQ(a.searchPly, b.searchPly) << context;
-    EXPECT_EQ(a.whiteOnMove, b.whiteOnMove) << context;
+    EXPECT_EQ(a.sideToMove, b.sideToMove) << context;
 }
 
 void Play(Board& board, const char* from, const char* to, std::int32_t kind = kNormalMove) {
@@ -93,35 +95,35 @@ TEST(ChessBoardLayout, CellIndexesAndTheStartPosition) {
     EXPECT_EQ(board.whiteKingSquare, 96);
     EXPECT_EQ(board.blackKingSquare, 26);
     EXPECT_EQ(board.searchPly, 1);
-    EXPECT_EQ(board.whiteOnMove, 1);
+    EXPECT_EQ(board.sideToMove, kWhite);
 }
 
 TEST(ChessAttacks, EachPieceAttacksAlongItsOwnLines) {
     struct Row {
         const char* fen;
         const char* square;
-        std::int32_t bySide;
-        std::int32_t expected;
+        PieceColour bySide;
+        bool expected;
     };
     const Row rows[] = {
-        {"4k3/8/8/8/8/8/8/R3K3 w - -", "a8", kWhite, 1},   // rook along the file
-        {"4k3/8/8/8/8/8/8/R3K3 w - -", "h1", kWhite, 0},   // the king blocks the rank
-        {"4k3/8/8/8/8/8/8/R3K3 w - -", "d2", kWhite, 1},   // king next to it
-        {"4k3/8/8/8/8/8/8/R3K3 w - -", "b3", kWhite, 0},   // not on the rook's lines
-        {"4k3/8/8/8/8/8/8/4K3 w - -", "e3", kWhite, 0},    // king reaches one step only
-        {"4k3/8/8/8/8/8/p7/R3K3 w - -", "a8", kWhite, 0},  // a pawn of the other side blocks
-        {"4k3/8/8/8/8/8/P7/R3K3 w - -", "a8", kWhite, 0},  // an own pawn blocks too
-        {"4k3/8/8/8/8/8/8/B3K3 w - -", "h8", kWhite, 1},   // bishop diagonal
-        {"4k3/8/8/8/8/8/8/B3K3 w - -", "a8", kWhite, 0},   // bishop not on files
-        {"4k3/8/8/8/8/8/8/Q3K3 w - -", "h8", kWhite, 1},   // queen both ways
-        {"4k3/8/8/8/8/8/8/Q3K3 w - -", "a7", kWhite, 1},
-        {"4k3/8/8/8/8/8/8/1N2K3 w - -", "c3", kWhite, 1},  // knight
-        {"4k3/8/8/8/8/8/8/1N2K3 w - -", "b3", kWhite, 0},
-        {"4k3/8/8/8/8/8/3P4/4K3 w - -", "e3", kWhite, 1},  // White pawn attacks upward
-        {"4k3/8/8/8/8/8/3P4/4K3 w - -", "d3", kWhite, 0},
-        {"4k3/3p4/8/8/8/8/8/4K3 w - -", "c6", kBlack, 1},  // Black pawn attacks downward
-        {"4k3/3p4/8/8/8/8/8/4K3 w - -", "c8", kBlack, 0},
-        {"4k3/8/8/8/8/8/8/4K3 w - -", "d8", kBlack, 1},
+        {"4k3/8/8/8/8/8/8/R3K3 w - -", "a8", kWhite, true},    // rook along the file
+        {"4k3/8/8/8/8/8/8/R3K3 w - -", "h1", kWhite, false},   // the king blocks the rank
+        {"4k3/8/8/8/8/8/8/R3K3 w - -", "d2", kWhite, true},    // king next to it
+        {"4k3/8/8/8/8/8/8/R3K3 w - -", "b3", kWhite, false},   // not on the rook's lines
+        {"4k3/8/8/8/8/8/8/4K3 w - -", "e3", kWhite, false},    // king reaches one step only
+        {"4k3/8/8/8/8/8/p7/R3K3 w - -", "a8", kWhite, false},  // a pawn of the other side blocks
+        {"4k3/8/8/8/8/8/P7/R3K3 w - -", "a8", kWhite, false},  // an own pawn blocks too
+        {"4k3/8/8/8/8/8/8/B3K3 w - -", "h8", kWhite, true},    // bishop diagonal
+        {"4k3/8/8/8/8/8/8/B3K3 w - -", "a8", kWhite, false},   // bishop not on files
+        {"4k3/8/8/8/8/8/8/Q3K3 w - -", "h8", kWhite, true},    // queen both ways
+        {"4k3/8/8/8/8/8/8/Q3K3 w - -", "a7", kWhite, true},
+        {"4k3/8/8/8/8/8/8/1N2K3 w - -", "c3", kWhite, true},  // knight
+        {"4k3/8/8/8/8/8/8/1N2K3 w - -", "b3", kWhite, false},
+        {"4k3/8/8/8/8/8/3P4/4K3 w - -", "e3", kWhite, true},  // White pawn attacks upward
+        {"4k3/8/8/8/8/8/3P4/4K3 w - -", "d3", kWhite, false},
+        {"4k3/3p4/8/8/8/8/8/4K3 w - -", "c6", kBlack, true},  // Black pawn attacks downward
+        {"4k3/3p4/8/8/8/8/8/4K3 w - -", "c8", kBlack, false},
+        {"4k3/8/8/8/8/8/8/4K3 w - -", "d8", kBlack, true},
     };
     for (const Row& r : rows) {
         const Board board = FromFen(r.fen);
@@ -134,15 +136,15 @@ TEST(ChessAttacks, NoSquareMeansNotAttacked) {
     // A king square of 0 (the king was taken) must not reach before cell 0.
     Board board = FromFen("8/8/8/8/8/8/pppppppp/8 w - -");
     for (int square : {0, 1, 10, 21, 30, 100, 120, 130, -5, 500}) {
-        EXPECT_EQ(IsAttacked(board, square, kBlack), 0) << square;
-        EXPECT_EQ(IsAttacked(board, square, kWhite), 0) << square;
+        EXPECT_FALSE(IsAttacked(board, square, kBlack)) << square;
+        EXPECT_FALSE(IsAttacked(board, square, kWhite)) << square;
     }
 }
 
 TEST(ChessMoveOrder, WhiteFromTheStartPosition) {
     Board board;
     MoveList list;
-    GenerateMoves(board, list, kWhite, 0);
+    GenerateMoves(board, list, kWhite, false);
     const std::vector<std::string> expected = {
         "a2a3", "a2a4", "b2b3", "b2b4", "c2c3", "c2c4", "d2d3", "d2d4", "e2e3", "e2e4",
         "f2f3", "f2f4", "g2g3", "g2g4", "h2h3", "h2h4", "b1c3", "b1a3", "g1h3", "g1f3"};
@@ -154,9 +156,9 @@ TEST(ChessMoveOrder, WhiteFromTheStartPosition) {
 TEST(ChessMoveOrder, BlackAfterKingsPawn) {
     Board board;
     Play(board, "e2", "e4");
-    EXPECT_EQ(board.whiteOnMove, kBlack);
+    EXPECT_EQ(board.sideToMove, kBlack);
     MoveList list;
-    GenerateMoves(board, list, board.whiteOnMove, 0);
+    GenerateMoves(board, list, board.sideToMove, false);
     const std::vector<std::string> expected = {
         "b8c6", "b8a6", "g8h6", "g8f6", "a7a6", "a7a5", "b7b6", "b7b5", "c7c6", "c7c5",
         "d7d6", "d7d5", "e7e6", "e7e5", "f7f6", "f7f5", "g7g6", "g7g5", "h7h6", "h7h5"};
@@ -236,14 +238,14 @@ TEST(ChessCastling, RookTakenOnItsCornerKeepsTheStateButBlocksCastling) {
     Play(board, "g2", "h1");  // the bishop takes the rook in its corner
     EXPECT_EQ(board.cells[kWhiteKingSide], kCastlingOpen);
     MoveList list;
-    GenerateMoves(board, list, board.whiteOnMove, 0);
+    GenerateMoves(board, list, board.sideToMove, false);
     EXPECT_FALSE(Has(Names(list), "e1g1/1"));
     EXPECT_TRUE(Has(Names(list), "e1c1/2"));
     // The other rook takes back on h1: the corner holds a White rook again,
     // and with the state still open this board offers castling there.
     Play(board, "h5", "h1");
     Play(board, "e8", "d8");
-    GenerateMoves(board, list, board.whiteOnMove, 0);
+    GenerateMoves(board, list, board.sideToMove, false);
     EXPECT_TRUE(Has(Names(list), "e1g1/1"));
 }
 
@@ -258,7 +260,7 @@ TEST(ChessEnPassant, TargetLivesForOneMove) {
     Play(board, "d7", "d5");
     EXPECT_EQ(board.cells[kEnPassantCell], Cell("d6"));
     MoveList list;
-    GenerateMoves(board, list, board.whiteOnMove, 0);
+    GenerateMoves(board, list, board.sideToMove, false);
     ASSERT_TRUE(Has(Names(list), "e5d6/7"));
     for (int n = 1; n <= list.count; ++n) {
         if (list[n].kind == kEnPassant) {
@@ -347,15 +349,15 @@ TEST(ChessMakeMove, TakeBackRestoresEverythingForEveryMoveOfManyPositions) {
     for (const char* fen : fens) {
         Board board = FromFen(fen);
         MoveList outer;
-        GenerateMoves(board, outer, board.whiteOnMove, 1);
+        GenerateMoves(board, outer, board.sideToMove, true);
         for (int i = 1; i <= outer.count; ++i) {
             const Board before = board;
             MakeMove(board, outer[i].from, outer[i].to, outer[i].kind, board.searchPly);
             EXPECT_EQ(board.searchPly, 2);
-            EXPECT_NE(board.whiteOnMove, before.whiteOnMove);
+            EXPECT_NE(board.sideToMove, before.sideToMove);
             // One ply deeper too, so two stacked undo records are exercised.
             MoveList inner;
-            GenerateMoves(board, inner, board.whiteOnMove, 1);
+            GenerateMoves(board, inner, board.sideToMove, true);
             for (int j = 1; j <= inner.count; ++j) {
                 const Board middle = board;
                 MakeMove(board, inner[j].from, inner[j].to, inner[j].kind, board.searchPly);
@@ -371,7 +373,7 @@ TEST(ChessMakeMove, TakeBackRestoresEverythingForEveryMoveOfManyPositions) {
 
 TEST(ChessGenerator, TakingAKingCutsTheListToThatMove) {
     // Black's king stands in check with White to move (a board out of step).
-    for (std::int32_t skip : {0, 1}) {
+    for (bool skip : {false, true}) {
         Board board = FromFen("4k3/8/8/8/8/8/4R3/K7 w - -");
         MoveList list;
         GenerateMoves(board, list, kWhite, skip);
@@ -386,16 +388,16 @@ TEST(ChessGenerator, PositionsWithoutAKingStillGenerate) {
     Board board = FromFen("4R3/8/8/8/8/8/8/K7 b - -");
     EXPECT_EQ(board.blackKingSquare, 0);
     MoveList list;
-    GenerateMoves(board, list, kBlack, 0);
+    GenerateMoves(board, list, kBlack, false);
     EXPECT_EQ(list.count, 0);
-    GenerateMoves(board, list, kWhite, 0);
+    GenerateMoves(board, list, kWhite, false);
     EXPECT_GT(list.count, 0);
     // And a king taken during play comes back on take-back.
     Board game = FromFen("4k3/8/8/8/8/8/4R3/K7 w - -");
     MakeMove(game, Cell("e2"), Cell("e8"), kNormalMove, game.searchPly);
     EXPECT_EQ(game.blackKingSquare, 0);
     MoveList after;
-    GenerateMoves(game, after, game.whiteOnMove, 0);
+    GenerateMoves(game, after, game.sideToMove, false);
     UnmakeMove(game);
     EXPECT_EQ(game.blackKingSquare, Cell("e8"));
 }
@@ -406,14 +408,14 @@ TEST(ChessGenerator, ListNeverRunsPastItsLastEntry) {
     // generated last, find no room.
     Board board = FromFen("R6R/3Q4/1Q4Q1/4Q3/2Q4Q/Q4Q2/pp1Q4/1BQQQKQQ w - -");
     MoveList list;
-    for (std::int32_t skip : {1, 0}) {
+    for (bool skip : {true, false}) {
         GenerateMoves(board, list, kWhite, skip);
         EXPECT_EQ(list.count, kMaxMoves);
         EXPECT_EQ(SquareName(list[kMaxMoves].from), "g1");
     }
     // The unaltered position has exactly 218.
     Board known = FromFen("R6R/3Q4/1Q4Q1/4Q3/2Q4Q/Q4Q2/pp1Q4/kBNN1KB1 w - - 0 1");
-    GenerateMoves(known, list, kWhite, 0);
+    GenerateMoves(known, list, kWhite, false);
     EXPECT_EQ(list.count, 218);
     for (int n = 1; n <= list.count; ++n)
         EXPECT_TRUE(IsSquare(list[n].to));
@@ -438,7 +440,7 @@ TEST(ChessUndo, SlotsOutsideTheStackAreRefused) {
     const Board start = deep;
     for (int i = 0; i < 40; ++i) {
         int from = deep.blackKingSquare, to = from == Cell("e8") ? Cell("d8") : Cell("e8");
-        if (deep.whiteOnMove == kWhite) {
+        if (deep.sideToMove == kWhite) {
             from = deep.cells[Cell("a1")] == kRook ? Cell("a1") : Cell("a2");
             to = from == Cell("a1") ? Cell("a2") : Cell("a1");
         }

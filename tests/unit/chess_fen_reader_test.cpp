@@ -19,7 +19,7 @@ TEST(ChessFenReader, ReadsAllSixFields) {
     ASSERT_TRUE(r.ok()) << r.error;
     const Board& b = r.board;
     EXPECT_EQ(FenText(b), "r1bqk1nr/pppp1ppp/2n5/2b1p3/2B1P3/5N2/PPPP1PPP/RNBQK2R b KQkq");
-    EXPECT_EQ(b.whiteOnMove, kBlack);
+    EXPECT_EQ(b.sideToMove, PieceColour::kBlack);
     EXPECT_EQ(b.cells[Cell("c4")], kBishop);
     EXPECT_EQ(b.cells[Cell("c6")], -kKnight);
     EXPECT_EQ(b.whiteKingSquare, Cell("e1"));
@@ -107,6 +107,9 @@ TEST(ChessFenReader, RefusesTextsThatAreNoPosition) {
         {"en passant text", "4k3/8/8/8/8/8/8/4K3 w - z9 0 1", "en passant 'z9'"},
         {"halfmove clock", "4k3/8/8/8/8/8/8/4K3 w - - x 1", "halfmove clock 'x'"},
         {"negative clock", "4k3/8/8/8/8/8/8/4K3 w - - -1 1", "halfmove clock '-1'"},
+        // The moves that follow count the clock up: it keeps room above.
+        {"clock past its limit", "4k3/8/8/8/8/8/8/4K3 w - - 1000000000 1",
+         "halfmove clock '1000000000'"},
         {"move number", "4k3/8/8/8/8/8/8/4K3 w - - 0 one", "move number 'one'"},
     };
     for (const Row& row : rows) {

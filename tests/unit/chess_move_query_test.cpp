@@ -28,7 +28,7 @@ TEST(ChessMoveQuery, FindsTheMoveWithoutTouchingTheBoard) {
         EXPECT_FALSE(IsLegalMoveText(board, text)) << text;
     }
     EXPECT_EQ(board.cells, before.cells);
-    EXPECT_EQ(board.whiteOnMove, before.whiteOnMove);
+    EXPECT_EQ(board.sideToMove, before.sideToMove);
     EXPECT_EQ(board.searchPly, before.searchPly);
 }
 

@@ -23,11 +23,11 @@ std::string SquareName(int cell) {
 
 // SAN texts of the pseudo-legal list of a position, by "from-to" (and "/kind"
 // for promotions), so a case can name the moves it is about.
-std::map<std::string, std::string> SanOf(const char* fen, std::int32_t skipLegality = 1) {
+std::map<std::string, std::string> SanOf(const char* fen, bool skipLegality = true) {
     Board board;
     EXPECT_TRUE(LoadFen(board, fen)) << fen;
     MoveList list;
-    GenerateMoves(board, list, board.whiteOnMove, skipLegality);
+    GenerateMoves(board, list, board.sideToMove, skipLegality);
     MoveTextColumn san;
     BuildSanTexts(board, list, san);
     std::map<std::string, std::string> texts;
@@ -185,7 +185,7 @@ void PairwiseSan(const Board& board, const MoveList& list, MoveTextColumn& san) 
 
 void CompareTree(Board& board, int depth, int& positions) {
     MoveList list;
-    GenerateMoves(board, list, board.whiteOnMove, 1);
+    GenerateMoves(board, list, board.sideToMove, true);
     MoveTextColumn fast, reference;
     BuildSanTexts(board, list, fast);
     PairwiseSan(board, list, reference);

@@ -142,10 +142,37 @@ TEST(IsThinkingLineTest, Shapes) {
         EXPECT_EQ(IsThinkingLine(c.text), c.thinking) << c.text;
 }
 
+TEST(ReadThinkingTest, FourNumbersThenThePv) {
+    struct Case {
+        const char* line;
+        std::optional<ThinkingLine> values;
+    } cases[] = {
+        {" 12  -35 103 456789 e7e5 g1f3", ThinkingLine{12, -35, 103, 456789, "e7e5 g1f3"}},
+        // A plus sign, and the extra numbers some engines give before a tab.
+        {"1 +18 0 20  1   10 0 e4 e5", ThinkingLine{1, 18, 0, 20, "e4 e5"}},
+        {"1\t18\t0\t20\te4", ThinkingLine{1, 18, 0, 20, "\te4"}},
+        {"9 -3 12 40 12. Nf3 Nc6", ThinkingLine{9, -3, 12, 40, "12. Nf3 Nc6"}},
+        {"9 -3 12 40 ", ThinkingLine{9, -3, 12, 40, ""}},
+        // A number too large for its field ends the line's numbers.
+        {"2147483648 5 1 1 e4", std::nullopt},
+        {"9 5 1 1 99999999999999999999 e4", ThinkingLine{9, 5, 1, 1, "99999999999999999999 e4"}},
+        {"12 35 103", std::nullopt},
+        {"12 +-35 103 4 e4", std::nullopt},
+        {"12 35x 103 4 e4", std::nullopt},
+        {"Nodes 12 35 103 4", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const EngineThinking thinking = ReadThinking(c.line);
+        EXPECT_EQ(thinking.text, c.line);
+        EXPECT_EQ(thinking.values, c.values) << c.line;
+    }
+}
+
 TEST(ResultWordsTest, LoserOnTime) {
-    EXPECT_EQ(LoserOnTime("1-0 {White wins on time}"), Side::kBlack);  // XBoard names the winner
-    EXPECT_EQ(LoserOnTime("0-1 {White forfeits on time}"), Side::kWhite);
-    EXPECT_EQ(LoserOnTime("0-1 {White ran out of time}"), Side::kWhite);
+    // XBoard names the winner.
+    EXPECT_EQ(LoserOnTime("1-0 {White wins on time}"), PieceColour::kBlack);
+    EXPECT_EQ(LoserOnTime("0-1 {White forfeits on time}"), PieceColour::kWhite);
+    EXPECT_EQ(LoserOnTime("0-1 {White ran out of time}"), PieceColour::kWhite);
     EXPECT_EQ(LoserOnTime("1/2-1/2 {Both players ran out of time}"), std::nullopt);
     EXPECT_EQ(LoserOnTime("1-0 {White mates}"), std::nullopt);
     EXPECT_EQ(LoserOnTime("1-0 {Xboard adjudication}"), std::nullopt);

@@ -35,6 +35,45 @@ TEST(ParseNumberTest, LeadingNumericPartRounded) {
         EXPECT_EQ(ParseNumber(c.text), c.expected) << c.text;
 }
 
+TEST(ReadNumberTest, WholeTextsOnlyAndNoOverflow) {
+    using Int = std::optional<std::int32_t>;
+    constexpr Int kNone = std::nullopt;
+    struct Case {
+        const char* text;
+        Int digitsOnly;  // ReadNumber
+        Int signed_;     // ReadSignedNumber
+    } cases[] = {
+        {"0", 0, 0},
+        {"007", 7, 7},
+        {"2147483647", 2147483647, 2147483647},
+        {"2147483648", kNone, kNone},
+        {"-2147483648", kNone, -2147483647 - 1},
+        {"-2147483649", kNone, kNone},
+        {"+18", kNone, 18},
+        {"-35", kNone, -35},
+        {"+-5", kNone, kNone},
+        {"-+5", kNone, kNone},
+        {"--5", kNone, kNone},
+        {"+", kNone, kNone},
+        {"-", kNone, kNone},
+        {"", kNone, kNone},
+        {" 5", kNone, kNone},
+        {"5 ", kNone, kNone},
+        {"5x", kNone, kNone},
+        {"0x10", kNone, kNone},
+        {"1.5", kNone, kNone},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReadNumber<std::int32_t>(c.text), c.digitsOnly) << c.text;
+        EXPECT_EQ(ReadSignedNumber<std::int32_t>(c.text), c.signed_) << c.text;
+    }
+    EXPECT_EQ(ReadNumber<std::uint16_t>("65535"), 65535);
+    EXPECT_EQ(ReadNumber<std::uint16_t>("65536"), std::nullopt);
+    EXPECT_EQ(ReadSignedNumber<std::uint16_t>("-1"), std::nullopt);
+    EXPECT_EQ(ReadNumber<std::int64_t>("9223372036854775807"), INT64_MAX);
+    EXPECT_EQ(ReadNumber<std::int64_t>("9223372036854775808"), std::nullopt);
+}
+
 TEST(FindTest, OneBasedPositionsAndAfterStart) {
     EXPECT_EQ(Find("abcabc", "c"), 3u);
     EXPECT_EQ(Find("abcabc", "c", 4), 6u);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "feed/parsing.h"
 #include "platform/fakes.h"
 #include "web/web_request.h"
 
@@ -51,8 +52,8 @@ struct WebFeedTest : ::testing::Test {
         feed.AddListener(out);
         outputs.NewGameStarted(1);
         outputs.PositionSet(kStart);
-        outputs.PlayerNamed(Side::kWhite, "J\xF6rg");
-        outputs.PlayerNamed(Side::kBlack, "Beta");
+        outputs.PlayerNamed(PieceColour::kWhite, "J\xF6rg");
+        outputs.PlayerNamed(PieceColour::kBlack, "Beta");
         outputs.Serve(0);
         out.deltas.clear();
         out.versions.clear();
@@ -60,9 +61,9 @@ struct WebFeedTest : ::testing::Test {
 };
 
 TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
-    outputs.Thinking(Side::kWhite, "10 +17 100 5000 e2e4 e7e5");
-    outputs.MovePlayed({1, Side::kWhite, "e4"}, kAfterE4, 0, true);
-    outputs.ClocksTold(Side::kBlack, "29000", "29950");
+    outputs.Thinking(PieceColour::kWhite, ReadThinking("10 +17 100 5000 e2e4 e7e5"));
+    outputs.MovePlayed({1, PieceColour::kWhite, "e4"}, kAfterE4, 0, true);
+    outputs.ClocksTold(PieceColour::kBlack, "29000", "29950");
     EXPECT_EQ(out.Types(), (std::vector<std::string>{"pv", "move", "clock"}));
     EXPECT_EQ(out.deltas[1], json::parse(R"({"type":"move","version":3,"ply":1,"san":"e4",
         "fen":"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq","clock":null,
@@ -84,9 +85,9 @@ TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
 }
 
 TEST_F(WebFeedTest, ATakebackDropsTheMoveFromDeltaSnapshotAndLivePgn) {
-    outputs.MovePlayed({1, Side::kWhite, "e4"}, kAfterE4, 0, true);
-    outputs.MovePlayed({1, Side::kBlack, "e5"}, kAfterE5, 0, true);
-    outputs.MoveTakenBack({1, Side::kBlack, "e5"}, kAfterE4, true);
+    outputs.MovePlayed({1, PieceColour::kWhite, "e4"}, kAfterE4, 0, true);
+    outputs.MovePlayed({1, PieceColour::kBlack, "e5"}, kAfterE5, 0, true);
+    outputs.MoveTakenBack({1, PieceColour::kBlack, "e5"}, kAfterE4, true);
     outputs.ResultAnnounced("1-0");
     EXPECT_EQ(out.Types(), (std::vector<std::string>{"move", "move", "takeback", "result"}));
     EXPECT_EQ(out.deltas[2], json::parse(R"({"type":"takeback","version":4,"ply":2,
@@ -98,10 +99,10 @@ TEST_F(WebFeedTest, ATakebackDropsTheMoveFromDeltaSnapshotAndLivePgn) {
 }
 
 TEST_F(WebFeedTest, ThinkingAtMostFourTimesASecondPerSide) {
-    outputs.Thinking(Side::kWhite, "1 5 1 10 e2e4");
-    outputs.Thinking(Side::kWhite, "2 6 2 20 d2d4");  // too soon: held
-    outputs.Thinking(Side::kBlack, "1 -5 1 10 e7e5");
-    outputs.Thinking(Side::kWhite, "3 7 3 30 c2c4");  // replaces the held one
+    outputs.Thinking(PieceColour::kWhite, ReadThinking("1 5 1 10 e2e4"));
+    outputs.Thinking(PieceColour::kWhite, ReadThinking("2 6 2 20 d2d4"));  // too soon: held
+    outputs.Thinking(PieceColour::kBlack, ReadThinking("1 -5 1 10 e7e5"));
+    outputs.Thinking(PieceColour::kWhite, ReadThinking("3 7 3 30 c2c4"));  // replaces the held one
     EXPECT_EQ(out.deltas.size(), 2u);
     clock.Advance(0.2);
     outputs.Serve(0);
@@ -112,16 +113,16 @@ TEST_F(WebFeedTest, ThinkingAtMostFourTimesASecondPerSide) {
     EXPECT_EQ(out.deltas[2]["pv"], "c2c4");
 
     // A move spends the mover's held line: the move carries it.
-    outputs.Thinking(Side::kWhite, "4 8 4 40 g1f3");
-    outputs.MovePlayed({1, Side::kWhite, "Nf3"}, "8/8/8/8/8/5N2/8/8 b - -", 0, true);
+    outputs.Thinking(PieceColour::kWhite, ReadThinking("4 8 4 40 g1f3"));
+    outputs.MovePlayed({1, PieceColour::kWhite, "Nf3"}, "8/8/8/8/8/5N2/8/8 b - -", 0, true);
     clock.Advance(1);
     outputs.Serve(0);
     EXPECT_EQ(out.Types().back(), "move");
 }
 
 TEST_F(WebFeedTest, ACatchUpIsOneGameDeltaAndStructureComesBeforeMoves) {
-    outputs.MovePlayed({1, Side::kWhite, "e4"}, kAfterE4, 0, false);
-    outputs.MovePlayed({1, Side::kBlack, "e5"}, kAfterE5, 0, false);
+    outputs.MovePlayed({1, PieceColour::kWhite, "e4"}, kAfterE4, 0, false);
+    outputs.MovePlayed({1, PieceColour::kBlack, "e5"}, kAfterE5, 0, false);
     outputs.ResultAnnounced("1-0 {White mates}");
     outputs.Serve(0);
     EXPECT_TRUE(out.deltas.empty());
@@ -135,9 +136,9 @@ TEST_F(WebFeedTest, ACatchUpIsOneGameDeltaAndStructureComesBeforeMoves) {
     // New names go out with the game as a whole, the move that follows in it
     // (once), and the next move on its own.
     outputs.NewGameStarted(2);
-    outputs.PlayerNamed(Side::kWhite, "Gamma");
-    outputs.MovePlayed({1, Side::kWhite, "e4"}, kAfterE4, 0, true);
-    outputs.MovePlayed({1, Side::kBlack, "e5"}, kAfterE5, 0, true);
+    outputs.PlayerNamed(PieceColour::kWhite, "Gamma");
+    outputs.MovePlayed({1, PieceColour::kWhite, "e4"}, kAfterE4, 0, true);
+    outputs.MovePlayed({1, PieceColour::kBlack, "e5"}, kAfterE5, 0, true);
     EXPECT_EQ(out.Types(), (std::vector<std::string>{"game", "game", "move"}));
     EXPECT_EQ(out.deltas[1]["white"], "Gamma");
     EXPECT_EQ(out.deltas[1]["moves"].size(), 1u);

@@ -1,6 +1,7 @@
 // The live PGN: time controls, thinking lines and whole games from the events.
 #include <gtest/gtest.h>
 
+#include "feed/parsing.h"
 #include "platform/fakes.h"
 #include "web/game_record.h"
 #include "web/live_pgn.h"
@@ -25,49 +26,38 @@ TEST(PgnTimeControl, FromTheGuisLevel) {
         EXPECT_EQ(PgnTimeControl(row.level), row.timeControl) << row.level;
 }
 
-TEST(ParseThinking, FourNumbersThenThePv) {
-    EXPECT_EQ(ParseThinking(" 12  -35 103 456789 e7e5 g1f3"),
-              (ThinkingLine{12, -35, 103, 456789, "e7e5 g1f3"}));
-    // A plus sign, and the extra numbers some engines give before a tab.
-    EXPECT_EQ(ParseThinking("1 +18 0 20  1   10 0 e4 e5"), (ThinkingLine{1, 18, 0, 20, "e4 e5"}));
-    EXPECT_EQ(ParseThinking("9 -3 12 40 12. Nf3 Nc6"),
-              (ThinkingLine{9, -3, 12, 40, "12. Nf3 Nc6"}));
-    EXPECT_EQ(ParseThinking("12 35 103"), std::nullopt);
-    EXPECT_EQ(ParseThinking("12 +-35 103 4 e4"), std::nullopt);
-    EXPECT_EQ(ParseThinking("Nodes 12 35 103 4"), std::nullopt);
-}
-
 TEST(LivePgn, GamesWithClocksEvalsAndResults) {
     FakeClock clock;
     GameRecorder record(clock);
     record.NewGameStarted(1);
     record.PositionSet("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq");
-    record.PlayerNamed(Side::kWhite,
+    record.PlayerNamed(PieceColour::kWhite,
                        "Al\x1b"
                        "pha\x85 \"A\"\t");  // control characters dropped
-    record.PlayerNamed(Side::kBlack, "Beta");
+    record.PlayerNamed(PieceColour::kBlack, "Beta");
     record.LevelSet("level 40 5 0");
-    record.Thinking(Side::kWhite, "10 17 100 5000 e2e4");
-    record.MovePlayed({1, Side::kWhite, "e4"},
+    record.Thinking(PieceColour::kWhite, ReadThinking("10 17 100 5000 e2e4"));
+    record.MovePlayed({1, PieceColour::kWhite, "e4"},
                       "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq", 0, true);
-    record.ClocksTold(Side::kBlack, "30000", "29850");    // White's time after e4
-    record.Thinking(Side::kBlack, "9 25 100 4000 e7e5");  // Black's view: White -0.25
-    record.MovePlayed({1, Side::kBlack, "e5"},
+    record.ClocksTold(PieceColour::kBlack, "30000", "29850");  // White's time after e4
+    record.Thinking(PieceColour::kBlack,
+                    ReadThinking("9 25 100 4000 e7e5"));  // Black's view: White -0.25
+    record.MovePlayed({1, PieceColour::kBlack, "e5"},
                       "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq", 0, true);
     // A move read together with its thinking carries it; the same line reported
     // after the move is not the next move's.
-    record.MovePlayed({2, Side::kWhite, "Qh5", "12 300 50 9000 d1h5"},
+    record.MovePlayed({2, PieceColour::kWhite, "Qh5", ReadThinking("12 300 50 9000 d1h5")},
                       "rnbqkbnr/pppp1ppp/8/4p2Q/4P3/8/PPPP1PPP/RNB1KBNR b KQkq", 0, true);
-    record.MovePlayed({2, Side::kBlack, "Nc6"},
+    record.MovePlayed({2, PieceColour::kBlack, "Nc6"},
                       "r1bqkbnr/pppp1ppp/2n5/4p2Q/4P3/8/PPPP1PPP/RNB1KBNR w KQkq", 0, true);
-    record.Thinking(Side::kWhite, "12 300 50 9000 d1h5");
-    record.MovePlayed({3, Side::kWhite, "Qxf7"},
+    record.Thinking(PieceColour::kWhite, ReadThinking("12 300 50 9000 d1h5"));
+    record.MovePlayed({3, PieceColour::kWhite, "Qxf7"},
                       "r1bqkbnr/pppp1Qpp/2n5/4p3/4P3/8/PPPP1PPP/RNB1KBNR b KQkq", 0, true);
     record.ResultAnnounced("1-0 {White mates}");
     record.NewGameStarted(2);
     record.PositionSet("4k3/8/8/8/8/8/8/4K2R b K");
-    record.MovePlayed({40, Side::kBlack, "Kd7"}, "8/3k4/8/8/8/8/8/4K2R w K", 0, true);
-    record.MovePlayed({41, Side::kWhite, "Rh7"}, "8/3k3R/8/8/8/8/8/4K3 b ", 0, true);
+    record.MovePlayed({40, PieceColour::kBlack, "Kd7"}, "8/3k4/8/8/8/8/8/4K2R w K", 0, true);
+    record.MovePlayed({41, PieceColour::kWhite, "Rh7"}, "8/3k3R/8/8/8/8/8/4K3 b ", 0, true);
 
     EXPECT_EQ(
         LivePgn(record, "Lab"),

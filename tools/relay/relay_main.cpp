@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/system.h"
+#include "text/text.h"
 #include "web/relay_plan.h"
 
 namespace {
@@ -164,13 +165,12 @@ class NatsSide {
             Say("the stream's last message has no run name: starting afresh");
             return true;
         }
-        const std::string digits = version;
-        if (digits.empty() || digits.size() > 18 ||
-            digits.find_first_not_of("0123456789") != std::string::npos) {
+        const auto number = ReadNumber<std::int64_t>(version);
+        if (!number) {
             Say("the stream's last message has a version that is no number: starting afresh");
             return true;
         }
-        point = FeedPoint{run, std::stoll(digits)};
+        point = FeedPoint{run, *number};
         sequence = natsMsg_GetSequence(last.p);
         return true;
     }

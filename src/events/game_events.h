@@ -1,0 +1,31 @@
+// The values game events carry: what the feed read from the GUI's texts, read
+// once, so that no output reads them again. Each keeps the GUI's text beside
+// its values, because the UDP viewers are sent those very bytes. A value that
+// could not be read is absent (std::nullopt).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace lantrel {
+
+// The numbers of an engine's thinking line: depth, score (centipawns from the
+// engine's point of view), time (centiseconds), nodes, then the PV. Numbers an
+// engine adds between the nodes and the PV (selective depth, speed, table-base
+// hits) are passed over.
+struct ThinkingLine {
+    std::int32_t depth = 0;
+    std::int64_t score = 0;
+    std::int64_t centiseconds = 0;
+    std::int64_t nodes = 0;
+    std::string pv;
+    bool operator==(const ThinkingLine&) const = default;
+};
+
+struct EngineThinking {
+    std::string text;                    // the line as the engine wrote it
+    std::optional<ThinkingLine> values;  // absent when it does not start with four numbers
+};
+
+}  // namespace lantrel

@@ -1,0 +1,44 @@
+// The values of the game events, read from the GUI's texts once, here.
+#include <algorithm>
+
+#include "feed/parsing.h"
+#include "text/text.h"
+
+namespace lantrel {
+
+namespace {
+
+// The next word of `text` from `at` on (words end at blanks and tabs) as a
+// signed number; moves `at` past it. False, `at` unmoved, when it is none.
+template <typename Number>
+bool NextNumber(std::string_view text, std::size_t& at, Number& value) {
+    const std::size_t start = text.find_first_not_of(" \t", at);
+    if (start == std::string_view::npos) return false;
+    const std::size_t end = std::min(text.find_first_of(" \t", start), text.size());
+    const std::optional<Number> number = ReadSignedNumber<Number>(text.substr(start, end - start));
+    if (!number) return false;
+    value = *number;
+    at = end;
+    return true;
+}
+
+}  // namespace
+
+EngineThinking ReadThinking(std::string_view line) {
+    EngineThinking thinking{std::string(line), std::nullopt};
+    ThinkingLine t;
+    std::size_t at = 0;
+    if (!NextNumber(line, at, t.depth) || !NextNumber(line, at, t.score) ||
+        !NextNumber(line, at, t.centiseconds) || !NextNumber(line, at, t.nodes))
+        return thinking;
+    // Selective depth, speed and table-base hits come before a tab that the
+    // feed has made a blank: the PV starts at the first word that is no number.
+    std::int64_t extra = 0;
+    while (NextNumber(line, at, extra))
+        continue;
+    t.pv = TrimBlanks(line.substr(at));
+    thinking.values = std::move(t);
+    return thinking;
+}
+
+}  // namespace lantrel
