@@ -164,7 +164,7 @@ TEST_F(WebFeedTest, ViewersAtMostOnceASecondAndChatLines) {
 // Every message's keys in the order pages have always had them.
 TEST(FeedMessages, TextOfEachType) {
     const RecordedPly ply{
-        {1, Side::kWhite, "e4"}, "e4", kAfterE4, 29950, ThinkingLine{10, 17, 100, 5000, "e4 e5"}};
+        {1, PieceColour::kWhite, "e4"}, "e4", kAfterE4, 29950, ThinkingLine{10, 17, 100, 5000, "e4 e5"}};
     RecordedGame game;
     game.number = 2;
     game.white = "J\xF6rg";
@@ -187,7 +187,7 @@ TEST(FeedMessages, TextOfEachType) {
          R"({"type":"takeback","version":7,"ply":1,)"
          R"("fen":"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq"})"},
         {ClockDelta{29950, 30000}, R"({"type":"clock","version":7,"white":29950,"black":30000})"},
-        {PvDelta{Side::kBlack, {17, -25, 210, 880000, "e5"}},
+        {PvDelta{PieceColour::kBlack, {17, -25, 210, 880000, "e5"}},
          R"({"type":"pv","version":7,"side":"black","depth":17,"score":-25,"time":210,)"
          R"("nodes":880000,"pv":"e5"})"},
         {ResultDelta{"1-0", "White mates"},
