@@ -9,6 +9,7 @@ import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
 import {CHANNEL_NAME, followChannel} from "./nats_follow.js"
 
 const LAST_MOVE_MARKER = {class: "marker-last-move", slice: "markerSquare"}
+const SQUARE = /^[a-h][1-8]$/
 const GRAPH_LIMIT_PAWNS = 6        // the graph clamps larger scores (and mates) to this
 const MATE_SCORE = 90000           // engines report mate in N as 100000 + N centipawns
 const CHAT_LINES_KEPT = 200
@@ -60,46 +61,6 @@ function fenAfter(ply) {
     return ply === 0 ? feed.game.startFen : feed.game.moves[ply - 1].fen
 }
 
-function piecesOf(fen) {
-    const squares = new Map()
-    fen.split(" ")[0].split("/").forEach((row, r) => {
-        let file = 0
-        for (const ch of row) {
-            if (ch >= "1" && ch <= "8") {
-                file += Number(ch)
-            } else {
-                squares.set("abcdefgh"[file] + (8 - r), ch)
-                file++
-            }
-        }
-    })
-    return squares
-}
-
-// The from and to squares of the move between two positions, found by comparing
-// them (the feed names moves in SAN only). Castling shows the king's move.
-function moveSquares(fenBefore, fenAfterMove) {
-    const before = piecesOf(fenBefore)
-    const after = piecesOf(fenAfterMove)
-    const moverIsWhite = sideToMove(fenAfterMove) === "black"
-    const ofMover = (piece) => piece !== undefined && (piece === piece.toUpperCase()) === moverIsWhite
-    let from = [], to = []
-    for (const file of "abcdefgh") {
-        for (let rank = 1; rank <= 8; rank++) {
-            const square = file + rank
-            const was = before.get(square), is = after.get(square)
-            if (was === is) continue
-            if (ofMover(was) && is === undefined) from.push(square)
-            else if (ofMover(is)) to.push(square)
-        }
-    }
-    if (from.length > 1) {
-        from = from.filter((s) => before.get(s).toLowerCase() === "k")
-        to = to.filter((s) => after.get(s).toLowerCase() === "k")
-    }
-    return from.length === 1 && to.length === 1 ? {from: from[0], to: to[0]} : null
-}
-
 // --- formatting --------------------------------------------------------------
 
 function formatScore(centipawns) {
@@ -149,10 +110,12 @@ function renderBoard(animated) {
     $("board").dataset.ply = String(ply)
     board.setPosition(fen, animated)
     board.removeMarkers(LAST_MOVE_MARKER)
-    const squares = ply > 0 ? moveSquares(fenAfter(ply - 1), fen) : null
-    if (squares) {
-        board.addMarker(LAST_MOVE_MARKER, squares.from)
-        board.addMarker(LAST_MOVE_MARKER, squares.to)
+    // The feed names each move's squares (castling as the king's move); a move
+    // without them (an older server's feed, through NATS) marks none.
+    const move = ply > 0 ? feed.game.moves[ply - 1] : null
+    if (move && SQUARE.test(move.from) && SQUARE.test(move.to)) {
+        board.addMarker(LAST_MOVE_MARKER, move.from)
+        board.addMarker(LAST_MOVE_MARKER, move.to)
     }
     $("live").classList.toggle("active", shownPly === null)
     document.body.classList.toggle("browsing", shownPly !== null)

@@ -55,6 +55,9 @@ Json ThinkingOrNull(const std::optional<ThinkingLine>& thinking) {
 // One ply of a game, in a "move" message and in a game's "moves".
 void AddPly(Json& j, const RecordedPly& ply) {
     j["san"] = Utf8(ply.pgnSan);
+    j["uci"] = ply.move.uci;
+    j["from"] = ply.move.from;
+    j["to"] = ply.move.to;
     j["fen"] = Utf8(ply.fen);
     j["clock"] = ply.clockAfter ? Json(*ply.clockAfter) : Json(nullptr);
     if (ply.moverThinking) AddThinking(j, *ply.moverThinking, false);

@@ -164,8 +164,9 @@ class WebListenerTest : public LiveServerTest {
         return state;
     }
     // Follows the feed from the snapshot to the log's last result, checking
-    // every version: each game's moves, a move taken back dropped, and its
-    // result. A game that ended before its first move is announced but not saved.
+    // every version: each game's moves (SAN and UCI), a move taken back
+    // dropped, and its result. A game that ended before its first move is
+    // announced but not saved.
     void ExpectSavedGames(Browser& browser, std::int64_t version) {
         const std::vector<ExpectedGame> saved = ReadExpected(recorded + ".expected");
         const std::size_t announced = static_cast<std::size_t>(ResultsInLog(recorded + ".debug"));
@@ -173,22 +174,29 @@ class WebListenerTest : public LiveServerTest {
         // once the last has its result.
         std::vector<std::vector<std::string>> games(1);
         std::vector<std::string> results;
+        // "e4 e2e4"; the squares are the UCI text's.
+        auto plyText = [](const Json& move) {
+            const std::string uci = move["uci"];
+            EXPECT_EQ(move["from"].get<std::string>() + move["to"].get<std::string>(),
+                      uci.substr(0, 4));
+            return move["san"].get<std::string>() + " " + uci;
+        };
         for (Json m = browser.Next(); !m.is_null(); m = browser.Next()) {
             ASSERT_EQ(m["version"], ++version) << m.dump();
             if (m["type"] == "game") {
                 if (results.size() == games.size()) games.emplace_back();
                 games.back().clear();
             }
-            std::vector<std::string>& sans = games.back();
+            std::vector<std::string>& plies = games.back();
             for (const Json& move : m["type"] == "game" ? m["moves"] : Json::array())
-                sans.push_back(move["san"]);
+                plies.push_back(plyText(move));
             if (m["type"] == "move") {
-                EXPECT_EQ(m["ply"], sans.size() + 1);
-                sans.push_back(m["san"]);
+                EXPECT_EQ(m["ply"], plies.size() + 1);
+                plies.push_back(plyText(m));
             }
             if (m["type"] == "takeback") {
-                EXPECT_EQ(m["ply"], sans.size());
-                sans.pop_back();
+                EXPECT_EQ(m["ply"], plies.size());
+                plies.pop_back();
             }
             if (m["type"] == "result") results.push_back(m["result"]);
             if (results.size() == announced) break;
@@ -203,7 +211,7 @@ class WebListenerTest : public LiveServerTest {
         for (std::size_t g = 0; g < saved.size(); ++g) {
             std::vector<std::string> expected;
             for (const ExpectedPly& ply : saved[g].plies)
-                expected.push_back(ply.san);
+                expected.push_back(ply.san + " " + ply.uci);
             EXPECT_EQ(games[g], expected) << "game " << g + 1;
             EXPECT_EQ(results[g], saved[g].result.substr(0, saved[g].result.find(' ')));
         }

@@ -30,9 +30,12 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms))
 // reads no comment that follows another, and the moves are all that is needed.
 const saved = new Chess()
 saved.loadPgn(fs.readFileSync(args.saved, "utf8").replace(/\{[^}]*\}/g, ""))
+const verbose = saved.history({verbose: true})
 const expected = {
     white: args.white, black: args.black, result: saved.getHeaders().Result,
-    sans: saved.history(), fens: saved.history({verbose: true}).map((move) => move.after),
+    sans: saved.history(), fens: verbose.map((move) => move.after),
+    // chess.js names castling by the king's squares, as the feed does.
+    moves: verbose.map((move) => ({uci: move.from + move.to + (move.promotion ?? ""), from: move.from, to: move.to})),
 }
 
 async function waitForServer() {
@@ -90,6 +93,9 @@ async function main() {
         await page.waitForSelector("#connection.up")
         const text = (selector) => page.$eval(selector, (element) => element.textContent)
         const boardFen = () => page.$eval("#board", (element) => element.dataset.fen)
+        // The squares the board marks as the last move's, in order.
+        const markedSquares = () => page.$$eval("#board g[data-square]", (groups) => groups
+            .filter((group) => group.querySelector(".marker-last-move")).map((group) => group.dataset.square).sort())
 
         // The game is played while the page watches; a chat line goes in meanwhile,
         // and a second one at once is refused (one line a second).
@@ -131,10 +137,20 @@ async function main() {
             await page.screenshot({path: SCREENSHOT})
         }
 
+        // Every move names its squares; the board marks those of the move it shows.
+        const state = await (await fetch(new URL("state.json", args.url))).json()
+        const told = state.moves.map(({uci, from, to}) => ({uci, from, to}))
+        check(JSON.stringify(told) === JSON.stringify(expected.moves), "each move's uci, from and to", told)
+        const squaresOf = (ply) => [state.moves[ply - 1].from, state.moves[ply - 1].to].sort()
+        check(JSON.stringify(await markedSquares()) === JSON.stringify(squaresOf(plies)),
+            "the last move's squares are marked", await markedSquares())
+
         // Browsing: a move of the list shows its position; Live goes back.
         await page.click('#moves .move[data-ply="10"]')
         check(placementAndSide(await boardFen()) === placementAndSide(expected.fens[9]),
             "clicking the 10th move shows its position", await boardFen())
+        check(JSON.stringify(await markedSquares()) === JSON.stringify(squaresOf(10)),
+            "the 10th move's squares are marked", await markedSquares())
         await page.click("#live")
         check(placementAndSide(await boardFen()) === placementAndSide(expected.fens[plies - 1]),
             "Live shows the final position again", await boardFen())

@@ -20,6 +20,15 @@ constexpr const char* kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQ
 constexpr const char* kAfterE4 = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq";
 constexpr const char* kAfterE5 = "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq";
 
+// White's first move e4 as the feed reports it, with its squares.
+PlayedMove E4() {
+    PlayedMove move{1, PieceColour::kWhite, "e4"};
+    move.uci = "e2e4";
+    move.from = "e2";
+    move.to = "e4";
+    return move;
+}
+
 struct Collected final : FeedListener {
     std::vector<json> deltas;
     std::optional<json> snapshot;
@@ -62,10 +71,11 @@ struct WebFeedTest : ::testing::Test {
 
 TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
     outputs.Thinking(PieceColour::kWhite, ReadThinking("10 +17 100 5000 e2e4 e7e5"));
-    outputs.MovePlayed({1, PieceColour::kWhite, "e4"}, kAfterE4, 0, true);
+    outputs.MovePlayed(E4(), kAfterE4, 0, true);
     outputs.ClocksTold(PieceColour::kBlack, "29000", "29950");
     EXPECT_EQ(out.Types(), (std::vector<std::string>{"pv", "move", "clock"}));
     EXPECT_EQ(out.deltas[1], json::parse(R"({"type":"move","version":3,"ply":1,"san":"e4",
+        "uci":"e2e4","from":"e2","to":"e4",
         "fen":"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq","clock":null,
         "depth":10,"score":17,"nodes":5000,"pv":"e2e4 e7e5"})"));
     EXPECT_EQ(out.deltas[2]["white"], 29950);
@@ -79,6 +89,7 @@ TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
     EXPECT_EQ(s["site"], "Caf\xC3\xA9");
     EXPECT_EQ(s["white"], "J\xC3\xB6rg");
     EXPECT_EQ(s["moves"][0]["clock"], 29950);  // the clock the GUI told after the move
+    EXPECT_EQ(s["moves"][0]["from"], "e2");
     EXPECT_EQ(s["pv"]["white"]["time"], 100);
     EXPECT_TRUE(s["pv"]["black"].is_null());
     EXPECT_EQ(s["chatAllowed"], false);
@@ -163,14 +174,13 @@ TEST_F(WebFeedTest, ViewersAtMostOnceASecondAndChatLines) {
 
 // Every message's keys in the order pages have always had them.
 TEST(FeedMessages, TextOfEachType) {
-    const RecordedPly ply{
-        {1, PieceColour::kWhite, "e4"}, "e4", kAfterE4, 29950, ThinkingLine{10, 17, 100, 5000, "e4 e5"}};
+    const RecordedPly ply{E4(), "e4", kAfterE4, 29950, ThinkingLine{10, 17, 100, 5000, "e4 e5"}};
     RecordedGame game;
     game.number = 2;
     game.white = "J\xF6rg";
     game.level = "level 40 5 0";
     game.plies = {ply};
-    const std::string e4 = R"({"san":"e4",)"
+    const std::string e4 = R"({"san":"e4","uci":"e2e4","from":"e2","to":"e4",)"
                            R"("fen":"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq",)"
                            R"("clock":29950,"depth":10,"score":17,"nodes":5000,"pv":"e4 e5"})";
     const std::string gameFields =
