@@ -8,7 +8,19 @@
 #include <optional>
 #include <string>
 
+#include "chess/colour.h"
+
 namespace lantrel {
+
+// The clocks the GUI gives the engine on move: "time" (its own) and "otim"
+// (its opponent's), in centiseconds; below zero once a flag fell and play went on.
+struct ClockReading {
+    std::optional<PieceColour> side;  // the engine's colour; unknown before the colours are
+    std::string ownText;              // the rest of the "time" line, as the GUI wrote it
+    std::string opponentText;         // the word after "otim"
+    std::optional<std::int64_t> own;
+    std::optional<std::int64_t> opponent;
+};
 
 // The numbers of an engine's thinking line: depth, score (centipawns from the
 // engine's point of view), time (centiseconds), nodes, then the PV. Numbers an

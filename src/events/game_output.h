@@ -65,11 +65,9 @@ class GameOutput {
     // flag fell): the game is back at `fen`, the position before that move. `live`
     // as for MovePlayed.
     virtual void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) = 0;
-    // The clocks the GUI gave the engine on move: its own time (`side` is the
-    // engine's colour, unknown before the colours are) and its opponent's, both
-    // in the GUI's centiseconds text.
-    virtual void ClocksTold(std::optional<PieceColour> side, const std::string& time,
-                            const std::string& opponentTime) = 0;
+    // The clocks the GUI gave the engine on move: its own time and its
+    // opponent's.
+    virtual void ClocksTold(const ClockReading& clocks) = 0;
     // The latest thinking line (depth, score, time, nodes, PV) of one side.
     virtual void Thinking(PieceColour side, const EngineThinking& thinking) = 0;
     // The time control, as the GUI's "level ..." text.
@@ -104,10 +102,7 @@ class GameOutputs final : public GameOutput {
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override {
         Each(&GameOutput::MoveTakenBack, move, fen, live);
     }
-    void ClocksTold(std::optional<PieceColour> side, const std::string& time,
-                    const std::string& opponentTime) override {
-        Each(&GameOutput::ClocksTold, side, time, opponentTime);
-    }
+    void ClocksTold(const ClockReading& clocks) override { Each(&GameOutput::ClocksTold, clocks); }
     void Thinking(PieceColour side, const EngineThinking& thinking) override {
         Each(&GameOutput::Thinking, side, thinking);
     }

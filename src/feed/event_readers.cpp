@@ -24,6 +24,15 @@ bool NextNumber(std::string_view text, std::size_t& at, Number& value) {
 
 }  // namespace
 
+ClockReading ReadClocks(std::optional<PieceColour> side, std::string ownText,
+                        std::string opponentText) {
+    ClockReading clocks{side, std::move(ownText), std::move(opponentText), std::nullopt,
+                        std::nullopt};
+    clocks.own = ReadSignedNumber<std::int64_t>(TrimBlanks(clocks.ownText));
+    clocks.opponent = ReadSignedNumber<std::int64_t>(TrimBlanks(clocks.opponentText));
+    return clocks;
+}
+
 EngineThinking ReadThinking(std::string_view line) {
     EngineThinking thinking{std::string(line), std::nullopt};
     ThinkingLine t;

@@ -177,7 +177,8 @@ void TimeSent(Feed& feed, LineStep& step) {
 
 void OtimSent(Feed& feed, LineStep& step) {
     if (feed.game.headerSent)
-        feed.output.ClocksTold(feed.reader.clockSide, feed.reader.clockTime, step.parts.argument);
+        feed.output.ClocksTold(
+            ReadClocks(feed.reader.clockSide, feed.reader.clockTime, step.parts.argument));
 }
 
 // The thinking output of one engine becomes the pending PV line of its colour.

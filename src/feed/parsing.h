@@ -41,6 +41,11 @@ std::optional<PieceColour> LoserOnTime(std::string_view result);
 
 // ---- The game events' values, read from the GUI's texts (event_readers.cpp) ----
 
+// "time" and "otim" told to the engine of colour `side`: the texts as the GUI
+// wrote them, each read as a number once its blanks are trimmed.
+ClockReading ReadClocks(std::optional<PieceColour> side, std::string ownText,
+                        std::string opponentText);
+
 // An engine's thinking line: the four numbers, then the PV after any further
 // numbers. Numbers may carry a sign ("+18"); words end at blanks and tabs.
 EngineThinking ReadThinking(std::string_view line);

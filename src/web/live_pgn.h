@@ -62,7 +62,7 @@ class LivePgnFile final : public GameOutput {
         catchingUp_ = !live;
     }
     void MoveTakenBack(const PlayedMove&, const std::string&, bool) override { changed_ = true; }
-    void ClocksTold(std::optional<PieceColour>, const std::string&, const std::string&) override {
+    void ClocksTold(const ClockReading&) override {
         changed_ = true;  // the clock of the move before
     }
     void Thinking(PieceColour, const EngineThinking&) override {}

@@ -34,9 +34,8 @@ class RecordingOutput final : public GameOutput {
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override {
         events.push_back("taken back " + move.san + " " + fen + (live ? " live" : " catching up"));
     }
-    void ClocksTold(std::optional<PieceColour>, const std::string& time,
-                    const std::string& opponentTime) override {
-        events.push_back("clocks " + time + "/" + opponentTime);
+    void ClocksTold(const ClockReading& clocks) override {
+        events.push_back("clocks " + clocks.ownText + "/" + clocks.opponentText);
     }
     void Thinking(PieceColour side, const EngineThinking& thinking) override {
         events.push_back("thinking " + SideText(side) + " " + thinking.text);

@@ -39,7 +39,7 @@ TEST(LivePgn, GamesWithClocksEvalsAndResults) {
     record.Thinking(PieceColour::kWhite, ReadThinking("10 17 100 5000 e2e4"));
     record.MovePlayed({1, PieceColour::kWhite, "e4"},
                       "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq", 0, true);
-    record.ClocksTold(PieceColour::kBlack, "30000", "29850");  // White's time after e4
+    record.ClocksTold(ReadClocks(PieceColour::kBlack, "30000", "29850"));  // White's time after e4
     record.Thinking(PieceColour::kBlack,
                     ReadThinking("9 25 100 4000 e7e5"));  // Black's view: White -0.25
     record.MovePlayed({1, PieceColour::kBlack, "e5"},
