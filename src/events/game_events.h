@@ -40,4 +40,18 @@ struct EngineThinking {
     std::optional<ThinkingLine> values;  // absent when it does not start with four numbers
 };
 
+// "level MPS BASE INC": moves per session (0: the whole game), the base time
+// ("5" minutes or "0:30" minutes and seconds) and the increment in seconds.
+struct TimeControl {
+    std::int32_t movesPerSession = 0;
+    std::int64_t baseSeconds = 0;
+    std::int32_t increment = 0;
+    bool operator==(const TimeControl&) const = default;
+};
+
+struct Level {
+    std::string text;                    // "level 40 5 0" as the GUI sent it; empty before one
+    std::optional<TimeControl> control;  // absent when one of its numbers cannot be read
+};
+
 }  // namespace lantrel

@@ -44,7 +44,7 @@ struct GameSnapshot {
     std::string previousFen;  // the position before the last move
     std::string fen;
     std::optional<PlayedMove> lastMove;  // the last move followed, of this game or an earlier one
-    std::string level;                   // the GUI's "level ..." text; empty before one
+    Level level;                         // the time control; empty text before one
 };
 
 class GameOutput {
@@ -70,8 +70,8 @@ class GameOutput {
     virtual void ClocksTold(const ClockReading& clocks) = 0;
     // The latest thinking line (depth, score, time, nodes, PV) of one side.
     virtual void Thinking(PieceColour side, const EngineThinking& thinking) = 0;
-    // The time control, as the GUI's "level ..." text.
-    virtual void LevelSet(const std::string& level) = 0;
+    // The time control the GUI set ("level ...").
+    virtual void LevelSet(const Level& level) = 0;
     // The GUI announced the result ("1-0 {White mates}" and the like).
     virtual void ResultAnnounced(const std::string& result) = 0;
     // The feed has read the whole log that was there when it started (or was
@@ -106,7 +106,7 @@ class GameOutputs final : public GameOutput {
     void Thinking(PieceColour side, const EngineThinking& thinking) override {
         Each(&GameOutput::Thinking, side, thinking);
     }
-    void LevelSet(const std::string& level) override { Each(&GameOutput::LevelSet, level); }
+    void LevelSet(const Level& level) override { Each(&GameOutput::LevelSet, level); }
     void ResultAnnounced(const std::string& result) override {
         Each(&GameOutput::ResultAnnounced, result);
     }

@@ -249,8 +249,8 @@ void GoSent(Feed& feed, LineStep& step) {
 
 void LevelSent(Feed& feed, LineStep& step) {
     const std::string& workLine = step.parts.workLine;
-    feed.game.levelText = Mid(workLine, Find(workLine, "level"));
-    feed.output.LevelSet(feed.game.levelText);
+    feed.game.level = ReadLevel(Mid(workLine, Find(workLine, "level")));
+    feed.output.LevelSet(feed.game.level);
 }
 
 void QuitSent(Feed& feed, LineStep& step) {

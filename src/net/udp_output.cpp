@@ -59,8 +59,8 @@ void UdpBroadcaster::Thinking(PieceColour side, const EngineThinking& thinking) 
                  kThinkingBacklogLimit);
 }
 
-void UdpBroadcaster::LevelSet(const std::string& level) {
-    Broadcast(net_, level);
+void UdpBroadcaster::LevelSet(const Level& level) {
+    Broadcast(net_, level.text);
 }
 
 void UdpBroadcaster::ResultAnnounced(const std::string& result) {

@@ -23,7 +23,7 @@ class UdpBroadcaster final : public GameOutput {
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;
     void ClocksTold(const ClockReading& clocks) override;
     void Thinking(PieceColour side, const EngineThinking& thinking) override;
-    void LevelSet(const std::string& level) override;
+    void LevelSet(const Level& level) override;
     void ResultAnnounced(const std::string& result) override;
     void CaughtUp(const GameSnapshot& game) override;
     void Serve(int waitMs) override;

@@ -99,7 +99,7 @@ void GameRecorder::Thinking(PieceColour side, const EngineThinking& thinking) {
     if (thinking.values) lastThinking_[Index(side)] = thinking.values;
 }
 
-void GameRecorder::LevelSet(const std::string& level) {
+void GameRecorder::LevelSet(const Level& level) {
     current_.level = level;
 }
 
@@ -118,7 +118,7 @@ void GameRecorder::ResultAnnounced(const std::string& result) {
 void GameRecorder::CaughtUp(const GameSnapshot& game) {
     if (!game.white.empty()) current_.white = game.white;
     if (!game.black.empty()) current_.black = game.black;
-    if (!game.level.empty()) current_.level = game.level;
+    if (!game.level.text.empty()) current_.level = game.level;
 }
 
 }  // namespace lantrel

@@ -50,7 +50,7 @@ void AddGame(Json& j, const RecordedGame& game) {
     j["game"] = game.number;
     j["white"] = Utf8(game.white);
     j["black"] = Utf8(game.black);
-    j["level"] = Utf8(LevelText(game.level));
+    j["level"] = Utf8(LevelText(game.level.text));
     j["timeControl"] = PgnTimeControl(game.level);
     j["startFen"] = game.startFen.empty() ? std::string(kStandardStart) : Utf8(game.startFen);
     j["result"] = game.result;
@@ -362,7 +362,7 @@ void WebFeed::Thinking(PieceColour side, const EngineThinking& thinking) {
     }
 }
 
-void WebFeed::LevelSet(const std::string&) {
+void WebFeed::LevelSet(const Level&) {
     gameChanged_ = true;
 }
 
