@@ -8,7 +8,19 @@
 #include <optional>
 #include <string>
 
+#include "chess/colour.h"
+
 namespace lantrel {
+
+// The clocks the GUI gives the engine on move: "time" (its own) and "otim"
+// (its opponent's), in centiseconds; below zero once a flag fell and play went on.
+struct ClockReading {
+    std::optional<PieceColour> side;  // the engine's colour; unknown before the colours are
+    std::string ownText;              // the rest of the "time" line, as the GUI wrote it
+    std::string opponentText;         // the word after "otim"
+    std::optional<std::int64_t> own;
+    std::optional<std::int64_t> opponent;
+};
 
 // The numbers of an engine's thinking line: depth, score (centipawns from the
 // engine's point of view), time (centiseconds), nodes, then the PV. Numbers an
@@ -26,6 +38,20 @@ struct ThinkingLine {
 struct EngineThinking {
     std::string text;                    // the line as the engine wrote it
     std::optional<ThinkingLine> values;  // absent when it does not start with four numbers
+};
+
+// "level MPS BASE INC": moves per session (0: the whole game), the base time
+// ("5" minutes or "0:30" minutes and seconds) and the increment in seconds.
+struct TimeControl {
+    std::int32_t movesPerSession = 0;
+    std::int64_t baseSeconds = 0;
+    std::int32_t increment = 0;
+    bool operator==(const TimeControl&) const = default;
+};
+
+struct Level {
+    std::string text;                    // "level 40 5 0" as the GUI sent it; empty before one
+    std::optional<TimeControl> control;  // absent when one of its numbers cannot be read
 };
 
 }  // namespace lantrel

@@ -50,7 +50,7 @@ struct GameSnapshot {
     std::string previousFen;  // the position before the last move
     std::string fen;
     std::optional<PlayedMove> lastMove;  // the last move followed, of this game or an earlier one
-    std::string level;                   // the GUI's "level ..." text; empty before one
+    Level level;                         // the time control; empty text before one
 };
 
 class GameOutput {
@@ -71,15 +71,13 @@ class GameOutput {
     // flag fell): the game is back at `fen`, the position before that move. `live`
     // as for MovePlayed.
     virtual void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) = 0;
-    // The clocks the GUI gave the engine on move: its own time (`side` is the
-    // engine's colour, unknown before the colours are) and its opponent's, both
-    // in the GUI's centiseconds text.
-    virtual void ClocksTold(std::optional<PieceColour> side, const std::string& time,
-                            const std::string& opponentTime) = 0;
+    // The clocks the GUI gave the engine on move: its own time and its
+    // opponent's.
+    virtual void ClocksTold(const ClockReading& clocks) = 0;
     // The latest thinking line (depth, score, time, nodes, PV) of one side.
     virtual void Thinking(PieceColour side, const EngineThinking& thinking) = 0;
-    // The time control, as the GUI's "level ..." text.
-    virtual void LevelSet(const std::string& level) = 0;
+    // The time control the GUI set ("level ...").
+    virtual void LevelSet(const Level& level) = 0;
     // The GUI announced the result ("1-0 {White mates}" and the like).
     virtual void ResultAnnounced(const std::string& result) = 0;
     // The feed has read the whole log that was there when it started (or was
@@ -110,14 +108,11 @@ class GameOutputs final : public GameOutput {
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override {
         Each(&GameOutput::MoveTakenBack, move, fen, live);
     }
-    void ClocksTold(std::optional<PieceColour> side, const std::string& time,
-                    const std::string& opponentTime) override {
-        Each(&GameOutput::ClocksTold, side, time, opponentTime);
-    }
+    void ClocksTold(const ClockReading& clocks) override { Each(&GameOutput::ClocksTold, clocks); }
     void Thinking(PieceColour side, const EngineThinking& thinking) override {
         Each(&GameOutput::Thinking, side, thinking);
     }
-    void LevelSet(const std::string& level) override { Each(&GameOutput::LevelSet, level); }
+    void LevelSet(const Level& level) override { Each(&GameOutput::LevelSet, level); }
     void ResultAnnounced(const std::string& result) override {
         Each(&GameOutput::ResultAnnounced, result);
     }

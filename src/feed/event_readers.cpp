@@ -1,5 +1,6 @@
 // The values of the game events, read from the GUI's texts once, here.
 #include <algorithm>
+#include <sstream>
 
 #include "feed/parsing.h"
 #include "text/text.h"
@@ -23,6 +24,33 @@ bool NextNumber(std::string_view text, std::size_t& at, Number& value) {
 }
 
 }  // namespace
+
+ClockReading ReadClocks(std::optional<PieceColour> side, std::string ownText,
+                        std::string opponentText) {
+    ClockReading clocks{side, std::move(ownText), std::move(opponentText), std::nullopt,
+                        std::nullopt};
+    clocks.own = ReadSignedNumber<std::int64_t>(TrimBlanks(clocks.ownText));
+    clocks.opponent = ReadSignedNumber<std::int64_t>(TrimBlanks(clocks.opponentText));
+    return clocks;
+}
+
+Level ReadLevel(std::string text) {
+    Level level{std::move(text), std::nullopt};
+    std::istringstream in(level.text);
+    std::string keyword, movesPerSession, base, increment;
+    in >> keyword >> movesPerSession >> base >> increment;
+    // The base time in minutes ("5") or in minutes and seconds ("0:30").
+    const std::size_t colon = base.find(':');
+    const auto minutes = ReadNumber<std::int32_t>(std::string_view(base).substr(0, colon));
+    const auto seconds = colon == std::string::npos
+                             ? std::optional<std::int32_t>(0)
+                             : ReadNumber<std::int32_t>(std::string_view(base).substr(colon + 1));
+    const auto moves = ReadNumber<std::int32_t>(movesPerSession);
+    const auto inc = ReadNumber<std::int32_t>(increment);
+    if (keyword == "level" && moves && minutes && seconds && inc)
+        level.control = TimeControl{*moves, *minutes * std::int64_t{60} + *seconds, *inc};
+    return level;
+}
 
 EngineThinking ReadThinking(std::string_view line) {
     EngineThinking thinking{std::string(line), std::nullopt};

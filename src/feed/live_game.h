@@ -63,7 +63,7 @@ struct LiveGame {
     std::string fen;
     std::string previousFen;
     std::optional<PlayedMove> lastMove;  // kept across new games until the next move
-    std::string levelText;
+    Level level;
     std::string pendingWhitePv;  // the latest thinking line of each side in this read
     std::string pendingBlackPv;
     std::string lineStamp;

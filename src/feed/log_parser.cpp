@@ -177,7 +177,8 @@ void TimeSent(Feed& feed, LineStep& step) {
 
 void OtimSent(Feed& feed, LineStep& step) {
     if (feed.game.headerSent)
-        feed.output.ClocksTold(feed.reader.clockSide, feed.reader.clockTime, step.parts.argument);
+        feed.output.ClocksTold(
+            ReadClocks(feed.reader.clockSide, feed.reader.clockTime, step.parts.argument));
 }
 
 // The thinking output of one engine becomes the pending PV line of its colour.
@@ -248,8 +249,8 @@ void GoSent(Feed& feed, LineStep& step) {
 
 void LevelSent(Feed& feed, LineStep& step) {
     const std::string& workLine = step.parts.workLine;
-    feed.game.levelText = Mid(workLine, Find(workLine, "level"));
-    feed.output.LevelSet(feed.game.levelText);
+    feed.game.level = ReadLevel(Mid(workLine, Find(workLine, "level")));
+    feed.output.LevelSet(feed.game.level);
 }
 
 void QuitSent(Feed& feed, LineStep& step) {

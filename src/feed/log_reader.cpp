@@ -113,7 +113,7 @@ void FinishLogRead(Feed& feed) {
 
 GameSnapshot SnapshotOf(const LiveGame& game) {
     return {game.whitePlayer, game.blackPlayer, game.previousFen,
-            game.fen,         game.lastMove,    game.levelText};
+            game.fen,         game.lastMove,    game.level};
 }
 
 void ServeOutputs(Feed& feed, int waitMs) {

@@ -41,6 +41,15 @@ std::optional<PieceColour> LoserOnTime(std::string_view result);
 
 // ---- The game events' values, read from the GUI's texts (event_readers.cpp) ----
 
+// "time" and "otim" told to the engine of colour `side`: the texts as the GUI
+// wrote them, each read as a number once its blanks are trimmed.
+ClockReading ReadClocks(std::optional<PieceColour> side, std::string ownText,
+                        std::string opponentText);
+
+// "level MPS BASE INC" as the GUI sent it: its time control when the keyword
+// and all three numbers can be read.
+Level ReadLevel(std::string text);
+
 // An engine's thinking line: the four numbers, then the PV after any further
 // numbers. Numbers may carry a sign ("+18"); words end at blanks and tabs.
 EngineThinking ReadThinking(std::string_view line);

@@ -62,7 +62,7 @@ void SendWelcome(NetServer& net, IpAddress newcomer) {
     // Empty before the first move.
     SendToViewer(net, game.lastMove ? MoveMessage(*game.lastMove) : std::string(), newcomer);
     SendToViewer(net, "FEN: " + game.fen, newcomer);
-    SendToViewer(net, game.level, newcomer);
+    SendToViewer(net, game.level.text, newcomer);
 }
 
 }  // namespace

@@ -46,11 +46,12 @@ void UdpBroadcaster::MoveTakenBack(const PlayedMove& /*move*/, const std::string
     if (live) Broadcast(net_, "FEN: " + fen);
 }
 
-void UdpBroadcaster::ClocksTold(std::optional<PieceColour> side, const std::string& time,
-                                const std::string& opponentTime) {
+void UdpBroadcaster::ClocksTold(const ClockReading& clocks) {
     std::string message;
-    if (side) message = (*side == PieceColour::kWhite ? "WTIME: " : "BTIME: ") + time + " ";
-    BroadcastRaw(net_, message + " otim " + opponentTime, kClockBacklogLimit);
+    if (clocks.side)
+        message =
+            (*clocks.side == PieceColour::kWhite ? "WTIME: " : "BTIME: ") + clocks.ownText + " ";
+    BroadcastRaw(net_, message + " otim " + clocks.opponentText, kClockBacklogLimit);
 }
 
 void UdpBroadcaster::Thinking(PieceColour side, const EngineThinking& thinking) {
@@ -58,8 +59,8 @@ void UdpBroadcaster::Thinking(PieceColour side, const EngineThinking& thinking) 
                  kThinkingBacklogLimit);
 }
 
-void UdpBroadcaster::LevelSet(const std::string& level) {
-    Broadcast(net_, level);
+void UdpBroadcaster::LevelSet(const Level& level) {
+    Broadcast(net_, level.text);
 }
 
 void UdpBroadcaster::ResultAnnounced(const std::string& result) {

@@ -21,10 +21,9 @@ class UdpBroadcaster final : public GameOutput {
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override;
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;
-    void ClocksTold(std::optional<PieceColour> side, const std::string& time,
-                    const std::string& opponentTime) override;
+    void ClocksTold(const ClockReading& clocks) override;
     void Thinking(PieceColour side, const EngineThinking& thinking) override;
-    void LevelSet(const std::string& level) override;
+    void LevelSet(const Level& level) override;
     void ResultAnnounced(const std::string& result) override;
     void CaughtUp(const GameSnapshot& game) override;
     void Serve(int waitMs) override;

@@ -69,7 +69,7 @@ void AddFields(Json& j, const RecordedGame& game) {
     j["game"] = game.number;
     j["white"] = Utf8(game.white);
     j["black"] = Utf8(game.black);
-    j["level"] = Utf8(LevelText(game.level));
+    j["level"] = Utf8(LevelText(game.level.text));
     j["timeControl"] = PgnTimeControl(game.level);
     j["startFen"] = game.startFen.empty() ? std::string(kStandardStart) : Utf8(game.startFen);
     j["result"] = game.result;

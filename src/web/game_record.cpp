@@ -1,7 +1,5 @@
 #include "web/game_record.h"
 
-#include <charconv>
-
 #include "chess/fen.h"
 #include "chess/san.h"
 #include "text/text.h"
@@ -14,26 +12,6 @@ constexpr const char* kStartPosition = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQK
 
 int Index(PieceColour side) {
     return side == PieceColour::kWhite ? 0 : 1;
-}
-
-// The next blank-separated number of `text` from `at` on; moves `at` past it.
-template <typename Number>
-bool NextNumber(std::string_view text, std::size_t& at, Number& value) {
-    while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
-        ++at;
-    if (at + 1 < text.size() && text[at] == '+' && text[at + 1] != '-') ++at;  // "+18"
-    const char* end = text.data() + text.size();
-    auto [next, error] = std::from_chars(text.data() + at, end, value);
-    if (error != std::errc() || (next != end && *next != ' ' && *next != '\t')) return false;
-    at = static_cast<std::size_t>(next - text.data());
-    return true;
-}
-
-std::optional<std::int64_t> ParseCentiseconds(std::string_view text) {
-    std::size_t at = 0;
-    std::int64_t value = 0;
-    if (!NextNumber(text, at, value)) return std::nullopt;
-    return value;
 }
 
 }  // namespace
@@ -105,14 +83,13 @@ void GameRecorder::MoveTakenBack(const PlayedMove& /*move*/, const std::string& 
     LoadFen(position_, fen);
 }
 
-void GameRecorder::ClocksTold(std::optional<PieceColour> side, const std::string& /*time*/,
-                              const std::string& opponentTime) {
+void GameRecorder::ClocksTold(const ClockReading& clocks) {
     // The GUI tells the engine on move its opponent's time too: the time the
     // side that just moved has left after its move.
-    if (!side || current_.plies.empty()) return;
+    if (!clocks.side || current_.plies.empty()) return;
     RecordedPly& last = current_.plies.back();
-    if (last.move.side == *side || last.clockAfter) return;
-    last.clockAfter = ParseCentiseconds(opponentTime);
+    if (last.move.side == *clocks.side || last.clockAfter) return;
+    last.clockAfter = clocks.opponent;
 }
 
 void GameRecorder::Thinking(PieceColour side, const EngineThinking& thinking) {
@@ -122,7 +99,7 @@ void GameRecorder::Thinking(PieceColour side, const EngineThinking& thinking) {
     if (thinking.values) lastThinking_[Index(side)] = thinking.values;
 }
 
-void GameRecorder::LevelSet(const std::string& level) {
+void GameRecorder::LevelSet(const Level& level) {
     current_.level = level;
 }
 
@@ -141,7 +118,7 @@ void GameRecorder::ResultAnnounced(const std::string& result) {
 void GameRecorder::CaughtUp(const GameSnapshot& game) {
     if (!game.white.empty()) current_.white = game.white;
     if (!game.black.empty()) current_.black = game.black;
-    if (!game.level.empty()) current_.level = game.level;
+    if (!game.level.text.empty()) current_.level = game.level;
 }
 
 }  // namespace lantrel

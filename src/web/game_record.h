@@ -28,7 +28,7 @@ struct RecordedGame {
     std::string date;         // "YYYY.MM.DD", local, when the game began
     std::string white;
     std::string black;
-    std::string level;     // the GUI's "level ..." text; empty before one
+    Level level;           // the time control; empty text before one
     std::string startFen;  // empty: the standard start position
     std::string result;    // "1-0", "0-1", "1/2-1/2"; empty while it goes on
     std::string reason;    // the GUI's words for it ("White mates"), if any
@@ -51,10 +51,9 @@ class GameRecorder final : public GameOutput {
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override;
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;
-    void ClocksTold(std::optional<PieceColour> side, const std::string& time,
-                    const std::string& opponentTime) override;
+    void ClocksTold(const ClockReading& clocks) override;
     void Thinking(PieceColour side, const EngineThinking& thinking) override;
-    void LevelSet(const std::string& level) override;
+    void LevelSet(const Level& level) override;
     void ResultAnnounced(const std::string& result) override;
     void CaughtUp(const GameSnapshot& game) override;
     void Serve(int /*waitMs*/) override {}

@@ -1,8 +1,6 @@
 #include "web/live_pgn.h"
 
 #include <cstdlib>
-#include <optional>
-#include <sstream>
 
 #include "platform/files.h"
 #include "text/text.h"
@@ -12,20 +10,6 @@ namespace lantrel {
 namespace {
 
 constexpr std::size_t kLineWidth = 80;
-
-bool IsDigits(const std::string& text) {
-    return !text.empty() && text.size() <= 6 &&
-           text.find_first_not_of("0123456789") == std::string::npos;
-}
-
-// "5" (minutes) or "0:30" (minutes:seconds) in seconds; nullopt when unreadable.
-std::optional<long> BaseSeconds(const std::string& base) {
-    const std::size_t colon = base.find(':');
-    const std::string minutes = base.substr(0, colon);
-    const std::string seconds = colon == std::string::npos ? "0" : base.substr(colon + 1);
-    if (!IsDigits(minutes) || !IsDigits(seconds)) return std::nullopt;
-    return std::stol(minutes) * 60 + std::stol(seconds);
-}
 
 // A tag's value comes from engine output: control characters (C0, DEL and
 // C1, here Latin-1 bytes) are dropped, so that no reader's terminal obeys them.
@@ -88,16 +72,12 @@ void AddToken(std::string& text, std::size_t& lineLength, const std::string& tok
 
 }  // namespace
 
-std::string PgnTimeControl(const std::string& level) {
-    // "level MPS BASE INC"
-    std::istringstream in(level);
-    std::string keyword, movesPerSession, base, increment;
-    in >> keyword >> movesPerSession >> base >> increment;
-    const std::optional<long> baseSeconds = BaseSeconds(base);
-    if (keyword != "level" || !IsDigits(movesPerSession) || !baseSeconds || !IsDigits(increment))
-        return {};
-    if (std::stol(movesPerSession) > 0) return movesPerSession + "/" + std::to_string(*baseSeconds);
-    return std::to_string(*baseSeconds) + (std::stol(increment) > 0 ? "+" + increment : "");
+std::string PgnTimeControl(const Level& level) {
+    if (!level.control) return {};
+    const TimeControl& control = *level.control;
+    const std::string base = std::to_string(control.baseSeconds);
+    if (control.movesPerSession > 0) return std::to_string(control.movesPerSession) + "/" + base;
+    return base + (control.increment > 0 ? "+" + std::to_string(control.increment) : "");
 }
 
 std::string PgnOfGame(const RecordedGame& game, const std::string& site) {

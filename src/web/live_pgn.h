@@ -29,9 +29,9 @@ struct WebSettings {
     std::vector<std::string> webNatsServers;
 };
 
-// "TimeControl" of a GUI "level MPS BASE INC" text ("level 40 5 0" -> "40/300",
+// "TimeControl" of the GUI's time control ("level 40 5 0" -> "40/300",
 // "level 0 2 12" -> "120+12", "level 0 0:30 0" -> "30"); empty when unreadable.
-std::string PgnTimeControl(const std::string& level);
+std::string PgnTimeControl(const Level& level);
 
 // One game in PGN export form: the tag roster (unknown values "?"), TimeControl
 // when known, SetUp and FEN for a game from a set-up position, the moves with
@@ -62,11 +62,11 @@ class LivePgnFile final : public GameOutput {
         catchingUp_ = !live;
     }
     void MoveTakenBack(const PlayedMove&, const std::string&, bool) override { changed_ = true; }
-    void ClocksTold(std::optional<PieceColour>, const std::string&, const std::string&) override {
+    void ClocksTold(const ClockReading&) override {
         changed_ = true;  // the clock of the move before
     }
     void Thinking(PieceColour, const EngineThinking&) override {}
-    void LevelSet(const std::string&) override { changed_ = true; }
+    void LevelSet(const Level&) override { changed_ = true; }
     void ResultAnnounced(const std::string&) override { changed_ = true; }
     void CaughtUp(const GameSnapshot&) override {
         catchingUp_ = false;

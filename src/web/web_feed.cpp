@@ -13,17 +13,6 @@ int Index(PieceColour side) {
     return side == PieceColour::kWhite ? 0 : 1;
 }
 
-std::optional<std::int64_t> Centiseconds(const std::string& text) {
-    std::int64_t value = 0;
-    const std::string digits = TrimBlanks(text);
-    if (digits.empty() || digits.size() > 12 ||
-        digits.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    for (char c : digits)
-        value = value * 10 + (c - '0');
-    return value;
-}
-
 // "20261209063000": the local start time, which a client sends back to resume.
 std::string RunName(const LocalDateTime& t) {
     char text[24];
@@ -188,12 +177,13 @@ void WebFeed::MoveTakenBack(const PlayedMove&, const std::string& fen, bool live
     Send(TakebackDelta{record_.current().plies.size() + 1, fen});
 }
 
-void WebFeed::ClocksTold(std::optional<PieceColour> side, const std::string& time,
-                         const std::string& opponentTime) {
-    const auto own = Centiseconds(time);
-    const auto other = Centiseconds(opponentTime);
-    if (!side || !own || !other) return;
-    clocks_ = *side == PieceColour::kWhite ? Clocks{*own, *other} : Clocks{*other, *own};
+void WebFeed::ClocksTold(const ClockReading& clocks) {
+    // Browsers are shown clocks that still run: a time below zero (a flag fell
+    // and play went on) leaves them as they were.
+    const auto& own = clocks.own;
+    const auto& other = clocks.opponent;
+    if (!clocks.side || !own || !other || *own < 0 || *other < 0) return;
+    clocks_ = *clocks.side == PieceColour::kWhite ? Clocks{*own, *other} : Clocks{*other, *own};
     if (catchingUp_) return;
     Send(*clocks_);
 }
@@ -210,7 +200,7 @@ void WebFeed::Thinking(PieceColour side, const EngineThinking& thinking) {
     }
 }
 
-void WebFeed::LevelSet(const std::string&) {
+void WebFeed::LevelSet(const Level&) {
     gameChanged_ = true;
 }
 

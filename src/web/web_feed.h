@@ -103,10 +103,9 @@ class WebFeed final : public GameOutput {
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override;
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;
-    void ClocksTold(std::optional<PieceColour> side, const std::string& time,
-                    const std::string& opponentTime) override;
+    void ClocksTold(const ClockReading& clocks) override;
     void Thinking(PieceColour side, const EngineThinking& thinking) override;
-    void LevelSet(const std::string& level) override;
+    void LevelSet(const Level& level) override;
     void ResultAnnounced(const std::string& result) override;
     void CaughtUp(const GameSnapshot& game) override;
     // Sends the thinking lines held back, the game when it changed as a whole,

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "feed/feed.h"
+#include "feed/parsing.h"
 #include "platform/fakes.h"
 #include "support/fake_server.h"
 
@@ -34,14 +35,13 @@ class RecordingOutput final : public GameOutput {
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override {
         events.push_back("taken back " + move.san + " " + fen + (live ? " live" : " catching up"));
     }
-    void ClocksTold(std::optional<PieceColour>, const std::string& time,
-                    const std::string& opponentTime) override {
-        events.push_back("clocks " + time + "/" + opponentTime);
+    void ClocksTold(const ClockReading& clocks) override {
+        events.push_back("clocks " + clocks.ownText + "/" + clocks.opponentText);
     }
     void Thinking(PieceColour side, const EngineThinking& thinking) override {
         events.push_back("thinking " + SideText(side) + " " + thinking.text);
     }
-    void LevelSet(const std::string& level) override { events.push_back(level); }
+    void LevelSet(const Level& level) override { events.push_back(level.text); }
     void ResultAnnounced(const std::string& result) override {
         events.push_back("result " + result);
     }
@@ -119,7 +119,7 @@ TEST(GameOutputsTest, EveryAttachedOutputHearsEveryEventInOrder) {
     GameOutputs outputs;
     outputs.Attach(first);
     outputs.Attach(second);
-    outputs.LevelSet("level 40 5 0");
+    outputs.LevelSet(ReadLevel("level 40 5 0"));
     outputs.ResultAnnounced("1-0");
     const std::vector<std::string> expected{"level 40 5 0", "result 1-0"};
     EXPECT_EQ(first.events, expected);

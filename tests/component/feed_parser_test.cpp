@@ -108,7 +108,8 @@ TEST_F(FeedParserTest, ClockMessageByteForByte) {
 
 TEST_F(FeedParserTest, LevelIsKeptAndBroadcastWithItsTrailingBlank) {
     Lines({"170 >first : level 40 5 0", "180 >second: level 40 9 0"});
-    EXPECT_EQ(f->feed.game.levelText, "level 40 5 0 ");
+    EXPECT_EQ(f->feed.game.level.text, "level 40 5 0 ");
+    EXPECT_EQ(f->feed.game.level.control, (TimeControl{40, 300, 0}));
     EXPECT_EQ(Received(), (std::vector<std::string>{"level 40 5 0 "}));
 }
 

@@ -13,7 +13,7 @@ class ClientTableTest : public NetTest {
         f->feed.game.previousFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
         f->feed.game.fen = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq";
         f->feed.game.lastMove = PlayedMove{1, PieceColour::kWhite, "e4"};
-        f->feed.game.levelText = "level 40 5 0";
+        f->feed.game.level.text = "level 40 5 0";
     }
     static std::string Padded(const std::string& name) { return FixedWidth(name, 30); }
 };
@@ -44,7 +44,7 @@ TEST_F(ClientTableTest, FirstViewerGetsTheWholeWelcomeInOrder) {
 
 TEST_F(ClientTableTest, EmptyLastMoveAndLevelStillGoOutFramed) {
     f->feed.game.lastMove.reset();
-    f->feed.game.levelText.clear();
+    f->feed.game.level = {};
     Logon(kAlice, "Alice");
     auto sent = Sent(kAlice);
     EXPECT_EQ(sent[6], "< 6>");

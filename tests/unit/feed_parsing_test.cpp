@@ -142,6 +142,29 @@ TEST(IsThinkingLineTest, Shapes) {
         EXPECT_EQ(IsThinkingLine(c.text), c.thinking) << c.text;
 }
 
+TEST(ReadClocksTest, CentisecondsOfBothTexts) {
+    struct Case {
+        const char* text;
+        std::optional<std::int64_t> centiseconds;
+    } cases[] = {
+        {"30000 ", 30000},
+        {" 29850", 29850},
+        {"-150", -150},  // the flag fell and play went on
+        {"+5", 5},
+        {"1234567890123", 1234567890123},
+        {"99999999999999999999", std::nullopt},
+        {"30000 x", std::nullopt},
+        {"12.5", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const ClockReading clocks = ReadClocks(PieceColour::kBlack, c.text, c.text);
+        EXPECT_EQ(clocks.ownText, c.text);
+        EXPECT_EQ(clocks.own, c.centiseconds) << c.text;
+        EXPECT_EQ(clocks.opponent, c.centiseconds) << c.text;
+    }
+}
+
 TEST(ReadThinkingTest, FourNumbersThenThePv) {
     struct Case {
         const char* line;

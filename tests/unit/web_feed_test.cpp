@@ -72,7 +72,7 @@ struct WebFeedTest : ::testing::Test {
 TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
     outputs.Thinking(PieceColour::kWhite, ReadThinking("10 +17 100 5000 e2e4 e7e5"));
     outputs.MovePlayed(E4(), kAfterE4, 0, true);
-    outputs.ClocksTold(PieceColour::kBlack, "29000", "29950");
+    outputs.ClocksTold(ReadClocks(PieceColour::kBlack, "29000", "29950"));
     EXPECT_EQ(out.Types(), (std::vector<std::string>{"pv", "move", "clock"}));
     EXPECT_EQ(out.deltas[1], json::parse(R"({"type":"move","version":3,"ply":1,"san":"e4",
         "uci":"e2e4","from":"e2","to":"e4",
@@ -93,6 +93,16 @@ TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
     EXPECT_EQ(s["pv"]["white"]["time"], 100);
     EXPECT_TRUE(s["pv"]["black"].is_null());
     EXPECT_EQ(s["chatAllowed"], false);
+}
+
+TEST_F(WebFeedTest, OnlyClocksOfKnownColourThatStillRunAreShown) {
+    outputs.MovePlayed({1, PieceColour::kWhite, "e4"}, kAfterE4, 0, true);
+    outputs.ClocksTold(ReadClocks(std::nullopt, "29000", "29950"));
+    outputs.ClocksTold(ReadClocks(PieceColour::kBlack, "29000", "-150"));
+    EXPECT_EQ(out.Types(), (std::vector<std::string>{"move"}));
+    outputs.Serve(0);
+    EXPECT_TRUE((*out.snapshot)["clock"].is_null());
+    EXPECT_EQ((*out.snapshot)["moves"][0]["clock"], -150);  // as told after the move
 }
 
 TEST_F(WebFeedTest, ATakebackDropsTheMoveFromDeltaSnapshotAndLivePgn) {
@@ -178,7 +188,7 @@ TEST(FeedMessages, TextOfEachType) {
     RecordedGame game;
     game.number = 2;
     game.white = "J\xF6rg";
-    game.level = "level 40 5 0";
+    game.level = ReadLevel("level 40 5 0");
     game.plies = {ply};
     const std::string e4 = R"({"san":"e4","uci":"e2e4","from":"e2","to":"e4",)"
                            R"("fen":"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq",)"

@@ -9,21 +9,19 @@
 namespace lantrel {
 namespace {
 
-TEST(PgnTimeControl, FromTheGuisLevel) {
+TEST(PgnTimeControl, FromTheGuisLevelAsTheFeedReadIt) {
     struct Row {
         const char* level;
         const char* timeControl;
     } rows[] = {
-        {"level 40 5 0", "40/300"},
-        {"level 0 2 12", "120+12"},
-        {"level 0 0:30 0", "30"},
-        {"level 0 1:05 3", "65+3"},
-        {"level 40 x 0", ""},
-        {"level 0 5", ""},
-        {"", ""},
+        {"level 40 5 0", "40/300"},    {"level 0 2 12", "120+12"},
+        {"level 0 0:30 0", "30"},      {"level 0 1:05 3", "65+3"},
+        {"level 40 x 0", ""},          {"level 0 5", ""},
+        {"level 0 1:2:3 0", ""},       {"level 1234567 5 0", "1234567/300"},
+        {"level 0 99999999999 0", ""}, {"", ""},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(PgnTimeControl(row.level), row.timeControl) << row.level;
+        EXPECT_EQ(PgnTimeControl(ReadLevel(row.level)), row.timeControl) << row.level;
 }
 
 TEST(LivePgn, GamesWithClocksEvalsAndResults) {
@@ -35,11 +33,11 @@ TEST(LivePgn, GamesWithClocksEvalsAndResults) {
                        "Al\x1b"
                        "pha\x85 \"A\"\t");  // control characters dropped
     record.PlayerNamed(PieceColour::kBlack, "Beta");
-    record.LevelSet("level 40 5 0");
+    record.LevelSet(ReadLevel("level 40 5 0"));
     record.Thinking(PieceColour::kWhite, ReadThinking("10 17 100 5000 e2e4"));
     record.MovePlayed({1, PieceColour::kWhite, "e4"},
                       "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq", 0, true);
-    record.ClocksTold(PieceColour::kBlack, "30000", "29850");  // White's time after e4
+    record.ClocksTold(ReadClocks(PieceColour::kBlack, "30000", "29850"));  // White's time after e4
     record.Thinking(PieceColour::kBlack,
                     ReadThinking("9 25 100 4000 e7e5"));  // Black's view: White -0.25
     record.MovePlayed({1, PieceColour::kBlack, "e5"},
