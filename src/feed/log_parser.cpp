@@ -227,7 +227,7 @@ void ResultSent(Feed& feed, LineStep& step) {
             feed.game.lineStamp = TrimBlanks(Left(workLine, marker - 1));
         TakeBackLastMove(feed);
     }
-    feed.output.ResultAnnounced(step.parts.argument);
+    feed.output.ResultAnnounced(ReadResult(step.parts.argument, step.parts.argument));
     feed.game.resultAnnounced = true;
     PauseAfterResult(feed);
 }

@@ -42,8 +42,8 @@ class RecordingOutput final : public GameOutput {
         events.push_back("thinking " + SideText(side) + " " + thinking.text);
     }
     void LevelSet(const Level& level) override { events.push_back(level.text); }
-    void ResultAnnounced(const std::string& result) override {
-        events.push_back("result " + result);
+    void ResultAnnounced(const GameResult& result) override {
+        events.push_back("result " + result.text);
     }
     void CaughtUp(const GameSnapshot& game) override {
         events.push_back("caught up " + game.white + " - " + game.black + " last " +
@@ -120,7 +120,7 @@ TEST(GameOutputsTest, EveryAttachedOutputHearsEveryEventInOrder) {
     outputs.Attach(first);
     outputs.Attach(second);
     outputs.LevelSet(ReadLevel("level 40 5 0"));
-    outputs.ResultAnnounced("1-0");
+    outputs.ResultAnnounced(ReadResult("1-0", "1-0"));
     const std::vector<std::string> expected{"level 40 5 0", "result 1-0"};
     EXPECT_EQ(first.events, expected);
     EXPECT_EQ(second.events, expected);
