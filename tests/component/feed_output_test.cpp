@@ -1,6 +1,7 @@
 // The feed on its own: log lines in, game events out, with no network behind it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,8 @@ class RecordingOutput final : public GameOutput {
     }
     void LevelSet(const Level& level) override { events.push_back(level.text); }
     void ResultAnnounced(const GameResult& result) override {
-        events.push_back("result " + result.text);
+        events.push_back("result " + result.text +
+                         (result.reason.empty() ? "" : " {" + result.reason + "}"));
     }
     void CaughtUp(const GameSnapshot& game) override {
         events.push_back("caught up " + game.white + " - " + game.black + " last " +
@@ -112,6 +114,12 @@ TEST_F(FeedOutputTest, ACatchUpReportsItsMovesAndThenTheGameAsItStands) {
                   std::string("move 1 white e4 ") + kAfterE4 + " fifty 0 catching up",
                   "caught up  -  last e4",
               }));
+}
+
+TEST_F(FeedOutputTest, AResultCarriesTheGuisWordsForIt) {
+    const std::vector<std::string> events =
+        Lines({"100 >first : new", "200 >first : result 0-1 {White resigns}"});
+    EXPECT_NE(std::find(events.begin(), events.end(), "result 0-1 {White resigns}"), events.end());
 }
 
 TEST(GameOutputsTest, EveryAttachedOutputHearsEveryEventInOrder) {
