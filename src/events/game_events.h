@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "chess/colour.h"
 
@@ -52,6 +53,30 @@ struct TimeControl {
 struct Level {
     std::string text;                    // "level 40 5 0" as the GUI sent it; empty before one
     std::optional<TimeControl> control;  // absent when one of its numbers cannot be read
+};
+
+enum class ResultScore { kWhiteWins, kBlackWins, kDraw, kUnfinished };
+
+// "1-0", "0-1", "1/2-1/2", "*".
+constexpr std::string_view ScoreText(ResultScore score) {
+    switch (score) {
+        case ResultScore::kWhiteWins:
+            return "1-0";
+        case ResultScore::kBlackWins:
+            return "0-1";
+        case ResultScore::kDraw:
+            return "1/2-1/2";
+        case ResultScore::kUnfinished:
+            break;
+    }
+    return "*";
+}
+
+// "result 1-0 {White mates}" as the GUI sends it to an engine.
+struct GameResult {
+    std::string text;                  // the word after "result", as the GUI wrote it
+    std::optional<ResultScore> score;  // absent when the result starts with none
+    std::string reason;                // the words in braces, trimmed; empty without them
 };
 
 }  // namespace lantrel

@@ -79,7 +79,7 @@ class GameOutput {
     // The time control the GUI set ("level ...").
     virtual void LevelSet(const Level& level) = 0;
     // The GUI announced the result ("1-0 {White mates}" and the like).
-    virtual void ResultAnnounced(const std::string& result) = 0;
+    virtual void ResultAnnounced(const GameResult& result) = 0;
     // The feed has read the whole log that was there when it started (or was
     // reset by the operator): the game as it stands now.
     virtual void CaughtUp(const GameSnapshot& game) = 0;
@@ -113,7 +113,7 @@ class GameOutputs final : public GameOutput {
         Each(&GameOutput::Thinking, side, thinking);
     }
     void LevelSet(const Level& level) override { Each(&GameOutput::LevelSet, level); }
-    void ResultAnnounced(const std::string& result) override {
+    void ResultAnnounced(const GameResult& result) override {
         Each(&GameOutput::ResultAnnounced, result);
     }
     void CaughtUp(const GameSnapshot& game) override { Each(&GameOutput::CaughtUp, game); }

@@ -52,6 +52,21 @@ Level ReadLevel(std::string text) {
     return level;
 }
 
+GameResult ReadResult(std::string word, std::string_view announcement) {
+    GameResult result{std::move(word), std::nullopt, {}};
+    // "1-0 {White mates}": the score, then the reason in braces.
+    const std::string_view score = announcement.substr(0, announcement.find(' '));
+    for (ResultScore known : {ResultScore::kWhiteWins, ResultScore::kBlackWins, ResultScore::kDraw,
+                              ResultScore::kUnfinished}) {
+        if (score == ScoreText(known)) result.score = known;
+    }
+    const std::size_t open = announcement.find('{');
+    const std::size_t close = announcement.find('}', open == std::string_view::npos ? 0 : open);
+    if (open != std::string_view::npos && close != std::string_view::npos)
+        result.reason = TrimBlanks(announcement.substr(open + 1, close - open - 1));
+    return result;
+}
+
 EngineThinking ReadThinking(std::string_view line) {
     EngineThinking thinking{std::string(line), std::nullopt};
     ThinkingLine t;

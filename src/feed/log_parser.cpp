@@ -219,7 +219,8 @@ bool LastMoveRefused(Feed& feed, const std::string& result) {
 
 void ResultSent(Feed& feed, LineStep& step) {
     // "result 1-0 {White mates}": the score and the GUI's words for it.
-    if (LastMoveRefused(feed, TrimBlanks(Mid(step.parts.toEngine, 8)))) {
+    const std::string announcement = TrimBlanks(Mid(step.parts.toEngine, 8));
+    if (LastMoveRefused(feed, announcement)) {
         // Lines to an engine carry no "<": their stamp is the text before the marker.
         const std::string& workLine = step.parts.workLine;
         const std::size_t marker = FindAfterStart(workLine, ">first :");
@@ -227,7 +228,9 @@ void ResultSent(Feed& feed, LineStep& step) {
             feed.game.lineStamp = TrimBlanks(Left(workLine, marker - 1));
         TakeBackLastMove(feed);
     }
-    feed.output.ResultAnnounced(step.parts.argument);
+    // The UDP viewers are told the score word alone, the other outputs the
+    // reason too.
+    feed.output.ResultAnnounced(ReadResult(step.parts.argument, announcement));
     feed.game.resultAnnounced = true;
     PauseAfterResult(feed);
 }

@@ -50,6 +50,11 @@ ClockReading ReadClocks(std::optional<PieceColour> side, std::string ownText,
 // and all three numbers can be read.
 Level ReadLevel(std::string text);
 
+// The result the GUI sends its engines ("result 1-0 {White mates}"): `word`
+// is the word after "result" as the GUI wrote it; the score and the reason are
+// read from `announcement`, the result with its reason.
+GameResult ReadResult(std::string word, std::string_view announcement);
+
 // An engine's thinking line: the four numbers, then the PV after any further
 // numbers. Numbers may carry a sign ("+18"); words end at blanks and tabs.
 EngineThinking ReadThinking(std::string_view line);

@@ -63,8 +63,8 @@ void UdpBroadcaster::LevelSet(const Level& level) {
     Broadcast(net_, level.text);
 }
 
-void UdpBroadcaster::ResultAnnounced(const std::string& result) {
-    Broadcast(net_, "result " + result);
+void UdpBroadcaster::ResultAnnounced(const GameResult& result) {
+    Broadcast(net_, "result " + result.text);
 }
 
 void UdpBroadcaster::CaughtUp(const GameSnapshot& game) {

@@ -2,7 +2,6 @@
 
 #include "chess/fen.h"
 #include "chess/san.h"
-#include "text/text.h"
 
 namespace lantrel {
 
@@ -103,16 +102,11 @@ void GameRecorder::LevelSet(const Level& level) {
     current_.level = level;
 }
 
-void GameRecorder::ResultAnnounced(const std::string& result) {
-    // "1-0 {White mates}": the score, then the reason in braces.
-    const std::string score = result.substr(0, result.find(' '));
-    if (score != "1-0" && score != "0-1" && score != "1/2-1/2") return;
-    current_.result = score;
-    const std::size_t open = result.find('{');
-    const std::size_t close = result.find('}', open == std::string::npos ? 0 : open);
-    current_.reason = open != std::string::npos && close != std::string::npos
-                          ? TrimBlanks(result.substr(open + 1, close - open - 1))
-                          : std::string();
+void GameRecorder::ResultAnnounced(const GameResult& result) {
+    // A game the GUI left unfinished ("*") goes on as far as the record is concerned.
+    if (!result.score || *result.score == ResultScore::kUnfinished) return;
+    current_.result = ScoreText(*result.score);
+    current_.reason = result.reason;
 }
 
 void GameRecorder::CaughtUp(const GameSnapshot& game) {

@@ -54,7 +54,7 @@ class GameRecorder final : public GameOutput {
     void ClocksTold(const ClockReading& clocks) override;
     void Thinking(PieceColour side, const EngineThinking& thinking) override;
     void LevelSet(const Level& level) override;
-    void ResultAnnounced(const std::string& result) override;
+    void ResultAnnounced(const GameResult& result) override;
     void CaughtUp(const GameSnapshot& game) override;
     void Serve(int /*waitMs*/) override {}
 

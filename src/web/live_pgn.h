@@ -67,7 +67,7 @@ class LivePgnFile final : public GameOutput {
     }
     void Thinking(PieceColour, const EngineThinking&) override {}
     void LevelSet(const Level&) override { changed_ = true; }
-    void ResultAnnounced(const std::string&) override { changed_ = true; }
+    void ResultAnnounced(const GameResult&) override { changed_ = true; }
     void CaughtUp(const GameSnapshot&) override {
         catchingUp_ = false;
         changed_ = true;

@@ -204,7 +204,7 @@ void WebFeed::LevelSet(const Level&) {
     gameChanged_ = true;
 }
 
-void WebFeed::ResultAnnounced(const std::string&) {
+void WebFeed::ResultAnnounced(const GameResult&) {
     const RecordedGame& game = record_.current();
     if (game.result.empty()) return;
     if (catchingUp_) {

@@ -106,7 +106,7 @@ class WebFeed final : public GameOutput {
     void ClocksTold(const ClockReading& clocks) override;
     void Thinking(PieceColour side, const EngineThinking& thinking) override;
     void LevelSet(const Level& level) override;
-    void ResultAnnounced(const std::string& result) override;
+    void ResultAnnounced(const GameResult& result) override;
     void CaughtUp(const GameSnapshot& game) override;
     // Sends the thinking lines held back, the game when it changed as a whole,
     // the viewers when they changed, then a fresh snapshot if anything went out.

@@ -1,6 +1,7 @@
 // The feed on its own: log lines in, game events out, with no network behind it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,9 @@ class RecordingOutput final : public GameOutput {
         events.push_back("thinking " + SideText(side) + " " + thinking.text);
     }
     void LevelSet(const Level& level) override { events.push_back(level.text); }
-    void ResultAnnounced(const std::string& result) override {
-        events.push_back("result " + result);
+    void ResultAnnounced(const GameResult& result) override {
+        events.push_back("result " + result.text +
+                         (result.reason.empty() ? "" : " {" + result.reason + "}"));
     }
     void CaughtUp(const GameSnapshot& game) override {
         events.push_back("caught up " + game.white + " - " + game.black + " last " +
@@ -114,13 +116,19 @@ TEST_F(FeedOutputTest, ACatchUpReportsItsMovesAndThenTheGameAsItStands) {
               }));
 }
 
+TEST_F(FeedOutputTest, AResultCarriesTheGuisWordsForIt) {
+    const std::vector<std::string> events =
+        Lines({"100 >first : new", "200 >first : result 0-1 {White resigns}"});
+    EXPECT_NE(std::find(events.begin(), events.end(), "result 0-1 {White resigns}"), events.end());
+}
+
 TEST(GameOutputsTest, EveryAttachedOutputHearsEveryEventInOrder) {
     RecordingOutput first, second;
     GameOutputs outputs;
     outputs.Attach(first);
     outputs.Attach(second);
     outputs.LevelSet(ReadLevel("level 40 5 0"));
-    outputs.ResultAnnounced("1-0");
+    outputs.ResultAnnounced(ReadResult("1-0", "1-0"));
     const std::vector<std::string> expected{"level 40 5 0", "result 1-0"};
     EXPECT_EQ(first.events, expected);
     EXPECT_EQ(second.events, expected);

@@ -191,6 +191,29 @@ TEST(ReadThinkingTest, FourNumbersThenThePv) {
     }
 }
 
+TEST(ReadResultTest, ScoreAndReason) {
+    struct Case {
+        const char* announcement;
+        std::optional<ResultScore> score;
+        const char* reason;
+    } cases[] = {
+        {"1-0 {White mates}", ResultScore::kWhiteWins, "White mates"},
+        {"0-1 { Black wins on time } ", ResultScore::kBlackWins, "Black wins on time"},
+        {"1/2-1/2", ResultScore::kDraw, ""},
+        {"* {Game aborted}", ResultScore::kUnfinished, "Game aborted"},
+        {"1-0{No blank}", std::nullopt, "No blank"},
+        {"2-0 {Nonsense}", std::nullopt, "Nonsense"},
+        {"1-0 {Unclosed", ResultScore::kWhiteWins, ""},
+        {"", std::nullopt, ""},
+    };
+    for (const auto& c : cases) {
+        const GameResult result = ReadResult("word", c.announcement);
+        EXPECT_EQ(result.text, "word");
+        EXPECT_EQ(result.score, c.score) << c.announcement;
+        EXPECT_EQ(result.reason, c.reason) << c.announcement;
+    }
+}
+
 TEST(ResultWordsTest, LoserOnTime) {
     // XBoard names the winner.
     EXPECT_EQ(LoserOnTime("1-0 {White wins on time}"), PieceColour::kBlack);

@@ -109,7 +109,8 @@ TEST_F(WebFeedTest, ATakebackDropsTheMoveFromDeltaSnapshotAndLivePgn) {
     outputs.MovePlayed({1, PieceColour::kWhite, "e4"}, kAfterE4, 0, true);
     outputs.MovePlayed({1, PieceColour::kBlack, "e5"}, kAfterE5, 0, true);
     outputs.MoveTakenBack({1, PieceColour::kBlack, "e5"}, kAfterE4, true);
-    outputs.ResultAnnounced("1-0");
+    outputs.ResultAnnounced(ReadResult("*", "* {Game aborted}"));  // no result yet
+    outputs.ResultAnnounced(ReadResult("1-0", "1-0"));
     EXPECT_EQ(out.Types(), (std::vector<std::string>{"move", "move", "takeback", "result"}));
     EXPECT_EQ(out.deltas[2], json::parse(R"({"type":"takeback","version":4,"ply":2,
         "fen":"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq"})"));
@@ -144,7 +145,7 @@ TEST_F(WebFeedTest, ThinkingAtMostFourTimesASecondPerSide) {
 TEST_F(WebFeedTest, ACatchUpIsOneGameDeltaAndStructureComesBeforeMoves) {
     outputs.MovePlayed({1, PieceColour::kWhite, "e4"}, kAfterE4, 0, false);
     outputs.MovePlayed({1, PieceColour::kBlack, "e5"}, kAfterE5, 0, false);
-    outputs.ResultAnnounced("1-0 {White mates}");
+    outputs.ResultAnnounced(ReadResult("1-0", "1-0 {White mates}"));
     outputs.Serve(0);
     EXPECT_TRUE(out.deltas.empty());
     outputs.CaughtUp(GameSnapshot{});

@@ -51,7 +51,7 @@ TEST(LivePgn, GamesWithClocksEvalsAndResults) {
     record.Thinking(PieceColour::kWhite, ReadThinking("12 300 50 9000 d1h5"));
     record.MovePlayed({3, PieceColour::kWhite, "Qxf7"},
                       "r1bqkbnr/pppp1Qpp/2n5/4p3/4P3/8/PPPP1PPP/RNB1KBNR b KQkq", 0, true);
-    record.ResultAnnounced("1-0 {White mates}");
+    record.ResultAnnounced(ReadResult("1-0", "1-0 {White mates}"));
     record.NewGameStarted(2);
     record.PositionSet("4k3/8/8/8/8/8/8/4K2R b K");
     record.MovePlayed({40, PieceColour::kBlack, "Kd7"}, "8/3k4/8/8/8/8/8/4K2R w K", 0, true);
