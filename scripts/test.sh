@@ -62,13 +62,13 @@ build "${presets[0]}"
 for i in "${!presets[@]}"; do
     preset=${presets[$i]}
     next=${presets[$((i + 1))]:-}
-    [ -n "$next" ] && start_build "$next"
+    if [ -n "$next" ]; then start_build "$next"; fi
     echo "== $preset: test"
     status=0
     ctest --preset "$preset" || status=$?
     if [ "$status" -ne 0 ]; then
-        [ -n "$next" ] && kill -- "-$background" 2>/dev/null
+        if [ -n "$next" ]; then kill -- "-$background" 2>/dev/null || true; fi
         exit "$status"
     fi
-    [ -n "$next" ] && finish_build "$next"
+    if [ -n "$next" ]; then finish_build "$next"; fi
 done
