@@ -1,5 +1,7 @@
 #include "web/web_request.h"
 
+#include <algorithm>
+
 #include "text/text.h"
 
 namespace lantrel {
@@ -45,15 +47,21 @@ bool OriginMayPost(std::string_view origin, std::string_view host,
 std::vector<std::string> ListWords(std::string_view value) {
     std::vector<std::string> words;
     std::string word;
+    auto take = [&words, &word] {
+        const bool safe = std::all_of(word.begin(), word.end(), [](char c) {
+            return c > ' ' && c < 127 && c != ';' && c != '"' && c != '\'';
+        });
+        if (!word.empty() && safe) words.push_back(word);
+        word.clear();
+    };
     for (char c : value) {
         if (c == ' ' || c == ',' || c == '\t') {
-            if (!word.empty()) words.push_back(std::move(word));
-            word.clear();
+            take();
         } else {
             word += c;
         }
     }
-    if (!word.empty()) words.push_back(std::move(word));
+    take();
     return words;
 }
 

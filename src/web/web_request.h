@@ -36,7 +36,9 @@ WebRoute RouteTarget(std::string_view target);
 bool OriginMayPost(std::string_view origin, std::string_view host,
                    const std::vector<std::string>& allowed);
 
-// The words of a server.ini list value, split at blanks and commas.
+// The words of a server.ini list value, split at blanks and commas. The words
+// are origins and addresses that go into the page's security policy and into
+// JSON: a word with a byte outside printable ASCII, a ";" or a quote is left out.
 std::vector<std::string> ListWords(std::string_view value);
 
 }  // namespace lantrel

@@ -348,6 +348,9 @@ TEST(ClientMessages, RequestTargetsAndOrigins) {
     EXPECT_FALSE(OriginMayPost("https://evil.example", "", {}));
     EXPECT_EQ(ListWords(" https://a.org, https://b.org ,,"),
               (std::vector<std::string>{"https://a.org", "https://b.org"}));
+    // A word that could end a directive of the security policy, or is no ASCII.
+    EXPECT_EQ(ListWords("wss://a.org:443 wss://x;script-src \"'x' wss://caf\xE9.org"),
+              (std::vector<std::string>{"wss://a.org:443"}));
 }
 
 TEST(ClientMessages, ResumePoints) {
