@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/app.h"
 #include "app/server.h"
@@ -29,16 +30,17 @@ const char* kUsage =
 int main(int argc, char** argv) {
     bool headless = false;
     std::string dir;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+    const std::vector<std::string> words = lantrel::CommandLineWords(argc, argv);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& arg = words[i];
         if (arg == "--headless") {
             headless = true;
         } else if (arg == "--dir") {
-            if (i + 1 >= argc) {
+            if (i + 1 >= words.size()) {
                 std::fprintf(stderr, "lantrel-server: --dir needs a directory\n\n%s", kUsage);
                 return 2;
             }
-            dir = argv[++i];
+            dir = words[++i];
         } else if (arg == "--version") {
             std::printf("%s\n", lantrel::kBanner);
             return 0;
@@ -59,6 +61,7 @@ int main(int argc, char** argv) {
     }
 
     lantrel::InstallStopSignals();
+    lantrel::PrepareSystemForServer();
     bool screen = !headless && lantrel::StdoutIsTerminal();
     lantrel::NullConsole nullConsole;
     std::unique_ptr<lantrel::Console> terminal;
@@ -68,7 +71,8 @@ int main(int argc, char** argv) {
     auto wait = lantrel::MakeEventWait();
     auto socket = lantrel::MakeUdpSocket(*wait);
     auto processes = lantrel::MakeProcessStarter();
-    lantrel::Platform platform{console, *clock, *wait, *socket, *processes, ""};
+    lantrel::Platform platform{
+        console, *clock, *wait, *socket, *processes, "", lantrel::SystemSetupNotes()};
     lantrel::Server server(platform);
     server.headless = headless;
 

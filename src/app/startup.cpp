@@ -34,6 +34,7 @@ void LoadConfiguration(Server& server) {
     CreateEmptyFile(log);
     std::vector<std::string> header = ServerLogHeader(config);
     if (!config.iniFound) header.push_back(kNoIniNote);
+    header.insert(header.end(), server.os.setupNotes.begin(), server.os.setupNotes.end());
     AppendLines(log, header);
 
     for (const char* name : {"in.dat", "out.dat", "debug.tmp"})
@@ -68,6 +69,13 @@ SocketError StartServer(Server& server) {
             std::printf("%s\n", problem.c_str());
         }
         std::printf("Open UDP Error%s\n", PrintForm(ErrorNumber(error)).c_str());
+        const std::string why = server.os.socket.OpenErrorText();
+        if (!why.empty()) {
+            const std::string line =
+                "UDP port " + std::to_string(server.config.port) + " cannot be opened: " + why;
+            server.journal.Write(line);
+            std::printf("%s\n", line.c_str());
+        }
         std::fflush(stdout);
         return error;
     }

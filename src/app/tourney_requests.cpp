@@ -42,6 +42,19 @@ PgnLookup LookUpTourneyPgn(const std::string& iniPath, const std::string& workDi
 
 namespace {
 
+// Writes the mail file whole, its lines ended with CR LF; false with the
+// system's reason in `whyNot`.
+bool WriteMailFile(const std::string& path, const std::vector<std::string>& lines,
+                   std::string& whyNot) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    AppendFile file;
+    if (file.Open(path, true) && file.Write(text)) return true;
+    whyNot = file.error();
+    return false;
+}
+
 // The tournament PGN file named in the server's own server.ini.
 PgnLookup TourneyPgnOf(const Server& server) {
     return LookUpTourneyPgn(server.File("server.ini"), server.os.workDir);
@@ -127,19 +140,26 @@ void SendGamesByEmailTo(Server& server, const Request& request, std::string_view
     // not disturbed.
     server.tourney.mailFilesWritten = mailFileNumber;
     std::string mailFile = server.File(MailFileName(mailFileNumber));
-    CreateEmptyFile(mailFile);
-    if (!plan.emailLines.empty()) AppendLines(mailFile, plan.emailLines);
     const std::string mailLog = server.File(kEmailLog);
+    std::string whyNot;
+    if (!WriteMailFile(mailFile, plan.emailLines, whyNot)) {
+        const std::string line = "Cannot write the mail file " + mailFile + ": " + whyNot;
+        server.journal.Write(line);
+        AppendLine(mailLog, line + "; nothing sent");
+        RemoveFile(mailFile);
+        return;
+    }
     AppendLine(mailLog, MailerLogLine(plan.mailer));
     server.screen.ShowMailerStarting();
     // Not waited for: the mailer's outcome goes to email.log only, its error
     // output too (it would otherwise be written over the status screen). The
     // main loop removes the mail file once the mailer has ended.
     std::optional<ProcessId> mailer = server.os.processes.Start(
-        plan.mailer.program, plan.mailer.args, server.os.workDir, mailLog);
+        plan.mailer.program, plan.mailer.args, server.os.workDir, mailLog, whyNot);
     if (!mailer) {
         // email.log is where the operator looks when a mail does not arrive.
-        AppendLine(mailLog, plan.mailer.program + " could not be started");
+        AppendLine(mailLog, plan.mailer.program + " could not be started" +
+                                (whyNot.empty() ? "" : ": " + whyNot));
         RemoveFile(mailFile);
         return;
     }

@@ -138,6 +138,9 @@ void StartWebListener(Server& server) {
     AddChatSilencing(server);
     const std::string host = config.webBind.empty() ? "0.0.0.0" : config.webBind;
     server.journal.Write("Web page: http://" + host + ":" + std::to_string(web.Port()) + "/");
+    if (web.PortExclusive())
+        server.journal.Write("Web port: " + std::to_string(web.Port()) +
+                             " held exclusively, no other program can listen on it");
     server.screen.ShowWebListener(web.Port());
 }
 

@@ -76,9 +76,15 @@ std::string ReadLocalInbox(NetServer& net) {
     Channel& ch = net.channel;
     ReadOnlyFile inbox;
     if (!inbox.Open(net.File("in.dat"))) {
-        net.journal.Write("Error: " + PrintForm(ErrorNumber(FileErrorNumber(inbox.OpenError()))));
+        // Once for each reason: the inbox is looked at on every receive.
+        if (inbox.OpenErrorText() != ch.inboxOpenFailure)
+            net.journal.Write(
+                "Error: " + PrintForm(ErrorNumber(FileErrorNumber(inbox.OpenError()))) +
+                " in.dat cannot be opened: " + inbox.OpenErrorText());
+        ch.inboxOpenFailure = inbox.OpenErrorText();
         return {};
     }
+    ch.inboxOpenFailure.clear();
     std::int64_t length = inbox.Length();
     // A local viewer that started in.dat afresh (or removed it, and we made it
     // anew): read the new file from its start, whatever its length.

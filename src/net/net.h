@@ -81,9 +81,10 @@ struct Channel {
     double logonAllowance = kNewLogonsPerSecond;
     double logonAllowanceAt = 0;
 
-    std::int64_t inboxPos = 0;   // bytes of in.dat consumed
-    FileIdentity inboxIdentity;  // the in.dat those bytes came from
-    std::string inboxPartial;    // a line of in.dat whose LF has not arrived yet
+    std::int64_t inboxPos = 0;     // bytes of in.dat consumed
+    FileIdentity inboxIdentity;    // the in.dat those bytes came from
+    std::string inboxPartial;      // a line of in.dat whose LF has not arrived yet
+    std::string inboxOpenFailure;  // the system's reason, once written to server.log
 };
 
 // One logged-on viewer. The text fields are fixed width, blank-padded.

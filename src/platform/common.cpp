@@ -1,4 +1,5 @@
 // The parts of the platform layer that every backend shares.
+#include <algorithm>
 #include <string>
 
 #include "platform/files.h"
@@ -82,6 +83,10 @@ std::vector<IpAddress> UdpSocket::LocalAddresses() {
         }
     }
     if (found.empty() && loopback) found.push_back(loopback);
+    // Link-local addresses (169.254.x.x: an adapter that found no DHCP server,
+    // a virtual one) go last: the rows show the addresses viewers can reach first.
+    std::stable_partition(found.begin(), found.end(),
+                          [](IpAddress ip) { return (ip & 0xFFFF) != MakeIp(169, 254, 0, 0); });
     return found;
 }
 

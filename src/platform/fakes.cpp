@@ -115,7 +115,8 @@ WakeReason FakeEventWait::Wait(NativeHandle, int) {
 std::optional<ProcessId> FakeProcesses::Start(const std::string& program,
                                               const std::vector<std::string>& args,
                                               const std::string& workDir,
-                                              const std::string& outputFile) {
+                                              const std::string& outputFile,
+                                              std::string& /*whyNot*/) {
     started.push_back({program, args, workDir, outputFile});
     if (!startResult) return std::nullopt;
     const auto process = static_cast<ProcessId>(started.size());

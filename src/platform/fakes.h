@@ -120,8 +120,8 @@ struct StartedProcess {
 class FakeProcesses : public ProcessStarter {
   public:
     std::optional<ProcessId> Start(const std::string& program, const std::vector<std::string>& args,
-                                   const std::string& workDir,
-                                   const std::string& outputFile) override;
+                                   const std::string& workDir, const std::string& outputFile,
+                                   std::string& whyNot) override;
     bool Ended(ProcessId process) override { return !running.contains(process); }
 
     std::vector<StartedProcess> started;

@@ -118,6 +118,10 @@ struct Datagram {
 // Windows SOCKET or HANDLE.
 using NativeHandle = std::intptr_t;
 
+// Keeps an open socket or file of ours from the programs the server starts: a
+// mailer would otherwise hold a port, and the browsers' connections, until it ends.
+void KeepFromChildren(NativeHandle handle);
+
 // What ended a wait.
 enum class WakeReason {
     kTimedOut,
@@ -145,6 +149,8 @@ class DatagramSocket {
     virtual ~DatagramSocket() = default;
     // Binds the port on `bindIp` (0 = all local addresses).
     virtual SocketError Open(std::uint16_t port, IpAddress bindIp, int waitMs) = 0;
+    // The system's words for why the last Open failed; empty when not known.
+    virtual std::string OpenErrorText() const { return {}; }
     // Waits up to `waitMs` for one datagram. kTimedOut with an empty text when none
     // came, when the watched file changed or when a stop was requested.
     virtual SocketError Receive(int waitMs, Datagram& out) = 0;
@@ -162,11 +168,12 @@ class ProcessStarter {
     // Starts `program` (looked up on PATH) with `args`, in `workDir` (empty = the
     // current directory), its output and error output appended to `outputFile` (a
     // relative name is taken from `workDir`; the file is created when missing).
-    // Does not wait for it. Nothing when it could not be started.
+    // Does not wait for it. Nothing when it could not be started, with the
+    // reason in `whyNot` where one is known.
     virtual std::optional<ProcessId> Start(const std::string& program,
                                            const std::vector<std::string>& args,
                                            const std::string& workDir,
-                                           const std::string& outputFile) = 0;
+                                           const std::string& outputFile, std::string& whyNot) = 0;
     // Looks, without waiting, whether the process has ended. A started process
     // is to be asked about until it has: that answer also lets the system free
     // what it kept of it, and the id means nothing afterwards.
@@ -181,6 +188,8 @@ struct Platform {
     DatagramSocket& socket;
     ProcessStarter& processes;
     std::string workDir;  // empty = the process's current directory
+    // How the system was set up for the server (SystemSetupNotes), for server.log.
+    std::vector<std::string> setupNotes = {};
 };
 
 }  // namespace lantrel

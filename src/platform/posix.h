@@ -70,8 +70,8 @@ class PosixEventWait : public EventWait {
 class SpawnProcessStarter : public ProcessStarter {
   public:
     std::optional<ProcessId> Start(const std::string& program, const std::vector<std::string>& args,
-                                   const std::string& workDir,
-                                   const std::string& outputFile) override;
+                                   const std::string& workDir, const std::string& outputFile,
+                                   std::string& whyNot) override;
     // waitpid without waiting: an ended child is reaped here, so none is left
     // behind as a zombie.
     bool Ended(ProcessId process) override;

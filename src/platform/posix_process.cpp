@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,17 @@ std::vector<char*> ArgumentVector(std::vector<std::string>& words) {
 
 }  // namespace
 
+void KeepFromChildren(NativeHandle handle) {
+    const int fd = static_cast<int>(handle);
+    const int flags = ::fcntl(fd, F_GETFD);
+    if (flags >= 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+}
+
 std::optional<ProcessId> SpawnProcessStarter::Start(const std::string& program,
                                                     const std::vector<std::string>& args,
                                                     const std::string& workDir,
-                                                    const std::string& outputFile) {
+                                                    const std::string& outputFile,
+                                                    std::string& whyNot) {
     std::vector<std::string> words{program};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv = ArgumentVector(words);
@@ -46,7 +54,10 @@ std::optional<ProcessId> SpawnProcessStarter::Start(const std::string& program,
     // executable, no output file) as a failure of the spawn itself.
     int error = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) return std::nullopt;
+    if (error != 0) {
+        whyNot = std::strerror(error);
+        return std::nullopt;
+    }
     return static_cast<ProcessId>(pid);
 }
 

@@ -42,7 +42,10 @@ UdpSocket::~UdpSocket() {
 SocketError UdpSocket::Open(std::uint16_t port, IpAddress bindIp, int /*waitMs*/) {
     if (socket_ != kNoSocket) return SocketError::kAlreadyOpen;
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return SocketError::kFailure;
+    if (fd < 0) {
+        openErrorText_ = std::strerror(errno);
+        return SocketError::kFailure;
+    }
     // A move goes out to every viewer before the next receive, and the viewers'
     // ACKs all arrive meanwhile: with a few hundred viewers they overflow the
     // system's default receive buffer (about 200 KB), and every lost ACK costs a
@@ -55,6 +58,7 @@ SocketError UdpSocket::Open(std::uint16_t port, IpAddress bindIp, int /*waitMs*/
     local.sin_addr = bindIp ? ToInAddr(bindIp) : in_addr{htonl(INADDR_ANY)};
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         int err = errno;
+        openErrorText_ = std::strerror(err);
         ::close(fd);
         return err == EINPROGRESS ? SocketError::kInProgress : SocketError::kFailure;
     }

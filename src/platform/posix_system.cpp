@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -25,6 +26,16 @@ std::unique_ptr<DatagramSocket> MakeUdpSocket(EventWait& wait) {
 
 std::unique_ptr<ProcessStarter> MakeProcessStarter() {
     return std::make_unique<SpawnProcessStarter>();
+}
+
+void PrepareSystemForServer() {}
+
+std::vector<std::string> SystemSetupNotes() {
+    return {};
+}
+
+std::vector<std::string> CommandLineWords(int argc, char** argv) {
+    return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
 bool ChangeDirectory(const std::string& dir, std::string& whyNot) {

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -25,6 +26,19 @@ std::unique_ptr<ProcessStarter> MakeProcessStarter();
 void InstallStopSignals();
 // True once a stop was requested (after InstallStopSignals).
 bool StopRequested();
+
+// Asks the system for what a server needs while it runs; given back at exit.
+// On Windows: waits as short as asked (a 1 ms timer resolution, kept while the
+// window is minimised). Nothing elsewhere.
+void PrepareSystemForServer();
+// A line for server.log on each thing the system was set up to do or not do
+// (the console's quick edit, the timer resolution); none where there is
+// nothing to tell.
+std::vector<std::string> SystemSetupNotes();
+
+// The words of the command line after the program's name, in UTF-8 (Windows
+// hands them over in UTF-16; elsewhere they are the bytes given).
+std::vector<std::string> CommandLineWords(int argc, char** argv);
 
 // Makes `dir` the current directory. False with the system's reason in `whyNot`.
 bool ChangeDirectory(const std::string& dir, std::string& whyNot);

@@ -21,6 +21,7 @@ class UdpSocket : public DatagramSocket {
     UdpSocket(const UdpSocket&) = delete;
     UdpSocket& operator=(const UdpSocket&) = delete;
     SocketError Open(std::uint16_t port, IpAddress bindIp, int waitMs) override;
+    std::string OpenErrorText() const override { return openErrorText_; }
     SocketError Receive(int waitMs, Datagram& out) override;
     SocketError Send(IpAddress to, std::uint16_t port, std::string_view text) override;
     std::vector<IpAddress> LocalAddresses() override;
@@ -37,6 +38,7 @@ class UdpSocket : public DatagramSocket {
     EventWait& wait_;
     NativeHandle socket_ = kNoSocket;
     std::string buffer_;
+    std::string openErrorText_;
 };
 
 // Every IPv4 address of the machine's interfaces that are up, loopback ones

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -21,6 +22,16 @@ namespace lantrel {
 
 // The system's text for an error code of GetLastError or WSAGetLastError.
 std::string SystemMessage(DWORD error);
+
+// Names and texts cross to the system as UTF-16. Ours are UTF-8; a text that is
+// not valid UTF-8 is taken in the system's ANSI code page instead: names from
+// programs that write ANSI (a GUI's engine names, an older server.ini).
+std::wstring Wide(std::string_view text);
+// The system's UTF-16 as UTF-8.
+std::string Narrow(std::wstring_view text);
+
+// Adds a line to SystemSetupNotes.
+void NoteSystemSetup(std::string line);
 
 // The Windows console as a status screen: the cursor is placed and the colours
 // set through the console API, keys are read without waiting. The console's
@@ -74,21 +85,28 @@ class WinEventWait : public EventWait {
     std::pair<std::int64_t, std::int64_t> watchedState_{};
 };
 
-// Starts the program through the command interpreter (%COMSPEC% /C), which finds
-// it on PATH and runs batch files as well as programs. Every word is quoted and
-// every character the interpreter would act on is escaped, so no argument can
-// mean more than the word it is.
+// Starts the program through the command interpreter (%COMSPEC% /D /C), which
+// finds it on PATH and runs batch files as well as programs; /D keeps the
+// AutoRun commands of the registry out. Every word is quoted and every
+// character the interpreter would act on is escaped, so no argument can mean
+// more than the word it is. A batch file reads its words again as it runs them,
+// where a quote inside a word would end the quoting: it is given no word with a
+// quote. The child inherits its standard handles and nothing else.
 class ShellProcessStarter : public ProcessStarter {
   public:
     std::optional<ProcessId> Start(const std::string& program, const std::vector<std::string>& args,
-                                   const std::string& workDir,
-                                   const std::string& outputFile) override;
+                                   const std::string& workDir, const std::string& outputFile,
+                                   std::string& whyNot) override;
     // An ended process's handle is closed here.
     bool Ended(ProcessId process) override;
 };
 
-// The command line that runs `words` through the command interpreter `/C`.
+// The command line that runs `words` through the command interpreter `/D /C`.
 std::string InterpreterCommandLine(const std::vector<std::string>& words);
+
+// The folder that holds the file `path`, as the system can open it ("C:\" for
+// "C:\game.log", "." for a bare name).
+std::string DirectoryOf(const std::string& path);
 
 // The event a stop request sets (auto-reset: one wait takes each request), or
 // null before InstallStopSignals.

@@ -38,7 +38,8 @@ bool IsConsole(HANDLE handle) {
 void RestoreConsole() {
     if (!savedConsole.saved) return;
     savedConsole.saved = false;
-    ::SetConsoleMode(Input(), savedConsole.inputMode);
+    // The extended flags make the console take the quick-edit bit as saved.
+    ::SetConsoleMode(Input(), savedConsole.inputMode | ENABLE_EXTENDED_FLAGS);
     ::SetConsoleTextAttribute(Output(), savedConsole.attributes);
     ::SetConsoleCursorInfo(Output(), &savedConsole.cursor);
     ::SetConsoleOutputCP(savedConsole.codePage);
@@ -97,10 +98,17 @@ WinConsole::WinConsole() {
         savedConsole.codePage = ::GetConsoleOutputCP();
         savedConsole.saved = true;
         std::atexit(RestoreConsole);
-        // Keys one at a time without echo; Ctrl-C stays a stop request.
-        ::SetConsoleMode(input, ENABLE_PROCESSED_INPUT);
-        // The texts are Latin-1.
-        ::SetConsoleOutputCP(28591);
+        // Keys one at a time without echo; Ctrl-C stays a stop request. Quick
+        // edit goes off (which only the extended flags can say): a click in the
+        // window would start a selection, and while it lasts every write to the
+        // console blocks, the whole server with it.
+        const bool quickEdit = (savedConsole.inputMode & ENABLE_QUICK_EDIT_MODE) != 0;
+        const bool set = ::SetConsoleMode(input, ENABLE_PROCESSED_INPUT | ENABLE_EXTENDED_FLAGS);
+        NoteSystemSetup(!set        ? "Console quick edit: could not be turned off"
+                        : quickEdit ? "Console quick edit: off while the server runs"
+                                    : "Console quick edit: off");
+        // Names come as the GUIs write them, in Windows-1252.
+        ::SetConsoleOutputCP(1252);
         // Hide the cursor while the screen map is drawn.
         CONSOLE_CURSOR_INFO hidden = savedConsole.cursor;
         hidden.bVisible = FALSE;

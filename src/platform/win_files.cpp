@@ -22,7 +22,7 @@ bool IsAbsolute(const std::string& name) {
 
 HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition) {
     if (path.empty()) return INVALID_HANDLE_VALUE;
-    return ::CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition,
+    return ::CreateFileW(Wide(path).c_str(), access, kShareAll, nullptr, disposition,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -76,13 +76,13 @@ std::string ResolvePath(const std::string& dir, const std::string& name) {
 
 bool FileExists(const std::string& path) {
     if (path.empty()) return false;
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::optional<FileStamp> StampOf(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (path.empty() || !::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+    if (path.empty() || !::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data))
         return std::nullopt;
     const FILETIME& t = data.ftLastWriteTime;
     return FileStamp{(static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
@@ -111,7 +111,7 @@ FileResult AppendBytes(const std::string& path, std::string_view bytes) {
 
 bool RenameFile(const std::string& from, const std::string& to) {
     if (from.empty() || to.empty() || FileExists(to)) return false;
-    return ::MoveFileExA(from.c_str(), to.c_str(), 0) != 0;
+    return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), 0) != 0;
 }
 
 namespace {
@@ -124,12 +124,15 @@ constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 // file even while someone holds the old one open. False where the system (or
 // its file system) does not offer them.
 bool RenameOverOpenFile(const std::string& from, const std::string& to) {
-    wchar_t wideTo[MAX_PATH], target[MAX_PATH];
-    if (::MultiByteToWideChar(CP_ACP, 0, to.c_str(), -1, wideTo, MAX_PATH) == 0) return false;
-    DWORD length = ::GetFullPathNameW(wideTo, MAX_PATH, target, nullptr);
-    if (length == 0 || length >= MAX_PATH) return false;
+    const std::wstring wideTo = Wide(to);
+    const DWORD room = ::GetFullPathNameW(wideTo.c_str(), 0, nullptr, nullptr);
+    if (room == 0) return false;
+    std::wstring target(room, L'\0');
+    const DWORD length = ::GetFullPathNameW(wideTo.c_str(), room, target.data(), nullptr);
+    if (length == 0 || length >= room) return false;
+    target.resize(length);
     // The call takes the system's own form of the name.
-    const std::wstring name = L"\\??\\" + std::wstring(target, length);
+    const std::wstring name = L"\\??\\" + target;
     std::vector<unsigned char> info(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(info.data());
     rename->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
@@ -148,26 +151,27 @@ bool RenameOverOpenFile(const std::string& from, const std::string& to) {
 bool ReplaceFile(const std::string& from, const std::string& to) {
     if (from.empty() || to.empty()) return false;
     return RenameOverOpenFile(from, to) ||
-           ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+           ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 bool RemoveFile(const std::string& path) {
-    return !path.empty() && ::DeleteFileA(path.c_str()) != 0;
+    return !path.empty() && ::DeleteFileW(Wide(path).c_str()) != 0;
 }
 
 FolderListing ListFolder(const std::string& dir) {
     FolderListing listing;
-    WIN32_FIND_DATAA entry;
-    HANDLE search = ::FindFirstFileA(ResolvePath(dir.empty() ? "." : dir, "*").c_str(), &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE search =
+        ::FindFirstFileW(Wide(ResolvePath(dir.empty() ? "." : dir, "*")).c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return listing;
     do {
-        const std::string name = entry.cFileName;
+        const std::string name = Narrow(entry.cFileName);
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             listing.files.push_back(name);
         } else if (name != "." && name != "..") {
             listing.folders.push_back(name);
         }
-    } while (::FindNextFileA(search, &entry));
+    } while (::FindNextFileW(search, &entry));
     ::FindClose(search);
     return listing;
 }
@@ -179,7 +183,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 }
 
 std::optional<std::string> ReadNamedFile(const std::string& path, std::string& whyNot) {
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         whyNot = "Is a directory";
         return std::nullopt;

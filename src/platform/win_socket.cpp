@@ -63,7 +63,10 @@ SocketError UdpSocket::Open(std::uint16_t port, IpAddress bindIp, int /*waitMs*/
     // Not inherited: a started mail program must not keep the port after the server ends.
     SOCKET s = ::WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0,
                             WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
-    if (s == INVALID_SOCKET) return SocketError::kFailure;
+    if (s == INVALID_SOCKET) {
+        openErrorText_ = SystemMessage(::WSAGetLastError());
+        return SocketError::kFailure;
+    }
     // No other socket may bind the port meanwhile (Windows lets one that asks for
     // address reuse take over a port otherwise).
     BOOL exclusive = TRUE;
@@ -89,6 +92,7 @@ SocketError UdpSocket::Open(std::uint16_t port, IpAddress bindIp, int /*waitMs*/
     local.sin_addr = bindIp ? ToInAddr(bindIp) : in_addr{};
     if (::bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         int err = ::WSAGetLastError();
+        openErrorText_ = SystemMessage(static_cast<DWORD>(err));
         ::closesocket(s);
         return err == WSAEINPROGRESS ? SocketError::kInProgress : SocketError::kFailure;
     }

@@ -18,16 +18,21 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     return TRUE;
 }
 
-std::string DirectoryOf(const std::string& path) {
-    auto separator = path.find_last_of("/\\");
-    if (separator == std::string::npos) return ".";
-    return separator == 0 ? path.substr(0, 1) : path.substr(0, separator);
-}
-
 }  // namespace
 
+std::string DirectoryOf(const std::string& path) {
+    const auto separator = path.find_last_of("/\\");
+    if (separator == std::string::npos) {
+        // "C:game.log" is in the current folder of drive C:.
+        return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : ".";
+    }
+    // A root keeps its separator: "C:" alone would be drive C:'s current folder.
+    const bool root = separator == 0 || (separator == 2 && path[1] == ':');
+    return path.substr(0, root ? separator + 1 : separator);
+}
+
 void InstallStopSignals() {
-    if (stopEvent == nullptr) stopEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (stopEvent == nullptr) stopEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
@@ -49,7 +54,8 @@ WinEventWait::~WinEventWait() {
 
 std::pair<std::int64_t, std::int64_t> WinEventWait::WatchedFileState() const {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExA(watchedPath_.c_str(), GetFileExInfoStandard, &data)) return {};
+    if (!::GetFileAttributesExW(Wide(watchedPath_).c_str(), GetFileExInfoStandard, &data))
+        return {};
     return {(static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
             (static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                 data.ftLastWriteTime.dwLowDateTime};
@@ -64,8 +70,8 @@ void WinEventWait::WatchFile(const std::string& path) {
     watchedState_ = WatchedFileState();
     // The folder is watched rather than the file, so a log that the GUI deletes
     // and starts again is still seen.
-    folderChange_ = ::FindFirstChangeNotificationA(
-        DirectoryOf(path).c_str(), FALSE,
+    folderChange_ = ::FindFirstChangeNotificationW(
+        Wide(DirectoryOf(path)).c_str(), FALSE,
         FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
 }
 

@@ -43,6 +43,18 @@ constexpr auto kShutdownGrace = std::chrono::seconds(1);
 constexpr std::size_t kMaxRequestHeader = 8192;
 constexpr std::size_t kMaxNotes = 100;
 
+#ifdef _WIN32
+// Windows would let a second program that asks for address reuse bind the same
+// port and take connections from us: the port is held exclusively instead.
+using PortOption = asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>;
+constexpr bool kPortExclusive = true;
+#else
+// A restarted server binds at once, past the old connections' TIME_WAIT; no
+// second listener can bind the port meanwhile all the same.
+using PortOption = asio::socket_base::reuse_address;
+constexpr bool kPortExclusive = false;
+#endif
+
 std::string ContentType(const std::string& path) {
     static const std::pair<const char*, const char*> kTypes[] = {
         {".html", "text/html; charset=utf-8"},
@@ -446,6 +458,7 @@ void WebServer::Listener::Admit(tcp::socket socket) {
     const int fromAddress = known == perAddress.end() ? 0 : known->second;
     // Over a limit, the socket closes as it goes.
     if (connections >= setup.maxConnections || fromAddress >= setup.maxPerAddress) return;
+    KeepFromChildren(static_cast<NativeHandle>(socket.native_handle()));
     auto slot = std::make_unique<ConnectionSlot>(*this, address);
     std::make_shared<HttpSession>(std::move(socket), *this, std::move(slot))->Read();
 }
@@ -593,7 +606,8 @@ std::string WebServer::Start(WebListenerSetup setup) {
         return "WEBBIND=" + setup.bindAddress + " is not an IPv4 address";
     const tcp::endpoint endpoint(address, static_cast<unsigned short>(setup.port));
     l.acceptor.open(endpoint.protocol(), error);
-    if (!error) l.acceptor.set_option(asio::socket_base::reuse_address(true), error);
+    if (!error) KeepFromChildren(static_cast<NativeHandle>(l.acceptor.native_handle()));
+    if (!error) l.acceptor.set_option(PortOption(true), error);
     if (!error) l.acceptor.bind(endpoint, error);
     if (!error) l.acceptor.listen(asio::socket_base::max_listen_connections, error);
     if (error) return "cannot listen on " + where + ": " + error.message();
@@ -624,6 +638,10 @@ std::string WebServer::Start(WebListenerSetup setup) {
 
 std::int32_t WebServer::Port() const {
     return listener_->port;
+}
+
+bool WebServer::PortExclusive() const {
+    return kPortExclusive;
 }
 
 void WebServer::Delta(const FeedMessage& delta) {

@@ -69,6 +69,9 @@ class WebServer final : public FeedListener {
     std::string Start(WebListenerSetup setup);
     // The port it listens on (for a port chosen by the system).
     std::int32_t Port() const;
+    // True where the port is held so that no other program can bind it too
+    // (Windows lets one that asks for address reuse do so otherwise).
+    bool PortExclusive() const;
 
     // Called on the server's thread.
     void Delta(const FeedMessage& delta) override;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "app/app.h"
@@ -192,6 +193,15 @@ TEST_F(TourneyTest, AMailerThatCannotBeStartedIsNotedInTheMailLog) {
     EXPECT_TRUE(StartsWith(log[0], "gbmail -to alice@example.org "));
     EXPECT_EQ(log[1], "gbmail could not be started");
     EXPECT_FALSE(FileExists(f.dir.File("email-1.txt")));
+}
+
+TEST_F(TourneyTest, AMailFileThatCannotBeWrittenStartsNoMailer) {
+    std::filesystem::create_directory(f.dir.File("email-1.txt"));
+    Ask(kAlice, "SEND: 2");
+    EXPECT_TRUE(f.processes.started.empty());
+    const std::string line = "Cannot write the mail file " + f.dir.File("email-1.txt") + ": ";
+    EXPECT_TRUE(Contains(f.dir.Read("server.log"), line));
+    EXPECT_TRUE(Contains(f.dir.Read("email.log"), line));
 }
 
 TEST_F(TourneyTest, AnAddressWithShellCharactersIsRefused) {

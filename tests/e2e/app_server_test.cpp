@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "support/test_support.h"
+#include "text/text.h"
 
 namespace lantrel {
 namespace {
@@ -52,6 +53,9 @@ TEST(ServerBinaryTest, OpensItsPortAndRefusesASecondServer) {
     EXPECT_NE(status, 0);
     EXPECT_NE(status, -1);
     EXPECT_NE(second.Read("stdout.txt").find("Open UDP Error 57"), std::string::npos);
+    const std::string why = "UDP port " + std::to_string(port) + " cannot be opened: ";
+    EXPECT_TRUE(lantrel::Contains(second.Read("stdout.txt"), why + "Address already in use"));
+    EXPECT_TRUE(lantrel::Contains(second.Read("server.log"), why));
 
     EXPECT_TRUE(server.Running());
     EXPECT_EQ(server.Stop(), 0);  // SIGTERM ends the server cleanly

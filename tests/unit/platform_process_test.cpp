@@ -2,7 +2,10 @@
 // working directory asked for, output and error output appended to one file; its
 // end seen without waiting.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -26,12 +29,13 @@ TEST(SpawnProcessStarter, AppendsOutputAndErrorsOfTheProgramRunInItsDirectory) {
     TempDir dir;
     dir.Write("out.log", "before\n");
     SpawnProcessStarter starter;
+    std::string whyNot;
     // Words a command interpreter would split or act on arrive as they are.
     const std::string script = "echo \"$1\"; echo \"$2\" >&2; pwd -P";
     ASSERT_TRUE(starter.Start("/bin/sh", {"-c", script, "sh", "two words", "a;b >x $(id)"},
-                              dir.path(), "out.log"));
+                              dir.path(), "out.log", whyNot));
     ASSERT_EQ(WaitForLines(dir, "out.log", 4).size(), 4u);
-    ASSERT_TRUE(starter.Start("sh", {"-c", "echo again"}, dir.path(), "out.log"));
+    ASSERT_TRUE(starter.Start("sh", {"-c", "echo again"}, dir.path(), "out.log", whyNot));
     EXPECT_EQ(WaitForLines(dir, "out.log", 5),
               (std::vector<std::string>{"before", "two words", "a;b >x $(id)",
                                         std::filesystem::canonical(dir.path()).string(), "again"}));
@@ -40,8 +44,9 @@ TEST(SpawnProcessStarter, AppendsOutputAndErrorsOfTheProgramRunInItsDirectory) {
 TEST(SpawnProcessStarter, AProgramIsSeenToEndAndLeavesNoZombie) {
     TempDir dir;
     SpawnProcessStarter starter;
+    std::string whyNot;
     auto waiting = starter.Start("sh", {"-c", "while [ ! -e go ]; do sleep 0.02; done"}, dir.path(),
-                                 "out.log");
+                                 "out.log", whyNot);
     ASSERT_TRUE(waiting);
     EXPECT_FALSE(starter.Ended(*waiting));
     dir.Write("go", "");
@@ -55,11 +60,25 @@ TEST(SpawnProcessStarter, AProgramIsSeenToEndAndLeavesNoZombie) {
     EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(*waiting)));
 }
 
+TEST(SpawnProcessStarter, ASocketKeptFromChildrenIsNotInherited) {
+    TempDir dir;
+    const int kept = ::socket(AF_INET, SOCK_STREAM, 0);  // inheritable, as Asio opens them
+    KeepFromChildren(kept);
+    SpawnProcessStarter starter;
+    std::string whyNot;
+    ASSERT_TRUE(starter.Start("sh", {"-c", "ls /proc/$$/fd"}, dir.path(), "out.log", whyNot));
+    const std::vector<std::string> fds = WaitForLines(dir, "out.log", 3);
+    ::close(kept);
+    EXPECT_EQ(std::count(fds.begin(), fds.end(), std::to_string(kept)), 0);
+}
+
 TEST(SpawnProcessStarter, AProgramThatCannotRunIsReported) {
     TempDir dir;
     SpawnProcessStarter starter;
-    EXPECT_FALSE(starter.Start("lantrel-no-such-program", {}, dir.path(), "out.log"));
-    EXPECT_FALSE(starter.Start("/bin/sh", {"-c", "true"}, dir.File("missing"), "out.log"));
+    std::string whyNot;
+    EXPECT_FALSE(starter.Start("lantrel-no-such-program", {}, dir.path(), "out.log", whyNot));
+    EXPECT_EQ(whyNot, "No such file or directory");
+    EXPECT_FALSE(starter.Start("/bin/sh", {"-c", "true"}, dir.File("missing"), "out.log", whyNot));
 }
 
 }  // namespace

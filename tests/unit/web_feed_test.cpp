@@ -222,8 +222,10 @@ TEST(FeedMessages, TextOfEachType) {
         EXPECT_EQ(MessageText(delta, 7), text);
 
     const SnapshotMessage snapshot{.run = "R",
+                                   .site = "",
                                    .game = game,
                                    .clock = ClockDelta{1, 2},
+                                   .whitePv = std::nullopt,
                                    .blackPv = ply.moverThinking,
                                    .users = {{"Ann"}, 3},
                                    .chat = {"hi"}};

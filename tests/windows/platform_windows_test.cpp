@@ -173,17 +173,57 @@ TEST_F(WindowsBackendTest, AStartedProgramGetsItsWordsAsTheyAre) {
     // Argument 1 shown with its quotes, which the interpreter must not act on.
     ASSERT_EQ(AppendLine(File("show.bat"), "@echo %1"), kFileOk);
     ShellProcessStarter starter;
-    auto started = starter.Start("show", {"a & b | c > d ^ (e) \"f\""}, dir_, "out.txt");
-    ASSERT_TRUE(started);
+    std::string whyNot;
+    auto started = starter.Start("show", {"a & b | c > d ^ (e)"}, dir_, "out.txt", whyNot);
+    ASSERT_TRUE(started) << whyNot;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!starter.Ended(*started) && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(ReadWholeFile(File("out.txt")), "\"a & b | c > d ^ (e) \\\"f\\\"\"\r\n");
+    EXPECT_EQ(ReadWholeFile(File("out.txt")), "\"a & b | c > d ^ (e)\"\r\n");
     EXPECT_FALSE(FileExists(File("d")));
-    EXPECT_FALSE(starter.Start("no-such-program", {}, dir_, "out.txt"));
-    // Words the interpreter would change or cut short are refused.
-    EXPECT_FALSE(starter.Start("show", {"100%PATH%"}, dir_, "out.txt"));
-    EXPECT_FALSE(starter.Start("show", {"one\ntwo"}, dir_, "out.txt"));
+}
+
+TEST_F(WindowsBackendTest, WordsTheInterpreterWouldChangeAreRefusedWithTheReason) {
+    ASSERT_EQ(AppendLine(File("show.cmd"), "@echo %1"), kFileOk);
+    const struct {
+        const char* program;
+        const char* word;
+        const char* reason;
+    } cases[] = {
+        {"show", "x\"&echo.INJECTED>pwned.txt&rem.", "double quote"},
+        {"show", "100%PATH%", "percent sign"},
+        {"show", "one\ntwo", "line break"},
+        {"no-such-program", "", "no program 'no-such-program'"},
+    };
+    ShellProcessStarter starter;
+    for (const auto& c : cases) {
+        std::string whyNot;
+        EXPECT_FALSE(starter.Start(c.program, {c.word}, dir_, "out.txt", whyNot)) << c.word;
+        EXPECT_NE(whyNot.find(c.reason), std::string::npos) << whyNot;
+    }
+    EXPECT_FALSE(FileExists(File("pwned.txt")));
+}
+
+TEST(WindowsTextTest, NamesCrossAsUtf16WithAnAnsiFallback) {
+    EXPECT_EQ(Wide("Jos\xC3\xA9"), L"Jos\u00E9");
+    EXPECT_EQ(Narrow(L"Jos\u00E9"), "Jos\xC3\xA9");
+    // Not UTF-8: a byte of the system's ANSI code page, not a replacement mark.
+    const std::wstring ansi = Wide("Jos\xE9");
+    ASSERT_EQ(ansi.size(), 4u);
+    EXPECT_NE(ansi.back(), L'\uFFFD');
+}
+
+TEST(WindowsPathTest, TheFolderOfALogAtADrivesRootIsTheRoot) {
+    const struct {
+        const char* path;
+        const char* folder;
+    } cases[] = {
+        {"C:\\game.log", "C:\\"}, {"C:\\logs\\game.log", "C:\\logs"},
+        {"\\game.log", "\\"},     {"C:game.log", "C:"},
+        {"game.log", "."},        {"\\\\server\\share\\game.log", "\\\\server\\share"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DirectoryOf(c.path), c.folder) << c.path;
 }
 
 }  // namespace

@@ -10,6 +10,10 @@
 #                    log open for writing the whole game with read, write and
 #                    delete sharing, as the GUI does: a server that locked the
 #                    writer out, or was locked out itself, sees no game.
+#   accented_Jösé    the server's folder (given on the command line), server.ini
+#                    and the log under a folder with an accented name; the
+#                    log's full name in server.ini, written as UTF-8
+#   drive_root       the log at the root of a drive (Q:\gui.log)
 #
 # Usage: wine_server_test.sh WINE SERVER_EXE REPLAY_EXE HOST_BUILD_DIR SOURCE_DIR
 # HOST_BUILD_DIR holds the Linux lantrel-viewer and lantrel-replay; without them
@@ -61,19 +65,22 @@ if '[Result "%s"]' % sys.argv[2] not in games:
 PY
 }
 
-# run_case NAME LINE_END WRITER WEB RECORDED_LOG EXPECTED: a fresh server.exe in
-# $WORK/NAME follows gui.log while WRITER (host or wine) plays RECORDED_LOG
-# into it; the viewer's games must be those of EXPECTED. With WEB=web the web
-# listener runs too and is checked.
+# run_case NAME LINE_END WRITER WEB RECORDED_LOG EXPECTED [LOG WINDOWS_LOG]: a
+# fresh server.exe in $WORK/NAME follows LOG (gui.log in its folder) while
+# WRITER (host or wine) plays RECORDED_LOG into it; server.ini names the log
+# WINDOWS_LOG (gui.log). The viewer's games must be those of EXPECTED. With
+# WEB=web the web listener runs too and is checked.
 run_case() {
     local name=$1 line_end=$2 writer=$3 web=$4 recorded=$5 expected=$6
     local dir="$WORK/$name"
+    local log=${7:-$dir/gui.log} windows_log=${8:-gui.log}
     mkdir -p "$dir"
     local port games web_port=""
     port=$(free_port SOCK_DGRAM)
     games=$(grep -c '^game ' "$expected")
-    printf "PORT=$port${line_end}BIND=127.0.0.1${line_end}PATH=gui.log${line_end}SITE=Wine${line_end}DELAY=20${line_end}DELAYAFTERMOVE=0${line_end}DELAYAFTERGAME=0${line_end}" \
-        > "$dir/server.ini"
+    # The log's name as an argument: its backslashes are no escapes.
+    printf "PORT=$port${line_end}BIND=127.0.0.1${line_end}PATH=%s${line_end}SITE=Wine${line_end}DELAY=20${line_end}DELAYAFTERMOVE=0${line_end}DELAYAFTERGAME=0${line_end}" \
+        "$windows_log" > "$dir/server.ini"
     if [ "$web" = web ]; then
         web_port=$(free_port SOCK_STREAM)
         printf "WEBPORT=$web_port${line_end}WEBBIND=127.0.0.1${line_end}" >> "$dir/server.ini"
@@ -101,9 +108,9 @@ run_case() {
 
     local status=0
     if [ "$writer" = wine ]; then
-        "$WINE" "$REPLAY_EXE" --speed $SPEED --from-start "Z:$recorded" "Z:$dir/gui.log" || status=1
+        "$WINE" "$REPLAY_EXE" --speed $SPEED --from-start "Z:$recorded" "Z:$log" || status=1
     else
-        "$HOST_REPLAY" --speed $SPEED --from-start "$recorded" "$dir/gui.log" || status=1
+        "$HOST_REPLAY" --speed $SPEED --from-start "$recorded" "$log" || status=1
     fi
     [ $status = 0 ] || echo "FAILED ($name): the replay did not finish"
     # The server reads the end of the log within a pass or two; the result is the last broadcast.
@@ -130,10 +137,35 @@ run_case() {
     return $status
 }
 
+# Names reach wine, and wine the server, as UTF-8.
+export LC_ALL=C.UTF-8
+windows_name() { echo "Z:${1//\//\\}"; }
+
 status=0
 run_case xboard_log '\n' host web "$FIXTURES/xboard/sf_fairymax.debug" \
     "$FIXTURES/xboard/sf_fairymax.expected" || status=1
+# What the operator can read of the system's set-up.
+for fact in "Timer resolution: 1 ms" "Web port: [0-9]* held exclusively"; do
+    grep -q "^$fact" "$WORK/xboard_log/server.log" ||
+        { echo "FAILED: server.log does not say '$fact'"; status=1; }
+done
 run_case arena_log_held '\r\n' wine no_web "$FIXTURES/arena/phalanx_sf.log" \
     "$FIXTURES/xboard/phalanx_sf.expected" || status=1
+accented="$WORK/accented_Jösé"
+run_case accented_Jösé '\r\n' host no_web "$FIXTURES/xboard/sf_fairymax.debug" \
+    "$FIXTURES/xboard/sf_fairymax.expected" "$accented/gui.log" \
+    "$(windows_name "$accented/gui.log")" || status=1
+# A drive of the prefix's own for the test, given back at the end.
+drive="${WINEPREFIX:-$HOME/.wine}/dosdevices/q:"
+if [ ! -e "$drive" ]; then
+    mkdir -p "$WORK/drive_root/root"
+    ln -s "$WORK/drive_root/root" "$drive"
+    run_case drive_root '\n' host no_web "$FIXTURES/xboard/sf_fairymax.debug" \
+        "$FIXTURES/xboard/sf_fairymax.expected" "$WORK/drive_root/root/gui.log" 'Q:\gui.log' ||
+        status=1
+    rm -f "$drive"
+else
+    echo "drive_root: SKIPPED, the prefix has a drive Q: already"
+fi
 [ $status = 0 ] && echo "PASSED"
 exit $status

@@ -37,7 +37,7 @@ int Fail(const std::string& what, const std::string& name, const std::string& wh
 
 int main(int argc, char** argv) {
     lantrel::ParsedReplayOptions parsed =
-        lantrel::ParseReplayOptions(std::vector<std::string>(argv + 1, argv + argc));
+        lantrel::ParseReplayOptions(lantrel::CommandLineWords(argc, argv));
     if (parsed.help) {
         std::fputs(lantrel::kReplayUsage, stdout);
         return 0;

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "game_display.h"
 #include "net/viewer_client.h"
@@ -52,18 +53,18 @@ struct ParsedOptions {
     std::string error;  // what is wrong with the command line; empty when nothing is
 };
 
-ParsedOptions ParseOptions(int argc, char** argv) {
+ParsedOptions ParseOptions(const std::vector<std::string>& words) {
     ParsedOptions parsed;
     Options& o = parsed.options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string arg = words[i];
         std::string text;
         auto value = [&]() {
-            if (i + 1 >= argc) {
+            if (i + 1 >= words.size()) {
                 parsed.error = arg + " needs a value";
                 return false;
             }
-            text = argv[++i];
+            text = words[++i];
             return true;
         };
         if (arg == "--help" || arg == "-h") {
@@ -159,7 +160,7 @@ class InputLines {
 }  // namespace
 
 int main(int argc, char** argv) {
-    ParsedOptions parsed = ParseOptions(argc, argv);
+    ParsedOptions parsed = ParseOptions(lantrel::CommandLineWords(argc, argv));
     if (parsed.help) {
         std::cout << kUsage << kViewerCommandHelp;
         return 0;
