@@ -10,9 +10,9 @@
 # The Windows build is skipped, and said so, only where mingw-w64 or wine cannot
 # be installed.
 #
-# The tests mostly wait on real time (viewers, browsers, engines, timers): while
-# one build's tests run, the next build compiles beside them at the lowest
-# priority, so it takes only the time the tests leave idle.
+# The tests mostly wait on real time (viewers, browsers, engines, timers): once
+# the first build is done, the others compile one after the other beside its
+# tests at the lowest priority, so they take only the time the tests leave idle.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -38,18 +38,32 @@ build() {
     cmake --build --preset "$1" -j 2
 }
 
-# Starts the build of preset $1 in the background, its output in build/$1.log.
-start_build() {
+# Builds the presets given, one after the other, in the background: the output
+# of each in build/PRESET.log, and "ok" or "failed" in build/PRESET.status when
+# it ends. A failed build ends the chain.
+start_builds() {
     mkdir -p build
-    echo "== $1: configure and build (beside the tests, output in build/$1.log)"
-    setsid nice -n 19 bash -c "$(declare -f build); build $1" >"build/$1.log" 2>&1 &
+    for preset in "$@"; do
+        rm -f "build/$preset.status"
+        echo "== $preset: configure and build (beside the tests, output in build/$preset.log)"
+    done
+    setsid nice -n 19 bash -c "$(declare -f build)
+        for preset in $*; do
+            if build \$preset >build/\$preset.log 2>&1; then
+                echo ok >build/\$preset.status
+            else
+                echo failed >build/\$preset.status
+                exit 1
+            fi
+        done" &
     background=$!
 }
 
 # Waits for the background build of preset $1; shows its end, and stops the
 # run when it failed.
 finish_build() {
-    if ! wait "$background"; then
+    while [ ! -e "build/$1.status" ] && kill -0 "$background" 2>/dev/null; do sleep 1; done
+    if [ "$(cat "build/$1.status" 2>/dev/null)" != ok ]; then
         tail -n 60 "build/$1.log"
         echo "== $1: the build FAILED"
         exit 1
@@ -59,16 +73,13 @@ finish_build() {
 
 echo "== ${presets[0]}: configure and build"
 build "${presets[0]}"
+background=
+if [ ${#presets[@]} -gt 1 ]; then start_builds "${presets[@]:1}"; fi
+stop_builds() { if [ -n "$background" ]; then kill -- "-$background" 2>/dev/null || true; fi; }
+trap stop_builds EXIT
 for i in "${!presets[@]}"; do
     preset=${presets[$i]}
-    next=${presets[$((i + 1))]:-}
-    if [ -n "$next" ]; then start_build "$next"; fi
+    if [ "$i" -gt 0 ]; then finish_build "$preset"; fi
     echo "== $preset: test"
-    status=0
-    ctest --preset "$preset" || status=$?
-    if [ "$status" -ne 0 ]; then
-        if [ -n "$next" ]; then kill -- "-$background" 2>/dev/null || true; fi
-        exit "$status"
-    fi
-    if [ -n "$next" ]; then finish_build "$next"; fi
+    ctest --preset "$preset"
 done
