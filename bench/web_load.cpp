@@ -61,7 +61,9 @@ int main(int argc, char** argv) {
     const std::size_t plies = game.moves.size();
 
     const int webPort = FreeTcpPort();
-    ServerRun run(LANTREL_SERVER_BIN, "webload", WebSettings(webPort));
+    // Every client comes from 127.0.0.1: the per-address limit must let them all in.
+    ServerRun run(LANTREL_SERVER_BIN, "webload",
+                  WebSettings(webPort) + "WEBMAXPERADDRESS=" + std::to_string(clients) + "\n");
     if (!run.started()) return 1;
     const std::string log = run.dir + "/gui.log";
 
