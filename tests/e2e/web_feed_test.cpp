@@ -72,7 +72,7 @@ TEST_F(WebListenerTest, BrowsersAreToldTheServerGoesAway) {
     // The messages sent before it (the viewers' count), then the close frame.
     for (int n = 0; n < 10 && !browser.Next().is_null(); ++n) {
     }
-    EXPECT_EQ(browser.ws.reason().code, beast::websocket::close_code::going_away);
+    EXPECT_EQ(browser.CloseCode(), 1001);  // going away
 }
 
 TEST_F(WebListenerTest, ResumeSendsTheMissingDeltasOfThisRunOnly) {
@@ -104,8 +104,8 @@ TEST_F(WebListenerTest, BrowserChatReachesUdpViewersOneLineASecond) {
 
     Browser browser(webPort);
     const std::string chat = R"({"type":"chat","name":"Ann","text":"hi"})";
-    browser.ws.write(asio::buffer(chat));
-    browser.ws.write(asio::buffer(chat));
+    ASSERT_TRUE(browser.Say(chat));
+    ASSERT_TRUE(browser.Say(chat));
     EXPECT_EQ(browser.NextOf("error")["text"], "One chat line a second, please.");
     EXPECT_TRUE(viewer.client->PollUntil(
         [&] { return std::count(heard.begin(), heard.end(), "CHAT: [Ann (web)] - hi") == 1; }, 5));
@@ -117,10 +117,10 @@ TEST_F(WebListenerTest, BadClientsAreShutOutWhileAGoodOneGetsEverything) {
     const Json snapshot = good.Next();
 
     Browser big(webPort);
-    big.ws.next_layer().write_some(asio::buffer(ClientFrame(std::string(1 << 20, 'x'))));
+    big.SendRaw(ClientFrame(std::string(1 << 20, 'x')));
     while (!big.Next().is_null()) {
     }
-    EXPECT_TRUE(big.ended) << "a 1 MB frame left the connection open";
+    EXPECT_TRUE(big.Ended()) << "a 1 MB frame left the connection open";
 
     TcpPeer garbage(webPort);
     garbage.Send("\x16\x03\x01\x02\x00 not http\r\n\r\n");

@@ -3,107 +3,27 @@
 // address, with any Origin), every wait bounded.
 #pragma once
 
-// clang-format off
-#include <utility>  // first: Asio 1.74 uses std::exchange without including it
-// clang-format on
-#include <boost/asio.hpp>
-#include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
-#include <boost/beast/websocket.hpp>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "feed_replay_support.h"
 #include "live_viewers.h"
+#include "support/web_clients.h"
 
 namespace lantrel::testing {
 
-namespace asio = boost::asio;
-namespace beast = boost::beast;
-using tcp = asio::ip::tcp;
 using Json = nlohmann::json;
 
 inline const std::string kXBoard = std::string(LANTREL_FIXTURES) + "/xboard/";
 inline const std::string kGame = kXBoard + "sf_fairymax";
 
-// Runs `io` until `done` or `seconds` pass; what is pending then is cancelled.
-inline void Await(asio::io_context& io, const bool& done, double seconds, tcp::socket& socket) {
-    io.restart();
-    io.run_for(std::chrono::duration_cast<std::chrono::nanoseconds>(
-        std::chrono::duration<double>(seconds)));
-    if (done) return;
-    beast::error_code ignored;
-    socket.cancel(ignored);
-    io.restart();
-    io.run();
-}
-
-// A TCP peer on loopback that sends any bytes; every wait has a limit.
-struct TcpPeer {
-    explicit TcpPeer(int port, int receiveBuffer = 0, const std::string& source = "127.0.0.1") {
-        socket.open(tcp::v4());
-        socket.bind({asio::ip::make_address(source), 0});
-        if (receiveBuffer > 0)
-            socket.set_option(asio::socket_base::receive_buffer_size(receiveBuffer));
-        socket.connect({asio::ip::address_v4::loopback(), static_cast<unsigned short>(port)});
-    }
-    // False when the connection ended (or `seconds` passed) before all was sent.
-    bool Send(const std::string& bytes, double seconds = 5) {
-        bool done = false;
-        beast::error_code error;
-        asio::async_write(socket, asio::buffer(bytes), [&](beast::error_code e, std::size_t) {
-            error = e;
-            done = true;
-        });
-        Await(io, done, seconds, socket);
-        return done && !error;
-    }
-    // What arrives until the peer closes or `seconds` pass.
-    std::string Receive(double seconds = 5) {
-        std::string got;
-        bool done = false;
-        asio::async_read(socket, asio::dynamic_buffer(got),
-                         [&](beast::error_code, std::size_t) { done = true; });
-        Await(io, done, seconds, socket);
-        return got;
-    }
-    asio::io_context io;
-    tcp::socket socket{io};
-};
-
-// A browser following the feed at `target`.
-struct Browser {
-    // From the loopback address `source`, with the page's `origin` (none when empty).
-    explicit Browser(int port, const std::string& target = "/feed",
-                     const std::string& source = "127.0.0.1", const std::string& origin = "") {
-        ws.next_layer().open(tcp::v4());
-        ws.next_layer().bind({asio::ip::make_address(source), 0});
-        ws.next_layer().connect(
-            {asio::ip::address_v4::loopback(), static_cast<unsigned short>(port)});
-        if (!origin.empty())
-            ws.set_option(beast::websocket::stream_base::decorator(
-                [origin](beast::websocket::request_type& request) {
-                    request.set(beast::http::field::origin, origin);
-                }));
-        ws.handshake("127.0.0.1:" + std::to_string(port), target);
-    }
-    // Sends one text message; false when the connection is gone.
-    bool Say(const std::string& text) {
-        beast::error_code error;
-        ws.write(asio::buffer(text), error);
-        return !error;
-    }
+// A browser following the feed, its messages read as JSON.
+struct Browser : WebSocketClient {
+    using WebSocketClient::WebSocketClient;
     // The next message; null when none came within `seconds` or the connection ended.
     Json Next(double seconds = 5) {
-        beast::flat_buffer buffer;
-        bool done = false;
-        ws.async_read(buffer, [&](beast::error_code e, std::size_t) {
-            ended = ended || e;
-            done = true;
-        });
-        Await(io, done, seconds, ws.next_layer());
-        if (!done || ended) return nullptr;
-        return Json::parse(beast::buffers_to_string(buffer.data()));
+        const std::optional<std::string> text = NextText(seconds);
+        return text ? Json::parse(*text) : Json(nullptr);
     }
     // The next message of this type, skipping the others.
     Json NextOf(const std::string& type) {
@@ -111,9 +31,6 @@ struct Browser {
             if (m["type"] == type) return m;
         return nullptr;
     }
-    asio::io_context io;
-    beast::websocket::stream<tcp::socket> ws{io};
-    bool ended = false;
 };
 
 // A client's masked text frame with the key 0, which leaves the bytes as they are.
@@ -125,12 +42,6 @@ inline std::string ClientFrame(const std::string& payload) {
     for (int i = lengthBytes - 1; i >= 0; --i)
         frame += static_cast<char>((n >> (8 * i)) & 0xFF);
     return frame + std::string(4, '\0') + payload;
-}
-
-inline int FreeTcpPort() {
-    asio::io_context io;
-    tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
-    return acceptor.local_endpoint().port();
 }
 
 class WebListenerTest : public LiveServerTest {

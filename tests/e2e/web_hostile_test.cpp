@@ -176,25 +176,16 @@ TEST_F(HostileClientsTest, TheGameFlowsWhateverBrowsersDo) {
     // Idle connections from many addresses, more than the listener may hold
     // under the open-file limit: the server keeps files for itself (the GUI
     // log), so the game goes on.
-    asio::io_context io;
-    std::vector<tcp::socket> idle;
+    IdleConnections idle;
     for (int i = 0; i < kOpenFiles / kPerAddress + 4; ++i) {
-        const auto source = asio::ip::make_address("127.0.2." + std::to_string(i + 1));
-        for (int k = 0; k < kPerAddress; ++k) {
-            tcp::socket& s = idle.emplace_back(io);
-            s.open(tcp::v4());
-            s.bind({source, 0});
-            beast::error_code error;
-            s.connect({asio::ip::address_v4::loopback(), static_cast<unsigned short>(webPort)},
-                      error);
-        }
+        idle.Open(webPort, "127.0.2." + std::to_string(i + 1), kPerAddress);
         Serve(0.02);
     }
     // The listener holds as many as it may (the open-file limit less 64).
     EXPECT_TRUE(PollAll([&] { return OpenDescriptors(server->pid()) >= kOpenFiles - 64; }, 10));
     const int descriptorsFlooded = OpenDescriptors(server->pid());
     const long rssFlooded = Rss();
-    idle.clear();
+    idle.Clear();
 
     // The game, as the UDP viewer and the good browser got it.
     ASSERT_TRUE(PollAll([&] { return !replay->Running() && watcher.results == 1; }, 60));
