@@ -1,24 +1,34 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of fuzz/ with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer) in build/fuzz and runs each for a bounded time.
-#   scripts/fuzz.sh [seconds] [target ...]    default: 20 seconds each, every target
-# Targets are the names of fuzz/*.cpp (feed_log, net_datagrams, ...). The corpus
-# each run grows is kept in build/fuzz/corpus/<target>; it starts from the test
-# fixtures and fuzz/corpus/<target>. A crash, hang, leak or sanitizer report
-# stops that target with its input in build/fuzz/artifacts/ and fails the script.
+#   scripts/fuzz.sh [--built DIR] [seconds] [target ...]
+#                                   default: 20 seconds each, every target
+# With --built the targets are taken from DIR, a build that has them already
+# (the asan preset's, whose tests run them). Targets are the names of
+# fuzz/*.cpp (feed_log, net_datagrams, ...). The corpus each run grows is kept
+# in BUILD/corpus/<target>; it starts from the test fixtures and
+# fuzz/corpus/<target>. A crash, hang, leak or sanitizer report stops that target
+# with its input in BUILD/artifacts/ and fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+build=build/fuzz
+built=false
+if [ "${1:-}" = --built ]; then
+    build=$2
+    built=true
+    shift 2
+fi
 seconds=${1:-20}
 shift || true
-build=build/fuzz
 
-scripts/install-deps.sh clang libclang-rt-dev
-
-echo "== fuzz: configure and build ($build)"
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DLANTREL_FUZZ=ON -DLANTREL_BUILD_TESTS=OFF -DLANTREL_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j 2 --target fuzz_targets
+if ! $built; then
+    scripts/install-deps.sh clang libclang-rt-dev
+    echo "== fuzz: configure and build ($build)"
+    CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DLANTREL_FUZZ=ON -DLANTREL_BUILD_TESTS=OFF -DLANTREL_BUILD_BENCH=OFF >/dev/null
+    cmake --build "$build" -j 2 --target fuzz_targets
+fi
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then

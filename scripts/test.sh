@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: first the optimised build, then the
 # Windows build (cross-compiled with mingw-w64, its tests run under wine), then
-# the build with AddressSanitizer and UndefinedBehaviorSanitizer, which runs the
-# unit, component and most end-to-end tests again (the long real-time tests, the
-# live programs, the fuzz programs and the soak run once, in the first).
+# clang's build with AddressSanitizer and UndefinedBehaviorSanitizer, which runs
+# the unit, component and most end-to-end tests again, and the fuzz programs it
+# builds beside them (the long real-time tests, the live programs and the soak
+# run once, in the first).
 # Every test passes the first time or the run fails.
 #   scripts/test.sh           all three builds
 #   scripts/test.sh --quick   the optimised build only
@@ -16,10 +17,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-
 presets=(default windows asan)
 [ "${1:-}" = "--quick" ] && presets=(default)
+
+# The asan build is clang's, with the fuzz targets.
+if [[ " ${presets[*]} " == *" asan "* ]]; then
+    scripts/install-deps.sh clang libclang-rt-dev
+else
+    scripts/install-deps.sh
+fi
 
 windows_tools_ready() {
     command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null
