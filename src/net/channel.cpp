@@ -80,7 +80,7 @@ std::string ReadLocalInbox(NetServer& net) {
         if (inbox.OpenErrorText() != ch.inboxOpenFailure)
             net.journal.Write(
                 "Error: " + PrintForm(ErrorNumber(FileErrorNumber(inbox.OpenError()))) +
-                " in.dat cannot be opened: " + inbox.OpenErrorText());
+                "in.dat cannot be opened: " + inbox.OpenErrorText());
         ch.inboxOpenFailure = inbox.OpenErrorText();
         return {};
     }

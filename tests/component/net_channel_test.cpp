@@ -1,5 +1,6 @@
 // The receive step (frame, acknowledgement, repeats, bans), raw sends and their
 // failures, and the in.dat / out.dat pair of the local viewer.
+#include <algorithm>
 #include <filesystem>
 
 #include "fake_viewers.h"
@@ -152,6 +153,23 @@ TEST_F(ChannelTest, EmptyInboxLineCountsAsNothingReceived) {
     EXPECT_TRUE(OutDat().empty());
     ServiceNetwork(f->net);
     EXPECT_EQ(OutDat(), (std::vector<std::string>{"PONG"}));
+}
+
+// An inbox that cannot be opened is written to server.log once, with the reason,
+// though it is looked at on every receive.
+TEST_F(ChannelTest, InboxThatCannotBeOpenedIsNotedOnce) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a link to a missing folder needs the right to make links on Windows";
+#endif
+    std::filesystem::remove(f.dir.File("in.dat"));
+    std::filesystem::create_symlink(f.dir.File("gone/in.dat"), f.dir.File("in.dat"));
+    for (int i = 0; i < 3; ++i)
+        ServiceNetwork(f->net);
+    const std::vector<std::string> log = f.LogLines();
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "Error:  57 in.dat cannot be opened: No such file or directory"),
+              1)
+        << ::testing::PrintToString(log);
 }
 
 TEST_F(ChannelTest, InboxStartedAfreshIsReadFromItsStart) {
