@@ -35,24 +35,34 @@ if [ ${#targets[@]} -eq 0 ]; then
     for source in fuzz/*.cpp; do targets+=("$(basename "$source" .cpp)"); done
 fi
 
-# Seeds from the fixtures. Game logs are cut into pieces of 300 lines, so that
-# the middle and the end of a game (moves, results, a new game) are seeds too,
-# not only the engines' start-up that opens every log.
+# Seeds from the fixtures, in a folder for each target (runs of different
+# targets may go on at once). Game logs are cut into pieces of 300 lines, so
+# that the middle and the end of a game (moves, results, a new game) are seeds
+# too, not only the engines' start-up that opens every log.
 seeds=$build/seeds
-rm -rf "$seeds"
-mkdir -p "$seeds"/{feed_log,net_datagrams,chess_move_text,tourney_pgn,app_config}
-for log in tests/fixtures/xboard/*.debug tests/fixtures/xboard/openings/*.debug \
-    tests/fixtures/arena/*.log; do
-    [ -f "$log" ] || continue
-    awk -v stem="$seeds/feed_log/$(basename "$log")" \
-        'NR % 300 == 1 { if (out) close(out); out = sprintf("%s-%03d", stem, ++n) } { print > out }' "$log"
-done
-for pgn in tests/fixtures/tourney/*.pgn tests/fixtures/xboard/*.pgn tests/fixtures/xboard/openings/*.pgn; do
-    [ -f "$pgn" ] && cp "$pgn" "$seeds/tourney_pgn/"
-done
-for ini in demo/server.ini packaging/server.ini.sample; do
-    [ -f "$ini" ] && cp "$ini" "$seeds/app_config/$(basename "$ini")"
-done
+make_seeds() {
+    local into=$seeds/$1
+    rm -rf "$into"
+    mkdir -p "$into"
+    case $1 in
+        feed_log)
+            for log in tests/fixtures/xboard/*.debug tests/fixtures/xboard/openings/*.debug \
+                tests/fixtures/arena/*.log; do
+                [ -f "$log" ] || continue
+                awk -v stem="$into/$(basename "$log")" \
+                    'NR % 300 == 1 { if (out) close(out); out = sprintf("%s-%03d", stem, ++n) } { print > out }' "$log"
+            done ;;
+        tourney_pgn)
+            for pgn in tests/fixtures/tourney/*.pgn tests/fixtures/xboard/*.pgn \
+                tests/fixtures/xboard/openings/*.pgn; do
+                [ -f "$pgn" ] && cp "$pgn" "$into/"
+            done ;;
+        app_config)
+            for ini in demo/server.ini packaging/server.ini.sample; do
+                [ -f "$ini" ] && cp "$ini" "$into/$(basename "$ini")"
+            done ;;
+    esac
+}
 
 max_len() {
     case $1 in
@@ -72,6 +82,7 @@ for target in "${targets[@]}"; do
     [ -x "$binary" ] || { echo "no fuzz target $target" >&2; exit 2; }
     corpus=$build/corpus/$target
     mkdir -p "$corpus"
+    make_seeds "$target"
     args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len="$(max_len "$target")"
           -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-")
     [ -f "fuzz/$target.dict" ] && args+=(-dict="fuzz/$target.dict")
