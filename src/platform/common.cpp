@@ -55,6 +55,15 @@ FileResult AppendLines(const std::string& path, const std::vector<std::string>& 
     return AppendBytes(path, block);
 }
 
+void DatagramSocket::SendBatch(std::uint16_t port, std::span<OutgoingDatagram> batch) {
+    std::string bytes;
+    for (OutgoingDatagram& d : batch) {
+        bytes.assign(d.head);
+        bytes += d.body;
+        d.result = Send(d.to, port, bytes);
+    }
+}
+
 UdpSocket::UdpSocket() : ownWait_(MakeEventWait()), wait_(*ownWait_) {}
 
 UdpSocket::UdpSocket(EventWait& wait) : wait_(wait) {}

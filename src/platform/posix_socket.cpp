@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -101,6 +102,57 @@ SocketError UdpSocket::Send(IpAddress to, std::uint16_t port, std::string_view t
         if (n < 0) return SendErrorNumber(errno);
         return static_cast<std::size_t>(n) == text.size() ? SocketError::kOk
                                                           : SocketError::kFailure;
+    }
+}
+
+void UdpSocket::SendBatch(std::uint16_t port, std::span<OutgoingDatagram> batch) {
+    if (socket_ == kNoSocket) {
+        for (OutgoingDatagram& d : batch)
+            d.result = SocketError::kChannelNotOpen;
+        return;
+    }
+    const int fd = static_cast<int>(socket_);
+    // sendmmsg takes a run of datagrams in one system call; each is gathered
+    // from its head and its body, so a body shared by many is never copied.
+    constexpr std::size_t kRun = 64;
+    sockaddr_in dest[kRun];
+    iovec parts[kRun][2];
+    mmsghdr messages[kRun];
+    for (std::size_t start = 0; start < batch.size();) {
+        const std::size_t count = std::min(kRun, batch.size() - start);
+        for (std::size_t k = 0; k < count; ++k) {
+            OutgoingDatagram& d = batch[start + k];
+            dest[k] = {};
+            dest[k].sin_family = AF_INET;
+            dest[k].sin_port = htons(port);
+            dest[k].sin_addr = ToInAddr(d.to);
+            parts[k][0] = {d.head.data(), d.head.size()};
+            parts[k][1] = {const_cast<char*>(d.body.data()), d.body.size()};
+            messages[k] = {};
+            messages[k].msg_hdr.msg_name = &dest[k];
+            messages[k].msg_hdr.msg_namelen = sizeof dest[k];
+            messages[k].msg_hdr.msg_iov = parts[k];
+            messages[k].msg_hdr.msg_iovlen = 2;
+        }
+        const int sent = ::sendmmsg(fd, messages, static_cast<unsigned>(count), 0);
+        if (sent < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == ENOBUFS) {
+                // The socket's send buffer is full: wait until it can take more.
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, 100);
+                continue;
+            }
+            // The first datagram of the run failed; the others are tried again.
+            batch[start++].result = SendErrorNumber(errno);
+            continue;
+        }
+        for (int k = 0; k < sent; ++k) {
+            OutgoingDatagram& d = batch[start + static_cast<std::size_t>(k)];
+            d.result = messages[k].msg_len == d.head.size() + d.body.size() ? SocketError::kOk
+                                                                            : SocketError::kFailure;
+        }
+        start += static_cast<std::size_t>(sent);
     }
 }
 

@@ -24,6 +24,7 @@ class UdpSocket : public DatagramSocket {
     std::string OpenErrorText() const override { return openErrorText_; }
     SocketError Receive(int waitMs, Datagram& out) override;
     SocketError Send(IpAddress to, std::uint16_t port, std::string_view text) override;
+    void SendBatch(std::uint16_t port, std::span<OutgoingDatagram> batch) override;
     std::vector<IpAddress> LocalAddresses() override;
 
   private:

@@ -46,6 +46,27 @@ void WaitWritable(SOCKET s) {
     ::select(0, nullptr, &writable, nullptr, &wait);
 }
 
+// Sends `head` and `body` as one datagram, waiting while the socket's send
+// buffer is full.
+SocketError SendParts(SOCKET s, IpAddress to, std::uint16_t port, std::string_view head,
+                      std::string_view body) {
+    sockaddr_in dest{};
+    dest.sin_family = AF_INET;
+    dest.sin_port = ::htons(port);
+    dest.sin_addr = ToInAddr(to);
+    WSABUF parts[2] = {{static_cast<ULONG>(head.size()), const_cast<char*>(head.data())},
+                       {static_cast<ULONG>(body.size()), const_cast<char*>(body.data())}};
+    for (;;) {
+        DWORD sent = 0;
+        if (::WSASendTo(s, parts, 2, &sent, 0, reinterpret_cast<sockaddr*>(&dest), sizeof dest,
+                        nullptr, nullptr) == 0)
+            return sent == head.size() + body.size() ? SocketError::kOk : SocketError::kFailure;
+        int err = ::WSAGetLastError();
+        if (err != WSAEWOULDBLOCK && err != WSAENOBUFS) return SendErrorNumber(err);
+        WaitWritable(s);
+    }
+}
+
 // Winsock's handle of an open socket.
 SOCKET Handle(NativeHandle socket) {
     return static_cast<SOCKET>(socket);
@@ -119,22 +140,15 @@ SocketError UdpSocket::TakeDatagram(Datagram& out) {
 
 SocketError UdpSocket::Send(IpAddress to, std::uint16_t port, std::string_view text) {
     if (socket_ == kNoSocket) return SocketError::kChannelNotOpen;
-    const SOCKET s = Handle(socket_);
-    sockaddr_in dest{};
-    dest.sin_family = AF_INET;
-    dest.sin_port = ::htons(port);
-    dest.sin_addr = ToInAddr(to);
-    for (;;) {
-        int n = ::sendto(s, text.data(), static_cast<int>(text.size()), 0,
-                         reinterpret_cast<sockaddr*>(&dest), sizeof dest);
-        if (n != SOCKET_ERROR)
-            return static_cast<std::size_t>(n) == text.size() ? SocketError::kOk
-                                                              : SocketError::kFailure;
-        int err = ::WSAGetLastError();
-        if (err != WSAEWOULDBLOCK && err != WSAENOBUFS) return SendErrorNumber(err);
-        // The socket's send buffer is full: wait until it can take the datagram.
-        WaitWritable(s);
-    }
+    return SendParts(Handle(socket_), to, port, {}, text);
+}
+
+void UdpSocket::SendBatch(std::uint16_t port, std::span<OutgoingDatagram> batch) {
+    // Windows has no call that sends many datagrams at once: one each, gathered
+    // from head and body.
+    for (OutgoingDatagram& d : batch)
+        d.result = socket_ == kNoSocket ? SocketError::kChannelNotOpen
+                                        : SendParts(Handle(socket_), d.to, port, d.head, d.body);
 }
 
 std::vector<IpAddress> InterfaceAddresses() {

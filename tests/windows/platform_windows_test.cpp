@@ -147,6 +147,16 @@ TEST(WindowsSocketTest, DatagramsGoBothWaysOnLoopback) {
     EXPECT_EQ(got.text, "hello");
     EXPECT_EQ(got.sender, kLocalViewerIp);
     EXPECT_EQ(got.senderPort, port + 1);
+    // A batch: each datagram its head and the shared body, in order.
+    std::vector<OutgoingDatagram> batch = {{kLocalViewerIp, "< 1>", "FEN: x"},
+                                           {kLocalViewerIp, "", "WTIME: 100"}};
+    viewer.SendBatch(port, batch);
+    EXPECT_EQ(batch[0].result, SocketError::kOk);
+    EXPECT_EQ(batch[1].result, SocketError::kOk);
+    ASSERT_EQ(server.Receive(2000, got), SocketError::kOk);
+    EXPECT_EQ(got.text, "< 1>FEN: x");
+    ASSERT_EQ(server.Receive(2000, got), SocketError::kOk);
+    EXPECT_EQ(got.text, "WTIME: 100");
 
     // A viewer that went away: the system's "unreachable" answer is no failure.
     ASSERT_EQ(server.Send(kLocalViewerIp, static_cast<std::uint16_t>(port + 2), "gone"),
