@@ -9,7 +9,8 @@
 // Reported per N: time from the first send to the last viewer's receipt of the
 // third message (median and worst over the rounds), the server's CPU time per
 // message sent (the Broadcast calls alone) and per message including the
-// handling of its ACK, and how many ACKs the server never saw.
+// handling of its ACK, and how many ACKs the server never saw. Then the floor:
+// the same datagrams sent by the socket alone, in batches and one at a time.
 //
 //   bench_net_fanout [rounds]        (default 50 rounds for each of 24, 100, 300 viewers)
 #include <arpa/inet.h>
@@ -198,6 +199,7 @@ Result RunFanOut(int viewers, int rounds, bool ownSocket) {
         r.name = FixedWidth("viewer" + std::to_string(k), kNameWidth);
         r.lastHeard = static_cast<std::int64_t>(clock.Monotonic());
     }
+    CompactClientTable(server.net.clients);
     ViewerFarm farm(viewers, server.config.port);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
 
@@ -256,6 +258,59 @@ Result RunFanOut(int viewers, int rounds, bool ownSocket) {
     return r;
 }
 
+// The floor: the same 3 x N framed datagrams sent by the socket alone, with no
+// server code around it (one batch per message, as Broadcast sends them, or
+// one `sendto` each), to the same viewers.
+Result RunSocketAlone(int viewers, int rounds, bool batched) {
+    UdpSocket socket;
+    const auto port = static_cast<std::uint16_t>(bench::FreePort());
+    if (socket.Open(port, kLocalViewerIp, 100) != SocketError::kOk) {
+        std::fprintf(stderr, "cannot open the server's port\n");
+        std::exit(1);
+    }
+    ViewerFarm farm(viewers, port);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::string texts[] = {"FEN: r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq",
+                                 "WMOVE: 3. Bb5", "FMR:  3"};
+    std::vector<double> latencies;
+    double sendCpu = 0;
+    SequenceNumber seq = 0;
+    for (int round = 0; round < rounds; ++round) {
+        std::vector<std::vector<OutgoingDatagram>> batches;
+        for (const std::string& text : texts) {
+            std::vector<OutgoingDatagram>& batch = batches.emplace_back();
+            for (int k = 0; k < viewers; ++k)
+                batch.push_back({bench::ViewerIp(k), FrameHead(++seq), text});
+        }
+        farm.StartRound(3);
+        const double cpu0 = ThreadCpuSeconds();
+        const long long t0Ns = RealtimeNs();
+        for (std::vector<OutgoingDatagram>& batch : batches) {
+            if (batched) {
+                socket.SendBatch(port, batch);
+            } else {
+                for (OutgoingDatagram& d : batch)
+                    socket.Send(d.to, port, d.head + std::string(d.body));
+            }
+        }
+        sendCpu += ThreadCpuSeconds() - cpu0;
+        for (int i = 0; i < 1000 && !farm.RoundDone(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        latencies.push_back(static_cast<double>(farm.LastReceiptNs() - t0Ns) / 1e6);
+        Datagram ack;  // the viewers' ACKs are read and dropped
+        while (socket.Receive(0, ack) == SocketError::kOk) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::sort(latencies.begin(), latencies.end());
+    Result r{};
+    r.medianMs = latencies[latencies.size() / 2];
+    r.worstMs = latencies.back();
+    r.sendCpuUs = sendCpu / (3.0 * viewers * rounds) * 1e6;
+    r.totalCpuUs = r.sendCpuUs;
+    return r;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -268,6 +323,14 @@ int main(int argc, char** argv) {
             std::printf("%-26s %8d %10.3f %10.3f %12.2f %16.2f %13ld\n",
                         own ? "lantrel-server (4 MB)" : "default receive buffer", viewers,
                         r.medianMs, r.worstMs, r.sendCpuUs, r.totalCpuUs, r.acksMissing);
+        }
+    }
+    for (bool batched : {true, false}) {
+        for (int viewers : {24, 100, 300}) {
+            Result r = RunSocketAlone(viewers, rounds, batched);
+            std::printf("%-26s %8d %10.3f %10.3f %12.2f %16s %13s\n",
+                        batched ? "socket alone, batches" : "socket alone, sendto each", viewers,
+                        r.medianMs, r.worstMs, r.sendCpuUs, "-", "-");
         }
     }
     return 0;

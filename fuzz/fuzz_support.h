@@ -129,7 +129,7 @@ inline std::vector<std::string> SplitLines(std::string_view text) {
     } while (0)
 
 // Properties every server keeps whatever arrived: the client table contiguous
-// from slot 1 with no address twice, the live queue totals equal to what the
+// from slot 1 with no address twice and its index in step, the live queue totals equal to what the
 // viewers' queues hold, queues only for logged-on viewers, each within its cap
 // and ordered by number.
 inline void CheckServerInvariants(const Server& server) {
@@ -148,8 +148,10 @@ inline void CheckServerInvariants(const Server& server) {
         FUZZ_CHECK(table.slots[k].email.size() == kEmailWidth);
         for (int j = 1; j < k; ++j)
             FUZZ_CHECK(table.slots[j].ip != table.slots[k].ip);
+        FUZZ_CHECK(FindClientSlot(table, table.slots[k].ip) == k);  // the index agrees
     }
     FUZZ_CHECK(occupied == table.Count());
+    FUZZ_CHECK(table.slotOf.size() == static_cast<std::size_t>(occupied));
     const ResendQueue& q = server.net.queue;
     std::int32_t waiting = 0, resending = 0;
     for (const auto& [ip, vq] : q.viewers) {

@@ -42,6 +42,7 @@ void FillClientTable(Server& server, int upTo) {
         r.name = FixedWidth("Filler" + std::to_string(k), kNameWidth);
         r.lastHeard = static_cast<std::int64_t>(server.os.clock.Monotonic());
     }
+    CompactClientTable(table);
 }
 
 }  // namespace

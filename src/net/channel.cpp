@@ -1,5 +1,6 @@
 // The datagram channel: receive step with the sequence frame, raw sends, and the
 // in.dat / out.dat pair that stands in for the network for the local viewer.
+#include <algorithm>
 #include <cmath>
 
 #include "net/framing.h"
@@ -170,6 +171,18 @@ Request ReceiveDatagram(NetServer& net, int waitMs) {
     return request;
 }
 
+namespace {
+
+// What a failed send means: it goes to server.log, and a viewer that cannot be
+// reached is logged off.
+void HandleSendFailure(NetServer& net, SocketError error, IpAddress to, std::string_view text) {
+    LogSendFailure(net, error, to, text);
+    if (error == SocketError::kChannelNotOpen || error == SocketError::kInProgress) return;
+    LogoffViewer(net, to);
+}
+
+}  // namespace
+
 void SendDatagram(NetServer& net, IpAddress to, std::string_view text) {
     SocketError error;
     if (to == kLocalViewerIp) {
@@ -185,17 +198,33 @@ void SendDatagram(NetServer& net, IpAddress to, std::string_view text) {
             return;
         error = net.os.socket.Send(to, static_cast<std::uint16_t>(net.settings.port), text);
     }
-    if (error == SocketError::kOk) return;
+    if (error != SocketError::kOk) HandleSendFailure(net, error, to, text);
+}
 
-    LogSendFailure(net, error, to, text);
-    if (error == SocketError::kChannelNotOpen || error == SocketError::kInProgress) return;
-    LogoffViewer(net, to);  // the viewer cannot be reached
+void AddToBatch(NetServer& net, std::vector<OutgoingDatagram>& batch, IpAddress to,
+                std::string head, std::string_view body) {
+    if (to == kLocalViewerIp) {
+        SendDatagram(net, to, head.append(body));
+        return;
+    }
+    // Cut as SendDatagram cuts.
+    body = body.substr(0, kMaxDatagramBytes - std::min(kMaxDatagramBytes, head.size()));
+    batch.push_back({to, std::move(head), body});
+}
+
+void SendBatch(NetServer& net, std::vector<OutgoingDatagram>& batch) {
+    net.os.socket.SendBatch(static_cast<std::uint16_t>(net.settings.port), batch);
+    for (const OutgoingDatagram& d : batch)
+        if (d.result != SocketError::kOk)
+            HandleSendFailure(net, d.result, d.to, d.head + std::string(d.body));
 }
 
 void BroadcastRaw(NetServer& net, std::string_view text, std::int32_t backlogLimit) {
+    std::vector<OutgoingDatagram> batch;
     for (IpAddress ip : ViewerAddresses(net.clients))
         if (IsLoggedOn(net.clients, ip) && TakesRawBroadcast(net, ip, backlogLimit))
-            SendDatagram(net, ip, text);
+            AddToBatch(net, batch, ip, {}, text);
+    SendBatch(net, batch);
 }
 
 }  // namespace lantrel

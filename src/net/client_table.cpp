@@ -75,9 +75,8 @@ int ClientTable::Count() const {
 }
 
 int FindClientSlot(const ClientTable& table, IpAddress ip) {
-    for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0; ++k)
-        if (table.slots[k].ip == ip) return k;
-    return 0;
+    const auto found = table.slotOf.find(ip);
+    return found == table.slotOf.end() ? 0 : found->second;
 }
 
 bool NameInUse(const NetServer& net, IpAddress asker, std::string_view name) {
@@ -90,6 +89,7 @@ bool NameInUse(const NetServer& net, IpAddress asker, std::string_view name) {
 }
 
 void CompactClientTable(ClientTable& table) {
+    table.slotOf.clear();
     int to = 1;
     for (int from = 1; from <= kClientSlots; ++from) {
         if (table.slots[from].ip == 0) continue;
@@ -97,14 +97,14 @@ void CompactClientTable(ClientTable& table) {
             table.slots[to] = std::move(table.slots[from]);
             table.slots[from] = ClientRecord{};
         }
+        table.slotOf.emplace(table.slots[to].ip, to);
         ++to;
     }
 }
 
 std::string EmailOfViewer(const NetServer& net, IpAddress ip) {
-    for (int k = 1; k <= kClientSlots; ++k)
-        if (net.clients.slots[k].ip == ip) return TrimRightBlanks(net.clients.slots[k].email);
-    return {};
+    const int k = FindClientSlot(net.clients, ip);
+    return k == 0 ? std::string() : TrimRightBlanks(net.clients.slots[k].email);
 }
 
 void LogonViewer(NetServer& net, Request& request) {
@@ -131,6 +131,7 @@ void LogonViewer(NetServer& net, Request& request) {
     ClientRecord& r = table.slots[slot];
     r.ipText = FixedWidth(IpText(newcomer), kIpTextWidth);
     r.ip = newcomer;
+    table.slotOf[newcomer] = slot;
     r.name = FixedWidth(name, kNameWidth);
     r.email = std::string(kEmailWidth, ' ');
     r.lastHeard = NetWholeSeconds(net);
@@ -210,9 +211,7 @@ void ChangeAlias(NetServer& net, Request& request) {
     if (name.empty()) name = "Anonymous";
     name = UniqueName(net, request.sender, name);
 
-    int slot = 0;
-    for (int k = 1; k <= kClientSlots && slot == 0; ++k)
-        if (net.clients.slots[k].ip == request.sender) slot = k;
+    const int slot = FindClientSlot(net.clients, request.sender);
     if (slot == 0) return;
 
     ClientRecord& record = net.clients.slots[slot];

@@ -24,9 +24,8 @@ void RefuseOldViewer(NetServer& net, Request& request) {
 
 void RefreshLastHeard(NetServer& net, Request& request) {
     if (request.sender == 0) return;
-    ClientTable& table = net.clients;
-    for (int k = 1; k <= kClientSlots && table.slots[k].ip != 0; ++k)
-        if (table.slots[k].ip == request.sender) table.slots[k].lastHeard = NetWholeSeconds(net);
+    if (const int k = FindClientSlot(net.clients, request.sender); k != 0)
+        net.clients.slots[k].lastHeard = NetWholeSeconds(net);
 }
 
 // "CHAT: <who>" and its siblings: answered raw to the asker, never relayed.
@@ -103,11 +102,8 @@ void RelayChatFrom(NetServer& net, const std::string& name, const std::string& c
 namespace {
 
 void StoreEmail(NetServer& net, Request& request) {
-    for (int k = 1; k <= kClientSlots; ++k) {
-        if (net.clients.slots[k].ip != request.sender) continue;
+    if (const int k = FindClientSlot(net.clients, request.sender); k != 0)
         net.clients.slots[k].email = FixedWidth(Mid(request.text, 7), kEmailWidth);
-        return;
-    }
 }
 
 void AnswerPing(NetServer& net, Request& request) {

@@ -17,10 +17,15 @@ Frame ParseFrame(std::string_view datagram) {
     return frame;
 }
 
+std::string FrameHead(SequenceNumber seq) {
+    std::string head = "<";
+    head += NumberText(seq);
+    head += '>';
+    return head;
+}
+
 std::string FrameMessage(SequenceNumber seq, std::string_view text) {
-    std::string framed = "<" + NumberText(seq) + ">";
-    framed += text;
-    return framed;
+    return FrameHead(seq).append(text);
 }
 
 std::string AckText(SequenceNumber seq) {

@@ -26,7 +26,10 @@ struct Frame {
 // is an unframed text, handled as it stands.
 Frame ParseFrame(std::string_view datagram);
 
-// "<" + number text of `seq` + ">" + text.
+// "<" + number text of `seq` + ">": what comes before a numbered message's text.
+std::string FrameHead(SequenceNumber seq);
+
+// FrameHead(seq) + text.
 std::string FrameMessage(SequenceNumber seq, std::string_view text);
 
 // "ACK:" + number text of `seq`.

@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -105,6 +106,10 @@ struct ClientRecord {
 // Slots 1..500, always occupied from slot 1 without gaps, in logon order.
 struct ClientTable {
     std::array<ClientRecord, kClientSlots + 1> slots{};
+    // The slot of each address in the table, so that a viewer is found by its
+    // address in one step: set by the logon, made anew by CompactClientTable,
+    // which runs after every change of the slots' addresses.
+    std::unordered_map<IpAddress, int> slotOf;
 
     // Number of occupied slots (they are contiguous from slot 1).
     int Count() const;
@@ -113,7 +118,8 @@ struct ClientTable {
 // One reliable message to one viewer, awaiting its acknowledgement.
 struct ResendEntry {
     SequenceNumber seq = 0;
-    std::string text;        // the whole message without its frame
+    // The whole message without its frame; a broadcast's entries share one copy.
+    std::shared_ptr<const std::string> text;
     std::int64_t stamp = 0;  // whole monotonic seconds: last send, or not re-sent before
     std::int16_t tries = 0;  // sends so far; 0 = held until the viewer's first ACK
 };

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "net/net.h"
@@ -29,5 +30,13 @@ std::vector<IpAddress> ViewerAddresses(const ClientTable& table);
 // fewer than `backlogLimit` messages awaiting a re-send, as of the last count.
 bool TakesRawBroadcast(const NetServer& net, IpAddress ip, std::int32_t backlogLimit);
 bool IsLoggedOn(const ClientTable& table, IpAddress ip);
+
+// Datagrams to logged-on viewers are gathered into a batch, then sent together:
+// the system takes many in one call where it can. AddToBatch adds `head` and
+// `body` for `to` (the local viewer's goes to out.dat at once); SendBatch sends
+// them in order and handles each failure as SendDatagram does, once all have gone.
+void AddToBatch(NetServer& net, std::vector<OutgoingDatagram>& batch, IpAddress to,
+                std::string head, std::string_view body);
+void SendBatch(NetServer& net, std::vector<OutgoingDatagram>& batch);
 
 }  // namespace lantrel

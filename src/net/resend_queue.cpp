@@ -69,7 +69,7 @@ void SendHeld(NetServer& net, IpAddress ip) {
         if (e.tries != 0) continue;
         e.tries = 1;
         e.stamp = stamp;
-        SendDatagram(net, ip, FrameMessage(e.seq, e.text));
+        SendDatagram(net, ip, FrameMessage(e.seq, *e.text));
     }
 }
 
@@ -91,7 +91,7 @@ void ResendToViewer(NetServer& net, IpAddress ip, double now) {
             ++vq->resending;
             ++net.queue.resendingNow;
         }
-        const bool chat = StartsWith(e.text, "CHAT:");
+        const bool chat = StartsWith(*e.text, "CHAT:");
 
         if (!chat && e.tries > kMaxTries) {
             CountGiveUp(net);
@@ -112,7 +112,7 @@ void ResendToViewer(NetServer& net, IpAddress ip, double now) {
 
         const SequenceNumber seq = e.seq;
         const std::int64_t stamp = e.tries > 2 ? std::llround(now + 4) : std::llround(now);
-        SendDatagram(net, ip, FrameMessage(seq, e.text));
+        SendDatagram(net, ip, FrameMessage(seq, *e.text));
         // A failed send may have logged the viewer off, and its entries with it.
         vq = FindViewerQueue(net, ip);
         if (vq == nullptr) return;
@@ -123,14 +123,20 @@ void ResendToViewer(NetServer& net, IpAddress ip, double now) {
 
 }  // namespace
 
-void SendToViewer(NetServer& net, std::string_view text, IpAddress to) {
+namespace {
+
+// Gives the viewer at `to` its numbered copy of `text`, kept until acknowledged,
+// into `batch`: unnumbered to any other address, to the local viewer and to a
+// congested viewer; nothing yet to a viewer whose first ACK is awaited.
+void SendToViewerIn(NetServer& net, std::vector<OutgoingDatagram>& batch,
+                    const std::shared_ptr<const std::string>& text, IpAddress to) {
     ResendQueue& q = net.queue;
     // The local viewer reads out.dat, which loses nothing; an address that is not
     // logged on is not kept in the queue; a congested viewer gets no more numbers
     // until it catches up.
     ViewerQueue* vq = FindViewerQueue(net, to);
     if (to == kLocalViewerIp || (vq == nullptr && !IsLoggedOn(net.clients, to))) {
-        SendDatagram(net, to, text);
+        SendDatagram(net, to, *text);
         return;
     }
     if (vq == nullptr) {
@@ -139,7 +145,7 @@ void SendToViewer(NetServer& net, std::string_view text, IpAddress to) {
     }
     const bool hold = vq->welcomed && !vq->acknowledgedAny;
     if (vq->congested && !hold) {
-        SendDatagram(net, to, text);
+        AddToBatch(net, batch, to, {}, *text);
         return;
     }
     if (vq->waiting.size() >= kMaxWaitingPerViewer) {
@@ -149,16 +155,30 @@ void SendToViewer(NetServer& net, std::string_view text, IpAddress to) {
         RemoveEntry(q, *vq, vq->waiting.begin());
     }
     ++q.nextSeq;
-    vq->waiting.push_back({q.nextSeq, std::string(text), NetWholeSeconds(net),
-                           static_cast<std::int16_t>(hold ? 0 : 1)});
+    vq->waiting.push_back(
+        {q.nextSeq, text, NetWholeSeconds(net), static_cast<std::int16_t>(hold ? 0 : 1)});
     ++q.waitingNow;
 
-    if (!hold) SendDatagram(net, to, FrameMessage(q.nextSeq, text));
+    if (!hold) AddToBatch(net, batch, to, FrameHead(q.nextSeq), *text);
 }
 
+}  // namespace
+
+void SendToViewer(NetServer& net, std::string_view text, IpAddress to) {
+    const auto shared = std::make_shared<const std::string>(text);
+    std::vector<OutgoingDatagram> batch;
+    SendToViewerIn(net, batch, shared, to);
+    SendBatch(net, batch);
+}
+
+// Every viewer's copy has its own number, but they share the text: it is kept
+// once, and the batch sends each viewer its frame's head before the same bytes.
 void Broadcast(NetServer& net, std::string_view text) {
+    const auto shared = std::make_shared<const std::string>(text);
+    std::vector<OutgoingDatagram> batch;
     for (IpAddress ip : ViewerAddresses(net.clients))
-        if (IsLoggedOn(net.clients, ip)) SendToViewer(net, text, ip);
+        if (IsLoggedOn(net.clients, ip)) SendToViewerIn(net, batch, shared, ip);
+    SendBatch(net, batch);
 }
 
 void HandleAck(NetServer& net, Request& request) {

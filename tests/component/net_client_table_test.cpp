@@ -238,6 +238,7 @@ TEST_F(ClientTableTest, FullTableTurnsTheNewcomerAwaySilently) {
         r.ipText = FixedWidth(IpText(r.ip), kIpTextWidth);
         r.name = FixedWidth("v" + std::to_string(n), kNameWidth);
     }
+    CompactClientTable(f->net.clients);
     Logon(kAlice, "Alice");
     Receive(kAlice, "CHAT:hi");
     EXPECT_EQ(f->net.clients.Count(), kClientSlots);

@@ -332,7 +332,7 @@ TEST_F(ResendTest, QueueKeepsEveryViewersMessagesUpToItsCap) {
     EXPECT_EQ(f.screen.Text(6, 60, 17), "      Dropped: 4 ");
     const ViewerQueue& first = Queue(Viewer(1));
     EXPECT_EQ(first.waiting.size(), static_cast<std::size_t>(kMaxWaitingPerViewer));
-    EXPECT_EQ(first.waiting.front().text, "FEN: 4");
+    EXPECT_EQ(*first.waiting.front().text, "FEN: 4");
     UpdateQueueStatus(f->net);
     EXPECT_EQ(f->net.queue.pendingCount, 8 * kMaxWaitingPerViewer);
 }
