@@ -35,10 +35,21 @@ done
 
 WORK=$(mktemp -d /tmp/lantrel-wine-XXXXXX)
 STARTED=()
+# Ends one started process as an operator would, with Ctrl-C (wine turns SIGINT
+# into the console's Ctrl-C event), so that it closes its sockets itself;
+# SIGTERM tears a wine process down with its socket operations still pending.
+# A process still there after 10 s gets SIGTERM. Its exit status is left in
+# STOPPED_STATUS.
+stop_process() {
+    kill -INT "$1" 2>/dev/null
+    for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+    kill "$1" 2>/dev/null
+    STOPPED_STATUS=0
+    wait "$1" 2>/dev/null || STOPPED_STATUS=$?
+}
 stop_started() {
     # Only the processes this script started.
-    for pid in "${STARTED[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${STARTED[@]}"; do wait "$pid" 2>/dev/null; done
+    for pid in "${STARTED[@]}"; do stop_process "$pid"; done
     STARTED=()
 }
 cleanup() {
@@ -89,7 +100,8 @@ run_case() {
 
     # The server first: it waits for the log that the writer is about to create.
     "$WINE" "$SERVER_EXE" --headless --dir "Z:$dir" > "$dir/server.out" 2>&1 &
-    STARTED+=($!)
+    local server_pid=$!
+    STARTED+=($server_pid)
     for _ in $(seq 300); do
         grep -q "Delay after game=" "$dir/server.log" 2>/dev/null && break
         sleep 0.1
@@ -122,6 +134,10 @@ run_case() {
     if [ -n "$web_port" ]; then
         web_check "$web_port" "$(sed -n 's/^result //p' "$expected" | tail -1)" || status=1
     fi
+    stop_process "$server_pid"
+    [ "$STOPPED_STATUS" = 0 ] || {
+        echo "FAILED ($name): the server ended with status $STOPPED_STATUS on Ctrl-C"; status=1
+    }
     stop_started
 
     python3 "$SOURCE_DIR/tests/integration/compare_viewer_game.py" "$dir/viewer.txt" "$expected" || status=1
