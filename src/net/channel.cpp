@@ -171,18 +171,6 @@ Request ReceiveDatagram(NetServer& net, int waitMs) {
     return request;
 }
 
-namespace {
-
-// What a failed send means: it goes to server.log, and a viewer that cannot be
-// reached is logged off.
-void HandleSendFailure(NetServer& net, SocketError error, IpAddress to, std::string_view text) {
-    LogSendFailure(net, error, to, text);
-    if (error == SocketError::kChannelNotOpen || error == SocketError::kInProgress) return;
-    LogoffViewer(net, to);
-}
-
-}  // namespace
-
 void SendDatagram(NetServer& net, IpAddress to, std::string_view text) {
     SocketError error;
     if (to == kLocalViewerIp) {
@@ -198,7 +186,11 @@ void SendDatagram(NetServer& net, IpAddress to, std::string_view text) {
             return;
         error = net.os.socket.Send(to, static_cast<std::uint16_t>(net.settings.port), text);
     }
-    if (error != SocketError::kOk) HandleSendFailure(net, error, to, text);
+    if (error == SocketError::kOk) return;
+
+    LogSendFailure(net, error, to, text);
+    if (error == SocketError::kChannelNotOpen || error == SocketError::kInProgress) return;
+    LogoffViewer(net, to);  // the viewer cannot be reached
 }
 
 void AddToBatch(NetServer& net, std::vector<OutgoingDatagram>& batch, IpAddress to,
@@ -214,9 +206,14 @@ void AddToBatch(NetServer& net, std::vector<OutgoingDatagram>& batch, IpAddress 
 
 void SendBatch(NetServer& net, std::vector<OutgoingDatagram>& batch) {
     net.os.socket.SendBatch(static_cast<std::uint16_t>(net.settings.port), batch);
-    for (const OutgoingDatagram& d : batch)
-        if (d.result != SocketError::kOk)
-            HandleSendFailure(net, d.result, d.to, d.head + std::string(d.body));
+    std::vector<IpAddress> unreachable;
+    for (const OutgoingDatagram& d : batch) {
+        if (d.result == SocketError::kOk) continue;
+        LogSendFailure(net, d.result, d.to, d.head + std::string(d.body));
+        if (d.result != SocketError::kChannelNotOpen && d.result != SocketError::kInProgress)
+            unreachable.push_back(d.to);
+    }
+    if (!unreachable.empty()) LogoffViewers(net, unreachable);
 }
 
 void BroadcastRaw(NetServer& net, std::string_view text, std::int32_t backlogLimit) {

@@ -179,31 +179,40 @@ void AnnounceArrival(NetServer& net, IpAddress newcomer) {
     }
 }
 
-bool LogoffViewer(NetServer& net, IpAddress leaver) {
+int LogoffViewers(NetServer& net, const std::vector<IpAddress>& leavers) {
     Channel& ch = net.channel;
     ClientTable& table = net.clients;
 
-    std::string name;  // stays empty for a viewer the others never heard of
-    for (int k = 1; k <= kClientSlots; ++k) {
-        if (table.slots[k].ip != leaver) continue;
-        if (table.slots[k].arrivalToAnnounce.empty()) name = TrimRightBlanks(table.slots[k].name);
+    // Everyone leaves first, and then the others hear of them: told of each in
+    // turn, they would be told while the other leavers were still there to send
+    // to, and a send failing for all would log them off one by one, each time
+    // telling all the others.
+    std::vector<std::string> announced;
+    for (IpAddress leaver : leavers) {
+        const int k = FindClientSlot(table, leaver);
+        if (k == 0 || table.slots[k].ip != leaver) continue;  // gone already
+        // Only a viewer the others heard of is announced as leaving.
+        if (table.slots[k].arrivalToAnnounce.empty())
+            announced.push_back(TrimRightBlanks(table.slots[k].name));
         table.slots[k] = ClientRecord{};
-        break;
+        // A viewer that comes back may number its messages from 1 again.
+        for (int i = 1; i <= kReceiptCount; ++i)
+            if (ch.recentReceipts[i].ip == leaver) ch.recentReceipts[i].ip = 0;
+        // Nothing more is re-sent to the leaver.
+        ForgetViewerQueue(net, leaver);
     }
     CompactClientTable(table);
 
-    // A viewer that comes back may number its messages from 1 again.
-    for (int i = 1; i <= kReceiptCount; ++i)
-        if (ch.recentReceipts[i].ip == leaver) ch.recentReceipts[i].ip = 0;
-    // Nothing more is re-sent to the leaver.
-    ForgetViewerQueue(net, leaver);
-
-    if (!name.empty()) {
+    for (const std::string& name : announced) {
         Broadcast(net, "DELUSER: " + name);
         Broadcast(net, "CHAT: [SERVER] - " + name + " has left!");
     }
     net.screen.ShowClientTable(table);
-    return !name.empty();
+    return static_cast<int>(announced.size());
+}
+
+bool LogoffViewer(NetServer& net, IpAddress leaver) {
+    return LogoffViewers(net, {leaver}) > 0;
 }
 
 void ChangeAlias(NetServer& net, Request& request) {

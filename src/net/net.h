@@ -260,6 +260,9 @@ void AnnounceArrival(NetServer& net, IpAddress ip);
 // Removes the viewer at `leaver`, purges its receipts and queued messages and
 // tells the others, when they had heard of it. Returns whether they had.
 bool LogoffViewer(NetServer& net, IpAddress leaver);
+// The same for several viewers at once: all leave, then the others hear of
+// each. Returns how many the others had heard of.
+int LogoffViewers(NetServer& net, const std::vector<IpAddress>& leavers);
 // "CHANGE:" + name.
 void ChangeAlias(NetServer& net, Request& request);
 // True when a viewer at another address than `asker` already has `name`.

@@ -73,10 +73,16 @@ SocketError UdpSocket::Receive(int waitMs, Datagram& out) {
     out.sender = 0;
     out.senderPort = 0;
     if (socket_ == kNoSocket) return SocketError::kChannelNotOpen;
+    // Datagrams come in bursts (a move's ACKs from every viewer): after one, the
+    // next is taken without a wait, which would only report it first.
+    if (tookDatagram_ && TakeDatagram(out) == SocketError::kOk) return SocketError::kOk;
     // The read does not block: a wake-up for a pending error, or one without a
     // datagram, ends this receive rather than the wait for the next.
+    tookDatagram_ = false;
     if (wait_.Wait(socket_, waitMs) != WakeReason::kReadable) return SocketError::kTimedOut;
-    return TakeDatagram(out);
+    const SocketError result = TakeDatagram(out);
+    tookDatagram_ = result == SocketError::kOk;
+    return result;
 }
 
 std::vector<IpAddress> UdpSocket::LocalAddresses() {

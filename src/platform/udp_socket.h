@@ -39,6 +39,7 @@ class UdpSocket : public DatagramSocket {
     EventWait& wait_;
     NativeHandle socket_ = kNoSocket;
     std::string buffer_;
+    bool tookDatagram_ = false;  // the last receive returned a datagram
     std::string openErrorText_;
 };
 

@@ -209,6 +209,19 @@ TEST_F(ChannelTest, SendToUnreachableViewerIsLoggedAndRemovesIt) {
     EXPECT_EQ(f->net.clients.Count(), 0);
 }
 
+// A network that fails every send: each viewer's failure is logged once and
+// each is logged off once, however many are on.
+TEST_F(ChannelTest, BroadcastThatFailsForEveryViewerLogsEachOffOnce) {
+    for (int n = 1; n <= 200; ++n)
+        Logon(Viewer(n), "v" + std::to_string(n));
+    f.socket.sendResult = SocketError::kFailure;
+    Broadcast(f->net, "FEN: x");
+    f.socket.sendResult = SocketError::kOk;
+    EXPECT_EQ(f->net.clients.Count(), 0);
+    const auto log = f.LogLines();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "send error 57"), 200);
+}
+
 TEST_F(ChannelTest, ChannelNotOpenAndPermissionDeniedKeepTheViewer) {
     for (SocketError error : {SocketError::kChannelNotOpen, SocketError::kInProgress}) {
         Logon(kAlice, "Alice");

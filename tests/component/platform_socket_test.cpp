@@ -1,7 +1,9 @@
 // A batch of datagrams: each reaches its receiver whole, head and body, in
-// order, and one that the system refuses leaves the others going.
+// order, and one that the system refuses leaves the others going. A burst is
+// received with one wait.
 #include <gtest/gtest.h>
 
+#include "platform/fakes.h"
 #include "platform/posix.h"
 #include "support/test_support.h"
 
@@ -38,6 +40,26 @@ TEST(UdpSocketTest, ABatchReachesEveryReceiverPastARefusedDatagram) {
     EXPECT_EQ(got.text, "WTIME: 100");
     ASSERT_EQ(second.Receive(2000, got), SocketError::kOk);
     EXPECT_EQ(got.text, "< 3>" + body);
+}
+
+TEST(UdpSocketTest, ABurstIsTakenAfterOneWait) {
+    FakeEventWait wait;  // wakes once for the socket, then only times out
+    wait.wakes = {WakeReason::kReadable};
+    UdpSocket server(wait);
+    const auto port = static_cast<std::uint16_t>(testing::FreeUdpPort());
+    ASSERT_EQ(server.Open(port, kLocalViewerIp, 100), SocketError::kOk);
+    UdpSocket viewer;
+    ASSERT_EQ(viewer.Open(0, kLocalViewerIp, 100), SocketError::kOk);
+    for (const char* ack : {"ACK: 1", "ACK: 2"})
+        ASSERT_EQ(viewer.Send(kLocalViewerIp, port, ack), SocketError::kOk);
+
+    Datagram got;
+    for (const char* ack : {"ACK: 1", "ACK: 2"}) {
+        ASSERT_EQ(server.Receive(100, got), SocketError::kOk);
+        EXPECT_EQ(got.text, ack);
+    }
+    EXPECT_EQ(server.Receive(100, got), SocketError::kTimedOut);
+    EXPECT_TRUE(got.text.empty());
 }
 
 }  // namespace

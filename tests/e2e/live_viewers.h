@@ -53,17 +53,28 @@ struct LiveViewer {
 class LiveServerTest : public ::testing::Test {
   protected:
     // Starts the server with these server.ini lines after PORT=, BIND= and DELAY=.
+    // A port found free may be taken by another program before the server binds
+    // it; the server then ends with "Open UDP Error", and starts again on another.
     void StartServer(const std::string& extraIni = "") {
-        port = FreeUdpPort();
-        dir.Write("server.ini",
-                  "PORT=" + std::to_string(port) + "\nBIND=127.0.0.1\nDELAY=20\n" + extraIni);
-        std::vector<std::string> command = launcher;
-        command.insert(command.end(), {LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()});
-        server = std::make_unique<ChildProcess>(command, dir.File("stdout.txt"));
-        ASSERT_TRUE(
-            Eventually([&] { return Contains(dir.Read("server.log"), "Delay after game="); }, 10))
-            << dir.Read("stdout.txt");
-        ASSERT_TRUE(WaitForPortTaken(port));
+        for (int attempt = 1;; ++attempt) {
+            port = FreeUdpPort();
+            dir.Write("server.ini",
+                      "PORT=" + std::to_string(port) + "\nBIND=127.0.0.1\nDELAY=20\n" + extraIni);
+            std::vector<std::string> command = launcher;
+            command.insert(command.end(), {LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()});
+            server = std::make_unique<ChildProcess>(command, dir.File("stdout.txt"));
+            ASSERT_TRUE(Eventually(
+                [&] { return Contains(dir.Read("server.log"), "Delay after game="); }, 10))
+                << dir.Read("stdout.txt");
+            // Bound, or ended because the port was taken first.
+            ASSERT_TRUE(Eventually([&] { return !server->Running() || PortTaken(port); }, 10))
+                << dir.Read("stdout.txt");
+            if (!server->Running() && attempt < 3 &&
+                Contains(dir.Read("stdout.txt"), "Open UDP Error"))
+                continue;
+            ASSERT_TRUE(server->Running()) << dir.Read("stdout.txt");
+            return;
+        }
     }
     void TearDown() override {
         if (server) {

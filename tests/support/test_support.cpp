@@ -27,19 +27,19 @@ int FreeUdpPort() {
     return port;
 }
 
+bool PortTaken(int port) {
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool inUse = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
+    ::close(fd);
+    return inUse;
+}
+
 bool WaitForPortTaken(int port) {
-    auto taken = [port] {
-        int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bool inUse =
-            ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
-        ::close(fd);
-        return inUse;
-    };
-    return Eventually(taken, 10);
+    return Eventually([port] { return PortTaken(port); }, 10);
 }
 
 std::string RunShell(const std::string& command) {

@@ -14,8 +14,9 @@ namespace lantrel::testing {
 // A free UDP port on the loopback addresses (for tests with real sockets).
 int FreeUdpPort();
 
-// Waits (up to 10 s) until 127.0.0.1:`port` is held by another socket: a started
-// server writes its journal before it opens its port.
+// Whether 127.0.0.1:`port` is held by another socket; WaitForPortTaken waits up
+// to 10 s for it (a started server writes its journal before it opens its port).
+bool PortTaken(int port);
 bool WaitForPortTaken(int port);
 
 }  // namespace lantrel::testing
