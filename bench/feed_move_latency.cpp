@@ -1,17 +1,20 @@
 // Latency from a move line appended to the GUI log to the move message at a
 // viewer on loopback, with DELAYAFTERMOVE=0 and DELAY=100 (the idle pace); then
 // the same for a move behind a burst of engine output (`burst` thinking lines
-// in one write), which shows how fast the server reads while a game is live.
+// in one write), which shows how fast the server reads while a game is live;
+// and the floor: two processes waking each other with no work between.
 //   bench_feed_move_latency [moves] [burst]
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +28,40 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using lantrel::bench::Viewer;
+
+// The floor under the figures above: a move wakes two processes, the server
+// (its log grew) and the viewer (a datagram came). A datagram to a child
+// process that sends it back wakes two as well; returns the round trips in ms.
+std::vector<double> WakeUpRoundTrips(int count) {
+    int fds[2];
+    ::socketpair(AF_UNIX, SOCK_DGRAM, 0, fds);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        char byte;
+        while (::recv(fds[1], &byte, 1, 0) == 1)
+            ::send(fds[1], &byte, 1, 0);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::vector<double> trips;
+    for (int i = 0; i < count; ++i) {
+        // Both sides idle first, as between two moves.
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        char byte = 'x';
+        const auto start = Clock::now();
+        ::send(fds[0], &byte, 1, 0);
+        pollfd p{fds[0], POLLIN, 0};
+        ::poll(&p, 1, 1000);
+        if (::recv(fds[0], &byte, 1, 0) == 1)
+            trips.push_back(
+                std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    ::close(fds[0]);
+    ::kill(child, SIGKILL);  // a datagram socket sees no end of its peer
+    ::waitpid(child, nullptr, 0);
+    std::sort(trips.begin(), trips.end());
+    return trips;
+}
 
 }  // namespace
 
@@ -92,11 +129,16 @@ int main(int argc, char** argv) {
 
     std::sort(latencies.begin(), latencies.end());
     if (latencies.empty()) return 1;
-    auto at = [&](double q) {
-        return latencies[static_cast<std::size_t>(q * (latencies.size() - 1))];
+    auto at = [](const std::vector<double>& sorted, double q) {
+        return sorted[static_cast<std::size_t>(q * static_cast<double>(sorted.size() - 1))];
     };
-    std::printf("moves %zu  median %.2f ms  p99 %.2f ms  max %.2f ms\n", latencies.size(), at(0.5),
-                at(0.99), latencies.back());
+    std::printf("moves %zu  median %.2f ms  p99 %.2f ms  max %.2f ms\n", latencies.size(),
+                at(latencies, 0.5), at(latencies, 0.99), latencies.back());
+    const std::vector<double> trips = WakeUpRoundTrips(moves);
+    std::printf(
+        "two wake-ups alone (a byte to another process and back): median %.2f ms  "
+        "p99 %.2f ms\n",
+        at(trips, 0.5), at(trips, 0.99));
     if (!bursts.empty()) {
         std::sort(bursts.begin(), bursts.end());
         const double median = bursts[bursts.size() / 2];
