@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -254,14 +255,26 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
     dir.Write("gui.log", log.substr(0, primerEnd));
     dir.Write("rest.log", log.substr(primerEnd));
 
-    const int port = FreeUdpPort();
-    dir.Write("server.ini", "PORT=" + std::to_string(port) +
-                                "\nBIND=127.0.0.1\nPATH=gui.log\nDELAY=20\nDELAYAFTERMOVE=0\n"
-                                "DELAYAFTERGAME=0\nSITE=Replay\nLIVEPGN=1\n");
-    ChildProcess server({LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()},
-                        dir.File("server.out"));
+    // A port found free may be taken by another program before the server binds
+    // it; the server then ends with "Open UDP Error", and starts again on another.
+    int port = 0;
+    std::unique_ptr<ChildProcess> server;
     const std::string marker = primerEnd > 0 ? "New Game" : "Delay after game=";
-    if (!WaitForFileText(dir.File("server.log"), marker, 10)) {
+    for (int attempt = 1;; ++attempt) {
+        port = FreeUdpPort();
+        dir.Write("server.ini", "PORT=" + std::to_string(port) +
+                                    "\nBIND=127.0.0.1\nPATH=gui.log\nDELAY=20\nDELAYAFTERMOVE=0\n"
+                                    "DELAYAFTERGAME=0\nSITE=Replay\nLIVEPGN=1\n");
+        server = std::make_unique<ChildProcess>(
+            std::vector<std::string>{LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()},
+            dir.File("server.out"));
+        const bool started = WaitForFileText(dir.File("server.log"), marker, 10) &&
+                             Eventually([&] { return !server->Running() || PortTaken(port); }, 10);
+        if (started && server->Running()) break;
+        if (attempt < 3 && Contains(dir.Read("server.out"), "Open UDP Error")) {
+            server->Wait(5);
+            continue;
+        }
         ADD_FAILURE() << "the server did not start: " << dir.Read("server.out") << "\nserver.log:\n"
                       << dir.Read("server.log") << "\ngui.log holds " << dir.Read("gui.log").size()
                       << " bytes";
@@ -324,7 +337,7 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
             return now - lastHeard > std::chrono::seconds(1) || now > deadline;
         },
         seconds);
-    server.Stop();
+    server->Stop();
     outcome.serverLog = dir.Read("server.log");
     outcome.livePgn = dir.Read("live.pgn");
     return outcome;
