@@ -121,10 +121,6 @@ void ResendToViewer(NetServer& net, IpAddress ip, double now) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // Gives the viewer at `to` its numbered copy of `text`, kept until acknowledged,
 // into `batch`: unnumbered to any other address, to the local viewer and to a
 // congested viewer; nothing yet to a viewer whose first ACK is awaited.
