@@ -2,7 +2,10 @@
 // GUI log at a steady pace: the time from each move's append to its arrival at
 // every client, whether every client ends with the whole game, the server's CPU
 // time and memory, and the move latency of a UDP viewer in the same run (run it
-// again with --clients 0 to compare).
+// again with --clients 0 to compare). With many clients (10,000 hold as many
+// sockets in this program and in the server: it raises its open-file limit) it
+// also tells what each connection costs the server in memory, and how long a
+// move takes to reach the last of them.
 //   bench_web_load [--clients N] [--plies-per-second X] [--game NAME]
 // NAME is a log of tests/fixtures/xboard (default sf_sf, 126 plies).
 #include <atomic>
@@ -10,6 +13,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/files.h"
 #include "web_bench_support.h"
 
 namespace {
@@ -60,6 +64,7 @@ int main(int argc, char** argv) {
     const RecordedGame& game = options.game;
     const std::size_t plies = game.moves.size();
 
+    lantrel::RaiseOpenFileLimit();
     const int webPort = FreeTcpPort();
     // Every client comes from 127.0.0.1: the per-address limit must let them all in.
     ServerRun run(LANTREL_SERVER_BIN, "webload",
@@ -86,6 +91,8 @@ int main(int argc, char** argv) {
         }
     });
 
+    const long rssAlone = StatusKb(run.pid(), "VmRSS");
+
     // The browsers, all on one thread.
     asio::io_context io;
     std::vector<Watched> watched(static_cast<std::size_t>(clients));
@@ -111,7 +118,7 @@ int main(int argc, char** argv) {
     auto work = asio::make_work_guard(io);
     std::thread ioThread([&io] { io.run(); });
     const auto connectStart = Clock::now();
-    while (joined < clients && SecondsSince(connectStart) < 60)
+    while (joined < clients && SecondsSince(connectStart) < 120)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::printf("web clients: %d of %d following the feed after %.1f s\n", joined.load(), clients,
                 SecondsSince(connectStart));
@@ -145,11 +152,27 @@ int main(int argc, char** argv) {
         AddLatencies(w.game.moveArrivals, appended, webLatencies);
         if (w.game.plies != plies || !w.game.hasResult || w.game.faults > 0) ++failures;
     }
+    // Each ply's time to the last client, over the plies every client got.
+    std::vector<double> toLast;
+    for (std::size_t ply = 0; ply < plies; ++ply) {
+        Clock::time_point last{};
+        bool everyone = appended[ply] != Clock::time_point{};
+        for (const Watched& w : watched) {
+            const Clock::time_point at =
+                ply < w.game.moveArrivals.size() ? w.game.moveArrivals[ply] : Clock::time_point{};
+            everyone = everyone && at != Clock::time_point{};
+            last = std::max(last, at);
+        }
+        if (everyone && clients > 0)
+            toLast.push_back(
+                std::chrono::duration<double, std::milli>(last - appended[ply]).count());
+    }
     std::vector<double> udpLatencies;
     AddLatencies(udpArrivals, appended, udpLatencies);
 
     std::printf("game %s: %zu plies at %.1f a second\n", gameName.c_str(), plies, pliesPerSecond);
     PrintLatencies("web move latency", webLatencies);
+    PrintLatencies("a move to the last client", toLast);
     std::printf("whole game and result at every client: %d of %d (failures %d)\n",
                 clients - failures, clients, failures);
     PrintLatencies("UDP viewer move latency", udpLatencies);
@@ -158,6 +181,10 @@ int main(int argc, char** argv) {
         "peak %.1f MB\n",
         serverCpu, replaySeconds, static_cast<double>(rssJoined) / 1024,
         static_cast<double>(rssPeak) / 1024);
+    std::printf("server: %.2f ms CPU a ply; %.2f KB RSS a connection (%.1f MB before any)\n",
+                1000 * serverCpu / static_cast<double>(plies),
+                clients > 0 ? static_cast<double>(rssJoined - rssAlone) / clients : 0.0,
+                static_cast<double>(rssAlone) / 1024);
     std::printf("clients (this program): %.2f CPU s\n", ownCpu);
     return failures == 0 ? 0 : 1;
 }

@@ -20,6 +20,7 @@
 #include "text/text.h"
 #include "web/feed_messages.h"
 #include "web/web_request.h"
+#include "web/websocket_frames.h"
 
 namespace lantrel {
 
@@ -38,6 +39,7 @@ constexpr auto kRequestTimeout = std::chrono::seconds(15);
 // A browser that answers nothing, not even the pings sent when it is quiet,
 // for this long is gone.
 constexpr auto kFeedIdleTimeout = std::chrono::seconds(60);
+constexpr auto kIdleCheckInterval = std::chrono::seconds(5);
 // At shutdown, browsers are told the server is going away for at most this long.
 constexpr auto kShutdownGrace = std::chrono::seconds(1);
 constexpr std::size_t kMaxRequestHeader = 8192;
@@ -72,6 +74,10 @@ std::string ContentType(const std::string& path) {
             return type;
     }
     return "application/octet-stream";
+}
+
+Text TextFrame(std::string_view message) {
+    return std::make_shared<const std::string>(ServerFrame(WebSocketOpcode::kText, message));
 }
 
 // A chat name as the administrator's list holds it: without blanks around it
@@ -126,9 +132,9 @@ std::map<std::string, std::string> LoadPageFiles(const std::string& folder) {
 }
 
 int ConnectionCeiling(std::int64_t openFiles) {
-    if (openFiles <= 0) return WebServer::kMaxConnections;
+    if (openFiles <= 0) return kMaxWebConnections;
     const std::int64_t room = openFiles - WebServer::kReservedFiles;
-    return static_cast<int>(std::clamp<std::int64_t>(room, 1, WebServer::kMaxConnections));
+    return static_cast<int>(std::clamp<std::int64_t>(room, 1, kMaxWebConnections));
 }
 
 // ---- The listener's own state: touched on its thread only, but for what is
@@ -144,6 +150,7 @@ struct WebServer::Listener {
     std::string securityPolicy;  // Content-Security-Policy of every answer
     Text natsList;               // /nats.json
     Text snapshot = std::make_shared<const std::string>("{}");
+    Text snapshotFrame;  // the snapshot framed, once a newcomer needed it
     std::int64_t snapshotVersion = 0;
     FeedHistory history;
     Text pgn = std::make_shared<const std::string>();
@@ -164,6 +171,12 @@ struct WebServer::Listener {
 
     // Handed over between the threads.
     std::mutex handOverMutex;
+    struct FeedHandOver {
+        std::vector<FeedMessage> deltas;
+        std::optional<FeedMessage> snapshot;  // the latest
+        bool empty() const { return deltas.empty() && !snapshot; }
+    };
+    FeedHandOver feedToSend;
     std::vector<WebChatLine> chatLines;
     std::vector<std::string> notes;
     std::set<std::string> silencedNames;  // upper case
@@ -174,6 +187,7 @@ struct WebServer::Listener {
     tcp::acceptor acceptor{io};
     asio::steady_timer acceptRetry{io};
     asio::steady_timer stopTimer{io};
+    asio::steady_timer idleCheck{io};
     std::thread thread;
 
     void Run();
@@ -184,6 +198,11 @@ struct WebServer::Listener {
     // to it, else the snapshot and the deltas after that.
     void Join(FeedSession& session, std::string_view target);
     void Leave(FeedSession& session);  // from the session's destructor
+    // What the server's thread handed over for the feed, to the history and
+    // every browser.
+    void SendFeed();
+    // Every kIdleCheckInterval, each browser's CheckIdle.
+    void CheckIdleFeeds();
     // Takes a chat line from `from`, or says why not; `muted` is the
     // connection's own mark, set here when the administrator silenced it.
     std::string AdmitChat(const asio::ip::address& from, WebChatLine line,
@@ -218,49 +237,73 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
   public:
     FeedSession(tcp::socket socket, Listener& listener, std::unique_ptr<ConnectionSlot> slot,
                 bool mayPost)
-        : ws_(std::move(socket)), listener_(listener), slot_(std::move(slot)), mayPost_(mayPost) {}
+        : socket_(std::move(socket)),
+          listener_(listener),
+          slot_(std::move(slot)),
+          mayPost_(mayPost),
+          reader_(kMaxClientMessage) {}
     ~FeedSession() { listener_.Leave(*this); }
 
-    void Accept(http::request<http::string_body> request) {
-        auto timeouts = websocket::stream_base::timeout::suggested(beast::role_type::server);
-        timeouts.idle_timeout = kFeedIdleTimeout;
-        ws_.set_option(timeouts);
-        ws_.read_message_max(kMaxClientMessage);
-        beast::get_lowest_layer(ws_).expires_never();
-        request_ = std::move(request);
-        ws_.async_accept(request_, [self = shared_from_this()](beast::error_code error) {
+    // Beast answers the upgrade; after it the connection's frames are ours, so
+    // that a message is framed once for every browser. `early` is what the
+    // browser sent after its request without waiting for the answer.
+    void Accept(http::request<http::string_body> request, std::string early) {
+        auto handshake = std::make_shared<websocket::stream<beast::tcp_stream>>(std::move(socket_));
+        handshake->set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+        auto upgrade = std::make_shared<http::request<http::string_body>>(std::move(request));
+        handshake->async_accept(*upgrade, [self = shared_from_this(), handshake, upgrade,
+                                           early = std::move(early)](beast::error_code error) {
             if (error) return;
+            self->socket_ = handshake->next_layer().release_socket();
             self->Guard([&] {
-                const auto target = self->request_.target();
+                const auto target = upgrade->target();
                 self->listener_.Join(*self, std::string_view(target.data(), target.size()));
-                self->request_ = {};
-                self->Read();
+                self->Flush();
+                self->Take(early);
+                if (!self->dropped_) self->Read();
             });
         });
     }
 
-    void Send(const Text& text) {
+    // Queues a frame; Flush sends what waits. Never waits for a browser that
+    // does not keep up: it reconnects and resumes. It is not reading what it
+    // is sent, so it would not read a close frame either: it is dropped.
+    void Queue(const Text& frame) {
         if (closing_) return;
-        queue_.push_back(text);
-        queuedBytes_ += text->size();
-        // Never wait for a browser that does not keep up: it reconnects and
-        // resumes. It is not reading what it is sent, so it would not read a
-        // close frame either: the connection is dropped.
-        if (queue_.size() > kMaxQueuedMessages || queuedBytes_ > kMaxQueuedBytes) return Drop();
-        if (!writing_) Write();
+        queue_.push_back(frame);
+        queuedBytes_ += frame->size();
+        if (queue_.size() > kMaxQueuedMessages || queuedBytes_ > kMaxQueuedBytes) Drop();
     }
 
-    // Ends the feed with a close frame carrying `code`, after the message on
-    // its way; nothing else is sent. The session ends (and leaves the feed)
-    // once its pending reads and writes have returned.
-    void Close(websocket::close_code code) {
-        if (closing_) return;
-        closing_ = true;
-        while (queue_.size() > (writing_ ? 1u : 0u)) {
-            queuedBytes_ -= queue_.back()->size();
-            queue_.pop_back();
-        }
-        ws_.async_close(code, [self = shared_from_this()](beast::error_code) { self->Drop(); });
+    // Everything waiting goes in one write.
+    void Flush() {
+        if (inFlight_ > 0 || dropped_ || queue_.empty()) return;
+        constexpr std::size_t kMaxGather = 64;
+        const std::size_t count = std::min(queue_.size(), kMaxGather);
+        std::vector<asio::const_buffer> buffers;
+        buffers.reserve(count);
+        for (std::size_t i = 0; i < count; ++i)
+            buffers.push_back(asio::buffer(*queue_[i]));
+        inFlight_ = count;
+        asio::async_write(socket_, buffers,
+                          [self = shared_from_this()](beast::error_code error, std::size_t) {
+                              self->Written(error);
+                          });
+    }
+
+    // Ends the feed with a close frame carrying `code`, after the frames on
+    // their way; nothing else is sent. The browser's own close frame, or its
+    // end of the connection, then ends the session.
+    void Close(std::uint16_t code) { EndWith(CloseFrame(code), true); }
+
+    // A browser quiet for half the idle time is pinged; one that answered
+    // nothing for all of it is gone.
+    void CheckIdle(Clock::time_point now, const Text& ping) {
+        if (now - lastHeard_ >= kFeedIdleTimeout) return Drop();
+        if (now - lastHeard_ < kFeedIdleTimeout / 2 || pinged_) return;
+        pinged_ = true;
+        Queue(ping);
+        Flush();
     }
 
   private:
@@ -276,39 +319,87 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
         }
     }
 
-    void Write() {
-        writing_ = true;
-        ws_.text(true);
-        ws_.async_write(asio::buffer(*queue_.front()),
-                        [self = shared_from_this()](beast::error_code error, std::size_t) {
-                            if (error) return self->Drop();
-                            self->queuedBytes_ -= self->queue_.front()->size();
-                            self->queue_.pop_front();
-                            self->writing_ = false;
-                            if (!self->queue_.empty() && !self->closing_) self->Write();
-                        });
+    void Written(beast::error_code error) {
+        const std::size_t count = std::exchange(inFlight_, 0);
+        if (error) return Drop();
+        for (std::size_t i = 0; i < count; ++i) {
+            queuedBytes_ -= queue_.front()->size();
+            queue_.pop_front();
+        }
+        if (!queue_.empty()) return Flush();
+        if (!closing_ || dropped_) return;
+        // Our close frame is out: when it answered the browser's, or a fault,
+        // the connection ends now; else the browser's answer ends it.
+        if (!awaitingPeerClose_) return Drop();
+        beast::error_code ignored;
+        socket_.shutdown(tcp::socket::shutdown_send, ignored);
     }
 
-    // A protocol error (a message too long, a bad frame) was answered by the
-    // stream itself with a close frame; a closed or timed-out connection is
-    // gone. A read ended by our own close leaves the close to finish.
+    // The connection's last frame, `close`. When the server goes away
+    // (`leaving`) it goes after the frames on their way, instead of the
+    // others, and the browser's answer ends the connection; else it goes after
+    // all that waits (the answer to a ping that came before a fault), and the
+    // connection ends once it is sent.
+    void EndWith(std::string close, bool leaving) {
+        if (closing_ || dropped_) return;
+        closing_ = true;
+        awaitingPeerClose_ = leaving;
+        while (leaving && queue_.size() > inFlight_) {
+            queuedBytes_ -= queue_.back()->size();
+            queue_.pop_back();
+        }
+        queue_.push_back(std::make_shared<const std::string>(std::move(close)));
+        queuedBytes_ += queue_.back()->size();
+        Flush();
+    }
+
     void Read() {
-        ws_.async_read(buffer_, [self = shared_from_this()](beast::error_code error, std::size_t) {
-            if (error && self->closing_) return;
-            if (error) return self->Drop();
-            self->Guard([&] {
-                self->Heard(beast::buffers_to_string(self->buffer_.data()));
-                self->buffer_.consume(self->buffer_.size());
-                self->Read();
+        socket_.async_read_some(
+            asio::buffer(readBuffer_),
+            [self = shared_from_this()](beast::error_code error, std::size_t size) {
+                if (error) return self->Drop();
+                self->lastHeard_ = Clock::now();
+                self->pinged_ = false;
+                self->Guard([&] {
+                    self->Take(std::string_view(self->readBuffer_.data(), size));
+                    if (!self->dropped_) self->Read();
+                });
             });
-        });
+    }
+
+    void Take(std::string_view bytes) {
+        reader_.Append(bytes);
+        for (;;) {
+            WebSocketEvent event = reader_.Next();
+            switch (event.kind) {
+                case WebSocketEvent::Kind::kNeedMore:
+                    return;
+                case WebSocketEvent::Kind::kMessage:
+                    Heard(event.payload);
+                    break;
+                case WebSocketEvent::Kind::kPing:
+                    Queue(std::make_shared<const std::string>(
+                        ServerFrame(WebSocketOpcode::kPong, event.payload)));
+                    Flush();
+                    break;
+                case WebSocketEvent::Kind::kPong:
+                    break;
+                case WebSocketEvent::Kind::kClose:
+                    // The answer to ours, or the browser leaving: its status goes back.
+                    if (closing_) return Drop();
+                    return EndWith(ServerFrame(WebSocketOpcode::kClose, event.payload.substr(0, 2)),
+                                   false);
+                case WebSocketEvent::Kind::kFailed:
+                    return EndWith(CloseFrame(event.code), false);
+            }
+        }
     }
 
     // Ends the connection at once, without a close frame.
     void Drop() {
-        closing_ = true;
+        closing_ = dropped_ = true;
         beast::error_code ignored;
-        beast::get_lowest_layer(ws_).socket().close(ignored);
+        socket_.close(ignored);
     }
 
     // A message from the browser: a chat line is all it may send.
@@ -324,21 +415,27 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
     }
 
     void Refuse(const std::string& why) {
-        Send(std::make_shared<const std::string>(MessageText(ErrorMessage{why})));
+        Queue(std::make_shared<const std::string>(
+            ServerFrame(WebSocketOpcode::kText, MessageText(ErrorMessage{why}))));
+        Flush();
     }
 
-    websocket::stream<beast::tcp_stream> ws_;
+    tcp::socket socket_;
     Listener& listener_;
     std::unique_ptr<ConnectionSlot> slot_;
     const bool mayPost_;  // its page came from a site that may post chat
-    beast::flat_buffer buffer_;
-    http::request<http::string_body> request_;  // the upgrade, until the handshake is done
-    std::deque<Text> queue_;
+    WebSocketReader reader_;
+    std::array<char, 512> readBuffer_;
+    std::deque<Text> queue_;  // frames to send
     std::size_t queuedBytes_ = 0;
-    bool writing_ = false;
-    bool closing_ = false;
-    bool muted_ = false;    // silenced by the administrator
-    std::string lastName_;  // the name of its last chat line taken
+    std::size_t inFlight_ = 0;  // frames at the queue's front being written
+    bool closing_ = false;      // a close frame is queued or sent: nothing more is queued
+    bool dropped_ = false;      // the socket is closed
+    bool awaitingPeerClose_ = false;
+    Clock::time_point lastHeard_ = Clock::now();  // when its last bytes came
+    bool pinged_ = false;                         // since they came
+    bool muted_ = false;                          // silenced by the administrator
+    std::string lastName_;                        // the name of its last chat line taken
 };
 
 class WebServer::Listener::HttpSession : public std::enable_shared_from_this<HttpSession> {
@@ -390,7 +487,7 @@ class WebServer::Listener::HttpSession : public std::enable_shared_from_this<Htt
                                                listener_.setup.chatOrigins);
             std::make_shared<FeedSession>(stream_.release_socket(), listener_, std::move(slot_),
                                           mayPost)
-                ->Accept(std::move(request));
+                ->Accept(std::move(request), beast::buffers_to_string(buffer_.data()));
             return;
         }
         Write(std::make_shared<http::response<http::string_body>>(listener_.Answer(request)));
@@ -472,15 +569,55 @@ void WebServer::Listener::Join(FeedSession& session, std::string_view target) {
         if (auto deltas = history.After(*resume.since);
             deltas && deltas->size() <= kMaxQueuedMessages / 4) {
             for (const FeedMessage& delta : *deltas)
-                session.Send(delta.json);
+                session.Queue(TextFrame(*delta.json));
             return;
         }
     }
-    session.Send(snapshot);
+    if (!snapshotFrame) snapshotFrame = TextFrame(*snapshot);
+    session.Queue(snapshotFrame);
     if (auto deltas = history.After(snapshotVersion)) {
         for (const FeedMessage& delta : *deltas)
-            session.Send(delta.json);
+            session.Queue(TextFrame(*delta.json));
     }
+}
+
+void WebServer::Listener::SendFeed() {
+    FeedHandOver feed;
+    {
+        std::lock_guard lock(handOverMutex);
+        feed = std::exchange(feedToSend, {});
+    }
+    // Each message framed once; every browser gets what it has waiting in
+    // one write.
+    std::vector<Text> frames;
+    frames.reserve(feed.deltas.size());
+    for (const FeedMessage& delta : feed.deltas) {
+        history.Add(delta);
+        frames.push_back(TextFrame(*delta.json));
+    }
+    for (FeedSession* session : sessions) {
+        for (const Text& frame : frames)
+            session->Queue(frame);
+        session->Flush();
+    }
+    if (feed.snapshot) {
+        snapshot = feed.snapshot->json;
+        snapshotVersion = feed.snapshot->version;
+        snapshotFrame = nullptr;
+    }
+}
+
+void WebServer::Listener::CheckIdleFeeds() {
+    idleCheck.expires_after(kIdleCheckInterval);
+    idleCheck.async_wait([this](beast::error_code error) {
+        if (error) return;
+        const Text ping =
+            std::make_shared<const std::string>(ServerFrame(WebSocketOpcode::kPing, ""));
+        const auto now = Clock::now();
+        for (FeedSession* session : sessions)
+            session->CheckIdle(now, ping);
+        CheckIdleFeeds();
+    });
 }
 
 void WebServer::Listener::Leave(FeedSession& session) {
@@ -586,7 +723,7 @@ WebServer::~WebServer() {
         l.acceptor.close(ignored);
         if (l.sessions.empty()) return l.io.stop();
         for (Listener::FeedSession* session : std::vector(l.sessions.begin(), l.sessions.end()))
-            session->Close(websocket::close_code::going_away);
+            session->Close(kCloseGoingAway);
         l.stopTimer.expires_after(kShutdownGrace);
         l.stopTimer.async_wait([&l](beast::error_code) { l.io.stop(); });
     });
@@ -632,6 +769,7 @@ std::string WebServer::Start(WebListenerSetup setup) {
         l.pageTexts[path] = {std::nullopt, missing};
     l.setup = std::move(setup);
     l.Accept();
+    l.CheckIdleFeeds();
     l.thread = std::thread([&l] { l.Run(); });
     return {};
 }
@@ -644,19 +782,21 @@ bool WebServer::PortExclusive() const {
     return kPortExclusive;
 }
 
+// The messages of one turn of the server's loop go to the listener together:
+// the first one asks for a hand-over, and the hand-over takes all that came
+// by the time it runs.
 void WebServer::Delta(const FeedMessage& delta) {
-    asio::post(listener_->io, [&l = *listener_, delta] {
-        l.history.Add(delta);
-        for (Listener::FeedSession* session : l.sessions)
-            session->Send(delta.json);
-    });
+    Listener& l = *listener_;
+    std::lock_guard lock(l.handOverMutex);
+    if (l.feedToSend.empty()) asio::post(l.io, [&l] { l.SendFeed(); });
+    l.feedToSend.deltas.push_back(delta);
 }
 
 void WebServer::Snapshot(const FeedMessage& snapshot) {
-    asio::post(listener_->io, [&l = *listener_, snapshot] {
-        l.snapshot = snapshot.json;
-        l.snapshotVersion = snapshot.version;
-    });
+    Listener& l = *listener_;
+    std::lock_guard lock(l.handOverMutex);
+    if (l.feedToSend.empty()) asio::post(l.io, [&l] { l.SendFeed(); });
+    l.feedToSend.snapshot = snapshot;
 }
 
 void WebServer::Pgn(std::string utf8Pgn) {

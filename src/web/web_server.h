@@ -16,13 +16,16 @@
 
 namespace lantrel {
 
+// Connections one listener serves at most, whatever the open-file limit.
+constexpr int kMaxWebConnections = 16384;
+
 struct WebListenerSetup {
     std::string bindAddress;  // dotted IPv4; empty = all addresses
     std::int32_t port = 0;
     bool chatAllowed = false;
     // Connections served at once: in all, and from one address. More are
     // closed as they come.
-    int maxConnections = 4096;
+    int maxConnections = kMaxWebConnections;
     int maxPerAddress = 16;
     // Pages of other sites that may post chat besides this server's own
     // ("https://club.example.org"); any page may watch.
@@ -51,7 +54,6 @@ int ConnectionCeiling(std::int64_t openFiles);
 
 class WebServer final : public FeedListener {
   public:
-    static constexpr int kMaxConnections = 4096;
     static constexpr int kReservedFiles = 64;
     // Chat lines taken: one a second from an address, ten a second in all.
     static constexpr int kChatLinesPerSecond = 10;

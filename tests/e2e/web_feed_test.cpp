@@ -122,15 +122,24 @@ TEST_F(WebListenerTest, BadClientsAreShutOutWhileAGoodOneGetsEverything) {
     }
     EXPECT_TRUE(big.Ended()) << "a 1 MB frame left the connection open";
 
+    // Frames sent with the upgrade request, before its answer: a ping is
+    // answered, then an unmasked frame ends the connection with 1002.
+    const std::string upgrade =
+        "GET /feed HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+    TcpPeer early(webPort);
+    early.Send(upgrade + std::string("\x89\x82\0\0\0\0hi", 8) + "\x81\x01x");
+    const std::string answer = early.Receive();
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 101");
+    EXPECT_TRUE(answer.ends_with("\x8a\x02hi\x88\x02\x03\xea")) << answer;
+
     TcpPeer garbage(webPort);
     garbage.Send("\x16\x03\x01\x02\x00 not http\r\n\r\n");
     EXPECT_EQ(garbage.Receive().substr(0, 12), "HTTP/1.1 400");
 
     // Error answers pile up at a client that never reads until it is dropped.
     TcpPeer deaf(webPort, 4096);
-    deaf.Send(
-        "GET /feed HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+    deaf.Send(upgrade);
     std::string batch;
     for (int i = 0; i < 10000; ++i)
         batch += ClientFrame("x");
