@@ -3,7 +3,10 @@
 // an evaluation graph and the chat. Every text that comes from the server is
 // put on the page as text (textContent), never parsed as HTML.
 // Opened with ?nats=wss://HOST:PORT&channel=NAME it follows the same feed
-// through NATS instead (docs/RELAY.md), read only.
+// through NATS instead (docs/RELAY.md), read only. Opened with
+// ?feed=ws://HOST:PORT/feed it follows that server's feed instead of its own
+// origin's, and takes that server's PGN and tournament texts; &back=URL adds a
+// link back to the page that sent the reader here (an event's grid).
 import {Chessboard, FEN} from "./vendor/cm-chessboard/src/Chessboard.js"
 import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
 import {CHANNEL_NAME, followChannel} from "./nats_follow.js"
@@ -38,11 +41,58 @@ let shownPly = null        // the ply shown on the board; null: follow the game 
 let socket = null
 const pageQuery = new URLSearchParams(location.search)
 const natsMode = pageQuery.has("nats")
+const feedUrl = chooseFeedUrl(pageQuery.get("feed"))
 let retryMs = RETRY_FIRST_MS
 
 function emptyGame() {
     return {game: 0, white: "", black: "", level: "", timeControl: "", startFen: FEN.start,
         result: "", reason: "", moves: []}
+}
+
+// --- where the feed comes from ------------------------------------------------
+
+// The feed to follow: the one ?feed= names (ws: or wss: only, without user
+// names or a query: resuming adds its own), else this origin's /feed. Null
+// when ?feed= names nothing usable: the page then follows nothing rather than
+// a feed the reader did not ask for.
+function chooseFeedUrl(asked) {
+    if (asked === null) {
+        const own = new URL("feed", location.href)
+        own.protocol = location.protocol === "https:" ? "wss:" : "ws:"
+        own.search = ""
+        own.hash = ""
+        return own
+    }
+    try {
+        const url = new URL(asked)
+        if ((url.protocol !== "ws:" && url.protocol !== "wss:") || url.username || url.password) return null
+        url.search = ""
+        url.hash = ""
+        return url
+    } catch {
+        return null
+    }
+}
+
+// An address of the server whose feed the page follows (`games.pgn`,
+// `crosstable.txt`), beside its /feed: the feed's own host over http(s).
+function serverUrl(name) {
+    const base = new URL(feedUrl ?? location.href)
+    if (base.protocol === "ws:") base.protocol = "http:"
+    if (base.protocol === "wss:") base.protocol = "https:"
+    return new URL(name, base)
+}
+
+// A link the query string asks for, when it is http(s) (relative ones are
+// taken against this page); null for anything else (javascript:, data:...).
+function safeLink(text) {
+    if (!text) return null
+    try {
+        const url = new URL(text, location.href)
+        return url.protocol === "http:" || url.protocol === "https:" ? url.href : null
+    } catch {
+        return null
+    }
 }
 
 // --- positions -------------------------------------------------------------
@@ -432,8 +482,7 @@ function setConnection(text, live) {
 }
 
 function connect() {
-    const url = new URL("feed", location.href)
-    url.protocol = location.protocol === "https:" ? "wss:" : "ws:"
+    const url = new URL(feedUrl)
     if (feed.run !== null) {
         url.searchParams.set("run", feed.run)
         url.searchParams.set("since", String(feed.version))
@@ -493,7 +542,7 @@ for (const button of document.querySelectorAll(".tourney-buttons button")) {
         pre.hidden = false
         pre.textContent = "Loading..."
         try {
-            const reply = await fetch(button.dataset.src, {cache: "no-store"})
+            const reply = await fetch(serverUrl(button.dataset.src), {cache: "no-store"})
             pre.textContent = reply.ok ? await reply.text()
                 : reply.status === 404 ? "This server has no tournament PGN." : `The server answered ${reply.status}.`
         } catch {
@@ -541,8 +590,18 @@ async function followNats() {
     }
 }
 
+// The live PGN as the server serves it (a link, not a fetch: another
+// server's PGN needs no cross-origin leave to be downloaded).
+$("download-pgn").href = serverUrl("games.pgn").href
+const backLink = safeLink(pageQuery.get("back"))
+if (backLink) {
+    $("back").href = backLink
+    $("back").hidden = false
+}
+
 new ResizeObserver(() => renderGraph()).observe($("eval-graph"))
 setInterval(renderClocks, 100)
 renderAll()
 if (natsMode) followNats()
-else connect()
+else if (feedUrl) connect()
+else setConnection("needs ?feed=ws://HOST:PORT/feed", false)
