@@ -9,6 +9,7 @@
 
 #include "feed/parsing.h"
 #include "platform/fakes.h"
+#include "web/relay_plan.h"
 #include "web/web_request.h"
 
 namespace lantrel {
@@ -236,6 +237,21 @@ TEST(FeedMessages, TextOfEachType) {
                   R"("webViewers":3,"chat":["hi"],"chatAllowed":false})");
     EXPECT_EQ(MessageText(ErrorMessage{"No."}), R"({"text":"No.","type":"error"})");
     EXPECT_EQ(DocumentText({{"wss://a.example:443"}}), R"({"servers":["wss://a.example:443"]})");
+}
+
+// A server restarted within the same second starts another run, so that no
+// client resumes the old run's versions on it.
+TEST(FeedRuns, ARestartWithinTheSecondIsAnotherRun) {
+    FakeClock clock;
+    GameRecorder record{clock};
+    const std::string site;
+    const WebSettings settings;
+    const WebFeed first{clock, record, site, settings};
+    clock.Advance(0.2);
+    const WebFeed second{clock, record, site, settings};
+    EXPECT_NE(first.run(), second.run());
+    EXPECT_EQ(first.run().substr(0, 14), second.run().substr(0, 14));  // the same second
+    EXPECT_TRUE(IsRunName(second.run())) << second.run();  // fit for the relay's headers
 }
 
 TEST(FeedHistory, ReachesBackOrSaysItCannot) {
