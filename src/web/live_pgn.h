@@ -27,6 +27,10 @@ struct WebSettings {
     std::vector<std::string> webFrameAncestors;
     // WEBNATS=: NATS servers the page may follow the feed on.
     std::vector<std::string> webNatsServers;
+    // WEBEVENTFEEDS=: origins of the other servers' feeds that the event page
+    // (and the board it opens) may connect to; the words that are no origin.
+    std::vector<std::string> webEventFeeds;
+    std::vector<std::string> webEventFeedsRefused;
 };
 
 // "TimeControl" of the GUI's time control ("level 40 5 0" -> "40/300",

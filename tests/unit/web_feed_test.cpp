@@ -371,6 +371,47 @@ TEST(ClientMessages, RequestTargetsAndOrigins) {
               (std::vector<std::string>{"wss://a.org:443"}));
 }
 
+// Only a bare origin goes into the policy's connect-src: a word that could add
+// a source of its own (a wildcard, a keyword, a second directive) is refused.
+TEST(WebRequests, FeedOriginsForTheSecurityPolicy) {
+    const struct Row {
+        const char* word;
+        const char* origin;  // null: refused
+    } rows[] = {
+        {"ws://192.168.1.21:8080", "ws://192.168.1.21:8080"},
+        {"WSS://Board-2.club.example.org/", "WSS://Board-2.club.example.org"},
+        {"https://events.example.org", "https://events.example.org"},
+        {"ws://pc3:1", "ws://pc3:1"},
+        {"ftp://pc3:21", nullptr},
+        {"pc3:8080", nullptr},
+        {"ws://", nullptr},
+        {"ws://pc3:", nullptr},
+        {"ws://pc3:0", nullptr},
+        {"ws://pc3:65536", nullptr},
+        {"ws://pc3:123456", nullptr},
+        {"ws://pc3:*", nullptr},
+        {"ws://*.example.org", nullptr},
+        {"ws://pc3:8080/feed", nullptr},
+        {"ws://[::1]:8080", nullptr},
+        {"ws://a..b", nullptr},
+        {"ws://.a", nullptr},
+        {"ws://pc3;script-src", nullptr},
+        {"'unsafe-inline'", nullptr},
+        {"*", nullptr},
+        {"ws://caf\xE9.org", nullptr},
+    };
+    for (const Row& row : rows) {
+        const OriginList list = ReadOrigins(row.word);
+        const auto want =
+            row.origin ? std::vector<std::string>{row.origin} : std::vector<std::string>{};
+        EXPECT_EQ(list.origins, want) << row.word;
+        EXPECT_EQ(list.refused.size(), row.origin ? 0u : 1u) << row.word;
+    }
+    const OriginList two = ReadOrigins(" ws://a:1,wss://b:2 ,, nonsense\t");
+    EXPECT_EQ(two.origins, (std::vector<std::string>{"ws://a:1", "wss://b:2"}));
+    EXPECT_EQ(two.refused, std::vector<std::string>{"nonsense"});
+}
+
 TEST(ClientMessages, ResumePoints) {
     EXPECT_EQ(ReadResumePoint("/feed?run=R1&since=41").since, 41);
     EXPECT_EQ(ReadResumePoint("/feed?since=41&run=R1").run, "R1");
