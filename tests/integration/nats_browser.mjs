@@ -3,21 +3,16 @@
 // shows every move and the result; prints the position it shows last
 // ("FEN ...") for the caller to compare with the origin's.
 //   node nats_browser.mjs --npm DIR --url PAGE_URL --work DIR --plies N [--timeout S]
-import fs from "node:fs"
 import {createRequire} from "node:module"
 import path from "node:path"
 import {parseArgs} from "node:util"
+import {launchChromium} from "./chromium.mjs"
 
 const {values: args} = parseArgs({options: Object.fromEntries(
     ["npm", "url", "work", "plies", "timeout"].map((name) => [name, {type: "string"}]))})
 const puppeteer = createRequire(path.join(args.npm, "package.json"))("puppeteer-core")
 
-const browser = await puppeteer.launch({
-    executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
-    userDataDir: fs.mkdtempSync(path.join(args.work, "chromium-")),
-    args: ["--no-sandbox", "--headless", "--disable-gpu", "--disable-quic", "--no-first-run",
-        "--disable-background-networking", "--disable-component-update", "--disable-sync"],
-})
+const browser = await launchChromium(puppeteer, args.work)
 let failed = false
 try {
     const page = await browser.newPage()

@@ -6,6 +6,7 @@ import fs from "node:fs"
 import {createRequire} from "node:module"
 import path from "node:path"
 import {parseArgs} from "node:util"
+import {check, launchChromium, runChecks} from "./chromium.mjs"
 
 const {values: args} = parseArgs({options: Object.fromEntries(
     ["npm", "url", "work", "replay", "saved", "white", "black"].map((name) => [name, {type: "string"}]))})
@@ -19,10 +20,6 @@ const CHAT_PAYLOAD = SCREENSHOT ? "Good luck to both!"
 const LIST_PAYLOAD = "<svg onload=__xss=1>"
 const GAME_SECONDS = 120
 
-const failures = []
-function check(condition, what, detail = "") {
-    if (!condition) failures.push(detail === "" ? what : `${what}: ${JSON.stringify(detail)}`)
-}
 const placementAndSide = (fen) => fen.split(" ").slice(0, 2).join(" ")
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms))
 
@@ -79,12 +76,7 @@ async function checkLivePgn() {
 
 async function main() {
     await waitForServer()
-    const browser = await puppeteer.launch({
-        executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
-        userDataDir: fs.mkdtempSync(path.join(args.work, "chromium-")),
-        args: ["--no-sandbox", "--headless", "--disable-gpu", "--disable-quic", "--no-first-run",
-            "--disable-background-networking", "--disable-component-update", "--disable-sync"],
-    })
+    const browser = await launchChromium(puppeteer, args.work)
     try {
         const page = await browser.newPage()
         page.on("pageerror", (error) => check(false, "no script error on the page", error.message))
@@ -178,10 +170,4 @@ async function main() {
     }
 }
 
-try {
-    await main()
-} catch (error) {
-    check(false, "the test ran to its end", error.stack)
-}
-for (const failure of failures) console.log(`FAILED: ${failure}`)
-process.exit(failures.length ? 1 : 0)
+await runChecks(main)

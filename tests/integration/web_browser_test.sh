@@ -21,8 +21,9 @@ skip() {
     echo "SKIPPED: $*"
     exit 77
 }
-[ -x "$CHROMIUM" ] || skip "needs $CHROMIUM (scripts/install-deps.sh installs chromium)"
-command -v node >/dev/null && command -v npm >/dev/null || skip "needs node and npm"
+# puppeteer-core and chess.js, installed once per lock file outside the source tree.
+. "$SOURCE_DIR/tests/integration/npm_packages.sh"
+need_chromium_and_node
 
 WORK=$(mktemp -d /tmp/lantrel-web-XXXXXX)
 SERVER_PID=""
@@ -33,8 +34,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# puppeteer-core and chess.js, installed once per lock file outside the source tree.
-. "$SOURCE_DIR/tests/integration/npm_packages.sh"
 install_npm_packages "$SOURCE_DIR" "$WORK"
 
 UDP_PORT=$(free_port SOCK_DGRAM)
