@@ -1,7 +1,9 @@
-// The browser half of web_event_test.sh: opens the first server's event page
-// in headless Chromium, replays the three recorded games into the three
-// servers' logs, stops the second server mid-game and starts it again, and
-// checks each board against its recorded game; then follows boards in full.
+// The test of web_event_test.sh: starts three servers, the first serving the
+// event page with the other two on WEBEVENTFEEDS=, opens the page in headless
+// Chromium and replays one recorded game into each server's log. The second
+// server is stopped mid-game (its replay waits) while the others play to the
+// end, then started again on the same log. Every board must end on its game's
+// final position and result; click and Enter open boards in full.
 import {spawn} from "node:child_process"
 import fs from "node:fs"
 import {createRequire} from "node:module"
@@ -10,69 +12,90 @@ import {parseArgs} from "node:util"
 import {check, launchChromium, runChecks} from "./chromium.mjs"
 
 const {values: args} = parseArgs({options: Object.fromEntries(
-    ["npm", "work", "server", "replay", "fixtures", "games", "ports"].map((name) => [name, {type: "string"}]))})
+    ["npm", "work", "server", "replay", "source", "ports"].map((name) => [name, {type: "string"}]))})
 const require = createRequire(path.join(args.npm, "package.json"))
 const puppeteer = require("puppeteer-core")
 const {Chess} = require("chess.js")
 
 const SCREENSHOT = process.env.LANTREL_SCREENSHOT
-const SPEED = "5"
-const RESTARTED = 1                 // the board whose server is stopped and started again
+const GAMES = ["sf_sf_draw", "phalanx_sf", "sf_fairymax"]
+const RESTARTED = 1             // the board whose server is stopped and started again
 const STOP_AT_PLY = 8
-const WAIT = {timeout: 20000}
-const games = args.games.split(" ")
-const ports = args.ports.split(" ")
-const serverDir = (i) => path.join(args.work, `server${i}`)
-const event = JSON.parse(fs.readFileSync(path.join(args.work, "page", "event.json"), "utf8"))
-
+const WAIT = {timeout: 60000}
+const fixtures = path.join(args.source, "tests/fixtures/xboard")
+const [webPorts, udpPorts] = [0, 1].map((k) => args.ports.split(" ").filter((_, n) => n % 2 === k))
+const dir = (i) => path.join(args.work, `server${i}`)
+const feed = (i) => `ws://127.0.0.1:${webPorts[i]}/feed`
+const eventUrl = `http://127.0.0.1:${webPorts[0]}/event.html`
 const placementAndSide = (fen) => fen.split(" ").slice(0, 2).join(" ")
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms))
 
-// Each game as XBoard saved it: the final position and the result.
-const expected = games.map((game) => {
+// Each game as XBoard saved it.
+const expected = GAMES.map((game) => {
     const chess = new Chess()
-    chess.loadPgn(fs.readFileSync(path.join(args.fixtures, `${game}.pgn`), "utf8").replace(/\{[^}]*\}/g, ""))
+    chess.loadPgn(fs.readFileSync(path.join(fixtures, `${game}.pgn`), "utf8").replace(/\{[^}]*\}/g, ""))
     return {fen: placementAndSide(chess.fen()), result: chess.getHeaders().Result, plies: chess.history().length}
 })
 
-// Starts a program of the test; the shell script stops it at the end if it still runs.
+// The event: names and title carry HTML, a fourth board a feed that is no
+// feed's address (plain ones only for the picture).
+const event = {title: SCREENSHOT ? "Club championship, round 3" : "Test event <b>round 1</b>",
+    boards: GAMES.map((game, i) => ({name: `Board ${i + 1}` + (SCREENSHOT ? "" : ` <i>${game}</i>`), feed: feed(i)}))
+        .concat(SCREENSHOT ? [] : [{name: "Board 4", feed: "javascript:alert(1)"}])}
+
+// The programs of the test; the shell script stops those still running.
 function start(program, programArgs) {
     const child = spawn(program, programArgs, {stdio: ["ignore", "ignore", "inherit"]})
     fs.appendFileSync(path.join(args.work, "pids"), `${child.pid}\n`)
-    child.ended = new Promise((resolve) => child.on("exit", (code) => resolve(code)))
+    child.ended = new Promise((resolve) => child.on("exit", resolve))
     return child
 }
-const startServer = (i) => start(args.server, ["--headless", "--dir", serverDir(i)])
+const startServer = (i) => start(args.server, ["--headless", "--dir", dir(i)])
 
-// The snapshot of server `i`, or null while it does not answer.
-async function stateNow(i) {
-    try {
-        const reply = await fetch(`http://127.0.0.1:${ports[i]}/state.json`)
-        return reply.ok ? await reply.json() : null
-    } catch {
-        return null
+// Each server's folder: the log up to the first "new" (the rest is replayed)
+// and server.ini; the first serves a copy of the page with event.json.
+function prepare(i) {
+    fs.mkdirSync(dir(i))
+    const log = fs.readFileSync(path.join(fixtures, `${GAMES[i]}.debug`), "utf8")
+    const split = log.indexOf("\n", log.indexOf(" : new")) + 1
+    fs.writeFileSync(path.join(dir(i), "gui.debug"), log.slice(0, split))
+    fs.writeFileSync(path.join(dir(i), "rest.debug"), log.slice(split))
+    let root = path.join(args.source, "web"), more = ""
+    if (i === 0) {
+        root = path.join(args.work, "page")
+        fs.cpSync(path.join(args.source, "web"), root, {recursive: true})
+        fs.writeFileSync(path.join(root, "event.json"), JSON.stringify(event))
+        more = `WEBEVENTFEEDS=ws://127.0.0.1:${webPorts[1]}, ws://127.0.0.1:${webPorts[2]} not-an-origin`
     }
+    fs.writeFileSync(path.join(dir(i), "server.ini"), [`PATH=gui.debug`, `PORT=${udpPorts[i]}`, "BIND=127.0.0.1",
+        `WEBPORT=${webPorts[i]}`, "WEBBIND=127.0.0.1", `WEBROOT=${root}`, "DELAY=20", "DELAYAFTERMOVE=0", "DELAYAFTERGAME=0", more]
+        .join("\n") + "\n")
 }
 
-// The same once the server answers, or once it no longer does (`gone`).
+// Server i's snapshot once it answers; with `gone`, null once it no longer does.
 async function state(i, gone = false) {
-    for (let attempt = 0; attempt < 200; attempt++) {
-        const now = await stateNow(i)
-        if ((now === null) === gone) return now
+    for (let attempt = 0; attempt < 300; attempt++) {
+        const reply = await fetch(`http://127.0.0.1:${webPorts[i]}/state.json`).catch(() => null)
+        if (!reply === gone) return reply && await reply.json()
         await sleep(100)
     }
-    throw new Error(`the web listener on port ${ports[i]} is ${gone ? "still there" : "not there"}`)
+    throw new Error(`the server on port ${webPorts[i]} is ${gone ? "still there" : "not there"}`)
 }
 
 async function main() {
-    for (const i of games.keys()) await state(i)
+    for (const i of GAMES.keys()) {
+        prepare(i)
+        startServer(i)
+        await state(i)
+    }
+    check(fs.readFileSync(path.join(dir(0), "server.log"), "latin1")
+        .includes('WEBEVENTFEEDS= leaves out "not-an-origin"'), "server.log names the word that is no origin")
     const browser = await launchChromium(puppeteer, args.work)
     try {
         const page = await browser.newPage()
         page.on("pageerror", (error) => check(false, "no script error on the page", error.message))
         await page.setViewport({width: 1000, height: 800})
-        // The bytes of every file the pages load (the event page, then the
-        // single-board page it opens), once each.
+        // The bytes of each file the pages load (this one, then the single-board page).
         const loaded = new Map()
         page.on("response", async (response) => {
             const url = new URL(response.url())
@@ -80,23 +103,10 @@ async function main() {
             loaded.set(url.pathname, 0)
             loaded.set(url.pathname, (await response.buffer().catch(() => "")).length)
         })
-        const eventUrl = `http://127.0.0.1:${ports[0]}/event.html`
         await page.goto(eventUrl)
-        const cards = () => page.$$eval(".event-board", (all) => all.map((card) => ({
-            state: card.dataset.state, fen: card.dataset.fen, ply: Number(card.dataset.ply),
-            result: card.dataset.result, href: card.getAttribute("href"),
-            name: card.querySelector(".event-board-name").textContent,
-            nameElements: card.querySelector(".event-board-name").childElementCount,
-            marked: [...card.querySelectorAll("g[data-square]")]
-                .filter((group) => group.querySelector(".marker-last-move"))
-                .map((group) => group.dataset.square).sort(),
-        })))
-        const waitForBoard = (i, test, what) => page.waitForFunction(test, WAIT, i, STOP_AT_PLY)
-            .catch(async () => check(false, what, (await cards())[i]))
-        // Ended: the board's position and result, and the pieces it has drawn
-        // (what the reader sees) standing as in that position.
-        const ended = (i) => page.waitForFunction((i, fen, result) => {
-            const card = document.querySelectorAll(".event-board")[i]
+        // Each card as the test reads it: its data, its name, the pieces drawn
+        // (as FEN's placement: what the reader sees) and the squares marked.
+        const cards = () => page.$$eval(".event-board", (all) => all.map((card) => {
             const pieces = {}
             for (const piece of card.querySelectorAll("g[data-piece][data-square]"))
                 pieces[piece.dataset.square] = piece.dataset.piece
@@ -104,92 +114,80 @@ async function main() {
                 const piece = pieces[file + rank]
                 return !piece ? "1" : piece[0] === "w" ? piece[1].toUpperCase() : piece[1]
             }).join("").replace(/1+/g, (ones) => String(ones.length))).join("/")
-            return card.dataset.fen.split(" ").slice(0, 2).join(" ") === fen && card.dataset.result === result &&
-                drawn === fen.split(" ")[0]
-        }, WAIT, i, expected[i].fen, expected[i].result)
-            .catch(async () => check(false, `board ${i + 1} ends on its game's final position and result`,
-                (await cards())[i]))
+            const marked = [...card.querySelectorAll("g[data-square]")]
+                .filter((group) => group.querySelector(".marker-last-move")).map((group) => group.dataset.square)
+            const name = card.querySelector(".event-board-name")
+            return {...card.dataset, ply: Number(card.dataset.ply), href: card.getAttribute("href"), drawn,
+                marked: marked.sort(), name: name.textContent, nameElements: name.childElementCount}
+        }))
+        // Waits until board i passes `test` (which may be async); a failed
+        // check names what the board shows.
+        const waitFor = async (i, test, what) => {
+            for (let attempt = 0; attempt < WAIT.timeout / 200; attempt++) {
+                const card = (await cards())[i]
+                if (await test(card)) return card
+                await sleep(200)
+            }
+            check(false, what, (await cards())[i])
+        }
+        const ended = (i) => waitFor(i, (card) => placementAndSide(card.fen) === expected[i].fen &&
+            card.drawn === expected[i].fen.split(" ")[0] && card.result === expected[i].result,
+        `board ${i + 1} ends on its game's final position and result`)
 
-        // The title and the names of event.json are text, whatever they hold.
-        await page.waitForFunction((count) => document.querySelectorAll(".event-board[data-state=live]").length === count,
-            WAIT, games.length).catch(() => check(false, "every board is live before the games start"))
-        const title = await page.$eval("#event-title", (h1) => ({text: h1.textContent, elements: h1.childElementCount}))
-        check(title.text === event.title && title.elements === 0, "the title, as text", title)
+        await page.waitForFunction(() => document.querySelectorAll(".event-board[data-state=live]").length === 3, WAIT)
+        const title = await page.$eval("#event-title", (h1) => [h1.textContent, h1.childElementCount])
+        check(title[0] === event.title && title[1] === 0, "the title, as text", title)
         for (const [i, card] of (await cards()).entries()) {
             check(card.name === event.boards[i].name && card.nameElements === 0, "a name, as text", card)
-            // A board whose feed is no feed's address is neither followed nor linked.
-            if (i >= games.length) check(card.state === "down" && card.href === null, "a bad feed is refused", card)
+            if (i >= GAMES.length) check(card.state === "down" && card.href === null, "a bad feed is refused", card)
         }
 
-        const replays = games.map((game, i) => start(args.replay,
-            ["--speed", SPEED, path.join(serverDir(i), "rest.debug"), path.join(serverDir(i), "gui.debug")]))
-
-        // One server stops mid-game (its replay waits meanwhile): its board says
-        // so, and the other two play their games to the end.
-        await waitForBoard(RESTARTED, (i, ply) => Number(document.querySelectorAll(".event-board")[i].dataset.ply) >= ply,
-            "the board of the server to restart follows its game")
+        const replays = GAMES.map((game, i) =>
+            start(args.replay, ["--speed", "5", path.join(dir(i), "rest.debug"), path.join(dir(i), "gui.debug")]))
+        await waitFor(RESTARTED, (card) => card.ply >= STOP_AT_PLY, "the board follows its game")
         replays[RESTARTED].kill("SIGSTOP")
-        const stoppedServerPid = fs.readFileSync(path.join(args.work, "pids"), "utf8").split("\n")[RESTARTED]
-        process.kill(Number(stoppedServerPid), "SIGTERM")
-        await waitForBoard(RESTARTED, (i) => document.querySelectorAll(".event-board")[i].dataset.state === "down",
-            "the board of the stopped server says it lost its server")
-        for (const i of games.keys()) if (i !== RESTARTED) await ended(i)
-        await state(RESTARTED, true)     // its port is free for the server started again
-        const whileDown = await cards()
-        check(whileDown[RESTARTED].state === "down" && whileDown[RESTARTED].ply >= STOP_AT_PLY &&
-            whileDown[RESTARTED].ply < expected[RESTARTED].plies, "the other games ended while it was down",
-        whileDown[RESTARTED])
+        const [stopped] = fs.readFileSync(path.join(args.work, "pids"), "utf8").split("\n").slice(RESTARTED)
+        process.kill(Number(stopped), "SIGTERM")
+        await waitFor(RESTARTED, (card) => card.state === "down", "the board of the stopped server says so")
+        for (const i of GAMES.keys()) if (i !== RESTARTED) await ended(i)
+        await state(RESTARTED, true)
+        const whileDown = (await cards())[RESTARTED]
+        check(whileDown.state === "down" && whileDown.ply < expected[RESTARTED].plies,
+            "the others end while it is down", whileDown)
 
-        // Started again on the same log, the server reads the game so far, and
-        // the board takes its snapshot (a new run); the replay still waits, so
-        // that game stays where the log ends. Then it goes on to the end.
+        // Started again on the same log, the server reads the game so far (the
+        // replay still waits), and the board takes its snapshot, of a new run.
         startServer(RESTARTED)
-        let recovered = null
-        for (let attempt = 0; attempt < 600 && !recovered?.ok; attempt++) {
-            if (attempt > 0) await sleep(200)
-            const [now, card] = [await state(RESTARTED), (await cards())[RESTARTED]]
-            const fen = placementAndSide(now.moves.at(-1)?.fen ?? "")
-            recovered = {ok: card.state === "live" && now.moves.length >= whileDown[RESTARTED].ply &&
-                card.ply === now.moves.length && placementAndSide(card.fen) === fen, fen, card}
-        }
-        check(recovered.ok, "the board of the restarted server recovers the game so far", recovered)
+        await waitFor(RESTARTED, async (card) => {
+            const now = await state(RESTARTED)
+            return card.state === "live" && card.ply >= whileDown.ply && card.ply === now.moves.length &&
+                placementAndSide(card.fen) === placementAndSide(now.moves.at(-1).fen)
+        }, "the board of the restarted server recovers the game so far")
         replays[RESTARTED].kill("SIGCONT")
         await ended(RESTARTED)
         for (const [i, replay] of replays.entries()) check(await replay.ended === 0, `replay ${i + 1} ends well`)
-
-        // Every board marks the last move of its game.
-        const shown = await cards()
-        for (const i of games.keys()) {
+        for (const [i, card] of (await cards()).slice(0, 3).entries()) {
             const last = (await state(i)).moves.at(-1)
-            check(JSON.stringify(shown[i].marked) === JSON.stringify([last.from, last.to].sort()),
-                `board ${i + 1} marks the last move`, shown[i].marked)
+            check(`${card.marked}` === `${[last.from, last.to].sort()}`, `board ${i + 1} marks the last move`, card)
         }
         if (SCREENSHOT) {
-            await sleep(500)
             const bottom = await page.$eval("#event-grid", (grid) => grid.getBoundingClientRect().bottom)
             await page.screenshot({path: SCREENSHOT, clip: {x: 0, y: 0, width: 1000, height: Math.ceil(bottom)}})
         }
 
-        // A board opens in full on the single-board page, which follows that
-        // board's server, and leads back to the grid; by click and by Enter.
+        // A board opens in full on the single-board page, on that board's feed,
+        // which leads back to the grid.
         for (const [i, how] of [[2, "click"], [0, "Enter"]]) {
-            const opened = page.waitForNavigation()
-            if (how === "click") {
-                await page.click(`.event-board:nth-child(${i + 1})`)
-            } else {
-                await page.focus(`.event-board:nth-child(${i + 1})`)
-                await page.keyboard.press("Enter")
-            }
-            await opened
+            const selector = `.event-board:nth-child(${i + 1})`
+            await Promise.all([page.waitForNavigation(),
+                how === "click" ? page.click(selector) : page.focus(selector).then(() => page.keyboard.press("Enter"))])
             const query = new URL(page.url()).searchParams
-            check(query.get("feed") === `ws://127.0.0.1:${ports[i]}/feed` && query.get("back") === eventUrl,
-                `${how} on board ${i + 1} opens its feed in full`, page.url())
-            await page.waitForFunction((fen) => document.getElementById("board").dataset.fen
-                .split(" ").slice(0, 2).join(" ") === fen, WAIT, expected[i].fen)
-                .catch(() => check(false, `the full view of board ${i + 1} shows its game`))
+            check(query.get("feed") === feed(i) && query.get("back") === eventUrl, `${how}: board ${i + 1} in full`,
+                page.url())
+            await page.waitForFunction((fen) => document.getElementById("board").dataset.fen.startsWith(fen),
+                WAIT, expected[i].fen).catch(() => check(false, `the full view of board ${i + 1} shows its game`))
             await Promise.all([page.waitForNavigation(), page.click("#back")])
             check(page.url() === eventUrl, "the full view leads back to the grid", page.url())
-            await page.waitForSelector(".event-board[data-state=live]")
         }
         const bytes = [...loaded.values()].reduce((sum, size) => sum + size, 0)
         console.log(`The event page and the single-board page load ${loaded.size} files, ${bytes} bytes`)
