@@ -1,15 +1,17 @@
 // The browser half of web_browser_test.sh: opens the page in headless Chromium,
 // starts the replay of the recorded game, and checks what the page shows, the
-// live PGN over HTTP and that HTML in names, chat and tournament tags stays text.
+// live PGN over HTTP and that HTML in names, chat and tournament tags stays text;
+// then the single board's features (web_board_checks.mjs) in the same browser.
 import {spawn} from "node:child_process"
 import fs from "node:fs"
 import {createRequire} from "node:module"
 import path from "node:path"
 import {parseArgs} from "node:util"
 import {check, launchChromium, runChecks} from "./chromium.mjs"
+import {checkBoardFeatures} from "./web_board_checks.mjs"
 
 const {values: args} = parseArgs({options: Object.fromEntries(
-    ["npm", "url", "work", "replay", "saved", "white", "black"].map((name) => [name, {type: "string"}]))})
+    ["npm", "url", "work", "replay", "saved", "white", "black", "openings"].map((name) => [name, {type: "string"}]))})
 const require = createRequire(path.join(args.npm, "package.json"))
 const puppeteer = require("puppeteer-core")
 const {Chess} = require("chess.js")
@@ -165,6 +167,8 @@ async function main() {
         check(await page.evaluate(() => window.__xss === undefined), "no HTML from outside ran")
 
         await checkLivePgn()
+        await checkBoardFeatures({browser, page, url: args.url, work: args.work, state, fens: expected.fens, Chess,
+            tablePath: args.openings, check, screenshotDir: SCREENSHOT ? path.dirname(SCREENSHOT) : null})
     } finally {
         await browser.close()
     }

@@ -78,7 +78,7 @@ TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
     EXPECT_EQ(out.deltas[1], json::parse(R"({"type":"move","version":3,"ply":1,"san":"e4",
         "uci":"e2e4","from":"e2","to":"e4",
         "fen":"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq","clock":null,
-        "depth":10,"score":17,"nodes":5000,"pv":"e2e4 e7e5"})"));
+        "depth":10,"score":17,"nodes":5000,"pv":"e2e4 e7e5","eco":"B00","opening":"King's Pawn Game"})"));
     EXPECT_EQ(out.deltas[2]["white"], 29950);
     EXPECT_EQ(out.deltas[2]["black"], 29000);
 
