@@ -1,8 +1,9 @@
 // What a browser's request names before anything is served: the request target
 // and the Origin and Host of a WebSocket upgrade. The input is split at its
-// first two line feeds into target, origin and host. Every input is read
-// without a crash, and no route reaches a file the page does not hold: a path
-// that is served starts with "/" and has no segment starting with ".".
+// first two line feeds into target, origin and host; the rest is a server.ini
+// list of origins. Every input is read without a crash, and no route reaches a
+// file the page does not hold: a path that is served starts with "/" and has no
+// segment starting with ".".
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -47,5 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (plainHost && !OriginMayPost("http://" + std::string(host), host, {})) std::abort();
     if (!OriginMayPost("", host, {})) std::abort();
     OriginMayPost(origin, host, ListWords(rest));
+    // An origin let into the security policy adds no source or directive of its own.
+    for (const std::string& taken : ReadOrigins(rest).origins)
+        if (taken.find_first_of(" ;,'\"*/", taken.find("://") + 3) != std::string::npos)
+            std::abort();
     return 0;
 }

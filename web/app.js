@@ -1,11 +1,20 @@
 // The live game page: follows the server's WebSocket feed (a snapshot, then
-// numbered deltas) and shows the board, clocks, moves, the engines' thinking,
-// an evaluation graph and the chat. Every text that comes from the server is
+// numbered deltas) and shows the board with an evaluation bar and the
+// engines' best moves as arrows, clocks, the opening, moves, the engines'
+// thinking (each line previewed on a small board), an evaluation graph and
+// the chat. #ply=N opens the page at the position after ply N; ?overlay=1
+// shows the board, clocks, players and evaluation bar alone on a transparent
+// background, for a stream. Every text that comes from the server is
 // put on the page as text (textContent), never parsed as HTML.
 // Opened with ?nats=wss://HOST:PORT&channel=NAME it follows the same feed
-// through NATS instead (docs/RELAY.md), read only.
+// through NATS instead (docs/RELAY.md), read only. Opened with
+// ?feed=ws://HOST:PORT/feed it follows that server's feed instead of its own
+// origin's, and takes that server's PGN and tournament texts; &back=URL adds a
+// link back to the page that sent the reader here (an event's grid).
 import {Chessboard, FEN} from "./vendor/cm-chessboard/src/Chessboard.js"
 import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
+import {Arrows} from "./vendor/cm-chessboard/src/extensions/arrows/Arrows.js"
+import {placement, playLine, readFen, withEnPassant} from "./lines.js"
 import {CHANNEL_NAME, followChannel} from "./nats_follow.js"
 
 const LAST_MOVE_MARKER = {class: "marker-last-move", slice: "markerSquare"}
@@ -17,6 +26,8 @@ const CHAT_ERROR_MS = 6000         // a refused chat line's answer shows this lo
 const RETRY_FIRST_MS = 1000
 const RETRY_LAST_MS = 15000
 const SVG_NS = "http://www.w3.org/2000/svg"
+const ENGINE_ARROW = {white: {class: "arrow-white"}, black: {class: "arrow-black"}}
+const PLY_LINK = /^#ply=(\d{1,5})$/
 
 const $ = (id) => document.getElementById(id)
 
@@ -29,6 +40,7 @@ const feed = {
     clock: null,          // {white, black} in centiseconds, or null
     clockSince: 0,        // performance.now() when `clock` was last set
     pv: {white: null, black: null},
+    pvPly: {white: -1, black: -1},   // the ply after which each side's `pv` came
     users: [],
     webViewers: 0,
     chat: [],
@@ -38,6 +50,11 @@ let shownPly = null        // the ply shown on the board; null: follow the game 
 let socket = null
 const pageQuery = new URLSearchParams(location.search)
 const natsMode = pageQuery.has("nats")
+const overlayMode = pageQuery.get("overlay") === "1"
+let pendingPly = plyInLink()   // #ply=N, shown once the game is there
+let soundOn = false
+let audio = null               // the AudioContext, made on the first sound switched on
+const feedUrl = chooseFeedUrl(pageQuery.get("feed"))
 let retryMs = RETRY_FIRST_MS
 
 function emptyGame() {
@@ -45,7 +62,55 @@ function emptyGame() {
         result: "", reason: "", moves: []}
 }
 
+// --- where the feed comes from ------------------------------------------------
+
+// The feed to follow: the one ?feed= names (ws: or wss: only, without user
+// names or a query: resuming adds its own), else this origin's /feed. Null
+// when ?feed= names nothing usable: the page then follows nothing rather than
+// a feed the reader did not ask for.
+function chooseFeedUrl(asked) {
+    if (asked === null) {
+        const own = new URL("feed", location.href)
+        own.protocol = location.protocol === "https:" ? "wss:" : "ws:"
+        own.search = ""
+        own.hash = ""
+        return own
+    }
+    try {
+        const url = new URL(asked)
+        if ((url.protocol !== "ws:" && url.protocol !== "wss:") || url.username || url.password) return null
+        url.search = ""
+        url.hash = ""
+        return url
+    } catch {
+        return null
+    }
+}
+
+// An address of the server whose feed the page follows (`games.pgn`,
+// `crosstable.txt`), beside its /feed: the feed's own host over http(s).
+function serverUrl(name) {
+    const base = new URL(feedUrl ?? location.href)
+    if (base.protocol === "ws:") base.protocol = "http:"
+    if (base.protocol === "wss:") base.protocol = "https:"
+    return new URL(name, base)
+}
+
+// A link the query string asks for, when it is http(s) (relative ones are
+// taken against this page); null for anything else (javascript:, data:...).
+function safeLink(text) {
+    if (!text) return null
+    try {
+        const url = new URL(text, location.href)
+        return url.protocol === "http:" || url.protocol === "https:" ? url.href : null
+    } catch {
+        return null
+    }
+}
+
 // --- positions -------------------------------------------------------------
+
+const otherSide = (side) => side === "white" ? "black" : "white"
 
 function sideToMove(fen) {
     return fen.split(" ")[1] === "b" ? "black" : "white"
@@ -59,6 +124,68 @@ function liveFen() {
 // The position after `ply` moves (0: the start position).
 function fenAfter(ply) {
     return ply === 0 ? feed.game.startFen : feed.game.moves[ply - 1].fen
+}
+
+// The position after `ply` moves for playing lines on (null when unreadable),
+// with the en-passant square the feed's positions leave out.
+function positionAt(ply) {
+    const move = ply > 0 ? feed.game.moves[ply - 1] : null
+    const position = readFen(fenAfter(ply))
+    return move ? withEnPassant(position, move.from, move.to) : position
+}
+
+// What the engine on move at the position after `ply` thought there ({pv,
+// score}, its own view): the thinking a move carries, or for the live
+// position the latest line, when it came after the last move.
+function thinkingAt(ply) {
+    const moves = feed.game.moves
+    if (ply < moves.length) return typeof moves[ply].pv === "string" ? moves[ply] : null
+    const side = sideToMove(fenAfter(ply))
+    return feed.pv[side] && feed.pvPly[side] === ply ? feed.pv[side] : null
+}
+
+// The evaluation of the position after `ply` from White's view (centipawns),
+// or null: the engine on move's, else the last mover's before its move.
+function whiteScoreAt(ply) {
+    const toMove = sideToMove(fenAfter(ply))
+    const thinking = thinkingAt(ply)
+    if (thinking && typeof thinking.score === "number") return toMove === "white" ? thinking.score : -thinking.score
+    const move = ply > 0 ? feed.game.moves[ply - 1] : null
+    if (move && typeof move.score === "number") return toMove === "white" ? -move.score : move.score
+    return null
+}
+
+// The engines' best moves at the position after `ply`: the engine on move's
+// first move, and the reply the other engine expected when its line began with
+// the move it played.
+function engineArrows(ply) {
+    const arrows = []
+    const toMove = sideToMove(fenAfter(ply))
+    const now = thinkingAt(ply), here = positionAt(ply)
+    const [best] = now && here ? playLine(here, now.pv) : []
+    if (best) arrows.push({side: toMove, from: best.from, to: best.to})
+    const before = ply > 0 ? thinkingAt(ply - 1) : null, there = before ? positionAt(ply - 1) : null
+    if (before && there) {
+        const played = feed.game.moves[ply - 1]
+        const line = playLine(there, before.pv)
+        if (line.length >= 2 && line[0].from === played.from && line[0].to === played.to)
+            arrows.push({side: otherSide(toMove), from: line[1].from, to: line[1].to})
+    }
+    return arrows
+}
+
+// The opening the deepest named position up to `ply` belongs to, or null.
+function openingAt(ply) {
+    for (let k = ply; k > 0; k--) {
+        const move = feed.game.moves[k - 1]
+        if (typeof move.eco === "string" && typeof move.opening === "string") return move
+    }
+    return null
+}
+
+function plyInLink() {
+    const match = PLY_LINK.exec(location.hash)
+    return match ? Number(match[1]) : null
 }
 
 // --- formatting --------------------------------------------------------------
@@ -100,8 +227,9 @@ const board = new Chessboard($("board"), {
     position: FEN.start,
     assetsUrl: "vendor/cm-chessboard/assets/",
     style: {animationDuration: 150},
-    extensions: [{class: Markers, props: {autoMarkers: null}}],
+    extensions: [{class: Markers, props: {autoMarkers: null}}, {class: Arrows}],
 })
+let previewBoard = null    // the small board of the line preview, made when first needed
 
 function renderBoard(animated) {
     const ply = shownPly ?? feed.game.moves.length
@@ -117,16 +245,60 @@ function renderBoard(animated) {
         board.addMarker(LAST_MOVE_MARKER, move.from)
         board.addMarker(LAST_MOVE_MARKER, move.to)
     }
+    board.removeArrows()
+    for (const arrow of engineArrows(ply)) board.addArrow(ENGINE_ARROW[arrow.side], arrow.from, arrow.to)
     $("live").classList.toggle("active", shownPly === null)
     document.body.classList.toggle("browsing", shownPly !== null)
+    $("ply-link").href = `#ply=${ply}`
+    renderEvalBar(ply)
+    renderOpening(ply)
 }
 
+// The bar fills from White's side (below) as White's chances grow: a
+// centipawn score mapped onto 0..100 %, mates at the ends.
+function renderEvalBar(ply) {
+    const score = whiteScoreAt(ply)
+    const bar = $("eval-bar")
+    let whiteShare = 50
+    if (score !== null) {
+        whiteShare = Math.abs(score) >= MATE_SCORE ? (score > 0 ? 100 : 0)
+            : 50 + 50 * (2 / (1 + Math.exp(-0.00368208 * score)) - 1)
+    }
+    bar.dataset.score = score === null ? "" : String(score)
+    bar.querySelector(".eval-fill").style.height = `${whiteShare.toFixed(1)}%`
+    const text = score === null ? "" : formatScore(score)
+    bar.querySelector(".eval-text").textContent = text
+    bar.setAttribute("aria-label", `Evaluation, White's view: ${text || "none yet"}`)
+}
+
+function renderOpening(ply) {
+    const opening = openingAt(ply)
+    $("opening-eco").textContent = opening ? opening.eco : ""
+    $("opening-name").textContent = opening ? opening.opening : "-"
+}
+
+// Shows the position after `ply` (the live one from the last ply on), keeps
+// the address's #ply=N in step with it, and tells screen readers which it is.
 function showPly(ply) {
     const last = feed.game.moves.length
     shownPly = ply >= last ? null : Math.max(0, ply)
     renderBoard(false)
     renderMoves()
     renderGraph()
+    const address = location.pathname + location.search + (shownPly === null ? "" : `#ply=${shownPly}`)
+    history.replaceState(null, "", address)
+    const shown = shownPly ?? last
+    announce(shown === 0 ? "Start position" : `${shownPly === null ? "Live: " : ""}${moveText(shown)}`)
+}
+
+// "12... Nf6" for ply `ply`.
+function moveText(ply) {
+    const label = moveLabel(ply)
+    return `${label.number}${label.white ? "." : "..."} ${feed.game.moves[ply - 1].san}`
+}
+
+function announce(text) {
+    $("announcer").textContent = text
 }
 
 // --- panels -----------------------------------------------------------------------
@@ -173,8 +345,63 @@ function renderPv() {
                 `${(thinking.time / 100).toFixed(1)} s`].join("  ·  ")
             : "no thinking yet"
         block.querySelector(".pv-stats").textContent = stats
-        block.querySelector(".pv-line").textContent = thinking ? thinking.pv : ""
+        // One element per word, so that pointing at a move previews the line up to it.
+        const words = thinking ? String(thinking.pv).trim().split(/\s+/).filter(Boolean) : []
+        block.querySelector(".pv-line").replaceChildren(...words.map((word, index) => {
+            const span = document.createElement("span")
+            span.className = "pv-word"
+            span.dataset.index = String(index)
+            span.textContent = word
+            return span
+        }))
     }
+    renderPreview()
+}
+
+// --- the line preview --------------------------------------------------------------
+// Pointing at an engine's line (or focusing it) shows on a small board where it
+// leads: to the end, or to the move pointed at. A tap keeps it until the next.
+
+const preview = {side: null, upTo: null, kept: false}
+
+// The engine line of `side` from the position it was thought in: null when
+// that is unknown or the line's first word is no move there.
+function lineOf(side) {
+    const thinking = feed.pv[side], ply = feed.pvPly[side]
+    if (!thinking || ply < 0 || ply > feed.game.moves.length || sideToMove(fenAfter(ply)) !== side) return null
+    const start = positionAt(ply)
+    const moves = start ? playLine(start, thinking.pv) : []
+    return moves.length ? {start, moves} : null
+}
+
+function renderPreview() {
+    const line = preview.side ? lineOf(preview.side) : null
+    $("pv-preview").hidden = !line
+    for (const element of document.querySelectorAll(".pv-line"))
+        element.classList.toggle("previewed", Boolean(line) && element.dataset.side === preview.side)
+    if (!line) return
+    const count = Math.min(line.moves.length, preview.upTo === null ? line.moves.length : preview.upTo + 1)
+    const last = line.moves[count - 1]
+    const fen = placement(last.position)
+    $("pv-board").dataset.fen = fen
+    if (!previewBoard) {
+        previewBoard = new Chessboard($("pv-board"), {position: fen, assetsUrl: "vendor/cm-chessboard/assets/",
+            style: {showCoordinates: false, animationDuration: 0},
+            extensions: [{class: Markers, props: {autoMarkers: null}}]})
+    } else {
+        previewBoard.setPosition(fen, false)
+    }
+    previewBoard.removeMarkers(LAST_MOVE_MARKER)
+    previewBoard.addMarker(LAST_MOVE_MARKER, last.from)
+    previewBoard.addMarker(LAST_MOVE_MARKER, last.to)
+    const name = feed.game[preview.side] || (preview.side === "white" ? "White" : "Black")
+    $("pv-caption").textContent = `${name}: after ${line.moves.slice(0, count).map((m) => m.word).join(" ")}`
+}
+
+function pointPreview(side, upTo) {
+    preview.side = side
+    preview.upTo = upTo
+    renderPreview()
 }
 
 function renderMoves() {
@@ -290,6 +517,30 @@ function renderAll() {
     renderChat()
 }
 
+// --- sounds ---------------------------------------------------------------------------
+// Made by the page (no sound files): a short tick for a move, a lower double
+// knock for a capture. Off until the reader switches them on.
+
+function playSound(capture) {
+    if (!soundOn || !audio) return
+    try {
+        const start = audio.currentTime
+        for (const [delay, frequency] of capture ? [[0, 220], [0.07, 165]] : [[0, 520]]) {
+            const tone = audio.createOscillator(), level = audio.createGain()
+            tone.type = "triangle"
+            tone.frequency.value = frequency
+            level.gain.setValueAtTime(0.0001, start + delay)
+            level.gain.exponentialRampToValueAtTime(0.25, start + delay + 0.008)
+            level.gain.exponentialRampToValueAtTime(0.0001, start + delay + 0.09)
+            tone.connect(level).connect(audio.destination)
+            tone.start(start + delay)
+            tone.stop(start + delay + 0.1)
+        }
+    } catch {
+        // no sound is better than a broken page
+    }
+}
+
 // --- the feed -------------------------------------------------------------------------
 
 function takeGame(message) {
@@ -299,6 +550,7 @@ function takeGame(message) {
         reason: message.reason, moves: message.moves}
     if (!sameGame) {
         feed.pv = {white: null, black: null}
+        feed.pvPly = {white: -1, black: -1}
         feed.clock = null
     }
     shownPly = null
@@ -312,11 +564,17 @@ function applySnapshot(message) {
     feed.clock = message.clock
     feed.clockSince = performance.now()
     feed.pv = message.pv
+    // The engine on move thinks in the live position; the other one last
+    // thought before its move.
+    const plies = feed.game.moves.length, toMove = sideToMove(liveFen())
+    feed.pvPly = {[toMove]: plies, [otherSide(toMove)]: plies - 1}
     feed.users = message.users
     feed.webViewers = message.webViewers
     feed.chat = message.chat.slice(-CHAT_LINES_KEPT)
     feed.chatAllowed = message.chatAllowed
     renderAll()
+    if (pendingPly !== null) showPly(pendingPly)
+    pendingPly = null
 }
 
 function applyMove(message) {
@@ -335,6 +593,9 @@ function applyMove(message) {
     renderMoves()
     renderGraph()
     renderClocks()
+    renderPreview()
+    playSound(move.san.includes("x"))
+    if (shownPly === null) announce(moveText(ply))
     return true
 }
 
@@ -364,14 +625,18 @@ function applyDelta(message) {
             renderClocks()
             break
         case "pv":
+            if (message.side !== "white" && message.side !== "black") break
             feed.pv[message.side] = message
+            feed.pvPly[message.side] = feed.game.moves.length
             renderPv()
+            if (shownPly === null) renderBoard(false)   // its arrow and the bar
             break
         case "result":
             feed.game.result = message.result
             feed.game.reason = message.reason
             renderPlayers()
             renderClocks()
+            announce(`Result ${message.result} ${message.reason}`.trim())
             break
         case "game":
             takeGame(message)
@@ -395,8 +660,18 @@ function applyDelta(message) {
 // belongs to. A snapshot replaces the state; a delta of the same run and the
 // next version is applied; one at or below the state's version is in it
 // already. Anything else is a gap: the caller starts again (after a delta
-// that no longer fits the game, from a snapshot).
+// that no longer fits the game, from a snapshot). A message of a shape the
+// page cannot show counts as a gap too: it starts again from a snapshot.
 function takeMessage(message, run) {
+    try {
+        return applyMessage(message, run)
+    } catch {
+        feed.run = null
+        return "gap"
+    }
+}
+
+function applyMessage(message, run) {
     if (message.type === "snapshot") {
         applySnapshot(message)
         return "applied"
@@ -419,6 +694,7 @@ function onMessage(event) {
     } catch {
         return
     }
+    if (!message || typeof message !== "object") return
     if (message.type === "error") {
         showChatError(message.text)
     } else if (takeMessage(message, feed.run) === "gap") {
@@ -432,8 +708,7 @@ function setConnection(text, live) {
 }
 
 function connect() {
-    const url = new URL("feed", location.href)
-    url.protocol = location.protocol === "https:" ? "wss:" : "ws:"
+    const url = new URL(feedUrl)
     if (feed.run !== null) {
         url.searchParams.set("run", feed.run)
         url.searchParams.set("since", String(feed.version))
@@ -465,11 +740,61 @@ $("first").addEventListener("click", () => showPly(0))
 $("previous").addEventListener("click", () => showPly((shownPly ?? feed.game.moves.length) - 1))
 $("next").addEventListener("click", () => showPly((shownPly ?? feed.game.moves.length) + 1))
 $("live").addEventListener("click", () => showPly(feed.game.moves.length))
+// Left and right step through the game, Home and End go to its start and to
+// the live position; typing in the chat form is left alone.
 document.addEventListener("keydown", (event) => {
-    if (event.target instanceof HTMLInputElement) return
-    if (event.key === "ArrowLeft") $("previous").click()
-    if (event.key === "ArrowRight") $("next").click()
+    if (event.target instanceof HTMLInputElement || event.altKey || event.ctrlKey || event.metaKey) return
+    const button = {ArrowLeft: "previous", ArrowRight: "next", Home: "first", End: "live"}[event.key]
+    if (button) {
+        event.preventDefault()
+        $(button).click()
+    } else if (event.key === "Escape" && preview.side) {
+        preview.kept = false
+        pointPreview(null, null)
+    }
 })
+window.addEventListener("hashchange", () => {
+    const ply = plyInLink()
+    if (ply === null) return
+    if (feed.run === null) pendingPly = ply
+    else showPly(ply)
+})
+
+$("sound").addEventListener("click", () => {
+    soundOn = !soundOn
+    try {
+        audio ??= new AudioContext()
+        audio.resume()
+    } catch {
+        soundOn = false
+    }
+    $("sound").setAttribute("aria-pressed", String(soundOn))
+    $("sound").textContent = soundOn ? "Sound on" : "Sound off"
+})
+
+for (const element of document.querySelectorAll(".pv-line")) {
+    const side = element.dataset.side
+    const wordAt = (event) => {
+        const index = event.target.closest?.(".pv-word")?.dataset.index
+        return index === undefined ? null : Number(index)
+    }
+    element.addEventListener("pointerover", (event) => { if (!preview.kept) pointPreview(side, wordAt(event)) })
+    element.addEventListener("pointerleave", () => { if (!preview.kept) pointPreview(null, null) })
+    element.addEventListener("focus", () => { if (!preview.kept) pointPreview(side, null) })
+    element.addEventListener("blur", () => { if (!preview.kept) pointPreview(null, null) })
+    // A tap keeps the preview (a touch screen has no pointing); the same tap again drops it.
+    const keep = (upTo) => {
+        const same = preview.kept && preview.side === side && preview.upTo === upTo
+        preview.kept = !same
+        pointPreview(same ? null : side, upTo)
+    }
+    element.addEventListener("click", (event) => keep(wordAt(event)))
+    element.addEventListener("keydown", (event) => {
+        if (event.key !== "Enter" && event.key !== " ") return
+        event.preventDefault()
+        keep(null)
+    })
+}
 
 $("chat-name").value = localStorage.getItem("lantrel-chat-name") ?? ""
 $("chat-form").addEventListener("submit", (event) => {
@@ -493,7 +818,7 @@ for (const button of document.querySelectorAll(".tourney-buttons button")) {
         pre.hidden = false
         pre.textContent = "Loading..."
         try {
-            const reply = await fetch(button.dataset.src, {cache: "no-store"})
+            const reply = await fetch(serverUrl(button.dataset.src), {cache: "no-store"})
             pre.textContent = reply.ok ? await reply.text()
                 : reply.status === 404 ? "This server has no tournament PGN." : `The server answered ${reply.status}.`
         } catch {
@@ -541,8 +866,19 @@ async function followNats() {
     }
 }
 
+// The live PGN as the server serves it (a link, not a fetch: another
+// server's PGN needs no cross-origin leave to be downloaded).
+$("download-pgn").href = serverUrl("games.pgn").href
+document.body.classList.toggle("overlay", overlayMode)
+const backLink = safeLink(pageQuery.get("back"))
+if (backLink) {
+    $("back").href = backLink
+    $("back").hidden = false
+}
+
 new ResizeObserver(() => renderGraph()).observe($("eval-graph"))
 setInterval(renderClocks, 100)
 renderAll()
 if (natsMode) followNats()
-else connect()
+else if (feedUrl) connect()
+else setConnection("needs ?feed=ws://HOST:PORT/feed", false)

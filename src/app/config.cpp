@@ -56,6 +56,11 @@ void ApplyConfigurationLines(ServerConfig& config, const std::vector<std::string
         if (StartsWith(line, "WEBORIGINS="))
             config.webChatOrigins = ListWords(value("WEBORIGINS="));
         if (StartsWith(line, "WEBNATS=")) config.webNatsServers = ListWords(value("WEBNATS="));
+        if (StartsWith(line, "WEBEVENTFEEDS=")) {
+            OriginList feeds = ReadOrigins(value("WEBEVENTFEEDS="));
+            config.webEventFeeds = std::move(feeds.origins);
+            config.webEventFeedsRefused = std::move(feeds.refused);
+        }
         if (StartsWith(line, "WEBFRAMEANCESTORS="))
             config.webFrameAncestors = ListWords(value("WEBFRAMEANCESTORS="));
         if (StartsWith(line, "MENU ")) ApplyMenuLine(config, line);

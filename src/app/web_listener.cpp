@@ -100,6 +100,9 @@ std::vector<std::string> UserNames(const ClientTable& clients) {
 void StartWebListener(Server& server) {
     const ServerConfig& config = server.config;
     if (config.webPort == 0) return;
+    for (const std::string& word : config.webEventFeedsRefused)
+        server.journal.Write("Web setting: WEBEVENTFEEDS= leaves out \"" + word +
+                             "\", not an origin such as ws://192.168.1.21:8080");
     std::string problem;
     if (config.webPort < 0) {
         problem = "WEBPORT= must be a number from 1 to 65535";
@@ -113,6 +116,7 @@ void StartWebListener(Server& server) {
         setup.chatOrigins = config.webChatOrigins;
         setup.frameAncestors = config.webFrameAncestors;
         setup.natsServers = config.webNatsServers;
+        setup.eventFeeds = config.webEventFeeds;
         setup.run = server.webFeed.run();
         const std::string folder = PageFolder(config, server.os.workDir);
         setup.files = LoadPageFiles(folder);

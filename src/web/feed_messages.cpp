@@ -61,6 +61,10 @@ void AddPly(Json& j, const RecordedPly& ply) {
     j["fen"] = Utf8(ply.fen);
     j["clock"] = ply.clockAfter ? Json(*ply.clockAfter) : Json(nullptr);
     if (ply.moverThinking) AddThinking(j, *ply.moverThinking, false);
+    if (ply.opening) {
+        j["eco"] = ply.opening->eco;
+        j["opening"] = Utf8(ply.opening->name);
+    }
 }
 
 // ---- Each message's fields after "type" and "version" --------------------------------

@@ -72,6 +72,7 @@ void GameRecorder::MovePlayed(const PlayedMove& move, const std::string& fen,
         LoadFen(position_, fen);
         ply.pgnSan = move.san + CheckMark(position_);
     }
+    ply.opening = OpeningAt(fen);
     lastThinking_[mover].reset();
     current_.plies.push_back(std::move(ply));
 }

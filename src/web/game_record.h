@@ -12,6 +12,7 @@
 #include "chess/board.h"
 #include "events/game_output.h"
 #include "platform/platform.h"
+#include "web/openings.h"
 
 namespace lantrel {
 
@@ -21,6 +22,7 @@ struct RecordedPly {
     std::string fen;     // the position after the move
     std::optional<std::int64_t> clockAfter;     // the mover's time left, centiseconds
     std::optional<ThinkingLine> moverThinking;  // the mover's last thinking before it
+    const OpeningName* opening = nullptr;       // the name of the position after it, if any
 };
 
 struct RecordedGame {

@@ -89,6 +89,12 @@ std::string PgnOfGame(const RecordedGame& game, const std::string& site) {
                        TagLine("Black", KnownOr(game.black)) + TagLine("Result", result);
     const std::string timeControl = PgnTimeControl(game.level);
     if (!timeControl.empty()) text += TagLine("TimeControl", timeControl);
+    // The deepest named position the game reached names its opening.
+    for (auto ply = game.plies.rbegin(); ply != game.plies.rend(); ++ply) {
+        if (!ply->opening) continue;
+        text += TagLine("ECO", ply->opening->eco) + TagLine("Opening", ply->opening->name);
+        break;
+    }
     if (!game.startFen.empty()) {
         // The feed's positions leave out the en-passant square and the counters.
         const std::int32_t firstNumber = game.plies.empty() ? 1 : game.plies[0].move.number;

@@ -27,6 +27,10 @@ struct WebSettings {
     std::vector<std::string> webFrameAncestors;
     // WEBNATS=: NATS servers the page may follow the feed on.
     std::vector<std::string> webNatsServers;
+    // WEBEVENTFEEDS=: origins of the other servers' feeds that the event page
+    // (and the board it opens) may connect to; the words that are no origin.
+    std::vector<std::string> webEventFeeds;
+    std::vector<std::string> webEventFeedsRefused;
 };
 
 // "TimeControl" of the GUI's time control ("level 40 5 0" -> "40/300",
@@ -34,7 +38,8 @@ struct WebSettings {
 std::string PgnTimeControl(const Level& level);
 
 // One game in PGN export form: the tag roster (unknown values "?"), TimeControl
-// when known, SetUp and FEN for a game from a set-up position, the moves with
+// when known, ECO and Opening of the last position the opening table names,
+// SetUp and FEN for a game from a set-up position, the moves with
 // "{[%clk h:mm:ss] [%eval x.xx]}" where known, and the result ("*" while the
 // game goes on). LF line ends, lines of at most 80 characters.
 std::string PgnOfGame(const RecordedGame& game, const std::string& site);

@@ -13,11 +13,16 @@ int Index(PieceColour side) {
     return side == PieceColour::kWhite ? 0 : 1;
 }
 
-// "20261209063000": the local start time, which a client sends back to resume.
-std::string RunName(const LocalDateTime& t) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second);
+// "20261209063000-5321887", which a client sends back to resume: the local
+// start time and the monotonic clock's milliseconds. The time alone names two
+// runs alike when a supervisor restarts the server within the second, or the
+// clock repeats an hour (summer time ends): a client would then resume the old
+// run's versions on the new run's deltas, and show a position that never was.
+std::string RunName(const LocalDateTime& t, double monotonicSeconds) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d-%lld", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second,
+                  static_cast<long long>(monotonicSeconds * 1000) % 1000000000000LL);
     return text;
 }
 
@@ -65,7 +70,7 @@ WebFeed::WebFeed(Clock& clock, const GameRecorder& record, const std::string& si
       record_(record),
       site_(site),
       settings_(settings),
-      run_(RunName(clock.Now())) {}
+      run_(RunName(clock.Now(), clock.Monotonic())) {}
 
 void WebFeed::AddListener(FeedListener& listener) {
     listeners_.push_back(&listener);

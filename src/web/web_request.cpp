@@ -1,6 +1,7 @@
 #include "web/web_request.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "text/text.h"
 
@@ -13,6 +14,49 @@ std::string Normalised(std::string_view origin) {
     while (!text.empty() && text.back() == '/')
         text.pop_back();
     return text;
+}
+
+// The words of a list value, split at blanks, tabs and commas.
+std::vector<std::string> SplitList(std::string_view value) {
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : value) {
+        if (c != ' ' && c != ',' && c != '\t') {
+            word += c;
+        } else if (!word.empty()) {
+            words.push_back(std::exchange(word, {}));
+        }
+    }
+    if (!word.empty()) words.push_back(word);
+    return words;
+}
+
+// scheme "://" host [":" port], as the security policy's connect-src takes it:
+// a host of dot-separated labels of letters, digits and "-" (an IPv4 address is
+// one such), no wildcard, no path, no IPv6 literal (the policy has no form for it).
+bool IsOrigin(std::string_view text) {
+    const std::size_t schemeEnd = text.find("://");
+    if (schemeEnd == std::string_view::npos) return false;
+    const std::string scheme = UpperAscii(text.substr(0, schemeEnd));
+    if (scheme != "WS" && scheme != "WSS" && scheme != "HTTP" && scheme != "HTTPS") return false;
+    std::string_view host = text.substr(schemeEnd + 3);
+    if (const std::size_t colon = host.find(':'); colon != std::string_view::npos) {
+        const std::string_view port = host.substr(colon + 1);
+        const bool digits =
+            !port.empty() && port.size() <= 5 &&
+            std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!digits) return false;
+        const int number = std::stoi(std::string(port));  // five digits at most: no overflow
+        if (number < 1 || number > 65535) return false;
+        host = host.substr(0, colon);
+    }
+    if (host.empty() || host.size() > 253 || host.front() == '.' || host.back() == '.' ||
+        host.find("..") != std::string_view::npos)
+        return false;
+    return std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '.';
+    });
 }
 
 }  // namespace
@@ -45,24 +89,27 @@ bool OriginMayPost(std::string_view origin, std::string_view host,
 }
 
 std::vector<std::string> ListWords(std::string_view value) {
-    std::vector<std::string> words;
-    std::string word;
-    auto take = [&words, &word] {
-        const bool safe = std::all_of(word.begin(), word.end(), [](char c) {
+    std::vector<std::string> words = SplitList(value);
+    std::erase_if(words, [](const std::string& word) {
+        return !std::all_of(word.begin(), word.end(), [](char c) {
             return c > ' ' && c < 127 && c != ';' && c != '"' && c != '\'';
         });
-        if (!word.empty() && safe) words.push_back(word);
-        word.clear();
-    };
-    for (char c : value) {
-        if (c == ' ' || c == ',' || c == '\t') {
-            take();
+    });
+    return words;
+}
+
+OriginList ReadOrigins(std::string_view value) {
+    OriginList list;
+    for (std::string& word : SplitList(value)) {
+        std::string origin = word;
+        if (!origin.empty() && origin.back() == '/') origin.pop_back();
+        if (IsOrigin(origin)) {
+            list.origins.push_back(std::move(origin));
         } else {
-            word += c;
+            list.refused.push_back(std::move(word));
         }
     }
-    take();
-    return words;
+    return list;
 }
 
 }  // namespace lantrel

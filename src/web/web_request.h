@@ -41,4 +41,16 @@ bool OriginMayPost(std::string_view origin, std::string_view host,
 // JSON: a word with a byte outside printable ASCII, a ";" or a quote is left out.
 std::vector<std::string> ListWords(std::string_view value);
 
+// A server.ini list of origins that pages may connect to (WEBEVENTFEEDS=),
+// split as ListWords splits. An origin is a scheme (ws, wss, http or https),
+// "://", a host name or IPv4 address and an optional port 1..65535, with no
+// path ("ws://192.168.1.21:8080"; a trailing "/" is dropped): the only words
+// that go into the security policy's connect-src. The other words are in
+// `refused`, for server.log to name.
+struct OriginList {
+    std::vector<std::string> origins;
+    std::vector<std::string> refused;
+};
+OriginList ReadOrigins(std::string_view value);
+
 }  // namespace lantrel

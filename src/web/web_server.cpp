@@ -750,8 +750,9 @@ std::string WebServer::Start(WebListenerSetup setup) {
     if (error) return "cannot listen on " + where + ": " + error.message();
     l.port = l.acceptor.local_endpoint(error).port();
     // Scripts from this server only: a text that slipped into the page as
-    // markup still could not run. The page talks to this server alone, and
-    // only the sites listed may frame it.
+    // markup still could not run. The page talks to this server, the NATS
+    // servers and the event page's feeds listed, and only the sites listed may
+    // frame it.
     auto words = [](const std::vector<std::string>& list) {
         std::string text;
         for (const std::string& word : list)
@@ -761,7 +762,7 @@ std::string WebServer::Start(WebListenerSetup setup) {
     l.securityPolicy =
         "default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
         "connect-src 'self'" +
-        words(setup.natsServers) + "; frame-ancestors " +
+        words(setup.natsServers) + words(setup.eventFeeds) + "; frame-ancestors " +
         (setup.frameAncestors.empty() ? std::string("'none'")
                                       : words(setup.frameAncestors).substr(1));
     l.natsList = std::make_shared<const std::string>(DocumentText({setup.natsServers}));

@@ -35,6 +35,9 @@ struct WebListenerSetup {
     // NATS servers the page may follow the feed on ("wss://edge.example.org:443"),
     // told to the page as /nats.json; none when empty.
     std::vector<std::string> natsServers;
+    // Other servers' feeds the event page follows ("ws://192.168.1.21:8080"),
+    // which the page may connect to besides this server.
+    std::vector<std::string> eventFeeds;
     std::string run;  // names this run of the server, as in the feed's snapshot
     // The page's files: the path as asked for ("/index.html") and its bytes.
     std::map<std::string, std::string> files;

@@ -154,13 +154,18 @@ start_edge
 primer_lines=$(grep -n -m1 ' : new' "$RECORDED" | cut -d: -f1)
 head -n "$primer_lines" "$RECORDED" > "$WORK/gui.debug"
 tail -n +"$((primer_lines + 1))" "$RECORDED" > "$WORK/rest.debug"
+# The page, and an event page whose one board follows the channel through the edge.
+mkdir "$WORK/page"
+cp -r "$SOURCE_DIR/web/." "$WORK/page/"
+echo "{\"title\": \"NATS\", \"boards\": [{\"name\": \"$CHANNEL\",
+  \"feed\": {\"nats\": \"ws://127.0.0.1:$EDGE_WS\", \"channel\": \"$CHANNEL\"}}]}" > "$WORK/page/event.json"
 cat > "$WORK/server.ini" <<INI
 PATH=gui.debug
 PORT=$UDP_PORT
 BIND=127.0.0.1
 WEBPORT=$WEB_PORT
 WEBBIND=127.0.0.1
-WEBROOT=$SOURCE_DIR/web
+WEBROOT=$WORK/page
 WEBNATS=ws://127.0.0.1:$EDGE_WS
 DELAY=20
 DELAYAFTERMOVE=10
@@ -184,6 +189,7 @@ follow hub "nats://127.0.0.1:$HUB" &
 FOLLOW_HUB=$!
 CHROMIUM=$CHROMIUM timeout 150 node "$SOURCE_DIR/tests/integration/nats_browser.mjs" --npm "$NPM_DIR" \
     --url "http://127.0.0.1:$WEB_PORT/?nats=ws://127.0.0.1:$EDGE_WS&channel=$CHANNEL" \
+    --event "http://127.0.0.1:$WEB_PORT/event.html" \
     --work "$WORK" --plies "$PLIES" --timeout 140 > "$WORK/browser.out" 2>&1 &
 BROWSER=$!
 sleep 3

@@ -17,6 +17,12 @@ install_npm_packages() {
     touch "$NPM_DIR/installed"
 }
 
+# Skips the test (calling `skip`) without Chromium at $CHROMIUM, node or npm.
+need_chromium_and_node() {
+    [ -x "$CHROMIUM" ] || skip "needs $CHROMIUM (scripts/install-deps.sh installs chromium)"
+    command -v node >/dev/null && command -v npm >/dev/null || skip "needs node and npm"
+}
+
 # A free loopback port: free_port SOCK_STREAM | SOCK_DGRAM
 free_port() {
     python3 -c "import socket; s=socket.socket(socket.AF_INET, socket.$1); s.bind(('127.0.0.1', 0)); print(s.getsockname()[1])"

@@ -1,14 +1,17 @@
 // The browser half of web_browser_test.sh: opens the page in headless Chromium,
 // starts the replay of the recorded game, and checks what the page shows, the
-// live PGN over HTTP and that HTML in names, chat and tournament tags stays text.
+// live PGN over HTTP and that HTML in names, chat and tournament tags stays text;
+// then the single board's features (web_board_checks.mjs) in the same browser.
 import {spawn} from "node:child_process"
 import fs from "node:fs"
 import {createRequire} from "node:module"
 import path from "node:path"
 import {parseArgs} from "node:util"
+import {check, launchChromium, runChecks} from "./chromium.mjs"
+import {checkBoardFeatures} from "./web_board_checks.mjs"
 
 const {values: args} = parseArgs({options: Object.fromEntries(
-    ["npm", "url", "work", "replay", "saved", "white", "black"].map((name) => [name, {type: "string"}]))})
+    ["npm", "url", "work", "replay", "saved", "white", "black", "openings"].map((name) => [name, {type: "string"}]))})
 const require = createRequire(path.join(args.npm, "package.json"))
 const puppeteer = require("puppeteer-core")
 const {Chess} = require("chess.js")
@@ -19,10 +22,6 @@ const CHAT_PAYLOAD = SCREENSHOT ? "Good luck to both!"
 const LIST_PAYLOAD = "<svg onload=__xss=1>"
 const GAME_SECONDS = 120
 
-const failures = []
-function check(condition, what, detail = "") {
-    if (!condition) failures.push(detail === "" ? what : `${what}: ${JSON.stringify(detail)}`)
-}
 const placementAndSide = (fen) => fen.split(" ").slice(0, 2).join(" ")
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms))
 
@@ -79,12 +78,7 @@ async function checkLivePgn() {
 
 async function main() {
     await waitForServer()
-    const browser = await puppeteer.launch({
-        executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
-        userDataDir: fs.mkdtempSync(path.join(args.work, "chromium-")),
-        args: ["--no-sandbox", "--headless", "--disable-gpu", "--disable-quic", "--no-first-run",
-            "--disable-background-networking", "--disable-component-update", "--disable-sync"],
-    })
+    const browser = await launchChromium(puppeteer, args.work)
     try {
         const page = await browser.newPage()
         page.on("pageerror", (error) => check(false, "no script error on the page", error.message))
@@ -173,15 +167,11 @@ async function main() {
         check(await page.evaluate(() => window.__xss === undefined), "no HTML from outside ran")
 
         await checkLivePgn()
+        await checkBoardFeatures({browser, page, url: args.url, work: args.work, state, fens: expected.fens, Chess,
+            tablePath: args.openings, check, screenshotDir: SCREENSHOT ? path.dirname(SCREENSHOT) : null})
     } finally {
         await browser.close()
     }
 }
 
-try {
-    await main()
-} catch (error) {
-    check(false, "the test ran to its end", error.stack)
-}
-for (const failure of failures) console.log(`FAILED: ${failure}`)
-process.exit(failures.length ? 1 : 0)
+await runChecks(main)

@@ -2,13 +2,17 @@
 # Browser end-to-end test: headless Chromium opens the server's page while a
 # recorded XBoard game (sf_fairymax) is replayed into the log the server
 # follows. web_browser.mjs then checks what the page shows, the live PGN over
-# HTTP and that names, chat lines and tournament tags holding HTML stay text.
+# HTTP and that names, chat lines and tournament tags holding HTML stay text,
+# and web_board_checks.mjs the board's features (opening, arrows, evaluation
+# bar, #ply=N, keyboard, PGN download, overlay, page weight).
 #
 # Usage: web_browser_test.sh SERVER_BIN VIEWER_BIN SOURCE_DIR REPLAY_BIN
 # Skipped (exit status 77) without chromium, node and npm, or when the npm
 # packages cannot be installed.
 # LANTREL_SCREENSHOT=PATH also saves a picture of the page after the game, with
-# the recorded names and a plain chat line (docs/web-page.png is made that way).
+# the recorded names and a plain chat line (docs/web-page.png is made that way),
+# and beside it web-board.png (a linked ply, with arrows), web-overlay.png and
+# web-phone.png.
 set -u
 
 SERVER_BIN=$1
@@ -21,8 +25,9 @@ skip() {
     echo "SKIPPED: $*"
     exit 77
 }
-[ -x "$CHROMIUM" ] || skip "needs $CHROMIUM (scripts/install-deps.sh installs chromium)"
-command -v node >/dev/null && command -v npm >/dev/null || skip "needs node and npm"
+# puppeteer-core and chess.js, installed once per lock file outside the source tree.
+. "$SOURCE_DIR/tests/integration/npm_packages.sh"
+need_chromium_and_node
 
 WORK=$(mktemp -d /tmp/lantrel-web-XXXXXX)
 SERVER_PID=""
@@ -33,8 +38,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# puppeteer-core and chess.js, installed once per lock file outside the source tree.
-. "$SOURCE_DIR/tests/integration/npm_packages.sh"
 install_npm_packages "$SOURCE_DIR" "$WORK"
 
 UDP_PORT=$(free_port SOCK_DGRAM)
@@ -97,7 +100,8 @@ status=0
 CHROMIUM=$CHROMIUM timeout 240 node "$SOURCE_DIR/tests/integration/web_browser.mjs" \
     --npm "$NPM_DIR" --url "http://127.0.0.1:$WEB_PORT/" --work "$WORK" \
     --replay "$REPLAY_BIN" --saved "$FIXTURES/sf_fairymax.pgn" \
-    --white "$WHITE_NAME" --black "$BLACK_NAME" || status=1
+    --white "$WHITE_NAME" --black "$BLACK_NAME" \
+    --openings "$SOURCE_DIR/src/web/openings/openings.tsv" || status=1
 if [ $status != 0 ]; then
     echo "--- server.out"; tail -20 "$WORK/server.out"
     echo "--- server.log (end)"; tail -30 "$WORK/server.log"

@@ -94,6 +94,12 @@ TEST(ConfigTest, WebKeys) {
     EXPECT_EQ(hardened.webChatOrigins,
               (std::vector<std::string>{"https://a.org", "https://b.org"}));
     EXPECT_EQ(hardened.webFrameAncestors, std::vector<std::string>{"https://club.org"});
+    const ServerConfig event =
+        Apply({"WEBEVENTFEEDS=ws://pc1:8080 pc2", "WEBEVENTFEEDS=ws://pc3:8080"});
+    EXPECT_EQ(event.webEventFeeds,
+              std::vector<std::string>{"ws://pc3:8080"});  // the last line wins
+    EXPECT_TRUE(event.webEventFeedsRefused.empty());
+    EXPECT_EQ(Apply({"WEBEVENTFEEDS=pc2"}).webEventFeedsRefused, std::vector<std::string>{"pc2"});
     for (const char* unusable : {"WEBMAXPERADDRESS=0", "WEBMAXPERADDRESS=x", "WEBMAXPERADDRESS="})
         EXPECT_EQ(Apply({unusable}).webMaxPerAddress, 16) << unusable;
     for (const char* unusable : {"WEBPORT=http", "WEBPORT=65536", "WEBPORT=", "WEBPORT=-1"})

@@ -9,6 +9,7 @@
 
 #include "feed/parsing.h"
 #include "platform/fakes.h"
+#include "web/relay_plan.h"
 #include "web/web_request.h"
 
 namespace lantrel {
@@ -77,7 +78,7 @@ TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
     EXPECT_EQ(out.deltas[1], json::parse(R"({"type":"move","version":3,"ply":1,"san":"e4",
         "uci":"e2e4","from":"e2","to":"e4",
         "fen":"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq","clock":null,
-        "depth":10,"score":17,"nodes":5000,"pv":"e2e4 e7e5"})"));
+        "depth":10,"score":17,"nodes":5000,"pv":"e2e4 e7e5","eco":"B00","opening":"King's Pawn Game"})"));
     EXPECT_EQ(out.deltas[2]["white"], 29950);
     EXPECT_EQ(out.deltas[2]["black"], 29000);
 
@@ -238,6 +239,21 @@ TEST(FeedMessages, TextOfEachType) {
     EXPECT_EQ(DocumentText({{"wss://a.example:443"}}), R"({"servers":["wss://a.example:443"]})");
 }
 
+// A server restarted within the same second starts another run, so that no
+// client resumes the old run's versions on it.
+TEST(FeedRuns, ARestartWithinTheSecondIsAnotherRun) {
+    FakeClock clock;
+    GameRecorder record{clock};
+    const std::string site;
+    const WebSettings settings;
+    const WebFeed first{clock, record, site, settings};
+    clock.Advance(0.2);
+    const WebFeed second{clock, record, site, settings};
+    EXPECT_NE(first.run(), second.run());
+    EXPECT_EQ(first.run().substr(0, 14), second.run().substr(0, 14));  // the same second
+    EXPECT_TRUE(IsRunName(second.run())) << second.run();  // fit for the relay's headers
+}
+
 TEST(FeedHistory, ReachesBackOrSaysItCannot) {
     FeedHistory history;
     auto text = std::make_shared<const std::string>("{}");
@@ -353,6 +369,47 @@ TEST(ClientMessages, RequestTargetsAndOrigins) {
     // A word that could end a directive of the security policy, or is no ASCII.
     EXPECT_EQ(ListWords("wss://a.org:443 wss://x;script-src \"'x' wss://caf\xE9.org"),
               (std::vector<std::string>{"wss://a.org:443"}));
+}
+
+// Only a bare origin goes into the policy's connect-src: a word that could add
+// a source of its own (a wildcard, a keyword, a second directive) is refused.
+TEST(WebRequests, FeedOriginsForTheSecurityPolicy) {
+    const struct Row {
+        const char* word;
+        const char* origin;  // null: refused
+    } rows[] = {
+        {"ws://192.168.1.21:8080", "ws://192.168.1.21:8080"},
+        {"WSS://Board-2.club.example.org/", "WSS://Board-2.club.example.org"},
+        {"https://events.example.org", "https://events.example.org"},
+        {"ws://pc3:1", "ws://pc3:1"},
+        {"ftp://pc3:21", nullptr},
+        {"pc3:8080", nullptr},
+        {"ws://", nullptr},
+        {"ws://pc3:", nullptr},
+        {"ws://pc3:0", nullptr},
+        {"ws://pc3:65536", nullptr},
+        {"ws://pc3:123456", nullptr},
+        {"ws://pc3:*", nullptr},
+        {"ws://*.example.org", nullptr},
+        {"ws://pc3:8080/feed", nullptr},
+        {"ws://[::1]:8080", nullptr},
+        {"ws://a..b", nullptr},
+        {"ws://.a", nullptr},
+        {"ws://pc3;script-src", nullptr},
+        {"'unsafe-inline'", nullptr},
+        {"*", nullptr},
+        {"ws://caf\xE9.org", nullptr},
+    };
+    for (const Row& row : rows) {
+        const OriginList list = ReadOrigins(row.word);
+        const auto want =
+            row.origin ? std::vector<std::string>{row.origin} : std::vector<std::string>{};
+        EXPECT_EQ(list.origins, want) << row.word;
+        EXPECT_EQ(list.refused.size(), row.origin ? 0u : 1u) << row.word;
+    }
+    const OriginList two = ReadOrigins(" ws://a:1,wss://b:2 ,, nonsense\t");
+    EXPECT_EQ(two.origins, (std::vector<std::string>{"ws://a:1", "wss://b:2"}));
+    EXPECT_EQ(two.refused, std::vector<std::string>{"nonsense"});
 }
 
 TEST(ClientMessages, ResumePoints) {

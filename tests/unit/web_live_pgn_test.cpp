@@ -61,7 +61,8 @@ TEST(LivePgn, GamesWithClocksEvalsAndResults) {
         LivePgn(record, "Lab"),
         "[Event \"?\"]\n[Site \"Lab\"]\n[Date \"2026.12.08\"]\n[Round \"1\"]\n"
         "[White \"Alpha \\\"A\\\"\"]\n[Black \"Beta\"]\n[Result \"1-0\"]\n"
-        "[TimeControl \"40/300\"]\n\n"
+        "[TimeControl \"40/300\"]\n[ECO \"C20\"]\n"
+        "[Opening \"King's Pawn Game: Wayward Queen Attack\"]\n\n"
         "1. e4 {[%clk 0:04:58] [%eval 0.17]} 1... e5 {[%eval -0.25]} 2. Qh5\n"
         "{[%eval 3.00]} 2... Nc6 3. Qxf7+ 1-0\n\n"
         "[Event \"?\"]\n[Site \"Lab\"]\n[Date \"2026.12.08\"]\n[Round \"2\"]\n"

@@ -1,0 +1,136 @@
+// The single board's features, checked by web_browser.mjs in its browser once
+// the recorded game is over: the opening's name, the engines' arrows and the
+// evaluation bar at a #ply=N link, keyboard steps, the PGN download, the
+// overlay and the page's weight. Expected values are worked out here with
+// chess.js from /state.json and the opening table, not with the page's code.
+import fs from "node:fs"
+import path from "node:path"
+
+const LINK_PLY = 10
+const PAGE_WEIGHT_LIMIT = 300 * 1024
+
+// The named positions of the opening table: "placement side castling" -> {eco, name}.
+function openingTable(Chess, tablePath) {
+    const named = new Map()
+    for (const line of fs.readFileSync(tablePath, "utf8").split("\n").slice(1)) {
+        const [eco, name, moves] = line.split("\t")
+        if (!moves) continue
+        const game = new Chess()
+        for (const word of moves.split(" ").filter((w) => !/^\d+\.$/.test(w))) game.move(word)
+        named.set(game.fen().split(" ").slice(0, 3).join(" "), {eco, name})
+    }
+    return named
+}
+
+// An engine's line as moves {from, to} from `fen`, as far as chess.js reads them;
+// long notation ("Ng1-f3", "e4xd5") is turned into squares first.
+function lineMoves(Chess, fen, pv) {
+    const game = new Chess(fen.split(" ").length < 4 ? `${fen} - 0 1` : fen)
+    const moves = []
+    for (const word of String(pv).trim().split(/\s+/)) {
+        if (/^\d+\.+$/.test(word)) continue
+        const long = /^[NBRQK]?([a-h][1-8])[-x]?([a-h][1-8])=?([qrbnQRBN])?[+#]?$/.exec(word)
+        try {
+            const move = game.move(long ? {from: long[1], to: long[2], promotion: long[3]?.toLowerCase()} : word)
+            moves.push({from: move.from, to: move.to})
+        } catch {
+            break
+        }
+    }
+    return moves
+}
+
+export async function checkBoardFeatures({browser, page, url, work, state, fens, Chess, tablePath, check, screenshotDir}) {
+    const board = () => page.$eval("#board", (element) => ({ply: Number(element.dataset.ply), fen: element.dataset.fen}))
+    const text = (selector) => page.$eval(selector, (element) => element.textContent)
+    const placement = (fen) => fen.split(" ")[0]
+    const plies = state.moves.length
+
+    // The opening: the deepest named position of the game, on the page and in the PGN.
+    const named = openingTable(Chess, tablePath)
+    const deepest = state.moves.map((move) => named.get(move.fen)).filter(Boolean).at(-1)
+    check(deepest, "the game reaches a named opening")
+    const shownOpening = `${await text("#opening-eco")} ${await text("#opening-name")}`
+    check(deepest && shownOpening === `${deepest.eco} ${deepest.name}`, "the opening's name", shownOpening)
+    const pgn = await (await fetch(new URL("games.pgn", url))).text()
+    check(deepest && pgn.includes(`[ECO "${deepest.eco}"]\n[Opening "${deepest.name}"]\n`), "[ECO] and [Opening] in /games.pgn")
+
+    // A #ply=N link opens there (a fresh load: the page waits for the game), with
+    // the engines' arrows and the bar of that position.
+    await page.goto("about:blank")
+    await page.goto(new URL(`#ply=${LINK_PLY}`, url).href)
+    await page.waitForFunction((ply) => document.getElementById("board").dataset.ply === String(ply), {}, LINK_PLY)
+    check(placement((await board()).fen) === placement(fens[LINK_PLY - 1]), "#ply=N shows the position after ply N")
+    const expectedArrows = []
+    const mover = lineMoves(Chess, state.moves[LINK_PLY - 1].fen, state.moves[LINK_PLY].pv ?? "")
+    if (mover.length) expectedArrows.push(`arrow-white:${mover[0].from}${mover[0].to}`)
+    const before = lineMoves(Chess, state.moves[LINK_PLY - 2].fen, state.moves[LINK_PLY - 1].pv ?? "")
+    const played = state.moves[LINK_PLY - 1]
+    if (before.length >= 2 && before[0].from === played.from && before[0].to === played.to)
+        expectedArrows.push(`arrow-black:${before[1].from}${before[1].to}`)
+    const arrows = await page.$$eval("#board g[data-arrow]", (groups) =>
+        groups.map((g) => `${g.getAttribute("class").replace("arrow ", "")}:${g.dataset.arrow}`))
+    check(expectedArrows.length > 0 && JSON.stringify(arrows.sort()) === JSON.stringify(expectedArrows.sort()),
+        "the engines' arrows at the linked ply", {arrows, expectedArrows})
+    // White is on move after an even ply: its own score is White's view.
+    const barScore = await page.$eval("#eval-bar", (bar) => bar.dataset.score)
+    check(barScore === String(state.moves[LINK_PLY].score), "the evaluation bar, White's view", barScore)
+    if (screenshotDir) {
+        await page.evaluate(() => document.activeElement.blur())
+        await page.screenshot({path: path.join(screenshotDir, "web-board.png")})
+    }
+
+    // Keyboard steps, each announced to screen readers.
+    for (const [key, ply] of [["ArrowRight", LINK_PLY + 1], ["ArrowLeft", LINK_PLY], ["ArrowLeft", LINK_PLY - 1],
+        ["Home", 0], ["ArrowRight", 1], ["End", plies]]) {
+        await page.keyboard.press(key)
+        const shown = await board()
+        check(shown.ply === ply && placement(shown.fen) === placement(ply ? fens[ply - 1] : state.startFen),
+            `${key} shows the position after ply ${ply}`, shown)
+    }
+    check((await text("#announcer")).includes(state.moves[plies - 1].san), "the shown move is announced",
+        await text("#announcer"))
+
+    // The download button saves what /games.pgn serves.
+    const downloads = fs.mkdtempSync(path.join(work, "downloads-"))
+    const cdp = await page.createCDPSession()
+    await cdp.send("Browser.setDownloadBehavior", {behavior: "allow", downloadPath: downloads})
+    await page.click("#download-pgn")
+    const saved = path.join(downloads, "lantrel-games.pgn")
+    for (let i = 0; i < 200 && !fs.existsSync(saved); i++) await new Promise((resolve) => setTimeout(resolve, 50))
+    check(fs.existsSync(saved) && fs.readFileSync(saved, "utf8") === pgn, "the downloaded PGN is /games.pgn")
+
+    // The overlay: board, players, clocks and bar alone, on a transparent page.
+    const overlay = await browser.newPage()
+    await overlay.setViewport({width: 640, height: 720})
+    await overlay.goto(new URL("?overlay=1", url).href)
+    await overlay.waitForSelector("#connection.up")
+    const look = await overlay.evaluate(() => {
+        const shown = (id) => document.getElementById(id).checkVisibility()
+        const boardBox = document.getElementById("board").getBoundingClientRect()
+        return {page: getComputedStyle(document.documentElement).backgroundColor,
+            body: getComputedStyle(document.body).backgroundColor,
+            shown: ["board", "eval-bar", "white-clock", "black-clock", "white-name"].every(shown),
+            hidden: !shown("moves") && !shown("chat-lines") && !shown("site"),
+            fits: boardBox.width > 300 && boardBox.right <= innerWidth && boardBox.bottom <= innerHeight}
+    })
+    check(look.page === "rgba(0, 0, 0, 0)" && look.body === "rgba(0, 0, 0, 0)", "the overlay's background is transparent", look)
+    check(look.shown && look.hidden && look.fits, "the overlay shows the board, clocks and bar only, in the window", look)
+    if (screenshotDir) await overlay.screenshot({path: path.join(screenshotDir, "web-overlay.png"), omitBackground: true})
+    await overlay.close()
+
+    // The page's weight: everything a reader's browser fetches to show it.
+    const fresh = await browser.newPage()
+    await fresh.setCacheEnabled(false)
+    const bodies = []
+    fresh.on("response", (response) => {
+        if (response.request().resourceType() !== "websocket") bodies.push(response.buffer().catch(() => Buffer.alloc(0)))
+    })
+    await fresh.setViewport({width: 390, height: 1100, isMobile: true})
+    await fresh.goto(url, {waitUntil: "networkidle0"})
+    const bytes = (await Promise.all(bodies)).reduce((sum, body) => sum + body.length, 0)
+    check(bytes > 0 && bytes < PAGE_WEIGHT_LIMIT, `the page weighs under ${PAGE_WEIGHT_LIMIT} bytes`, bytes)
+    console.log(`page weight: ${bytes} bytes`)
+    if (screenshotDir) await fresh.screenshot({path: path.join(screenshotDir, "web-phone.png")})
+    await fresh.close()
+}

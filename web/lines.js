@@ -1,0 +1,222 @@
+// Plays an engine's line on the page's own copy of a position: the feed gives
+// the position after every move, but a line ("e4 e5 Nf3" or "e2e4 e7e5 g1f3")
+// names only moves. Just enough chess for that: SAN or coordinate moves,
+// castling, en passant, promotion, and no move that leaves the king in check.
+// Positions are {squares, turn, castling, ep}: squares[0] is a8, squares[63] h1.
+
+const FILES = "abcdefgh"
+const KNIGHT = [[1, 2], [2, 1], [2, -1], [1, -2], [-1, -2], [-2, -1], [-2, 1], [-1, 2]]
+const KING = [[1, 0], [1, 1], [0, 1], [-1, 1], [-1, 0], [-1, -1], [0, -1], [1, -1]]
+const ROOK = [[1, 0], [-1, 0], [0, 1], [0, -1]]
+const BISHOP = [[1, 1], [1, -1], [-1, 1], [-1, -1]]
+const SLIDES = {r: ROOK, b: BISHOP, q: [...ROOK, ...BISHOP]}
+
+const index = (file, rank) => (7 - rank) * 8 + file       // file, rank from 0
+const fileOf = (square) => square % 8
+const rankOf = (square) => 7 - Math.floor(square / 8)
+const onBoard = (file, rank) => file >= 0 && file < 8 && rank >= 0 && rank < 8
+const colourOf = (piece) => piece === piece.toUpperCase() ? "w" : "b"
+
+export const squareName = (square) => FILES[fileOf(square)] + (rankOf(square) + 1)
+
+function squareIndex(name) {
+    return /^[a-h][1-8]$/.test(name) ? index(FILES.indexOf(name[0]), Number(name[1]) - 1) : -1
+}
+
+// The feed's position text ("placement side castling", maybe more); null when unreadable.
+export function readFen(fen) {
+    const [placement, turn = "w", castling = "-", ep = "-"] = String(fen).trim().split(/\s+/)
+    const squares = []
+    for (const c of placement) {
+        if (c === "/") continue
+        if (/[1-8]/.test(c)) squares.push(...Array(Number(c)).fill(""))
+        else if (/[pnbrqkPNBRQK]/.test(c)) squares.push(c)
+        else return null
+    }
+    if (squares.length !== 64 || (turn !== "w" && turn !== "b")) return null
+    return {squares, turn, castling: castling === "-" ? "" : castling, ep: squareIndex(ep)}
+}
+
+// The placement part of a FEN, for the board.
+export function placement(position) {
+    const ranks = []
+    for (let row = 0; row < 8; row++) {
+        let text = "", empty = 0
+        for (const piece of position.squares.slice(row * 8, row * 8 + 8)) {
+            if (!piece) { empty++; continue }
+            if (empty) text += empty
+            text += piece
+            empty = 0
+        }
+        ranks.push(text + (empty || ""))
+    }
+    return ranks.join("/")
+}
+
+function attacked(squares, target, by) {
+    const f = fileOf(target), r = rankOf(target)
+    const at = (df, dr) => onBoard(f + df, r + dr) ? squares[index(f + df, r + dr)] : ""
+    const own = (piece, type) => piece && colourOf(piece) === by && piece.toLowerCase() === type
+    const pawnRank = by === "w" ? -1 : 1
+    if (own(at(-1, pawnRank), "p") || own(at(1, pawnRank), "p")) return true
+    if (KNIGHT.some(([df, dr]) => own(at(df, dr), "n"))) return true
+    if (KING.some(([df, dr]) => own(at(df, dr), "k"))) return true
+    for (const [directions, types] of [[ROOK, "rq"], [BISHOP, "bq"]]) {
+        for (const [df, dr] of directions) {
+            for (let step = 1; onBoard(f + df * step, r + dr * step); step++) {
+                const piece = squares[index(f + df * step, r + dr * step)]
+                if (!piece) continue
+                if (colourOf(piece) === by && types.includes(piece.toLowerCase())) return true
+                break
+            }
+        }
+    }
+    return false
+}
+
+// The position after moving from -> to (promoting to `promotion`, a lower-case
+// letter), without asking whether the move is legal.
+function play(position, from, to, promotion) {
+    const squares = position.squares.slice()
+    const piece = squares[from], type = piece.toLowerCase()
+    let ep = -1
+    if (type === "p" && to === position.ep) squares[index(fileOf(to), rankOf(from))] = ""
+    if (type === "p" && Math.abs(rankOf(to) - rankOf(from)) === 2) ep = index(fileOf(from), (rankOf(from) + rankOf(to)) / 2)
+    if (type === "k" && Math.abs(fileOf(to) - fileOf(from)) === 2) {
+        const rank = rankOf(from), kingSide = fileOf(to) === 6
+        squares[index(kingSide ? 5 : 3, rank)] = squares[index(kingSide ? 7 : 0, rank)]
+        squares[index(kingSide ? 7 : 0, rank)] = ""
+    }
+    squares[to] = type === "p" && (rankOf(to) === 0 || rankOf(to) === 7)
+        ? (position.turn === "w" ? (promotion || "q").toUpperCase() : promotion || "q") : piece
+    squares[from] = ""
+    // A king or rook that moves, or a rook taken at home, ends that castling.
+    const lost = {[index(4, 0)]: "KQ", [index(7, 0)]: "K", [index(0, 0)]: "Q",
+        [index(4, 7)]: "kq", [index(7, 7)]: "k", [index(0, 7)]: "q"}
+    const castling = [...position.castling].filter((c) => !(lost[from] ?? "").includes(c) &&
+        !(lost[to] ?? "").includes(c)).join("")
+    return {squares, turn: position.turn === "w" ? "b" : "w", castling, ep}
+}
+
+// Every move of the side to move that leaves its king safe: {from, to, promotion}.
+export function legalMoves(position) {
+    const {squares, turn} = position
+    const moves = []
+    const add = (from, to) => {
+        if (squares[from].toLowerCase() === "p" && (rankOf(to) === 0 || rankOf(to) === 7)) {
+            for (const promotion of "qrbn") moves.push({from, to, promotion})
+        } else {
+            moves.push({from, to})
+        }
+    }
+    const enemy = (square) => squares[square] && colourOf(squares[square]) !== turn
+    for (let from = 0; from < 64; from++) {
+        const piece = squares[from]
+        if (!piece || colourOf(piece) !== turn) continue
+        const f = fileOf(from), r = rankOf(from), type = piece.toLowerCase()
+        if (type === "p") {
+            const forward = turn === "w" ? 1 : -1
+            const one = onBoard(f, r + forward) ? index(f, r + forward) : -1
+            if (one >= 0 && !squares[one]) {
+                add(from, one)
+                const two = index(f, r + 2 * forward)
+                if (r === (turn === "w" ? 1 : 6) && !squares[two]) add(from, two)
+            }
+            for (const df of [-1, 1]) {
+                if (!onBoard(f + df, r + forward)) continue
+                const to = index(f + df, r + forward)
+                if (enemy(to) || to === position.ep) add(from, to)
+            }
+        } else if (type === "n" || type === "k") {
+            for (const [df, dr] of type === "n" ? KNIGHT : KING) {
+                if (!onBoard(f + df, r + dr)) continue
+                const to = index(f + df, r + dr)
+                if (!squares[to] || enemy(to)) add(from, to)
+            }
+        } else {
+            for (const [df, dr] of SLIDES[type]) {
+                for (let step = 1; onBoard(f + df * step, r + dr * step); step++) {
+                    const to = index(f + df * step, r + dr * step)
+                    if (squares[to] && !enemy(to)) break
+                    add(from, to)
+                    if (squares[to]) break
+                }
+            }
+        }
+    }
+    // Castling: the king and rook at home, the squares between empty, and the
+    // king neither in check nor passing or landing on an attacked square.
+    const rank = turn === "w" ? 0 : 7, king = index(4, rank), them = turn === "w" ? "b" : "w"
+    for (const [letter, rookFile, path] of [["k", 7, [5, 6]], ["q", 0, [3, 2, 1]]]) {
+        const right = turn === "w" ? letter.toUpperCase() : letter
+        if (!position.castling.includes(right) || squares[king] !== (turn === "w" ? "K" : "k")) continue
+        if (squares[index(rookFile, rank)] !== (turn === "w" ? "R" : "r")) continue
+        if (path.some((file) => squares[index(file, rank)])) continue
+        if ([4, path[0], path[1]].some((file) => attacked(squares, index(file, rank), them))) continue
+        moves.push({from: king, to: index(path[1], rank)})
+    }
+    return moves.filter((move) => {
+        const after = play(position, move.from, move.to, move.promotion).squares
+        const kingSquare = after.findIndex((piece) => piece === (turn === "w" ? "K" : "k"))
+        return kingSquare >= 0 && !attacked(after, kingSquare, them)
+    })
+}
+
+// The move a text names in `position` (SAN with or without check marks, or
+// coordinates as UCI, XBoard and engines' long notation write them: "e2e4",
+// "Ng1-f3", "a4xb5", "c7-c8Q"); null when it names no legal move or more
+// than one. Brackets and commas around a word (a GUI's "(Rf1-e1 , book)") go.
+export function findMove(position, text) {
+    const word = String(text).replace(/^[(\[{]+/, "").replace(/[)\]},]+$/, "").replace(/[+#!?]+$/, "")
+    const moves = legalMoves(position)
+    const coordinate = /^[NBRQK]?([a-h][1-8])[-x:]?([a-h][1-8])=?([qrbnQRBN])?$/.exec(word)
+    if (coordinate) {
+        const from = squareIndex(coordinate[1]), to = squareIndex(coordinate[2])
+        const promotion = coordinate[3]?.toLowerCase()
+        return moves.find((m) => m.from === from && m.to === to && (m.promotion ?? "q") === (promotion ?? "q")) ?? null
+    }
+    const castle = /^([O0])-\1(-\1)?$/.exec(word)
+    if (castle) {
+        const king = position.squares.findIndex((p) => p === (position.turn === "w" ? "K" : "k"))
+        const toFile = castle[2] ? 2 : 6
+        return moves.find((m) => m.from === king && fileOf(m.to) === toFile && Math.abs(fileOf(m.from) - toFile) === 2) ?? null
+    }
+    const san = /^([NBRQK])?([a-h])?([1-8])?x?([a-h][1-8])(?:=?([NBRQ]))?$/.exec(word)
+    if (!san) return null
+    const [, pieceLetter, fromFile, fromRank, target, promotion] = san
+    const type = (pieceLetter ?? "P").toLowerCase(), to = squareIndex(target)
+    const matches = moves.filter((m) => m.to === to && position.squares[m.from].toLowerCase() === type &&
+        (!fromFile || FILES[fileOf(m.from)] === fromFile) && (!fromRank || rankOf(m.from) + 1 === Number(fromRank)) &&
+        (m.promotion ?? "") === (promotion?.toLowerCase() ?? (m.promotion ? "q" : "")))
+    return matches.length === 1 ? matches[0] : null
+}
+
+// Plays the words of an engine's line from `position` as far as they are
+// moves: [{from, to, san, capture, position}], one per move played. Move
+// numbers ("12." "12...") are passed over; the first word that is no legal
+// move ends the line.
+export function playLine(position, line) {
+    const played = []
+    let current = position
+    for (const word of String(line).trim().split(/\s+/)) {
+        if (!word || /^\d+\.+$/.test(word)) continue
+        const move = findMove(current, word)
+        if (!move) break
+        const capture = Boolean(current.squares[move.to]) ||
+            (current.squares[move.from].toLowerCase() === "p" && move.to === current.ep)
+        current = play(current, move.from, move.to, move.promotion)
+        played.push({from: squareName(move.from), to: squareName(move.to), word, capture, position: current})
+    }
+    return played
+}
+
+export const playMove = (position, move) => play(position, move.from, move.to, move.promotion)
+
+// `position` with the en-passant square of the move from -> to when that move
+// was a pawn's double step (the feed's positions leave it out).
+export function withEnPassant(position, from, to) {
+    const a = squareIndex(from), b = squareIndex(to)
+    if (!position || a < 0 || b < 0 || fileOf(a) !== fileOf(b) || Math.abs(rankOf(a) - rankOf(b)) !== 2) return position
+    if (position.squares[b].toLowerCase() !== "p") return position
+    return {...position, ep: index(fileOf(a), (rankOf(a) + rankOf(b)) / 2)}
+}
