@@ -136,12 +136,17 @@ function positionAt(ply) {
 
 // What the engine on move at the position after `ply` thought there ({pv,
 // score}, its own view): the thinking a move carries, or for the live
-// position the latest line, when it came after the last move.
+// position the latest line, when it came after the last move. A line whose
+// first move is no move of that position was thought elsewhere (a GUI may
+// log an engine's last words of a game in the next): none then.
 function thinkingAt(ply) {
     const moves = feed.game.moves
-    if (ply < moves.length) return typeof moves[ply].pv === "string" ? moves[ply] : null
     const side = sideToMove(fenAfter(ply))
-    return feed.pv[side] && feed.pvPly[side] === ply ? feed.pv[side] : null
+    const thinking = ply < moves.length ? moves[ply]
+        : feed.pvPly[side] === ply ? feed.pv[side] : null
+    if (!thinking || typeof thinking.pv !== "string") return null
+    const position = positionAt(ply)
+    return position && playLine(position, thinking.pv).length ? thinking : null
 }
 
 // The evaluation of the position after `ply` from White's view (centipawns),
@@ -245,13 +250,18 @@ function renderBoard(animated) {
         board.addMarker(LAST_MOVE_MARKER, move.from)
         board.addMarker(LAST_MOVE_MARKER, move.to)
     }
-    board.removeArrows()
-    for (const arrow of engineArrows(ply)) board.addArrow(ENGINE_ARROW[arrow.side], arrow.from, arrow.to)
     $("live").classList.toggle("active", shownPly === null)
     document.body.classList.toggle("browsing", shownPly !== null)
     $("ply-link").href = `#ply=${ply}`
-    renderEvalBar(ply)
+    renderEngineView(ply)
     renderOpening(ply)
+}
+
+// What the engines think of the position after `ply`: arrows and the bar.
+function renderEngineView(ply) {
+    board.removeArrows()
+    for (const arrow of engineArrows(ply)) board.addArrow(ENGINE_ARROW[arrow.side], arrow.from, arrow.to)
+    renderEvalBar(ply)
 }
 
 // The bar fills from White's side (below) as White's chances grow: a
@@ -594,7 +604,7 @@ function applyMove(message) {
     renderGraph()
     renderClocks()
     renderPreview()
-    playSound(move.san.includes("x"))
+    playSound(String(move.san).includes("x"))
     if (shownPly === null) announce(moveText(ply))
     return true
 }
@@ -629,7 +639,7 @@ function applyDelta(message) {
             feed.pv[message.side] = message
             feed.pvPly[message.side] = feed.game.moves.length
             renderPv()
-            if (shownPly === null) renderBoard(false)   // its arrow and the bar
+            if (shownPly === null) renderEngineView(feed.game.moves.length)
             break
         case "result":
             feed.game.result = message.result

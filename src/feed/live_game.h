@@ -66,6 +66,10 @@ struct LiveGame {
     Level level;
     std::string pendingWhitePv;  // the latest thinking line of each side in this read
     std::string pendingBlackPv;
+    // That line went with a move already, or was thought in an earlier game: a
+    // later move of the read was made without thinking of its own.
+    bool whitePvSpent = false;
+    bool blackPvSpent = false;
     std::string lineStamp;
     bool headerSent = false;  // the catch-up read is done: viewers follow live
     std::int32_t gameNumber = 0;

@@ -186,8 +186,14 @@ void NotePv(Feed& feed, const std::string& workLine, std::string_view marker,
             std::optional<PieceColour> colour) {
     std::string text = Mid(workLine, Find(workLine, marker) + marker.size());
     if (!IsThinkingLine(text)) return;
-    if (colour == PieceColour::kWhite) feed.game.pendingWhitePv = text;
-    if (colour == PieceColour::kBlack) feed.game.pendingBlackPv = text;
+    if (colour == PieceColour::kWhite) {
+        feed.game.pendingWhitePv = text;
+        feed.game.whitePvSpent = false;
+    }
+    if (colour == PieceColour::kBlack) {
+        feed.game.pendingBlackPv = text;
+        feed.game.blackPvSpent = false;
+    }
 }
 
 // The engine that sent a move must be the side to move; one of no known colour

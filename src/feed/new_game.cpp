@@ -11,6 +11,9 @@ void StartNewGame(Feed& feed) {
     game.beforeLastMove.reset();
 
     game.moveErrorCount = 0;
+    // Lines still pending were thought in the game before: none is this game's.
+    game.whitePvSpent = true;
+    game.blackPvSpent = true;
     feed.screen.ShowNewGame(game.gameNumber, game.moveErrorCount);
     feed.journal.Write("-------------------- New Game ----------------------");
 

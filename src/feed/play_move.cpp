@@ -65,11 +65,16 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
     game.gameNotStarted = false;
     game.plyCount += 1;
     // Plies 1 and 2 are move 1, plies 3 and 4 move 2, ...
-    const std::string& pending =
-        mover == PieceColour::kWhite ? game.pendingWhitePv : game.pendingBlackPv;
+    // The mover's latest line of this read is its thinking for this move, once:
+    // a read that holds several of its moves (catching up with an old log)
+    // would otherwise give the same line to each of them.
+    const bool white = mover == PieceColour::kWhite;
+    const std::string& pending = white ? game.pendingWhitePv : game.pendingBlackPv;
+    bool& spent = white ? game.whitePvSpent : game.blackPvSpent;
     game.lastMove =
         PlayedMove{(game.plyCount + 1) / 2, mover, chess.moveTexts[2][found],
-                   pending.empty() ? std::nullopt : std::optional(ReadThinking(pending))};
+                   pending.empty() || spent ? std::nullopt : std::optional(ReadThinking(pending))};
+    spent = true;
 
     const MoveRecord& played = chess.moveList[found];
     game.lastMove->uci = UciMoveText(played);

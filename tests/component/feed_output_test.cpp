@@ -31,7 +31,8 @@ class RecordingOutput final : public GameOutput {
                     bool live) override {
         events.push_back("move " + std::to_string(move.number) + " " + SideText(move.side) + " " +
                          move.san + " " + fen + " fifty " + std::to_string(fiftyMoveCount) +
-                         (live ? " live" : " catching up"));
+                         (live ? " live" : " catching up") +
+                         (move.thinking ? " after " + move.thinking->text : ""));
     }
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override {
         events.push_back("taken back " + move.san + " " + fen + (live ? " live" : " catching up"));
@@ -114,6 +115,28 @@ TEST_F(FeedOutputTest, ACatchUpReportsItsMovesAndThenTheGameAsItStands) {
                   std::string("move 1 white e4 ") + kAfterE4 + " fifty 0 catching up",
                   "caught up  -  last e4",
               }));
+}
+
+// A read that holds several moves of an engine (catching up, or a slow turn)
+// gives its thinking line to the move it came before only: not to the
+// engine's next move, nor to a move of the next game.
+TEST_F(FeedOutputTest, AThinkingLineGoesWithOneMoveOfItsGame) {
+    feed.game.headerSent = true;
+    std::vector<std::string> moves;
+    for (const std::string& event :
+         Lines({"100 >first : new", "101 >second: new", "102 >first : go",
+                "103 <first : 9 30 70 50000 e2e4", "104 <first : move e2e4", "105 >second: e2e4",
+                "106 >second: go", "107 <second: move e7e5", "108 >first : e7e5",
+                "109 <first : move g1f3", "110 >first : new", "111 >first : go",
+                "112 <first : move d2d4"}))
+        if (event.starts_with("move ")) {
+            const std::size_t after = event.find(" after ");
+            moves.push_back(event.substr(0, event.find(' ', 14)) +
+                            (after == std::string::npos ? "" : event.substr(after)));
+        }
+    EXPECT_EQ(moves,
+              (std::vector<std::string>{"move 1 white e4 after 9 30 70 50000 e2e4 ",
+                                        "move 1 black e5", "move 2 white Nf3", "move 1 white d4"}));
 }
 
 TEST_F(FeedOutputTest, AResultCarriesTheGuisWordsForIt) {

@@ -5,6 +5,7 @@
 // chess.js from /state.json and the opening table, not with the page's code.
 import fs from "node:fs"
 import path from "node:path"
+import {pathToFileURL} from "node:url"
 
 const LINK_PLY = 10
 const PAGE_WEIGHT_LIMIT = 300 * 1024
@@ -40,11 +41,30 @@ function lineMoves(Chess, fen, pv) {
     return moves
 }
 
-export async function checkBoardFeatures({browser, page, url, work, state, fens, Chess, tablePath, check, screenshotDir}) {
+export async function checkBoardFeatures({browser, page, url, work, state, fens, Chess, sourceDir, check, screenshotDir}) {
     const board = () => page.$eval("#board", (element) => ({ply: Number(element.dataset.ply), fen: element.dataset.fen}))
     const text = (selector) => page.$eval(selector, (element) => element.textContent)
     const placement = (fen) => fen.split(" ")[0]
     const plies = state.moves.length
+    const tablePath = path.join(sourceDir, "src/web/openings/openings.tsv")
+
+    // The page's own move applier against chess.js, on every position of the
+    // game and every line the engines gave there.
+    const lines = await import(pathToFileURL(path.join(sourceDir, "web/lines.js")).href)
+    let linesPlayed = 0
+    for (let ply = 0; ply < plies; ply++) {
+        const fen = ply ? state.moves[ply - 1].fen : state.startFen
+        const position = ply ? lines.withEnPassant(lines.readFen(fen), state.moves[ply - 1].from, state.moves[ply - 1].to)
+            : lines.readFen(fen)
+        const chessFen = ply ? fens[ply - 1] : `${fen} - 0 1`
+        check(lines.legalMoves(position).length === new Chess(chessFen).moves().length, `legal moves after ply ${ply}`)
+        const pv = state.moves[ply].pv ?? ""
+        const mine = lines.playLine(position, pv).map((m) => m.from + m.to)
+        const theirs = lineMoves(Chess, chessFen, pv).map((m) => m.from + m.to)
+        check(JSON.stringify(mine) === JSON.stringify(theirs), `the line before ply ${ply + 1} played out`, {pv, mine, theirs})
+        if (mine.length > 1) linesPlayed++
+    }
+    check(linesPlayed > plies / 2, "most of the engines' lines play out", linesPlayed)
 
     // The opening: the deepest named position of the game, on the page and in the PGN.
     const named = openingTable(Chess, tablePath)

@@ -11,7 +11,7 @@ import {check, launchChromium, runChecks} from "./chromium.mjs"
 import {checkBoardFeatures} from "./web_board_checks.mjs"
 
 const {values: args} = parseArgs({options: Object.fromEntries(
-    ["npm", "url", "work", "replay", "saved", "white", "black", "openings"].map((name) => [name, {type: "string"}]))})
+    ["npm", "url", "work", "replay", "saved", "white", "black", "source"].map((name) => [name, {type: "string"}]))})
 const require = createRequire(path.join(args.npm, "package.json"))
 const puppeteer = require("puppeteer-core")
 const {Chess} = require("chess.js")
@@ -168,7 +168,7 @@ async function main() {
 
         await checkLivePgn()
         await checkBoardFeatures({browser, page, url: args.url, work: args.work, state, fens: expected.fens, Chess,
-            tablePath: args.openings, check, screenshotDir: SCREENSHOT ? path.dirname(SCREENSHOT) : null})
+            sourceDir: args.source, check, screenshotDir: SCREENSHOT ? path.dirname(SCREENSHOT) : null})
     } finally {
         await browser.close()
     }

@@ -101,7 +101,7 @@ CHROMIUM=$CHROMIUM timeout 240 node "$SOURCE_DIR/tests/integration/web_browser.m
     --npm "$NPM_DIR" --url "http://127.0.0.1:$WEB_PORT/" --work "$WORK" \
     --replay "$REPLAY_BIN" --saved "$FIXTURES/sf_fairymax.pgn" \
     --white "$WHITE_NAME" --black "$BLACK_NAME" \
-    --openings "$SOURCE_DIR/src/web/openings/openings.tsv" || status=1
+    --source "$SOURCE_DIR" || status=1
 if [ $status != 0 ]; then
     echo "--- server.out"; tail -20 "$WORK/server.out"
     echo "--- server.log (end)"; tail -30 "$WORK/server.log"
