@@ -80,6 +80,20 @@ Text TextFrame(std::string_view message) {
     return std::make_shared<const std::string>(ServerFrame(WebSocketOpcode::kText, message));
 }
 
+// A board opened in full from the event page also reads its server's PGN and
+// tournament texts over HTTP: each feed origin (ws://, wss://) brings its
+// HTTP twin (http://, https://) into the policy.
+std::vector<std::string> WithHttpTwins(const std::vector<std::string>& origins) {
+    std::vector<std::string> all;
+    for (const std::string& origin : origins) {
+        all.push_back(origin);
+        const std::string scheme = UpperAscii(origin.substr(0, origin.find("://")));
+        if (scheme == "WS") all.push_back("http" + origin.substr(2));
+        if (scheme == "WSS") all.push_back("https" + origin.substr(3));
+    }
+    return all;
+}
+
 // A chat name as the administrator's list holds it: without blanks around it
 // or the " (web)" the relayed lines add, upper case.
 std::string ChatNameKey(const std::string& name) {
@@ -671,6 +685,11 @@ http::response<http::string_body> WebServer::Listener::Answer(
         response.set(http::field::content_type, type);
         response.body() = std::move(body);
     };
+    // The game's data are public: the pages of other servers (an event's
+    // boards) may read them too.
+    const bool gameData = route.resource == WebResource::kState ||
+                          route.resource == WebResource::kPgn || pageTexts.count(path) > 0;
+    if (gameData) response.set(http::field::access_control_allow_origin, "*");
     const auto textPage = pageTexts.find(path);
     const auto file = setup.files.find(path);
     if (request.method() != http::verb::get && request.method() != http::verb::head) {
@@ -762,7 +781,7 @@ std::string WebServer::Start(WebListenerSetup setup) {
     l.securityPolicy =
         "default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
         "connect-src 'self'" +
-        words(setup.natsServers) + words(setup.eventFeeds) + "; frame-ancestors " +
+        words(setup.natsServers) + words(WithHttpTwins(setup.eventFeeds)) + "; frame-ancestors " +
         (setup.frameAncestors.empty() ? std::string("'none'")
                                       : words(setup.frameAncestors).substr(1));
     l.natsList = std::make_shared<const std::string>(DocumentText({setup.natsServers}));

@@ -47,7 +47,7 @@ TEST_F(WebListenerTest, TournamentPagesFollowThePgnAndDotfilesStayHidden) {
     dir.Write(".secret", "key");
     const std::string pgn = FileText(std::string(LANTREL_FIXTURES) + "/tourney/xboard_tourney.pgn");
     dir.Write("t.pgn", pgn.substr(0, pgn.find("[Event", 1)));
-    StartWeb("TOURNEYPGN=t.pgn\nWEBROOT=" + dir.path() + "\n");
+    StartWeb("TOURNEYPGN=t.pgn\nWEBEVENTFEEDS=ws://pc2:8080\nWEBROOT=" + dir.path() + "\n");
     auto get = [&](const std::string& path) {
         TcpPeer peer(webPort);
         peer.Send("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
@@ -59,7 +59,12 @@ TEST_F(WebListenerTest, TournamentPagesFollowThePgnAndDotfilesStayHidden) {
     EXPECT_FALSE(listed("\n    2"));
     dir.Write("t.pgn", pgn);
     EXPECT_TRUE(Eventually([&] { return listed("\n    9"); }, 10));
-    EXPECT_EQ(get("/crosstable.txt").substr(0, 15), "HTTP/1.1 200 OK");
+    const std::string crosstable = get("/crosstable.txt");
+    EXPECT_EQ(crosstable.substr(0, 15), "HTTP/1.1 200 OK");
+    // Readable by an event page on another server, whose boards the page's
+    // policy lets it reach over WebSocket and HTTP alike.
+    EXPECT_TRUE(Contains(crosstable, "Access-Control-Allow-Origin: *\r\n"));
+    EXPECT_TRUE(Contains(get("/"), "connect-src 'self' ws://pc2:8080 http://pc2:8080;"));
     EXPECT_EQ(get("/.secret").substr(0, 12), "HTTP/1.1 404");
     EXPECT_EQ(get("/").substr(0, 15), "HTTP/1.1 200 OK");
 }
