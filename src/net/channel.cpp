@@ -209,6 +209,9 @@ void SendBatch(NetServer& net, std::vector<OutgoingDatagram>& batch) {
     std::vector<IpAddress> unreachable;
     for (const OutgoingDatagram& d : batch) {
         if (d.result == SocketError::kOk) continue;
+        // A viewer found unreachable would have had nothing more sent, as
+        // when each message went on its own.
+        if (std::find(unreachable.begin(), unreachable.end(), d.to) != unreachable.end()) continue;
         LogSendFailure(net, d.result, d.to, d.head + std::string(d.body));
         if (d.result != SocketError::kChannelNotOpen && d.result != SocketError::kInProgress)
             unreachable.push_back(d.to);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -235,6 +236,9 @@ void BroadcastRaw(NetServer& net, std::string_view text,
                   std::int32_t backlogLimit = kNoBacklogLimit);
 // Numbered, re-sent send to every logged-on viewer.
 void Broadcast(NetServer& net, std::string_view text);
+// The same for several messages, in this order, sent together: a move's
+// position, move and counter wake each viewer once.
+void Broadcast(NetServer& net, std::initializer_list<std::string_view> texts);
 // Numbered, re-sent send to one logged-on viewer; unnumbered to any other
 // address, to the local viewer and to a congested viewer.
 void SendToViewer(NetServer& net, std::string_view text, IpAddress to);

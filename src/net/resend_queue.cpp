@@ -169,12 +169,20 @@ void SendToViewer(NetServer& net, std::string_view text, IpAddress to) {
 
 // Every viewer's copy has its own number, but they share the text: it is kept
 // once, and the batch sends each viewer its frame's head before the same bytes.
-void Broadcast(NetServer& net, std::string_view text) {
-    const auto shared = std::make_shared<const std::string>(text);
+void Broadcast(NetServer& net, std::initializer_list<std::string_view> texts) {
+    std::vector<std::shared_ptr<const std::string>> shared;  // until the batch has gone
     std::vector<OutgoingDatagram> batch;
-    for (IpAddress ip : ViewerAddresses(net.clients))
-        if (IsLoggedOn(net.clients, ip)) SendToViewerIn(net, batch, shared, ip);
+    const auto viewers = ViewerAddresses(net.clients);
+    for (std::string_view text : texts) {
+        shared.push_back(std::make_shared<const std::string>(text));
+        for (IpAddress ip : viewers)
+            if (IsLoggedOn(net.clients, ip)) SendToViewerIn(net, batch, shared.back(), ip);
+    }
     SendBatch(net, batch);
+}
+
+void Broadcast(NetServer& net, std::string_view text) {
+    Broadcast(net, {text});
 }
 
 void HandleAck(NetServer& net, Request& request) {

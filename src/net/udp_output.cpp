@@ -36,9 +36,7 @@ void UdpBroadcaster::MovePlayed(const PlayedMove& move, const std::string& fen,
     // While the feed catches up, viewers wait for the game as it stands.
     if (!live) return;
     // Keep this order: viewers draw the position before they show the move.
-    Broadcast(net_, "FEN: " + fen);
-    Broadcast(net_, MoveMessage(move));
-    Broadcast(net_, "FMR: " + NumberText(fiftyMoveCount));
+    Broadcast(net_, {"FEN: " + fen, MoveMessage(move), "FMR: " + NumberText(fiftyMoveCount)});
 }
 
 void UdpBroadcaster::MoveTakenBack(const PlayedMove& /*move*/, const std::string& fen, bool live) {
