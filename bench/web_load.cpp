@@ -5,9 +5,12 @@
 // again with --clients 0 to compare). With many clients (10,000 hold as many
 // sockets in this program and in the server: it raises its open-file limit) it
 // also tells what each connection costs the server in memory, and how long a
-// move takes to reach the last of them.
+// move takes to reach the last of them. Last, the floor: the same number of
+// sends of a message of the same size on loopback TCP, without the server.
 //   bench_web_load [--clients N] [--plies-per-second X] [--game NAME]
 // NAME is a log of tests/fixtures/xboard (default sf_sf, 126 plies).
+#include <sys/epoll.h>
+
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -45,12 +48,67 @@ void PrintLatencies(const char* what, std::vector<double> latencies) {
                 latencies.empty() ? 0.0 : latencies.back());
 }
 
+double ThreadCpuSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
 // A client's game and whether it has been counted in or out.
 struct Watched {
     GameFollower game;
     bool joined = false;
     bool finished = false;
 };
+
+// The floor under the server's writes: `connections` TCP connections on
+// loopback, each sent one `bytes`-long message a round by one send() from this
+// thread, while another thread reads them all as the clients do. Returns this
+// thread's CPU time a send, in microseconds: the kernel's loopback path alone.
+double LoopbackSendFloor(int connections, std::size_t bytes, int rounds) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener, 4096);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::vector<int> readers, writers;
+    const int epoll = ::epoll_create1(0);
+    for (int i = 0; i < connections; ++i) {
+        readers.push_back(TcpConnect(ntohs(address.sin_port)));
+        writers.push_back(::accept(listener, nullptr, nullptr));
+        epoll_event watch{EPOLLIN, {.fd = readers.back()}};
+        ::epoll_ctl(epoll, EPOLL_CTL_ADD, readers.back(), &watch);
+    }
+    std::atomic<bool> done{false};
+    std::thread reading([&] {
+        epoll_event events[256];
+        char buffer[65536];
+        while (!done)
+            for (int n = ::epoll_wait(epoll, events, 256, 50), i = 0; i < n; ++i)
+                ::recv(events[i].data.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    });
+    const std::string message(bytes, 'x');
+    // Sleeping costs the thread no CPU: the figure is the sends' alone.
+    const double before = ThreadCpuSeconds();
+    for (int round = 0; round < rounds; ++round) {
+        for (int fd : writers)
+            ::send(fd, message.data(), message.size(), MSG_NOSIGNAL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the readers catch up
+    }
+    const double spent = ThreadCpuSeconds() - before;
+    done = true;
+    reading.join();
+    for (int fd : readers)
+        ::close(fd);
+    for (int fd : writers)
+        ::close(fd);
+    ::close(listener);
+    ::close(epoll);
+    return spent * 1e6 / (static_cast<double>(rounds) * connections);
+}
 
 }  // namespace
 
@@ -99,10 +157,12 @@ int main(int argc, char** argv) {
     std::atomic<int> joined{0};
     std::atomic<int> finished{0};
     std::vector<std::shared_ptr<FeedClient>> feedClients;
+    std::size_t heardBytes = 0, heardMessages = 0;  // on the clients' thread
     for (Watched& w : watched) {
         feedClients.push_back(std::make_shared<FeedClient>(
-            io, webPort,
-            [&w, &joined, &finished, plies](std::string_view message, Clock::time_point at) {
+            io, webPort, [&, plies](std::string_view message, Clock::time_point at) {
+                heardBytes += message.size();
+                ++heardMessages;
                 w.game.Take(message, at);
                 if (!w.joined && w.game.version >= 0) {
                     w.joined = true;
@@ -186,5 +246,13 @@ int main(int argc, char** argv) {
                 clients > 0 ? static_cast<double>(rssJoined - rssAlone) / clients : 0.0,
                 static_cast<double>(rssAlone) / 1024);
     std::printf("clients (this program): %.2f CPU s\n", ownCpu);
+    if (clients > 0 && heardMessages > 0) {
+        const std::size_t messageBytes = heardBytes / heardMessages;
+        std::printf(
+            "the same sends with the sockets alone (%d connections, %zu bytes): "
+            "%.1f us CPU a send\n",
+            std::min(clients, 1000), messageBytes,
+            LoopbackSendFloor(std::min(clients, 1000), messageBytes, 100));
+    }
     return failures == 0 ? 0 : 1;
 }
