@@ -215,11 +215,15 @@ TEST_F(ChannelTest, BroadcastThatFailsForEveryViewerLogsEachOffOnce) {
     for (int n = 1; n <= 200; ++n)
         Logon(Viewer(n), "v" + std::to_string(n));
     f.socket.sendResult = SocketError::kFailure;
-    Broadcast(f->net, "FEN: x");
+    // A move's three messages in one batch: the first failure of each viewer counts.
+    Broadcast(f->net, {"FEN: x", "WMOVE: 1. e4", "FMR: 0"});
     f.socket.sendResult = SocketError::kOk;
     EXPECT_EQ(f->net.clients.Count(), 0);
     const auto log = f.LogLines();
     EXPECT_EQ(std::count(log.begin(), log.end(), "send error 57"), 200);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) { return StartsWith(line, "message="); }),
+              200);
 }
 
 TEST_F(ChannelTest, ChannelNotOpenAndPermissionDeniedKeepTheViewer) {
