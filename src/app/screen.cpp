@@ -37,7 +37,8 @@ void StatusScreen::ShowAddresses(const std::vector<IpAddress>& addresses, std::i
 }
 
 void StatusScreen::ShowWebListener(std::optional<std::int32_t> port) {
-    PrintAt(console_, portRow_, 14, "Web:" + (port ? std::to_string(*port) : std::string("off")));
+    // A blank after the longest port ("Port  : 65535").
+    PrintAt(console_, portRow_, 15, "Web:" + (port ? std::to_string(*port) : std::string("off")));
 }
 
 void StatusScreen::ShowIcsMode(bool on) {

@@ -20,6 +20,8 @@ TEST(StartupTest, BannerRuleAddressesAndPort) {
     EXPECT_EQ(f.screen.Text(18, 1, 22), "IP  1 : 192.168.0.20  ");
     EXPECT_EQ(f.screen.Text(19, 1, 18), "IP  2 : 10.1.2.3  ");
     EXPECT_EQ(f.screen.Text(20, 1, 14), "Port  : 17000 ");
+    f->screen.ShowWebListener(8080);
+    EXPECT_EQ(f.screen.Text(20, 1, 22), "Port  : 17000 Web:8080");
     EXPECT_TRUE(f.socket.opened);
     EXPECT_EQ(f.socket.openedPort, 17000);
 }
