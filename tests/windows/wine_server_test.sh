@@ -73,6 +73,51 @@ if "<html" not in page.lower():
     sys.exit("the web listener did not serve the page")
 if '[Result "%s"]' % sys.argv[2] not in games:
     sys.exit("the live PGN lacks the result %s:\n%s" % (sys.argv[2], games[:2000]))
+
+# The feed over WebSocket, framed by the server itself: the snapshot with the
+# result, then a ping (sent masked, as browsers send) answered by its pong.
+import json, socket
+feed = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=10)
+feed.sendall(b"GET /feed HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+             b"Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+             b"Sec-WebSocket-Version: 13\r\n\r\n")
+got = b""
+def receive():
+    global got
+    more = feed.recv(65536)
+    if not more:
+        sys.exit("the feed ended early")
+    got += more
+def take(n):
+    global got
+    while len(got) < n:
+        receive()
+    part, got = got[:n], got[n:]
+    return part
+while b"\r\n\r\n" not in got:
+    receive()
+head, _, got = got.partition(b"\r\n\r\n")
+if not head.startswith(b"HTTP/1.1 101"):
+    sys.exit("the feed's handshake failed: %r" % head[:200])
+def frame():
+    first, second = take(2)
+    size = second & 0x7F
+    if size == 126:
+        size = int.from_bytes(take(2), "big")
+    elif size == 127:
+        size = int.from_bytes(take(8), "big")
+    return first, take(size)
+opcode, snapshot = frame()
+state = json.loads(snapshot)
+if opcode != 0x81 or state.get("type") != "snapshot" or state.get("result") != sys.argv[2]:
+    sys.exit("the feed's snapshot is not the game's end: %r" % snapshot[:300])
+feed.sendall(bytes([0x89, 0x82, 0, 0, 0, 0]) + b"hi")
+while True:
+    opcode, payload = frame()
+    if opcode == 0x8A:
+        break
+if payload != b"hi":
+    sys.exit("the pong carried %r" % payload)
 PY
 }
 
