@@ -349,6 +349,10 @@ async function loadEvent() {
     let event
     try {
         const reply = await fetch(source, {cache: "no-cache"})
+        if (reply.status === 404 && !pageQuery.has("event")) {
+            status.textContent = "No event here yet: the boards are listed in an event.json beside event.html (docs/WEB.md)."
+            return
+        }
         if (!reply.ok) throw new Error(`the server answered ${reply.status}`)
         event = await reply.json()
         if (event === null || typeof event !== "object" || !Array.isArray(event.boards))
