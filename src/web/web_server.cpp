@@ -269,6 +269,10 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
                                            early = std::move(early)](beast::error_code error) {
             if (error) return;
             self->socket_ = handshake->next_layer().release_socket();
+            // A frame goes out when it is written, not once the browser has
+            // acknowledged the one before.
+            beast::error_code ignored;
+            self->socket_.set_option(tcp::no_delay(true), ignored);
             self->Guard([&] {
                 const auto target = upgrade->target();
                 self->listener_.Join(*self, std::string_view(target.data(), target.size()));
