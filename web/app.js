@@ -16,11 +16,11 @@ import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
 import {Arrows} from "./vendor/cm-chessboard/src/extensions/arrows/Arrows.js"
 import {placement, playLine, readFen, withEnPassant} from "./lines.js"
 import {CHANNEL_NAME, followChannel} from "./nats_follow.js"
+import {MATE_SCORE, formatClock, formatScore, sideToMove} from "./format.js"
 
 const LAST_MOVE_MARKER = {class: "marker-last-move", slice: "markerSquare"}
 const SQUARE = /^[a-h][1-8]$/
 const GRAPH_LIMIT_PAWNS = 6        // the graph clamps larger scores (and mates) to this
-const MATE_SCORE = 90000           // engines report mate in N as 100000 + N centipawns
 const CHAT_LINES_KEPT = 200
 const CHAT_ERROR_MS = 6000         // a refused chat line's answer shows this long
 const RETRY_FIRST_MS = 1000
@@ -112,9 +112,6 @@ function safeLink(text) {
 
 const otherSide = (side) => side === "white" ? "black" : "white"
 
-function sideToMove(fen) {
-    return fen.split(" ")[1] === "b" ? "black" : "white"
-}
 
 function liveFen() {
     const moves = feed.game.moves
@@ -195,12 +192,6 @@ function plyInLink() {
 
 // --- formatting --------------------------------------------------------------
 
-function formatScore(centipawns) {
-    const sign = centipawns < 0 ? "-" : "+"
-    const size = Math.abs(centipawns)
-    if (size >= MATE_SCORE) return sign + "M" + Math.abs(size - 100000)
-    return sign + (size / 100).toFixed(2)
-}
 
 function formatNodes(nodes) {
     if (nodes >= 1e9) return (nodes / 1e9).toFixed(1) + "G"
@@ -209,15 +200,6 @@ function formatNodes(nodes) {
     return String(nodes)
 }
 
-function formatClock(centiseconds) {
-    const tenths = Math.max(0, Math.floor(centiseconds / 10))
-    const seconds = Math.floor(tenths / 10)
-    const h = Math.floor(seconds / 3600), m = Math.floor(seconds / 60) % 60, s = seconds % 60
-    const ss = String(s).padStart(2, "0")
-    if (h > 0) return `${h}:${String(m).padStart(2, "0")}:${ss}`
-    if (seconds < 10) return `${m}:${ss}.${tenths % 10}`
-    return `${m}:${ss}`
-}
 
 // The move number and side of ply `ply` (1-based) of the current game.
 function moveLabel(ply) {

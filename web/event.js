@@ -11,6 +11,7 @@
 import {Chessboard, FEN} from "./vendor/cm-chessboard/src/Chessboard.js"
 import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
 import {CHANNEL_NAME, followChannel} from "./nats_follow.js"
+import {formatClock, formatScore, sideToMove} from "./format.js"
 
 const MAX_BOARDS = 64
 const MAX_NAME = 80
@@ -23,7 +24,6 @@ const PLACEMENT_AND_SIDE = /^([pnbrqkPNBRQK1-8]{1,8}\/){7}[pnbrqkPNBRQK1-8]{1,8}
 const pageQuery = new URLSearchParams(location.search)
 
 const text = (value, limit = MAX_NAME) => (typeof value === "string" ? value : "").slice(0, limit)
-const sideToMove = (fen) => (fen.split(" ")[1] === "b" ? "black" : "white")
 
 // A feed's WebSocket address: ws:// or wss://, or the address of a server's
 // page (http:// or https://), whose feed is "feed" beside it. Null for
@@ -298,18 +298,7 @@ class EventBoard {
     }
 }
 
-function formatScore(centipawns) {
-    const size = Math.abs(centipawns)
-    const sign = centipawns < 0 ? "-" : "+"
-    return size >= 90000 ? `${sign}M${Math.abs(size - 100000)}` : sign + (size / 100).toFixed(2)
-}
 
-function formatClock(centiseconds) {
-    const seconds = Math.max(0, Math.floor(centiseconds / 100))
-    const [h, m, s] = [Math.floor(seconds / 3600), Math.floor(seconds / 60) % 60, seconds % 60]
-    const two = (n) => String(n).padStart(2, "0")
-    return h ? `${h}:${two(m)}:${two(s)}` : `${m}:${two(s)}`
-}
 
 // The board's feed from event.json: {url} for a server's feed, {servers,
 // channel} for a NATS channel, or {problem}.
