@@ -23,9 +23,10 @@ SocketError StartServer(Server& server);
 // PGN over HTTP. A listener that cannot start is reported (on the screen and in
 // server.log) and the server goes on without it.
 void StartWebListener(Server& server);
-// The web listener's turn on the server's thread: relays the chat lines
-// browsers sent since the last pass to every viewer, writes its notes to
-// server.log and hands it the tournament pages when the PGN changed.
+// The web listener's turn on the server's thread: hands it the tournament
+// pages (and the live PGN its event) when the PGN changed, relays the chat
+// lines browsers sent since the last pass to every viewer and writes its
+// notes to server.log.
 void ServeWebListener(Server& server);
 
 // One pass of the main loop.

@@ -13,7 +13,7 @@ namespace {
 
 void ToggleIcsMode(Server& server) {
     server.config.icsMode = !server.config.icsMode;
-    server.screen.ShowIcsMode(server.config.icsMode);
+    server.screen.ShowIcsModeSwitched(server.config.icsMode);
 }
 
 // The GUI restarted its log, or the operator asked for a reset ("R"): start a
@@ -22,6 +22,7 @@ void ResetFeed(Server& server, bool operatorReset) {
     if (operatorReset) {
         BroadcastRaw(server.net, "MSG: Server is being reset.  Please wait.");
         server.feed.game.headerSent = false;  // the read that follows stays silent
+        server.outputs.ReadingLogAgain();
     }
     StartNewGame(server.feed);
     server.feed.reader.bytesRead = 0;
@@ -98,7 +99,7 @@ void MainLoopPass(Server& server) {
     }
 
     std::string key = UpperAscii(server.os.console.ReadKey());
-    if (key == "B") server.screen.ToggleBoard();
+    if (key == "B") server.screen.ToggleBoard(server.feed.chess.cells);
     if (key == "I") ToggleIcsMode(server);
     const bool restarted = !passingFailure && (feed.logSize < feed.bytesRead || replaced);
     if (restarted || key == "R") ResetFeed(server, key == "R");

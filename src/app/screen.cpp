@@ -49,6 +49,21 @@ void StatusScreen::ShowIcsMode(bool on) {
     console_.SetColour(ConsoleColour::kNormal);
 }
 
+void StatusScreen::ShowIcsModeSwitched(bool on) {
+    ShowIcsMode(on);
+    ShowKeyNotice(on ? "ICS mode on: I" : "ICS mode off: I");
+}
+
+void StatusScreen::ToggleBoard(const Cells& cells) {
+    showBoard_ = !showBoard_;
+    ShowKeyNotice(showBoard_ ? "Board display on: B" : "Board display frozen: B");
+    // Row 15, under the board's files.
+    PrintAt(console_, 15, 2, showBoard_ ? std::string(15, ' ') : std::string("--- frozen ----"));
+    if (!showBoard_) return;
+    RepaintBoard();
+    DrawBoard(cells);
+}
+
 void StatusScreen::ShowResultTableRequests(std::int32_t count) {
     PrintAt(console_, 20, 24, "Result table requests:" + PrintForm(count));
 }
@@ -59,6 +74,12 @@ void StatusScreen::ShowEmails(std::int32_t count) {
 
 void StatusScreen::ShowOperatorNotice(const std::string& text) {
     PrintAt(console_, 21, 1, text);
+}
+
+void StatusScreen::ShowKeyNotice(const std::string& text) {
+    // Over the whole row, past the longest notice of the mail settings.
+    constexpr std::size_t kNoticeWidth = 79;
+    ShowOperatorNotice(FixedWidth(text, kNoticeWidth));
 }
 
 void StatusScreen::ShowPlayerRow(int row, const std::string& clearing, const std::string& label,

@@ -27,17 +27,23 @@ class StatusScreen final : public NetScreen, public FeedScreen {
     // The port row, column 14: "Web:" and the web listener's port, or "Web:off"
     // when it could not start (server.log says why).
     void ShowWebListener(std::optional<std::int32_t> port);
-    // Row 3, column 70: "ICS Mode" while it is on.
+    // Row 3, column 70: "ICS Mode" while it is on. After the operator's key I
+    // the notice row says which way it went.
     void ShowIcsMode(bool on);
+    void ShowIcsModeSwitched(bool on);
     // The tournament services' counters and the row where their notices go.
     void ShowResultTableRequests(std::int32_t count);
     void ShowEmails(std::int32_t count);
     void ShowOperatorNotice(const std::string& text);
+    // What an operator key switched, on the notice row, over what stood there.
+    void ShowKeyNotice(const std::string& text);
     // The cursor waits on the notice row while the mailer starts.
     void ShowMailerStarting() { console_.MoveTo(21, 1); }
 
-    // Operator key B.
-    void ToggleBoard() { showBoard_ = !showBoard_; }
+    // Operator key B: the board stops following the game, marked "frozen"
+    // under it, or follows it again, drawn whole from `cells`. The notice row
+    // says which.
+    void ToggleBoard(const Cells& cells);
     bool BoardShown() const { return showBoard_; }
     const Cells& DrawnBoard() const { return drawnBoard_; }
 

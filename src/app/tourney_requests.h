@@ -37,8 +37,9 @@ struct TourneyDesk {
     std::optional<double> localViewerLastRequest;
     int mailFilesWritten = 0;  // in this run: the number of the last mail file
     std::vector<MailerRun> runningMailers;
-    // The web listener's tournament pages: the PGN they were built from (its
-    // name in server.ini, its stamp) and when that was last looked at.
+    // The web listener's tournament pages and the live PGN's event: the PGN
+    // they were read from (its name in server.ini, its stamp) and when that
+    // was last looked at.
     struct PagesSource {
         std::string path;
         std::optional<FileStamp> stamp;

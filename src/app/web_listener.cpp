@@ -23,7 +23,7 @@ std::string PageText(const std::vector<std::string>& lines, std::string_view pre
     std::string text;
     for (const std::string& line : lines) {
         if (!StartsWith(line, prefix)) continue;
-        text += Latin1ToUtf8(line.substr(prefix.size())) + "\n";
+        text += TextToUtf8(line.substr(prefix.size())) + "\n";
     }
     return text;
 }
@@ -45,10 +45,12 @@ std::map<std::string, std::optional<std::string>> TourneyPages(const PgnLookup& 
     return {{kCrosstable, std::move(crosstable)}, {kGameList, std::move(gameList)}};
 }
 
-// Builds the tournament pages again when the PGN changed (another name in
-// server.ini, another length or time of writing), looking once a second: a
-// large PGN is read and scanned once per change, never once per request.
-void RefreshTourneyPages(Server& server) {
+// Builds the tournament pages and the live PGN's event again when the PGN
+// changed (another name in server.ini, another length or time of writing),
+// looking once a second: a large PGN is read and scanned once per change,
+// never once per request.
+void RefreshTourneyTexts(Server& server) {
+    if (!server.web && !server.config.livePgn) return;
     TourneyDesk& desk = server.tourney;
     const double now = server.os.clock.Monotonic();
     if (now - desk.webPagesCheckedAt < 1) return;
@@ -61,7 +63,8 @@ void RefreshTourneyPages(Server& server) {
     // next look tries again.
     if (pgn.status == PgnLookup::kUnreadable) return;
     desk.webPagesSource = source;
-    server.web->TextPages(TourneyPages(pgn));
+    server.livePgn.TourneyEvent(PgnEvent(pgn.text));
+    if (server.web) server.web->TextPages(TourneyPages(pgn));
 }
 
 // The administrator silences browsers as it boots viewers: "BOOT:name" stops
@@ -149,12 +152,12 @@ void StartWebListener(Server& server) {
 }
 
 void ServeWebListener(Server& server) {
+    RefreshTourneyTexts(server);
     if (!server.web) return;
     for (const WebChatLine& line : server.web->TakeChatLines())
         RelayChatFrom(server.net, Utf8ToLatin1(line.name) + " (web)", Utf8ToLatin1(line.text));
     for (const std::string& note : server.web->TakeNotes())
         server.journal.Write(note);
-    RefreshTourneyPages(server);
 }
 
 }  // namespace lantrel

@@ -13,6 +13,18 @@
 
 namespace lantrel {
 
+// A player as the feed names it. `text` is what the GUI gave: the engine's own
+// name, or until it names itself the command line the GUI started it with
+// (the UDP viewers get these bytes). `shown` is what people read on the
+// other outputs: the engine's own name, or its program's name from that
+// command line ("glaurung" of "polyglot -noini -ec glaurung ..."); empty when
+// neither has a printable character.
+struct PlayerName {
+    std::string text;
+    std::string shown;
+    bool operator==(const PlayerName&) const = default;
+};
+
 // The clocks the GUI gives the engine on move: "time" (its own) and "otim"
 // (its opponent's), in centiseconds; below zero once a flag fell and play went on.
 struct ClockReading {

@@ -45,8 +45,8 @@ struct PlayedMove {
 
 // The game as somebody who comes in now needs it.
 struct GameSnapshot {
-    std::string white;
-    std::string black;
+    PlayerName white;
+    PlayerName black;
     std::string previousFen;  // the position before the last move
     std::string fen;
     std::optional<PlayedMove> lastMove;  // the last move followed, of this game or an earlier one
@@ -58,7 +58,7 @@ class GameOutput {
     virtual ~GameOutput() = default;
 
     // A player's name became known or changed.
-    virtual void PlayerNamed(PieceColour side, const std::string& name) = 0;
+    virtual void PlayerNamed(PieceColour side, const PlayerName& name) = 0;
     // A new game began at the start position (PositionSet follows).
     virtual void NewGameStarted(std::int32_t gameNumber) = 0;
     // The position was set without a move: a new game, or a position from the GUI.
@@ -72,8 +72,8 @@ class GameOutput {
     // as for MovePlayed.
     virtual void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) = 0;
     // The clocks the GUI gave the engine on move: its own time and its
-    // opponent's.
-    virtual void ClocksTold(const ClockReading& clocks) = 0;
+    // opponent's. `live` as for MovePlayed.
+    virtual void ClocksTold(const ClockReading& clocks, bool live) = 0;
     // The latest thinking line (depth, score, time, nodes, PV) of one side.
     virtual void Thinking(PieceColour side, const EngineThinking& thinking) = 0;
     // The time control the GUI set ("level ...").
@@ -83,6 +83,9 @@ class GameOutput {
     // The feed has read the whole log that was there when it started (or was
     // reset by the operator): the game as it stands now.
     virtual void CaughtUp(const GameSnapshot& game) = 0;
+    // The operator reset the feed: the whole log is read again from its start
+    // (silently, then CaughtUp), so every game it holds is told once more.
+    virtual void ReadingLogAgain() = 0;
 
     // Asked back: serve the output's own clients for up to `waitMs` ms (during
     // long reads and pauses the feed is the loop).
@@ -94,7 +97,7 @@ class GameOutputs final : public GameOutput {
   public:
     void Attach(GameOutput& output) { outputs_.push_back(&output); }
 
-    void PlayerNamed(PieceColour side, const std::string& name) override {
+    void PlayerNamed(PieceColour side, const PlayerName& name) override {
         Each(&GameOutput::PlayerNamed, side, name);
     }
     void NewGameStarted(std::int32_t gameNumber) override {
@@ -108,7 +111,9 @@ class GameOutputs final : public GameOutput {
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override {
         Each(&GameOutput::MoveTakenBack, move, fen, live);
     }
-    void ClocksTold(const ClockReading& clocks) override { Each(&GameOutput::ClocksTold, clocks); }
+    void ClocksTold(const ClockReading& clocks, bool live) override {
+        Each(&GameOutput::ClocksTold, clocks, live);
+    }
     void Thinking(PieceColour side, const EngineThinking& thinking) override {
         Each(&GameOutput::Thinking, side, thinking);
     }
@@ -117,6 +122,7 @@ class GameOutputs final : public GameOutput {
         Each(&GameOutput::ResultAnnounced, result);
     }
     void CaughtUp(const GameSnapshot& game) override { Each(&GameOutput::CaughtUp, game); }
+    void ReadingLogAgain() override { Each(&GameOutput::ReadingLogAgain); }
     void Serve(int waitMs) override { Each(&GameOutput::Serve, waitMs); }
 
   private:

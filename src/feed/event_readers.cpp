@@ -1,6 +1,7 @@
 // The values of the game events, read from the GUI's texts once, here.
 #include <algorithm>
 #include <sstream>
+#include <vector>
 
 #include "feed/parsing.h"
 #include "text/text.h"
@@ -23,7 +24,69 @@ bool NextNumber(std::string_view text, std::size_t& at, Number& value) {
     return true;
 }
 
+// The words of a command line: blanks (and control characters) between them,
+// double quotes around a word that holds blanks.
+std::vector<std::string> CommandWords(std::string_view line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false, inWord = false;
+    for (char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (!quoted && (byte <= 0x20 || byte == 0x7F)) {
+            if (inWord && !word.empty()) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (!word.empty()) words.push_back(word);
+    return words;
+}
+
+// A program's file name without its folders and a Windows or polyglot
+// extension: "C:\Engines\Rybka4.exe" is "Rybka4".
+std::string FileNameOf(std::string_view path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
+    const std::size_t dot = path.rfind('.');
+    if (dot != std::string_view::npos && dot > 0) {
+        const std::string extension = UpperAscii(path.substr(dot));
+        for (const char* known : {".EXE", ".COM", ".BAT", ".CMD", ".INI"})
+            if (extension == known) path.remove_suffix(path.size() - dot);
+    }
+    return std::string(path);
+}
+
 }  // namespace
+
+bool HasPrintable(std::string_view name) {
+    return std::any_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte > 0x20 && byte != 0x7F;
+    });
+}
+
+std::string ProgramName(std::string_view commandLine) {
+    const std::vector<std::string> words = CommandWords(commandLine);
+    if (words.empty()) return {};
+    const std::string program = FileNameOf(words[0]);
+    const std::string adapter = UpperAscii(program);
+    if (adapter != "POLYGLOT" && adapter != "UCI2WB" && adapter != "WB2UCI") return program;
+    // polyglot names its engine with -ec (or in an .ini file named after it);
+    // UCI2WB takes the engine as its first word that is no option.
+    for (std::size_t k = 1; k + 1 < words.size(); ++k)
+        if (words[k] == "-ec") return ProgramName(words[k + 1]);
+    for (std::size_t k = 1; k < words.size(); ++k) {
+        if (words[k][0] == '-' || UpperAscii(words[k]) == "DEBUG") continue;
+        return FileNameOf(words[k]);
+    }
+    return program;
+}
 
 ClockReading ReadClocks(std::optional<PieceColour> side, std::string ownText,
                         std::string opponentText) {

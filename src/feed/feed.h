@@ -128,6 +128,9 @@ void ServeOutputs(Feed& feed, int waitMs = -1);
 // The game as a newcomer needs it.
 GameSnapshot SnapshotOf(const LiveGame& game);
 
+// The player of `side` as the outputs name it (PlayerName).
+PlayerName PlayerOf(const LiveGame& game, PieceColour side);
+
 // Builds the name that debug.tmp takes at the next reset, from the player names.
 void MakeSaveDebugName(Feed& feed);
 

@@ -55,6 +55,10 @@ struct LiveGame {
     std::string blackPlayer;
     std::string firstEngine;
     std::string secondEngine;
+    // The command lines the GUI started the engines with: an engine named by
+    // its command line has not named itself yet.
+    std::string firstEngineCommand;
+    std::string secondEngineCommand;
     std::optional<PieceColour> firstEngineColour;  // none: not yet told
     std::optional<PieceColour> secondEngineColour;
     std::int32_t plyCount = 0;

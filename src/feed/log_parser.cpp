@@ -34,9 +34,13 @@ LineParts CutLine(std::string workLine) {
     return parts;
 }
 
+void ReportPlayer(Feed& feed, PieceColour side) {
+    feed.output.PlayerNamed(side, PlayerOf(feed.game, side));
+}
+
 void ReportPlayers(Feed& feed) {
-    feed.output.PlayerNamed(PieceColour::kWhite, feed.game.whitePlayer);
-    feed.output.PlayerNamed(PieceColour::kBlack, feed.game.blackPlayer);
+    ReportPlayer(feed, PieceColour::kWhite);
+    ReportPlayer(feed, PieceColour::kBlack);
 }
 
 // "black" or "white" sent to an engine: that engine has this colour, the other
@@ -105,17 +109,17 @@ void EngineStarted(Feed& feed, LineStep& step) {
     std::string name = Mid(workLine, Find(workLine, ")", 17) + 2);
     if (feed.settings.icsMode) g.secondEngine = "Human";
     if (g.firstEngine.empty()) {
-        g.firstEngine = g.whitePlayer = name;
+        g.firstEngine = g.firstEngineCommand = g.whitePlayer = name;
         g.firstEngineColour = PieceColour::kWhite;
         g.secondEngineColour = PieceColour::kBlack;
         feed.screen.ShowPlayerStarted(PieceColour::kWhite, g.whitePlayer);
-        feed.output.PlayerNamed(PieceColour::kWhite, g.whitePlayer);
+        ReportPlayer(feed, PieceColour::kWhite);
         step.done = true;
         return;
     }
-    g.secondEngine = g.blackPlayer = name;
+    g.secondEngine = g.secondEngineCommand = g.blackPlayer = name;
     feed.screen.ShowPlayerStarted(PieceColour::kBlack, g.blackPlayer);
-    feed.output.PlayerNamed(PieceColour::kBlack, g.blackPlayer);
+    ReportPlayer(feed, PieceColour::kBlack);
 }
 
 // "feature ... myname="Name"": the engine's own name replaces its command line.
@@ -131,12 +135,12 @@ void EngineNamed(Feed& feed, LineStep& step) {
             g.firstEngine = name;
             if (g.firstEngineColour == PieceColour::kWhite) g.whitePlayer = name;
             if (g.firstEngineColour == PieceColour::kBlack) g.blackPlayer = name;
-            feed.output.PlayerNamed(PieceColour::kWhite, g.whitePlayer);
+            ReportPlayer(feed, PieceColour::kWhite);
         } else if (step.source == 2) {
             g.secondEngine = name;
             if (g.secondEngineColour == PieceColour::kWhite) g.whitePlayer = name;
             if (g.secondEngineColour == PieceColour::kBlack) g.blackPlayer = name;
-            feed.output.PlayerNamed(PieceColour::kBlack, g.blackPlayer);
+            ReportPlayer(feed, PieceColour::kBlack);
         }
     }
     feed.screen.ShowPlayers(feed.game.whitePlayer, feed.game.blackPlayer);
@@ -176,9 +180,9 @@ void TimeSent(Feed& feed, LineStep& step) {
 }
 
 void OtimSent(Feed& feed, LineStep& step) {
-    if (feed.game.headerSent)
-        feed.output.ClocksTold(
-            ReadClocks(feed.reader.clockSide, feed.reader.clockTime, step.parts.argument));
+    feed.output.ClocksTold(
+        ReadClocks(feed.reader.clockSide, feed.reader.clockTime, step.parts.argument),
+        feed.game.headerSent);
 }
 
 // The thinking output of one engine becomes the pending PV line of its colour.

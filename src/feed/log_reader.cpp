@@ -112,8 +112,21 @@ void FinishLogRead(Feed& feed) {
 }
 
 GameSnapshot SnapshotOf(const LiveGame& game) {
-    return {game.whitePlayer, game.blackPlayer, game.previousFen,
-            game.fen,         game.lastMove,    game.level};
+    return {PlayerOf(game, PieceColour::kWhite),
+            PlayerOf(game, PieceColour::kBlack),
+            game.previousFen,
+            game.fen,
+            game.lastMove,
+            game.level};
+}
+
+PlayerName PlayerOf(const LiveGame& game, PieceColour side) {
+    const std::string& text = side == PieceColour::kWhite ? game.whitePlayer : game.blackPlayer;
+    const std::string& command = game.firstEngineColour == side    ? game.firstEngineCommand
+                                 : game.secondEngineColour == side ? game.secondEngineCommand
+                                                                   : text;
+    const bool ownName = text != command && HasPrintable(text);
+    return {text, ownName ? text : ProgramName(command.empty() ? text : command)};
 }
 
 void ServeOutputs(Feed& feed, int waitMs) {

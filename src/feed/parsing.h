@@ -55,6 +55,18 @@ Level ReadLevel(std::string text);
 // read from `announcement`, the result with its reason.
 GameResult ReadResult(std::string word, std::string_view announcement);
 
+// True when the name has a character to read: a byte other than a blank, a
+// control character (C0) or DEL.
+bool HasPrintable(std::string_view name);
+
+// The readable name of the program a GUI's engine command line starts: its
+// file name without folders, extension or options ("C:\Engines\Rybka4.exe -x"
+// gives "Rybka4", "gnuchess --xboard" "gnuchess"), and behind an adapter that
+// runs a UCI engine for an XBoard GUI (polyglot, UCI2WB) the engine's
+// ("polyglot -noini -ec \"glaurung\" -ed ." gives "glaurung"). Empty when the
+// line has no printable word.
+std::string ProgramName(std::string_view commandLine);
+
 // An engine's thinking line: the four numbers, then the PV after any further
 // numbers. Numbers may carry a sign ("+18"); words end at blanks and tabs.
 EngineThinking ReadThinking(std::string_view line);

@@ -53,8 +53,8 @@ void WriteLogonBlock(NetServer& net, const ClientRecord& record, int slot) {
 // The newcomer's picture of the game, in the order viewers expect it.
 void SendWelcome(NetServer& net, IpAddress newcomer) {
     const GameSnapshot game = net.currentGame();
-    SendToViewer(net, "WPLAYER: " + game.white, newcomer);
-    SendToViewer(net, "BPLAYER: " + game.black, newcomer);
+    SendToViewer(net, "WPLAYER: " + game.white.text, newcomer);
+    SendToViewer(net, "BPLAYER: " + game.black.text, newcomer);
     SendToViewer(net, "SITE:" + net.settings.site, newcomer);
     // The position before the last move first, so the viewer can show that move.
     SendToViewer(net, "FEN: " + game.previousFen, newcomer);

@@ -19,8 +19,8 @@ std::string MoveMessage(const PlayedMove& move) {
            TrimRightBlanks(NumberText(move.number)) + ". " + move.san;
 }
 
-void UdpBroadcaster::PlayerNamed(PieceColour side, const std::string& name) {
-    Broadcast(net_, (side == PieceColour::kWhite ? "WPLAYER: " : "BPLAYER: ") + name);
+void UdpBroadcaster::PlayerNamed(PieceColour side, const PlayerName& name) {
+    Broadcast(net_, (side == PieceColour::kWhite ? "WPLAYER: " : "BPLAYER: ") + name.text);
 }
 
 void UdpBroadcaster::NewGameStarted(std::int32_t /*gameNumber*/) {
@@ -44,7 +44,10 @@ void UdpBroadcaster::MoveTakenBack(const PlayedMove& /*move*/, const std::string
     if (live) Broadcast(net_, "FEN: " + fen);
 }
 
-void UdpBroadcaster::ClocksTold(const ClockReading& clocks) {
+void UdpBroadcaster::ClocksTold(const ClockReading& clocks, bool live) {
+    // Old clocks are no news: viewers that wait for the game as it stands
+    // learn the clocks from the next ones.
+    if (!live) return;
     std::string message;
     if (clocks.side)
         message =
@@ -67,8 +70,8 @@ void UdpBroadcaster::ResultAnnounced(const GameResult& result) {
 
 void UdpBroadcaster::CaughtUp(const GameSnapshot& game) {
     // Keep this order: viewers rebuild their picture from it.
-    Broadcast(net_, "WPLAYER: " + game.white);
-    Broadcast(net_, "BPLAYER: " + game.black);
+    Broadcast(net_, "WPLAYER: " + game.white.text);
+    Broadcast(net_, "BPLAYER: " + game.black.text);
     Broadcast(net_, "SITE:" + net_.settings.site);
     Broadcast(net_, game.lastMove ? MoveMessage(*game.lastMove) : std::string());
     Broadcast(net_, "FEN: " + game.fen);

@@ -15,17 +15,18 @@ class UdpBroadcaster final : public GameOutput {
   public:
     explicit UdpBroadcaster(NetServer& net) : net_(net) {}
 
-    void PlayerNamed(PieceColour side, const std::string& name) override;
+    void PlayerNamed(PieceColour side, const PlayerName& name) override;
     void NewGameStarted(std::int32_t gameNumber) override;
     void PositionSet(const std::string& fen) override;
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override;
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;
-    void ClocksTold(const ClockReading& clocks) override;
+    void ClocksTold(const ClockReading& clocks, bool live) override;
     void Thinking(PieceColour side, const EngineThinking& thinking) override;
     void LevelSet(const Level& level) override;
     void ResultAnnounced(const GameResult& result) override;
     void CaughtUp(const GameSnapshot& game) override;
+    void ReadingLogAgain() override {}  // the main loop has told the viewers
     void Serve(int waitMs) override;
 
   private:

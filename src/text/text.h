@@ -64,9 +64,16 @@ std::string Left(std::string_view text, std::size_t length);
 // Blank trimming (blanks only, not tabs).
 std::string TrimBlanks(std::string_view text);
 
-// The same text in UTF-8, for outputs read by other programs (a Latin-1 byte
-// above 127 becomes two bytes).
-std::string Latin1ToUtf8(std::string_view latin1);
+// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates,
+// nothing above U+10FFFF).
+bool IsUtf8(std::string_view text);
+// A text of the GUI, an engine or server.ini in UTF-8, for the outputs read by
+// other programs (JSON, PGN, the page). The same bytes may be either: XBoard on
+// Linux writes UTF-8, WinBoard and Arena the Windows code page. So a text that
+// is well-formed UTF-8 stays as it is; any other is read as Windows-1252
+// (Latin-1, with the printable characters of 0x80-0x9F: the euro sign, curly
+// quotes, dashes, the trade mark sign, ...). Decided once for the whole text.
+std::string TextToUtf8(std::string_view text);
 // A UTF-8 text in Latin-1, for the UDP viewers: a character beyond Latin-1
 // becomes "?".
 std::string Utf8ToLatin1(std::string_view utf8);

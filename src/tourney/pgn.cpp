@@ -52,4 +52,15 @@ std::vector<TaggedGame> ScanPgnTags(std::string_view pgnText) {
     return games;
 }
 
+std::string PgnEvent(std::string_view pgnText) {
+    std::string event;
+    bool found = false;
+    ForEachLine(pgnText, [&](std::string_view line) {
+        if (found || !StartsWithUpper(line, "[EVENT ")) return;
+        found = true;
+        event = TrimBlanks(TagValue(line, 7));
+    });
+    return event == "?" ? std::string() : event;
+}
+
 }  // namespace lantrel

@@ -103,6 +103,10 @@ struct TaggedGame {
 // from one game to the next, so a game missing a tag inherits the previous one.
 std::vector<TaggedGame> ScanPgnTags(std::string_view pgnText);
 
+// The file's event: the value of its first "[Event" tag line, blanks trimmed;
+// empty when it has none, or "?".
+std::string PgnEvent(std::string_view pgnText);
+
 // ---- Results table -----------------------------------------------------------
 
 // Every player entry blank, every cell empty, the ring empty, counters 0.

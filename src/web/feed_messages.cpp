@@ -14,14 +14,14 @@ using Json = nlohmann::ordered_json;
 
 constexpr const char* kStandardStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq";
 
-// The game's texts are Latin-1 bytes; JSON is UTF-8.
-std::string Utf8(const std::string& latin1) {
-    return Latin1ToUtf8(latin1);
+// The game's texts are the GUI's bytes; JSON is UTF-8.
+std::string Utf8(const std::string& text) {
+    return TextToUtf8(text);
 }
 
-Json Utf8List(const std::vector<std::string>& latin1) {
+Json Utf8List(const std::vector<std::string>& texts) {
     Json list = Json::array();
-    for (const std::string& text : latin1)
+    for (const std::string& text : texts)
         list.push_back(Utf8(text));
     return list;
 }

@@ -3,8 +3,8 @@
 // itself, and what a client may send. Pages read the keys in the order
 // feed_messages.cpp writes them; docs/WEB.md describes each one.
 //
-// The feed's texts are held as the game has them (Latin-1 bytes) and written
-// as UTF-8; the listener's own and a client's texts are UTF-8 already.
+// The feed's texts are held as the game has them (the GUI's bytes) and written
+// as UTF-8 (TextToUtf8); the listener's own and a client's texts are UTF-8 already.
 #pragma once
 
 #include <cstddef>

@@ -16,7 +16,7 @@ int Index(PieceColour side) {
 }  // namespace
 
 GameRecorder::GameRecorder(Clock& clock) : clock_(clock) {
-    current_.date = Today();
+    current_ = FreshGame();
     LoadFen(position_, kStartPosition);
 }
 
@@ -26,20 +26,28 @@ std::string GameRecorder::Today() const {
     return std::to_string(now.year) + "." + two(now.month) + "." + two(now.day);
 }
 
-void GameRecorder::PlayerNamed(PieceColour side, const std::string& name) {
-    (side == PieceColour::kWhite ? current_.white : current_.black) = name;
+RecordedGame GameRecorder::FreshGame() const {
+    RecordedGame game;
+    game.number = static_cast<std::int32_t>(finished_.size()) + 1;
+    game.date = Today();
+    game.white = next_.white;
+    game.black = next_.black;
+    game.level = next_.level;
+    return game;
 }
 
-void GameRecorder::NewGameStarted(std::int32_t gameNumber) {
-    if (!current_.plies.empty() || !current_.result.empty()) finished_.push_back(current_);
-    RecordedGame next;
-    next.number = gameNumber;
-    next.date = Today();
-    // The players and the time control stay until the GUI names others.
-    next.white = current_.white;
-    next.black = current_.black;
-    next.level = current_.level;
-    current_ = std::move(next);
+void GameRecorder::PlayerNamed(PieceColour side, const PlayerName& name) {
+    const bool white = side == PieceColour::kWhite;
+    std::string shown = name.shown.empty() ? (white ? kNoWhite : kNoBlack) : name.shown;
+    if (!Decided()) (white ? current_.white : current_.black) = shown;
+    (white ? next_.white : next_.black) = std::move(shown);
+}
+
+void GameRecorder::NewGameStarted(std::int32_t /*gameNumber*/) {
+    // The feed counts every start, a game without a move too; this record
+    // numbers the games played.
+    if (!current_.plies.empty() || Decided()) finished_.push_back(std::move(current_));
+    current_ = FreshGame();
     LoadFen(position_, kStartPosition);
     lastThinking_[0].reset();
     lastThinking_[1].reset();
@@ -50,7 +58,7 @@ void GameRecorder::NewGameStarted(std::int32_t gameNumber) {
 void GameRecorder::PositionSet(const std::string& fen) {
     // A position before the first move is where the game starts; one later on
     // re-states the game, whose moves are already recorded.
-    if (!current_.plies.empty()) return;
+    if (!current_.plies.empty() || Decided()) return;
     const bool standard = fen == kStartPosition;
     current_.startFen = standard ? std::string() : fen;
     LoadFen(position_, fen);
@@ -58,6 +66,8 @@ void GameRecorder::PositionSet(const std::string& fen) {
 
 void GameRecorder::MovePlayed(const PlayedMove& move, const std::string& fen,
                               std::int32_t /*fiftyMoveCount*/, bool /*live*/) {
+    // A move after the result (an engine that plays on) is no part of the game.
+    if (Decided()) return;
     const int mover = Index(move.side);
     if (move.thinking) {
         if (move.thinking->values) lastThinking_[mover] = move.thinking->values;
@@ -79,14 +89,15 @@ void GameRecorder::MovePlayed(const PlayedMove& move, const std::string& fen,
 
 void GameRecorder::MoveTakenBack(const PlayedMove& /*move*/, const std::string& fen,
                                  bool /*live*/) {
+    if (Decided()) return;
     if (!current_.plies.empty()) current_.plies.pop_back();
     LoadFen(position_, fen);
 }
 
-void GameRecorder::ClocksTold(const ClockReading& clocks) {
+void GameRecorder::ClocksTold(const ClockReading& clocks, bool /*live*/) {
     // The GUI tells the engine on move its opponent's time too: the time the
     // side that just moved has left after its move.
-    if (!clocks.side || current_.plies.empty()) return;
+    if (!clocks.side || current_.plies.empty() || Decided()) return;
     RecordedPly& last = current_.plies.back();
     if (last.move.side == *clocks.side || last.clockAfter) return;
     last.clockAfter = clocks.opponent;
@@ -100,20 +111,29 @@ void GameRecorder::Thinking(PieceColour side, const EngineThinking& thinking) {
 }
 
 void GameRecorder::LevelSet(const Level& level) {
-    current_.level = level;
+    if (!Decided()) current_.level = level;
+    next_.level = level;
 }
 
 void GameRecorder::ResultAnnounced(const GameResult& result) {
-    // A game the GUI left unfinished ("*") goes on as far as the record is concerned.
-    if (!result.score || *result.score == ResultScore::kUnfinished) return;
+    // A game the GUI left unfinished ("*") goes on as far as the record is
+    // concerned; a game has one result, the first.
+    if (!result.score || *result.score == ResultScore::kUnfinished || Decided()) return;
     current_.result = ScoreText(*result.score);
     current_.reason = result.reason;
 }
 
 void GameRecorder::CaughtUp(const GameSnapshot& game) {
-    if (!game.white.empty()) current_.white = game.white;
-    if (!game.black.empty()) current_.black = game.black;
-    if (!game.level.text.empty()) current_.level = game.level;
+    if (!game.white.text.empty()) PlayerNamed(PieceColour::kWhite, game.white);
+    if (!game.black.text.empty()) PlayerNamed(PieceColour::kBlack, game.black);
+    if (!game.level.text.empty()) LevelSet(game.level);
+}
+
+void GameRecorder::ReadingLogAgain() {
+    finished_.clear();
+    next_ = {};
+    current_ = {};
+    NewGameStarted(0);
 }
 
 }  // namespace lantrel

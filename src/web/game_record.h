@@ -1,6 +1,12 @@
 // The game as the browser feed and the live PGN see it: every move with its
 // position, the mover's clock after it and its last thinking before it, and the
 // games this run has finished. Filled from the feed's game events.
+//
+// A game's facts (its number, its players, its start position and its result)
+// are decided here, once, as they become known, and every output but the UDP
+// viewers reads them from here: once a game has its result, nothing that
+// happens later (the next game's engines starting, a name, a time control)
+// changes it.
 #pragma once
 
 #include <cstdint>
@@ -25,11 +31,15 @@ struct RecordedPly {
     const OpeningName* opening = nullptr;       // the name of the position after it, if any
 };
 
+// A player nobody has named yet.
+inline constexpr const char* kNoWhite = "White";
+inline constexpr const char* kNoBlack = "Black";
+
 struct RecordedGame {
-    std::int32_t number = 0;  // the feed's game number
+    std::int32_t number = 1;  // 1, 2, 3 ... in the order this run played them
     std::string date;         // "YYYY.MM.DD", local, when the game began
-    std::string white;
-    std::string black;
+    std::string white;        // PlayerName::shown; kNoWhite while nobody is named
+    std::string black;        // likewise; kNoBlack
     Level level;           // the time control; empty text before one
     std::string startFen;  // empty: the standard start position
     std::string result;    // "1-0", "0-1", "1/2-1/2"; empty while it goes on
@@ -47,24 +57,38 @@ class GameRecorder final : public GameOutput {
     // result when the next one began.
     const std::vector<RecordedGame>& finished() const { return finished_; }
 
-    void PlayerNamed(PieceColour side, const std::string& name) override;
+    void PlayerNamed(PieceColour side, const PlayerName& name) override;
     void NewGameStarted(std::int32_t gameNumber) override;
     void PositionSet(const std::string& fen) override;
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override;
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;
-    void ClocksTold(const ClockReading& clocks) override;
+    void ClocksTold(const ClockReading& clocks, bool live) override;
     void Thinking(PieceColour side, const EngineThinking& thinking) override;
     void LevelSet(const Level& level) override;
     void ResultAnnounced(const GameResult& result) override;
     void CaughtUp(const GameSnapshot& game) override;
+    // The games are read again from the start: the record starts afresh.
+    void ReadingLogAgain() override;
     void Serve(int /*waitMs*/) override {}
 
   private:
+    // What the next game takes over from the one before: its players and time
+    // control until the GUI names others. After a result it is what the GUI
+    // tells meanwhile; before, the current game's.
+    struct NextGame {
+        std::string white = kNoWhite;
+        std::string black = kNoBlack;
+        Level level;
+    };
+
     std::string Today() const;
+    bool Decided() const { return !current_.result.empty(); }
+    RecordedGame FreshGame() const;
 
     Clock& clock_;
     RecordedGame current_;
+    NextGame next_;
     std::vector<RecordedGame> finished_;
     std::optional<ThinkingLine> lastThinking_[2];  // White, Black
     std::string spentThinking_[2];                 // a line a move already took

@@ -11,13 +11,20 @@ namespace {
 
 constexpr std::size_t kLineWidth = 80;
 
-// A tag's value comes from engine output: control characters (C0, DEL and
-// C1, here Latin-1 bytes) are dropped, so that no reader's terminal obeys them.
+// A tag's value comes from engine output: in UTF-8, its control characters
+// (C0, DEL and C1) dropped, so that no reader's terminal obeys them.
 std::string TagLine(const std::string& name, const std::string& value) {
+    const std::string utf8 = TextToUtf8(value);
     std::string escaped;
-    for (char c : value) {
+    for (std::size_t k = 0; k < utf8.size(); ++k) {
+        const char c = utf8[k];
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || (byte >= 0x7F && byte <= 0x9F)) continue;
+        if (byte < 0x20 || byte == 0x7F) continue;
+        // U+0080 to U+009F: 0xC2, then 0x80 to 0x9F.
+        if (byte == 0xC2 && static_cast<unsigned char>(utf8[k + 1]) <= 0x9F) {
+            ++k;
+            continue;
+        }
         if (c == '"' || c == '\\') escaped += '\\';
         escaped += c;
     }
@@ -80,9 +87,10 @@ std::string PgnTimeControl(const Level& level) {
     return base + (control.increment > 0 ? "+" + std::to_string(control.increment) : "");
 }
 
-std::string PgnOfGame(const RecordedGame& game, const std::string& site) {
+std::string PgnOfGame(const RecordedGame& game, const std::string& event,
+                      const std::string& site) {
     const std::string result = game.result.empty() ? "*" : game.result;
-    std::string text = TagLine("Event", "?") + TagLine("Site", KnownOr(site)) +
+    std::string text = TagLine("Event", KnownOr(event)) + TagLine("Site", KnownOr(site)) +
                        TagLine("Date", KnownOr(game.date)) +
                        TagLine("Round", game.number > 0 ? std::to_string(game.number) : "?") +
                        TagLine("White", KnownOr(game.white)) +
@@ -121,20 +129,28 @@ std::string PgnOfGame(const RecordedGame& game, const std::string& site) {
     return text + "\n";
 }
 
-std::string LivePgn(const GameRecorder& record, const std::string& site) {
+std::string LivePgn(const GameRecorder& record, const std::string& event,
+                    const std::string& site) {
     std::string text;
     for (const RecordedGame& game : record.finished())
-        text += PgnOfGame(game, site) + "\n";
+        text += PgnOfGame(game, event, site) + "\n";
     const RecordedGame& current = record.current();
-    if (!current.plies.empty() || !current.result.empty() || !current.white.empty())
-        text += PgnOfGame(current, site) + "\n";
+    const bool named = current.white != kNoWhite || current.black != kNoBlack;
+    if (!current.plies.empty() || !current.result.empty() || named)
+        text += PgnOfGame(current, event, site) + "\n";
     return text;
+}
+
+void LivePgnFile::TourneyEvent(std::string event) {
+    if (event == tourneyEvent_) return;
+    tourneyEvent_ = std::move(event);
+    changed_ = true;
 }
 
 void LivePgnFile::Serve(int /*waitMs*/) {
     if ((!settings_.livePgn && !published) || !changed_ || catchingUp_) return;
     changed_ = false;
-    const std::string text = Latin1ToUtf8(LivePgn(record_, site_));
+    const std::string text = LivePgn(record_, tourneyEvent_.empty() ? site_ : tourneyEvent_, site_);
     if (published) published(text);
     if (!settings_.livePgn) return;
     const std::string temporary = path_ + ".tmp";

@@ -37,16 +37,19 @@ struct WebSettings {
 // "level 0 2 12" -> "120+12", "level 0 0:30 0" -> "30"); empty when unreadable.
 std::string PgnTimeControl(const Level& level);
 
-// One game in PGN export form: the tag roster (unknown values "?"), TimeControl
+// One game in PGN export form, its texts in UTF-8: the tag roster (unknown
+// values "?"), TimeControl
 // when known, ECO and Opening of the last position the opening table names,
 // SetUp and FEN for a game from a set-up position, the moves with
 // "{[%clk h:mm:ss] [%eval x.xx]}" where known, and the result ("*" while the
 // game goes on). LF line ends, lines of at most 80 characters.
-std::string PgnOfGame(const RecordedGame& game, const std::string& site);
+std::string PgnOfGame(const RecordedGame& game, const std::string& event,
+                      const std::string& site);
 
-// The finished games, then the current one (when it has begun), blank-line
-// separated.
-std::string LivePgn(const GameRecorder& record, const std::string& site);
+// The finished games, then the current one (when it has begun or has its
+// players), blank-line separated.
+std::string LivePgn(const GameRecorder& record, const std::string& event,
+                    const std::string& site);
 
 // Rewrites live.pgn (in UTF-8) when LIVEPGN=1: after the events of a network
 // turn that changed the record, as a new file renamed over the old one, so a reader never
@@ -59,7 +62,7 @@ class LivePgnFile final : public GameOutput {
                 std::string path)
         : record_(record), site_(site), settings_(settings), path_(std::move(path)) {}
 
-    void PlayerNamed(PieceColour, const std::string&) override { changed_ = true; }
+    void PlayerNamed(PieceColour, const PlayerName&) override { changed_ = true; }
     void NewGameStarted(std::int32_t) override { changed_ = true; }
     void PositionSet(const std::string&) override { changed_ = true; }
     void MovePlayed(const PlayedMove&, const std::string&, std::int32_t, bool live) override {
@@ -67,7 +70,7 @@ class LivePgnFile final : public GameOutput {
         catchingUp_ = !live;
     }
     void MoveTakenBack(const PlayedMove&, const std::string&, bool) override { changed_ = true; }
-    void ClocksTold(const ClockReading&) override {
+    void ClocksTold(const ClockReading&, bool) override {
         changed_ = true;  // the clock of the move before
     }
     void Thinking(PieceColour, const EngineThinking&) override {}
@@ -77,7 +80,12 @@ class LivePgnFile final : public GameOutput {
         catchingUp_ = false;
         changed_ = true;
     }
+    void ReadingLogAgain() override { changed_ = true; }
     void Serve(int waitMs) override;
+
+    // The [Event] of the tournament PGN that TOURNEYPGN= names: the games'
+    // event; without one, SITE= is.
+    void TourneyEvent(std::string event);
 
     std::function<void(const std::string& utf8Pgn)> published;
 
@@ -86,6 +94,7 @@ class LivePgnFile final : public GameOutput {
     const std::string& site_;
     const WebSettings& settings_;
     std::string path_;
+    std::string tourneyEvent_;
     bool changed_ = false;
     bool catchingUp_ = false;
 };

@@ -144,15 +144,20 @@ void WebFeed::ChatLine(const std::string& line) {
     Send(ChatDelta{line});
 }
 
-void WebFeed::PlayerNamed(PieceColour, const std::string&) {
+void WebFeed::PlayerNamed(PieceColour, const PlayerName&) {
     gameChanged_ = true;
 }
 
 void WebFeed::NewGameStarted(std::int32_t) {
     gameChanged_ = true;
     clocks_.reset();
+    clocksDue_ = false;
     pv_[0] = {};
     pv_[1] = {};
+}
+
+void WebFeed::ReadingLogAgain() {
+    NewGameStarted(0);
 }
 
 void WebFeed::PositionSet(const std::string&) {
@@ -182,14 +187,15 @@ void WebFeed::MoveTakenBack(const PlayedMove&, const std::string& fen, bool live
     Send(TakebackDelta{record_.current().plies.size() + 1, fen});
 }
 
-void WebFeed::ClocksTold(const ClockReading& clocks) {
+void WebFeed::ClocksTold(const ClockReading& clocks, bool live) {
     // Browsers are shown clocks that still run: a time below zero (a flag fell
     // and play went on) leaves them as they were.
     const auto& own = clocks.own;
     const auto& other = clocks.opponent;
     if (!clocks.side || !own || !other || *own < 0 || *other < 0) return;
     clocks_ = *clocks.side == PieceColour::kWhite ? Clocks{*own, *other} : Clocks{*other, *own};
-    if (catchingUp_) return;
+    clocksDue_ = !live || catchingUp_;
+    if (clocksDue_) return;
     Send(*clocks_);
 }
 
@@ -227,6 +233,10 @@ void WebFeed::CaughtUp(const GameSnapshot&) {
 void WebFeed::Serve(int /*waitMs*/) {
     if (catchingUp_) return;
     SendGameIfChanged();
+    if (clocksDue_ && clocks_) {
+        clocksDue_ = false;
+        Send(*clocks_);
+    }
     const double now = clock_.Monotonic();
     for (PieceColour side : {PieceColour::kWhite, PieceColour::kBlack}) {
         const PvState& pv = pv_[Index(side)];

@@ -97,17 +97,18 @@ class WebFeed final : public GameOutput {
     const std::string& run() const { return run_; }
     std::int64_t version() const { return version_; }
 
-    void PlayerNamed(PieceColour side, const std::string& name) override;
+    void PlayerNamed(PieceColour side, const PlayerName& name) override;
     void NewGameStarted(std::int32_t gameNumber) override;
     void PositionSet(const std::string& fen) override;
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override;
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;
-    void ClocksTold(const ClockReading& clocks) override;
+    void ClocksTold(const ClockReading& clocks, bool live) override;
     void Thinking(PieceColour side, const EngineThinking& thinking) override;
     void LevelSet(const Level& level) override;
     void ResultAnnounced(const GameResult& result) override;
     void CaughtUp(const GameSnapshot& game) override;
+    void ReadingLogAgain() override;
     // Sends the thinking lines held back, the game when it changed as a whole,
     // the viewers when they changed, then a fresh snapshot if anything went out.
     void Serve(int waitMs) override;
@@ -136,6 +137,7 @@ class WebFeed final : public GameOutput {
     std::int64_t version_ = 0;
     std::int64_t snapshotVersion_ = 0;
     bool gameChanged_ = false;  // a "game" delta is due
+    bool clocksDue_ = false;    // a "clock" delta is due: the clocks read while catching up
     bool catchingUp_ = false;
     std::optional<Clocks> clocks_;
     PvState pv_[2];  // White, Black

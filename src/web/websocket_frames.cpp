@@ -1,5 +1,7 @@
 #include "web/websocket_frames.h"
 
+#include "text/text.h"
+
 namespace lantrel {
 
 namespace {
@@ -53,40 +55,6 @@ std::string ServerFrame(WebSocketOpcode opcode, std::string_view payload) {
 std::string CloseFrame(std::uint16_t code) {
     const char status[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
     return ServerFrame(WebSocketOpcode::kClose, std::string_view(status, 2));
-}
-
-bool IsUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length;
-        std::uint32_t point;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            point = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            point = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            point = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (text.size() - i < length) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            point = (point << 6) | (next & 0x3F);
-        }
-        const bool overlong = (length == 3 && point < 0x800) || (length == 4 && point < 0x10000);
-        if (overlong || (point >= 0xD800 && point <= 0xDFFF) || point > 0x10FFFF) return false;
-        i += length;
-    }
-    return true;
 }
 
 void WebSocketReader::Append(std::string_view bytes) {

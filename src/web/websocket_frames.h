@@ -33,10 +33,6 @@ std::string ServerFrame(WebSocketOpcode opcode, std::string_view payload);
 // A close frame with `code` and no reason.
 std::string CloseFrame(std::uint16_t code);
 
-// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates,
-// nothing above U+10FFFF).
-bool IsUtf8(std::string_view text);
-
 // What a browser's bytes came to.
 struct WebSocketEvent {
     enum class Kind {

@@ -338,15 +338,19 @@ TEST(ChessDrawBoard, PaintsOnlyChangedSquaresInTheirColours) {
     g.s.screen.DrawBoard(g.s.feed.chess.cells);
     EXPECT_EQ(screen.Text(7, 2, 1), "R");
 
-    // With the board switched off (key B) nothing is drawn until it is back.
-    g.s.screen.ToggleBoard();
+    // With the board frozen (key B) nothing is drawn, and the screen says so,
+    // until it is back: then all of it at once.
+    g.s.screen.ToggleBoard(g.s.feed.chess.cells);
+    EXPECT_EQ(screen.Text(21, 1, 24), "Board display frozen: B ");
+    EXPECT_EQ(screen.Text(15, 2, 15), "--- frozen ----");
     g.Play("e5");
     screen.MoveTo(9, 10);
     screen.Print("?");
     g.s.screen.DrawBoard(g.s.feed.chess.cells);
     EXPECT_EQ(screen.Text(8, 10, 1), "P");
-    g.s.screen.ToggleBoard();
-    g.s.screen.DrawBoard(g.s.feed.chess.cells);
+    g.s.screen.ToggleBoard(g.s.feed.chess.cells);
+    EXPECT_EQ(screen.Text(21, 1, 24), "Board display on: B     ");
+    EXPECT_EQ(screen.Text(15, 2, 15), std::string(15, ' '));
     EXPECT_EQ(screen.Text(8, 10, 1), ".");
     EXPECT_EQ(screen.Text(10, 10, 1), "P");
     EXPECT_EQ(screen.ColourAt(10, 10), ConsoleColour::kLightBlue);

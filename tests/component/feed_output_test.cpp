@@ -20,8 +20,8 @@ std::string SideText(PieceColour side) {
 // Writes every event as one line of text.
 class RecordingOutput final : public GameOutput {
   public:
-    void PlayerNamed(PieceColour side, const std::string& name) override {
-        events.push_back("player " + SideText(side) + " " + name);
+    void PlayerNamed(PieceColour side, const PlayerName& name) override {
+        events.push_back("player " + SideText(side) + " " + name.text + " (" + name.shown + ")");
     }
     void NewGameStarted(std::int32_t number) override {
         events.push_back("new game " + std::to_string(number));
@@ -37,8 +37,9 @@ class RecordingOutput final : public GameOutput {
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override {
         events.push_back("taken back " + move.san + " " + fen + (live ? " live" : " catching up"));
     }
-    void ClocksTold(const ClockReading& clocks) override {
-        events.push_back("clocks " + clocks.ownText + "/" + clocks.opponentText);
+    void ClocksTold(const ClockReading& clocks, bool live) override {
+        events.push_back("clocks " + clocks.ownText + "/" + clocks.opponentText +
+                         (live ? " live" : " catching up"));
     }
     void Thinking(PieceColour side, const EngineThinking& thinking) override {
         events.push_back("thinking " + SideText(side) + " " + thinking.text);
@@ -49,9 +50,10 @@ class RecordingOutput final : public GameOutput {
                          (result.reason.empty() ? "" : " {" + result.reason + "}"));
     }
     void CaughtUp(const GameSnapshot& game) override {
-        events.push_back("caught up " + game.white + " - " + game.black + " last " +
+        events.push_back("caught up " + game.white.text + " - " + game.black.text + " last " +
                          (game.lastMove ? game.lastMove->san : "none"));
     }
+    void ReadingLogAgain() override { events.push_back("reading again"); }
     void Serve(int) override {}
 
     std::vector<std::string> events;
@@ -137,6 +139,29 @@ TEST_F(FeedOutputTest, AThinkingLineGoesWithOneMoveOfItsGame) {
     EXPECT_EQ(moves,
               (std::vector<std::string>{"move 1 white e4 after 9 30 70 50000 e2e4 ",
                                         "move 1 black e5", "move 2 white Nf3", "move 1 white d4"}));
+}
+
+// Every output but the UDP viewers names a player by the engine's own name,
+// until then by its program's; the viewers get the GUI's bytes.
+TEST_F(FeedOutputTest, PlayersAreTheirProgramsUntilTheyNameThemselves) {
+    std::vector<std::string> players;
+    for (const std::string& event :
+         Lines({"StartChildProcess (dir=\"\") polyglot -noini -ec \"glaurung\" -ed \".\" -uci",
+                "StartChildProcess (dir=\".\") gnuchess --xboard",
+                "200 <first : feature myname=\"Glaurung 2.2\"",
+                "201 <second: feature myname=\" \x01\"", "202 >second: white",
+                "203 >first : time 3000", "204 >first : otim 2990"}))
+        if (event.starts_with("player ") || event.starts_with("clocks ")) players.push_back(event);
+    EXPECT_EQ(players,
+              (std::vector<std::string>{
+                  "player white polyglot -noini -ec \"glaurung\" -ed \".\" -uci  (glaurung)",
+                  "player black gnuchess --xboard  (gnuchess)",
+                  "player white Glaurung 2.2 (Glaurung 2.2)",
+                  "player black  \x01 (gnuchess)",
+                  "player white  \x01 (gnuchess)",
+                  "player black Glaurung 2.2 (Glaurung 2.2)",
+                  "clocks 3000 /2990 catching up",
+              }));
 }
 
 TEST_F(FeedOutputTest, AResultCarriesTheGuisWordsForIt) {

@@ -285,7 +285,7 @@ TEST_F(ResendTest, CongestionAndTheBacklogRulesArePerViewer) {
     Forget();
     f->outputs.MovePlayed({12, PieceColour::kWhite, "e4"}, "fen", 0, true);
     f->outputs.Thinking(PieceColour::kWhite, ReadThinking("10 25 100 5000 e4 e5"));
-    f->outputs.ClocksTold(ReadClocks(PieceColour::kWhite, "6000", "5900"));
+    f->outputs.ClocksTold(ReadClocks(PieceColour::kWhite, "6000", "5900"), true);
     auto bodies = [&](IpAddress ip) {
         std::vector<std::string> texts;
         for (const std::string& t : Sent(ip))

@@ -142,6 +142,26 @@ TEST(IsThinkingLineTest, Shapes) {
         EXPECT_EQ(IsThinkingLine(c.text), c.thinking) << c.text;
 }
 
+TEST(ProgramNameTest, TheProgramNotItsCommandLine) {
+    const struct {
+        const char* commandLine;
+        const char* program;
+    } cases[] = {
+        {"gnuchess --xboard ", "gnuchess"},
+        {"polyglot -noini -ec \"glaurung\" -ed \".\" -uci NalimovCache=4", "glaurung"},
+        {"polyglot -ec \"/opt/engines/toga2.exe -x\" -ed .", "toga2"},
+        {"polyglot toga2.ini", "toga2"},
+        {"C:\\Engines\\Rybka\\Rybka4.exe -x", "Rybka4"},
+        {"\"C:\\Program Files\\Komodo\\komodo-14.EXE\"", "komodo-14"},
+        {"UCI2WB debug stockfish.exe C:\\sf", "stockfish"},
+        {"./fairy-stockfish-1.0 -x", "fairy-stockfish-1.0"},
+        {"polyglot", "polyglot"},
+        {" \x01\t ", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ProgramName(c.commandLine), c.program) << c.commandLine;
+}
+
 TEST(ReadClocksTest, CentisecondsOfBothTexts) {
     struct Case {
         const char* text;

@@ -114,6 +114,12 @@ TEST(ScanPgnTags, TagValueRules) {
     EXPECT_EQ(games[1].result, "*");
 }
 
+TEST(PgnEvent, TheFirstEventTag) {
+    EXPECT_EQ(PgnEvent("[Site \"x\"]\n[Event \" Lab Cup \"]\n\n1. e4 *\n[Event \"Other\"]\n"), "Lab Cup");
+    EXPECT_EQ(PgnEvent("[event \"?\"]\n"), "");
+    EXPECT_EQ(PgnEvent("[White \"A\"]\n"), "");
+}
+
 TEST(ScanPgnTags, OtherLinesAreIgnored) {
     auto games = ScanPgnTags(
         "[WhiteElo \"2500\"]\n[BlackClock \"0:01\"]\n[ResultX]\n"  // "[RESULT" prefix counts

@@ -62,8 +62,8 @@ struct WebFeedTest : ::testing::Test {
         feed.AddListener(out);
         outputs.NewGameStarted(1);
         outputs.PositionSet(kStart);
-        outputs.PlayerNamed(PieceColour::kWhite, "J\xF6rg");
-        outputs.PlayerNamed(PieceColour::kBlack, "Beta");
+        outputs.PlayerNamed(PieceColour::kWhite, {"jorg", "J\xF6rg"});
+        outputs.PlayerNamed(PieceColour::kBlack, {"beta", "Beta"});
         outputs.Serve(0);
         out.deltas.clear();
         out.versions.clear();
@@ -73,7 +73,7 @@ struct WebFeedTest : ::testing::Test {
 TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
     outputs.Thinking(PieceColour::kWhite, ReadThinking("10 +17 100 5000 e2e4 e7e5"));
     outputs.MovePlayed(E4(), kAfterE4, 0, true);
-    outputs.ClocksTold(ReadClocks(PieceColour::kBlack, "29000", "29950"));
+    outputs.ClocksTold(ReadClocks(PieceColour::kBlack, "29000", "29950"), true);
     EXPECT_EQ(out.Types(), (std::vector<std::string>{"pv", "move", "clock"}));
     EXPECT_EQ(out.deltas[1], json::parse(R"({"type":"move","version":3,"ply":1,"san":"e4",
         "uci":"e2e4","from":"e2","to":"e4",
@@ -98,8 +98,8 @@ TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
 
 TEST_F(WebFeedTest, OnlyClocksOfKnownColourThatStillRunAreShown) {
     outputs.MovePlayed({1, PieceColour::kWhite, "e4"}, kAfterE4, 0, true);
-    outputs.ClocksTold(ReadClocks(std::nullopt, "29000", "29950"));
-    outputs.ClocksTold(ReadClocks(PieceColour::kBlack, "29000", "-150"));
+    outputs.ClocksTold(ReadClocks(std::nullopt, "29000", "29950"), true);
+    outputs.ClocksTold(ReadClocks(PieceColour::kBlack, "29000", "-150"), true);
     EXPECT_EQ(out.Types(), (std::vector<std::string>{"move"}));
     outputs.Serve(0);
     EXPECT_TRUE((*out.snapshot)["clock"].is_null());
@@ -118,7 +118,7 @@ TEST_F(WebFeedTest, ATakebackDropsTheMoveFromDeltaSnapshotAndLivePgn) {
     outputs.Serve(0);
     ASSERT_EQ((*out.snapshot)["moves"].size(), 1u);
     EXPECT_EQ((*out.snapshot)["moves"][0]["san"], "e4");
-    EXPECT_NE(LivePgn(record, site).find("1. e4 1-0"), std::string::npos) << LivePgn(record, site);
+    EXPECT_NE(LivePgn(record, site, site).find("1. e4 1-0"), std::string::npos) << LivePgn(record, site, site);
 }
 
 TEST_F(WebFeedTest, ThinkingAtMostFourTimesASecondPerSide) {
@@ -145,13 +145,16 @@ TEST_F(WebFeedTest, ThinkingAtMostFourTimesASecondPerSide) {
 
 TEST_F(WebFeedTest, ACatchUpIsOneGameDeltaAndStructureComesBeforeMoves) {
     outputs.MovePlayed({1, PieceColour::kWhite, "e4"}, kAfterE4, 0, false);
+    outputs.ClocksTold(ReadClocks(PieceColour::kWhite, "29000", "29950"), false);
     outputs.MovePlayed({1, PieceColour::kBlack, "e5"}, kAfterE5, 0, false);
     outputs.ResultAnnounced(ReadResult("1-0", "1-0 {White mates}"));
     outputs.Serve(0);
     EXPECT_TRUE(out.deltas.empty());
     outputs.CaughtUp(GameSnapshot{});
     outputs.Serve(0);
-    ASSERT_EQ(out.Types(), (std::vector<std::string>{"game"}));
+    // The clocks read on the way come after the game.
+    ASSERT_EQ(out.Types(), (std::vector<std::string>{"game", "clock"}));
+    EXPECT_EQ(out.deltas[1]["white"], 29000);
     EXPECT_EQ(out.deltas[0]["moves"].size(), 2u);
     EXPECT_EQ(out.deltas[0]["result"], "1-0");
     EXPECT_EQ(out.deltas[0]["reason"], "White mates");
@@ -159,13 +162,13 @@ TEST_F(WebFeedTest, ACatchUpIsOneGameDeltaAndStructureComesBeforeMoves) {
     // New names go out with the game as a whole, the move that follows in it
     // (once), and the next move on its own.
     outputs.NewGameStarted(2);
-    outputs.PlayerNamed(PieceColour::kWhite, "Gamma");
+    outputs.PlayerNamed(PieceColour::kWhite, {"gamma", "Gamma"});
     outputs.MovePlayed({1, PieceColour::kWhite, "e4"}, kAfterE4, 0, true);
     outputs.MovePlayed({1, PieceColour::kBlack, "e5"}, kAfterE5, 0, true);
-    EXPECT_EQ(out.Types(), (std::vector<std::string>{"game", "game", "move"}));
-    EXPECT_EQ(out.deltas[1]["white"], "Gamma");
-    EXPECT_EQ(out.deltas[1]["moves"].size(), 1u);
-    EXPECT_EQ(out.deltas[2]["ply"], 2);
+    EXPECT_EQ(out.Types(), (std::vector<std::string>{"game", "clock", "game", "move"}));
+    EXPECT_EQ(out.deltas[2]["white"], "Gamma");
+    EXPECT_EQ(out.deltas[2]["moves"].size(), 1u);
+    EXPECT_EQ(out.deltas[3]["ply"], 2);
 }
 
 TEST_F(WebFeedTest, ViewersAtMostOnceASecondAndChatLines) {

@@ -29,15 +29,17 @@ TEST(LivePgn, GamesWithClocksEvalsAndResults) {
     GameRecorder record(clock);
     record.NewGameStarted(1);
     record.PositionSet("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq");
-    record.PlayerNamed(PieceColour::kWhite,
-                       "Al\x1b"
-                       "pha\x85 \"A\"\t");  // control characters dropped
-    record.PlayerNamed(PieceColour::kBlack, "Beta");
+    // Control characters dropped; a Windows-1252 text in UTF-8.
+    record.PlayerNamed(PieceColour::kWhite, {"alpha -x",
+                                             "Al\x1b"
+                                             "pha\x81\x85 \"A\"\t"});
+    record.PlayerNamed(PieceColour::kBlack, {"Beta", "Beta"});
     record.LevelSet(ReadLevel("level 40 5 0"));
     record.Thinking(PieceColour::kWhite, ReadThinking("10 17 100 5000 e2e4"));
     record.MovePlayed({1, PieceColour::kWhite, "e4"},
                       "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq", 0, true);
-    record.ClocksTold(ReadClocks(PieceColour::kBlack, "30000", "29850"));  // White's time after e4
+    record.ClocksTold(ReadClocks(PieceColour::kBlack, "30000", "29850"),
+                      true);  // White's time after e4
     record.Thinking(PieceColour::kBlack,
                     ReadThinking("9 25 100 4000 e7e5"));  // Black's view: White -0.25
     record.MovePlayed({1, PieceColour::kBlack, "e5"},
@@ -58,17 +60,51 @@ TEST(LivePgn, GamesWithClocksEvalsAndResults) {
     record.MovePlayed({41, PieceColour::kWhite, "Rh7"}, "8/3k3R/8/8/8/8/8/4K3 b ", 0, true);
 
     EXPECT_EQ(
-        LivePgn(record, "Lab"),
-        "[Event \"?\"]\n[Site \"Lab\"]\n[Date \"2026.12.08\"]\n[Round \"1\"]\n"
-        "[White \"Alpha \\\"A\\\"\"]\n[Black \"Beta\"]\n[Result \"1-0\"]\n"
+        LivePgn(record, "Lab Cup", "Lab"),
+        "[Event \"Lab Cup\"]\n[Site \"Lab\"]\n[Date \"2026.12.08\"]\n[Round \"1\"]\n"
+        "[White \"Alpha\xE2\x80\xA6 \\\"A\\\"\"]\n[Black \"Beta\"]\n[Result \"1-0\"]\n"
         "[TimeControl \"40/300\"]\n[ECO \"C20\"]\n"
         "[Opening \"King's Pawn Game: Wayward Queen Attack\"]\n\n"
         "1. e4 {[%clk 0:04:58] [%eval 0.17]} 1... e5 {[%eval -0.25]} 2. Qh5\n"
         "{[%eval 3.00]} 2... Nc6 3. Qxf7+ 1-0\n\n"
-        "[Event \"?\"]\n[Site \"Lab\"]\n[Date \"2026.12.08\"]\n[Round \"2\"]\n"
-        "[White \"Alpha \\\"A\\\"\"]\n[Black \"Beta\"]\n[Result \"*\"]\n"
+        "[Event \"Lab Cup\"]\n[Site \"Lab\"]\n[Date \"2026.12.08\"]\n[Round \"2\"]\n"
+        "[White \"Alpha\xE2\x80\xA6 \\\"A\\\"\"]\n[Black \"Beta\"]\n[Result \"*\"]\n"
         "[TimeControl \"40/300\"]\n[SetUp \"1\"]\n[FEN \"4k3/8/8/8/8/8/8/4K2R b K - 0 40\"]\n\n"
         "40... Kd7 41. Rh7+ *\n\n");
+}
+
+// A game's facts are decided once: the next game's engines, named after the
+// result, and the feed's count of starts change neither its players nor its
+// number; a log read again from its start numbers its games from 1 again.
+TEST(GameRecorder, AFinishedGameKeepsItsFacts) {
+    FakeClock clock;
+    GameRecorder record(clock);
+    EXPECT_EQ(record.current().white + " - " + record.current().black, "White - Black");
+    record.NewGameStarted(3);
+    record.PlayerNamed(PieceColour::kWhite, {"phalanx", "Phalanx XXV"});
+    record.PlayerNamed(PieceColour::kBlack, {"fairymax", "Fairy-Max 5.0b"});
+    record.MovePlayed({1, PieceColour::kWhite, "e4"},
+                      "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq", 0, true);
+    record.ResultAnnounced(ReadResult("1-0", "1-0 {Black resigns}"));
+    record.ResultAnnounced(ReadResult("0-1", "0-1 {White resigns}"));
+    record.PlayerNamed(PieceColour::kWhite, {"stockfish", "Stockfish 15.1"});
+    EXPECT_EQ(record.current().white, "Phalanx XXV");
+    record.NewGameStarted(5);
+    record.NewGameStarted(6);
+    ASSERT_EQ(record.finished().size(), 1u);
+    const RecordedGame& first = record.finished()[0];
+    EXPECT_EQ(first.number, 1);
+    EXPECT_EQ(first.white + " - " + first.black + " " + first.result + " " + first.reason,
+              "Phalanx XXV - Fairy-Max 5.0b 1-0 Black resigns");
+    EXPECT_EQ(record.current().number, 2);
+    EXPECT_EQ(record.current().white + " - " + record.current().black,
+              "Stockfish 15.1 - Fairy-Max 5.0b");
+    record.PlayerNamed(PieceColour::kBlack, {"\x01 \x02", ""});  // nothing readable
+    EXPECT_EQ(record.current().black, "Black");
+
+    record.ReadingLogAgain();
+    EXPECT_TRUE(record.finished().empty());
+    EXPECT_EQ(record.current().number, 1);
 }
 
 }  // namespace
