@@ -68,12 +68,17 @@ struct LiveGame {
     std::string previousFen;
     std::optional<PlayedMove> lastMove;  // kept across new games until the next move
     Level level;
-    std::string pendingWhitePv;  // the latest thinking line of each side in this read
+    // The latest thinking line of each side in this read: the viewers are sent
+    // it at the end of the read.
+    std::string pendingWhitePv;
     std::string pendingBlackPv;
-    // That line went with a move already, or was thought in an earlier game: a
-    // later move of the read was made without thinking of its own.
-    bool whitePvSpent = false;
-    bool blackPvSpent = false;
+    // The latest line of a search (depth above 0: not a book move's "0 0 0 0")
+    // of each side in this read, for the move it came before and that move
+    // only (PlayedMove::thinking): a move takes it, and a new game and the end
+    // of the read clear it. The first engine's is noted while catching up too,
+    // when the viewers are not sent it.
+    std::string moveWhitePv;
+    std::string moveBlackPv;
     std::string lineStamp;
     bool headerSent = false;  // the catch-up read is done: viewers follow live
     std::int32_t gameNumber = 0;

@@ -185,19 +185,18 @@ void OtimSent(Feed& feed, LineStep& step) {
         feed.game.headerSent);
 }
 
-// The thinking output of one engine becomes the pending PV line of its colour.
+// The thinking output of one engine becomes the pending PV line of its colour
+// when the viewers are to get it, and the line for its next move when it is
+// a search's.
 void NotePv(Feed& feed, const std::string& workLine, std::string_view marker,
-            std::optional<PieceColour> colour) {
+            std::optional<PieceColour> colour, bool forViewers) {
     std::string text = Mid(workLine, Find(workLine, marker) + marker.size());
-    if (!IsThinkingLine(text)) return;
-    if (colour == PieceColour::kWhite) {
-        feed.game.pendingWhitePv = text;
-        feed.game.whitePvSpent = false;
-    }
-    if (colour == PieceColour::kBlack) {
-        feed.game.pendingBlackPv = text;
-        feed.game.blackPvSpent = false;
-    }
+    if (!IsThinkingLine(text) || !colour) return;
+    LiveGame& g = feed.game;
+    const bool white = *colour == PieceColour::kWhite;
+    const std::optional<ThinkingLine> values = ReadThinking(text).values;
+    if (values && values->depth > 0) (white ? g.moveWhitePv : g.moveBlackPv) = text;
+    if (forViewers) (white ? g.pendingWhitePv : g.pendingBlackPv) = std::move(text);
 }
 
 // The engine that sent a move must be the side to move; one of no known colour
@@ -300,18 +299,20 @@ constexpr LineHandler kLineHandlers[] = {
     {[](Feed&, const LineStep& s) { return CommandIs(s, "new"); }, NewSent},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "time"); }, TimeSent},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "otim"); }, OtimSent},
-    {[](Feed& v, const LineStep& s) {
-         return s.source == 1 && v.game.headerSent && Contains(s.parts.workLine, "<first :");
+    // The viewers get the first engine's thinking only once they follow live,
+    // the second engine's during a catch-up too.
+    {[](Feed&, const LineStep& s) {
+         return s.source == 1 && Contains(s.parts.workLine, "<first :");
      },
      [](Feed& feed, LineStep& s) {
-         NotePv(feed, s.parts.workLine, "<first : ", feed.game.firstEngineColour);
+         NotePv(feed, s.parts.workLine, "<first : ", feed.game.firstEngineColour,
+                feed.game.headerSent);
      }},
-    // The second engine's thinking is noted during a catch-up too.
     {[](Feed&, const LineStep& s) {
          return s.source == 2 && Contains(s.parts.workLine, "<second:");
      },
      [](Feed& feed, LineStep& s) {
-         NotePv(feed, s.parts.workLine, "<second: ", feed.game.secondEngineColour);
+         NotePv(feed, s.parts.workLine, "<second: ", feed.game.secondEngineColour, true);
      }},
     {[](Feed&, const LineStep& s) { return s.parts.outputWord == "move"; }, MoveSent},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "result") && s.source == 1; }, ResultSent},

@@ -106,6 +106,8 @@ void FinishLogRead(Feed& feed) {
         feed.output.Thinking(PieceColour::kBlack, ReadThinking(game.pendingBlackPv));
     game.pendingWhitePv.clear();
     game.pendingBlackPv.clear();
+    game.moveWhitePv.clear();
+    game.moveBlackPv.clear();
     if (!game.headerSent) feed.output.CaughtUp(SnapshotOf(game));
     game.headerSent = true;
     feed.reader.linesSinceService = 0;

@@ -12,8 +12,8 @@ void StartNewGame(Feed& feed) {
 
     game.moveErrorCount = 0;
     // Lines still pending were thought in the game before: none is this game's.
-    game.whitePvSpent = true;
-    game.blackPvSpent = true;
+    game.moveWhitePv.clear();
+    game.moveBlackPv.clear();
     feed.screen.ShowNewGame(game.gameNumber, game.moveErrorCount);
     feed.journal.Write("-------------------- New Game ----------------------");
 

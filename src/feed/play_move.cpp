@@ -65,16 +65,13 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
     game.gameNotStarted = false;
     game.plyCount += 1;
     // Plies 1 and 2 are move 1, plies 3 and 4 move 2, ...
-    // The mover's latest line of this read is its thinking for this move, once:
-    // a read that holds several of its moves (catching up with an old log)
-    // would otherwise give the same line to each of them.
-    const bool white = mover == PieceColour::kWhite;
-    const std::string& pending = white ? game.pendingWhitePv : game.pendingBlackPv;
-    bool& spent = white ? game.whitePvSpent : game.blackPvSpent;
-    game.lastMove =
-        PlayedMove{(game.plyCount + 1) / 2, mover, chess.moveTexts[2][found],
-                   pending.empty() || spent ? std::nullopt : std::optional(ReadThinking(pending))};
-    spent = true;
+    // The mover's latest search of this read is its thinking for this move,
+    // once: a read that holds several of its moves (catching up with an old
+    // log) would otherwise give the same line to each of them.
+    std::string& search = mover == PieceColour::kWhite ? game.moveWhitePv : game.moveBlackPv;
+    game.lastMove = PlayedMove{(game.plyCount + 1) / 2, mover, chess.moveTexts[2][found],
+                               search.empty() ? std::nullopt : std::optional(ReadThinking(search))};
+    search.clear();
 
     const MoveRecord& played = chess.moveList[found];
     game.lastMove->uci = UciMoveText(played);

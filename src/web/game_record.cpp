@@ -13,6 +13,12 @@ int Index(PieceColour side) {
     return side == PieceColour::kWhite ? 0 : 1;
 }
 
+// A line of a search, not a book move's ("0 0 0 0 (O-O, book2)"): only a
+// search evaluates the move, as the GUI records it too.
+bool Searched(const EngineThinking& thinking) {
+    return thinking.values && thinking.values->depth > 0;
+}
+
 }  // namespace
 
 GameRecorder::GameRecorder(Clock& clock) : clock_(clock) {
@@ -107,7 +113,7 @@ void GameRecorder::Thinking(PieceColour side, const EngineThinking& thinking) {
     const bool spent = thinking.text == spentThinking_[Index(side)];
     spentThinking_[Index(side)].clear();
     if (spent) return;
-    if (thinking.values) lastThinking_[Index(side)] = thinking.values;
+    if (Searched(thinking)) lastThinking_[Index(side)] = thinking.values;
 }
 
 void GameRecorder::LevelSet(const Level& level) {

@@ -11,11 +11,12 @@ namespace {
 
 constexpr std::size_t kLineWidth = 80;
 
-// A tag's value comes from engine output: in UTF-8, its control characters
-// (C0, DEL and C1) dropped, so that no reader's terminal obeys them.
-std::string TagLine(const std::string& name, const std::string& value) {
-    const std::string utf8 = TextToUtf8(value);
-    std::string escaped;
+// A text from engine output or the GUI in UTF-8, its control characters (C0,
+// DEL and C1) dropped, so that no reader's terminal obeys them, and `escape`
+// behind a backslash.
+std::string PgnText(const std::string& text, std::string_view escape) {
+    const std::string utf8 = TextToUtf8(text);
+    std::string clean;
     for (std::size_t k = 0; k < utf8.size(); ++k) {
         const char c = utf8[k];
         const auto byte = static_cast<unsigned char>(c);
@@ -25,10 +26,22 @@ std::string TagLine(const std::string& name, const std::string& value) {
             ++k;
             continue;
         }
-        if (c == '"' || c == '\\') escaped += '\\';
-        escaped += c;
+        if (escape.find(c) != std::string_view::npos) clean += '\\';
+        clean += c;
     }
-    return "[" + name + " \"" + escaped + "\"]\n";
+    return clean;
+}
+
+std::string TagLine(const std::string& name, const std::string& value) {
+    return "[" + name + " \"" + PgnText(value, "\"\\") + "\"]\n";
+}
+
+// The GUI's words for the result as the comment before it: "{White mates}".
+// A comment ends at the first "}", so the words hold none.
+std::string ReasonComment(const std::string& reason) {
+    std::string words = PgnText(reason, "");
+    std::erase(words, '}');
+    return words.empty() ? std::string() : "{" + words + "}";
 }
 
 std::string KnownOr(const std::string& value) {
@@ -125,6 +138,8 @@ std::string PgnOfGame(const RecordedGame& game, const std::string& event,
         if (!comment.empty()) AddToken(text, lineLength, comment);
         numberDue = !comment.empty();
     }
+    if (const std::string reason = ReasonComment(game.reason); !reason.empty())
+        AddToken(text, lineLength, reason);
     AddToken(text, lineLength, result);
     return text + "\n";
 }

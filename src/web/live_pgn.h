@@ -38,11 +38,12 @@ struct WebSettings {
 std::string PgnTimeControl(const Level& level);
 
 // One game in PGN export form, its texts in UTF-8: the tag roster (unknown
-// values "?"), TimeControl
-// when known, ECO and Opening of the last position the opening table names,
+// values "?"), TimeControl when known, ECO and Opening of the last position
+// the opening table names,
 // SetUp and FEN for a game from a set-up position, the moves with
 // "{[%clk h:mm:ss] [%eval x.xx]}" where known, and the result ("*" while the
-// game goes on). LF line ends, lines of at most 80 characters.
+// game goes on) after the GUI's words for it, "{White mates} 1-0". LF line
+// ends, lines of at most 80 characters.
 std::string PgnOfGame(const RecordedGame& game, const std::string& event,
                       const std::string& site);
 

@@ -107,14 +107,18 @@ TEST_F(FeedOutputTest, AMoveIsReportedWithItsPositionWhileViewersFollowLive) {
               }));
 }
 
-// The first engine's thinking is not even noted before the game header went out.
+// The viewers are not sent the first engine's thinking before the game
+// header went out; its move carries its last search all the same, not the
+// book line after it.
 TEST_F(FeedOutputTest, ACatchUpReportsItsMovesAndThenTheGameAsItStands) {
-    EXPECT_EQ(Lines({"100 >first : new", "101 >first : go", "102 <first : move e2e4",
-                     "103 <first : 9 30 70 50000 e7e5"}),
+    EXPECT_EQ(Lines({"100 >first : new", "101 >first : go", "102 <first : 9 30 70 50000 e2e4",
+                     "103 <first : 0 0 0 0 (e2-e4, book1)", "104 <first : move e2e4",
+                     "105 <first : 9 30 70 50000 e7e5"}),
               (std::vector<std::string>{
                   "new game 1",
                   std::string("position ") + kStart,
-                  std::string("move 1 white e4 ") + kAfterE4 + " fifty 0 catching up",
+                  std::string("move 1 white e4 ") + kAfterE4 +
+                      " fifty 0 catching up after 9 30 70 50000 e2e4 ",
                   "caught up  -  last e4",
               }));
 }

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "feed/replay.h"
+#include "every_output.h"
 #include "feed_replay_support.h"
 
 namespace lantrel {
@@ -44,6 +45,7 @@ TEST_P(ArenaReplayTest, GivesTheSameGamesAsTheWinBoardLog) {
     const GameWatcher& a = arena.watcher;
     if (GetParam().resultSent) {
         ExpectGamesAsRecorded(a.Finished(), expected);
+        ExpectEveryOutputTellsTheSavedGames(arena, kFixtures + "/xboard/" + name + ".pgn");
         ASSERT_EQ(a.games.size(), w.games.size());
     } else {
         // No result reaches the viewers, so every move of the log is in one game.

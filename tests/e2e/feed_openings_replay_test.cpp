@@ -8,6 +8,7 @@
 // engine; a viewer must see exactly the saved games, with no move error.
 #include <gtest/gtest.h>
 
+#include "every_output.h"
 #include "feed_replay_support.h"
 
 namespace lantrel {
@@ -115,6 +116,8 @@ TEST_P(OpeningReplayTest, ViewerSeesTheSavedGames) {
             EXPECT_EQ(seen[g].result, expected[g].result) << "game " << g + 1;
             EXPECT_EQ(seen[g].moves.size(), expected[g].plies.size()) << "game " << g + 1;
         }
+        ExpectEveryOutputTellsTheSavedGames(
+            outcome, kFixtures + "/xboard/openings/" + c.recording + ".pgn");
     }
     // One journal line per accepted move, and one more for each taken from the GUI.
     EXPECT_EQ(CountOf(log, ", Index = "), PliesOf(expected));

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <sstream>
@@ -16,6 +17,7 @@
 #include "platform/files.h"
 #include "platform/posix.h"
 #include "support/test_support.h"
+#include "support/web_clients.h"
 #include "text/text.h"
 
 namespace lantrel::testing {
@@ -214,6 +216,11 @@ struct ReplayOutcome {
     GameWatcher watcher;
     std::string serverLog;
     std::string livePgn;  // live.pgn as the server left it
+    // The browser feed's messages from its first snapshot on, and what the
+    // web listener answered at the end for /state.json and /games.pgn.
+    std::vector<std::string> feed;
+    std::string state;
+    std::string gamesPgn;
     bool setUp = false;   // server started, viewer logged on
     bool replayEnded = false;
 };
@@ -232,13 +239,23 @@ inline int ResultsInLog(const std::string& debugPath) {
     return CountOf(FileText(debugPath), ">first : result ");
 }
 
+// The body of the web listener's answer to a GET of `target`.
+inline std::string HttpBody(int port, const std::string& target) {
+    TcpPeer peer(port);
+    peer.Send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    const std::string answer = peer.Receive();
+    const std::size_t body = answer.find("\r\n\r\n");
+    return body == std::string::npos ? std::string() : answer.substr(body + 4);
+}
+
 // Runs the real server on an empty directory, lets a viewer on 127.0.0.2 log on,
 // and plays `recordedLog` into the server's GUI log with lantrel-replay at `speed`;
 // then, when given, `restartedLog` in its place, as a GUI started again writes
 // its log anew.
 // The lines up to the first "new" go in before the server starts, so that its
 // first read (which stays silent about moves until it has sent the game header)
-// holds no move. Waits for `results` game results, at most `seconds`.
+// holds no move. Waits for `results` game results, at most `seconds`. A
+// browser follows the feed all the while.
 inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int results,
                                          const std::string& restartedLog = "", double speed = 25,
                                          double seconds = 60) {
@@ -258,13 +275,15 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
     // A port found free may be taken by another program before the server binds
     // it; the server then ends with "Open UDP Error", and starts again on another.
     int port = 0;
+    const int webPort = FreeTcpPort();
     std::unique_ptr<ChildProcess> server;
     const std::string marker = primerEnd > 0 ? "New Game" : "Delay after game=";
     for (int attempt = 1;; ++attempt) {
         port = FreeUdpPort();
         dir.Write("server.ini", "PORT=" + std::to_string(port) +
                                     "\nBIND=127.0.0.1\nPATH=gui.log\nDELAY=20\nDELAYAFTERMOVE=0\n"
-                                    "DELAYAFTERGAME=0\nSITE=Replay\nLIVEPGN=1\n");
+                                    "DELAYAFTERGAME=0\nSITE=Replay\nLIVEPGN=1\nWEBBIND=127.0.0.1\n"
+                                    "WEBPORT=" + std::to_string(webPort) + "\n");
         server = std::make_unique<ChildProcess>(
             std::vector<std::string>{LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()},
             dir.File("server.out"));
@@ -304,7 +323,21 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
         ADD_FAILURE() << "the viewer could not log on";
         return outcome;
     }
+    if (!WaitForFileText(dir.File("server.log"), "Web page:", 10)) {
+        ADD_FAILURE() << "the web listener did not start: " << dir.Read("server.log");
+        return outcome;
+    }
     outcome.setUp = true;
+    // From its snapshot until the server goes, and with it the connection.
+    std::atomic<bool> following = false;
+    std::thread browser([&outcome, &following, webPort] {
+        WebSocketClient feed(webPort);
+        while (std::optional<std::string> text = feed.NextText(600)) {
+            outcome.feed.push_back(*text);
+            following = true;
+        }
+    });
+    if (!Eventually([&] { return following.load(); }, 10)) ADD_FAILURE() << "no feed snapshot";
 
     std::ostringstream speedText;
     speedText << speed;
@@ -337,7 +370,10 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
             return now - lastHeard > std::chrono::seconds(1) || now > deadline;
         },
         seconds);
+    outcome.state = HttpBody(webPort, "/state.json");
+    outcome.gamesPgn = HttpBody(webPort, "/games.pgn");
     server->Stop();
+    browser.join();
     outcome.serverLog = dir.Read("server.log");
     outcome.livePgn = dir.Read("live.pgn");
     return outcome;

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "every_output.h"
 #include "feed_replay_support.h"
 
 namespace lantrel {
@@ -79,6 +80,7 @@ TEST_P(XBoardReplayTest, ViewerSeesTheSavedGames) {
     EXPECT_TRUE(outcome.replayEnded);
     EXPECT_EQ(outcome.watcher.results, results);
     ExpectGamesAsRecorded(GamesWithMoves(outcome.watcher.Finished()), expected);
+    ExpectEveryOutputTellsTheSavedGames(outcome, kXBoardFixtures + name + ".pgn");
 
     EXPECT_EQ(CountOf(outcome.serverLog, "Cannot find the following move..."),
               GetParam().illegalMoves)

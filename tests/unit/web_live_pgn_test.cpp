@@ -66,7 +66,7 @@ TEST(LivePgn, GamesWithClocksEvalsAndResults) {
         "[TimeControl \"40/300\"]\n[ECO \"C20\"]\n"
         "[Opening \"King's Pawn Game: Wayward Queen Attack\"]\n\n"
         "1. e4 {[%clk 0:04:58] [%eval 0.17]} 1... e5 {[%eval -0.25]} 2. Qh5\n"
-        "{[%eval 3.00]} 2... Nc6 3. Qxf7+ 1-0\n\n"
+        "{[%eval 3.00]} 2... Nc6 3. Qxf7+ {White mates} 1-0\n\n"
         "[Event \"Lab Cup\"]\n[Site \"Lab\"]\n[Date \"2026.12.08\"]\n[Round \"2\"]\n"
         "[White \"Alpha\xE2\x80\xA6 \\\"A\\\"\"]\n[Black \"Beta\"]\n[Result \"*\"]\n"
         "[TimeControl \"40/300\"]\n[SetUp \"1\"]\n[FEN \"4k3/8/8/8/8/8/8/4K2R b K - 0 40\"]\n\n"
