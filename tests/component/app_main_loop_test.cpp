@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "app/app.h"
 #include "feed/feed.h"
@@ -41,9 +42,11 @@ TEST_F(MainLoopTest, KeyITwiceRestoresTheMode) {
     EXPECT_TRUE(f->config.icsMode);
     EXPECT_EQ(f.screen.Text(3, 70, 8), "ICS Mode");
     EXPECT_EQ(f.screen.ColourAt(3, 70), ConsoleColour::kMagenta);
+    EXPECT_EQ(f.screen.Text(21, 1, 16), "ICS mode on: I  ");
     Pass("I");
     EXPECT_FALSE(f->config.icsMode);
     EXPECT_EQ(f.screen.Text(3, 70, 8), "        ");
+    EXPECT_EQ(f.screen.Text(21, 1, 16), "ICS mode off: I ");
 }
 
 TEST_F(MainLoopTest, MissingLogIsCreatedEmpty) {
@@ -158,6 +161,32 @@ TEST_F(MainLoopTest, ResetBeforeAnyGameKeepsDebugLines) {
     f.dir.Write("debug.tmp", "kept line\n");
     Pass("R");
     EXPECT_EQ(f.dir.Read("debug.tmp"), "kept line\n");
+}
+
+// After R the whole log is read again: every output but the viewers' (who are
+// told the reset) shows the same games as before, numbered from 1 again.
+TEST(MainLoopResetTest, KeyRLeavesTheSameGamesOnEveryOutput) {
+    FakeServer f;
+    f.dir.Write("server.ini", "PATH=gui.log\nPORT=17000\nDELAY=10\nDELAYAFTERMOVE=0\n"
+                              "DELAYAFTERGAME=0\nLIVEPGN=1\n");
+    ASSERT_EQ(StartServer(*f), SocketError::kOk);
+    f->outputs.Attach(f->webFeed);  // as the web listener attaches it
+    f.dir.Write("gui.log", ReadWholeFile(std::string(LANTREL_FIXTURES) +
+                                         "/xboard/tourney_time_loss.debug")
+                               .value_or(""));
+    auto outputs = [&] {
+        MainLoopPass(*f);
+        MainLoopPass(*f);
+        nlohmann::json game = nlohmann::json::parse(f->webFeed.SnapshotJson());
+        for (const char* changing : {"version", "pv", "users"})
+            game.erase(changing);
+        return f.dir.Read("live.pgn") + game.dump();
+    };
+    const std::string before = outputs();
+    ASSERT_NE(before.find("[Round \"3\"]"), std::string::npos) << before;
+    EXPECT_NE(before.find("{[%clk 0:00:"), std::string::npos) << before;
+    f.screen.keys.push_back("R");
+    EXPECT_EQ(outputs(), before);
 }
 
 TEST_F(MainLoopTest, UnchangedLogCausesNoRead) {
