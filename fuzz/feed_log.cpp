@@ -15,6 +15,8 @@
 
 #include "feed/feed.h"
 #include "fuzz_support.h"
+#include "text/text.h"
+#include "web/live_pgn.h"
 
 using namespace lantrel;
 using namespace lantrel::fuzzing;
@@ -35,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (flags & 0x04) ini += "SAVEDEBUG=1\n";
     FuzzServer& f = FuzzServer::Start(ini);
     Server& server = *f;
+    server.outputs.Attach(server.webFeed);  // as the web listener attaches it
 
     if (flags & 0x02) {
         f.socket.Queue(kViewer, "LOGONv15:Viewer");
@@ -66,6 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     CheckServerInvariants(server);
+    // Whatever bytes the log held, the outputs people read are UTF-8 (the JSON
+    // writer throws on anything else).
+    FUZZ_CHECK(IsUtf8(server.webFeed.SnapshotJson()));
+    FUZZ_CHECK(IsUtf8(LivePgn(server.record, server.config.site, server.config.site)));
     FUZZ_CHECK(server.feed.chess.whiteKingSquare == 0 ||
                server.feed.chess.cells[server.feed.chess.whiteKingSquare] == kKing);
     FUZZ_CHECK(server.feed.chess.blackKingSquare == 0 ||
