@@ -1,5 +1,6 @@
 // The games as each output tells them (the browser feed from its snapshot and
-// deltas, /state.json, /games.pgn and live.pgn), rebuilt and compared with the
+// deltas, /state.json, /games.pgn and live.pgn, the NATS stream and bucket),
+// rebuilt and compared with the
 // games the GUI saved: players, numbers, start positions, every move, results
 // and their reasons, and each ply's clock and evaluation. The replay tests
 // call it on every recording, beside their checks of the UDP viewer.
@@ -236,18 +237,15 @@ inline std::string PlyTrace(const ToldGame& game, std::size_t ply) {
 
 // Every game of the feed with a result is in each PGN output alike, and
 // /state.json is the feed's last game; the games with moves are the GUI's.
-inline void ExpectEveryOutputTellsTheSavedGames(const ReplayOutcome& outcome,
-                                                const std::string& savedPgnPath) {
-    const std::vector<ToldGame> saved = SavedGames(FileText(savedPgnPath));
-    ASSERT_FALSE(saved.empty()) << savedPgnPath;
-    std::map<int, ToldGame> feed = FeedGames(outcome.feed);
-    ASSERT_FALSE(feed.empty()) << "no feed message";
-
-    // Numbered 1, 2, 3 ... in the order played, a game over before its first
-    // move too (the GUI saves no such game).
+// The games a stream of feed messages tells (the feed itself, the NATS
+// stream) are the GUI's: numbered 1, 2, 3 ... in the order played, a game
+// over before its first move too (the GUI saves no such game).
+inline void ExpectSavedGames(const std::map<int, ToldGame>& told,
+                             const std::vector<ToldGame>& saved, const std::string& output) {
+    SCOPED_TRACE(output);
     int expectedNumber = 1;
     std::vector<const ToldGame*> played;
-    for (const auto& [number, game] : feed) {
+    for (const auto& [number, game] : told) {
         EXPECT_EQ(number, expectedNumber++);
         if (!game.plies.empty() && !game.result.empty()) played.push_back(&game);
     }
@@ -255,7 +253,7 @@ inline void ExpectEveryOutputTellsTheSavedGames(const ReplayOutcome& outcome,
     for (std::size_t g = 0; g < saved.size(); ++g) {
         const ToldGame& mine = *played[g];
         const ToldGame& theirs = saved[g];
-        SCOPED_TRACE("saved game " + std::to_string(g + 1) + ", feed game " +
+        SCOPED_TRACE("saved game " + std::to_string(g + 1) + ", told game " +
                      std::to_string(mine.number));
         EXPECT_EQ(mine.white, theirs.white);
         EXPECT_EQ(mine.black, theirs.black);
@@ -276,6 +274,39 @@ inline void ExpectEveryOutputTellsTheSavedGames(const ReplayOutcome& outcome,
                     << PlyTrace(mine, p) << " score/depth";
             }
         }
+    }
+}
+
+// A snapshot (/state.json, the relay's entry in the bucket) is the told game
+// in play.
+inline void ExpectSnapshotOf(const std::string& json, const ToldGame& last,
+                             const std::string& output) {
+    const nlohmann::json snapshot = nlohmann::json::parse(json, nullptr, false);
+    ASSERT_TRUE(snapshot.is_object()) << output << ": " << json;
+    const ToldGame now = FeedGame(snapshot);
+    EXPECT_EQ(std::to_string(now.number) + " " + now.white + " - " + now.black + " " + now.result,
+              std::to_string(last.number) + " " + last.white + " - " + last.black + " " +
+                  last.result)
+        << output;
+    EXPECT_EQ(now.plies.size(), last.plies.size()) << output;
+}
+
+// Every output tells the games the GUI saved in `savedPgnPath`: the feed and
+// the NATS stream game by game, /state.json and the bucket the game in play,
+// and /games.pgn and live.pgn every game with a result as the feed does.
+inline void ExpectEveryOutputTellsTheSavedGames(const ReplayOutcome& outcome,
+                                                const std::string& savedPgnPath) {
+    const std::vector<ToldGame> saved = SavedGames(FileText(savedPgnPath));
+    ASSERT_FALSE(saved.empty()) << savedPgnPath;
+    std::map<int, ToldGame> feed = FeedGames(outcome.feed);
+    ASSERT_FALSE(feed.empty()) << "no feed message";
+    ExpectSavedGames(feed, saved, "the feed");
+    ExpectSnapshotOf(outcome.state, feed.rbegin()->second, "/state.json");
+    if (!outcome.natsStream.empty()) {
+        ExpectSavedGames(FeedGames(outcome.natsStream), saved, "the NATS stream");
+        const nlohmann::json entry = nlohmann::json::parse(outcome.natsSnapshot, nullptr, false);
+        ExpectSnapshotOf(entry.is_object() ? entry["snapshot"].dump() : "", feed.rbegin()->second,
+                         "the NATS bucket");
     }
 
     // live.pgn and /games.pgn are one text, the download; it tells what the
@@ -306,16 +337,6 @@ inline void ExpectEveryOutputTellsTheSavedGames(const ReplayOutcome& outcome,
             }
         }
     }
-
-    // /state.json: the game in play as the feed left it.
-    const nlohmann::json state = nlohmann::json::parse(outcome.state, nullptr, false);
-    ASSERT_TRUE(state.is_object()) << outcome.state;
-    const ToldGame now = FeedGame(state);
-    const ToldGame& last = feed.rbegin()->second;
-    EXPECT_EQ(std::to_string(now.number) + " " + now.white + " - " + now.black + " " + now.result,
-              std::to_string(last.number) + " " + last.white + " - " + last.black + " " +
-                  last.result);
-    EXPECT_EQ(now.plies.size(), last.plies.size());
 }
 
 }  // namespace lantrel::testing

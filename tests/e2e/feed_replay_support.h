@@ -16,9 +16,11 @@
 #include "net/viewer_client.h"
 #include "platform/files.h"
 #include "platform/posix.h"
+#include "support/nats_reader.h"
 #include "support/test_support.h"
 #include "support/web_clients.h"
 #include "text/text.h"
+#include "web/relay_plan.h"
 
 namespace lantrel::testing {
 
@@ -221,6 +223,10 @@ struct ReplayOutcome {
     std::vector<std::string> feed;
     std::string state;
     std::string gamesPgn;
+    // Through NATS: what lantrel-relay left in the channel's stream, and its
+    // snapshot for newcomers in the bucket ({"sequence":N,"snapshot":{...}}).
+    std::vector<std::string> natsStream;
+    std::string natsSnapshot;
     bool setUp = false;   // server started, viewer logged on
     bool replayEnded = false;
 };
@@ -255,9 +261,11 @@ inline std::string HttpBody(int port, const std::string& target) {
 // The lines up to the first "new" go in before the server starts, so that its
 // first read (which stays silent about moves until it has sent the game header)
 // holds no move. Waits for `results` game results, at most `seconds`. A
-// browser follows the feed all the while.
+// browser follows the feed all the while and, `throughNats`, lantrel-relay
+// publishes it into a NATS server with JetStream of the test's own.
 inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int results,
-                                         const std::string& restartedLog = "", double speed = 25,
+                                         const std::string& restartedLog = "",
+                                         bool throughNats = false, double speed = 25,
                                          double seconds = 60) {
     ReplayOutcome outcome;
     TempDir dir;
@@ -338,6 +346,26 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
         }
     });
     if (!Eventually([&] { return following.load(); }, 10)) ADD_FAILURE() << "no feed snapshot";
+    const std::string natsUrl = "nats://127.0.0.1:" + std::to_string(FreeTcpPort());
+    const RelayNames channel = RelayNamesOf("replay");
+    std::unique_ptr<ChildProcess> nats, relay;
+    if (throughNats) {
+        nats = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"/usr/sbin/nats-server", "-js", "-a", "127.0.0.1", "-p",
+                                     natsUrl.substr(natsUrl.rfind(':') + 1), "-sd",
+                                     dir.File("jetstream")},
+            dir.File("nats.out"));
+        if (!WaitForFileText(dir.File("nats.out"), "Server is ready", 10))
+            ADD_FAILURE() << "nats-server (scripts/install-deps.sh installs it) did not start: "
+                          << dir.Read("nats.out");
+        relay = std::make_unique<ChildProcess>(
+            std::vector<std::string>{LANTREL_RELAY_BIN, "--feed",
+                                     "ws://127.0.0.1:" + std::to_string(webPort) + "/feed",
+                                     "--nats", natsUrl, "--channel", "replay"},
+            dir.File("relay.out"));
+        if (!Eventually([&] { return StreamMessages(natsUrl, channel.stream).has_value(); }, 10))
+            ADD_FAILURE() << "the relay made no stream: " << dir.Read("relay.out");
+    }
 
     std::ostringstream speedText;
     speedText << speed;
@@ -372,6 +400,24 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
         seconds);
     outcome.state = HttpBody(webPort, "/state.json");
     outcome.gamesPgn = HttpBody(webPort, "/games.pgn");
+    if (throughNats) {
+        // Until the relay has published the version /state.json holds.
+        const std::string version =
+            "\"version\":" + std::to_string(ReadFeedMessageHead(outcome.state)
+                                                 .value_or(FeedMessageHead{})
+                                                 .version) + ",";
+        const bool published = Eventually(
+            [&] {
+                outcome.natsStream =
+                    StreamMessages(natsUrl, channel.stream).value_or(outcome.natsStream);
+                return !outcome.natsStream.empty() && Contains(outcome.natsStream.back(), version);
+            },
+            10);
+        if (!published)
+            ADD_FAILURE() << "the relay did not publish " << version << " (" << outcome.natsStream.size()
+                          << " messages): " << dir.Read("relay.out");
+        outcome.natsSnapshot = BucketValue(natsUrl, channel.bucket, channel.key).value_or("");
+    }
     server->Stop();
     browser.join();
     outcome.serverLog = dir.Read("server.log");

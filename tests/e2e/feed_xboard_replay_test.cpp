@@ -26,6 +26,7 @@ struct Recording {
     int refusedMoves;
     int illegalMoves;
     bool restarted = false;
+    bool throughNats = false;  // the feed through lantrel-relay into NATS too
 };
 
 // sf_fairymax: a UCI engine through polyglot (usermove lines) against a native one.
@@ -54,10 +55,10 @@ const Recording kRecordings[] = {
     {"sf_sf", 0, 0},
     {"sf_sf_draw", 0, 0},
     {"fairymax_phalanx_match", 0, 0},
-    {"tourney_time_loss", 1, 0},
+    {"tourney_time_loss", 1, 0, false, true},
     {"tourney_field", 4, 0},
     {"tourney_field_ponder", 7, 0},
-    {"tourney_accidents", 1, 3},
+    {"tourney_accidents", 1, 3, false, true},
     {"tourney_gui_restart", 0, 0, true},
 };
 
@@ -75,7 +76,7 @@ TEST_P(XBoardReplayTest, ViewerSeesTheSavedGames) {
         GetParam().restarted ? kXBoardFixtures + name + "_again.debug" : "";
     const int results = ResultsInLog(log) + (restarted.empty() ? 0 : ResultsInLog(restarted));
 
-    ReplayOutcome outcome = ReplayThroughServer(log, results, restarted);
+    ReplayOutcome outcome = ReplayThroughServer(log, results, restarted, GetParam().throughNats);
     ASSERT_TRUE(outcome.setUp);
     EXPECT_TRUE(outcome.replayEnded);
     EXPECT_EQ(outcome.watcher.results, results);
