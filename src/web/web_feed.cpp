@@ -167,17 +167,20 @@ void WebFeed::PositionSet(const std::string&) {
 void WebFeed::MovePlayed(const PlayedMove& move, const std::string&, std::int32_t, bool live) {
     // The move carries the mover's last thinking: a line held back is spent.
     pv_[Index(move.side)].held = false;
+    // A move after the result (an engine that plays on) the record leaves out.
+    const RecordedGame& game = record_.current();
+    if (!game.result.empty() || game.plies.empty()) return;
     if (!live) {
         catchingUp_ = true;
         gameChanged_ = true;
         return;
     }
     if (gameChanged_) return SendGameIfChanged();  // the game as a whole holds the move
-    const auto& plies = record_.current().plies;
-    Send(MoveDelta{plies.size(), plies.back()});
+    Send(MoveDelta{game.plies.size(), game.plies.back()});
 }
 
 void WebFeed::MoveTakenBack(const PlayedMove&, const std::string& fen, bool live) {
+    if (!record_.current().result.empty()) return;  // as the record, which keeps the game
     if (!live) {
         catchingUp_ = true;
         gameChanged_ = true;

@@ -121,6 +121,16 @@ TEST_F(WebFeedTest, ATakebackDropsTheMoveFromDeltaSnapshotAndLivePgn) {
     EXPECT_NE(LivePgn(record, site, site).find("1. e4 1-0"), std::string::npos) << LivePgn(record, site, site);
 }
 
+// An engine that plays on after the result: the game stays as it ended.
+TEST_F(WebFeedTest, NoMoveAfterTheResult) {
+    outputs.MovePlayed(E4(), kAfterE4, 0, true);
+    outputs.ResultAnnounced(ReadResult("1-0", "1-0 {Black resigns}"));
+    outputs.MovePlayed({1, PieceColour::kBlack, "e5"}, kAfterE5, 0, true);
+    outputs.MoveTakenBack({1, PieceColour::kBlack, "e5"}, kAfterE4, true);
+    EXPECT_EQ(out.Types(), (std::vector<std::string>{"move", "result"}));
+    EXPECT_EQ(record.current().plies.size(), 1u);
+}
+
 TEST_F(WebFeedTest, ThinkingAtMostFourTimesASecondPerSide) {
     outputs.Thinking(PieceColour::kWhite, ReadThinking("1 5 1 10 e2e4"));
     outputs.Thinking(PieceColour::kWhite, ReadThinking("2 6 2 20 d2d4"));  // too soon: held
