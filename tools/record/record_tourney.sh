@@ -12,6 +12,10 @@
 #   tools/record/record_tourney.sh gui_restart [OUT-DIR]    three engines; XBoard is stopped in the
 #                                                           middle of game 2 and started again
 #                                                           (its second log is NAME_again.debug)
+#   tools/record/record_tourney.sh positions [OUT-DIR]      three engines, two games a pairing, each
+#                                                           game from the next position of
+#                                                           tourney_positions.fen (default OUT-DIR
+#                                                           tests/fixtures/xboard/openings)
 #
 # The field is every chess engine Debian ships: Stockfish, Toga II and Glaurung
 # (UCI, run through polyglot), GNU Chess, Sjeng, HoiChess, Phalanx and
@@ -41,12 +45,15 @@ ACCIDENTS="\"fairymax\" -fcp fairymax
 \"illegal\" -fcp \"python3 $HERE/faulty_engine.py --illegal-move 6 fairymax\"
 \"crashing\" -fcp \"python3 $HERE/faulty_engine.py --die-after 8 phalanx\""
 
+GAMES=1 POSITIONS=""
 case $NAME in
     field) ENGINES=$FIELD TC=0:10 EXTRA="" TRIES=1 ;;
     field_ponder) ENGINES=$FIELD TC=0:10 EXTRA="-ponder" TRIES=1 ;;
     time_loss) ENGINES=$THREE TC=0:04 EXTRA="" TRIES=10 ;;
     accidents) ENGINES=$ACCIDENTS TC=0:10 EXTRA="" TRIES=1 ;;
     gui_restart) ENGINES=$THREE TC=0:10 EXTRA="" TRIES=1 ;;
+    positions) ENGINES=$THREE TC=0:10 EXTRA="" TRIES=1 GAMES=2
+        POSITIONS=$HERE/tourney_positions.fen OUT=${2:-$HERE/../../tests/fixtures/xboard/openings} ;;
     *) echo "unknown tournament: $NAME" >&2; exit 2 ;;
 esac
 NAME=tourney_$NAME
@@ -69,16 +76,19 @@ play() {
         cat <<TRN
 -tourneyType 0
 -tourneyCycles 1
--defaultMatchGames 1
+-defaultMatchGames $GAMES
 -syncAfterRound false
 -syncAfterCycle false
 -saveGameFile "$WORK/tourney.pgn"
 -loadGameFile ""
--loadPositionFile ""
+-loadPositionFile "$POSITIONS"
 -usePolyglotBook false
 -matchPause 1000
--results ""
 TRN
+        # Each game from the next position of the file.
+        [ -z "$POSITIONS" ] || echo "-loadPositionIndex -1"
+        # Last: XBoard writes each result at the end of this line.
+        echo '-results ""'
     } > "$WORK/tourney.trn"
     if [ "$NAME" = tourney_gui_restart ]; then
         # Started again on the same files, XBoard goes on with the tournament:
@@ -130,6 +140,7 @@ while [ $try -le $TRIES ]; do
             cp "$WORK/gui.debug" "$OUT/$NAME.debug"
         fi
         cp "$WORK/tourney.pgn" "$OUT/$NAME.pgn"
+        [ -z "$POSITIONS" ] || cp "$POSITIONS" "$OUT/"
         "$HERE/record_xboard.py" --expect "$OUT/$NAME.pgn" "$OUT/$NAME.expected"
         echo "recorded $OUT/$NAME.debug after $try tries"
         exit 0
