@@ -12,10 +12,10 @@
 #   tools/record/record_tourney.sh gui_restart [OUT-DIR]    three engines; XBoard is stopped in the
 #                                                           middle of game 2 and started again
 #                                                           (its second log is NAME_again.debug)
-#   tools/record/record_tourney.sh positions [OUT-DIR]      three engines, two games a pairing, each
-#                                                           game from the next position of
-#                                                           tourney_positions.fen (default OUT-DIR
-#                                                           tests/fixtures/xboard/openings)
+#   tools/record/record_tourney.sh positions [OUT-DIR]      three engines; every pairing plays each
+#                                                           position of tourney_positions.fen
+#                                                           once, the colours alternating (default
+#                                                           OUT-DIR tests/fixtures/xboard/openings)
 #
 # The field is every chess engine Debian ships: Stockfish, Toga II and Glaurung
 # (UCI, run through polyglot), GNU Chess, Sjeng, HoiChess, Phalanx and
@@ -52,8 +52,9 @@ case $NAME in
     time_loss) ENGINES=$THREE TC=0:04 EXTRA="" TRIES=10 ;;
     accidents) ENGINES=$ACCIDENTS TC=0:10 EXTRA="" TRIES=1 ;;
     gui_restart) ENGINES=$THREE TC=0:10 EXTRA="" TRIES=1 ;;
-    positions) ENGINES=$THREE TC=0:10 EXTRA="" TRIES=1 GAMES=2
-        POSITIONS=$HERE/tourney_positions.fen OUT=${2:-$HERE/../../tests/fixtures/xboard/openings} ;;
+    positions) ENGINES=$THREE TC=0:10 EXTRA="" TRIES=4
+        POSITIONS=$HERE/tourney_positions.fen GAMES=$(grep -c . "$HERE/tourney_positions.fen")
+        OUT=${2:-$HERE/../../tests/fixtures/xboard/openings} ;;
     *) echo "unknown tournament: $NAME" >&2; exit 2 ;;
 esac
 NAME=tourney_$NAME
@@ -130,7 +131,11 @@ xboard_run() {
 try=1
 while [ $try -le $TRIES ]; do
     play
-    if [ -s "$WORK/tourney.pgn" ] && { [ "$NAME" != tourney_time_loss ] || refused "$WORK/gui.debug"; }; then
+    # An engine that was given its position by "edit" assumes castling rights
+    # wherever king and rook stand at home, and may castle where the position
+    # does not allow it: XBoard forfeits it, and the tournament is played again.
+    if [ -s "$WORK/tourney.pgn" ] && { [ "$NAME" != tourney_time_loss ] || refused "$WORK/gui.debug"; } &&
+        { [ -z "$POSITIONS" ] || ! grep -q "invalid move" "$WORK/tourney.pgn"; }; then
         if [ "$NAME" = tourney_gui_restart ]; then
             # XBoard empties its debug log when it starts: the second run's log
             # replaces the first one's.
