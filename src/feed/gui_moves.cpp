@@ -30,12 +30,35 @@ void SetMovesOf(GuiGame& record, int engine, std::int32_t moves) {
     record.engines[engine].moves = moves;
 }
 
-// A fresh record for a game that starts at `position` (a FEN text).
+// A position as the record keeps it: the FEN text viewers see, then the square
+// the side to move can take on en passant, or "-". So two set-ups are the same
+// position only with the same castling rights and the same capture en
+// passant; an en-passant square that no pawn can take on is no right at all.
+std::string PositionKey(const Board& board) {
+    const std::string fen = FenText(board);
+    if (board.cells[kEnPassantCell] == 0) return fen + " -";
+    Board scratch = board;
+    MoveList moves;
+    GenerateMoves(scratch, moves, board.sideToMove, false);
+    for (int n = 1; n <= moves.count; ++n) {
+        if (moves[n].kind == kEnPassant) return fen + " " + SquareName(moves[n].to);
+    }
+    return fen + " -";
+}
+
+// The placement and the side to move of a position key: all that an "edit"
+// set-up tells.
+std::string_view PlacementAndSide(std::string_view key) {
+    return key.substr(0, key.find(' ') + 2);
+}
+
+// A fresh record for a game that starts at `position` (a PositionKey).
 void RestartRecord(GuiGame& record, const std::string& position, bool fromPosition) {
     record.gameId += 1;
     record.moves.clear();
     record.positions.assign(1, position);
     record.fromPosition = fromPosition;
+    record.startGuessed = false;
     record.engineMoved = false;
     record.goSeen = false;
     record.lastMover = 0;
@@ -51,14 +74,14 @@ void SyncRecord(Feed& feed) {
     ChessState& chess = feed.chess;
     if (record.gameNumber != game.gameNumber) {
         record.gameNumber = game.gameNumber;
-        RestartRecord(record, FenText(chess), false);
+        RestartRecord(record, PositionKey(chess), false);
     }
     const auto plies = static_cast<std::size_t>(game.plyCount);
     if (plies == record.moves.size()) return;
     if (plies == record.moves.size() + 1) {
         const UndoRecord& last = chess.undoStack[1];
         record.moves.push_back(UciMoveText({last.from, last.to, last.kind, 0}));
-        record.positions.push_back(FenText(chess));
+        record.positions.push_back(PositionKey(chess));
         return;
     }
     if (plies + 1 == record.moves.size()) {
@@ -69,7 +92,7 @@ void SyncRecord(Feed& feed) {
     }
     record.moves.assign(plies, "");
     record.positions.assign(plies + 1, "");
-    record.positions[plies] = FenText(chess);
+    record.positions[plies] = PositionKey(chess);
 }
 
 // The GUI's time stamp in front of the marker of a line sent to an engine.
@@ -135,33 +158,69 @@ void PlayHeldMoves(Feed& feed, const GuiLineNote& note) {
     }
 }
 
-// First ply k of the game whose position is `position`, or -1.
-int PlyOfPosition(const GuiGame& record, const std::string& position, std::int32_t plies) {
+// First ply k of the game whose position is `position` (a PositionKey), or -1.
+// With `placementOnly` only the placement and the side to move must agree.
+int PlyOfPosition(const GuiGame& record, const std::string& position, std::int32_t plies,
+                  bool placementOnly) {
     for (int k = 0; k <= plies && k < static_cast<int>(record.positions.size()); ++k) {
-        if (record.positions[k] == position) return k;
+        const std::string& known = record.positions[k];
+        if (placementOnly ? PlacementAndSide(known) == PlacementAndSide(position)
+                          : known == position)
+            return k;
     }
     return -1;
 }
 
-// "setboard FEN": the position of a game the server follows already (the GUI
-// bringing another engine to it) only sets that engine's count; any other
-// position starts the game anew from it.
-void HandleSetBoard(Feed& feed, int engine, const std::string& fen, const char* how) {
+// The true castling rights and en-passant square for a start whose rights an
+// "edit" set-up left to guessing: the game, its record and every engine's
+// count stay; viewers are told when the position text changed.
+void CorrectGuessedStart(Feed& feed, const Board& position) {
+    ChessState& chess = feed.chess;
+    GuiGame& record = feed.game.guiGame;
+    const std::string guessed = FenText(chess);
+    static_cast<Board&>(chess) = position;
+    chess.searchPly = 1;
+    record.positions[0] = PositionKey(chess);
+    record.startGuessed = false;
+    if (FenText(chess) == guessed) return;
+    WriteFen(feed);
+    feed.output.PositionSet(feed.game.fen);
+}
+
+// A position the GUI set up for an engine: by "setboard" (`edited` false),
+// with its castling rights and en-passant square, or by an "edit" set-up,
+// which has neither. The position of a game the server follows already (the
+// GUI bringing another engine to it) only sets that engine's count: an edited
+// one when its pieces and side to move agree, a setboard one only when its
+// rights and en passant agree too. Fairy-Max and other engines without
+// setboard get "edit" while their opponent gets "setboard", in either order:
+// the setboard position is the true one. It corrects the guessed rights of a
+// start set up by "edit" before the game's first move, and an "edit" never
+// replaces it. Any other position starts the game anew from it.
+void HandleSetBoard(Feed& feed, int engine, const std::string& fen, bool edited) {
     GuiGame& record = feed.game.guiGame;
     const FenReading reading = ReadFen(fen);
     if (!reading.ok()) {
         feed.journal.Write("<" + feed.game.lineStamp + "> Bad FEN from the GUI (" + reading.error +
-                           "), position kept: " + how + " " + fen);
+                           "), position kept: " + (edited ? "edit " : "setboard ") + fen);
         return;
     }
-    const int ply = PlyOfPosition(record, FenText(reading.board), feed.game.plyCount);
+    const std::string key = PositionKey(reading.board);
+    const int ply = PlyOfPosition(record, key, feed.game.plyCount, edited);
     if (ply >= 0) {
         SetMovesOf(record, engine, ply);
+        if (ply == 0 && !edited) record.startGuessed = false;
         return;
     }
     feed.journal.Write("<" + feed.game.lineStamp + "> GUI position " + fen + " to " +
                        EngineName(engine) + " engine");
-    StartFromPosition(feed, reading.board);
+    if (!edited && record.startGuessed && feed.game.plyCount == 0 &&
+        PlacementAndSide(record.positions[0]) == PlacementAndSide(key)) {
+        CorrectGuessedStart(feed, reading.board);
+    } else {
+        StartFromPosition(feed, reading.board);
+        record.startGuessed = edited;
+    }
     SetMovesOf(record, engine, 0);
 }
 
@@ -186,7 +245,8 @@ void EditSquare(EngineFeed& engineFeed, const std::string& text) {
 // The end of an "edit" set-up (".") as a FEN: the side to move is White, or
 // Black when the GUI first gave the engine a move (the protocol's way of
 // setting up a position with Black to move); castling is allowed where king
-// and rook stand at home.
+// and rook stand at home, as the engine itself assumes, and no capture en
+// passant. Only a setboard to the other engine can tell the true rights.
 std::string EditedFen(const EngineFeed& engineFeed) {
     std::string placement;
     for (int row = 0; row < 8; ++row) {
@@ -255,10 +315,10 @@ void HandlePositionLine(Feed& feed, int engine, const std::string& line) {
     // Where the line's game meets the server's: its start is the position of
     // some ply k, and from there its moves and the server's agree.
     const std::int32_t plies = game.plyCount;
-    const std::string startText = FenText(start);
+    const std::string startKey = PositionKey(start);
     int meet = -1;
     for (int k = 0; k <= plies && k < static_cast<int>(record.positions.size()); ++k) {
-        if (record.positions[k] != startText) continue;
+        if (record.positions[k] != startKey) continue;
         bool agree = true;
         for (std::size_t i = 0;
              agree && k + i < static_cast<std::size_t>(plies) && i < moves.size(); ++i) {
@@ -274,7 +334,7 @@ void HandlePositionLine(Feed& feed, int engine, const std::string& line) {
         next = static_cast<std::size_t>(plies - meet);
     } else {
         feed.journal.Write("<" + game.lineStamp + "> GUI position " +
-                           (words[1] == "fen" ? startText : std::string("startpos")) + " to " +
+                           (words[1] == "fen" ? FenText(start) : std::string("startpos")) + " to " +
                            EngineName(engine) + " engine");
         StartFromPosition(feed, start);
         meet = 0;
@@ -313,7 +373,7 @@ void StartFromPosition(Feed& feed, const Board& position) {
     feed.screen.DrawBoard(feed.chess.cells);
     WriteFen(feed);
     feed.output.PositionSet(game.fen);
-    RestartRecord(game.guiGame, FenText(chess), true);
+    RestartRecord(game.guiGame, PositionKey(chess), true);
 }
 
 GuiLineNote FollowGuiTraffic(Feed& feed, const std::string& lineText) {
@@ -365,7 +425,7 @@ GuiLineNote FollowGuiTraffic(Feed& feed, const std::string& lineText) {
     if (engineFeed.editing) {
         if (text == ".") {
             engineFeed.editing = false;
-            HandleSetBoard(feed, engine, EditedFen(engineFeed), "edit");
+            HandleSetBoard(feed, engine, EditedFen(engineFeed), true);
         } else {
             EditSquare(engineFeed, text);
         }
@@ -377,7 +437,7 @@ GuiLineNote FollowGuiTraffic(Feed& feed, const std::string& lineText) {
         engineFeed.editWhite = true;
         engineFeed.editSquares.assign(64, ' ');
     } else if (note.command == "setboard") {
-        HandleSetBoard(feed, engine, TrimBlanks(Mid(text, 9)), "setboard");
+        HandleSetBoard(feed, engine, TrimBlanks(Mid(text, 9)), false);
     } else if (note.command == "position") {
         // Played at its "go", so that a ponder position ("go ponder") with the
         // move the engine expects is never taken for the game.

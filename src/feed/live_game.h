@@ -33,8 +33,10 @@ struct GuiGame {
     std::int32_t gameNumber = -1;        // LiveGame::gameNumber this record follows
     std::int32_t gameId = 0;             // +1 at every start: new game or a position set up
     std::vector<std::string> moves;      // move n at index n - 1 ("" when not known)
-    std::vector<std::string> positions;  // FEN text (no clocks) before move 1, after move 1, ...
+    std::vector<std::string> positions;  // before move 1, after move 1, ...: FEN text (no
+                                         // clocks) and the square to take en passant on, or "-"
     bool fromPosition = false;           // started from a position the GUI set up
+    bool startGuessed = false;           // that position's castling rights are a guess ("edit")
     bool engineMoved = false;            // an engine has announced a move of this game
     bool goSeen = false;                 // an engine has been told "go" in this game
     int lastMover = 0;  // 1 or 2: the engine whose own move is the game's last; 0 the GUI's

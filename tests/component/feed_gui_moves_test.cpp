@@ -232,6 +232,84 @@ TEST_F(GuiMovesTest, EditWithBlackToMoveIsNoMove) {
     EXPECT_EQ(MoveMessages(), (std::vector<std::string>{"WMOVE: 1. a3", "BMOVE: 1. e5"}));
 }
 
+// One engine gets the position by setboard, the other (as fairymax would) by
+// "edit", which carries no castling rights and no en-passant square, in either
+// order: the game goes on from the setboard position, rights and all.
+struct SetUpCase {
+    const char* name;
+    const char* fen;    // what setboard gives
+    const char* start;  // the position text the viewer must be shown for it
+    const char* move;   // the engine's first move: it needs the true rights
+    const char* shown;  // the move as the viewer gets it
+    const char* after;  // the position text after it
+};
+const SetUpCase kSetUpCases[] = {
+    {"EnPassant", "r1bqk1nr/pppp2pp/2n5/2b1Pp2/2B5/5N2/PPPP1PPP/RNBQR1K1 w kq f6 0 1",
+     "r1bqk1nr/pppp2pp/2n5/2b1Pp2/2B5/5N2/PPPP1PPP/RNBQR1K1 w kq", "e5f6", "WMOVE: 1. exf6",
+     "r1bqk1nr/pppp2pp/2n2P2/2b5/2B5/5N2/PPPP1PPP/RNBQR1K1 b kq"},
+    {"NoCastling", "4k2r/8/8/8/8/8/8/R2QK2R w - - 0 1", "4k2r/8/8/8/8/8/8/R2QK2R w ", "h1h8",
+     "WMOVE: 1. Rxh8", "4k2R/8/8/8/8/8/8/R2QK3 b "},
+    {"BlackTakesEnPassant", "r1bqkb1r/pp3ppp/4pn2/8/2pP4/4P3/PPN1NPPP/R1BQK2R b Kq d3 0 1",
+     "r1bqkb1r/pp3ppp/4pn2/8/2pP4/4P3/PPN1NPPP/R1BQK2R b Kq", "c4d3", "BMOVE: 1. cxd3",
+     "r1bqkb1r/pp3ppp/4pn2/8/8/3pP3/PPN1NPPP/R1BQK2R w Kq"},
+};
+
+class SetUpOrderTest : public GuiMovesTest,
+                       public ::testing::WithParamInterface<std::tuple<SetUpCase, bool>> {
+  protected:
+    void Send(const std::string& to, const std::string& text) {
+        ProcessLogLine(f->feed, (to == "first" ? "300 >first : " : "300 >second: ") + text);
+    }
+    // What XBoard sends an engine without setboard: a placeholder move when
+    // Black is to move, then the pieces of each colour ("Ke1", "c", "Ke8").
+    void Edit(const std::string& to, const std::string& fen) {
+        Send(to, "new");
+        Send(to, "force");
+        if (fen.find(" b ") != std::string::npos) Send(to, "a2a3");
+        Send(to, "edit");
+        Send(to, "#");
+        for (const bool white : {true, false}) {
+            int square = 0;  // a8 = 0, h1 = 63
+            for (const char c : fen.substr(0, fen.find(' '))) {
+                if (c >= '1' && c <= '8') square += c - '0';
+                if (c == '/' || (c >= '1' && c <= '8')) continue;
+                const std::string name{static_cast<char>('a' + square % 8),
+                                       static_cast<char>('8' - square / 8)};
+                ++square;
+                if ((c < 'a') == white) Send(to, static_cast<char>(c & ~0x20) + name);
+            }
+            if (white) Send(to, "c");
+        }
+        Send(to, ".");
+    }
+};
+
+TEST_P(SetUpOrderTest, SetboardPositionIsTheTrueOne) {
+    const auto& [c, editFirst] = GetParam();
+    if (editFirst) Edit("second", c.fen);
+    Send("first", "new");
+    Send("first", std::string("setboard ") + c.fen);
+    if (!editFirst) Edit("second", c.fen);
+    const std::vector<std::string> seen = Received();
+    const auto lastFen = std::find_if(seen.rbegin(), seen.rend(),
+                                      [](const std::string& t) { return StartsWith(t, "FEN: "); });
+    ASSERT_NE(lastFen, seen.rend());
+    EXPECT_EQ(*lastFen, std::string("FEN: ") + c.start);
+
+    Send("first", "go");
+    ProcessLogLine(f->feed, std::string("400 <first : move ") + c.move);
+    EXPECT_EQ(MoveMessages(), std::vector<std::string>{c.shown});
+    EXPECT_EQ(Fen(), c.after);
+    EXPECT_EQ(LogCount("Cannot find"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothOrders, SetUpOrderTest,
+                         ::testing::Combine(::testing::ValuesIn(kSetUpCases), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) ? "_EditFirst" : "_SetboardFirst");
+                         });
+
 TEST_F(GuiMovesTest, UciPositionLinesPlayWhatExtendsTheGame) {
     // Arena's lines as the translation gives them, book moves first.
     Lines({"2021-03-28 20:19:25.113 >first : position startpos moves e2e4 e7e5",

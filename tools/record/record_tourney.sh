@@ -12,6 +12,10 @@
 #   tools/record/record_tourney.sh gui_restart [OUT-DIR]    three engines; XBoard is stopped in the
 #                                                           middle of game 2 and started again
 #                                                           (its second log is NAME_again.debug)
+#   tools/record/record_tourney.sh positions [OUT-DIR]      three engines; every pairing plays each
+#                                                           position of tourney_positions.fen
+#                                                           once, the colours alternating (default
+#                                                           OUT-DIR tests/fixtures/xboard/openings)
 #
 # The field is every chess engine Debian ships: Stockfish, Toga II and Glaurung
 # (UCI, run through polyglot), GNU Chess, Sjeng, HoiChess, Phalanx and
@@ -41,12 +45,16 @@ ACCIDENTS="\"fairymax\" -fcp fairymax
 \"illegal\" -fcp \"python3 $HERE/faulty_engine.py --illegal-move 6 fairymax\"
 \"crashing\" -fcp \"python3 $HERE/faulty_engine.py --die-after 8 phalanx\""
 
+GAMES=1 POSITIONS=""
 case $NAME in
     field) ENGINES=$FIELD TC=0:10 EXTRA="" TRIES=1 ;;
     field_ponder) ENGINES=$FIELD TC=0:10 EXTRA="-ponder" TRIES=1 ;;
     time_loss) ENGINES=$THREE TC=0:04 EXTRA="" TRIES=10 ;;
     accidents) ENGINES=$ACCIDENTS TC=0:10 EXTRA="" TRIES=1 ;;
     gui_restart) ENGINES=$THREE TC=0:10 EXTRA="" TRIES=1 ;;
+    positions) ENGINES=$THREE TC=0:10 EXTRA="" TRIES=4
+        POSITIONS=$HERE/tourney_positions.fen GAMES=$(grep -c . "$HERE/tourney_positions.fen")
+        OUT=${2:-$HERE/../../tests/fixtures/xboard/openings} ;;
     *) echo "unknown tournament: $NAME" >&2; exit 2 ;;
 esac
 NAME=tourney_$NAME
@@ -69,16 +77,19 @@ play() {
         cat <<TRN
 -tourneyType 0
 -tourneyCycles 1
--defaultMatchGames 1
+-defaultMatchGames $GAMES
 -syncAfterRound false
 -syncAfterCycle false
 -saveGameFile "$WORK/tourney.pgn"
 -loadGameFile ""
--loadPositionFile ""
+-loadPositionFile "$POSITIONS"
 -usePolyglotBook false
 -matchPause 1000
--results ""
 TRN
+        # Each game from the next position of the file.
+        [ -z "$POSITIONS" ] || echo "-loadPositionIndex -1"
+        # Last: XBoard writes each result at the end of this line.
+        echo '-results ""'
     } > "$WORK/tourney.trn"
     if [ "$NAME" = tourney_gui_restart ]; then
         # Started again on the same files, XBoard goes on with the tournament:
@@ -120,7 +131,11 @@ xboard_run() {
 try=1
 while [ $try -le $TRIES ]; do
     play
-    if [ -s "$WORK/tourney.pgn" ] && { [ "$NAME" != tourney_time_loss ] || refused "$WORK/gui.debug"; }; then
+    # An engine that was given its position by "edit" assumes castling rights
+    # wherever king and rook stand at home, and may castle where the position
+    # does not allow it: XBoard forfeits it, and the tournament is played again.
+    if [ -s "$WORK/tourney.pgn" ] && { [ "$NAME" != tourney_time_loss ] || refused "$WORK/gui.debug"; } &&
+        { [ -z "$POSITIONS" ] || ! grep -q "invalid move" "$WORK/tourney.pgn"; }; then
         if [ "$NAME" = tourney_gui_restart ]; then
             # XBoard empties its debug log when it starts: the second run's log
             # replaces the first one's.
@@ -130,6 +145,7 @@ while [ $try -le $TRIES ]; do
             cp "$WORK/gui.debug" "$OUT/$NAME.debug"
         fi
         cp "$WORK/tourney.pgn" "$OUT/$NAME.pgn"
+        [ -z "$POSITIONS" ] || cp "$POSITIONS" "$OUT/"
         "$HERE/record_xboard.py" --expect "$OUT/$NAME.pgn" "$OUT/$NAME.expected"
         echo "recorded $OUT/$NAME.debug after $try tries"
         exit 0
