@@ -117,10 +117,14 @@ std::string PgnOfGame(const RecordedGame& game, const std::string& event,
         break;
     }
     if (!game.startFen.empty()) {
-        // The feed's positions leave out the en-passant square and the counters.
+        // The feed's positions leave out the en-passant square and the counters,
+        // and write no castling letter as nothing after the side to move.
         const std::int32_t firstNumber = game.plies.empty() ? 1 : game.plies[0].move.number;
+        const std::string castling = TrimBlanks(game.startFen.substr(game.startFen.rfind(' ') + 1));
+        const std::string placementAndSide = game.startFen.substr(0, game.startFen.rfind(' '));
         text += TagLine("SetUp", "1") +
-                TagLine("FEN", game.startFen + " - 0 " + std::to_string(firstNumber));
+                TagLine("FEN", placementAndSide + " " + (castling.empty() ? "-" : castling) +
+                                   " - 0 " + std::to_string(firstNumber));
     }
     text += '\n';
 

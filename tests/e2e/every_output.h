@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -309,9 +312,17 @@ inline void ExpectEveryOutputTellsTheSavedGames(const ReplayOutcome& outcome,
                          "the NATS bucket");
     }
 
-    // live.pgn and /games.pgn are one text, the download; it tells what the
-    // feed tells, game by game and ply by ply.
+    // live.pgn and /games.pgn are one text, the download, which pgn-extract
+    // reads without complaint; it tells what the feed tells, game by game and
+    // ply by ply.
     EXPECT_EQ(outcome.gamesPgn, outcome.livePgn);
+    TempDir dir;
+    dir.Write("live.pgn", outcome.livePgn);
+    EXPECT_EQ(std::system(("/usr/games/pgn-extract -r -s " + dir.File("live.pgn") + " 2> " +
+                           dir.File("errors.txt") + " > /dev/null")
+                              .c_str()),
+              0);
+    EXPECT_EQ(dir.Read("errors.txt"), "");
     std::vector<ToldGame> pgn = LivePgnGames(outcome.gamesPgn);
     std::erase_if(pgn, [](const ToldGame& game) { return game.result == "*"; });
     std::size_t finished = 0;

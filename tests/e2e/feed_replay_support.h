@@ -416,45 +416,21 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
         if (!published)
             ADD_FAILURE() << "the relay did not publish " << version << " (" << outcome.natsStream.size()
                           << " messages): " << dir.Read("relay.out");
-        outcome.natsSnapshot = BucketValue(natsUrl, channel.bucket, channel.key).value_or("");
+        // The relay refreshes the snapshot for newcomers every two seconds.
+        const bool refreshed = Eventually(
+            [&] {
+                outcome.natsSnapshot =
+                    BucketValue(natsUrl, channel.bucket, channel.key).value_or("");
+                return Contains(outcome.natsSnapshot, version);
+            },
+            10);
+        if (!refreshed) ADD_FAILURE() << "the bucket's snapshot is not " << version;
     }
     server->Stop();
     browser.join();
     outcome.serverLog = dir.Read("server.log");
     outcome.livePgn = dir.Read("live.pgn");
     return outcome;
-}
-
-// A game of a PGN text as its moves and result: tags, comments and move numbers
-// left out.
-struct PgnGame {
-    std::vector<std::string> sans;
-    std::string result;
-};
-
-inline std::vector<PgnGame> ReadPgnGames(const std::string& pgn) {
-    std::vector<PgnGame> games;
-    bool inGame = false;
-    for (const std::string& line : SplitLines(pgn)) {
-        if (StartsWith(line, "[")) {
-            if (!inGame) games.emplace_back();
-            inGame = true;
-            continue;
-        }
-        std::string text = line;
-        for (std::size_t open; (open = text.find('{')) != std::string::npos;)
-            text.erase(open, text.find('}', open) - open + 1);
-        std::istringstream tokens(text);
-        for (std::string token; tokens >> token;) {
-            if (token == "1-0" || token == "0-1" || token == "1/2-1/2" || token == "*") {
-                games.back().result = token;
-                inGame = false;
-            } else if (token.back() != '.') {
-                games.back().sans.push_back(token);
-            }
-        }
-    }
-    return games;
 }
 
 // Whether the player a viewer was shown is the one XBoard saved. An engine that

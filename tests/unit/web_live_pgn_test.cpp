@@ -105,6 +105,10 @@ TEST(GameRecorder, AFinishedGameKeepsItsFacts) {
     record.ReadingLogAgain();
     EXPECT_TRUE(record.finished().empty());
     EXPECT_EQ(record.current().number, 1);
+    // A position without castling rights is still a whole FEN.
+    record.PositionSet("4k3/8/8/8/8/8/8/4K3 w ");
+    EXPECT_NE(PgnOfGame(record.current(), "E", "S").find("[FEN \"4k3/8/8/8/8/8/8/4K3 w - - 0 1\"]"),
+              std::string::npos);
 }
 
 }  // namespace
