@@ -43,6 +43,20 @@ std::string FenText(const Board& board) {
     return fen;
 }
 
+std::string FullFenText(const Board& board, std::int32_t moveNumber) {
+    std::string fen = FenText(board);
+    if (fen.back() == ' ') fen += '-';
+    const std::int32_t enPassant = board.cells[kEnPassantCell];
+    fen += ' ';
+    if (enPassant > 0) {
+        fen += static_cast<char>('a' + FileOf(enPassant) - 1);
+        fen += static_cast<char>('0' + RankOf(enPassant));
+    } else {
+        fen += '-';
+    }
+    return fen + " " + std::to_string(board.halfmoveClock) + " " + std::to_string(moveNumber);
+}
+
 namespace {
 
 // The placement field into the squares of `b` (king squares set, 0 when a

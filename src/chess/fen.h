@@ -13,6 +13,11 @@ namespace lantrel {
 // letters only ("... w KQkq"; with no castling left it ends "... w ").
 std::string FenText(const Board& board);
 
+// The position in full FEN, for texts other programs read (a PGN's FEN tag):
+// castling "-" when none is left, the en-passant square or "-", the halfmove
+// clock and `moveNumber`.
+std::string FullFenText(const Board& board, std::int32_t moveNumber);
+
 // Sets `board` from a full FEN (placement, side, castling, en passant,
 // halfmove clock; missing trailing fields count as "-" and 0). A castling
 // letter that is absent makes that wing lost. Returns false, leaving the board

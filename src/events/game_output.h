@@ -63,6 +63,12 @@ class GameOutput {
     virtual void NewGameStarted(std::int32_t gameNumber) = 0;
     // The position was set without a move: a new game, or a position from the GUI.
     virtual void PositionSet(const std::string& fen) = 0;
+    // The position a game starts from in full (castling "-" when none, the
+    // en-passant square, the halfmove clock, move number 1): after each
+    // PositionSet, and again when the GUI tells in full a set-up the feed had
+    // to guess (an engine set up by "edit"), which the viewers' text of it
+    // may not show.
+    virtual void StartPositionInFull(const std::string& fullFen) = 0;
     // A move was played. `live` is false while the feed catches up with a log
     // written before it looked (then CaughtUp follows once it has).
     virtual void MovePlayed(const PlayedMove& move, const std::string& fen,
@@ -104,6 +110,9 @@ class GameOutputs final : public GameOutput {
         Each(&GameOutput::NewGameStarted, gameNumber);
     }
     void PositionSet(const std::string& fen) override { Each(&GameOutput::PositionSet, fen); }
+    void StartPositionInFull(const std::string& fullFen) override {
+        Each(&GameOutput::StartPositionInFull, fullFen);
+    }
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override {
         Each(&GameOutput::MovePlayed, move, fen, fiftyMoveCount, live);

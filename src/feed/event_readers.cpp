@@ -29,19 +29,16 @@ bool NextNumber(std::string_view text, std::size_t& at, Number& value) {
 std::vector<std::string> CommandWords(std::string_view line) {
     std::vector<std::string> words;
     std::string word;
-    bool quoted = false, inWord = false;
+    bool quoted = false;
     for (char c : line) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '"') {
             quoted = !quoted;
-            inWord = true;
         } else if (!quoted && (byte <= 0x20 || byte == 0x7F)) {
-            if (inWord && !word.empty()) words.push_back(word);
+            if (!word.empty()) words.push_back(word);
             word.clear();
-            inWord = false;
         } else {
             word += c;
-            inWord = true;
         }
     }
     if (!word.empty()) words.push_back(word);

@@ -182,9 +182,11 @@ void CorrectGuessedStart(Feed& feed, const Board& position) {
     chess.searchPly = 1;
     record.positions[0] = PositionKey(chess);
     record.startGuessed = false;
-    if (FenText(chess) == guessed) return;
-    WriteFen(feed);
-    feed.output.PositionSet(feed.game.fen);
+    if (FenText(chess) != guessed) {
+        WriteFen(feed);
+        feed.output.PositionSet(feed.game.fen);
+    }
+    feed.output.StartPositionInFull(FullFenText(chess, 1));
 }
 
 // A position the GUI set up for an engine: by "setboard" (`edited` false),
@@ -373,6 +375,7 @@ void StartFromPosition(Feed& feed, const Board& position) {
     feed.screen.DrawBoard(feed.chess.cells);
     WriteFen(feed);
     feed.output.PositionSet(game.fen);
+    feed.output.StartPositionInFull(FullFenText(chess, 1));
     RestartRecord(game.guiGame, PositionKey(chess), true);
 }
 

@@ -1,3 +1,4 @@
+#include "chess/fen.h"
 #include "feed/feed.h"
 
 namespace lantrel {
@@ -25,6 +26,7 @@ void StartNewGame(Feed& feed) {
     WriteFen(feed);
     feed.output.NewGameStarted(game.gameNumber);
     feed.output.PositionSet(game.fen);
+    feed.output.StartPositionInFull(FullFenText(feed.chess, 1));
 }
 
 }  // namespace lantrel

@@ -18,6 +18,7 @@ class UdpBroadcaster final : public GameOutput {
     void PlayerNamed(PieceColour side, const PlayerName& name) override;
     void NewGameStarted(std::int32_t gameNumber) override;
     void PositionSet(const std::string& fen) override;
+    void StartPositionInFull(const std::string&) override {}  // viewers get PositionSet's text
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override;
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;

@@ -68,6 +68,12 @@ void GameRecorder::PositionSet(const std::string& fen) {
     const bool standard = fen == kStartPosition;
     current_.startFen = standard ? std::string() : fen;
     LoadFen(position_, fen);
+    current_.startFullFen = FullFenText(position_, 1);
+}
+
+void GameRecorder::StartPositionInFull(const std::string& fullFen) {
+    if (!current_.plies.empty() || Decided() || !LoadFen(position_, fullFen)) return;
+    current_.startFullFen = fullFen;
 }
 
 void GameRecorder::MovePlayed(const PlayedMove& move, const std::string& fen,

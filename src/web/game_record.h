@@ -41,7 +41,8 @@ struct RecordedGame {
     std::string white;        // PlayerName::shown; kNoWhite while nobody is named
     std::string black;        // likewise; kNoBlack
     Level level;           // the time control; empty text before one
-    std::string startFen;  // empty: the standard start position
+    std::string startFen;      // empty: the standard start position
+    std::string startFullFen;  // the same in full (en-passant square, counters), for the PGN
     std::string result;    // "1-0", "0-1", "1/2-1/2"; empty while it goes on
     std::string reason;    // the GUI's words for it ("White mates"), if any
     std::vector<RecordedPly> plies;
@@ -60,6 +61,7 @@ class GameRecorder final : public GameOutput {
     void PlayerNamed(PieceColour side, const PlayerName& name) override;
     void NewGameStarted(std::int32_t gameNumber) override;
     void PositionSet(const std::string& fen) override;
+    void StartPositionInFull(const std::string& fullFen) override;
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override;
     void MoveTakenBack(const PlayedMove& move, const std::string& fen, bool live) override;

@@ -117,14 +117,11 @@ std::string PgnOfGame(const RecordedGame& game, const std::string& event,
         break;
     }
     if (!game.startFen.empty()) {
-        // The feed's positions leave out the en-passant square and the counters,
-        // and write no castling letter as nothing after the side to move.
+        // The move number is the first move's.
         const std::int32_t firstNumber = game.plies.empty() ? 1 : game.plies[0].move.number;
-        const std::string castling = TrimBlanks(game.startFen.substr(game.startFen.rfind(' ') + 1));
-        const std::string placementAndSide = game.startFen.substr(0, game.startFen.rfind(' '));
+        const std::string& full = game.startFullFen;
         text += TagLine("SetUp", "1") +
-                TagLine("FEN", placementAndSide + " " + (castling.empty() ? "-" : castling) +
-                                   " - 0 " + std::to_string(firstNumber));
+                TagLine("FEN", full.substr(0, full.rfind(' ') + 1) + std::to_string(firstNumber));
     }
     text += '\n';
 

@@ -66,6 +66,7 @@ class LivePgnFile final : public GameOutput {
     void PlayerNamed(PieceColour, const PlayerName&) override { changed_ = true; }
     void NewGameStarted(std::int32_t) override { changed_ = true; }
     void PositionSet(const std::string&) override { changed_ = true; }
+    void StartPositionInFull(const std::string&) override { changed_ = true; }
     void MovePlayed(const PlayedMove&, const std::string&, std::int32_t, bool live) override {
         changed_ = true;
         catchingUp_ = !live;

@@ -295,6 +295,7 @@ TEST_P(SetUpOrderTest, SetboardPositionIsTheTrueOne) {
                                       [](const std::string& t) { return StartsWith(t, "FEN: "); });
     ASSERT_NE(lastFen, seen.rend());
     EXPECT_EQ(*lastFen, std::string("FEN: ") + c.start);
+    EXPECT_EQ(f->record.current().startFullFen, c.fen);  // the live PGN's FEN tag
 
     Send("first", "go");
     ProcessLogLine(f->feed, std::string("400 <first : move ") + c.move);

@@ -27,6 +27,7 @@ class RecordingOutput final : public GameOutput {
         events.push_back("new game " + std::to_string(number));
     }
     void PositionSet(const std::string& fen) override { events.push_back("position " + fen); }
+    void StartPositionInFull(const std::string& fen) override { events.push_back("start " + fen); }
     void MovePlayed(const PlayedMove& move, const std::string& fen, std::int32_t fiftyMoveCount,
                     bool live) override {
         events.push_back("move " + std::to_string(move.number) + " " + SideText(move.side) + " " +
@@ -103,6 +104,7 @@ TEST_F(FeedOutputTest, AMoveIsReportedWithItsPositionWhileViewersFollowLive) {
               (std::vector<std::string>{
                   "new game 1",
                   std::string("position ") + kStart,
+                  "start rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
                   std::string("move 1 white e4 ") + kAfterE4 + " fifty 0 live",
               }));
 }
@@ -117,6 +119,7 @@ TEST_F(FeedOutputTest, ACatchUpReportsItsMovesAndThenTheGameAsItStands) {
               (std::vector<std::string>{
                   "new game 1",
                   std::string("position ") + kStart,
+                  "start rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
                   std::string("move 1 white e4 ") + kAfterE4 +
                       " fifty 0 catching up after 9 30 70 50000 e2e4 ",
                   "caught up  -  last e4",
