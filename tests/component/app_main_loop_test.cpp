@@ -164,11 +164,13 @@ TEST_F(MainLoopTest, ResetBeforeAnyGameKeepsDebugLines) {
 }
 
 // After R the whole log is read again: every output but the viewers' (who are
-// told the reset) shows the same games as before, numbered from 1 again.
+// told the reset) shows the same games as before, numbered from 1 again. The
+// games' event is the tournament PGN's.
 TEST(MainLoopResetTest, KeyRLeavesTheSameGamesOnEveryOutput) {
     FakeServer f;
     f.dir.Write("server.ini", "PATH=gui.log\nPORT=17000\nDELAY=10\nDELAYAFTERMOVE=0\n"
-                              "DELAYAFTERGAME=0\nLIVEPGN=1\n");
+                              "DELAYAFTERGAME=0\nLIVEPGN=1\nTOURNEYPGN=cup.pgn\n");
+    f.dir.Write("cup.pgn", "[Event \"Lab Cup\"]\n[White \"A\"]\n[Black \"B\"]\n[Result \"1-0\"]\n\n1-0\n");
     ASSERT_EQ(StartServer(*f), SocketError::kOk);
     f->outputs.Attach(f->webFeed);  // as the web listener attaches it
     f.dir.Write("gui.log", ReadWholeFile(std::string(LANTREL_FIXTURES) +
@@ -184,6 +186,7 @@ TEST(MainLoopResetTest, KeyRLeavesTheSameGamesOnEveryOutput) {
     };
     const std::string before = outputs();
     ASSERT_NE(before.find("[Round \"3\"]"), std::string::npos) << before;
+    EXPECT_NE(before.find("[Event \"Lab Cup\"]\n[Site \"Lantrel viewer\"]"), std::string::npos);
     EXPECT_NE(before.find("{[%clk 0:00:"), std::string::npos) << before;
     f.screen.keys.push_back("R");
     EXPECT_EQ(outputs(), before);
