@@ -164,32 +164,48 @@ TEST_F(MainLoopTest, ResetBeforeAnyGameKeepsDebugLines) {
 }
 
 // After R the whole log is read again: every output but the viewers' (who are
-// told the reset) shows the same games as before, numbered from 1 again. The
-// games' event is the tournament PGN's.
+// told the reset) shows the same games as before, numbered from 1 again, and
+// no move goes wrong on the way. The games' event is the tournament PGN's.
 TEST(MainLoopResetTest, KeyRLeavesTheSameGamesOnEveryOutput) {
-    FakeServer f;
-    f.dir.Write("server.ini", "PATH=gui.log\nPORT=17000\nDELAY=10\nDELAYAFTERMOVE=0\n"
-                              "DELAYAFTERGAME=0\nLIVEPGN=1\nTOURNEYPGN=cup.pgn\n");
-    f.dir.Write("cup.pgn", "[Event \"Lab Cup\"]\n[White \"A\"]\n[Black \"B\"]\n[Result \"1-0\"]\n\n1-0\n");
-    ASSERT_EQ(StartServer(*f), SocketError::kOk);
-    f->outputs.Attach(f->webFeed);  // as the web listener attaches it
-    f.dir.Write("gui.log", ReadWholeFile(std::string(LANTREL_FIXTURES) +
-                                         "/xboard/tourney_time_loss.debug")
-                               .value_or(""));
-    auto outputs = [&] {
-        MainLoopPass(*f);
-        MainLoopPass(*f);
-        nlohmann::json game = nlohmann::json::parse(f->webFeed.SnapshotJson());
-        for (const char* changing : {"version", "pv", "users"})
-            game.erase(changing);
-        return f.dir.Read("live.pgn") + game.dump();
-    };
-    const std::string before = outputs();
-    ASSERT_NE(before.find("[Round \"3\"]"), std::string::npos) << before;
-    EXPECT_NE(before.find("[Event \"Lab Cup\"]\n[Site \"Lantrel viewer\"]"), std::string::npos);
-    EXPECT_NE(before.find("{[%clk 0:00:"), std::string::npos) << before;
-    f.screen.keys.push_back("R");
-    EXPECT_EQ(outputs(), before);
+    for (const char* name : {"sf_sf_draw", "fairymax_phalanx_match", "tourney_time_loss",
+                             "tourney_field_ponder", "tourney_accidents", "tourney_gui_restart",
+                             "openings/lgf_fairymax_sf", "openings/tourney_positions"}) {
+        SCOPED_TRACE(name);
+        FakeServer f;
+        f.dir.Write("server.ini", "PATH=gui.log\nPORT=17000\nDELAY=10\nDELAYAFTERMOVE=0\n"
+                                  "DELAYAFTERGAME=0\nLIVEPGN=1\nTOURNEYPGN=cup.pgn\n");
+        f.dir.Write("cup.pgn", "[Event \"Lab Cup\"]\n[White \"A\"]\n[Black \"B\"]\n\n1-0\n");
+        ASSERT_EQ(StartServer(*f), SocketError::kOk);
+        f->outputs.Attach(f->webFeed);  // as the web listener attaches it
+        f.dir.Write("gui.log", ReadWholeFile(std::string(LANTREL_FIXTURES) + "/xboard/" + name +
+                                             ".debug")
+                                   .value_or(""));
+        auto outputs = [&] {
+            MainLoopPass(*f);
+            MainLoopPass(*f);
+            nlohmann::json game = nlohmann::json::parse(f->webFeed.SnapshotJson());
+            for (const char* changing : {"version", "pv", "users"})
+                game.erase(changing);
+            return f.dir.Read("live.pgn") + game.dump();
+        };
+        auto moveErrors = [](const std::string& journal) {
+            int count = 0;
+            for (std::size_t at = journal.find("Cannot find"); at != std::string::npos;
+                 at = journal.find("Cannot find", at + 1))
+                ++count;
+            return count;
+        };
+        const std::string before = outputs();
+        ASSERT_NE(before.find("[Round \"1\"]"), std::string::npos);
+        EXPECT_NE(before.find("[Event \"Lab Cup\"]\n[Site \"Lantrel viewer\"]"),
+                  std::string::npos);
+        EXPECT_NE(before.find("{[%clk 0:0"), std::string::npos);  // clocks while catching up
+        const std::string journal = f.dir.Read("server.log");
+        f.screen.keys.push_back("R");
+        EXPECT_EQ(outputs(), before);
+        EXPECT_EQ(moveErrors(f.dir.Read("server.log").substr(journal.size())),
+                  moveErrors(journal));
+    }
 }
 
 TEST_F(MainLoopTest, UnchangedLogCausesNoRead) {
