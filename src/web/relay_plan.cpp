@@ -1,5 +1,7 @@
 #include "web/relay_plan.h"
 
+#include <algorithm>
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <optional>
 
@@ -175,6 +177,26 @@ std::string ReadRelaySecrets(RelayOptions& options,
                    "of its own (docs/RELAY.md)";
     }
     return {};
+}
+
+double RetryPauseSeconds(int failures, double jitter) {
+    constexpr double kFirst = 1, kLongest = 30;
+    double pause = kFirst;
+    for (int k = 1; k < failures && pause < kLongest; ++k)
+        pause *= 2;
+    return std::min(pause, kLongest) * (1 - std::clamp(jitter, 0.0, 1.0) / 4);
+}
+
+std::string LinkLog::Failed(const std::string& problem, double now) {
+    if (failures_++ > 0) return {};
+    lostAt_ = now;
+    return problem;
+}
+
+std::string LinkLog::Worked(double now) {
+    if (failures_ == 0) return {};
+    failures_ = 0;
+    return name_ + " reachable again after " + std::to_string(std::lround(now - lostAt_)) + " s";
 }
 
 RelayNames RelayNamesOf(const std::string& channel) {

@@ -50,6 +50,32 @@ extern const char* const kRelayUsage;
 std::string ReadRelaySecrets(RelayOptions& options,
                              const std::function<const char*(const char*)>& environment);
 
+// ---- Retrying a link ----------------------------------------------------------------
+
+// The pause before the next try at a link that failed `failures` times in a
+// row (1, 2, ...): 1 s, doubling up to 30 s, less up to a quarter of it by
+// `jitter` (0 to 1), so that relays that lost one server do not all come back
+// at once.
+double RetryPauseSeconds(int failures, double jitter);
+
+// One link of the relay (NATS, the feed) as its log tells it: one line when it
+// is lost and one when it is back, none for the tries between.
+class LinkLog {
+  public:
+    explicit LinkLog(std::string name) : name_(std::move(name)) {}
+    // A try failed at `now` (monotonic seconds): `problem` to log for the
+    // first failure of a run, else empty.
+    std::string Failed(const std::string& problem, double now);
+    // A try worked: "NATS reachable again after 8 s" after failures, else empty.
+    std::string Worked(double now);
+    int failures() const { return failures_; }
+
+  private:
+    std::string name_;
+    int failures_ = 0;
+    double lostAt_ = 0;
+};
+
 // Where a channel lives in NATS.
 struct RelayNames {
     std::string stream;   // "LANTREL_FINAL"

@@ -154,5 +154,27 @@ TEST(RelayPlan, EachVersionOnceAndInOrder) {
         EXPECT_FALSE(ReadFeedMessageHead(hostile)) << hostile;
 }
 
+// A link that is down is tried again after 1 s, then 2, 4 ... up to 30 s,
+// jittered down by at most a quarter, and its log says when it went and when
+// it came back, nothing for the tries between.
+TEST(RelayRetry, BackoffAndOneLineEachWay) {
+    const double pauses[] = {RetryPauseSeconds(1, 0), RetryPauseSeconds(2, 0),
+                             RetryPauseSeconds(5, 0), RetryPauseSeconds(6, 0),
+                             RetryPauseSeconds(1000, 0)};
+    EXPECT_EQ(std::vector<double>(std::begin(pauses), std::end(pauses)),
+              (std::vector<double>{1, 2, 16, 30, 30}));
+    EXPECT_DOUBLE_EQ(RetryPauseSeconds(3, 1), 3);
+    EXPECT_DOUBLE_EQ(RetryPauseSeconds(3, 7), 3);  // jitter is clamped
+
+    LinkLog nats("NATS");
+    EXPECT_EQ(nats.Worked(10), "");
+    EXPECT_EQ(nats.Failed("cannot reach NATS (no server)", 100), "cannot reach NATS (no server)");
+    for (int k = 0; k < 5; ++k)
+        EXPECT_EQ(nats.Failed("cannot reach NATS (no server)", 101 + k), "");
+    EXPECT_EQ(nats.failures(), 6);
+    EXPECT_EQ(nats.Worked(108.4), "NATS reachable again after 8 s");
+    EXPECT_EQ(nats.failures(), 0);
+}
+
 }  // namespace
 }  // namespace lantrel

@@ -12,11 +12,13 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,7 +37,6 @@ namespace websocket = beast::websocket;
 using tcp = asio::ip::tcp;
 using Seconds = std::chrono::steady_clock::duration;
 
-constexpr auto kRetryPause = std::chrono::seconds(1);
 constexpr auto kSnapshotInterval = std::chrono::seconds(2);
 constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
 
@@ -43,10 +44,21 @@ void Say(const std::string& text) {
     std::fprintf(stderr, "lantrel-relay: %s\n", text.c_str());
 }
 
-// Sleeps in short steps, so that a stop request ends the wait.
-void Pause() {
-    for (int i = 0; i < 10 && !StopRequested(); ++i)
-        std::this_thread::sleep_for(kRetryPause / 10);
+// What a LinkLog gives to say, when it gives anything.
+void Note(const std::string& text) {
+    if (!text.empty()) Say(text);
+}
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Sleeps `seconds` in short steps, so that a stop request ends the wait.
+void Pause(double seconds) {
+    const double until = Now() + seconds;
+    while (!StopRequested() && Now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
 // ---- NATS -------------------------------------------------------------------------
@@ -83,7 +95,8 @@ class NatsSide {
     explicit NatsSide(const RelayOptions& options)
         : options_(options), names_(RelayNamesOf(options.channel)) {}
 
-    // Connects and makes sure of the stream and the bucket; false (said why) on failure.
+    // Connects and makes sure of the stream and the bucket; false on failure,
+    // `problem()` says why.
     bool Open() {
         Close();
         Options opts;
@@ -203,8 +216,11 @@ class NatsSide {
         std::uint64_t revision = 0;
         natsStatus s = kvStore_Put(&revision, kv_.p, names_.key.c_str(), entry.data(),
                                    static_cast<int>(entry.size()));
-        if (s != NATS_OK) Failed("cannot put the snapshot", s);
+        if (s != NATS_OK) Say("cannot put the snapshot (" + NatsError(s) + ")");
     }
+
+    // Why the last Open, LastPoint or Publish failed.
+    const std::string& problem() const { return problem_; }
 
     void Close() {
         kv_.Reset();
@@ -214,12 +230,13 @@ class NatsSide {
 
   private:
     bool Failed(const std::string& what, natsStatus s) {
-        Say(what + " (" + NatsError(s) + ")");
+        problem_ = what + " (" + NatsError(s) + ")";
         return false;
     }
 
     const RelayOptions& options_;
     const RelayNames names_;
+    std::string problem_;
     Connection connection_;
     JetStream js_;
     KeyValue kv_;
@@ -250,8 +267,13 @@ std::string FetchState(const RelayOptions& options) {
 // fails or a stop is requested.
 class FeedRelay {
   public:
-    FeedRelay(const RelayOptions& options, NatsSide& nats, RelayTrack& track)
-        : options_(options), nats_(nats), track_(track), ws_(io_), stopTimer_(io_) {}
+    FeedRelay(const RelayOptions& options, NatsSide& nats, RelayTrack& track, LinkLog& feedLink)
+        : options_(options),
+          nats_(nats),
+          track_(track),
+          feedLink_(feedLink),
+          ws_(io_),
+          stopTimer_(io_) {}
 
     // Runs until the connection ends; true when NATS failed (the caller opens
     // it again before the next connection).
@@ -262,8 +284,7 @@ class FeedRelay {
         socket.expires_after(std::chrono::seconds(10));
         socket.async_connect(resolver.resolve(options_.feedHost, options_.feedPort),
                              [this, target](beast::error_code error, const tcp::endpoint&) {
-                                 if (error)
-                                     return Ended("cannot reach the feed: " + error.message());
+                                 if (error) return Lost("cannot reach the feed: " + error.message());
                                  beast::get_lowest_layer(ws_).expires_never();
                                  websocket::stream_base::timeout timeout{
                                      std::chrono::seconds(10), std::chrono::seconds(30), true};
@@ -272,7 +293,8 @@ class FeedRelay {
                                  ws_.async_handshake(
                                      options_.feedHost + ":" + options_.feedPort, target,
                                      [this](beast::error_code e) {
-                                         if (e) return Ended("feed handshake: " + e.message());
+                                         if (e) return Lost("feed handshake: " + e.message());
+                                         Note(feedLink_.Worked(Now()));
                                          Say("following the feed");
                                          Read();
                                      });
@@ -285,7 +307,7 @@ class FeedRelay {
   private:
     void Read() {
         ws_.async_read(buffer_, [this](beast::error_code error, std::size_t) {
-            if (error) return Ended("the feed ended: " + error.message());
+            if (error) return Lost("the feed ended: " + error.message());
             const std::string json = beast::buffers_to_string(buffer_.data());
             buffer_.consume(buffer_.size());
             if (!Relay(json)) return;
@@ -310,7 +332,7 @@ class FeedRelay {
         const auto sequence = nats_.Publish(json, point, head->snapshot);
         if (!sequence) {
             natsFailed_ = true;
-            Ended("closing the feed until NATS takes messages again");
+            Ended("");
             return false;
         }
         track_.Published(point, *sequence);
@@ -350,8 +372,11 @@ class FeedRelay {
         });
     }
 
-    void Ended(const std::string& why) {
-        Say(why);
+    // The feed lost: said once for a run of failed tries.
+    void Lost(const std::string& why) { Ended(feedLink_.Failed(why, Now())); }
+
+    void Ended(const std::string& note) {
+        Note(note);
         stopTimer_.cancel();
         beast::error_code ignored;
         beast::get_lowest_layer(ws_).socket().close(ignored);
@@ -361,6 +386,7 @@ class FeedRelay {
     const RelayOptions& options_;
     NatsSide& nats_;
     RelayTrack& track_;
+    LinkLog& feedLink_;
     asio::io_context io_;
     websocket::stream<beast::tcp_stream> ws_;
     asio::steady_timer stopTimer_;
@@ -394,25 +420,38 @@ int main(int argc, char** argv) {
     {
         NatsSide nats(options);
         RelayTrack track;
+        LinkLog natsLink("NATS"), feedLink("the feed");
+        std::mt19937 random(std::random_device{}());
+        // The pause a link's run of failed tries asks for, at least the first.
+        auto retryAfter = [&random](const LinkLog& link) {
+            std::uniform_real_distribution<double> jitter(0, 1);
+            Pause(RetryPauseSeconds(std::max(link.failures(), 1), jitter(random)));
+        };
         bool natsOpen = false;
         while (!StopRequested()) {
             if (!natsOpen) {
-                natsOpen = nats.Open();
                 std::optional<FeedPoint> last;
                 std::uint64_t sequence = 0;
-                if (natsOpen) natsOpen = nats.LastPoint(last, sequence);
+                natsOpen = nats.Open() && nats.LastPoint(last, sequence);
                 if (!natsOpen) {
-                    Pause();
+                    Note(natsLink.Failed(nats.problem(), Now()));
+                    retryAfter(natsLink);
                     continue;
                 }
+                Note(natsLink.Worked(Now()));
                 track.StartFrom(last);
                 if (last) track.Published(*last, sequence);
                 Say(last ? "the stream ends at " + RelayMessageId(*last, false)
                          : "the stream is empty");
             }
-            FeedRelay relay(options, nats, track);
-            if (relay.Run()) natsOpen = false;
-            if (!StopRequested()) Pause();
+            FeedRelay relay(options, nats, track, feedLink);
+            if (relay.Run()) {
+                natsOpen = false;
+                Note(natsLink.Failed(nats.problem() + "; the feed waits until NATS is back",
+                                     Now()));
+            }
+            // A feed that ends at once is tried again no sooner than a lost one.
+            if (!StopRequested()) retryAfter(natsOpen ? feedLink : natsLink);
         }
         nats.Close();
     }
