@@ -27,6 +27,7 @@ void ResetFeed(Server& server, bool operatorReset) {
     StartNewGame(server.feed);
     server.feed.reader.bytesRead = 0;
     server.feed.reader.readTail.clear();
+    server.feed.reader.readHead.clear();
     server.feed.game.firstEngine.clear();
     server.feed.game.secondEngine.clear();
     server.feed.game.whitePlayer.clear();
@@ -54,15 +55,33 @@ void NoteLogOpening(Server& server, const std::string& path, const ReadOnlyFile&
     noted = reason;
 }
 
+// The log's bytes from `start` to `end`.
+std::string BytesOf(const ReadOnlyFile& log, std::int64_t start, std::int64_t end) {
+    std::string bytes(static_cast<std::size_t>(end - start), '\0');
+    bytes.resize(log.ReadAt(start, bytes.data(), bytes.size()));
+    return bytes;
+}
+
 // The log's bytes that end at `end`, as many as FeedState::readTail keeps. A GUI
 // started again empties its log and writes it anew; when the new log has grown
 // past what was read of the old one before we looked again (during the pause
 // after a result, say), only its bytes there tell: the file is the same.
 std::string BytesBefore(const ReadOnlyFile& log, std::int64_t end) {
-    const std::int64_t start = std::max<std::int64_t>(0, end - std::int64_t{kReadTailLength});
-    std::string bytes(static_cast<std::size_t>(end - start), '\0');
-    bytes.resize(log.ReadAt(start, bytes.data(), bytes.size()));
-    return bytes;
+    return BytesOf(log, std::max<std::int64_t>(0, end - std::int64_t{kReadTailLength}), end);
+}
+
+// Whether a log that was away (its folder renamed away and back, a share or a
+// mount dropped and back) is the one we were reading: its first bytes and the
+// bytes before the read position are still there, whatever its identity now.
+// server.log hears which it is.
+bool SameLogCameBack(Server& server, const ReadOnlyFile& log) {
+    const FeedState& feed = server.feed.reader;
+    const bool same =
+        feed.logSize >= feed.bytesRead && BytesBefore(log, feed.bytesRead) == feed.readTail &&
+        BytesOf(log, 0, static_cast<std::int64_t>(feed.readHead.size())) == feed.readHead;
+    server.journal.Write(same ? "The GUI log is back, the same file: reading on"
+                              : "The GUI log is back, a new file: a new game");
+    return same;
 }
 
 }  // namespace
@@ -80,31 +99,38 @@ void MainLoopPass(Server& server) {
     ReadOnlyFile log;
     const std::string path = ResolvePath(server.os.workDir, server.config.path);
     const bool open = log.Open(path);
-    // Only a log that is not there is gone. Any other failure to open it (no
-    // file handles left, the GUI holding it for a moment, a share that does not
-    // answer) passes: keep the read position and the file's identity, and try
-    // again next pass.
-    const bool passingFailure = !open && !log.Missing();
+    // A log that cannot be opened (no file handles left, the GUI holding it for
+    // a moment, a share that does not answer) or whose name leads nowhere for a
+    // while (its folder renamed away and back) is no new log: keep the read
+    // position and the file's identity, and try again next pass.
     NoteLogOpening(server, path, log);
     bool replaced = false;
-    if (!passingFailure) {
-        feed.logSize = open ? log.Length() : 0;
-        // A log removed and written anew before we looked again may already be
-        // longer than what was read of the old one: it is a restart all the same.
-        FileIdentity identity = open ? log.Identity() : FileIdentity{};
-        replaced = identity != feed.logIdentity && feed.bytesRead > 0;
+    if (open) {
+        feed.logSize = log.Length();
+        const FileIdentity identity = log.Identity();
+        if (feed.bytesRead > 0 && feed.logAway) {
+            replaced = !SameLogCameBack(server, log);
+        } else if (feed.bytesRead > 0) {
+            // A log removed and written anew before we looked again may already be
+            // longer than what was read of the old one: it is a restart all the same.
+            replaced = identity != feed.logIdentity ||
+                       (feed.logSize >= feed.bytesRead &&
+                        BytesBefore(log, feed.bytesRead) != feed.readTail);
+        }
         feed.logIdentity = identity;
-        if (open && feed.bytesRead > 0 && feed.logSize >= feed.bytesRead)
-            replaced = replaced || BytesBefore(log, feed.bytesRead) != feed.readTail;
+        feed.logAway = false;
+    } else if (log.Missing() && feed.bytesRead > 0 && !feed.logAway) {
+        feed.logAway = true;
+        server.journal.Write("The GUI log is gone: " + path + "; reading on when it is back");
     }
 
     std::string key = UpperAscii(server.os.console.ReadKey());
     if (key == "B") server.screen.ToggleBoard(server.feed.chess.cells);
     if (key == "I") ToggleIcsMode(server);
-    const bool restarted = !passingFailure && (feed.logSize < feed.bytesRead || replaced);
+    const bool restarted = open && (feed.logSize < feed.bytesRead || replaced);
     if (restarted || key == "R") ResetFeed(server, key == "R");
 
-    if (!passingFailure && feed.bytesRead < feed.logSize) {
+    if (open && feed.bytesRead < feed.logSize) {
         ReadNewLogBytes(server.feed, log);
         feed.bytesRead = feed.logSize;
     }

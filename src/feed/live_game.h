@@ -99,7 +99,11 @@ struct FeedState {
     // The last bytes read (up to kReadTailLength), which end at bytesRead: a log
     // emptied and written anew in place shows other bytes there.
     std::string readTail;
+    // The log's first bytes as read (up to kReadTailLength): with readTail, what
+    // tells a log that was away for a while and came back from a new one.
+    std::string readHead;
     FileIdentity logIdentity;  // the log file those bytes came from
+    bool logAway = false;      // the log's name led nowhere since the last read
     std::string partialLine;
     bool redrawBoard = false;
     std::int32_t nulBytesSeen = 0;  // counts up to 2: only the first two matter

@@ -92,6 +92,7 @@ void CutLogLines(Feed& feed, const ReadOnlyFile& log,
         reader.readTail.append(data + used - std::min(used, kReadTailLength), data + used);
         if (reader.readTail.size() > kReadTailLength)
             reader.readTail.erase(0, reader.readTail.size() - kReadTailLength);
+        if (offset == 0) reader.readHead.assign(data, std::min(used, kReadTailLength));
         if (stop) break;
         offset += static_cast<std::int64_t>(got);
     }

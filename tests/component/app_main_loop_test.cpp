@@ -145,6 +145,45 @@ TEST_F(MainLoopTest, LogThatFailsToOpenForAWhileIsNoNewLog) {
     EXPECT_EQ(f.LogLines().back(), "The GUI log opens again: " + f.dir.File("gui.log"));
 }
 
+// The log's folder renamed away for a while and back (a sync tool; a share or
+// a mount dropped): the same log reads on where it was, no new game; a log
+// that comes back with other bytes is a new one.
+TEST(MainLoopLogAwayTest, TheSameLogBackReadsOnAnotherStartsAGame) {
+    FakeServer f;
+    f.dir.Write("server.ini", "PATH=logs/gui.log\nPORT=17000\nDELAY=10\n");
+    ASSERT_EQ(StartServer(*f), SocketError::kOk);
+    std::filesystem::create_directory(f.dir.File("logs"));
+    f.dir.Write("logs/gui.log", "100 >first : new\n101 >first : go\n");
+    MainLoopPass(*f);
+    const std::int32_t games = f->feed.game.gameNumber;
+    std::filesystem::rename(f.dir.File("logs"), f.dir.File("away"));
+    MainLoopPass(*f);
+    MainLoopPass(*f);
+    std::filesystem::rename(f.dir.File("away"), f.dir.File("logs"));
+    AppendBytes(f.dir.File("logs/gui.log"), "102 <first : move e2e4\n");
+    MainLoopPass(*f);
+    EXPECT_EQ(f->feed.game.gameNumber, games);
+    EXPECT_EQ(f->feed.game.plyCount, 1);
+    std::vector<std::string> lines = f.LogLines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.starts_with("The GUI log is gone: ");
+                            }),
+              1);
+    EXPECT_EQ(lines[lines.size() - 2], "The GUI log is back, the same file: reading on");
+
+    std::filesystem::rename(f.dir.File("logs"), f.dir.File("away"));
+    MainLoopPass(*f);
+    std::filesystem::create_directory(f.dir.File("logs"));
+    f.dir.Write("logs/gui.log", "200 >first : new\n201 >first : go\n202 <first : move d2d4\n");
+    MainLoopPass(*f);
+    EXPECT_GT(f->feed.game.gameNumber, games);
+    EXPECT_EQ(f->feed.game.lastMove->san, "d4");
+    lines = f.LogLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "The GUI log is back, a new file: a new game"),
+              lines.end());
+}
+
 TEST_F(MainLoopTest, ResetKeepsDebugLinesUnderTheSavedName) {
     f->feed.game.whitePlayer = "White";
     f->feed.game.blackPlayer = "Black";
