@@ -55,6 +55,13 @@ FileResult AppendLines(const std::string& path, const std::vector<std::string>& 
     return AppendBytes(path, block);
 }
 
+void Journal::WriteBlock(const std::vector<std::string>& lines) const {
+    std::vector<std::string> block;
+    if (lastWriteFailed) block.emplace_back();  // the end of a line cut short
+    block.insert(block.end(), lines.begin(), lines.end());
+    lastWriteFailed = AppendLines(path, block) != kFileOk;
+}
+
 void DatagramSocket::SendBatch(std::uint16_t port, std::span<OutgoingDatagram> batch) {
     std::string bytes;
     for (OutgoingDatagram& d : batch) {

@@ -42,13 +42,16 @@ FileResult AppendLine(const std::string& path, std::string_view text);
 // Appends several lines in one opening.
 FileResult AppendLines(const std::string& path, const std::vector<std::string>& lines);
 
-// A journal such as server.log: every line is written by one open-append-close,
-// so the file is complete on disk at all times. A line that cannot be written
-// is lost silently; the program goes on.
+// A journal such as server.log: every line is written with its line end by
+// one open-append-close, so the file is complete on disk at all times. A line
+// that cannot be written is lost silently; the program goes on. A write that
+// failed may have left part of its line (a full disk): the next line starts
+// on a line of its own.
 struct Journal {
     std::string path;
-    void Write(std::string_view line) const { AppendLine(path, line); }
-    void WriteBlock(const std::vector<std::string>& lines) const { AppendLines(path, lines); }
+    void Write(std::string_view line) const { WriteBlock({std::string(line)}); }
+    void WriteBlock(const std::vector<std::string>& lines) const;
+    mutable bool lastWriteFailed = false;  // what the next write must start a line after
 };
 // Appends raw bytes.
 FileResult AppendBytes(const std::string& path, std::string_view bytes);

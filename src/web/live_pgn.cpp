@@ -164,17 +164,23 @@ void LivePgnFile::TourneyEvent(std::string event) {
 }
 
 void LivePgnFile::Serve(int /*waitMs*/) {
-    if ((!settings_.livePgn && !published) || !changed_ || catchingUp_) return;
-    changed_ = false;
-    const std::string text = LivePgn(record_, tourneyEvent_.empty() ? site_ : tourneyEvent_, site_);
-    if (published) published(text);
-    if (!settings_.livePgn) return;
-    const std::string temporary = path_ + ".tmp";
-    if (CreateEmptyFile(temporary) != kFileOk || AppendBytes(temporary, text) != kFileOk) {
-        RemoveFile(temporary);
-        return;
+    if ((!settings_.livePgn && !published) || catchingUp_) return;
+    if (changed_) {
+        changed_ = false;
+        text_ = LivePgn(record_, tourneyEvent_.empty() ? site_ : tourneyEvent_, site_);
+        if (published) published(text_);
+        unwritten_ = settings_.livePgn;
     }
-    if (!ReplaceFile(temporary, path_)) RemoveFile(temporary);
+    if (unwritten_) unwritten_ = !WriteFile();
+}
+
+bool LivePgnFile::WriteFile() const {
+    const std::string temporary = path_ + ".tmp";
+    if (CreateEmptyFile(temporary) == kFileOk && AppendBytes(temporary, text_) == kFileOk &&
+        ReplaceFile(temporary, path_))
+        return true;
+    RemoveFile(temporary);
+    return false;
 }
 
 }  // namespace lantrel

@@ -55,8 +55,9 @@ std::string LivePgn(const GameRecorder& record, const std::string& event,
 // Rewrites live.pgn (in UTF-8) when LIVEPGN=1: after the events of a network
 // turn that changed the record, as a new file renamed over the old one, so a reader never
 // sees half a file, and hands each new text to `published` when it is set (the
-// web listener). While the feed catches up with an old log it waits for the end
-// of the catch-up.
+// web listener). A text that could not be written (a full disk) is written at
+// the next turn that can. While the feed catches up with an old log it waits
+// for the end of the catch-up.
 class LivePgnFile final : public GameOutput {
   public:
     LivePgnFile(const GameRecorder& record, const std::string& site, const WebSettings& settings,
@@ -92,11 +93,15 @@ class LivePgnFile final : public GameOutput {
     std::function<void(const std::string& utf8Pgn)> published;
 
   private:
+    bool WriteFile() const;
+
     const GameRecorder& record_;
     const std::string& site_;
     const WebSettings& settings_;
     std::string path_;
     std::string tourneyEvent_;
+    std::string text_;       // the latest text
+    bool unwritten_ = false;  // live.pgn does not hold it yet
     bool changed_ = false;
     bool catchingUp_ = false;
 };

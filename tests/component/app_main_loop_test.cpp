@@ -184,6 +184,25 @@ TEST(MainLoopLogAwayTest, TheSameLogBackReadsOnAnotherStartsAGame) {
               lines.end());
 }
 
+// live.pgn that could not be written (a full disk; here its temporary name
+// taken by a folder) is written as soon as it can be, with no new event.
+TEST(MainLoopLivePgnTest, AFailedWriteIsMadeGoodOnceItCanBe) {
+    FakeServer f;
+    f.dir.Write("server.ini", "PATH=gui.log\nPORT=17000\nDELAY=10\nDELAYAFTERGAME=0\nLIVEPGN=1\n");
+    ASSERT_EQ(StartServer(*f), SocketError::kOk);
+    MainLoopPass(*f);
+    f.dir.Write("gui.log", "100 >first : new\n101 >first : go\n102 <first : move e2e4\n"
+                           "103 >first : result 1-0 {White mates}\n");
+    std::filesystem::create_directory(f.dir.File("live.pgn.tmp"));
+    MainLoopPass(*f);
+    MainLoopPass(*f);
+    EXPECT_EQ(f.dir.Read("live.pgn").find("1-0"), std::string::npos);
+    std::filesystem::remove(f.dir.File("live.pgn.tmp"));
+    MainLoopPass(*f);
+    EXPECT_NE(f.dir.Read("live.pgn").find("1. e4 {White mates} 1-0"), std::string::npos)
+        << f.dir.Read("live.pgn");
+}
+
 TEST_F(MainLoopTest, ResetKeepsDebugLinesUnderTheSavedName) {
     f->feed.game.whitePlayer = "White";
     f->feed.game.blackPlayer = "Black";

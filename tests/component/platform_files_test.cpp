@@ -22,6 +22,18 @@ TEST(FileResultTest, MissingFoldersAndNamesAreFailures) {
     EXPECT_EQ(file.OpenError(), kFileOk);
 }
 
+// A journal line that could not be written (a full disk may leave part of it)
+// is never the start of the next one: that goes on a line of its own.
+TEST(JournalTest, TheLineAfterAFailedWriteStartsALineOfItsOwn) {
+    testing::TempDir dir;
+    const Journal journal{dir.File("later/server.log")};
+    journal.Write("<24896> Move  57: b2a3, Index");  // its folder is not there yet
+    ASSERT_EQ(::mkdir(dir.File("later").c_str(), 0755), 0);
+    journal.Write("<30752> Move  81: e4e5");
+    journal.Write("next");
+    EXPECT_EQ(dir.Read("later/server.log"), "\r\n<30752> Move  81: e4e5\r\nnext\r\n");
+}
+
 TEST(FileResultTest, PermissionProblemsAreDenials) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
     testing::TempDir dir;
