@@ -171,21 +171,39 @@ Request ReceiveDatagram(NetServer& net, int waitMs) {
     return request;
 }
 
-void SendDatagram(NetServer& net, IpAddress to, std::string_view text) {
-    SocketError error;
-    if (to == kLocalViewerIp) {
-        FileResult result = AppendLine(net.File("out.dat"), text);
-        error = result == kFileOk ? SocketError::kOk : FileErrorNumber(result);
-    } else {
-        // Texts built around what viewers send (a chat relayed with the sender's
-        // name, an arrival notice around a name) can outgrow one datagram. Such a
-        // send would fail for every viewer and log each of them off, so the text
-        // loses its tail instead.
-        text = text.substr(0, kMaxDatagramBytes);
-        if (!IsLoggedOn(net.clients, to) && !SpendStrangerCredit(net.channel, to, text.size()))
-            return;
-        error = net.os.socket.Send(to, static_cast<std::uint16_t>(net.settings.port), text);
+FileResult WriteOutbox(NetServer& net) {
+    std::string& backlog = net.channel.outboxBacklog;
+    if (backlog.empty()) return kFileOk;
+    const FileResult result = AppendBytes(net.File("out.dat"), backlog);
+    if (result == kFileOk) {
+        backlog.clear();
+    } else if (backlog.size() > kOutboxBacklogBytes) {
+        // The viewer misses the oldest lines rather than the server its memory.
+        const std::size_t cut = backlog.find("\r\n", backlog.size() - kOutboxBacklogBytes);
+        backlog.erase(0, cut == std::string::npos ? backlog.size() : cut + 2);
     }
+    return result;
+}
+
+void SendDatagram(NetServer& net, IpAddress to, std::string_view text) {
+    if (to == kLocalViewerIp) {
+        // out.dat loses nothing and a full disk logs nobody off: what it cannot
+        // take waits, and server.log hears of the first line that had to.
+        const bool waiting = !net.channel.outboxBacklog.empty();
+        net.channel.outboxBacklog.append(text).append("\r\n");
+        const FileResult result = WriteOutbox(net);
+        if (result != kFileOk && !waiting) LogSendFailure(net, FileErrorNumber(result), to, text);
+        return;
+    }
+    // Texts built around what viewers send (a chat relayed with the sender's
+    // name, an arrival notice around a name) can outgrow one datagram. Such a
+    // send would fail for every viewer and log each of them off, so the text
+    // loses its tail instead.
+    text = text.substr(0, kMaxDatagramBytes);
+    if (!IsLoggedOn(net.clients, to) && !SpendStrangerCredit(net.channel, to, text.size()))
+        return;
+    const SocketError error =
+        net.os.socket.Send(to, static_cast<std::uint16_t>(net.settings.port), text);
     if (error == SocketError::kOk) return;
 
     LogSendFailure(net, error, to, text);

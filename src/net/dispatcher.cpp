@@ -214,6 +214,7 @@ void ServiceNetwork(NetServer& net, int waitMs) {
     // The idle wait paces the main loop; a DELAY= of 0 or less would make it spin.
     const int wait = waitMs < 0 ? std::max(1, net.settings.delay) : waitMs;
     UpdateQueueStatus(net);
+    WriteOutbox(net);
     // Take every waiting datagram; the receive that finds nothing (or a text the
     // receive step emptied: a repeat or a banned sender) ends the call.
     for (;;) {

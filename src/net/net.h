@@ -41,6 +41,8 @@ constexpr std::size_t kNameWidth = 30;
 constexpr std::size_t kEmailWidth = 50;
 // The most an IPv4 UDP datagram carries. A longer text is cut to this when sent.
 constexpr std::size_t kMaxDatagramBytes = 65507;
+// At most this much waits for out.dat while the disk is full.
+constexpr std::size_t kOutboxBacklogBytes = 1 << 20;
 
 // A framed viewer message seen lately: its number and its sender.
 struct Receipt {
@@ -87,6 +89,9 @@ struct Channel {
     FileIdentity inboxIdentity;    // the in.dat those bytes came from
     std::string inboxPartial;      // a line of in.dat whose LF has not arrived yet
     std::string inboxOpenFailure;  // the system's reason, once written to server.log
+    // What out.dat could not take yet (a full disk), CR LF lines, oldest first:
+    // it goes out before anything newer, and the local viewer stays logged on.
+    std::string outboxBacklog;
 };
 
 // One logged-on viewer. The text fields are fixed width, blank-padded.
@@ -228,6 +233,9 @@ void ServiceNetwork(NetServer& net, int waitMs = -1);
 // Sends `text` once to `to` (to out.dat for the local viewer). A viewer that
 // cannot be reached is logged off.
 void SendDatagram(NetServer& net, IpAddress to, std::string_view text);
+// Appends what waits for out.dat (Channel::outboxBacklog) to it, when the disk
+// takes it now; each network turn tries.
+FileResult WriteOutbox(NetServer& net);
 // Unnumbered send to every logged-on viewer; with `backlogLimit`, only to those
 // with fewer messages than that awaiting a re-send (as of the last count): a
 // viewer that is behind needs the moves before thinking and clock lines.

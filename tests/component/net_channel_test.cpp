@@ -132,6 +132,26 @@ TEST_F(ChannelTest, LocalViewerIsAnsweredThroughOutDatOnly) {
     EXPECT_EQ(f.dir.Read("out.dat").substr(0, 18), "LOGON SUCCESSFUL\r\n");
 }
 
+// out.dat that cannot grow (a full disk; here a folder in its place) logs the
+// local viewer off no more: what it missed reaches out.dat once there is room.
+TEST_F(ChannelTest, LocalViewerStaysThroughAFullDiskAndMissesNothing) {
+    AppendBytes(f.dir.File("in.dat"), "LOGONv15:Local\r\n");
+    ServiceNetwork(f->net);
+    ASSERT_EQ(f->net.clients.Count(), 1);
+    std::filesystem::remove(f.dir.File("out.dat"));
+    std::filesystem::create_directory(f.dir.File("out.dat"));
+    AppendBytes(f.dir.File("in.dat"), "PING\r\nTIME\r\n");
+    ServiceNetwork(f->net);
+    ServiceNetwork(f->net);
+    EXPECT_EQ(f->net.clients.Count(), 1);
+    std::filesystem::remove(f.dir.File("out.dat"));
+    ServiceNetwork(f->net);
+    const auto out = OutDat();
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.front(), "PONG");
+    EXPECT_EQ(f->net.clients.Count(), 1);
+}
+
 TEST_F(ChannelTest, InboxLinesAreTakenOneAtATimeAfterTheDatagrams) {
     Logon(kAlice, "Alice");
     AppendBytes(f.dir.File("in.dat"), "LOGONv15:Local\nCHAT:one\nCHAT:two\n");
