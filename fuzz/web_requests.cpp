@@ -1,7 +1,7 @@
 // What a browser's request names before anything is served: the request target
 // and the Origin and Host of a WebSocket upgrade. The input is split at its
 // first two line feeds into target, origin and host; the rest is a server.ini
-// list of origins. Every input is read without a crash, and no route reaches a
+// list of origins; the origin's line is also read as a Transfer-Encoding. Every input is read without a crash, and no route reaches a
 // file the page does not hold: a path that is served starts with "/" and has no
 // segment starting with ".".
 #include <cstddef>
@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "web/web_feed.h"
+#include "text/text.h"
 #include "web/web_request.h"
 
 using namespace lantrel;
@@ -48,6 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (plainHost && !OriginMayPost("http://" + std::string(host), host, {})) std::abort();
     if (!OriginMayPost("", host, {})) std::abort();
     OriginMayPost(origin, host, ListWords(rest));
+    // The framing of a request whose Transfer-Encoding is the origin's line:
+    // one that does not end with chunked is never taken as sound.
+    const std::string_view lastCoding = origin.substr(origin.rfind(',') + 1);
+    if (FramingIsSound(11, true, origin) &&
+        UpperAscii(lastCoding).find("CHUNKED") == std::string::npos)
+        std::abort();
     // An origin let into the security policy adds no source or directive of its own.
     for (const std::string& taken : ReadOrigins(rest).origins)
         if (taken.find_first_of(" ;,'\"*/", taken.find("://") + 3) != std::string::npos)

@@ -61,6 +61,20 @@ bool IsOrigin(std::string_view text) {
 
 }  // namespace
 
+bool FramingIsSound(unsigned httpVersion, bool hasHost,
+                    std::optional<std::string_view> transferEncoding) {
+    if (httpVersion >= 11 && !hasHost) return false;
+    if (!transferEncoding) return true;
+    // The last of the comma-separated codings, its parameters and the blanks
+    // and tabs around it aside.
+    std::string_view last = transferEncoding->substr(transferEncoding->rfind(',') + 1);
+    last = last.substr(0, last.find(';'));
+    const std::size_t start = last.find_first_not_of(" \t");
+    const std::size_t end = last.find_last_not_of(" \t");
+    return start != std::string_view::npos &&
+           UpperAscii(last.substr(start, end - start + 1)) == "CHUNKED";
+}
+
 WebRoute RouteTarget(std::string_view target) {
     const std::string_view path = target.substr(0, target.find('?'));
     if (path.empty() || path[0] != '/') return {};

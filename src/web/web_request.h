@@ -4,6 +4,7 @@
 // without a socket.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,15 @@ struct WebRoute {
 // starts with "." (".git", "..", ".env": files kept beside the page are not
 // the page's), a backslash, a percent escape or a control byte.
 WebRoute RouteTarget(std::string_view target);
+
+// Whether the listener knows where a request ends and what it is for (RFC
+// 9112): `transferEncoding` (all its header lines' codings, comma-separated;
+// nullopt without one) must end with "chunked", and an HTTP/1.1 request
+// (`httpVersion` 11) must name its Host. Any other is answered 400 and its
+// connection closed: a body read as a request of its own is how requests are
+// smuggled past a proxy.
+bool FramingIsSound(unsigned httpVersion, bool hasHost,
+                    std::optional<std::string_view> transferEncoding);
 
 // Whether a WebSocket upgrade whose page came from `origin` may post chat:
 // no Origin (not a browser page), the server's own (http:// or https:// and

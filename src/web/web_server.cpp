@@ -484,15 +484,8 @@ class WebServer::Listener::HttpSession : public std::enable_shared_from_this<Htt
         if (error == http::error::end_of_stream || error == beast::error::timeout ||
             error == asio::error::operation_aborted)
             return Close();
-        if (error) {
-            // Not HTTP, or more of it than any page needs.
-            auto response = std::make_shared<http::response<http::string_body>>(
-                http::status::bad_request, 11, "Bad request\n");
-            response->set(http::field::content_type, "text/plain; charset=utf-8");
-            response->keep_alive(false);
-            response->prepare_payload();
-            return Write(response);
-        }
+        // Not HTTP, more of it than any page needs, or of a length in doubt.
+        if (error || !FramingIsSound(parser_->get())) return RefuseRequest();
         http::request<http::string_body> request = parser_->release();
         const auto target = request.target();
         if (websocket::is_upgrade(request) &&
@@ -509,6 +502,25 @@ class WebServer::Listener::HttpSession : public std::enable_shared_from_this<Htt
             return;
         }
         Write(std::make_shared<http::response<http::string_body>>(listener_.Answer(request)));
+    }
+
+    static bool FramingIsSound(const http::request<http::string_body>& request) {
+        std::optional<std::string> codings;
+        const auto [first, last] = request.equal_range(http::field::transfer_encoding);
+        for (auto line = first; line != last; ++line)
+            codings = (codings ? *codings + "," : std::string()) + std::string(line->value());
+        return lantrel::FramingIsSound(request.version(), request.count(http::field::host) > 0,
+                                       codings);
+    }
+
+    // 400, and the connection closed.
+    void RefuseRequest() {
+        auto response = std::make_shared<http::response<http::string_body>>(
+            http::status::bad_request, 11, "Bad request\n");
+        response->set(http::field::content_type, "text/plain; charset=utf-8");
+        response->keep_alive(false);
+        response->prepare_payload();
+        Write(response);
     }
 
     void Write(std::shared_ptr<http::response<http::string_body>> response) {

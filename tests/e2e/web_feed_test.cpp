@@ -69,6 +69,28 @@ TEST_F(WebListenerTest, TournamentPagesFollowThePgnAndDotfilesStayHidden) {
     EXPECT_EQ(get("/").substr(0, 15), "HTTP/1.1 200 OK");
 }
 
+// Where a request ends is never in doubt: a Transfer-Encoding that does not
+// end with chunked, or HTTP/1.1 without Host, is one 400 and the connection
+// closed, never a second request read out of the body.
+TEST_F(WebListenerTest, RequestsOfDoubtfulLengthAreOneRefusal) {
+    StartWeb();
+    const std::string smuggled = "GET /state.json HTTP/1.1\r\nHost: x\r\n\r\n";
+    for (const std::string head :
+         {"POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: xchunked\r\n",
+          "POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked, identity\r\n",
+          "POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: identity\r\n",
+          "GET / HTTP/1.1\r\n"}) {
+        TcpPeer peer(webPort);
+        peer.Send(head + "\r\n" + smuggled);
+        const std::string answer = peer.Receive();
+        EXPECT_EQ(CountOf(answer, "HTTP/1.1 "), 1) << head << answer;
+        EXPECT_TRUE(StartsWith(answer, "HTTP/1.1 400 ")) << head << answer;
+    }
+    TcpPeer sound(webPort);
+    sound.Send(smuggled);
+    EXPECT_TRUE(StartsWith(sound.Receive(1), "HTTP/1.1 200 "));
+}
+
 TEST_F(WebListenerTest, BrowsersAreToldTheServerGoesAway) {
     StartWeb();
     Browser browser(webPort);

@@ -384,6 +384,16 @@ TEST(ClientMessages, RequestTargetsAndOrigins) {
               (std::vector<std::string>{"wss://a.org:443"}));
 }
 
+TEST(WebRequests, FramingIsSoundOnlyWhereTheLengthIsInNoDoubt) {
+    EXPECT_TRUE(FramingIsSound(11, true, std::nullopt));
+    EXPECT_TRUE(FramingIsSound(11, true, "chunked"));
+    EXPECT_TRUE(FramingIsSound(11, true, "gzip, Chunked \t"));
+    EXPECT_TRUE(FramingIsSound(10, false, std::nullopt));  // HTTP/1.0 needs no Host
+    for (const char* codings : {"xchunked", "chunked, identity", "identity", "", " , ", "chunkedx", "gzip chunked"})
+        EXPECT_FALSE(FramingIsSound(11, true, std::string_view(codings))) << codings;
+    EXPECT_FALSE(FramingIsSound(11, false, std::nullopt));
+}
+
 // Only a bare origin goes into the policy's connect-src: a word that could add
 // a source of its own (a wildcard, a keyword, a second directive) is refused.
 TEST(WebRequests, FeedOriginsForTheSecurityPolicy) {
