@@ -16,6 +16,9 @@ namespace {
 // (about 16 s, a minute for chat) well inside the window.
 constexpr std::size_t kRememberedNumbers = 4096;
 constexpr double kLogonRetrySeconds = 3;
+// Nothing numbered for this long, and a plain answer to a PING: the server no
+// longer knows this viewer.
+constexpr double kStrangerSilenceSeconds = 10;
 
 // `text` without `keyword` when it begins with it.
 bool Strip(std::string_view text, std::string_view keyword, std::string& rest) {
@@ -222,6 +225,7 @@ void ViewerClient::Logon() {
     picture_.partSeq.clear();
     lastLogon_ = clock_.Monotonic();
     lastPing_ = lastLogon_;
+    lastNumbered_ = lastLogon_;
     SendRaw("LOGONv15:" + settings_.name);
 }
 
@@ -255,6 +259,18 @@ void ViewerClient::HandleDatagram(const std::string& datagram) {
         return;
     }
     Frame frame = ParseFrame(datagram);
+    // A logged-on viewer's PING is answered with a numbered PONG; a plain one
+    // with nothing numbered for a while (a congested viewer gets plain
+    // messages too, but its re-sends go on) is the server's answer to a
+    // stranger: it was started again and no longer knows this viewer, which
+    // would otherwise keep its old game for ever.
+    const double now = clock_.Monotonic();
+    if (frame.seq == 0 && datagram == "PONG" && picture_.loggedOn &&
+        now - lastNumbered_ >= kStrangerSilenceSeconds) {
+        if (onNotice) onNotice("The server no longer knew this viewer: logging on again");
+        Logon();
+        return;
+    }
     if (frame.seq == 0) {
         // The server's acknowledgement of one of our own framed messages.
         if (StartsWith(datagram, "ACK:")) {
@@ -271,6 +287,7 @@ void ViewerClient::HandleDatagram(const std::string& datagram) {
         return;
     }
     ++stats_.framed;
+    lastNumbered_ = now;
     if (settings_.acknowledge) {
         // Acknowledge repeats too: our earlier ACK may be the one that got lost.
         if (Lose(settings_.dropAckShare)) {

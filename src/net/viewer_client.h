@@ -120,6 +120,8 @@ class ViewerClient {
     std::function<void(const std::string&)> onMessage;
     // The same, with the message's number (0 when it came unframed).
     std::function<void(SequenceNumber, const std::string&)> onNumberedMessage;
+    // What the viewer did of its own accord, for its user ("logging on again").
+    std::function<void(const std::string&)> onNotice;
 
     // Statistics for tests.
     struct Stats {
@@ -159,6 +161,7 @@ class ViewerClient {
     std::set<SequenceNumber> seen_;  // numbers acted upon lately, the lowest dropped first
     std::map<SequenceNumber, int> actedOn_;
     double lastPing_ = 0;
+    double lastNumbered_ = 0;  // monotonic time of the last numbered datagram
     double lastLogon_ = -1;  // < 0: not logging on
     Stats stats_;
 };

@@ -105,6 +105,35 @@ TEST_F(ViewerClientTest, AcknowledgesEveryFramedMessageAndActsOnItOnce) {
     EXPECT_EQ(viewer.actedOn(), (std::map<SequenceNumber, int>{{4, 1}, {5, 1}}));
 }
 
+// A server started again answers the viewer's PING as a stranger's, with a
+// plain PONG, and sends nothing numbered: the viewer logs on again, says so,
+// and takes the new game. A congested viewer's plain PONG among its re-sends
+// is no such sign.
+TEST_F(ViewerClientTest, LogsOnAgainWhenTheServerNoLongerKnowsIt) {
+    auto viewer = Make();
+    std::vector<std::string> notices;
+    viewer.onNotice = [&](const std::string& notice) { notices.push_back(notice); };
+    viewer.Logon();
+    Arrive("LOGON SUCCESSFUL");
+    Arrive("< 7>PONG");
+    viewer.Poll(10);
+    clock.Advance(5);
+    Arrive("PONG");
+    viewer.Poll(10);
+    EXPECT_TRUE(notices.empty());
+    clock.Advance(6);
+    Arrive("PONG");
+    viewer.Poll(10);
+    EXPECT_EQ(notices, (std::vector<std::string>{
+                           "The server no longer knew this viewer: logging on again"}));
+    EXPECT_EQ(Sent().back(), "LOGONv15:Vera");
+    EXPECT_FALSE(viewer.picture().loggedOn);
+    Arrive("LOGON SUCCESSFUL");
+    Arrive("< 1>FEN: new w KQkq");  // the new server's numbers start again
+    viewer.Poll(10);
+    EXPECT_EQ(viewer.picture().fen, "new w KQkq");
+}
+
 TEST_F(ViewerClientTest, IgnoresDatagramsFromOthers) {
     auto viewer = Make();
     socket.Queue(MakeIp(10, 0, 0, 66), "< 1>CHAT: [x] - spoof");

@@ -212,6 +212,7 @@ int main(int argc, char** argv) {
                   << " as " << options.name << " (/quit to end)\n";
     }
 
+    client.onNotice = [](const std::string& notice) { std::cout << notice << std::endl; };
     InputLines input;
     client.Logon();
     const double end = options.seconds > 0 ? clock.Monotonic() + options.seconds : 0;
