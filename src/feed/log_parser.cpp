@@ -106,7 +106,8 @@ std::optional<PieceColour> ColourOf(const LiveGame& g, int source) {
 void EngineStarted(Feed& feed, LineStep& step) {
     LiveGame& g = feed.game;
     const std::string& workLine = step.parts.workLine;
-    std::string name = Mid(workLine, Find(workLine, ")", 17) + 2);
+    // Engine names reach every viewer's terminal: no control character does.
+    std::string name = WithoutControls(Mid(workLine, Find(workLine, ")", 17) + 2));
     if (feed.settings.icsMode) g.secondEngine = "Human";
     if (g.firstEngine.empty()) {
         g.firstEngine = g.firstEngineCommand = g.whitePlayer = name;
@@ -122,15 +123,18 @@ void EngineStarted(Feed& feed, LineStep& step) {
     ReportPlayer(feed, PieceColour::kBlack);
 }
 
-// "feature ... myname="Name"": the engine's own name replaces its command line.
+// "feature ... myname="Name"": the engine's own name replaces its command line;
+// one of nothing but blanks and control characters names nobody.
 void EngineNamed(Feed& feed, LineStep& step) {
     LiveGame& g = feed.game;
     const std::string& workLine = step.parts.workLine;
     std::size_t m = Find(workLine, "myname=");
     std::size_t q1 = Find(workLine, "\"", m);
     std::size_t q2 = q1 ? Find(workLine, "\"", q1 + 1) : 0;
-    if (q1 > 0 && q1 < q2) {
-        std::string name = Mid(workLine, q1 + 1, q2 - q1 - 1);
+    const std::string given =
+        q1 > 0 && q1 < q2 ? Mid(workLine, q1 + 1, q2 - q1 - 1) : std::string();
+    if (HasPrintable(given)) {
+        const std::string name = WithoutControls(given);
         if (step.source == 1) {
             g.firstEngine = name;
             if (g.firstEngineColour == PieceColour::kWhite) g.whitePlayer = name;

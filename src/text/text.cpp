@@ -166,6 +166,22 @@ void AppendUtf8(std::string& out, char32_t point) {
 
 }  // namespace
 
+std::string WithoutControls(std::string_view text) {
+    const bool utf8 = IsUtf8(text);
+    std::string clean;
+    clean.reserve(text.size());
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const auto byte = static_cast<unsigned char>(text[k]);
+        const bool c1 =
+            utf8 ? byte == 0xC2 && k + 1 < text.size() &&
+                       static_cast<unsigned char>(text[k + 1]) <= 0x9F
+                 : byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
+        if (c1 && utf8) ++k;
+        clean += byte < 0x20 || byte == 0x7F || c1 ? '?' : text[k];
+    }
+    return clean;
+}
+
 std::string TextToUtf8(std::string_view text) {
     if (IsUtf8(text)) return std::string(text);
     std::string utf8;

@@ -74,6 +74,12 @@ bool IsUtf8(std::string_view text);
 // (Latin-1, with the printable characters of 0x80-0x9F: the euro sign, curly
 // quotes, dashes, the trade mark sign, ...). Decided once for the whole text.
 std::string TextToUtf8(std::string_view text);
+// `text` with its control characters replaced by "?", in its own encoding: C0
+// and DEL, and C1 as TextToUtf8 reads the text (U+0080 to U+009F of a UTF-8
+// text; of any other the bytes Windows-1252 leaves undefined, 0x81, 0x8D,
+// 0x8F, 0x90 and 0x9D). For texts from outside that reach terminals (an
+// engine's name).
+std::string WithoutControls(std::string_view text);
 // A UTF-8 text in Latin-1, for the UDP viewers: a character beyond Latin-1
 // becomes "?".
 std::string Utf8ToLatin1(std::string_view utf8);

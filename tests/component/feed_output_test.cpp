@@ -149,12 +149,15 @@ TEST_F(FeedOutputTest, AThinkingLineGoesWithOneMoveOfItsGame) {
 }
 
 // Every output but the UDP viewers names a player by the engine's own name,
-// until then by its program's; the viewers get the GUI's bytes.
+// until then by its program's; the viewers get the GUI's bytes. A name of
+// nothing but blanks and control characters names nobody, and no name holds
+// a control character.
 TEST_F(FeedOutputTest, PlayersAreTheirProgramsUntilTheyNameThemselves) {
     std::vector<std::string> players;
     for (const std::string& event :
          Lines({"StartChildProcess (dir=\"\") polyglot -noini -ec \"glaurung\" -ed \".\" -uci",
                 "StartChildProcess (dir=\".\") gnuchess --xboard",
+                "199 <first : feature myname=\"Glau\x1b[2Jrung\"",
                 "200 <first : feature myname=\"Glaurung 2.2\"",
                 "201 <second: feature myname=\" \x01\"", "202 >second: white",
                 "203 >first : time 3000", "204 >first : otim 2990"}))
@@ -163,9 +166,9 @@ TEST_F(FeedOutputTest, PlayersAreTheirProgramsUntilTheyNameThemselves) {
               (std::vector<std::string>{
                   "player white polyglot -noini -ec \"glaurung\" -ed \".\" -uci  (glaurung)",
                   "player black gnuchess --xboard  (gnuchess)",
+                  "player white Glau?[2Jrung (Glau?[2Jrung)",
                   "player white Glaurung 2.2 (Glaurung 2.2)",
-                  "player black  \x01 (gnuchess)",
-                  "player white  \x01 (gnuchess)",
+                  "player white gnuchess --xboard  (gnuchess)",
                   "player black Glaurung 2.2 (Glaurung 2.2)",
                   "clocks 3000 /2990 catching up",
               }));

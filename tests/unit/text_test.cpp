@@ -112,6 +112,14 @@ TEST(TextToUtf8Test, Utf8StaysAnythingElseIsWindows1252) {
     EXPECT_EQ(Utf8ToLatin1("\xD0\x96 \xE2\x82\xAC \xF0\x9F\x98\x80 \x80x"), "? ? ? ?x");
 }
 
+TEST(WithoutControlsTest, C0DelAndC1AsTheTextIsRead) {
+    EXPECT_EQ(WithoutControls("a\x1b[2J\x07\x7f\tb"), "a?[2J???b");
+    // UTF-8: U+009B (CSI) is a control; the bytes of U+265E are not.
+    EXPECT_EQ(WithoutControls("\xC2\x9B\xE2\x99\x9E\xC3\xB6"), "?\xE2\x99\x9E\xC3\xB6");
+    // Windows-1252: the undefined bytes are, the euro sign and the trade mark are not.
+    EXPECT_EQ(WithoutControls("\x80\x81\x99\x9D\xF6"), "\x80?\x99?\xF6");
+}
+
 TEST(TrimTest, BlanksOnly) {
     EXPECT_EQ(TrimBlanks("  a b  "), "a b");
     EXPECT_EQ(TrimRightBlanks("\ta  "), "\ta");
