@@ -1,17 +1,18 @@
 // What a browser's request names before anything is served: the request target
 // and the Origin and Host of a WebSocket upgrade. The input is split at its
 // first two line feeds into target, origin and host; the rest is a server.ini
-// list of origins; the origin's line is also read as a Transfer-Encoding. Every input is read without a crash, and no route reaches a
-// file the page does not hold: a path that is served starts with "/" and has no
-// segment starting with ".".
+// list of origins; the origin's line is also read as a Transfer-Encoding.
+// Every input is read without a crash, and no route reaches a file the page
+// does not hold: a path that is served starts with "/" and has no segment
+// starting with ".".
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
-#include "web/web_feed.h"
 #include "text/text.h"
+#include "web/web_feed.h"
 #include "web/web_request.h"
 
 using namespace lantrel;

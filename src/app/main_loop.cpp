@@ -113,9 +113,9 @@ void MainLoopPass(Server& server) {
         } else if (feed.bytesRead > 0) {
             // A log removed and written anew before we looked again may already be
             // longer than what was read of the old one: it is a restart all the same.
-            replaced = identity != feed.logIdentity ||
-                       (feed.logSize >= feed.bytesRead &&
-                        BytesBefore(log, feed.bytesRead) != feed.readTail);
+            replaced =
+                identity != feed.logIdentity || (feed.logSize >= feed.bytesRead &&
+                                                 BytesBefore(log, feed.bytesRead) != feed.readTail);
         }
         feed.logIdentity = identity;
         feed.logAway = false;

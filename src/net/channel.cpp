@@ -200,8 +200,7 @@ void SendDatagram(NetServer& net, IpAddress to, std::string_view text) {
     // send would fail for every viewer and log each of them off, so the text
     // loses its tail instead.
     text = text.substr(0, kMaxDatagramBytes);
-    if (!IsLoggedOn(net.clients, to) && !SpendStrangerCredit(net.channel, to, text.size()))
-        return;
+    if (!IsLoggedOn(net.clients, to) && !SpendStrangerCredit(net.channel, to, text.size())) return;
     const SocketError error =
         net.os.socket.Send(to, static_cast<std::uint16_t>(net.settings.port), text);
     if (error == SocketError::kOk) return;

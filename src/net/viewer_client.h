@@ -162,7 +162,7 @@ class ViewerClient {
     std::map<SequenceNumber, int> actedOn_;
     double lastPing_ = 0;
     double lastNumbered_ = 0;  // monotonic time of the last numbered datagram
-    double lastLogon_ = -1;  // < 0: not logging on
+    double lastLogon_ = -1;    // < 0: not logging on
     Stats stats_;
 };
 

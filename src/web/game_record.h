@@ -36,15 +36,15 @@ inline constexpr const char* kNoWhite = "White";
 inline constexpr const char* kNoBlack = "Black";
 
 struct RecordedGame {
-    std::int32_t number = 1;  // 1, 2, 3 ... in the order this run played them
-    std::string date;         // "YYYY.MM.DD", local, when the game began
-    std::string white;        // PlayerName::shown; kNoWhite while nobody is named
-    std::string black;        // likewise; kNoBlack
-    Level level;           // the time control; empty text before one
+    std::int32_t number = 1;   // 1, 2, 3 ... in the order this run played them
+    std::string date;          // "YYYY.MM.DD", local, when the game began
+    std::string white;         // PlayerName::shown; kNoWhite while nobody is named
+    std::string black;         // likewise; kNoBlack
+    Level level;               // the time control; empty text before one
     std::string startFen;      // empty: the standard start position
     std::string startFullFen;  // the same in full (en-passant square, counters), for the PGN
-    std::string result;    // "1-0", "0-1", "1/2-1/2"; empty while it goes on
-    std::string reason;    // the GUI's words for it ("White mates"), if any
+    std::string result;        // "1-0", "0-1", "1/2-1/2"; empty while it goes on
+    std::string reason;        // the GUI's words for it ("White mates"), if any
     std::vector<RecordedPly> plies;
 };
 

@@ -100,8 +100,7 @@ std::string PgnTimeControl(const Level& level) {
     return base + (control.increment > 0 ? "+" + std::to_string(control.increment) : "");
 }
 
-std::string PgnOfGame(const RecordedGame& game, const std::string& event,
-                      const std::string& site) {
+std::string PgnOfGame(const RecordedGame& game, const std::string& event, const std::string& site) {
     const std::string result = game.result.empty() ? "*" : game.result;
     std::string text = TagLine("Event", KnownOr(event)) + TagLine("Site", KnownOr(site)) +
                        TagLine("Date", KnownOr(game.date)) +
@@ -145,8 +144,7 @@ std::string PgnOfGame(const RecordedGame& game, const std::string& event,
     return text + "\n";
 }
 
-std::string LivePgn(const GameRecorder& record, const std::string& event,
-                    const std::string& site) {
+std::string LivePgn(const GameRecorder& record, const std::string& event, const std::string& site) {
     std::string text;
     for (const RecordedGame& game : record.finished())
         text += PgnOfGame(game, event, site) + "\n";

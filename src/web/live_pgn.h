@@ -44,13 +44,11 @@ std::string PgnTimeControl(const Level& level);
 // "{[%clk h:mm:ss] [%eval x.xx]}" where known, and the result ("*" while the
 // game goes on) after the GUI's words for it, "{White mates} 1-0". LF line
 // ends, lines of at most 80 characters.
-std::string PgnOfGame(const RecordedGame& game, const std::string& event,
-                      const std::string& site);
+std::string PgnOfGame(const RecordedGame& game, const std::string& event, const std::string& site);
 
 // The finished games, then the current one (when it has begun or has its
 // players), blank-line separated.
-std::string LivePgn(const GameRecorder& record, const std::string& event,
-                    const std::string& site);
+std::string LivePgn(const GameRecorder& record, const std::string& event, const std::string& site);
 
 // Rewrites live.pgn (in UTF-8) when LIVEPGN=1: after the events of a network
 // turn that changed the record, as a new file renamed over the old one, so a reader never
@@ -100,7 +98,7 @@ class LivePgnFile final : public GameOutput {
     const WebSettings& settings_;
     std::string path_;
     std::string tourneyEvent_;
-    std::string text_;       // the latest text
+    std::string text_;        // the latest text
     bool unwritten_ = false;  // live.pgn does not hold it yet
     bool changed_ = false;
     bool catchingUp_ = false;

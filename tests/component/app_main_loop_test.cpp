@@ -191,8 +191,9 @@ TEST(MainLoopLivePgnTest, AFailedWriteIsMadeGoodOnceItCanBe) {
     f.dir.Write("server.ini", "PATH=gui.log\nPORT=17000\nDELAY=10\nDELAYAFTERGAME=0\nLIVEPGN=1\n");
     ASSERT_EQ(StartServer(*f), SocketError::kOk);
     MainLoopPass(*f);
-    f.dir.Write("gui.log", "100 >first : new\n101 >first : go\n102 <first : move e2e4\n"
-                           "103 >first : result 1-0 {White mates}\n");
+    f.dir.Write("gui.log",
+                "100 >first : new\n101 >first : go\n102 <first : move e2e4\n"
+                "103 >first : result 1-0 {White mates}\n");
     std::filesystem::create_directory(f.dir.File("live.pgn.tmp"));
     MainLoopPass(*f);
     MainLoopPass(*f);
@@ -230,14 +231,15 @@ TEST(MainLoopResetTest, KeyRLeavesTheSameGamesOnEveryOutput) {
                              "openings/lgf_fairymax_sf", "openings/tourney_positions"}) {
         SCOPED_TRACE(name);
         FakeServer f;
-        f.dir.Write("server.ini", "PATH=gui.log\nPORT=17000\nDELAY=10\nDELAYAFTERMOVE=0\n"
-                                  "DELAYAFTERGAME=0\nLIVEPGN=1\nTOURNEYPGN=cup.pgn\n");
+        f.dir.Write("server.ini",
+                    "PATH=gui.log\nPORT=17000\nDELAY=10\nDELAYAFTERMOVE=0\n"
+                    "DELAYAFTERGAME=0\nLIVEPGN=1\nTOURNEYPGN=cup.pgn\n");
         f.dir.Write("cup.pgn", "[Event \"Lab Cup\"]\n[White \"A\"]\n[Black \"B\"]\n\n1-0\n");
         ASSERT_EQ(StartServer(*f), SocketError::kOk);
         f->outputs.Attach(f->webFeed);  // as the web listener attaches it
-        f.dir.Write("gui.log", ReadWholeFile(std::string(LANTREL_FIXTURES) + "/xboard/" + name +
-                                             ".debug")
-                                   .value_or(""));
+        f.dir.Write("gui.log",
+                    ReadWholeFile(std::string(LANTREL_FIXTURES) + "/xboard/" + name + ".debug")
+                        .value_or(""));
         auto outputs = [&] {
             MainLoopPass(*f);
             MainLoopPass(*f);
@@ -255,14 +257,12 @@ TEST(MainLoopResetTest, KeyRLeavesTheSameGamesOnEveryOutput) {
         };
         const std::string before = outputs();
         ASSERT_NE(before.find("[Round \"1\"]"), std::string::npos);
-        EXPECT_NE(before.find("[Event \"Lab Cup\"]\n[Site \"Lantrel viewer\"]"),
-                  std::string::npos);
+        EXPECT_NE(before.find("[Event \"Lab Cup\"]\n[Site \"Lantrel viewer\"]"), std::string::npos);
         EXPECT_NE(before.find("{[%clk 0:0"), std::string::npos);  // clocks while catching up
         const std::string journal = f.dir.Read("server.log");
         f.screen.keys.push_back("R");
         EXPECT_EQ(outputs(), before);
-        EXPECT_EQ(moveErrors(f.dir.Read("server.log").substr(journal.size())),
-                  moveErrors(journal));
+        EXPECT_EQ(moveErrors(f.dir.Read("server.log").substr(journal.size())), moveErrors(journal));
     }
 }
 

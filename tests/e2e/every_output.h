@@ -112,8 +112,9 @@ inline std::vector<ToldGame> SavedGames(const std::string& pgn) {
         ToldGame game;
         game.white = record.tags.count("White") ? record.tags.at("White") : "";
         game.black = record.tags.count("Black") ? record.tags.at("Black") : "";
-        game.start = record.tags.count("FEN") ? record.tags.at("FEN")
-                                              : "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+        game.start = record.tags.count("FEN")
+                         ? record.tags.at("FEN")
+                         : "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
         game.result = record.result;
         game.reason = record.reason;
         for (const auto& [san, comment] : record.plies) {
@@ -142,8 +143,8 @@ inline std::vector<ToldGame> LivePgnGames(const std::string& pgn) {
         game.black = record.tags.count("Black") ? record.tags.at("Black") : "";
         game.result = record.result;
         game.reason = record.reason;
-        const bool blackStarts = record.tags.count("FEN") &&
-                                 record.tags.at("FEN").find(" b ") != std::string::npos;
+        const bool blackStarts =
+            record.tags.count("FEN") && record.tags.at("FEN").find(" b ") != std::string::npos;
         for (const auto& [san, comment] : record.plies) {
             ToldPly ply;
             ply.san = san;
@@ -272,7 +273,8 @@ inline void ExpectSavedGames(const std::map<int, ToldGame>& told,
             // before it: the feed gives that line (mate scores aside, which
             // the GUI writes in a scale of its own).
             if (b.score && std::llabs(*b.score) < 9000) {
-                EXPECT_EQ(std::to_string(a.score.value_or(-1)) + "/" + std::to_string(a.depth.value_or(-1)),
+                EXPECT_EQ(std::to_string(a.score.value_or(-1)) + "/" +
+                              std::to_string(a.depth.value_or(-1)),
                           std::to_string(*b.score) + "/" + std::to_string(*b.depth))
                     << PlyTrace(mine, p) << " score/depth";
             }
@@ -287,9 +289,9 @@ inline void ExpectSnapshotOf(const std::string& json, const ToldGame& last,
     const nlohmann::json snapshot = nlohmann::json::parse(json, nullptr, false);
     ASSERT_TRUE(snapshot.is_object()) << output << ": " << json;
     const ToldGame now = FeedGame(snapshot);
-    EXPECT_EQ(std::to_string(now.number) + " " + now.white + " - " + now.black + " " + now.result,
-              std::to_string(last.number) + " " + last.white + " - " + last.black + " " +
-                  last.result)
+    EXPECT_EQ(
+        std::to_string(now.number) + " " + now.white + " - " + now.black + " " + now.result,
+        std::to_string(last.number) + " " + last.white + " - " + last.black + " " + last.result)
         << output;
     EXPECT_EQ(now.plies.size(), last.plies.size()) << output;
 }

@@ -8,8 +8,8 @@
 
 #include <sstream>
 
-#include "feed/replay.h"
 #include "every_output.h"
+#include "feed/replay.h"
 #include "feed_replay_support.h"
 
 namespace lantrel {

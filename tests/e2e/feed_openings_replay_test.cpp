@@ -144,8 +144,8 @@ TEST_P(OpeningReplayTest, ViewerSeesTheSavedGames) {
             EXPECT_EQ(seen[g].result, expected[g].result) << "game " << g + 1;
             EXPECT_EQ(seen[g].moves.size(), expected[g].plies.size()) << "game " << g + 1;
         }
-        ExpectEveryOutputTellsTheSavedGames(
-            outcome, kFixtures + "/xboard/openings/" + c.recording + ".pgn");
+        ExpectEveryOutputTellsTheSavedGames(outcome,
+                                            kFixtures + "/xboard/openings/" + c.recording + ".pgn");
     }
     // One journal line per accepted move, one more for each move XBoard refused,
     // which is taken back, and one more for each taken from the GUI.

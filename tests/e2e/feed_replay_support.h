@@ -227,7 +227,7 @@ struct ReplayOutcome {
     // snapshot for newcomers in the bucket ({"sequence":N,"snapshot":{...}}).
     std::vector<std::string> natsStream;
     std::string natsSnapshot;
-    bool setUp = false;   // server started, viewer logged on
+    bool setUp = false;  // server started, viewer logged on
     bool replayEnded = false;
 };
 
@@ -291,7 +291,8 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
         dir.Write("server.ini", "PORT=" + std::to_string(port) +
                                     "\nBIND=127.0.0.1\nPATH=gui.log\nDELAY=20\nDELAYAFTERMOVE=0\n"
                                     "DELAYAFTERGAME=0\nSITE=Replay\nLIVEPGN=1\nWEBBIND=127.0.0.1\n"
-                                    "WEBPORT=" + std::to_string(webPort) + "\n");
+                                    "WEBPORT=" +
+                                    std::to_string(webPort) + "\n");
         server = std::make_unique<ChildProcess>(
             std::vector<std::string>{LANTREL_SERVER_BIN, "--headless", "--dir", dir.path()},
             dir.File("server.out"));
@@ -403,9 +404,9 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
     if (throughNats) {
         // Until the relay has published the version /state.json holds.
         const std::string version =
-            "\"version\":" + std::to_string(ReadFeedMessageHead(outcome.state)
-                                                 .value_or(FeedMessageHead{})
-                                                 .version) + ",";
+            "\"version\":" +
+            std::to_string(ReadFeedMessageHead(outcome.state).value_or(FeedMessageHead{}).version) +
+            ",";
         const bool published = Eventually(
             [&] {
                 outcome.natsStream =
@@ -414,8 +415,8 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
             },
             10);
         if (!published)
-            ADD_FAILURE() << "the relay did not publish " << version << " (" << outcome.natsStream.size()
-                          << " messages): " << dir.Read("relay.out");
+            ADD_FAILURE() << "the relay did not publish " << version << " ("
+                          << outcome.natsStream.size() << " messages): " << dir.Read("relay.out");
         // The relay refreshes the snapshot for newcomers every two seconds.
         const bool refreshed = Eventually(
             [&] {

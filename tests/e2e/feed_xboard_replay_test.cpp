@@ -3,7 +3,6 @@
 // see exactly the games XBoard saved, with no move the server could not match.
 #include <gtest/gtest.h>
 
-
 #include "every_output.h"
 #include "feed_replay_support.h"
 

@@ -50,10 +50,10 @@ TEST(RelayOutageTest, OneLineEachWayAndNoBusyLoop) {
     std::vector<std::string> said;
     for (const std::string& line : SplitLines(dir.Read("relay.out")))
         said.push_back(line.substr(0, line.find_first_of("(:0123456789", 15)));
-    EXPECT_EQ(said, (std::vector<std::string>{"lantrel-relay: cannot reach NATS ",
-                                              "lantrel-relay: NATS reachable again after ",
-                                              "lantrel-relay: the stream is empty",
-                                              "lantrel-relay: cannot reach the feed"}))
+    EXPECT_EQ(said,
+              (std::vector<std::string>{
+                  "lantrel-relay: cannot reach NATS ", "lantrel-relay: NATS reachable again after ",
+                  "lantrel-relay: the stream is empty", "lantrel-relay: cannot reach the feed"}))
         << dir.Read("relay.out");
     // A busy loop takes a whole core: ten seconds of it.
     EXPECT_LT(cpu, 1.0);

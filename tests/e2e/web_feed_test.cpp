@@ -78,8 +78,7 @@ TEST_F(WebListenerTest, RequestsOfDoubtfulLengthAreOneRefusal) {
     for (const std::string head :
          {"POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: xchunked\r\n",
           "POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked, identity\r\n",
-          "POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: identity\r\n",
-          "GET / HTTP/1.1\r\n"}) {
+          "POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: identity\r\n", "GET / HTTP/1.1\r\n"}) {
         TcpPeer peer(webPort);
         peer.Send(head + "\r\n" + smuggled);
         const std::string answer = peer.Receive();

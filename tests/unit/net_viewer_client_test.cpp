@@ -124,8 +124,9 @@ TEST_F(ViewerClientTest, LogsOnAgainWhenTheServerNoLongerKnowsIt) {
     clock.Advance(6);
     Arrive("PONG");
     viewer.Poll(10);
-    EXPECT_EQ(notices, (std::vector<std::string>{
-                           "The server no longer knew this viewer: logging on again"}));
+    EXPECT_EQ(
+        notices,
+        (std::vector<std::string>{"The server no longer knew this viewer: logging on again"}));
     EXPECT_EQ(Sent().back(), "LOGONv15:Vera");
     EXPECT_FALSE(viewer.picture().loggedOn);
     Arrive("LOGON SUCCESSFUL");

@@ -98,12 +98,14 @@ TEST(TextToUtf8Test, Utf8StaysAnythingElseIsWindows1252) {
     } cases[] = {
         {"Kasparov", "Kasparov"},
         {"Str\xC3\xB6ng \xE2\x99\x9E", "Str\xC3\xB6ng \xE2\x99\x9E"},  // XBoard on Linux
-        {"R\xE9ti \xFF", "R\xC3\xA9ti \xC3\xBF"},                       // Latin-1
-        {"\x80 \x99 \x93x\x94 \x96", "\xE2\x82\xAC \xE2\x84\xA2 \xE2\x80\x9Cx\xE2\x80\x9D \xE2\x80\x93"},
+        {"R\xE9ti \xFF", "R\xC3\xA9ti \xC3\xBF"},                      // Latin-1
+        {"\x80 \x99 \x93x\x94 \x96",
+         "\xE2\x82\xAC \xE2\x84\xA2 \xE2\x80\x9Cx\xE2\x80\x9D \xE2\x80\x93"},
         {"\x81\x9D", "\xC2\x81\xC2\x9D"},  // undefined in Windows-1252: C1 as Windows reads them
         // One text, one decision: a valid sequence beside a stray byte is Windows-1252 too.
         {"\xC3\xB6 \xF6", "\xC3\x83\xC2\xB6 \xC3\xB6"},
-        {"\xC0\xAF \xED\xA0\x80", "\xC3\x80\xC2\xAF \xC3\xAD\xC2\xA0\xE2\x82\xAC"},  // overlong, surrogate
+        {"\xC0\xAF \xED\xA0\x80",
+         "\xC3\x80\xC2\xAF \xC3\xAD\xC2\xA0\xE2\x82\xAC"},  // overlong, surrogate
     };
     for (const auto& c : cases)
         EXPECT_EQ(TextToUtf8(c.text), c.utf8) << c.text;

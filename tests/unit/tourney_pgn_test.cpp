@@ -115,7 +115,8 @@ TEST(ScanPgnTags, TagValueRules) {
 }
 
 TEST(PgnEvent, TheFirstEventTag) {
-    EXPECT_EQ(PgnEvent("[Site \"x\"]\n[Event \" Lab Cup \"]\n\n1. e4 *\n[Event \"Other\"]\n"), "Lab Cup");
+    EXPECT_EQ(PgnEvent("[Site \"x\"]\n[Event \" Lab Cup \"]\n\n1. e4 *\n[Event \"Other\"]\n"),
+              "Lab Cup");
     EXPECT_EQ(PgnEvent("[event \"?\"]\n"), "");
     EXPECT_EQ(PgnEvent("[White \"A\"]\n"), "");
 }

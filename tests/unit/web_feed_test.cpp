@@ -118,7 +118,8 @@ TEST_F(WebFeedTest, ATakebackDropsTheMoveFromDeltaSnapshotAndLivePgn) {
     outputs.Serve(0);
     ASSERT_EQ((*out.snapshot)["moves"].size(), 1u);
     EXPECT_EQ((*out.snapshot)["moves"][0]["san"], "e4");
-    EXPECT_NE(LivePgn(record, site, site).find("1. e4 1-0"), std::string::npos) << LivePgn(record, site, site);
+    EXPECT_NE(LivePgn(record, site, site).find("1. e4 1-0"), std::string::npos)
+        << LivePgn(record, site, site);
 }
 
 // An engine that plays on after the result: the game stays as it ended.
@@ -389,7 +390,8 @@ TEST(WebRequests, FramingIsSoundOnlyWhereTheLengthIsInNoDoubt) {
     EXPECT_TRUE(FramingIsSound(11, true, "chunked"));
     EXPECT_TRUE(FramingIsSound(11, true, "gzip, Chunked \t"));
     EXPECT_TRUE(FramingIsSound(10, false, std::nullopt));  // HTTP/1.0 needs no Host
-    for (const char* codings : {"xchunked", "chunked, identity", "identity", "", " , ", "chunkedx", "gzip chunked"})
+    for (const char* codings :
+         {"xchunked", "chunked, identity", "identity", "", " , ", "chunkedx", "gzip chunked"})
         EXPECT_FALSE(FramingIsSound(11, true, std::string_view(codings))) << codings;
     EXPECT_FALSE(FramingIsSound(11, false, std::nullopt));
 }

@@ -8,11 +8,11 @@
 // clang-format off
 #include <utility>  // first: Asio 1.74 uses std::exchange without including it
 // clang-format on
+#include <algorithm>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -284,7 +284,8 @@ class FeedRelay {
         socket.expires_after(std::chrono::seconds(10));
         socket.async_connect(resolver.resolve(options_.feedHost, options_.feedPort),
                              [this, target](beast::error_code error, const tcp::endpoint&) {
-                                 if (error) return Lost("cannot reach the feed: " + error.message());
+                                 if (error)
+                                     return Lost("cannot reach the feed: " + error.message());
                                  beast::get_lowest_layer(ws_).expires_never();
                                  websocket::stream_base::timeout timeout{
                                      std::chrono::seconds(10), std::chrono::seconds(30), true};
@@ -447,8 +448,8 @@ int main(int argc, char** argv) {
             FeedRelay relay(options, nats, track, feedLink);
             if (relay.Run()) {
                 natsOpen = false;
-                Note(natsLink.Failed(nats.problem() + "; the feed waits until NATS is back",
-                                     Now()));
+                Note(
+                    natsLink.Failed(nats.problem() + "; the feed waits until NATS is back", Now()));
             }
             // A feed that ends at once is tried again no sooner than a lost one.
             if (!StopRequested()) retryAfter(natsOpen ? feedLink : natsLink);
