@@ -150,10 +150,7 @@ PIDS+=($!)
 wait_port "$HUB" || fail "the hub did not start"
 start_edge
 
-# The log up to the first "new" is there before the server starts; the rest is replayed.
-primer_lines=$(grep -n -m1 ' : new' "$RECORDED" | cut -d: -f1)
-head -n "$primer_lines" "$RECORDED" > "$WORK/gui.debug"
-tail -n +"$((primer_lines + 1))" "$RECORDED" > "$WORK/rest.debug"
+split_recorded_log "$RECORDED" "$WORK"
 # The page, and an event page whose one board follows the channel through the edge.
 mkdir "$WORK/page"
 cp -r "$SOURCE_DIR/web/." "$WORK/page/"

@@ -27,3 +27,14 @@ need_chromium_and_node() {
 free_port() {
     python3 -c "import socket; s=socket.socket(socket.AF_INET, socket.$1); s.bind(('127.0.0.1', 0)); print(s.getsockname()[1])"
 }
+
+# A recorded GUI log in two parts, as the tests replay it: WORK/gui.debug, the
+# lines up to the first "new" (there before the server starts), and
+# WORK/rest.debug, the rest (replayed while it follows).
+#   split_recorded_log RECORDED WORK
+split_recorded_log() {
+    local primer_lines
+    primer_lines=$(grep -n -m1 ' : new' "$1" | cut -d: -f1)
+    head -n "$primer_lines" "$1" > "$2/gui.debug"
+    tail -n +"$((primer_lines + 1))" "$1" > "$2/rest.debug"
+}

@@ -54,10 +54,7 @@ fi
 sed -e "s|myname=\"Stockfish 15.1\"|myname=\"$WHITE_NAME\"|" \
     -e "s|myname=\"Fairy-Max 5.0b\"|myname=\"$BLACK_NAME\"|" \
     "$FIXTURES/sf_fairymax.debug" > "$WORK/recorded.debug"
-# The log up to the first "new" is there before the server starts; the rest is replayed.
-primer_lines=$(grep -n -m1 ' : new' "$WORK/recorded.debug" | cut -d: -f1)
-head -n "$primer_lines" "$WORK/recorded.debug" > "$WORK/gui.debug"
-tail -n +"$((primer_lines + 1))" "$WORK/recorded.debug" > "$WORK/rest.debug"
+split_recorded_log "$WORK/recorded.debug" "$WORK"
 
 # A finished tournament game whose tags carry HTML too (the game list cuts names to 20 characters).
 cat > "$WORK/tourney.pgn" <<'PGN'

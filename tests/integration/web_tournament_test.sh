@@ -32,10 +32,7 @@ cleanup() {
 trap cleanup EXIT
 install_npm_packages "$SOURCE_DIR" "$WORK"
 
-# The log up to the first "new" is there before the server starts; the rest is replayed.
-primer_lines=$(grep -n -m1 ' : new' "$RECORDED.debug" | cut -d: -f1)
-head -n "$primer_lines" "$RECORDED.debug" > "$WORK/gui.debug"
-tail -n +"$((primer_lines + 1))" "$RECORDED.debug" > "$WORK/rest.debug"
+split_recorded_log "$RECORDED.debug" "$WORK"
 WEB_PORT=$(free_port SOCK_STREAM)
 cat > "$WORK/server.ini" <<INI
 PATH=gui.debug
