@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "text/text.h"
 #include "tourney/tourney.h"
+#include "web/page_files.h"
 
 namespace lantrel {
 

@@ -46,11 +46,6 @@ struct WebListenerSetup {
     std::map<std::string, std::string> textPages;
 };
 
-// The page's files under `folder` keyed by their path from it ("/app.js"),
-// with "/" for "/index.html", leaving out those whose names start with ".";
-// empty when the folder cannot be read.
-std::map<std::string, std::string> LoadPageFiles(const std::string& folder);
-
 // Connections the listener may hold in all under a limit of `openFiles` open
 // files (0: the system sets none), leaving room for the server's own files.
 int ConnectionCeiling(std::int64_t openFiles);
