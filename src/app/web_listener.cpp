@@ -99,6 +99,17 @@ std::vector<std::string> UserNames(const ClientTable& clients) {
     return names;
 }
 
+// What server.log says of the page's files that are not served, ten by name.
+std::string LeftOutNote(const std::vector<std::string>& leftOut) {
+    constexpr std::size_t kNamed = 10;
+    std::string note = "Web page: not served, as they lead out of the page's folder or back up it:";
+    for (std::size_t i = 0; i < leftOut.size() && i < kNamed; ++i)
+        note += " " + leftOut[i];
+    if (leftOut.size() > kNamed)
+        note += " and " + std::to_string(leftOut.size() - kNamed) + " more";
+    return note;
+}
+
 }  // namespace
 
 void StartWebListener(Server& server) {
@@ -123,8 +134,10 @@ void StartWebListener(Server& server) {
         setup.eventFeeds = config.webEventFeeds;
         setup.run = server.webFeed.run();
         const std::string folder = PageFolder(config, server.os.workDir);
-        setup.files = LoadPageFiles(folder);
-        if (setup.files.empty()) server.journal.Write("Web page: no page files in " + folder);
+        PageFiles page = LoadPageFiles(folder);
+        if (page.files.empty()) server.journal.Write("Web page: no page files in " + folder);
+        if (!page.leftOut.empty()) server.journal.Write(LeftOutNote(page.leftOut));
+        setup.files = std::move(page.files);
         const std::string missing = "This server has no tournament PGN file.";
         setup.textPages = {{kCrosstable, missing}, {kGameList, missing}};
         auto web = std::make_unique<WebServer>();

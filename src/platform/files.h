@@ -70,6 +70,12 @@ struct FolderListing {
 };
 // The folder `dir` (empty = the current one); empty when it cannot be read.
 FolderListing ListFolder(const std::string& dir);
+// The path of a file or folder with every link (on Windows every junction and
+// other reparse point too), "." and ".." resolved: the one name the system
+// knows it by. nullopt when there is none (no such file, a loop of links).
+std::optional<std::string> RealPath(const std::string& path);
+// True when the real path `path` names the real folder `folder` or lies below it.
+bool PathWithin(const std::string& folder, const std::string& path);
 // Reads the whole file; nullopt when it cannot be opened.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 // Reads the file's lines (LF ends a line, a CR before it is dropped).

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/files.h"
@@ -133,6 +134,19 @@ std::string ReadToEndAndClose(int fd) {
 }
 
 }  // namespace
+
+std::optional<std::string> RealPath(const std::string& path) {
+    char* real = ::realpath(path.empty() ? "." : path.c_str(), nullptr);
+    if (real == nullptr) return std::nullopt;
+    std::string text = real;
+    std::free(real);
+    return text;
+}
+
+bool PathWithin(const std::string& folder, const std::string& path) {
+    if (!path.starts_with(folder)) return false;
+    return path.size() == folder.size() || folder.ends_with('/') || path[folder.size()] == '/';
+}
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
     if (path.empty()) return std::nullopt;

@@ -176,6 +176,35 @@ FolderListing ListFolder(const std::string& dir) {
     return listing;
 }
 
+std::optional<std::string> RealPath(const std::string& path) {
+    // Opening follows every reparse point (a folder needs backup semantics to
+    // be opened at all); the handle then tells the final name.
+    HANDLE file = ::CreateFileW(Wide(path.empty() ? "." : path).c_str(), 0, kShareAll, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::wstring name(MAX_PATH, L'\0');
+    DWORD length = 0;
+    for (;;) {
+        length = ::GetFinalPathNameByHandleW(file, name.data(), static_cast<DWORD>(name.size()),
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length < name.size()) break;
+        name.resize(length + 1);  // too small: `length` is the size it needs
+    }
+    ::CloseHandle(file);
+    if (length == 0) return std::nullopt;
+    name.resize(length);
+    // "\\?\C:\web" and "\\?\UNC\server\share" as one would write them.
+    if (name.starts_with(L"\\\\?\\UNC\\")) return "\\" + Narrow(name.substr(7));
+    if (name.starts_with(L"\\\\?\\")) return Narrow(name.substr(4));
+    return Narrow(name);
+}
+
+bool PathWithin(const std::string& folder, const std::string& path) {
+    if (!path.starts_with(folder)) return false;
+    return path.size() == folder.size() || IsSeparator(folder.back()) ||
+           IsSeparator(path[folder.size()]);
+}
+
 std::optional<std::string> ReadWholeFile(const std::string& path) {
     HANDLE file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
     if (file == INVALID_HANDLE_VALUE) return std::nullopt;

@@ -110,6 +110,30 @@ TEST_F(WindowsBackendTest, RenameKeepsAnExistingFileReplaceTakesItsPlace) {
     EXPECT_FALSE(whyNot.empty());
 }
 
+// The page's folder is known by its real name: a file reached through ".."
+// or through a link to a folder elsewhere lies outside it.
+TEST_F(WindowsBackendTest, RealPathsTellWhatLiesInsideAFolder) {
+    std::filesystem::create_directories(File("web\\js"));
+    ASSERT_EQ(AppendLine(File("web\\js\\app.js"), "app"), kFileOk);
+    ASSERT_EQ(AppendLine(File("secret.txt"), "key"), kFileOk);
+    const auto root = RealPath(File("web"));
+    ASSERT_TRUE(root);
+    EXPECT_FALSE(root->starts_with("\\\\?\\")) << *root;
+    const auto inside = RealPath(File("web\\js\\..\\js\\app.js"));
+    const auto above = RealPath(File("web\\..\\secret.txt"));
+    ASSERT_TRUE(inside && above);
+    EXPECT_TRUE(PathWithin(*root, *inside)) << *inside;
+    EXPECT_FALSE(PathWithin(*root, *above)) << *above;
+    EXPECT_FALSE(PathWithin(*root, *root + "-beside\\x"));
+    EXPECT_FALSE(RealPath(File("web\\missing.js")));
+    std::error_code linkError;
+    std::filesystem::create_directory_symlink(dir_, File("web\\out"), linkError);
+    if (linkError) GTEST_SKIP() << "no folder links here: " << linkError.message();
+    const auto linked = RealPath(File("web\\out\\secret.txt"));
+    ASSERT_TRUE(linked);
+    EXPECT_FALSE(PathWithin(*root, *linked)) << *linked;
+}
+
 TEST_F(WindowsBackendTest, AppendFileWritesAtTheStartAfterTruncate) {
     AppendFile out;
     ASSERT_TRUE(out.Open(File("play.log"), true));
