@@ -10,9 +10,16 @@ namespace lantrel {
 
 namespace {
 
-// A request must be complete, and a kept-alive connection send its next one,
-// within this time: a half-sent request holds no connection for long.
+// A request, once begun, must be complete within this time: a half-sent
+// request holds no connection for long.
 constexpr auto kRequestTimeout = std::chrono::seconds(15);
+// A new connection may wait this long for its first request: a browser opens
+// connections ahead of need, and a busy one takes its time to use them. Until
+// it sends, it gives way to any other connection of its address at the limit.
+constexpr auto kFirstRequestWait = std::chrono::seconds(60);
+// A kept-alive connection waits this long for its next request, so that
+// those a page was loaded over close soon after.
+constexpr auto kNextRequestWait = std::chrono::seconds(3);
 constexpr std::size_t kMaxRequestHeader = 8192;
 
 std::string ContentType(const std::string& path) {
@@ -57,22 +64,48 @@ std::string EntityTag(const std::string& bytes) {
     return "\"" + std::string(text) + "\"";
 }
 
+template <typename Step>
+void WebServer::Listener::HttpSession::Guarded(Step step) {
+    try {
+        step();
+    } catch (const std::exception& e) {
+        listener_.Note(std::string("a request failed and its connection was closed: ") + e.what());
+        Close();
+    }
+}
+
 void WebServer::Listener::HttpSession::Read() {
     parser_.emplace();
     parser_->header_limit(kMaxRequestHeader);
     parser_->body_limit(kMaxClientMessage);
-    stream_.expires_after(kRequestTimeout);
-    http::async_read(
-        stream_, buffer_, *parser_,
-        [self = shared_from_this()](beast::error_code error, std::size_t) {
-            try {
-                self->Received(error);
-            } catch (const std::exception& e) {
-                self->listener_.Note(
-                    std::string("a request failed and its connection was closed: ") + e.what());
-                self->Close();
-            }
+    if (buffer_.size() > 0) return ReadRequest();  // sent with the one before
+    slot_->Waits(weak_from_this());
+    stream_.expires_after(answered_ ? kNextRequestWait : kFirstRequestWait);
+    stream_.async_read_some(
+        buffer_.prepare(kMaxRequestHeader),
+        [self = shared_from_this()](beast::error_code error, std::size_t length) {
+            self->Guarded([&] {
+                if (!self->slot_) return;  // it gave way
+                self->slot_->Busy();
+                if (error) return self->Close();
+                self->buffer_.commit(length);
+                self->ReadRequest();
+            });
         });
+}
+
+void WebServer::Listener::HttpSession::ReadRequest() {
+    stream_.expires_after(kRequestTimeout);
+    http::async_read(stream_, buffer_, *parser_,
+                     [self = shared_from_this()](beast::error_code error, std::size_t) {
+                         self->Guarded([&] { self->Received(error); });
+                     });
+}
+
+void WebServer::Listener::HttpSession::GiveWay() {
+    slot_.reset();
+    beast::error_code ignored;
+    stream_.socket().close(ignored);
 }
 
 void WebServer::Listener::HttpSession::Received(beast::error_code error) {
@@ -80,12 +113,17 @@ void WebServer::Listener::HttpSession::Received(beast::error_code error) {
         error == asio::error::operation_aborted)
         return Close();
     // Not HTTP, more of it than any page needs, or of a length in doubt.
-    if (error || !RequestFramingIsSound(parser_->get())) return RefuseRequest();
+    if (error || !RequestFramingIsSound(parser_->get()))
+        return Refuse(http::status::bad_request, "Bad request\n");
     http::request<http::string_body> request = parser_->release();
     const auto target = request.target();
     if (websocket::is_upgrade(request) &&
         RouteTarget(std::string_view(target.data(), target.size())).resource ==
             WebResource::kFeed) {
+        // The browser tries again later, as after any lost connection.
+        if (!slot_->BecomeFeed())
+            return Refuse(http::status::service_unavailable,
+                          "Too many browsers from this address follow the feed\n");
         const auto origin = request[http::field::origin];
         const auto host = request[http::field::host];
         const bool mayPost =
@@ -99,9 +137,8 @@ void WebServer::Listener::HttpSession::Received(beast::error_code error) {
     Write(std::make_shared<http::response<http::string_body>>(listener_.Answer(request)));
 }
 
-void WebServer::Listener::HttpSession::RefuseRequest() {
-    auto response = std::make_shared<http::response<http::string_body>>(http::status::bad_request,
-                                                                        11, "Bad request\n");
+void WebServer::Listener::HttpSession::Refuse(http::status status, const char* why) {
+    auto response = std::make_shared<http::response<http::string_body>>(status, 11, why);
     response->set(http::field::content_type, "text/plain; charset=utf-8");
     response->keep_alive(false);
     response->prepare_payload();
@@ -113,6 +150,7 @@ void WebServer::Listener::HttpSession::Write(
     http::async_write(stream_, *response,
                       [self = shared_from_this(), response](beast::error_code error, std::size_t) {
                           if (error || !response->keep_alive()) return self->Close();
+                          self->answered_ = true;
                           self->Read();
                       });
 }

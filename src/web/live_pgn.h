@@ -13,14 +13,20 @@
 
 namespace lantrel {
 
+// WEBMAXPERADDRESS= unless set: forty browsers behind one address, each
+// loading the page over six connections at once, with room.
+constexpr int kWebMaxPerAddress = 256;
+
 // What the browser side takes from server.ini.
 struct WebSettings {
-    bool livePgn = false;       // LIVEPGN=1: keep live.pgn in the working folder
-    std::int32_t webPort = 0;   // WEBPORT=: the web listener's TCP port; 0 = none, -1 = unreadable
-    std::string webBind;        // WEBBIND=: the address it listens on; empty = all
-    bool webChat = false;       // WEBCHAT=1: browsers may send chat lines
-    std::string webRoot;        // WEBROOT=: the page's folder; empty = where it was installed
-    int webMaxPerAddress = 16;  // WEBMAXPERADDRESS=: connections at once from one address
+    bool livePgn = false;      // LIVEPGN=1: keep live.pgn in the working folder
+    std::int32_t webPort = 0;  // WEBPORT=: the web listener's TCP port; 0 = none, -1 = unreadable
+    std::string webBind;       // WEBBIND=: the address it listens on; empty = all
+    bool webChat = false;      // WEBCHAT=1: browsers may send chat lines
+    std::string webRoot;       // WEBROOT=: the page's folder; empty = where it was installed
+    // WEBMAXPERADDRESS=: page connections at once from one address, and as
+    // many feeds besides (WebListenerSetup::maxPerAddress).
+    int webMaxPerAddress = kWebMaxPerAddress;
     // WEBORIGINS=: pages of other sites that may post chat.
     std::vector<std::string> webChatOrigins;
     // WEBFRAMEANCESTORS=: sites that may show the page in a frame.

@@ -16,6 +16,7 @@
 #include <boost/beast/websocket.hpp>
 #include <chrono>
 #include <deque>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -27,6 +28,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "web/web_request.h"
 #include "web/web_server.h"
 #include "web/websocket_frames.h"
 
@@ -67,7 +69,18 @@ struct WebServer::Listener {
         std::string missing;
     };
     std::map<std::string, PageText> pageTexts;
-    std::map<asio::ip::address, int> perAddress;
+    // Each address's connections, those loading pages and those following the
+    // feed counted apart, and the rate it opens new ones at. A connection
+    // that waits for a request (oldest first in `waiting`) gives way
+    // when the address is at its limit and another one comes.
+    struct AddressUse {
+        explicit AddressUse(ConnectionRate rate) : rate(rate) {}
+        int pages = 0;
+        int feeds = 0;
+        ConnectionRate rate;
+        std::list<std::weak_ptr<HttpSession>> waiting;
+    };
+    std::map<asio::ip::address, AddressUse> addresses;
     std::map<asio::ip::address, Clock::time_point> lastChatFrom;
     std::deque<Clock::time_point> recentChat;  // lines taken in the last second
     bool stopping = false;
@@ -105,7 +118,8 @@ struct WebServer::Listener {
     // What the server's thread handed over for the feed, to the history and
     // every browser.
     void SendFeed();
-    // Every kIdleCheckInterval, each browser's CheckIdle.
+    // Every kIdleCheckInterval, each browser's CheckIdle; addresses with
+    // nothing left to remember are forgotten.
     void CheckIdleFeeds();
     // Takes a chat line from `from`, or says why not; `muted` is the
     // connection's own mark, set here when the administrator silenced it.
@@ -116,25 +130,50 @@ struct WebServer::Listener {
 };
 
 // One connection counted against the limits, in all and for its address, for
-// as long as it lives (an HTTP connection, then the feed it became).
+// as long as it lives: an HTTP connection, then the feed it may become. The
+// address's entry outlives it (its rate is remembered) until CheckIdleFeeds
+// finds it unused.
 class WebServer::Listener::ConnectionSlot {
   public:
-    ConnectionSlot(Listener& listener, asio::ip::address address)
-        : listener_(listener), address_(std::move(address)) {
+    ConnectionSlot(Listener& listener, asio::ip::address address, AddressUse& use)
+        : listener_(listener), address_(std::move(address)), use_(use) {
         ++listener_.connections;
-        ++listener_.perAddress[address_];
+        ++use_.pages;
     }
     ~ConnectionSlot() {
+        Busy();
         --listener_.connections;
-        if (--listener_.perAddress[address_] == 0) listener_.perAddress.erase(address_);
+        --(feed_ ? use_.feeds : use_.pages);
     }
     ConnectionSlot(const ConnectionSlot&) = delete;
     ConnectionSlot& operator=(const ConnectionSlot&) = delete;
     const asio::ip::address& address() const { return address_; }
+    // Counts the connection among its address's feeds from now on; false,
+    // changing nothing, when the address has as many as it may.
+    // The connection waits for a request: it may give way to another.
+    void Waits(std::weak_ptr<HttpSession> session) {
+        Busy();
+        waitingAt_ = use_.waiting.insert(use_.waiting.end(), std::move(session));
+    }
+    // It is busy with a request again.
+    void Busy() {
+        if (waitingAt_) use_.waiting.erase(*waitingAt_);
+        waitingAt_.reset();
+    }
+    bool BecomeFeed() {
+        if (use_.feeds >= listener_.setup.maxPerAddress) return false;
+        --use_.pages;
+        ++use_.feeds;
+        feed_ = true;
+        return true;
+    }
 
   private:
     Listener& listener_;
     asio::ip::address address_;
+    AddressUse& use_;
+    bool feed_ = false;
+    std::optional<std::list<std::weak_ptr<HttpSession>>::iterator> waitingAt_;
 };
 
 // A connection asking for pages, until it asks to become a feed.
@@ -143,13 +182,21 @@ class WebServer::Listener::HttpSession : public std::enable_shared_from_this<Htt
     HttpSession(tcp::socket socket, Listener& listener, std::unique_ptr<ConnectionSlot> slot)
         : stream_(std::move(socket)), listener_(listener), slot_(std::move(slot)) {}
 
-    // Reads the next request and answers it.
+    // Waits for the next request, then reads and answers it.
     void Read();
+    // Closes the connection while it waits for a request, its place given up
+    // at once.
+    void GiveWay();
 
   private:
+    // Runs a step of the connection: what it throws closes the connection only.
+    template <typename Step>
+    void Guarded(Step step);
+    // Reads the request begun in buffer_.
+    void ReadRequest();
     void Received(beast::error_code error);
-    // 400, and the connection closed.
-    void RefuseRequest();
+    // `status` with `why` as its text, and the connection closed.
+    void Refuse(http::status status, const char* why);
     void Write(std::shared_ptr<http::response<http::string_body>> response);
     void Close();
 
@@ -158,6 +205,7 @@ class WebServer::Listener::HttpSession : public std::enable_shared_from_this<Htt
     std::unique_ptr<ConnectionSlot> slot_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
+    bool answered_ = false;  // a request of it was answered: it waits for the next
 };
 
 // A browser following the feed over WebSocket.

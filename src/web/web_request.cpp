@@ -7,6 +7,22 @@
 
 namespace lantrel {
 
+double ConnectionRate::Allowance(double now) const {
+    return std::min(burst_, allowance_ + std::max(0.0, now - last_) * perSecond_);
+}
+
+bool ConnectionRate::Take(double now) {
+    allowance_ = Allowance(now);
+    last_ = std::max(last_, now);
+    if (allowance_ < 1) return false;
+    allowance_ -= 1;
+    return true;
+}
+
+bool ConnectionRate::Rested(double now) const {
+    return Allowance(now) >= burst_;
+}
+
 namespace {
 
 std::string Normalised(std::string_view origin) {

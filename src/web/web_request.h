@@ -1,6 +1,7 @@
-// What the web listener makes of a request before it serves it: which resource
-// a request target names, and whether a WebSocket upgrade's page may post chat.
-// Pure functions of the request's texts, so that they are tested and fuzzed
+// What the web listener makes of a request before it serves it: whether the
+// connection may be taken at all, which resource a request target names, and
+// whether a WebSocket upgrade's page may post chat. Pure functions of the
+// request's texts (and of the time), so that they are tested and fuzzed
 // without a socket.
 #pragma once
 
@@ -10,6 +11,28 @@
 #include <vector>
 
 namespace lantrel {
+
+// New connections from one address: `burst` at once, then `perSecond` a
+// second, so that a flood from one address stays bounded while a household or
+// a school behind it loads its pages. Times are seconds on a steady clock.
+class ConnectionRate {
+  public:
+    ConnectionRate(double perSecond, double burst, double now)
+        : perSecond_(perSecond), burst_(burst), allowance_(burst), last_(now) {}
+    // Counts a new connection at `now`; false, counting nothing, over the rate.
+    bool Take(double now);
+    // True when by `now` the whole burst is allowed again: the address has
+    // nothing left to remember.
+    bool Rested(double now) const;
+
+  private:
+    double Allowance(double now) const;
+
+    double perSecond_;
+    double burst_;
+    double allowance_;  // connections that may come at once, as of `last_`
+    double last_;
+};
 
 enum class WebResource {
     kFeed,     // "/feed": the WebSocket feed

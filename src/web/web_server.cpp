@@ -49,6 +49,11 @@ std::string ChatNameKey(const std::string& name) {
     return TrimBlanks(key);
 }
 
+// A steady clock's time in seconds, as the connection rates count it.
+double Seconds(std::chrono::steady_clock::time_point time) {
+    return std::chrono::duration<double>(time.time_since_epoch()).count();
+}
+
 }  // namespace
 
 Text TextFrame(std::string_view message) {
@@ -98,12 +103,19 @@ void WebServer::Listener::Admit(tcp::socket socket) {
     beast::error_code error;
     const asio::ip::address address = socket.remote_endpoint(error).address();
     if (error) return;
-    const auto known = perAddress.find(address);
-    const int fromAddress = known == perAddress.end() ? 0 : known->second;
+    const double now = Seconds(Clock::now());
+    const int perAddress = setup.maxPerAddress;
+    const ConnectionRate rate(perAddress / 2.0, perAddress * 2.0, now);
+    AddressUse& use = addresses.try_emplace(address, rate).first->second;
+    // At its limit, the address's connection that has waited longest for a
+    // next request gives way to this one.
+    if (use.pages >= perAddress && !use.waiting.empty())
+        if (const std::shared_ptr<HttpSession> idle = use.waiting.front().lock()) idle->GiveWay();
     // Over a limit, the socket closes as it goes.
-    if (connections >= setup.maxConnections || fromAddress >= setup.maxPerAddress) return;
+    if (connections >= setup.maxConnections || use.pages >= perAddress || !use.rate.Take(now))
+        return;
     KeepFromChildren(static_cast<NativeHandle>(socket.native_handle()));
-    auto slot = std::make_unique<ConnectionSlot>(*this, address);
+    auto slot = std::make_unique<ConnectionSlot>(*this, address, use);
     std::make_shared<HttpSession>(std::move(socket), *this, std::move(slot))->Read();
 }
 
@@ -163,6 +175,10 @@ void WebServer::Listener::CheckIdleFeeds() {
         const auto now = Clock::now();
         for (FeedSession* session : sessions)
             session->CheckIdle(now, ping);
+        std::erase_if(addresses, [now = Seconds(now)](const auto& entry) {
+            const AddressUse& use = entry.second;
+            return use.pages == 0 && use.feeds == 0 && use.rate.Rested(now);
+        });
         CheckIdleFeeds();
     });
 }

@@ -23,10 +23,14 @@ struct WebListenerSetup {
     std::string bindAddress;  // dotted IPv4; empty = all addresses
     std::int32_t port = 0;
     bool chatAllowed = false;
-    // Connections served at once: in all, and from one address. More are
-    // closed as they come.
+    // Connections served at once in all; more are closed as they come.
     int maxConnections = kMaxWebConnections;
-    int maxPerAddress = 16;
+    // From one address (a household, a school, a proxy): this many
+    // connections loading pages at once, and as many following the feed
+    // besides; new connections at half this number a second, after a burst of
+    // twice it. More are closed as they come; a feed over the limit is
+    // answered 503.
+    int maxPerAddress = kWebMaxPerAddress;
     // Pages of other sites that may post chat besides this server's own
     // ("https://club.example.org"); any page may watch.
     std::vector<std::string> chatOrigins;

@@ -38,3 +38,4 @@ split_recorded_log() {
     head -n "$primer_lines" "$1" > "$2/gui.debug"
     tail -n +"$((primer_lines + 1))" "$1" > "$2/rest.debug"
 }
+

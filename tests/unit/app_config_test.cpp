@@ -101,7 +101,7 @@ TEST(ConfigTest, WebKeys) {
     EXPECT_TRUE(event.webEventFeedsRefused.empty());
     EXPECT_EQ(Apply({"WEBEVENTFEEDS=pc2"}).webEventFeedsRefused, std::vector<std::string>{"pc2"});
     for (const char* unusable : {"WEBMAXPERADDRESS=0", "WEBMAXPERADDRESS=x", "WEBMAXPERADDRESS="})
-        EXPECT_EQ(Apply({unusable}).webMaxPerAddress, 16) << unusable;
+        EXPECT_EQ(Apply({unusable}).webMaxPerAddress, kWebMaxPerAddress) << unusable;
     for (const char* unusable : {"WEBPORT=http", "WEBPORT=65536", "WEBPORT=", "WEBPORT=-1"})
         EXPECT_EQ(Apply({unusable}).webPort, -1) << unusable;
 }
