@@ -66,7 +66,7 @@ export async function followChannel(nc, channel, take, onState = () => {}) {
         held = null
         for (const w of waiting) {
             if (takeMsg(w) === "gap") {
-                held = []     // a live message was missed: the next snapshot
+                awaitSnapshot()     // a live message was missed: the next snapshot
                 return
             }
         }

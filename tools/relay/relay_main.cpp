@@ -209,9 +209,9 @@ class NatsSide {
         return ack.p->Sequence;
     }
 
-    // Sends the snapshot for newcomers (a plain publish: NATS carries it only to
-    // nodes where someone is joining, and nothing stores it). A lost connection
-    // shows in the next publish to the stream.
+    // Sends the snapshot for newcomers (a plain publish: beyond the hub, NATS
+    // carries it only where someone is joining, and nothing stores it). A lost
+    // connection shows in the next publish to the stream.
     void PublishSnapshot(const SnapshotCast::Snapshot& snapshot) {
         Message msg;
         if (MakeMessage(msg, names_.snapshotSubject, snapshot.json, snapshot.point, true) ==
