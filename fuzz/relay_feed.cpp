@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "web/relay_plan.h"
@@ -24,6 +25,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FeedPoint point;
     if (track.Next(*head, point) == RelayTrack::Step::kPublish) {
         track.Published(point, 1);
+        if (head->snapshot) {
+            // The snapshot for newcomers goes out for the point the stream
+            // ends at, and no more once the stream has gone past it.
+            SnapshotCast cast(1.0);
+            cast.Offer(point, std::string(text));
+            const SnapshotCast::Snapshot* due = cast.Due(track.last(), 0);
+            if (!due || due->point != point || due->json != text) std::abort();
+            track.Published(FeedPoint{point.run == "R1" ? "R2" : "R1", 0}, 2);
+            if (cast.Due(track.last(), 5)) std::abort();
+        }
         const std::string id = RelayMessageId(point, head->snapshot);
         const std::string target = ResumeTarget("/feed", point);
         if (id.find_first_of("\r\n ") != std::string::npos ||

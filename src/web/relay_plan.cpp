@@ -18,7 +18,8 @@ const char* const kRelayUsage =
     "\n"
     "Follows a lantrel-server's browser feed and publishes it into NATS JetStream:\n"
     "every message to the stream LANTREL_<NAME> (subject lantrel.<NAME>.events),\n"
-    "a recent snapshot to the key <NAME>.snapshot of the key-value bucket lantrel.\n"
+    "the current snapshot about every second to lantrel.<NAME>.snapshot (for\n"
+    "newcomers; not stored) and to the key <NAME>.snapshot of the bucket lantrel.\n"
     "\n"
     "  --feed URL            the server's feed (WEBPORT=), ws:// only\n"
     "  --nats URLS           NATS servers, comma-separated\n"
@@ -200,8 +201,8 @@ std::string LinkLog::Worked(double now) {
 }
 
 RelayNames RelayNamesOf(const std::string& channel) {
-    return {"LANTREL_" + UpperAscii(channel), "lantrel." + channel + ".events", "lantrel",
-            channel + ".snapshot"};
+    return {"LANTREL_" + UpperAscii(channel), "lantrel." + channel + ".events",
+            "lantrel." + channel + ".snapshot", "lantrel", channel + ".snapshot"};
 }
 
 bool IsRunName(std::string_view run) {
@@ -279,6 +280,23 @@ std::optional<std::uint64_t> RelayTrack::SequenceOf(const FeedPoint& point) cons
     for (auto it = recent_.rbegin(); it != recent_.rend(); ++it)
         if (it->first == point) return it->second;
     return std::nullopt;
+}
+
+void SnapshotCast::Offer(const FeedPoint& point, std::string json) {
+    kept_ = Snapshot{point, std::move(json)};
+}
+
+bool SnapshotCast::Stale(const std::optional<FeedPoint>& last) const {
+    return !kept_ || !last || kept_->point != *last;
+}
+
+const SnapshotCast::Snapshot* SnapshotCast::Due(const std::optional<FeedPoint>& last, double now) {
+    if (Stale(last)) return nullptr;
+    firstSending_ = sentPoint_ != kept_->point;
+    if (!firstSending_ && now - sentAt_ < interval_) return nullptr;
+    sentPoint_ = kept_->point;
+    sentAt_ = now;
+    return &*kept_;
 }
 
 }  // namespace lantrel

@@ -78,10 +78,11 @@ class LinkLog {
 
 // Where a channel lives in NATS.
 struct RelayNames {
-    std::string stream;   // "LANTREL_FINAL"
-    std::string subject;  // "lantrel.final.events"
-    std::string bucket;   // "lantrel"
-    std::string key;      // "final.snapshot"
+    std::string stream;           // "LANTREL_FINAL"
+    std::string subject;          // "lantrel.final.events"
+    std::string snapshotSubject;  // "lantrel.final.snapshot"
+    std::string bucket;           // "lantrel"
+    std::string key;              // "final.snapshot"
 };
 RelayNames RelayNamesOf(const std::string& channel);
 
@@ -135,6 +136,37 @@ class RelayTrack {
   private:
     std::optional<FeedPoint> last_;
     std::deque<std::pair<FeedPoint, std::uint64_t>> recent_;
+};
+
+// The snapshot newcomers take from the snapshot subject, sent again about
+// every second. A follower applies the live messages that come after it, so a
+// snapshot goes out only while it is exactly the state the stream's last
+// message leaves: right after that message, and again until the next one.
+class SnapshotCast {
+  public:
+    struct Snapshot {
+        FeedPoint point;
+        std::string json;
+    };
+    explicit SnapshotCast(double intervalSeconds) : interval_(intervalSeconds) {}
+    // A snapshot of `point` (the feed's, or the server's /state.json, which may
+    // be ahead of the stream): kept until the stream reaches it or a newer one comes.
+    void Offer(const FeedPoint& point, std::string json);
+    // Whether a fresh snapshot is wanted: the one kept does not match `last`.
+    bool Stale(const std::optional<FeedPoint>& last) const;
+    // The snapshot to send now (at `now`, monotonic seconds) with the stream
+    // ending at `last`, or nullptr: the kept one when it matches `last` and was
+    // not sent at that point yet, or not within the interval.
+    const Snapshot* Due(const std::optional<FeedPoint>& last, double now);
+    // Whether the last Due was the first sending of its point.
+    bool firstSending() const { return firstSending_; }
+
+  private:
+    double interval_;
+    std::optional<Snapshot> kept_;
+    std::optional<FeedPoint> sentPoint_;
+    double sentAt_ = 0;
+    bool firstSending_ = false;
 };
 
 }  // namespace lantrel

@@ -417,7 +417,7 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
         if (!published)
             ADD_FAILURE() << "the relay did not publish " << version << " ("
                           << outcome.natsStream.size() << " messages): " << dir.Read("relay.out");
-        // The relay refreshes the snapshot for newcomers every two seconds.
+        // The relay renews the snapshot for newcomers about every second.
         const bool refreshed = Eventually(
             [&] {
                 outcome.natsSnapshot =

@@ -1,11 +1,14 @@
 // Follows a channel that lantrel-relay publishes into NATS, over TCP, with the
 // page's own follower (web/nats_follow.js: live messages through a
-// subscription, what it missed from the stream), and checks what arrives: every version of a run
-// applied once and in order, at the end a finished game, and in the stream
-// itself each version of a run once, none missing.
+// subscription, a snapshot from the relay when it joins or missed something),
+// and checks what arrives: every version of a run applied once and in order, at
+// the end a finished game. With --stream-user, also the stream itself, read with
+// that user of the relay's account (browsers cannot read it): each version of a
+// run once, none missing.
 //
 //   node nats_follow.mjs --servers nats://HUB:4222[,...] --channel NAME
 //        [--expect-plies N] [--timeout S] [--user browser --password browser]
+//        [--stream-servers URLS --stream-user NAME --stream-password-file FILE]
 //        [--npm DIR]
 //
 // It needs the npm package "nats": from DIR/node_modules with --npm DIR (the
@@ -21,6 +24,7 @@ const {values: args} = parseArgs({options: {
     servers: {type: "string"}, channel: {type: "string"}, "expect-plies": {type: "string"},
     timeout: {type: "string", default: "60"}, user: {type: "string", default: "browser"},
     password: {type: "string", default: "browser"}, npm: {type: "string"},
+    "stream-servers": {type: "string"}, "stream-user": {type: "string"}, "stream-password-file": {type: "string"},
 }})
 if (!args.servers || !args.channel) {
     console.error("usage: nats_follow.mjs --servers URL[,URL] --channel NAME [--expect-plies N] [--timeout S]")
@@ -56,7 +60,7 @@ function take(message, run) {
         return "applied"
     }
     if (state.run === null || run !== state.run || message.version > state.version + 1) {
-        state.gaps++  // missed live (a reconnection): the follower catches up from the stream
+        state.gaps++  // missed live (a reconnection): the follower waits for the next snapshot
         return "gap"
     }
     if (message.version <= state.version) return "skipped"  // held while catching up, or in the snapshot
@@ -80,7 +84,8 @@ function take(message, run) {
 
 // The stream itself, read whole: each run's versions once, in order, none missing.
 async function checkStream() {
-    const nc = await connect({servers: args.servers.split(","), user: args.user, pass: args.password})
+    const nc = await connect({servers: args["stream-servers"].split(","), user: args["stream-user"],
+        pass: fs.readFileSync(args["stream-password-file"], "utf8").split("\n")[0]})
     const stream = "LANTREL_" + args.channel.toUpperCase()
     const last = new Map()  // run: its last version in the stream
     for (let seq = 1; ; seq++) {
@@ -110,7 +115,7 @@ await followChannel(nc, args.channel, take, (text, isLive) => {
 })
 clearTimeout(timer)
 clearInterval(watch)
-if (finished()) await checkStream()
+if (finished() && args["stream-user"]) await checkStream()
 
 console.log(`run ${state.run} version ${state.version}: ${state.plies} plies, result "${state.result}" ` +
     `(${state.snapshots} snapshots, ${state.deltas} deltas applied, ${state.gaps} gaps caught up)`)

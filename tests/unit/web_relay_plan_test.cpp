@@ -108,6 +108,7 @@ TEST(RelayPlan, NamesIdentitiesAndTheSnapshotEntry) {
     const RelayNames names = RelayNamesOf("final-2");
     EXPECT_EQ(names.stream, "LANTREL_FINAL-2");
     EXPECT_EQ(names.subject, "lantrel.final-2.events");
+    EXPECT_EQ(names.snapshotSubject, "lantrel.final-2.snapshot");
     EXPECT_EQ(names.key, "final-2.snapshot");
     EXPECT_EQ(RelayMessageId({"R1", 41}, false), "R1.41");
     EXPECT_EQ(RelayMessageId({"R1", 41}, true), "R1.41.snapshot");
@@ -152,6 +153,45 @@ TEST(RelayPlan, EachVersionOnceAndInOrder) {
           R"({"type":"move","version":18446744073709551615})", R"({"type":"move","version":1.5})",
           "[[[[[[", ""})
         EXPECT_FALSE(ReadFeedMessageHead(hostile)) << hostile;
+}
+
+// The snapshot for newcomers goes out only while the stream ends at its
+// point: a follower applies the live messages after it, and one that came
+// before it would be missed. Sent at once when it gets there, then again each
+// interval.
+TEST(RelaySnapshotCast, OnlyTheStateTheStreamEndsAt) {
+    SnapshotCast cast(1.0);
+    const FeedPoint v5{"R1", 5}, v6{"R1", 6}, v7{"R1", 7};
+    EXPECT_EQ(cast.Due(v5, 0), nullptr);  // nothing offered yet
+    EXPECT_TRUE(cast.Stale(v5));
+
+    cast.Offer(v6, "six");  // the server's state, ahead of the stream
+    EXPECT_EQ(cast.Due(v5, 0.1), nullptr);
+    struct Step {
+        std::optional<FeedPoint> last;
+        double now;
+        const char* sent;  // nullptr: nothing sent
+        bool first;
+    };
+    for (const Step& step :
+         {Step{v6, 0.2, "six", true}, Step{v6, 0.5, nullptr, false}, Step{v6, 1.2, "six", false},
+          Step{v7, 2.5, nullptr, false}, Step{std::nullopt, 3, nullptr, false}}) {
+        const SnapshotCast::Snapshot* snapshot = cast.Due(step.last, step.now);
+        if (!step.sent) {
+            EXPECT_EQ(snapshot, nullptr) << step.now;
+            continue;
+        }
+        ASSERT_NE(snapshot, nullptr) << step.now;
+        EXPECT_EQ(snapshot->json, step.sent);
+        EXPECT_EQ(snapshot->point, v6);
+        EXPECT_EQ(cast.firstSending(), step.first) << step.now;
+    }
+    EXPECT_TRUE(cast.Stale(v7));
+    // A new run's snapshot of the same version is another point.
+    cast.Offer({"R2", 6}, "R2");
+    EXPECT_EQ(cast.Due(v6, 4), nullptr);
+    ASSERT_NE(cast.Due(FeedPoint{"R2", 6}, 4), nullptr);
+    EXPECT_TRUE(cast.firstSending());
 }
 
 // A link that is down is tried again after 1 s, then 2, 4 ... up to 30 s,

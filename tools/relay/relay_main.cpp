@@ -2,7 +2,9 @@
 // NATS JetStream (docs/RELAY.md). One thread: the feed is read with Asio, and
 // each message is published, and acknowledged by JetStream, before the next is
 // read. When either side fails, the relay starts again from what the stream
-// holds, so no version is lost or published twice.
+// holds, so no version is lost or published twice. Newcomers get the current
+// snapshot on a subject of its own, sent again about every second; they need
+// to send nothing.
 #include <nats/nats.h>
 
 // clang-format off
@@ -37,7 +39,7 @@ namespace websocket = beast::websocket;
 using tcp = asio::ip::tcp;
 using Seconds = std::chrono::steady_clock::duration;
 
-constexpr auto kSnapshotInterval = std::chrono::seconds(2);
+constexpr double kSnapshotIntervalSeconds = 1;
 constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
 
 void Say(const std::string& text) {
@@ -137,7 +139,7 @@ class NatsSide {
         stream.MaxAge = 24 * 3600 * kNanosecondsPerSecond;
         stream.Duplicates = 120 * kNanosecondsPerSecond;
         stream.Replicas = options_.replicas;
-        stream.AllowDirect = true;  // followers read it with direct gets, from any replica
+        stream.AllowDirect = true;  // tools of this account may read it from any replica
         jsErrCode jerr = static_cast<jsErrCode>(0);
         StreamInfo info;
         s = js_AddStream(&info.p, js_.p, &stream, nullptr, &jerr);
@@ -192,12 +194,8 @@ class NatsSide {
     std::optional<std::uint64_t> Publish(const std::string& json, const FeedPoint& point,
                                          bool snapshot) {
         Message msg;
-        natsStatus s = natsMsg_Create(&msg.p, names_.subject.c_str(), nullptr, json.data(),
-                                      static_cast<int>(json.size()));
-        const std::string version = std::to_string(point.version);
+        natsStatus s = MakeMessage(msg, names_.subject, json, point, false);
         const std::string id = RelayMessageId(point, snapshot);
-        if (s == NATS_OK) s = natsMsgHeader_Set(msg.p, "Lantrel-Run", point.run.c_str());
-        if (s == NATS_OK) s = natsMsgHeader_Set(msg.p, "Lantrel-Version", version.c_str());
         jsPubOptions pub;
         jsPubOptions_Init(&pub);
         pub.MsgId = id.c_str();
@@ -205,10 +203,20 @@ class NatsSide {
         jsErrCode jerr = static_cast<jsErrCode>(0);
         if (s == NATS_OK) s = js_PublishMsg(&ack.p, js_.p, msg.p, &pub, &jerr);
         if (s != NATS_OK) {
-            Failed("NATS did not take version " + version, s);
+            Failed("NATS did not take version " + std::to_string(point.version), s);
             return std::nullopt;
         }
         return ack.p->Sequence;
+    }
+
+    // Sends the snapshot for newcomers (a plain publish: beyond the hub, NATS
+    // carries it only where someone is joining, and nothing stores it). A lost
+    // connection shows in the next publish to the stream.
+    void PublishSnapshot(const SnapshotCast::Snapshot& snapshot) {
+        Message msg;
+        if (MakeMessage(msg, names_.snapshotSubject, snapshot.json, snapshot.point, true) ==
+            NATS_OK)
+            natsConnection_PublishMsg(connection_.p, msg.p);
     }
 
     void PutSnapshot(std::uint64_t sequence, const std::string& snapshotJson) {
@@ -229,6 +237,21 @@ class NatsSide {
     }
 
   private:
+    // A feed message under the relay's headers: its run and version, and, for
+    // a plain publish (`withId`), the Nats-Msg-Id a stream publish gets from
+    // its options.
+    static natsStatus MakeMessage(Message& msg, const std::string& subject, const std::string& json,
+                                  const FeedPoint& point, bool withId) {
+        const std::string version = std::to_string(point.version);
+        natsStatus s = natsMsg_Create(&msg.p, subject.c_str(), nullptr, json.data(),
+                                      static_cast<int>(json.size()));
+        if (s == NATS_OK) s = natsMsgHeader_Set(msg.p, "Lantrel-Run", point.run.c_str());
+        if (s == NATS_OK) s = natsMsgHeader_Set(msg.p, "Lantrel-Version", version.c_str());
+        if (s == NATS_OK && withId)
+            s = natsMsgHeader_Set(msg.p, "Nats-Msg-Id", RelayMessageId(point, true).c_str());
+        return s;
+    }
+
     bool Failed(const std::string& what, natsStatus s) {
         problem_ = what + " (" + NatsError(s) + ")";
         return false;
@@ -337,29 +360,32 @@ class FeedRelay {
             return false;
         }
         track_.Published(point, *sequence);
-        if (head->snapshot) {
-            nats_.PutSnapshot(*sequence, json);
-            snapshotAt_ = std::chrono::steady_clock::now();
-            snapshotPoint_ = point;
-        }
+        if (head->snapshot) cast_.Offer(point, json);
+        SendSnapshot();
         return true;
     }
 
-    // A newer snapshot for newcomers, at most every two seconds: the server's,
-    // once the stream holds every message it includes.
+    // The snapshot for newcomers, when one is due; a snapshot of a new point
+    // goes to the bucket as well.
+    void SendSnapshot() {
+        const SnapshotCast::Snapshot* snapshot = cast_.Due(track_.last(), Now());
+        if (!snapshot) return;
+        nats_.PublishSnapshot(*snapshot);
+        if (cast_.firstSending())
+            if (const auto sequence = track_.SequenceOf(snapshot->point))
+                nats_.PutSnapshot(*sequence, snapshot->json);
+    }
+
+    // A newer snapshot once the game went on, at most every second: the
+    // server's, sent once the stream ends where it does.
     void RefreshSnapshot() {
-        if (track_.last() == snapshotPoint_ ||
-            std::chrono::steady_clock::now() - snapshotAt_ < kSnapshotInterval)
-            return;
-        snapshotAt_ = std::chrono::steady_clock::now();
-        const std::string state = FetchState(options_);
-        const auto head = ReadFeedMessageHead(state);
-        if (!head || !head->run) return;
-        const FeedPoint point{*head->run, head->version};
-        if (const auto sequence = track_.SequenceOf(point)) {
-            nats_.PutSnapshot(*sequence, state);
-            snapshotPoint_ = point;
+        if (cast_.Stale(track_.last()) && Now() - fetchedAt_ >= kSnapshotIntervalSeconds) {
+            fetchedAt_ = Now();
+            const std::string state = FetchState(options_);
+            const auto head = ReadFeedMessageHead(state);
+            if (head && head->run) cast_.Offer(FeedPoint{*head->run, head->version}, state);
         }
+        SendSnapshot();
     }
 
     // Every 200 ms: a stop request, and the snapshot for newcomers.
@@ -393,8 +419,8 @@ class FeedRelay {
     asio::steady_timer stopTimer_;
     beast::flat_buffer buffer_;
     bool natsFailed_ = false;
-    std::chrono::steady_clock::time_point snapshotAt_{};
-    std::optional<FeedPoint> snapshotPoint_;  // what the bucket's snapshot includes
+    SnapshotCast cast_{kSnapshotIntervalSeconds};
+    double fetchedAt_ = -kSnapshotIntervalSeconds;
 };
 
 }  // namespace
