@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/fakes.h"
 #include "platform/platform.h"
 #include "platform/posix.h"
 #include "support/child_process.h"
@@ -222,6 +223,21 @@ struct Viewer {
         }
         return text;
     }
+};
+
+// A server's platform of fakes (console, clock, socket, processes) over the
+// real files of `dir`; the socket's waits move the clock on.
+struct FakePlatform {
+    explicit FakePlatform(const std::string& dir)
+        : platform{screen, clock, wait, socket, processes, dir} {
+        socket.clock = &clock;
+    }
+    ScreenBuffer screen;
+    FakeClock clock;
+    FakeEventWait wait;
+    FakeSocket socket;
+    FakeProcesses processes;
+    Platform platform;
 };
 
 }  // namespace lantrel::bench

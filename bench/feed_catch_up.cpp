@@ -73,17 +73,11 @@ int main(int argc, char** argv) {
     double size = static_cast<double>(fs::file_size(path)) / (1 << 20);
     double catSeconds = bench::CatSeconds(path);
 
-    ScreenBuffer screen;
-    FakeClock clock;
-    FakeEventWait wait;
-    FakeSocket socket;
-    socket.clock = &clock;
-    FakeProcesses processes;
-    Platform platform{screen, clock, wait, socket, processes, dir.string()};
-    Server server(platform);
+    bench::FakePlatform fake(dir.string());
+    Server server(fake.platform);
     std::ofstream(dir / "server.ini") << "PATH=gui.log\n";
     StartServer(server);
-    socket.Queue(MakeIp(10, 0, 0, 2), "LOGONv15:bench");
+    fake.socket.Queue(MakeIp(10, 0, 0, 2), "LOGONv15:bench");
 
     long lines = 0;
     for (const auto& g : games)

@@ -11,11 +11,14 @@
 //   bit 7  the operator presses I (ICS mode on or off), then B (board display)
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "feed/feed.h"
 #include "fuzz_support.h"
 #include "text/text.h"
+#include "web/feed_messages.h"
 #include "web/live_pgn.h"
 
 using namespace lantrel;
@@ -71,7 +74,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckServerInvariants(server);
     // Whatever bytes the log held, the outputs people read are UTF-8 (the JSON
     // writer throws on anything else).
-    FUZZ_CHECK(IsUtf8(server.webFeed.SnapshotJson()));
+    const std::string snapshot = server.webFeed.SnapshotJson();
+    FUZZ_CHECK(IsUtf8(snapshot));
+    // An engine's line, however long, reaches the feed cut to its bound.
+    const auto state = nlohmann::json::parse(snapshot);
+    auto boundedPv = [](const nlohmann::json& thinking) {
+        return !thinking.is_object() || !thinking.contains("pv") ||
+               thinking["pv"].get_ref<const std::string&>().size() <=
+                   kFeedPvBytes + std::strlen(kPvCutMark);
+    };
+    for (const auto& move : state["moves"])
+        FUZZ_CHECK(boundedPv(move));
+    FUZZ_CHECK(boundedPv(state["pv"]["white"]) && boundedPv(state["pv"]["black"]));
     FUZZ_CHECK(IsUtf8(LivePgn(server.record, server.config.site, server.config.site)));
     FUZZ_CHECK(server.feed.chess.whiteKingSquare == 0 ||
                server.feed.chess.cells[server.feed.chess.whiteKingSquare] == kKing);

@@ -1,5 +1,6 @@
 #include "web/feed_messages.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "text/text.h"
@@ -36,13 +37,21 @@ std::string LevelText(const std::string& level) {
     return StartsWith(text, "level ") ? TrimBlanks(text.substr(6)) : text;
 }
 
+// "12." or "12...": a move number, which engines that write SAN put between
+// the moves of a line.
+bool MoveNumber(std::string_view word) {
+    const std::size_t dots = word.find_first_not_of("0123456789");
+    return dots > 0 && dots != std::string_view::npos &&
+           word.find_first_not_of('.', dots) == std::string_view::npos;
+}
+
 // A move carries the mover's thinking without its time; a "pv" message with it.
 void AddThinking(Json& j, const ThinkingLine& t, bool withTime) {
     j["depth"] = t.depth;
     j["score"] = t.score;
     if (withTime) j["time"] = t.centiseconds;
     j["nodes"] = t.nodes;
-    j["pv"] = Utf8(t.pv);
+    j["pv"] = FeedPvText(Utf8(t.pv));
 }
 
 Json ThinkingOrNull(const std::optional<ThinkingLine>& thinking) {
@@ -187,6 +196,29 @@ bool ReservedName(const std::string& name) {
 }
 
 }  // namespace
+
+std::string FeedPvText(const std::string& utf8Pv) {
+    constexpr const char* kBlanks = " \t";
+    std::size_t moves = 0;
+    std::size_t kept = 0;  // the bytes up to the end of the last word kept
+    for (std::size_t at = 0;;) {
+        const std::size_t start = utf8Pv.find_first_not_of(kBlanks, at);
+        // Every word fits: the line as it is, but for blanks beyond the bytes.
+        if (start == std::string::npos)
+            return utf8Pv.size() <= kFeedPvBytes ? utf8Pv : utf8Pv.substr(0, kept);
+        const std::size_t end = std::min(utf8Pv.find_first_of(kBlanks, start), utf8Pv.size());
+        const bool move = !MoveNumber(std::string_view(utf8Pv).substr(start, end - start));
+        if (end > kFeedPvBytes || (move && moves == kFeedPvMoves)) break;
+        at = end;
+        // A move number is kept with the move after it.
+        if (move) {
+            ++moves;
+            kept = end;
+        }
+    }
+    // A first word too long for the bytes leaves the mark alone.
+    return kept == 0 ? std::string(kPvCutMark + 1) : utf8Pv.substr(0, kept) + kPvCutMark;
+}
 
 std::string MessageText(const FeedDelta& delta, std::int64_t version) {
     return std::visit([version](const auto& message) { return Text(message, version); }, delta);

@@ -100,6 +100,15 @@ struct SnapshotMessage {
 std::string MessageText(const FeedDelta& delta, std::int64_t version);
 std::string MessageText(const SnapshotMessage& snapshot, std::int64_t version);
 
+// An engine's line as the feed sends it (a "pv" in any message): its first
+// kFeedPvMoves moves, in at most kFeedPvBytes bytes of UTF-8, cut after a
+// whole word. A longer line ends in kPvCutMark after its last word kept. The
+// UDP viewers get the engine's words in full.
+inline constexpr std::size_t kFeedPvMoves = 64;
+inline constexpr std::size_t kFeedPvBytes = 512;
+inline constexpr const char* kPvCutMark = " \xE2\x80\xA6";  // " …" (U+2026)
+std::string FeedPvText(const std::string& utf8Pv);
+
 // ---- What the web listener answers itself -------------------------------------------
 
 // Why a client's message was refused: sent on its connection only, with no version.

@@ -1,5 +1,7 @@
 // The feed's WebSocket sessions: the frames a browser is sent, what it may
 // send back, and how its connection ends.
+#include <algorithm>
+
 #include "web/feed_messages.h"
 #include "web/web_listener.h"
 
@@ -36,11 +38,13 @@ void WebServer::Listener::FeedSession::Accept(http::request<http::string_body> r
     });
 }
 
-void WebServer::Listener::FeedSession::Queue(const Text& frame) {
+void WebServer::Listener::FeedSession::Queue(const Text& frame, bool wholeGame) {
     if (closing_) return;
     queue_.push_back(frame);
     queuedBytes_ += frame->size();
-    if (queue_.size() > kMaxQueuedMessages || queuedBytes_ > kMaxQueuedBytes) Drop();
+    if (wholeGame) wholeGameBytes_ = std::max(wholeGameBytes_, frame->size());
+    if (queue_.size() > kMaxQueuedMessages || queuedBytes_ > kMaxQueuedBytes + wholeGameBytes_)
+        Drop();
 }
 
 void WebServer::Listener::FeedSession::Flush() {
@@ -74,6 +78,7 @@ void WebServer::Listener::FeedSession::Written(beast::error_code error) {
         queue_.pop_front();
     }
     if (!queue_.empty()) return Flush();
+    wholeGameBytes_ = 0;
     if (!closing_ || dropped_) return;
     // Our close frame is out: when it answered the browser's, or a fault,
     // the connection ends now; else the browser's answer ends it.

@@ -74,7 +74,7 @@ WebFeed::WebFeed(Clock& clock, const GameRecorder& record, const std::string& si
 
 void WebFeed::AddListener(FeedListener& listener) {
     listeners_.push_back(&listener);
-    listener.Snapshot({version_, std::make_shared<const std::string>(SnapshotJson())});
+    listener.Snapshot({version_, std::make_shared<const std::string>(SnapshotJson()), true});
 }
 
 std::string WebFeed::SnapshotJson() const {
@@ -97,7 +97,8 @@ void WebFeed::Send(const FeedDelta& message) {
     if (!std::holds_alternative<GameDelta>(message)) SendGameIfChanged();
     ++version_;
     const FeedMessage delta{version_,
-                            std::make_shared<const std::string>(MessageText(message, version_))};
+                            std::make_shared<const std::string>(MessageText(message, version_)),
+                            std::holds_alternative<GameDelta>(message)};
     for (FeedListener* listener : listeners_)
         listener->Delta(delta);
     // A newcomer gets the snapshot and the deltas after it: the history must
@@ -133,7 +134,7 @@ void WebFeed::SendUsersIfChanged() {
 
 void WebFeed::PublishSnapshot() {
     snapshotVersion_ = version_;
-    const FeedMessage snapshot{version_, std::make_shared<const std::string>(SnapshotJson())};
+    const FeedMessage snapshot{version_, std::make_shared<const std::string>(SnapshotJson()), true};
     for (FeedListener* listener : listeners_)
         listener->Snapshot(snapshot);
 }

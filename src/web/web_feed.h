@@ -27,6 +27,9 @@ namespace lantrel {
 struct FeedMessage {
     std::int64_t version = 0;
     std::shared_ptr<const std::string> json;
+    // It holds the game as a whole, every move (a snapshot, a "game" delta):
+    // as long as the game is, which nothing bounds.
+    bool wholeGame = false;
 };
 
 // ---- What a client sends ----------------------------------------------------------

@@ -227,7 +227,11 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
     // Queues a frame; Flush sends what waits. Never waits for a browser that
     // does not keep up: it reconnects and resumes. It is not reading what it
     // is sent, so it would not read a close frame either: it is dropped.
-    void Queue(const Text& frame);
+    // A frame of the game as a whole (`wholeGame`: the snapshot, a "game"
+    // delta) is as long as the game, which nothing bounds: the largest one
+    // waiting is counted apart from the limit, so that no browser is ever
+    // refused the game itself.
+    void Queue(const Text& frame, bool wholeGame = false);
     // Everything waiting goes in one write.
     void Flush();
     // Ends the feed with a close frame carrying `code`, after the frames on
@@ -273,6 +277,8 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
     std::array<char, 512> readBuffer_;
     std::deque<Text> queue_;  // frames to send
     std::size_t queuedBytes_ = 0;
+    // The largest whole-game frame queued since the queue was last empty.
+    std::size_t wholeGameBytes_ = 0;
     std::size_t inFlight_ = 0;  // frames at the queue's front being written
     bool closing_ = false;      // a close frame is queued or sent: nothing more is queued
     bool dropped_ = false;      // the socket is closed

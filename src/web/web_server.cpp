@@ -128,15 +128,15 @@ void WebServer::Listener::Join(FeedSession& session, std::string_view target) {
         if (auto deltas = history.After(*resume.since);
             deltas && deltas->size() <= kMaxQueuedMessages / 4) {
             for (const FeedMessage& delta : *deltas)
-                session.Queue(TextFrame(*delta.json));
+                session.Queue(TextFrame(*delta.json), delta.wholeGame);
             return;
         }
     }
     if (!snapshotFrame) snapshotFrame = TextFrame(*snapshot);
-    session.Queue(snapshotFrame);
+    session.Queue(snapshotFrame, true);
     if (auto deltas = history.After(snapshotVersion)) {
         for (const FeedMessage& delta : *deltas)
-            session.Queue(TextFrame(*delta.json));
+            session.Queue(TextFrame(*delta.json), delta.wholeGame);
     }
 }
 
@@ -148,15 +148,15 @@ void WebServer::Listener::SendFeed() {
     }
     // Each message framed once; every browser gets what it has waiting in
     // one write.
-    std::vector<Text> frames;
+    std::vector<std::pair<Text, bool>> frames;  // with wholeGame
     frames.reserve(feed.deltas.size());
     for (const FeedMessage& delta : feed.deltas) {
         history.Add(delta);
-        frames.push_back(TextFrame(*delta.json));
+        frames.emplace_back(TextFrame(*delta.json), delta.wholeGame);
     }
     for (FeedSession* session : sessions) {
-        for (const Text& frame : frames)
-            session->Queue(frame);
+        for (const auto& [frame, wholeGame] : frames)
+            session->Queue(frame, wholeGame);
         session->Flush();
     }
     if (feed.snapshot) {

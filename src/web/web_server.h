@@ -59,6 +59,8 @@ class WebServer final : public FeedListener {
     static constexpr int kReservedFiles = 64;
     // Chat lines taken: one a second from an address, ten a second in all.
     static constexpr int kChatLinesPerSecond = 10;
+    // What may wait for one browser before it is dropped as one that does not
+    // keep up: besides the largest frame of the game as a whole (FeedSession::Queue).
     static constexpr std::size_t kMaxQueuedMessages = 1024;
     static constexpr std::size_t kMaxQueuedBytes = 1 << 20;
     static constexpr std::size_t kMaxClientMessage = 4096;

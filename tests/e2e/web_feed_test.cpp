@@ -3,6 +3,9 @@
 // are shut out while a good one keeps everything; a tournament with a refused
 // move reaches the browser as XBoard saved it; the tournament pages follow
 // the tournament PGN.
+#include <cstring>
+
+#include "web/feed_messages.h"
 #include "web_fixture.h"
 
 namespace lantrel {
@@ -176,6 +179,96 @@ TEST_F(WebListenerTest, BadClientsAreShutOutWhileAGoodOneGetsEverything) {
 
     AppendGame();
     ExpectSavedGames(good, snapshot["version"]);
+}
+
+// Knights out and back, legal for as long as a game need be: its ply-th move (0 first).
+const char* KnightMove(int ply) {
+    static const char* const kCycle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    return kCycle[ply % 4];
+}
+
+// What the engine on move at `ply` of a knights' game writes to XBoard's log
+// after `head`: a thinking line of `words` moves, its move first.
+std::string KnightHead(int ply) {
+    return std::to_string(100 + ply) + (ply % 2 ? " <second: " : " <first : ");
+}
+std::string KnightThinking(int ply, int words) {
+    std::string text = KnightHead(ply) + "30 +20 " + std::to_string(ply) + " 1000000";
+    for (int w = 0; w < words; ++w)
+        text += std::string(" ") + KnightMove(ply + w);
+    return text + "\n";
+}
+
+// Plies [from, to) of a knights' game, each move after its thinking line.
+std::string KnightPlies(int from, int to, int words) {
+    std::string text;
+    for (int ply = from; ply < to; ++ply)
+        text += KnightThinking(ply, words) + KnightHead(ply) + "move " + KnightMove(ply) + "\n";
+    return text;
+}
+
+class HugeThinkingTest : public WebListenerTest {
+  protected:
+    static constexpr int kHugeLines = 64;  // the first plies, of lines of 5,000 moves
+
+    // Once /state.json has `plies` moves, a browser that comes in gets them
+    // all in its snapshot, each with its line as the feed cuts it, then the
+    // next moves (after lines of `words` moves) as they are played.
+    void ExpectNewcomerFollows(int plies, int words) {
+        ASSERT_TRUE(Eventually([&] { return State()["moves"].size() == std::size_t(plies); }, 30));
+        Browser browser(webPort);
+        const std::string text = browser.NextText(10).value_or("");
+        ASSERT_FALSE(text.empty())
+            << "no snapshot at " << plies << " plies; connection "
+            << (browser.Ended() ? "ended" : "open") << ", close code " << browser.CloseCode();
+        snapshotBytes = text.size();
+        RecordProperty("snapshot_bytes_at_" + std::to_string(plies), std::to_string(text.size()));
+        const Json snapshot = Json::parse(text);
+        ASSERT_EQ(snapshot["type"], "snapshot");
+        ASSERT_EQ(snapshot["moves"].size(), std::size_t(plies));
+        for (int ply = 0; ply < plies; ++ply) {
+            const std::string pv = snapshot["moves"][ply]["pv"];
+            EXPECT_TRUE(StartsWith(pv, KnightMove(ply))) << ply;
+            EXPECT_LE(pv.size(), kFeedPvBytes + std::strlen(kPvCutMark)) << ply;
+            EXPECT_EQ(pv.ends_with(kPvCutMark), ply < kHugeLines) << ply;
+        }
+        std::ofstream(dir.File("gui.log"), std::ios::app) << KnightPlies(plies, plies + 4, words);
+        for (int ply = plies + 1; ply <= plies + 4; ++ply)
+            EXPECT_EQ(browser.NextOf("move")["ply"], ply);
+    }
+    std::size_t snapshotBytes = 0;
+};
+
+// An engine that writes every move of a 5,000-move line (25 KB) before each
+// of its moves: sixty such moves once made a snapshot of 1.5 MB, over what a
+// connection may have waiting, and every browser that came afterwards was
+// dropped before its first message. The UDP viewers still get every line
+// whole. Then a game so long that its snapshot is over that limit even with
+// the lines cut: a newcomer is never refused for its snapshot.
+TEST_F(HugeThinkingTest, NewcomersGetTheSnapshotAndWhatFollows) {
+    const std::string header =
+        "StartChildProcess (dir=.) knightA\nStartChildProcess (dir=.) knightB\n"
+        "1 >first : new\n2 >second: new\n";
+    dir.Write("knights.debug", header + KnightPlies(0, 60, 5000));
+    StartWeb("", dir.File("knights"));
+    LiveViewer& viewer = AddViewer(2, "Bob");
+    int moves = 0;
+    std::size_t longest = 0;
+    viewer.client->onMessage = [&](const std::string& text) {
+        moves += StartsWith(text, "WMOVE:") || StartsWith(text, "BMOVE:");
+        if (StartsWith(text, "WPV: ")) longest = std::max(longest, text.size());
+    };
+    viewer.client->Logon();
+    ASSERT_TRUE(viewer.client->PollUntil([&] { return viewer.picture().loggedOn; }, 10));
+    AppendGame();
+    ASSERT_TRUE(viewer.client->PollUntil([&] { return moves == 60; }, 30)) << moves;
+    std::ofstream(dir.File("gui.log"), std::ios::app) << KnightThinking(60, 5000);
+    EXPECT_TRUE(viewer.client->PollUntil([&] { return longest > 25000; }, 10)) << longest;
+    ExpectNewcomerFollows(60, 5000);
+
+    std::ofstream(dir.File("gui.log"), std::ios::app) << KnightPlies(64, 2400, int(kFeedPvMoves));
+    ExpectNewcomerFollows(2400, int(kFeedPvMoves));
+    EXPECT_GT(snapshotBytes, WebServer::kMaxQueuedBytes);
 }
 
 }  // namespace

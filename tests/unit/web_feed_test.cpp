@@ -34,9 +34,11 @@ struct Collected final : FeedListener {
     std::vector<json> deltas;
     std::optional<json> snapshot;
     std::vector<std::int64_t> versions;
+    std::vector<bool> wholeGame;
     void Delta(const FeedMessage& m) override {
         deltas.push_back(json::parse(*m.json));
         versions.push_back(m.version);
+        wholeGame.push_back(m.wholeGame);
     }
     void Snapshot(const FeedMessage& m) override { snapshot = json::parse(*m.json); }
     std::vector<std::string> Types() const {
@@ -67,6 +69,7 @@ struct WebFeedTest : ::testing::Test {
         outputs.Serve(0);
         out.deltas.clear();
         out.versions.clear();
+        out.wholeGame.clear();
     }
 };
 
@@ -177,6 +180,8 @@ TEST_F(WebFeedTest, ACatchUpIsOneGameDeltaAndStructureComesBeforeMoves) {
     outputs.MovePlayed({1, PieceColour::kWhite, "e4"}, kAfterE4, 0, true);
     outputs.MovePlayed({1, PieceColour::kBlack, "e5"}, kAfterE5, 0, true);
     EXPECT_EQ(out.Types(), (std::vector<std::string>{"game", "clock", "game", "move"}));
+    // The listener counts a game apart from what may wait for a browser.
+    EXPECT_EQ(out.wholeGame, (std::vector<bool>{true, false, true, false}));
     EXPECT_EQ(out.deltas[2]["white"], "Gamma");
     EXPECT_EQ(out.deltas[2]["moves"].size(), 1u);
     EXPECT_EQ(out.deltas[3]["ply"], 2);
@@ -251,6 +256,41 @@ TEST(FeedMessages, TextOfEachType) {
                   R"("webViewers":3,"chat":["hi"],"chatAllowed":false})");
     EXPECT_EQ(MessageText(ErrorMessage{"No."}), R"({"text":"No.","type":"error"})");
     EXPECT_EQ(DocumentText({{"wss://a.example:443"}}), R"({"servers":["wss://a.example:443"]})");
+}
+
+// An engine's line reaches the feed whole within its bounds, else cut after
+// a whole word and marked; move numbers are no moves and go with the next.
+TEST(FeedMessages, LongLinesAreCutAfterAWholeWord) {
+    auto words = [](std::size_t count, const std::string& word) {
+        std::string text;
+        for (std::size_t i = 0; i < count; ++i)
+            text += (i ? " " : "") + word;
+        return text;
+    };
+    const std::string mark = kPvCutMark;
+    const std::string numbered = "1. Nf3 Nf6 " + words(62, "Ng1");  // 64 moves, 258 bytes
+    const std::pair<std::string, std::string> rows[] = {
+        {"", ""},
+        {"e4\te5  Nf3 ", "e4\te5  Nf3 "},
+        {words(kFeedPvMoves, "Nf3"), words(kFeedPvMoves, "Nf3")},
+        {words(kFeedPvMoves + 1, "Nf3"), words(kFeedPvMoves, "Nf3") + mark},
+        {numbered, numbered},
+        {numbered + " 33. Nf3", numbered + mark},
+        // Ten bytes a word: 51 fit in 512.
+        {words(60, "abcdefghi"), words(51, "abcdefghi") + mark},
+        {std::string(kFeedPvBytes + 1, 'x') + " e4", "\xE2\x80\xA6"},
+        {"e4" + std::string(kFeedPvBytes, ' '), "e4"},
+    };
+    for (const auto& [line, sent] : rows) {
+        EXPECT_EQ(FeedPvText(line), sent) << line;
+        EXPECT_LE(FeedPvText(line).size(), kFeedPvBytes + mark.size());
+    }
+    // In every message that carries a line.
+    const ThinkingLine longLine{30, 5, 100, 9000, words(5000, "e2e4")};
+    const std::string cut = words(kFeedPvMoves, "e2e4") + mark;
+    EXPECT_EQ(json::parse(MessageText(PvDelta{PieceColour::kWhite, longLine}, 1))["pv"], cut);
+    const RecordedPly ply{E4(), "e4", kAfterE4, std::nullopt, longLine};
+    EXPECT_EQ(json::parse(MessageText(MoveDelta{1, ply}, 1))["pv"], cut);
 }
 
 // A server restarted within the same second starts another run, so that no
