@@ -1,0 +1,70 @@
+// The board: the position shown with its last move marked, the engines'
+// best moves as arrows, the evaluation bar beside it and the opening.
+import {Chessboard, FEN} from "./vendor/cm-chessboard/src/Chessboard.js"
+import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
+import {Arrows} from "./vendor/cm-chessboard/src/extensions/arrows/Arrows.js"
+import {MATE_SCORE, formatScore} from "./format.js"
+import {$} from "./dom.js"
+import {currentPly, engineArrows, feed, fenAfter, openingAt, view, whiteScoreAt} from "./game.js"
+
+export const LAST_MOVE_MARKER = {class: "marker-last-move", slice: "markerSquare"}
+const SQUARE = /^[a-h][1-8]$/
+const ENGINE_ARROW = {white: {class: "arrow-white"}, black: {class: "arrow-black"}}
+
+const board = new Chessboard($("board"), {
+    position: FEN.start,
+    assetsUrl: "vendor/cm-chessboard/assets/",
+    style: {animationDuration: 150},
+    extensions: [{class: Markers, props: {autoMarkers: null}}, {class: Arrows}],
+})
+
+export function renderBoard(animated) {
+    const ply = currentPly()
+    const fen = fenAfter(ply)
+    $("board").dataset.fen = fen
+    $("board").dataset.ply = String(ply)
+    board.setPosition(fen, animated)
+    board.removeMarkers(LAST_MOVE_MARKER)
+    // The feed names each move's squares (castling as the king's move); a move
+    // without them (an older server's feed, through NATS) marks none.
+    const move = ply > 0 ? feed.game.moves[ply - 1] : null
+    if (move && SQUARE.test(move.from) && SQUARE.test(move.to)) {
+        board.addMarker(LAST_MOVE_MARKER, move.from)
+        board.addMarker(LAST_MOVE_MARKER, move.to)
+    }
+    $("live").classList.toggle("active", view.shownPly === null)
+    document.body.classList.toggle("browsing", view.shownPly !== null)
+    $("ply-link").href = `#ply=${ply}`
+    renderEngineView(ply)
+    renderOpening(ply)
+}
+
+// What the engines think of the position after `ply`: arrows and the bar.
+export function renderEngineView(ply) {
+    board.removeArrows()
+    for (const arrow of engineArrows(ply)) board.addArrow(ENGINE_ARROW[arrow.side], arrow.from, arrow.to)
+    renderEvalBar(ply)
+}
+
+// The bar fills from White's side (below) as White's chances grow: a
+// centipawn score mapped onto 0..100 %, mates at the ends.
+function renderEvalBar(ply) {
+    const score = whiteScoreAt(ply)
+    const bar = $("eval-bar")
+    let whiteShare = 50
+    if (score !== null) {
+        whiteShare = Math.abs(score) >= MATE_SCORE ? (score > 0 ? 100 : 0)
+            : 50 + 50 * (2 / (1 + Math.exp(-0.00368208 * score)) - 1)
+    }
+    bar.dataset.score = score === null ? "" : String(score)
+    bar.querySelector(".eval-fill").style.height = `${whiteShare.toFixed(1)}%`
+    const text = score === null ? "" : formatScore(score)
+    bar.querySelector(".eval-text").textContent = text
+    bar.setAttribute("aria-label", `Evaluation, White's view: ${text || "none yet"}`)
+}
+
+function renderOpening(ply) {
+    const opening = openingAt(ply)
+    $("opening-eco").textContent = opening ? opening.eco : ""
+    $("opening-name").textContent = opening ? opening.opening : "-"
+}

@@ -1,0 +1,37 @@
+// The players' bars: names, the game's number, the level, the result, and
+// the clocks, the running one counting down between the feed's readings.
+import {formatClock, sideToMove} from "./format.js"
+import {$} from "./dom.js"
+import {feed, liveFen, playerName} from "./game.js"
+
+export function renderPlayers() {
+    $("white-name").textContent = playerName("white")
+    $("black-name").textContent = playerName("black")
+    $("game-number").textContent = feed.game.game ? String(feed.game.game) : ""
+    const {level, timeControl} = feed.game
+    // The GUI's own words are "level 40 5 0"; the keyword adds nothing here.
+    const levelText = level.replace(/^level\s+/, "").trim()
+    $("level").textContent = [levelText, timeControl && `(${timeControl})`].filter(Boolean).join(" ")
+    $("result-row").hidden = !feed.game.result
+    $("result").textContent = feed.game.result
+    $("reason").textContent = feed.game.reason
+    $("site").textContent = feed.site || "Lantrel"
+    document.title = feed.game.white && feed.game.black
+        ? `${feed.game.white} - ${feed.game.black}` : "Lantrel live game"
+}
+
+function clockRunningFor() {
+    return feed.clock && !feed.game.result ? sideToMove(liveFen()) : null
+}
+
+export function renderClocks() {
+    const running = clockRunningFor()
+    for (const side of ["white", "black"]) {
+        const element = $(`${side}-clock`)
+        let left = feed.clock ? feed.clock[side] : null
+        if (left != null && side === running) left -= (performance.now() - feed.clockSince) / 10
+        element.textContent = left == null ? "-:--" : formatClock(left)
+        element.classList.toggle("running", side === running)
+        $(`player-${side}`).classList.toggle("to-move", side === sideToMove(liveFen()) && !feed.game.result)
+    }
+}
