@@ -24,3 +24,25 @@ export function formatClock(centiseconds) {
     if (seconds < 10) return `${m}:${ss}.${tenths % 10}`
     return `${m}:${ss}`
 }
+
+// A duration of the GUI's level in the words people use: "10 s", "5 min",
+// "1 min 30 s", "2 h", "1 h 30 min".
+function formatDuration(seconds) {
+    const h = Math.floor(seconds / 3600), m = Math.floor(seconds / 60) % 60, s = seconds % 60
+    const parts = [h && `${h} h`, m && `${m} min`, s && `${Number(s.toFixed(3))} s`].filter(Boolean)
+    return parts.length ? parts.join(" ") : "0 s"
+}
+
+// The GUI's level ("40 5 0": moves per session, base time in minutes or
+// minutes:seconds, increment in seconds) as people say it: "40 moves in
+// 5 min", "6 min + 0.2 s". Empty when it is no level of that shape.
+export function formatLevel(level) {
+    const words = level.replace(/^level\s+/, "").trim().split(/\s+/)
+    const match = words.length === 3 && /^(\d+)$/.test(words[0]) && /^(\d+)(?::(\d{1,2}))?$/.exec(words[1])
+    if (!match || !/^\d+(\.\d+)?$/.test(words[2])) return ""
+    const moves = Number(words[0]), base = Number(match[1]) * 60 + Number(match[2] ?? 0)
+    const increment = Number(words[2])
+    if (moves === 0 && base === 0 && increment > 0) return `${formatDuration(increment)} a move`
+    const time = formatDuration(base) + (increment > 0 ? ` + ${formatDuration(increment)}` : "")
+    return moves > 0 ? `${moves} move${moves === 1 ? "" : "s"} in ${time}` : time
+}

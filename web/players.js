@@ -1,6 +1,6 @@
 // The players' bars: names, the game's number, the level, the result, and
 // the clocks, the running one counting down between the feed's readings.
-import {formatClock, sideToMove} from "./format.js"
+import {formatClock, formatLevel, sideToMove} from "./format.js"
 import {$} from "./dom.js"
 import {feed, liveFen, playerName} from "./game.js"
 
@@ -8,10 +8,12 @@ export function renderPlayers() {
     $("white-name").textContent = playerName("white")
     $("black-name").textContent = playerName("black")
     $("game-number").textContent = feed.game.game ? String(feed.game.game) : ""
+    // In words people read; the GUI's own ("40 5 0") when they are of no
+    // shape known, and as the title beside the PGN form.
     const {level, timeControl} = feed.game
-    // The GUI's own words are "level 40 5 0"; the keyword adds nothing here.
-    const levelText = level.replace(/^level\s+/, "").trim()
-    $("level").textContent = [levelText, timeControl && `(${timeControl})`].filter(Boolean).join(" ")
+    const gui = level.replace(/^level\s+/, "").trim()
+    $("level").textContent = formatLevel(level) || gui
+    $("level").title = [gui, timeControl && `(${timeControl})`].filter(Boolean).join(" ")
     $("result-row").hidden = !feed.game.result
     $("result").textContent = feed.game.result
     $("reason").textContent = feed.game.reason

@@ -1,7 +1,7 @@
 // The single board's features, checked by web_browser.mjs in its browser once
 // the recorded game is over: the opening's name, the engines' arrows and the
-// evaluation bar at a #ply=N link, keyboard steps, the PGN download, the
-// overlay and the page's weight. Expected values are worked out here with
+// evaluation bar at a #ply=N link, the level in words, keyboard steps, the
+// PGN download, the overlay and the page's weight. Expected values are worked out here with
 // chess.js from /state.json and the opening table, not with the page's code.
 import fs from "node:fs"
 import path from "node:path"
@@ -65,6 +65,15 @@ export async function checkBoardFeatures({browser, page, url, work, state, fens,
         if (mine.length > 1) linesPlayed++
     }
     check(linesPlayed > plies / 2, "most of the engines' lines play out", linesPlayed)
+
+    // The level as people say it: the recorded game's "level 40 0:10 0" on
+    // the page, and the other shapes GUIs send.
+    const {formatLevel} = await import(pathToFileURL(path.join(sourceDir, "web/format.js")).href)
+    check(await text("#level") === "40 moves in 10 s", "the level in words", await text("#level"))
+    for (const [level, words] of [["40 5 0", "40 moves in 5 min"], ["0 6 0.2", "6 min + 0.2 s"],
+        ["1 90 30", "1 move in 1 h 30 min + 30 s"], ["0 0 1", "1 s a move"], ["0 1:05 0", "1 min 5 s"],
+        ["40 5", ""], ["40 x 0", ""]])
+        check(formatLevel(level) === words, `the level "${level}" in words`, formatLevel(level))
 
     // The opening: the deepest named position of the game, on the page and in the PGN.
     const named = openingTable(Chess, tablePath)
