@@ -203,6 +203,9 @@ class EventBoard {
             this.chessboard.addMarker(LAST_MOVE_MARKER, last.from)
             this.chessboard.addMarker(LAST_MOVE_MARKER, last.to)
         }
+        // Until its feed has told a game, a board shows its name and its
+        // state, not players of nobody's naming.
+        this.card.classList.toggle("no-game", this.run === null && game.number === 0)
         this.part(".white .name").textContent = game.white || "White"
         this.part(".black .name").textContent = game.black || "Black"
         this.part(".last-move").textContent = last ? this.moveText(game.moves.length, last.san) : ""
@@ -339,7 +342,7 @@ async function loadEvent() {
     try {
         const reply = await fetch(source, {cache: "no-cache"})
         if (reply.status === 404 && !pageQuery.has("event")) {
-            status.textContent = "No event here yet: the boards are listed in an event.json beside event.html (docs/WEB.md)."
+            status.textContent = "No event here yet: the boards are listed in an event.json beside event.html."
             return
         }
         if (!reply.ok) throw new Error(`the server answered ${reply.status}`)
@@ -347,7 +350,12 @@ async function loadEvent() {
         if (event === null || typeof event !== "object" || !Array.isArray(event.boards))
             throw new Error("it lists no boards")
     } catch (error) {
-        status.textContent = `${source.pathname.split("/").pop() || "event"} cannot be read: ${error.message}`
+        // A file of another site that the browser could not fetch: this
+        // server's security policy lets the page read only what it names.
+        const elsewhere = source.origin !== location.origin && error instanceof TypeError
+        status.textContent = `${source.pathname.split("/").pop() || "event"} cannot be read: ` + (elsewhere
+            ? `this server's page reads files of other sites only from those on its WEBEVENTFEEDS= (add ${source.origin} there), and that site must let other pages read it`
+            : error.message)
         return
     }
     const title = text(event.title, 200) || "Lantrel event"

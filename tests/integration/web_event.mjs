@@ -117,7 +117,8 @@ async function main() {
             const marked = [...card.querySelectorAll("g[data-square]")]
                 .filter((group) => group.querySelector(".marker-last-move")).map((group) => group.dataset.square)
             const name = card.querySelector(".event-board-name")
-            return {...card.dataset, ply: Number(card.dataset.ply), href: card.getAttribute("href"), drawn,
+            const players = getComputedStyle(card.querySelector(".player")).visibility
+            return {...card.dataset, ply: Number(card.dataset.ply), href: card.getAttribute("href"), drawn, players,
                 marked: marked.sort(), name: name.textContent, nameElements: name.childElementCount}
         }))
         // Waits until board i passes `test` (which may be async); a failed
@@ -139,7 +140,10 @@ async function main() {
         check(title[0] === event.title && title[1] === 0, "the title, as text", title)
         for (const [i, card] of (await cards()).entries()) {
             check(card.name === event.boards[i].name && card.nameElements === 0, "a name, as text", card)
-            if (i >= GAMES.length) check(card.state === "down" && card.href === null, "a bad feed is refused", card)
+            if (i >= GAMES.length) {
+                check(card.state === "down" && card.href === null, "a bad feed is refused", card)
+                check(card.players === "hidden", "a board with no game shows no players", card)
+            }
         }
 
         const replays = GAMES.map((game, i) =>
@@ -189,6 +193,14 @@ async function main() {
             await Promise.all([page.waitForNavigation(), page.click("#back")])
             check(page.url() === eventUrl, "the full view leads back to the grid", page.url())
         }
+        // An event file of a site this server does not list: the page names
+        // the setting that would let it read the file.
+        await page.goto(`${eventUrl}?event=${encodeURIComponent("http://127.0.0.9:9/event.json")}`)
+        await page.waitForFunction(() => document.getElementById("event-status").textContent !== "loading", WAIT)
+        const refusal = await page.$eval("#event-status", (status) => status.textContent)
+        check(refusal.includes("add http://127.0.0.9:9 there") && refusal.includes("WEBEVENTFEEDS="),
+            "an unlisted site's event file: the setting that allows it", refusal)
+
         const bytes = [...loaded.values()].reduce((sum, size) => sum + size, 0)
         console.log(`The event page and the single-board page load ${loaded.size} files, ${bytes} bytes`)
         check(bytes < 300 * 1024 && loaded.has("/event.js") && loaded.has("/app.js"),
