@@ -6,6 +6,7 @@ import {Arrows} from "./vendor/cm-chessboard/src/extensions/arrows/Arrows.js"
 import {MATE_SCORE, formatScore} from "./format.js"
 import {$} from "./dom.js"
 import {currentPly, engineArrows, feed, fenAfter, openingAt, view, whiteScoreAt} from "./game.js"
+import {KeptUpBoard} from "./kept_up_board.js"
 
 export const LAST_MOVE_MARKER = {class: "marker-last-move", slice: "markerSquare"}
 const SQUARE = /^[a-h][1-8]$/
@@ -17,21 +18,26 @@ const board = new Chessboard($("board"), {
     style: {animationDuration: 150},
     extensions: [{class: Markers, props: {autoMarkers: null}}, {class: Arrows}],
 })
+const drawing = new KeptUpBoard(board, markLastMove)
+
+// The feed names each move's squares (castling as the king's move); a move
+// without them (an older server's feed, through NATS) marks none. Marked once
+// the piece stands on its square.
+function markLastMove(ply) {
+    board.removeMarkers(LAST_MOVE_MARKER)
+    const move = ply > 0 ? feed.game.moves[ply - 1] : null
+    if (move && SQUARE.test(move.from) && SQUARE.test(move.to)) {
+        board.addMarker(LAST_MOVE_MARKER, move.from)
+        board.addMarker(LAST_MOVE_MARKER, move.to)
+    }
+}
 
 export function renderBoard(animated) {
     const ply = currentPly()
     const fen = fenAfter(ply)
     $("board").dataset.fen = fen
     $("board").dataset.ply = String(ply)
-    board.setPosition(fen, animated)
-    board.removeMarkers(LAST_MOVE_MARKER)
-    // The feed names each move's squares (castling as the king's move); a move
-    // without them (an older server's feed, through NATS) marks none.
-    const move = ply > 0 ? feed.game.moves[ply - 1] : null
-    if (move && SQUARE.test(move.from) && SQUARE.test(move.to)) {
-        board.addMarker(LAST_MOVE_MARKER, move.from)
-        board.addMarker(LAST_MOVE_MARKER, move.to)
-    }
+    drawing.show(fen, ply, animated)
     $("live").classList.toggle("active", view.shownPly === null)
     document.body.classList.toggle("browsing", view.shownPly !== null)
     $("ply-link").href = `#ply=${ply}`

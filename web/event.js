@@ -12,6 +12,7 @@ import {Chessboard, FEN} from "./vendor/cm-chessboard/src/Chessboard.js"
 import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
 import {CHANNEL_NAME, followChannel} from "./nats_follow.js"
 import {formatClock, formatScore, sideToMove} from "./format.js"
+import {KeptUpBoard} from "./kept_up_board.js"
 
 const MAX_BOARDS = 64
 const MAX_NAME = 80
@@ -55,6 +56,7 @@ class EventBoard {
             style: {animationDuration: 0, showCoordinates: false},
             extensions: [{class: Markers, props: {autoMarkers: null}}],
         })
+        this.drawing = new KeptUpBoard(this.chessboard, (ply) => this.markLastMove(ply))
         this.run = null
         this.version = 0
         this.game = {number: 0, white: "", black: "", startFen: FEN.start, result: "", reason: "", moves: []}
@@ -193,16 +195,10 @@ class EventBoard {
         this.card.dataset.fen = fen
         this.card.dataset.ply = String(game.moves.length)
         this.card.dataset.result = game.result
-        // The board draws each new position in an animation frame of its own:
-        // handed only the positions that changed, it keeps up with the game.
-        if (fen !== this.drawnFen) this.chessboard.setPosition(fen, false)
+        // Handed only the positions that changed, the board draws the latest.
+        if (fen !== this.drawnFen) this.drawing.show(fen, game.moves.length, false)
         this.drawnFen = fen
-        this.chessboard.removeMarkers(LAST_MOVE_MARKER)
         const last = game.moves[game.moves.length - 1]
-        if (last?.from && last?.to) {
-            this.chessboard.addMarker(LAST_MOVE_MARKER, last.from)
-            this.chessboard.addMarker(LAST_MOVE_MARKER, last.to)
-        }
         // Until its feed has told a game, a board shows its name and its
         // state, not players of nobody's naming.
         this.card.classList.toggle("no-game", this.run === null && game.number === 0)
@@ -219,6 +215,16 @@ class EventBoard {
         this.card.setAttribute("aria-label", `${this.part(".event-board-name").textContent}: ` +
             `${game.white || "White"} - ${game.black || "Black"} ${game.result}`)
         this.renderClocks()
+    }
+
+    // Marked once the piece stands on its square.
+    markLastMove(ply) {
+        this.chessboard.removeMarkers(LAST_MOVE_MARKER)
+        const move = this.game.moves[ply - 1]
+        if (move?.from && move?.to) {
+            this.chessboard.addMarker(LAST_MOVE_MARKER, move.from)
+            this.chessboard.addMarker(LAST_MOVE_MARKER, move.to)
+        }
     }
 
     // "23. Qh5" or "23... Qh5"; the feed's positions carry no move numbers, so

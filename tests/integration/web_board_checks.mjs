@@ -66,6 +66,34 @@ export async function checkBoardFeatures({browser, page, url, work, state, fens,
     }
     check(linesPlayed > plies / 2, "most of the engines' lines play out", linesPlayed)
 
+    // The board keeps up: on a stand-in board whose changes end when told,
+    // positions that come during a change leave only the latest to draw, at
+    // once; only a single ply step on an idle board is animated; the last
+    // move is marked once its position stands.
+    const {KeptUpBoard} = await import(pathToFileURL(path.join(sourceDir, "web/kept_up_board.js")).href)
+    const calls = [], marked = [], ends = []
+    const standIn = {setPosition: (fen, animated) => {
+        calls.push([fen, animated])
+        return new Promise((resolve) => ends.push(resolve))
+    }}
+    const drawing = new KeptUpBoard(standIn, (ply) => marked.push(ply))
+    const settle = () => new Promise((resolve) => setTimeout(resolve, 0))
+    drawing.show("p0", 0, true)
+    ends.shift()()
+    await settle()
+    drawing.show("p1", 1, true)
+    for (const [fen, ply] of [["p2", 2], ["p3", 3], ["p4", 4]]) drawing.show(fen, ply, true)
+    ends.shift()()
+    await settle()
+    ends.shift()()
+    await settle()
+    drawing.show("p6", 6, true)
+    ends.shift()()
+    await settle()
+    check(JSON.stringify(calls) === JSON.stringify([["p0", false], ["p1", true], ["p4", false], ["p6", false]]) &&
+        JSON.stringify(marked) === JSON.stringify([0, 4, 6]),
+    "the board draws the latest position, animating a single step on an idle board only", {calls, marked})
+
     // The level as people say it: the recorded game's "level 40 0:10 0" on
     // the page, and the other shapes GUIs send.
     const {formatLevel} = await import(pathToFileURL(path.join(sourceDir, "web/format.js")).href)

@@ -91,6 +91,30 @@ async function main() {
         const markedSquares = () => page.$$eval("#board g[data-square]", (groups) => groups
             .filter((group) => group.querySelector(".marker-last-move")).map((group) => group.dataset.square).sort())
 
+        // How far the drawn board falls behind, a figure for the log (frames
+        // depend on the machine's load): at every animation frame, the pieces
+        // drawn against the position the page is at, and the longest run of
+        // frames they differ.
+        await page.evaluate(() => {
+            const lag = window.__boardLag = {worst: 0, run: 0}
+            const placement = (fen) => fen.split(" ")[0]
+            const drawn = () => {
+                const pieces = {}
+                for (const piece of document.querySelectorAll("#board g[data-piece][data-square]"))
+                    pieces[piece.dataset.square] = piece.dataset.piece
+                return [8, 7, 6, 5, 4, 3, 2, 1].map((rank) => [..."abcdefgh"].map((file) => {
+                    const piece = pieces[file + rank]
+                    return !piece ? "1" : piece[0] === "w" ? piece[1].toUpperCase() : piece[1]
+                }).join("").replace(/1+/g, (ones) => String(ones.length))).join("/")
+            }
+            const frame = () => {
+                lag.run = drawn() === placement(document.getElementById("board").dataset.fen) ? 0 : lag.run + 1
+                lag.worst = Math.max(lag.worst, lag.run)
+                requestAnimationFrame(frame)
+            }
+            requestAnimationFrame(frame)
+        })
+
         // The game is played while the page watches; a chat line goes in meanwhile,
         // and a second one at once is refused (one line a second).
         const replayEnded = runReplay()
@@ -111,6 +135,8 @@ async function main() {
             .catch(() => check(false, "the page shows the whole game and its result"))
         const replayStatus = await replayEnded
         check(replayStatus === 0, "the replay ends well", replayStatus)
+        const lag = await page.evaluate(() => window.__boardLag)
+        console.log(`the drawn board was behind for at most ${lag.worst} frames in a row`)
 
         check(placementAndSide(await boardFen()) === placementAndSide(expected.fens[plies - 1]),
             "the board shows the final position", await boardFen())
