@@ -5,7 +5,7 @@ import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
 import {Arrows} from "./vendor/cm-chessboard/src/extensions/arrows/Arrows.js"
 import {MATE_SCORE, formatScore} from "./format.js"
 import {$} from "./dom.js"
-import {currentPly, engineArrows, feed, fenAfter, openingAt, view, whiteScoreAt} from "./game.js"
+import {currentPly, engineArrows, engineScoreAt, feed, fenAfter, openingAt, playerName, view} from "./game.js"
 import {KeptUpBoard} from "./kept_up_board.js"
 
 export const LAST_MOVE_MARKER = {class: "marker-last-move", slice: "markerSquare"}
@@ -52,21 +52,29 @@ export function renderEngineView(ply) {
     renderEvalBar(ply)
 }
 
-// The bar fills from White's side (below) as White's chances grow: a
-// centipawn score mapped onto 0..100 %, mates at the ends.
+// The bar has a column for each engine, White's on the left: each fills from
+// below as White's chances grow in that engine's view, a centipawn score
+// mapped onto 0..100 %, mates at the ends. One bar for both would take the
+// engine on move's view, and jump between the two every ply.
 function renderEvalBar(ply) {
-    const score = whiteScoreAt(ply)
     const bar = $("eval-bar")
-    let whiteShare = 50
-    if (score !== null) {
-        whiteShare = Math.abs(score) >= MATE_SCORE ? (score > 0 ? 100 : 0)
-            : 50 + 50 * (2 / (1 + Math.exp(-0.00368208 * score)) - 1)
+    const said = []
+    for (const side of ["white", "black"]) {
+        const score = engineScoreAt(side, ply)
+        let whiteShare = 50
+        if (score !== null) {
+            whiteShare = Math.abs(score) >= MATE_SCORE ? (score > 0 ? 100 : 0)
+                : 50 + 50 * (2 / (1 + Math.exp(-0.00368208 * score)) - 1)
+        }
+        bar.dataset[`${side}Engine`] = score === null ? "" : String(score)
+        const column = bar.querySelector(`.eval-engine[data-side=${side}]`)
+        column.querySelector(".eval-fill").style.height = `${whiteShare.toFixed(1)}%`
+        const text = score === null ? "" : formatScore(score)
+        column.querySelector(".eval-text").textContent = text
+        column.title = `${playerName(side)}: ${text || "no score yet"} (White's view)`
+        said.push(`${playerName(side)} ${text || "none yet"}`)
     }
-    bar.dataset.score = score === null ? "" : String(score)
-    bar.querySelector(".eval-fill").style.height = `${whiteShare.toFixed(1)}%`
-    const text = score === null ? "" : formatScore(score)
-    bar.querySelector(".eval-text").textContent = text
-    bar.setAttribute("aria-label", `Evaluation, White's view: ${text || "none yet"}`)
+    bar.setAttribute("aria-label", `Evaluation, White's view: ${said.join(", ")}`)
 }
 
 function renderOpening(ply) {

@@ -68,14 +68,16 @@ function thinkingAt(ply) {
     return position && playLine(position, thinking.pv).length ? thinking : null
 }
 
-// The evaluation of the position after `ply` from White's view (centipawns),
-// or null: the engine on move's, else the last mover's before its move.
-export function whiteScoreAt(ply) {
-    const toMove = sideToMove(fenAfter(ply))
-    const thinking = thinkingAt(ply)
-    if (thinking && typeof thinking.score === "number") return toMove === "white" ? thinking.score : -thinking.score
-    const move = ply > 0 ? feed.game.moves[ply - 1] : null
-    if (move && typeof move.score === "number") return toMove === "white" ? -move.score : move.score
+// What `side`'s engine last said of the game by the position after `ply`,
+// from White's view (centipawns), or null: its thinking there when it is on
+// move, else the score its last move carried. Each engine keeps its own, so
+// that their views do not take turns.
+export function engineScoreAt(side, ply) {
+    for (let k = ply; k >= 0; k--) {
+        if (sideToMove(fenAfter(k)) !== side) continue
+        const thinking = k === ply ? thinkingAt(k) : feed.game.moves[k]
+        if (thinking && typeof thinking.score === "number") return side === "white" ? thinking.score : -thinking.score
+    }
     return null
 }
 

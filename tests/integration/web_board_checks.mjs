@@ -129,9 +129,18 @@ export async function checkBoardFeatures({browser, page, url, work, state, fens,
         groups.map((g) => `${g.getAttribute("class").replace("arrow ", "")}:${g.dataset.arrow}`))
     check(expectedArrows.length > 0 && JSON.stringify(arrows.sort()) === JSON.stringify(expectedArrows.sort()),
         "the engines' arrows at the linked ply", {arrows, expectedArrows})
-    // White is on move after an even ply: its own score is White's view.
-    const barScore = await page.$eval("#eval-bar", (bar) => bar.dataset.score)
-    check(barScore === String(state.moves[LINK_PLY].score), "the evaluation bar, White's view", barScore)
+    // White is on move after an even ply: its engine's own score is White's
+    // view; Black's engine says what its last move carried, turned to White's.
+    // Each keeps its column, and the graph a line for each engine.
+    const bar = await page.$eval("#eval-bar", (element) => ({...element.dataset}))
+    check(bar.whiteEngine === String(state.moves[LINK_PLY].score) &&
+        bar.blackEngine === String(-state.moves[LINK_PLY - 1].score), "the evaluation bar, an engine a column", bar)
+    const graph = await page.evaluate(() => ({
+        white: document.querySelectorAll("#eval-graph .eval-point.white-engine").length,
+        black: document.querySelectorAll("#eval-graph .eval-point.black-engine").length,
+        legend: document.getElementById("eval-legend").textContent}))
+    check(graph.white > plies / 4 && graph.black > plies / 4 && graph.legend.startsWith(
+        `${state.white} ${state.black}`), "the graph: a line for each engine, named", graph)
     if (screenshotDir) {
         await page.evaluate(() => document.activeElement.blur())
         await page.screenshot({path: path.join(screenshotDir, "web-board.png")})
