@@ -62,7 +62,8 @@ class EventBoard {
         this.game = {number: 0, white: "", black: "", startFen: FEN.start, result: "", reason: "", moves: []}
         this.clock = null
         this.clockSince = 0
-        this.whiteScore = null     // centipawns from White's view, or null
+        // What each engine last said, in centipawns from White's view, or null.
+        this.scores = {white: null, black: null}
         this.retryMs = RETRY_FIRST_MS
         this.blocked = false
         this.render()
@@ -87,8 +88,8 @@ class EventBoard {
         this.game = {number: message.game, white: text(message.white), black: text(message.black), moves,
             startFen: this.checkedFen(message.startFen || FEN.start),
             result: text(message.result, 8), reason: text(message.reason)}
-        const last = moves[moves.length - 1]
-        this.whiteScore = last ? this.fromWhite(last.score, last.fen) : null
+        this.scores = {white: null, black: null}
+        for (const move of moves) this.takeScore(move)
     }
 
     checkedFen(fen) {
@@ -102,10 +103,14 @@ class EventBoard {
             score: Number.isFinite(move.score) ? move.score : null}
     }
 
-    // A mover's score (its own view) from White's; `fen` is the position after the move.
-    fromWhite(score, fen) {
-        if (score === null) return this.whiteScore
-        return sideToMove(fen) === "black" ? score : -score
+    // The score a move carried (its mover's own view), as its engine's latest.
+    takeScore(move) {
+        const mover = sideToMove(move.fen) === "black" ? "white" : "black"
+        if (move.score !== null) this.takeThinking(mover, move.score)
+    }
+
+    takeThinking(side, score) {
+        if (Number.isFinite(score)) this.scores[side] = side === "white" ? score : -score
     }
 
     // Applies a delta; false when the game here no longer fits it.
@@ -120,7 +125,7 @@ class EventBoard {
                 this.clockSince = performance.now()
                 moves.length = message.ply - 1       // a move taken back is replaced
                 moves.push(move)
-                this.whiteScore = this.fromWhite(move.score, move.fen)
+                this.takeScore(move)
                 return true
             }
             case "takeback":
@@ -132,9 +137,7 @@ class EventBoard {
                 this.clockSince = performance.now()
                 return true
             case "pv":
-                if (Number.isFinite(message.score)) {
-                    this.whiteScore = message.side === "black" ? -message.score : message.score
-                }
+                if (message.side === "white" || message.side === "black") this.takeThinking(message.side, message.score)
                 return true
             case "result":
                 this.game.result = text(message.result, 8)
@@ -156,10 +159,8 @@ class EventBoard {
         if (message.type === "snapshot") {
             if (typeof message.run !== "string" || !Number.isSafeInteger(message.version)) return "gap"
             this.takeGame(message)
-            const thinking = message.pv?.[sideToMove(this.fen())]
-            if (Number.isFinite(thinking?.score)) {
-                this.whiteScore = sideToMove(this.fen()) === "white" ? thinking.score : -thinking.score
-            }
+            const toMove = sideToMove(this.fen())
+            this.takeThinking(toMove, message.pv?.[toMove]?.score)
             this.run = message.run
             this.version = message.version
             this.clock = message.clock && {white: message.clock.white, black: message.clock.black}
@@ -207,11 +208,21 @@ class EventBoard {
         this.part(".last-move").textContent = last ? this.moveText(game.moves.length, last.san) : ""
         this.part(".result").textContent = game.result
         this.part(".result").title = game.reason
-        const score = this.whiteScore
-        this.part(".eval").textContent = score === null ? "" : formatScore(score)
-        const pawns = score === null ? 0 : Math.max(-BAR_LIMIT_PAWNS, Math.min(BAR_LIMIT_PAWNS, score / 100))
-        this.part(".eval-white").style.width = `${50 + 50 * pawns / BAR_LIMIT_PAWNS}%`
-        this.part(".eval-bar").classList.toggle("unknown", score === null)
+        // A bar for each engine, White's above, each in White's view: one for
+        // both would jump between their opinions every ply.
+        const said = {white: "", black: ""}
+        for (const side of ["white", "black"]) {
+            const score = this.scores[side]
+            said[side] = score === null ? "–" : formatScore(score)
+            const pawns = score === null ? 0 : Math.max(-BAR_LIMIT_PAWNS, Math.min(BAR_LIMIT_PAWNS, score / 100))
+            const bar = this.part(`.eval-bar[data-side=${side}]`)
+            bar.querySelector(".eval-white").style.width = `${50 + 50 * pawns / BAR_LIMIT_PAWNS}%`
+            bar.classList.toggle("unknown", score === null)
+        }
+        const known = this.scores.white !== null || this.scores.black !== null
+        this.part(".eval").textContent = known ? `${said.white} · ${said.black}` : ""
+        this.part(".eval").title = known ? `${game.white || "White"}: ${said.white}, ${game.black || "Black"}: ` +
+            `${said.black} (White's view)` : ""
         this.card.setAttribute("aria-label", `${this.part(".event-board-name").textContent}: ` +
             `${game.white || "White"} - ${game.black || "Black"} ${game.result}`)
         this.renderClocks()

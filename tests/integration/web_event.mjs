@@ -9,6 +9,7 @@ import fs from "node:fs"
 import {createRequire} from "node:module"
 import path from "node:path"
 import {parseArgs} from "node:util"
+import {pathToFileURL} from "node:url"
 import {check, launchChromium, runChecks} from "./chromium.mjs"
 
 const {values: args} = parseArgs({options: Object.fromEntries(
@@ -23,6 +24,7 @@ const RESTARTED = 1             // the board whose server is stopped and started
 const STOP_AT_PLY = 8
 const WAIT = {timeout: 60000}
 const fixtures = path.join(args.source, "tests/fixtures/xboard")
+const {formatScore} = await import(pathToFileURL(path.join(args.source, "web/format.js")).href)
 const [webPorts, udpPorts] = [0, 1].map((k) => args.ports.split(" ").filter((_, n) => n % 2 === k))
 const dir = (i) => path.join(args.work, `server${i}`)
 const feed = (i) => `ws://127.0.0.1:${webPorts[i]}/feed`
@@ -118,7 +120,8 @@ async function main() {
                 .filter((group) => group.querySelector(".marker-last-move")).map((group) => group.dataset.square)
             const name = card.querySelector(".event-board-name")
             const players = getComputedStyle(card.querySelector(".player")).visibility
-            return {...card.dataset, ply: Number(card.dataset.ply), href: card.getAttribute("href"), drawn, players,
+            const scores = card.querySelector(".eval").textContent
+            return {...card.dataset, ply: Number(card.dataset.ply), href: card.getAttribute("href"), drawn, players, scores,
                 marked: marked.sort(), name: name.textContent, nameElements: name.childElementCount}
         }))
         // Waits until board i passes `test` (which may be async); a failed
@@ -173,6 +176,12 @@ async function main() {
         for (const [i, card] of (await cards()).slice(0, 3).entries()) {
             const last = (await state(i)).moves.at(-1)
             check(`${card.marked}` === `${[last.from, last.to].sort()}`, `board ${i + 1} marks the last move`, card)
+            // Each engine's latest score, White's view, in a place of its own.
+            const mover = last.fen.split(" ")[1] === "b" ? "white" : "black"
+            const moverScore = mover === "white" ? last.score : -last.score
+            const shown = card.scores.split(" · ")
+            check(shown.length === 2 && shown[mover === "white" ? 0 : 1] === formatScore(moverScore),
+                `board ${i + 1}: a score for each engine, the last mover's as its move carried`, {card: card.scores, moverScore})
         }
         if (SCREENSHOT) {
             const bottom = await page.$eval("#event-grid", (grid) => grid.getBoundingClientRect().bottom)
