@@ -1,8 +1,5 @@
 #include "screen_text.h"
 
-#include <cerrno>
-#include <cstdlib>
-
 namespace lantrel {
 
 namespace {
@@ -25,16 +22,21 @@ std::string TwoDigits(std::uint64_t n) {
 
 // A whole number with an optional sign; none for anything else or one out of range.
 std::optional<std::int64_t> ReadInteger(std::string_view word) {
-    if (word.empty()) return std::nullopt;
-    std::size_t digits = word[0] == '+' || word[0] == '-' ? 1 : 0;
-    if (digits == word.size()) return std::nullopt;
-    for (std::size_t i = digits; i < word.size(); ++i)
+    const bool negative = !word.empty() && word[0] == '-';
+    std::size_t i = !word.empty() && (word[0] == '+' || word[0] == '-') ? 1 : 0;
+    if (i == word.size()) return std::nullopt;
+    // Counted below zero, which reaches one further than above it.
+    std::int64_t n = 0;
+    constexpr std::int64_t kLeast = INT64_MIN;
+    for (; i < word.size(); ++i) {
         if (word[i] < '0' || word[i] > '9') return std::nullopt;
-    const std::string text(word);
-    errno = 0;
-    const long long n = std::strtoll(text.c_str(), nullptr, 10);
-    if (errno == ERANGE) return std::nullopt;
-    return n;
+        const int digit = word[i] - '0';
+        if (n < (kLeast + digit) / 10) return std::nullopt;
+        n = n * 10 - digit;
+    }
+    if (negative) return n;
+    if (n == kLeast) return std::nullopt;
+    return -n;
 }
 
 bool IsBlank(char c) {
