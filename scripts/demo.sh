@@ -5,8 +5,9 @@
 # too, at the address printed first. On a terminal with tmux the server's
 # status screen (80 x 24) sits above the viewer, or in a window of its own when
 # the terminal is too short for both; elsewhere the server runs headless and the
-# viewer prints what it receives. It ends by itself once the server has followed
-# the whole game and the viewer has shown its end, or on Ctrl-C.
+# viewer prints what it receives. Once the server has followed the whole game it
+# says so and goes on serving the finished game, the page included, until Ctrl-C,
+# which stops everything the demo started.
 #   scripts/demo.sh [--speed X]      (default: the recorded pace; X > 0, or 0 for no waiting)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -30,8 +31,10 @@ done
 }
 
 scripts/install-deps.sh
+# The build shows its progress: on a fresh machine it takes a few minutes.
+echo "Building the server, the viewer and the replay tool (a few minutes the first time)..."
 cmake --preset default >/dev/null
-cmake --build --preset default -j 2 --target lantrel-server lantrel-viewer lantrel-replay >/dev/null
+cmake --build --preset default -j 2 --target lantrel-server lantrel-viewer lantrel-replay
 bin="$root/build/default"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/lantrel-demo-XXXXXX")"
@@ -75,6 +78,11 @@ cleanup() {
         rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$session"  # tmux leaves its socket behind
     fi
     wait 2>/dev/null || true
+    if [ -s "$work/server.log" ]; then
+        echo
+        echo "The server's journal (server.log):"
+        cat "$work/server.log"
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -82,7 +90,7 @@ trap 'exit 130' INT TERM
 
 # Waits until the server has followed the whole game: the viewer has shown the
 # result, or (for a recording without one) server.log has stopped growing for a
-# while. Gives up after a minute, so that the demo always ends.
+# while. Gives up after a minute, so that the end of the game is always told.
 await_game_end() {
     local quiet_needed last=-1 size quiet=0 limit=$((SECONDS + 60))
     # Quiet for 2 s, or for three pauses after a move when those are longer (in 0.2 s steps).
@@ -97,8 +105,10 @@ await_game_end() {
     echo "demo.sh: the game did not end within a minute after the replay; stopping." >&2
 }
 
+page="http://127.0.0.1:$web_port/"
+game_over="The game is over: the page stays at $page until Ctrl-C"
 echo "Demo directory: $work (port $port)"
-echo "Watch it in a browser too: http://127.0.0.1:$web_port/"
+echo "Watch it in a browser too: $page"
 if [ -t 0 ] && [ -t 1 ] && command -v tmux >/dev/null; then
     rows="$(tput lines 2>/dev/null || echo 24)"
     cols="$(tput cols 2>/dev/null || echo 80)"
@@ -128,9 +138,11 @@ if [ -t 0 ] && [ -t 1 ] && command -v tmux >/dev/null; then
         window_rows="$rows"
     fi
     t() { tmux -L "$session" -f "$work/tmux.conf" "$@"; }
-    # When the server ends (Ctrl-C or its own quit key), so does the demo.
-    server_cmd="$(printf '%q ' "$bin/lantrel-server" --dir "$work"); $(printf '%q ' tmux -L "$session" kill-server)"
-    viewer_cmd="sleep 1; $(printf '%q ' "$bin/lantrel-viewer" --port "$port" --name DemoViewer)"
+    # When the server or the viewer ends (Ctrl-C in its pane, or its own quit
+    # key or command), so does the demo.
+    end_all="$(printf '%q ' tmux -L "$session" kill-server)"
+    server_cmd="$(printf '%q ' "$bin/lantrel-server" --dir "$work"); $end_all"
+    viewer_cmd="sleep 1; $(printf '%q ' "$bin/lantrel-viewer" --port "$port" --name DemoViewer); $end_all"
     t new-session -d -s "$session" -n server -x "$cols" -y "$window_rows" "$server_cmd"
     if [ "$layout" = split ]; then
         viewer_pane="$(t split-window -v -d -P -F '#{pane_id}' -t "$session:0" \
@@ -153,8 +165,16 @@ if [ -t 0 ] && [ -t 1 ] && command -v tmux >/dev/null; then
         replay=$!
         wait "$replay" || true
         await_game_end 2>>"$work/replay.err"
-        sleep 5  # time to read the result
-        t kill-server 2>/dev/null || true
+        # The server goes on serving the finished game: the page keeps it.
+        if [ "$layout" = windows ] && [ "$rows" -lt 25 ]; then
+            t display-message -d 0 "$game_over" || true  # no status line: until a key
+        else
+            # Short enough for 80 columns, beside the keys when there are windows.
+            right=""
+            [ "$layout" = windows ] && right=" $keys "
+            t set -g status-left-length 80 \; set -g status-right "$right" \; \
+                set -g status-left "[demo] Game over; page at $page until Ctrl-C " || true
+        fi
     ) &
     follow_pid=$!
     TMUX= t attach-session -t "$session" || true
@@ -175,7 +195,8 @@ else
     kill "$viewer_pid" 2>/dev/null || true
     wait "$viewer_pid" 2>/dev/null || true
     viewer_pid=
+    echo
+    echo "$game_over"
+    wait "$server_pid" || true
+    server_pid=
 fi
-echo
-echo "The server's journal (server.log):"
-cat "$work/server.log"

@@ -240,5 +240,19 @@ TEST(ViewerToolTest, JoiningDuringAGameShowsTheLastMoveWithTheCurrentBoard) {
     EXPECT_TRUE(Contains(out, "\n  Move 2... Nc6\n")) << out;
 }
 
+TEST(ViewerToolTest, ClocksAndThinkingAreShownReadably) {
+    std::string out = ViewerOutput({
+        "WTIME: 29800   otim 30000",
+        "BPV: 9 -100002 250 1234567 15 730 0 Na5 Qxf7+ Kd7 Qd5+ Kc7 Qc5+ Kd7 Qc6+ Kc8 "
+        "Qb7+ Kd8 Qb8+ Kd7 Qb7+ Kd8 Qb8+ Kd7 Qb7+ Kd8\x1B[2J",
+    });
+    EXPECT_TRUE(Contains(out, "\n  Clocks  White 0:04:58  Black 0:05:00\n")) << out;
+    EXPECT_TRUE(Contains(out,
+                         "\n  Black thinks: depth 9, -#2, 2.50 s, 1,234,567 nodes\n"
+                         "    Na5 Qxf7+ Kd7 Qd5+ Kc7 Qc5+ Kd7 Qc6+ Kc8 Qb7+ Kd8 Qb8+ Kd7 "
+                         "Qb7+ Kd8 Qb8+ Kd7\n    Qb7+ Kd8?[2J\n"))
+        << out;
+}
+
 }  // namespace
 }  // namespace lantrel::testing

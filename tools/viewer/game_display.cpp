@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "screen_text.h"
 #include "text/text.h"
 
 namespace lantrel {
@@ -121,7 +122,17 @@ void GameDisplay::PrintBoard(const Header& h, const std::string& fen, const std:
         out_ << "    " << row << "\n";
     out_ << "  FEN " << fen << "\n";
     if (!move.empty()) out_ << "  Last move: " << MoveForReaders(move) << "\n";
-    if (!h.level.empty()) out_ << "  Time control: " << h.level << "\n";
+    if (!h.level.empty()) out_ << "  Time control: " << ForTerminal(h.level) << "\n";
+}
+
+void GameDisplay::PrintThinking(const char* side, const std::string& line) {
+    // The summary on the first line, the moves below it, broken between moves.
+    const ThinkingText thinking = ReadThinkingText(line);
+    out_ << "  " << side << " thinks:";
+    if (!thinking.summary.empty()) out_ << " " << thinking.summary;
+    out_ << "\n";
+    for (const auto& row : WrapMoves(thinking.moves, columns_, "    "))
+        out_ << ForTerminal(row) << "\n";
 }
 
 void GameDisplay::Flush() {
@@ -168,13 +179,13 @@ void GameDisplay::Show(const GamePicture& p, const std::string& m, double now) {
     }
     Flush();
     if (StartsWith(m, "WTIME: ") || StartsWith(m, "BTIME: ")) {
-        out_ << "  Clocks  White " << p.whiteTime << "  Black " << p.blackTime << "\n";
+        out_ << "  Clocks  " << ForTerminal(ClocksText(m)) << "\n";
     } else if (StartsWith(m, "WPV: ")) {
-        out_ << "  White thinks: " << p.whitePv << "\n";
+        PrintThinking("White", p.whitePv);
     } else if (StartsWith(m, "BPV: ")) {
-        out_ << "  Black thinks: " << p.blackPv << "\n";
+        PrintThinking("Black", p.blackPv);
     } else if (StartsWith(m, "result")) {
-        out_ << "  Result: " << p.result << "\n";
+        out_ << "  Result: " << ForTerminal(p.result) << "\n";
     } else if (StartsWith(m, "ADDUSER:") || StartsWith(m, "DELUSER:")) {
         out_ << "  Users (" << p.users.size() << "):";
         for (const auto& u : p.users)
@@ -198,7 +209,7 @@ void GameDisplay::Show(const GamePicture& p, const std::string& m, double now) {
         if (!site.empty()) out_ << "  Site: " << ForTerminal(site) << "\n";
     } else if (StartsWith(m, "MENU ") || StartsWith(m, "SECUSER: ") || StartsWith(m, "CT:") ||
                StartsWith(m, "GL:")) {
-        out_ << "  " << m << "\n";
+        out_ << "  " << ForTerminal(m) << "\n";
     }
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "net/viewer_client.h"
+#include "screen_text.h"
 
 namespace lantrel {
 
@@ -35,7 +36,9 @@ bool MoveLedTo(std::string_view message, std::string_view fen);
 // else, is printed without one.
 class GameDisplay {
   public:
-    explicit GameDisplay(std::ostream& out) : out_(out) {}
+    // Lines of moves are broken to fit `columns`.
+    explicit GameDisplay(std::ostream& out, std::size_t columns = kScreenColumns)
+        : out_(out), columns_(columns) {}
 
     // One message, after `picture` took it in; `now` in seconds (any steady clock).
     void Show(const GamePicture& picture, const std::string& message, double now);
@@ -54,8 +57,10 @@ class GameDisplay {
     };
     static Header HeaderOf(const GamePicture& picture);
     void PrintBoard(const Header& header, const std::string& fen, const std::string& move);
+    void PrintThinking(const char* side, const std::string& line);
 
     std::ostream& out_;
+    std::size_t columns_;
     std::string lastMove_;  // the newest move message; empty before the first move of a game
     bool waiting_ = false;  // a board is held back for its move
     std::string waitingFen_;
