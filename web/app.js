@@ -162,6 +162,7 @@ function applyDelta(message) {
             feed.game.reason = message.reason
             renderPlayers()
             renderClocks()
+            renderPv()
             announce(`Result ${message.result} ${message.reason}`.trim())
             break
         case "game":

@@ -3,7 +3,7 @@
 import {Chessboard, FEN} from "./vendor/cm-chessboard/src/Chessboard.js"
 import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
 import {Arrows} from "./vendor/cm-chessboard/src/extensions/arrows/Arrows.js"
-import {MATE_SCORE, formatScore} from "./format.js"
+import {formatScore, mateIn} from "./format.js"
 import {$} from "./dom.js"
 import {currentPly, engineArrows, engineScoreAt, feed, fenAfter, openingAt, playerName, view} from "./game.js"
 import {KeptUpBoard} from "./kept_up_board.js"
@@ -63,7 +63,7 @@ function renderEvalBar(ply) {
         const score = engineScoreAt(side, ply)
         let whiteShare = 50
         if (score !== null) {
-            whiteShare = Math.abs(score) >= MATE_SCORE ? (score > 0 ? 100 : 0)
+            whiteShare = mateIn(score) !== null ? (score > 0 ? 100 : 0)
                 : 50 + 50 * (2 / (1 + Math.exp(-0.00368208 * score)) - 1)
         }
         bar.dataset[`${side}Engine`] = score === null ? "" : String(score)

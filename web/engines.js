@@ -24,11 +24,15 @@ export function renderPv() {
         const block = $(`pv-${side}`)
         const thinking = feed.pv[side]
         block.querySelector(".pv-name").textContent = playerName(side)
+        // Every score on the page is in White's view; once the game is over,
+        // its engines' last lines stay, greyed, as what they last thought.
+        const whiteView = thinking ? (side === "white" ? thinking.score : -thinking.score) : 0
         const stats = thinking
-            ? [`depth ${thinking.depth}`, formatScore(thinking.score), `${formatNodes(thinking.nodes)} nodes`,
+            ? [`depth ${thinking.depth}`, `${formatScore(whiteView)} White's view`, `${formatNodes(thinking.nodes)} nodes`,
                 `${(thinking.time / 100).toFixed(1)} s`].join("  ·  ")
             : "no thinking yet"
-        block.querySelector(".pv-stats").textContent = stats
+        block.classList.toggle("ended", Boolean(feed.game.result))
+        block.querySelector(".pv-stats").textContent = (feed.game.result && thinking ? "last: " : "") + stats
         // One element per word, so that pointing at a move previews the line up to it.
         const words = thinking ? String(thinking.pv).trim().split(/\s+/).filter(Boolean) : []
         block.querySelector(".pv-line").replaceChildren(...words.map((word, index) => {

@@ -1,17 +1,40 @@
 // What the single page and the event page both show the same way: whose move
 // a position is, an engine's score and a clock.
 
-export const MATE_SCORE = 90000  // engines report mate in N as 100000 + N centipawns
-
 export function sideToMove(fen) {
     return fen.split(" ")[1] === "b" ? "black" : "white"
 }
 
+// Mates further off than this are taken for ordinary scores: a large material
+// advantage (Toga's +297.44) lies that close below some of the codes.
+const FARTHEST_MATE_PLIES = 200
+// The codes engines give a mate as, in centipawns, less the plies to it;
+// Sjeng counts the root as a ply.
+const MATE_CODES = [{code: 1000000, rootPlies: 1}, {code: 100000, rootPlies: 0}, {code: 32000, rootPlies: 0},
+    {code: 30000, rootPlies: 0}, {code: 10000, rootPlies: 0}]
+
+// The moves to a mate a score tells (negative: being mated), or null when it
+// tells none: 100000 + N (mate in N moves, the XBoard engines' way), or one
+// of MATE_CODES less the plies to the mate.
+export function mateIn(centipawns) {
+    const size = Math.abs(centipawns), sign = centipawns < 0 ? -1 : 1
+    if (size >= 100000 && size - 100000 <= FARTHEST_MATE_PLIES / 2) return sign * (size - 100000)
+    for (const {code, rootPlies} of MATE_CODES) {
+        if (size > code || size + FARTHEST_MATE_PLIES <= code) continue
+        const plies = code - size
+        if (plies < rootPlies) continue
+        // The mating side makes the last move: mate in N moves takes 2N - 1
+        // plies, being mated in N takes 2N.
+        return sign * Math.floor((plies - rootPlies + 1) / 2)
+    }
+    return null
+}
+
+// "+1.97", "-0.35", "#3" (mates in 3), "-#3" (is mated in 3).
 export function formatScore(centipawns) {
-    const sign = centipawns < 0 ? "-" : "+"
-    const size = Math.abs(centipawns)
-    if (size >= MATE_SCORE) return sign + "M" + Math.abs(size - 100000)
-    return sign + (size / 100).toFixed(2)
+    const mate = mateIn(centipawns)
+    if (mate !== null) return (centipawns < 0 ? "-" : "") + "#" + Math.abs(mate)
+    return (centipawns < 0 ? "-" : "+") + (Math.abs(centipawns) / 100).toFixed(2)
 }
 
 // Hours only when there are any; tenths in the last ten seconds.

@@ -96,7 +96,14 @@ export async function checkBoardFeatures({browser, page, url, work, state, fens,
 
     // The level as people say it: the recorded game's "level 40 0:10 0" on
     // the page, and the other shapes GUIs send.
-    const {formatLevel} = await import(pathToFileURL(path.join(sourceDir, "web/format.js")).href)
+    const {formatLevel, formatScore} = await import(pathToFileURL(path.join(sourceDir, "web/format.js")).href)
+    // Scores, and mates in the codes the recorded engines give them: 100000 + N
+    // (XBoard's engines), 100000, 32000, 30000 and 10000 less the plies to it
+    // (HoiChess, Phalanx, GNU Chess), 1000000 less them and the root (Sjeng).
+    for (const [centipawns, words] of [[197, "+1.97"], [-35, "-0.35"], [100003, "#3"], [-100001, "-#1"],
+        [99999, "#1"], [-99996, "-#2"], [29999, "#1"], [31995, "#3"], [9999, "#1"], [999998, "#1"],
+        [29744, "+297.44"], [999500, "+9995.00"]])
+        check(formatScore(centipawns) === words, `the score ${centipawns} as "${words}"`, formatScore(centipawns))
     check(await text("#level") === "40 moves in 10 s", "the level in words", await text("#level"))
     for (const [level, words] of [["40 5 0", "40 moves in 5 min"], ["0 6 0.2", "6 min + 0.2 s"],
         ["1 90 30", "1 move in 1 h 30 min + 30 s"], ["0 0 1", "1 s a move"], ["0 1:05 0", "1 min 5 s"],

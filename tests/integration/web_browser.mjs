@@ -147,7 +147,8 @@ async function main() {
         check(await text("#black-name") === expected.black, "Black's name, as text", await text("#black-name"))
         for (const side of ["white", "black"]) {
             const line = await text(`#pv-${side} .pv-line`), stats = await text(`#pv-${side} .pv-stats`)
-            check(line !== "" && stats.startsWith("depth "), `${side}'s thinking`, `${stats} / ${line}`)
+            check(line !== "" && stats.startsWith("last: depth ") && stats.includes("White's view"),
+                `${side}'s last thinking, its score in White's view`, `${stats} / ${line}`)
         }
         const points = await page.$$eval("#eval-graph .eval-point", (circles) => circles.length)
         check(points >= plies / 2, "the eval graph has a point for most moves", points)
