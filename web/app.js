@@ -27,6 +27,7 @@ import {renderGraph} from "./graph.js"
 import {renderClocks, renderPlayers} from "./players.js"
 import {CHAT_LINES_KEPT, renderChat, renderViewers, showChatError, takeChatForm} from "./chat.js"
 import {playSound} from "./sounds.js"
+import {takeSpoilerChoice} from "./spoilers.js"
 import "./tourney.js"
 
 const RETRY_FIRST_MS = 1000
@@ -163,7 +164,8 @@ function applyDelta(message) {
             renderPlayers()
             renderClocks()
             renderPv()
-            announce(`Result ${message.result} ${message.reason}`.trim())
+            if (!document.body.classList.contains("no-spoilers"))
+                announce(`Result ${message.result} ${message.reason}`.trim())
             break
         case "game":
             takeGame(message)
@@ -332,6 +334,7 @@ if (backLink) {
     $("back").hidden = false
 }
 
+takeSpoilerChoice($("spoilers"))
 new ResizeObserver(() => renderGraph()).observe($("eval-graph"))
 setInterval(renderClocks, 100)
 renderAll()

@@ -13,6 +13,7 @@ import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
 import {CHANNEL_NAME, followChannel} from "./nats_follow.js"
 import {formatClock, formatScore, sideToMove} from "./format.js"
 import {KeptUpBoard} from "./kept_up_board.js"
+import {takeSpoilerChoice} from "./spoilers.js"
 
 const MAX_BOARDS = 64
 const MAX_NAME = 80
@@ -421,4 +422,5 @@ async function loadEvent() {
     setInterval(() => boards.forEach((board) => board.renderClocks()), 250)
 }
 
+takeSpoilerChoice(document.getElementById("spoilers"))
 loadEvent()

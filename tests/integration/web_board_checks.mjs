@@ -1,7 +1,7 @@
 // The single board's features, checked by web_browser.mjs in its browser once
 // the recorded game is over: the opening's name, the engines' arrows and the
 // evaluation bar at a #ply=N link, the level in words, keyboard steps, the
-// PGN download, the overlay and the page's weight. Expected values are worked out here with
+// PGN download, the overlay, spoiler-free viewing and the page's weight. Expected values are worked out here with
 // chess.js from /state.json and the opening table, not with the page's code.
 import fs from "node:fs"
 import path from "node:path"
@@ -191,6 +191,26 @@ export async function checkBoardFeatures({browser, page, url, work, state, fens,
     check(look.shown && look.hidden && look.fits, "the overlay shows the board, clocks and bar only, in the window", look)
     if (screenshotDir) await overlay.screenshot({path: path.join(screenshotDir, "web-overlay.png"), omitBackground: true})
     await overlay.close()
+
+    // Spoiler-free: ?spoilers=0 hides the result, the evaluations and the
+    // tournament's tables, and the page keeps the choice for the next visit;
+    // its button shows them again, and that is kept too.
+    const spoilers = await browser.newPage()
+    const seen = () => spoilers.evaluate(() => Object.fromEntries(["result-row", "eval-bar", "eval-graph", "moves",
+        "white-clock"].map((id) => [id, document.getElementById(id).checkVisibility()])
+        .concat([["stats", document.querySelector(".pv-stats").checkVisibility()]])))
+    const hidden = {"result-row": false, "eval-bar": false, "eval-graph": false, moves: true, "white-clock": true,
+        stats: false}
+    const visible = {...hidden, "result-row": true, "eval-bar": true, "eval-graph": true, stats: true}
+    for (const [address, want, what] of [["?spoilers=0", hidden, "?spoilers=0 hides the spoilers"],
+        ["", hidden, "the next visit keeps them hidden"], ["click", visible, "the button shows them"],
+        ["", visible, "the next visit keeps them shown"]]) {
+        if (address === "click") await spoilers.click("#spoilers")
+        else await spoilers.goto(new URL(address, url).href).then(() => spoilers.waitForSelector("#connection.up"))
+        const got = await seen()
+        check(JSON.stringify(got) === JSON.stringify(want), what, got)
+    }
+    await spoilers.close()
 
     // The page's weight: everything a reader's browser fetches to show it.
     const fresh = await browser.newPage()

@@ -210,6 +210,15 @@ async function main() {
         check(refusal.includes("add http://127.0.0.9:9 there") && refusal.includes("WEBEVENTFEEDS="),
             "an unlisted site's event file: the setting that allows it", refusal)
 
+        // Spoiler-free, as on the single page: the boards' results and
+        // evaluations hidden, their moves and clocks shown.
+        await page.goto(`${eventUrl}?spoilers=0`)
+        await page.waitForFunction(() => document.querySelector(".event-board[data-state=live]"), WAIT)
+        const spoilerFree = await page.$eval(".event-board", (card) => ["eval-bars", "result", "eval", "clock",
+            "last-move"].map((part) => card.querySelector(`.${part}`).checkVisibility()))
+        check(JSON.stringify(spoilerFree) === "[false,false,false,true,true]", "?spoilers=0 on the event page",
+            spoilerFree)
+
         const bytes = [...loaded.values()].reduce((sum, size) => sum + size, 0)
         console.log(`The event page and the single-board page load ${loaded.size} files, ${bytes} bytes`)
         check(bytes < 300 * 1024 && loaded.has("/event.js") && loaded.has("/app.js"),
