@@ -72,6 +72,7 @@ function renderEvalBar(ply) {
         const text = score === null ? "" : formatScore(score)
         column.querySelector(".eval-text").textContent = text
         column.title = `${playerName(side)}: ${text || "no score yet"} (White's view)`
+        $(`${side}-score`).textContent = text
         said.push(`${playerName(side)} ${text || "none yet"}`)
     }
     bar.setAttribute("aria-label", `Evaluation, White's view: ${said.join(", ")}`)

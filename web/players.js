@@ -17,6 +17,8 @@ export function renderPlayers() {
     $("result-row").hidden = !feed.game.result
     $("result").textContent = feed.game.result
     $("reason").textContent = feed.game.reason
+    $("board-result").hidden = !feed.game.result
+    $("board-result").textContent = [feed.game.result, feed.game.reason].filter(Boolean).join(" ")
     $("site").textContent = feed.site || "Lantrel"
     document.title = feed.game.white && feed.game.black
         ? `${feed.game.white} - ${feed.game.black}` : "Lantrel live game"

@@ -183,12 +183,17 @@ export async function checkBoardFeatures({browser, page, url, work, state, fens,
         const boardBox = document.getElementById("board").getBoundingClientRect()
         return {page: getComputedStyle(document.documentElement).backgroundColor,
             body: getComputedStyle(document.body).backgroundColor,
-            shown: ["board", "eval-bar", "white-clock", "black-clock", "white-name"].every(shown),
+            shown: ["board", "eval-bar", "white-clock", "black-clock", "white-name", "board-result"].every(shown),
+            words: ["board-result", "white-score", "black-score"].map((id) => document.getElementById(id).textContent),
             hidden: !shown("moves") && !shown("chat-lines") && !shown("site"),
-            fits: boardBox.width > 300 && boardBox.right <= innerWidth && boardBox.bottom <= innerHeight}
+            fits: boardBox.width > 300 && boardBox.right <= innerWidth &&
+                document.getElementById("board-result").getBoundingClientRect().bottom <= innerHeight}
     })
     check(look.page === "rgba(0, 0, 0, 0)" && look.body === "rgba(0, 0, 0, 0)", "the overlay's background is transparent", look)
     check(look.shown && look.hidden && look.fits, "the overlay shows the board, clocks and bar only, in the window", look)
+    // The result once there is one, and each engine's score as a number.
+    check(look.words[0].startsWith(state.result) && look.words.slice(1).every((score) => /^-?(#\d+|\+?\d+\.\d\d)$/.test(score)),
+        "the overlay's result and the engines' scores, readable", look.words)
     if (screenshotDir) await overlay.screenshot({path: path.join(screenshotDir, "web-overlay.png"), omitBackground: true})
     await overlay.close()
 
