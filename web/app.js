@@ -24,6 +24,7 @@ import {renderBoard, renderEngineView} from "./board.js"
 import {renderMoves} from "./moves.js"
 import {dropPreview, renderPreview, renderPv} from "./engines.js"
 import {renderGraph} from "./graph.js"
+import {renderCharts} from "./charts.js"
 import {renderClocks, renderPlayers} from "./players.js"
 import {CHAT_LINES_KEPT, renderChat, renderViewers, showChatError, takeChatForm} from "./chat.js"
 import {playSound} from "./sounds.js"
@@ -64,6 +65,7 @@ function renderAll() {
     renderClocks()
     renderPv()
     renderGraph()
+    renderCharts()
     renderViewers()
     renderChat()
 }
@@ -119,6 +121,7 @@ function applyMove(message) {
     renderBoard(view.shownPly === null)
     renderMoves()
     renderGraph()
+    renderCharts()
     renderClocks()
     renderPreview()
     playSound(String(move.san).includes("x"))
@@ -136,6 +139,7 @@ function applyTakeback(message) {
     renderBoard(view.shownPly === null)
     renderMoves()
     renderGraph()
+    renderCharts()
     return true
 }
 
@@ -146,11 +150,19 @@ function applyDelta(message) {
             return applyMove(message)
         case "takeback":
             return applyTakeback(message)
-        case "clock":
+        case "clock": {
             feed.clock = {white: message.white, black: message.black}
             feed.clockSince = performance.now()
+            // It is also the clock of the move before, as a snapshot would
+            // have it: the move came before the GUI told the time.
+            const last = feed.game.moves.at(-1)
+            if (last && last.clock == null) {
+                last.clock = sideToMove(last.fen) === "black" ? message.white : message.black
+                renderCharts()
+            }
             renderClocks()
             break
+        }
         case "pv":
             if (message.side !== "white" && message.side !== "black") break
             feed.pv[message.side] = message
@@ -335,7 +347,10 @@ if (backLink) {
 }
 
 takeSpoilerChoice($("spoilers"))
-new ResizeObserver(() => renderGraph()).observe($("eval-graph"))
+new ResizeObserver(() => {
+    renderGraph()
+    renderCharts()
+}).observe($("eval-graph"))
 setInterval(renderClocks, 100)
 renderAll()
 if (natsMode) followNats()

@@ -215,7 +215,7 @@ class HugeThinkingTest : public WebListenerTest {
     // all in its snapshot, each with its line as the feed cuts it, then the
     // next moves (after lines of `words` moves) as they are played.
     void ExpectNewcomerFollows(int plies, int words) {
-        ASSERT_TRUE(Eventually([&] { return State()["moves"].size() == std::size_t(plies); }, 30));
+        ASSERT_TRUE(StateReaches(plies));
         Browser browser(webPort);
         const std::string text = browser.NextText(10).value_or("");
         ASSERT_FALSE(text.empty())
@@ -237,6 +237,25 @@ class HugeThinkingTest : public WebListenerTest {
             EXPECT_EQ(browser.NextOf("move")["ply"], ply);
     }
     std::size_t snapshotBytes = 0;
+
+  private:
+    // True once /state.json has `plies` moves; false only when it has had no
+    // new one for 30 s (a sanitizer build plays a long game slowly, and each
+    // look at a megabyte of state costs the server too: one every half second).
+    bool StateReaches(int plies) {
+        std::size_t seen = 0;
+        auto moved = std::chrono::steady_clock::now();
+        Eventually(
+            [&] {
+                const std::size_t now = State()["moves"].size();
+                if (now != seen) moved = std::chrono::steady_clock::now();
+                seen = now;
+                return seen == std::size_t(plies) ||
+                       std::chrono::steady_clock::now() - moved > std::chrono::seconds(30);
+            },
+            600, std::chrono::milliseconds(500));
+        return seen == std::size_t(plies);
+    }
 };
 
 // An engine that writes every move of a 5,000-move line (25 KB) before each

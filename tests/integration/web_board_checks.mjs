@@ -66,6 +66,16 @@ export async function checkBoardFeatures({browser, page, url, work, state, fens,
     }
     check(linesPlayed > plies / 2, "most of the engines' lines play out", linesPlayed)
 
+    // The charts: for each engine a point a move it searched, of this game
+    // only (depth is in every move the recorded engines made out of book).
+    const searched = (side) => state.moves.filter((move, index) => (index % 2 === 0) === (side === "white") &&
+        move.depth > 0).length
+    const charted = await page.evaluate(() => Object.fromEntries(["white", "black"].map((side) =>
+        [side, document.querySelectorAll(`#chart-depth .point.${side}-engine`).length])))
+    const timed = await page.$$eval("#chart-time .point", (all) => all.length)
+    check(charted.white === searched("white") && charted.black === searched("black") && timed > plies / 2,
+        "the depth and time charts: a point for each engine's move", {charted, timed})
+
     // The board keeps up: on a stand-in board whose changes end when told,
     // positions that come during a change leave only the latest to draw, at
     // once; only a single ply step on an idle board is animated; the last

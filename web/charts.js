@@ -1,0 +1,68 @@
+// The charts engine broadcasts show beside the evaluation: time used, depth
+// and speed for each move, a line for each engine, from what the moves of
+// the game shown carry (so nothing of an earlier game). Time used is the
+// mover's clock before the move less after it, plus the increment; speed is
+// the search's nodes over that time.
+import {sideToMove} from "./format.js"
+import {$, svgElement, svgTitle} from "./dom.js"
+import {feed, moveText} from "./game.js"
+
+const SIDES = ["white", "black"]
+const CHARTS = [
+    {id: "chart-time", value: (move) => move.used === null ? null : move.used / 100,
+        text: (v) => `${v.toFixed(1)} s`},
+    {id: "chart-depth", value: (move) => Number.isFinite(move.depth) && move.depth > 0 ? move.depth : null,
+        text: (v) => `depth ${v}`},
+    {id: "chart-speed", value: (move) => move.used > 0 && Number.isFinite(move.nodes) && move.nodes > 0
+        ? move.nodes / (move.used / 100) / 1000 : null, text: (v) => `${Math.round(v).toLocaleString("en")} kN/s`},
+]
+
+// The level's base time and increment in centiseconds, or null.
+function levelTimes() {
+    const words = feed.game.level.replace(/^level\s+/, "").trim().split(/\s+/)
+    const base = /^(\d+)(?::(\d{1,2}))?$/.exec(words[1] ?? "")
+    if (words.length !== 3 || !base || !/^\d+(\.\d+)?$/.test(words[2])) return null
+    return {base: (Number(base[1]) * 60 + Number(base[2] ?? 0)) * 100, increment: Number(words[2]) * 100}
+}
+
+// Each move with its mover, its ply and the time it used (null when unknown:
+// a clock missing, or more time after the move than before, as a new
+// session of moves brings).
+function movesWithTimes() {
+    const times = levelTimes()
+    const before = {white: times?.base ?? null, black: times?.base ?? null}
+    return feed.game.moves.map((move, index) => {
+        const side = sideToMove(move.fen) === "black" ? "white" : "black"
+        const clock = Number.isFinite(move.clock) ? move.clock : null
+        const used = clock !== null && before[side] !== null ? before[side] - clock + (times?.increment ?? 0) : null
+        before[side] = clock
+        return {...move, side, ply: index + 1, used: used !== null && used >= 0 ? used : null}
+    })
+}
+
+function renderChart(svg, chart, moves) {
+    const width = svg.clientWidth || 480, height = svg.clientHeight || 64, pad = 5
+    const points = moves.map((move) => ({move, value: chart.value(move)})).filter((p) => p.value !== null)
+    const top = Math.max(...points.map((p) => p.value), 1e-9)
+    const plies = Math.max(feed.game.moves.length, 2)
+    const x = (ply) => pad + (ply - 1) * (width - 2 * pad) / (plies - 1)
+    const y = (value) => height - pad - value * (height - 2 * pad) / top
+    const parts = []
+    for (const side of SIDES) {
+        const own = points.filter((p) => p.move.side === side)
+        if (own.length) parts.push(svgElement("polyline", {class: `curve ${side}-engine`,
+            points: own.map((p) => `${x(p.move.ply).toFixed(1)},${y(p.value).toFixed(1)}`).join(" ")}))
+        for (const p of own) {
+            const point = svgElement("circle", {class: `point ${side}-engine`, cx: x(p.move.ply), cy: y(p.value), r: 2})
+            point.append(svgTitle(`${moveText(p.move.ply)}  ${chart.text(p.value)}`))
+            parts.push(point)
+        }
+    }
+    svg.setAttribute("viewBox", `0 0 ${width} ${height}`)
+    svg.replaceChildren(...parts)
+}
+
+export function renderCharts() {
+    const moves = movesWithTimes()
+    for (const chart of CHARTS) renderChart($(chart.id), chart, moves)
+}
