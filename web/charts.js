@@ -3,7 +3,7 @@
 // the game shown carry (so nothing of an earlier game). Time used is the
 // mover's clock before the move less after it, plus the increment; speed is
 // the search's nodes over that time.
-import {sideToMove} from "./format.js"
+import {readLevel, sideToMove} from "./format.js"
 import {$, svgElement, svgTitle} from "./dom.js"
 import {feed, moveText} from "./game.js"
 
@@ -19,10 +19,8 @@ const CHARTS = [
 
 // The level's base time and increment in centiseconds, or null.
 function levelTimes() {
-    const words = feed.game.level.replace(/^level\s+/, "").trim().split(/\s+/)
-    const base = /^(\d+)(?::(\d{1,2}))?$/.exec(words[1] ?? "")
-    if (words.length !== 3 || !base || !/^\d+(\.\d+)?$/.test(words[2])) return null
-    return {base: (Number(base[1]) * 60 + Number(base[2] ?? 0)) * 100, increment: Number(words[2]) * 100}
+    const level = readLevel(feed.game.level)
+    return level && {base: level.base * 100, increment: level.increment * 100}
 }
 
 // Each move with its mover, its ply and the time it used (null when unknown:

@@ -57,14 +57,21 @@ function formatDuration(seconds) {
 }
 
 // The GUI's level ("40 5 0": moves per session, base time in minutes or
-// minutes:seconds, increment in seconds) as people say it: "40 moves in
-// 5 min", "6 min + 0.2 s". Empty when it is no level of that shape.
-export function formatLevel(level) {
+// minutes:seconds, increment in seconds) as {moves, base, increment}, times
+// in seconds; null when it is no level of that shape.
+export function readLevel(level) {
     const words = level.replace(/^level\s+/, "").trim().split(/\s+/)
     const match = words.length === 3 && /^(\d+)$/.test(words[0]) && /^(\d+)(?::(\d{1,2}))?$/.exec(words[1])
-    if (!match || !/^\d+(\.\d+)?$/.test(words[2])) return ""
-    const moves = Number(words[0]), base = Number(match[1]) * 60 + Number(match[2] ?? 0)
-    const increment = Number(words[2])
+    if (!match || !/^\d+(\.\d+)?$/.test(words[2])) return null
+    return {moves: Number(words[0]), base: Number(match[1]) * 60 + Number(match[2] ?? 0), increment: Number(words[2])}
+}
+
+// The level as people say it: "40 moves in 5 min", "6 min + 0.2 s". Empty
+// when it is no level of that shape.
+export function formatLevel(level) {
+    const read = readLevel(level)
+    if (!read) return ""
+    const {moves, base, increment} = read
     if (moves === 0 && base === 0 && increment > 0) return `${formatDuration(increment)} a move`
     const time = formatDuration(base) + (increment > 0 ? ` + ${formatDuration(increment)}` : "")
     return moves > 0 ? `${moves} move${moves === 1 ? "" : "s"} in ${time}` : time
