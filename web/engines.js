@@ -4,10 +4,10 @@
 // keeps it until the next.
 import {Chessboard} from "./vendor/cm-chessboard/src/Chessboard.js"
 import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
-import {placement, playLine} from "./lines.js"
+import {MOVE_NUMBER, placement, playLine} from "./lines.js"
 import {formatScore, sideToMove} from "./format.js"
 import {$} from "./dom.js"
-import {feed, fenAfter, playerName, positionAt} from "./game.js"
+import {feed, fenAfter, moveLabel, playerName, positionAt} from "./game.js"
 import {LAST_MOVE_MARKER} from "./board.js"
 
 let previewBoard = null    // the small board of the line preview, made when first needed
@@ -33,17 +33,42 @@ export function renderPv() {
             : "no thinking yet"
         block.classList.toggle("ended", Boolean(feed.game.result))
         block.querySelector(".pv-stats").textContent = (feed.game.result && thinking ? "last: " : "") + stats
-        // One element per word, so that pointing at a move previews the line up to it.
-        const words = thinking ? String(thinking.pv).trim().split(/\s+/).filter(Boolean) : []
-        block.querySelector(".pv-line").replaceChildren(...words.map((word, index) => {
-            const span = document.createElement("span")
-            span.className = "pv-word"
-            span.dataset.index = String(index)
-            span.textContent = word
-            return span
-        }))
+        block.querySelector(".pv-line").replaceChildren(...lineWords(side, thinking))
     }
     renderPreview()
+}
+
+function wordSpan(text, className, index) {
+    const span = document.createElement("span")
+    span.className = className
+    if (index !== undefined) span.dataset.index = String(index)
+    span.textContent = text
+    return span
+}
+
+// The engine's line as SAN played from the position it was thought in, with
+// the moves' numbers, one element a move (so that pointing at a move
+// previews the line up to it, and a narrow screen breaks the line between
+// moves only); words past the last move that plays are shown as they came,
+// greyed. A line whose first move is no move of that position (thought in
+// the one before, or for the other side) is all greyed, as that position's.
+function lineWords(side, thinking) {
+    const words = thinking ? String(thinking.pv).trim().split(/\s+/).filter(Boolean) : []
+    const line = lineOf(side)
+    if (!line) return words.length ? [wordSpan(words.join(" "), "pv-rest stale")] : []
+    const spans = line.moves.map((move, index) => {
+        const label = moveLabel(feed.pvPly[side] + index + 1)
+        const number = label.white ? `${label.number}. ` : index === 0 ? `${label.number}... ` : ""
+        return wordSpan(number + move.san, "pv-word", index)
+    })
+    // The words after the last one played.
+    let played = 0, last = -1
+    for (let i = 0; i < words.length && played < line.moves.length; i++) {
+        if (!MOVE_NUMBER.test(words[i])) [played, last] = [played + 1, i]
+    }
+    const rest = words.slice(last + 1)
+    if (rest.length) spans.push(wordSpan(rest.join(" "), "pv-rest"))
+    return spans
 }
 
 const preview = {side: null, upTo: null, kept: false}
@@ -78,7 +103,7 @@ export function renderPreview() {
     previewBoard.removeMarkers(LAST_MOVE_MARKER)
     previewBoard.addMarker(LAST_MOVE_MARKER, last.from)
     previewBoard.addMarker(LAST_MOVE_MARKER, last.to)
-    $("pv-caption").textContent = `${playerName(preview.side)}: after ${line.moves.slice(0, count).map((m) => m.word).join(" ")}`
+    $("pv-caption").textContent = `${playerName(preview.side)}: after ${line.moves.slice(0, count).map((m) => m.san).join(" ")}`
 }
 
 function pointPreview(side, upTo) {

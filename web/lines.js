@@ -165,9 +165,10 @@ export function legalMoves(position) {
 // The move a text names in `position` (SAN with or without check marks, or
 // coordinates as UCI, XBoard and engines' long notation write them: "e2e4",
 // "Ng1-f3", "a4xb5", "c7-c8Q"); null when it names no legal move or more
-// than one. Brackets and commas around a word (a GUI's "(Rf1-e1 , book)") go.
+// than one. Brackets and commas around a word (a GUI's "(Rf1-e1 , book)", a
+// ponder move's "(Qe8)", Sjeng's "<Rh5>") go.
 export function findMove(position, text) {
-    const word = String(text).replace(/^[(\[{]+/, "").replace(/[)\]},]+$/, "").replace(/[+#!?]+$/, "")
+    const word = String(text).replace(/^[(\[{<]+/, "").replace(/[)\]},>]+$/, "").replace(/[+#!?]+$/, "")
     const moves = legalMoves(position)
     const coordinate = /^[NBRQK]?([a-h][1-8])[-x:]?([a-h][1-8])=?([qrbnQRBN])?$/.exec(word)
     if (coordinate) {
@@ -185,27 +186,61 @@ export function findMove(position, text) {
     if (!san) return null
     const [, pieceLetter, fromFile, fromRank, target, promotion] = san
     const type = (pieceLetter ?? "P").toLowerCase(), to = squareIndex(target)
+    // A pawn's SAN names its file when it takes: "h3" is the h-pawn's step.
+    const pawnFile = type === "p" && !fromFile ? fileOf(to) : null
     const matches = moves.filter((m) => m.to === to && position.squares[m.from].toLowerCase() === type &&
+        (pawnFile === null || fileOf(m.from) === pawnFile) &&
         (!fromFile || FILES[fileOf(m.from)] === fromFile) && (!fromRank || rankOf(m.from) + 1 === Number(fromRank)) &&
         (m.promotion ?? "") === (promotion?.toLowerCase() ?? (m.promotion ? "q" : "")))
     return matches.length === 1 ? matches[0] : null
 }
 
+// A move number between the moves of a line: "12.", "12..." or HoiChess's "...".
+export const MOVE_NUMBER = /^(\d+\.+|\.\.\.)$/
+
+// The move in standard algebraic notation: "Nbd7", "exd5", "e8=Q+",
+// "O-O-O", "Qh7#".
+export function sanOf(position, move) {
+    const piece = position.squares[move.from], type = piece.toLowerCase()
+    const capture = Boolean(position.squares[move.to]) || (type === "p" && move.to === position.ep)
+    let san
+    if (type === "k" && Math.abs(fileOf(move.to) - fileOf(move.from)) === 2) {
+        san = fileOf(move.to) === 6 ? "O-O" : "O-O-O"
+    } else if (type === "p") {
+        san = (capture ? FILES[fileOf(move.from)] + "x" : "") + squareName(move.to) +
+            (move.promotion ? "=" + move.promotion.toUpperCase() : "")
+    } else {
+        // The file, else the rank, else both, of a twin that reaches the same square.
+        const twins = legalMoves(position).filter((m) => m.to === move.to && m.from !== move.from &&
+            position.squares[m.from] === piece)
+        const sameFile = twins.some((m) => fileOf(m.from) === fileOf(move.from))
+        const sameRank = twins.some((m) => rankOf(m.from) === rankOf(move.from))
+        const from = squareName(move.from)
+        const which = !twins.length ? "" : !sameFile ? from[0] : !sameRank ? from[1] : from
+        san = type.toUpperCase() + which + (capture ? "x" : "") + squareName(move.to)
+    }
+    const after = play(position, move.from, move.to, move.promotion)
+    const king = after.squares.findIndex((p) => p === (after.turn === "w" ? "K" : "k"))
+    if (king < 0 || !attacked(after.squares, king, position.turn)) return san
+    return san + (legalMoves(after).length ? "+" : "#")
+}
+
 // Plays the words of an engine's line from `position` as far as they are
-// moves: [{from, to, san, capture, position}], one per move played. Move
-// numbers ("12." "12...") are passed over; the first word that is no legal
-// move ends the line.
+// moves: [{from, to, word, san, capture, position}], one per move played.
+// Move numbers ("12." "12..." or HoiChess's "8. ... b4") are passed over;
+// the first word that is no legal move ends the line.
 export function playLine(position, line) {
     const played = []
     let current = position
     for (const word of String(line).trim().split(/\s+/)) {
-        if (!word || /^\d+\.+$/.test(word)) continue
+        if (!word || MOVE_NUMBER.test(word)) continue
         const move = findMove(current, word)
         if (!move) break
         const capture = Boolean(current.squares[move.to]) ||
             (current.squares[move.from].toLowerCase() === "p" && move.to === current.ep)
+        const san = sanOf(current, move)
         current = play(current, move.from, move.to, move.promotion)
-        played.push({from: squareName(move.from), to: squareName(move.to), word, capture, position: current})
+        played.push({from: squareName(move.from), to: squareName(move.to), word, san, capture, position: current})
     }
     return played
 }

@@ -33,7 +33,7 @@ function lineMoves(Chess, fen, pv) {
         const long = /^[NBRQK]?([a-h][1-8])[-x]?([a-h][1-8])=?([qrbnQRBN])?[+#]?$/.exec(word)
         try {
             const move = game.move(long ? {from: long[1], to: long[2], promotion: long[3]?.toLowerCase()} : word)
-            moves.push({from: move.from, to: move.to})
+            moves.push({from: move.from, to: move.to, san: move.san})
         } catch {
             break
         }
@@ -59,12 +59,26 @@ export async function checkBoardFeatures({browser, page, url, work, state, fens,
         const chessFen = ply ? fens[ply - 1] : `${fen} - 0 1`
         check(lines.legalMoves(position).length === new Chess(chessFen).moves().length, `legal moves after ply ${ply}`)
         const pv = state.moves[ply].pv ?? ""
-        const mine = lines.playLine(position, pv).map((m) => m.from + m.to)
-        const theirs = lineMoves(Chess, chessFen, pv).map((m) => m.from + m.to)
-        check(JSON.stringify(mine) === JSON.stringify(theirs), `the line before ply ${ply + 1} played out`, {pv, mine, theirs})
+        const mine = lines.playLine(position, pv).map((m) => `${m.from}${m.to} ${m.san}`)
+        const theirs = lineMoves(Chess, chessFen, pv).map((m) => `${m.from}${m.to} ${m.san}`)
+        check(JSON.stringify(mine) === JSON.stringify(theirs), `the line before ply ${ply + 1} played out, in SAN`,
+            {pv, mine, theirs})
         if (mine.length > 1) linesPlayed++
+        // The game's own move written as the server writes it.
+        const played = state.moves[ply]
+        const move = lines.findMove(position, played.uci)
+        check(move && lines.sanOf(position, move) === played.san, `the SAN of ply ${ply + 1}`, played.san)
     }
     check(linesPlayed > plies / 2, "most of the engines' lines play out", linesPlayed)
+    // Every notation the recorded engines write a line in, as SAN.
+    const open = lines.readFen("r3k2r/pppq1ppp/2n1bn2/3pp3/3PP3/2N1BN2/PPPQ1PPP/R3K2R w KQkq")
+    for (const [line, sans] of [["e1c1 e8g8 d4e5", "O-O-O O-O dxe5"], ["0-0-0 (O-O) <dxe5> 8. ... Nxe5", "O-O-O O-O dxe5 Nxe5"],
+        ["Nf3-g5 Qd7-e7", "Ng5 Qe7"], ["d4e5 f6e4", "dxe5 Nxe4"]]) {
+        const got = lines.playLine(open, line).map((m) => m.san).join(" ")
+        check(got === sans, `the line "${line}" in SAN`, got)
+    }
+    // "h3" is the h-pawn's step, not the g-pawn taking on h3 (a stale line once drew that).
+    check(lines.playLine(lines.readFen("7k/8/8/8/8/7n/6P1/6K1 w -"), "h3").length === 0, "h3 is no capture")
 
     // The charts: for each engine a point a move it searched, of this game
     // only (depth is in every move the recorded engines made out of book).
