@@ -436,16 +436,16 @@ TEST(WebRequests, FramingIsSoundOnlyWhereTheLengthIsInNoDoubt) {
     EXPECT_FALSE(FramingIsSound(11, false, std::nullopt));
 }
 
-// Two a second after a burst of four: each row a connection at `at` seconds.
+// Two a second after a burst of four: each row a connection at `at` seconds
+// (at 99, a clock that steps back, which gives nothing).
 TEST(WebRequests, ConnectionsFromOneAddressAtABoundedRate) {
     ConnectionRate rate(2, 4, 100);
     const struct {
         double at;
         bool taken;
     } rows[] = {{100, true},    {100, true},   {100, true},    {100, true}, {100, false},
-                {100.4, false}, {100.5, true}, {100.6, false}, {99, false},  // a clock that steps
-                                                                             // back gives nothing
-                {102, true},    {102, true},   {102, true},    {102, false}};
+                {100.4, false}, {100.5, true}, {100.6, false}, {99, false}, {102, true},
+                {102, true},    {102, true},   {102, false}};
     for (const auto& row : rows)
         EXPECT_EQ(rate.Take(row.at), row.taken) << row.at;
     EXPECT_FALSE(rate.Rested(102.5));
