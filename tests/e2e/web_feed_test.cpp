@@ -93,6 +93,35 @@ TEST_F(WebListenerTest, RequestsOfDoubtfulLengthAreOneRefusal) {
     EXPECT_TRUE(StartsWith(sound.Receive(1), "HTTP/1.1 200 "));
 }
 
+// From one address, feeds count apart from page loads: with room for two
+// of each, a third feed is answered 503, and a connection that waits for
+// its next request gives way to a new one. (An address of each, as new
+// connections from one also come at a bounded rate.)
+TEST_F(WebListenerTest, OneAddressHasItsFeedsAndItsPageLoads) {
+    StartWeb("WEBMAXPERADDRESS=2\n");
+    const std::string feeds = "127.0.0.2", pages = "127.0.0.3";
+    Browser first(webPort, "/feed", feeds), second(webPort, "/feed", feeds);
+    ASSERT_EQ(first.Next()["type"], "snapshot");
+    ASSERT_EQ(second.Next()["type"], "snapshot");
+    TcpPeer third(webPort, 0, feeds);
+    third.Send(
+        "GET /feed HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+        "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n");
+    const std::string refused = third.Receive();
+    EXPECT_TRUE(StartsWith(refused, "HTTP/1.1 503 ")) << refused;
+    EXPECT_TRUE(refused.ends_with("\r\n\r\nToo many browsers from this address follow the feed\n"))
+        << refused;
+    const std::string page = "GET /state.json HTTP/1.1\r\nHost: x\r\n\r\n";
+    TcpPeer idleA(webPort, 0, pages), idleB(webPort, 0, pages);
+    for (TcpPeer* idle : {&idleA, &idleB}) {
+        idle->Send(page);
+        EXPECT_TRUE(StartsWith(idle->Receive(1), "HTTP/1.1 200 "));
+    }
+    TcpPeer newcomer(webPort, 0, pages);
+    newcomer.Send(page);
+    EXPECT_TRUE(StartsWith(newcomer.Receive(1), "HTTP/1.1 200 "));
+}
+
 TEST_F(WebListenerTest, BrowsersAreToldTheServerGoesAway) {
     StartWeb();
     Browser browser(webPort);
