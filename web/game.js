@@ -23,7 +23,7 @@ export const feed = {
 // shownPly: the ply shown on the board; null: follow the game live.
 export const view = {shownPly: null}
 
-export function emptyGame() {
+function emptyGame() {
     return {game: 0, white: "", black: "", level: "", timeControl: "", startFen: FEN.start,
         result: "", reason: "", moves: []}
 }
