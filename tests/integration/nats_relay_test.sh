@@ -27,14 +27,10 @@ RECORDED=$SOURCE_DIR/tests/fixtures/xboard/sf_fairymax.debug
 PLIES=39  # sf_fairymax.pgn: 1. d4 ... 20. Nh7# 1-0
 CHANNEL=final
 
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
+. "$SOURCE_DIR/tests/integration/npm_packages.sh"
 command -v nats-server >/dev/null || skip "needs nats-server (scripts/install-deps.sh installs it)"
 command -v openssl >/dev/null || skip "needs openssl"
-[ -x "$CHROMIUM" ] || skip "needs $CHROMIUM"
-command -v node >/dev/null && command -v npm >/dev/null || skip "needs node and npm"
+need_chromium_and_node
 [ -x "$RELAY_BIN" ] || skip "no $RELAY_BIN"
 
 WORK=$(mktemp -d /tmp/lantrel-nats-XXXXXX)
@@ -53,7 +49,6 @@ fail() {
     exit 1
 }
 
-. "$SOURCE_DIR/tests/integration/npm_packages.sh"
 install_npm_packages "$SOURCE_DIR" "$WORK"
 
 HUB=$(free_port SOCK_STREAM)

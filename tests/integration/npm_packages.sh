@@ -1,7 +1,14 @@
 # Sourced by the integration tests that drive Node: installs the npm packages of
 # tests/integration/web (puppeteer-core, chess.js, nats, nats.ws) once per lock
-# file into a cache outside the source tree and sets NPM_DIR to it. Calls
-# `skip` (the sourcing script's) when npm cannot install them.
+# file into a cache outside the source tree and sets NPM_DIR to it; skips the
+# test (exit status 77) when they or what drives them are missing.
+
+# Ends the test as skipped, saying why.
+skip() {
+    echo "SKIPPED: $*"
+    exit 77
+}
+
 #   install_npm_packages SOURCE_DIR WORK
 install_npm_packages() {
     local lock_dir=$1/tests/integration/web work=$2 key

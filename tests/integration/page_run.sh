@@ -17,10 +17,6 @@ SCRIPT=$6
 shift 6
 CHROMIUM=${CHROMIUM:-/usr/bin/chromium}
 
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
 . "$SOURCE_DIR/tests/integration/npm_packages.sh"
 need_chromium_and_node
 

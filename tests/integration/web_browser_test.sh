@@ -21,10 +21,6 @@ REPLAY_BIN=$4
 CHROMIUM=${CHROMIUM:-/usr/bin/chromium}
 FIXTURES=$SOURCE_DIR/tests/fixtures/xboard
 
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
 # puppeteer-core and chess.js, installed once per lock file outside the source tree.
 . "$SOURCE_DIR/tests/integration/npm_packages.sh"
 need_chromium_and_node

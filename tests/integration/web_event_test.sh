@@ -14,10 +14,6 @@ set -u
 SOURCE_DIR=$3
 CHROMIUM=${CHROMIUM:-/usr/bin/chromium}
 
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
 . "$SOURCE_DIR/tests/integration/npm_packages.sh"
 need_chromium_and_node
 
