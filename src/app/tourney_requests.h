@@ -47,6 +47,21 @@ struct TourneyDesk {
     };
     std::optional<PagesSource> webPagesSource;
     double webPagesCheckedAt = -1e9;
+    // The page's tournament (/tourney.json) is built from the PGN's games as
+    // last read (`pgnRead` false: no file to read) and this run's games; it is
+    // built again when either changes: the PGN, or how far this run has come.
+    std::vector<TaggedGame> pgnGames;
+    bool pgnRead = false;
+    std::string pgnEvent;
+    struct RunProgress {
+        std::size_t finished = 0;
+        std::int32_t game = 0;
+        std::string result;
+        bool operator==(const RunProgress&) const = default;
+    };
+    std::optional<RunProgress> tourneyPageFor;
+    // This run's earlier games handed to the listener (/games/N.json).
+    std::size_t earlierGamesServed = 0;
 };
 
 // The path given by the first line of server.ini that starts with "TOURNEYPGN="

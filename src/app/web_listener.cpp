@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "text/text.h"
 #include "tourney/tourney.h"
+#include "web/feed_messages.h"
 #include "web/page_files.h"
 
 namespace lantrel {
@@ -64,8 +65,46 @@ void RefreshTourneyTexts(Server& server) {
     // next look tries again.
     if (pgn.status == PgnLookup::kUnreadable) return;
     desk.webPagesSource = source;
-    server.livePgn.TourneyEvent(PgnEvent(pgn.text));
+    desk.pgnEvent = PgnEvent(pgn.text);
+    desk.pgnRead = pgn.status == PgnLookup::kRead;
+    desk.pgnGames = desk.pgnRead ? ScanPgnTags(pgn.text) : std::vector<TaggedGame>{};
+    desk.tourneyPageFor.reset();
+    server.livePgn.TourneyEvent(desk.pgnEvent);
     if (server.web) server.web->TextPages(TourneyPages(pgn));
+}
+
+RunGame RunGameOf(const RecordedGame& game) {
+    return {game.number, game.white, game.black, game.result, !game.plies.empty()};
+}
+
+// This run's earlier games as pages of their own, each once it is over, and
+// the page's tournament again whenever the PGN or this run's games changed.
+void ServeRunPages(Server& server) {
+    TourneyDesk& desk = server.tourney;
+    const std::vector<RecordedGame>& finished = server.record.finished();
+    const RecordedGame& current = server.record.current();
+    std::map<std::string, std::optional<std::string>> pages;
+    // The record starts afresh when the log is read again; its games come
+    // back under the same numbers and replace their pages.
+    if (finished.size() < desk.earlierGamesServed) desk.earlierGamesServed = 0;
+    for (; desk.earlierGamesServed < finished.size(); ++desk.earlierGamesServed) {
+        const RecordedGame& game = finished[desk.earlierGamesServed];
+        pages["/games/" + std::to_string(game.number) + ".json"] = DocumentText(game);
+    }
+    const TourneyDesk::RunProgress progress{finished.size(), current.number, current.result};
+    if (desk.tourneyPageFor != progress) {
+        desk.tourneyPageFor = progress;
+        std::vector<RunGame> run;
+        for (const RecordedGame& game : finished)
+            run.push_back(RunGameOf(game));
+        TourneyDocument document{desk.pgnEvent, {}, {}, {}, run};
+        run.push_back(RunGameOf(current));
+        document.games = ListTourneyGames(desk.pgnGames, desk.pgnRead, run);
+        document.standings = RankPlayers(document.games);
+        document.crossResults = CrossResults(document.games, document.standings);
+        pages["/tourney.json"] = DocumentText(document);
+    }
+    if (!pages.empty()) server.web->TextPages(std::move(pages));
 }
 
 // The administrator silences browsers as it boots viewers: "BOOT:name" stops
@@ -168,6 +207,7 @@ void StartWebListener(Server& server) {
 void ServeWebListener(Server& server) {
     RefreshTourneyTexts(server);
     if (!server.web) return;
+    ServeRunPages(server);
     for (const WebChatLine& line : server.web->TakeChatLines())
         RelayChatFrom(server.net, Utf8ToLatin1(line.name) + " (web)", Utf8ToLatin1(line.text));
     for (const std::string& note : server.web->TakeNotes())

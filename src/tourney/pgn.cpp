@@ -34,9 +34,11 @@ std::vector<TaggedGame> ScanPgnTags(std::string_view pgnText) {
     ForEachLine(pgnText, [&](std::string_view line) {
         // Only the three tags matter; test the prefix before upper-casing the line.
         if (StartsWithUpper(line, "[WHITE ")) {
-            current.white = TrimBlanks(TagValue(UpperAscii(line), 6));
+            current.whiteAsWritten = TrimBlanks(TagValue(line, 6));
+            current.white = UpperAscii(current.whiteAsWritten);
         } else if (StartsWithUpper(line, "[BLACK ")) {
-            current.black = TrimBlanks(TagValue(UpperAscii(line), 6));
+            current.blackAsWritten = TrimBlanks(TagValue(line, 6));
+            current.black = UpperAscii(current.blackAsWritten);
         } else if (StartsWithUpper(line, "[RESULT")) {
             current.result = TagValue(UpperAscii(line), 7);
             current.resultTagSeen = true;

@@ -92,6 +92,8 @@ struct PgnLookup {
 struct TaggedGame {
     std::string white;           // upper case, blanks trimmed at both ends
     std::string black;           // likewise
+    std::string whiteAsWritten;  // the same names in the file's own case
+    std::string blackAsWritten;
     std::string result;          // upper case, untrimmed; carried over from the previous game
                                  // when this game's tags held no Result line
     bool resultTagSeen = false;  // a Result tag line was read since the previous game
@@ -142,6 +144,53 @@ std::vector<std::string> GameListLines(CrossTable& table, const std::vector<Tagg
 // mail settings (MAILSERVER= empty, or either setting not plain).
 std::vector<std::string> GameListReply(CrossTable& table, const PgnLookup& pgn,
                                        std::string_view mailServer, std::string_view returnAddress);
+
+// ---- Standings for the web page -------------------------------------------------
+// The tournament as the page shows it: the PGN's games and this run's last
+// result before the GUI has saved it, with the names as they are written.
+
+// One game of this run.
+struct RunGame {
+    std::int32_t number = 0;  // its number in this run
+    std::string white;
+    std::string black;
+    std::string result;     // "1-0", "0-1", "1/2-1/2"; empty while it goes on
+    bool hasMoves = false;  // a game lost before its first move is one the GUI saves not
+};
+
+struct ListedGame {
+    std::int32_t number = 0;  // in the list, from 1, in the order played
+    std::string white;
+    std::string black;
+    std::string result;
+    std::int32_t runGame = 0;  // the same game's number in this run; 0 when none of its
+};
+
+// With a PGN (`pgnGames` read, `havePgn`): its games, then this run's last
+// decided game when the file does not end with it yet (the GUI saves a game
+// once it is over). The run's decided games are matched to the file's last
+// games from the end, by names (without case) and result, as far as they
+// agree. Without one: this run's decided games alone.
+std::vector<ListedGame> ListTourneyGames(const std::vector<TaggedGame>& pgnGames, bool havePgn,
+                                         const std::vector<RunGame>& run);
+
+struct Standing {
+    std::string name;            // as first written
+    double points = 0;           // 1 a win, 0.5 a draw
+    std::int32_t games = 0;      // games with a result
+    std::int32_t firstGame = 0;  // the list number of its first game: the tie-break
+};
+
+// Descending points; equal points keep the order in which the players first
+// appear (a game's White before its Black), as the text crosstable ranks them.
+// A player is known by the name without case; a game missing a name counts
+// for nobody.
+std::vector<Standing> RankPlayers(const std::vector<ListedGame>& games);
+
+// Row r, column c: the results of standings[r] against standings[c] in the
+// order played, one character a game: "1" won, "0" lost, "=" drawn.
+std::vector<std::vector<std::string>> CrossResults(const std::vector<ListedGame>& games,
+                                                   const std::vector<Standing>& standings);
 
 // ---- Games by e-mail -----------------------------------------------------------
 

@@ -240,6 +240,45 @@ std::string DocumentText(const NatsServerList& list) {
     return Json{{"servers", list.servers}}.dump();
 }
 
+std::string DocumentText(const RecordedGame& game) {
+    Json j = Json::object();
+    AddFields(j, game);
+    return j.dump();
+}
+
+std::string DocumentText(const TourneyDocument& document) {
+    Json standings = Json::array();
+    for (std::size_t i = 0; i < document.standings.size(); ++i) {
+        const Standing& player = document.standings[i];
+        standings.push_back({{"rank", i + 1},
+                             {"name", Utf8(player.name)},
+                             {"score", player.points},
+                             {"games", player.games},
+                             {"firstGame", player.firstGame},
+                             {"results", document.crossResults.at(i)}});
+    }
+    Json games = Json::array();
+    for (const ListedGame& game : document.games) {
+        Json entry = {{"number", game.number},
+                      {"white", Utf8(game.white)},
+                      {"black", Utf8(game.black)},
+                      {"result", Utf8(game.result)}};
+        if (game.runGame) entry["game"] = game.runGame;
+        games.push_back(std::move(entry));
+    }
+    Json earlier = Json::array();
+    for (const RunGame& game : document.earlierGames)
+        earlier.push_back({{"game", game.number},
+                           {"white", Utf8(game.white)},
+                           {"black", Utf8(game.black)},
+                           {"result", game.result}});
+    return Json{{"event", Utf8(document.event)},
+                {"standings", std::move(standings)},
+                {"games", std::move(games)},
+                {"earlierGames", std::move(earlier)}}
+        .dump();
+}
+
 ClientMessage ReadClientMessage(std::string_view message, bool chatAllowed) {
     // Invalid UTF-8 fails the parse as well. Every value's type is checked
     // before it is read: a browser may send any JSON at all.

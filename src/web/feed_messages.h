@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "events/game_output.h"
+#include "tourney/tourney.h"
 #include "web/game_record.h"
 
 namespace lantrel {
@@ -122,6 +123,20 @@ struct NatsServerList {
     std::vector<std::string> servers;
 };
 std::string DocumentText(const NatsServerList& list);
+
+// /games/N.json: an earlier game of this run, as a "game" delta holds it.
+std::string DocumentText(const RecordedGame& game);
+
+// /tourney.json: the standings with each player's results against the others,
+// the tournament's games, and this run's earlier games.
+struct TourneyDocument {
+    std::string event;  // the tournament PGN's; empty when it has none
+    std::vector<Standing> standings;
+    std::vector<std::vector<std::string>> crossResults;  // as CrossResults gives them
+    std::vector<ListedGame> games;                       // in the order played
+    std::vector<RunGame> earlierGames;                   // this run's, oldest first
+};
+std::string DocumentText(const TourneyDocument& document);
 
 // ---- What a client sends ----------------------------------------------------------
 

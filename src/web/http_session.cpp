@@ -201,7 +201,7 @@ http::response<http::string_body> WebServer::Listener::Answer(
         send(http::status::ok, "application/json", *natsList);
     } else if (route.resource == WebResource::kPage && textPage != pageTexts.end()) {
         if (textPage->second.text) {
-            send(http::status::ok, "text/plain; charset=utf-8", *textPage->second.text);
+            send(http::status::ok, ContentType(path), *textPage->second.text);
         } else {
             send(http::status::not_found, "text/plain; charset=utf-8",
                  textPage->second.missing + "\n");

@@ -321,8 +321,8 @@ void WebServer::Pgn(std::string utf8Pgn) {
 void WebServer::TextPages(std::map<std::string, std::optional<std::string>> texts) {
     asio::post(listener_->io, [&l = *listener_, texts = std::move(texts)]() mutable {
         for (auto& [path, text] : texts)
-            if (auto page = l.pageTexts.find(path); page != l.pageTexts.end())
-                page->second.text = std::move(text);
+            l.pageTexts.try_emplace(path, Listener::PageText{std::nullopt, "Not found"})
+                .first->second.text = std::move(text);
     });
 }
 

@@ -45,8 +45,8 @@ struct WebListenerSetup {
     std::string run;  // names this run of the server, as in the feed's snapshot
     // The page's files: the path as asked for ("/index.html") and its bytes.
     std::map<std::string, std::string> files;
-    // Plain-text pages the server's thread hands over (TextPages), by path
-    // ("/crosstable.txt"), each with the text of its 404 while it has none.
+    // Pages the server's thread hands over (TextPages) that are answered 404
+    // with a text of their own while they have none, by path ("/crosstable.txt").
     std::map<std::string, std::string> textPages;
 };
 
@@ -83,7 +83,8 @@ class WebServer final : public FeedListener {
     void Delta(const FeedMessage& delta) override;
     void Snapshot(const FeedMessage& snapshot) override;
     void Pgn(std::string utf8Pgn);
-    // New texts of the plain-text pages (nullopt: none, answered 404).
+    // New texts of pages the server's thread makes, by path, typed by their
+    // extension ("/crosstable.txt", "/games/3.json"); nullopt: none, answered 404.
     void TextPages(std::map<std::string, std::optional<std::string>> texts);
     std::vector<WebChatLine> TakeChatLines();
     // What server.log should say of the listener (a connection that failed).
