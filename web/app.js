@@ -2,7 +2,8 @@
 // numbered deltas) and shows the board with an evaluation bar and the
 // engines' best moves as arrows, clocks, the opening, moves, the engines'
 // thinking (each line previewed on a small board), an evaluation graph and
-// the chat. #ply=N opens the page at the position after ply N; ?overlay=1
+// the chat. #ply=N opens the page at the position after ply N, #game=N (and
+// #game=N&ply=M) at an earlier game of this run; ?overlay=1
 // shows the board, clocks, players and evaluation bar alone on a transparent
 // background, for a stream. Every text that comes from the server is
 // put on the page as text (textContent), never parsed as HTML.
@@ -19,7 +20,7 @@ import {CHANNEL_NAME, followChannel} from "./nats_follow.js"
 import {sideToMove} from "./format.js"
 import {$, announce, setConnection} from "./dom.js"
 import {feedUrl, natsMode, overlayMode, pageQuery, safeLink, serverUrl} from "./sources.js"
-import {currentPly, feed, liveFen, moveText, otherSide, view} from "./game.js"
+import {currentPly, feed, lastFen, moveText, otherSide, shownGame, view} from "./game.js"
 import {renderBoard, renderEngineView} from "./board.js"
 import {renderMoves} from "./moves.js"
 import {dropPreview, renderPreview, renderPv} from "./engines.js"
@@ -29,36 +30,103 @@ import {renderClocks, renderPlayers} from "./players.js"
 import {CHAT_LINES_KEPT, renderChat, renderViewers, showChatError, takeChatForm} from "./chat.js"
 import {playSound} from "./sounds.js"
 import {takeSpoilerChoice} from "./spoilers.js"
-import "./tourney.js"
+import {earlierGames, refreshTourney} from "./tourney.js"
 
 const RETRY_FIRST_MS = 1000
 const RETRY_LAST_MS = 15000
-const PLY_LINK = /^#ply=(\d{1,5})$/
+const LINK = /^#(?:game=(\d{1,6}))?(?:&?ply=(\d{1,5}))?$/
 
 let socket = null
-let pendingPly = plyInLink()   // #ply=N, shown once the game is there
+let pendingLink = linkInAddress()   // shown once the game is there
 let retryMs = RETRY_FIRST_MS
+const fetchedGames = new Map()      // this run's earlier games read so far, by number
 
-function plyInLink() {
-    const match = PLY_LINK.exec(location.hash)
-    return match ? Number(match[1]) : null
+// #ply=N, #game=N or #game=N&ply=M: {game, ply}, either null; null for none.
+function linkInAddress() {
+    const match = LINK.exec(location.hash)
+    if (!match || (!match[1] && !match[2])) return null
+    return {game: match[1] ? Number(match[1]) : null, ply: match[2] ? Number(match[2]) : null}
 }
 
-// Shows the position after `ply` (the live one from the last ply on), keeps
-// the address's #ply=N in step with it, and tells screen readers which it is.
+// Shows the position after `ply` of the game shown (its last one from the
+// last ply on), keeps the address in step with it, and tells screen readers
+// which it is.
 function showPly(ply) {
-    const last = feed.game.moves.length
+    const last = shownGame().moves.length
     view.shownPly = ply >= last ? null : Math.max(0, ply)
     renderBoard(false)
     renderMoves()
     renderGraph()
-    const address = location.pathname + location.search + (view.shownPly === null ? "" : `#ply=${view.shownPly}`)
-    history.replaceState(null, "", address)
+    const at = view.shownPly === null ? "" : `ply=${view.shownPly}`
+    const hash = view.earlier ? `#game=${view.earlier.game}${at && "&" + at}` : at && `#${at}`
+    history.replaceState(null, "", location.pathname + location.search + hash)
     const shown = currentPly()
-    announce(shown === 0 ? "Start position" : `${view.shownPly === null ? "Live: " : ""}${moveText(shown)}`)
+    const live = view.shownPly === null && !view.earlier ? "Live: " : ""
+    announce(shown === 0 ? "Start position" : `${live}${moveText(shown)}`)
+}
+
+// The earlier game numbered `number` of this run, from the server (null when
+// it has none such, or cannot be reached).
+async function earlierGame(number) {
+    if (fetchedGames.has(number)) return fetchedGames.get(number)
+    try {
+        const reply = await fetch(serverUrl(`games/${number}.json`), {cache: "no-cache"})
+        const game = reply.ok ? await reply.json() : null
+        if (!game || game.game !== number || !Array.isArray(game.moves)) return null
+        game.startFen ||= FEN.start
+        fetchedGames.set(number, game)
+        return game
+    } catch {
+        return null
+    }
+}
+
+// Shows game `number` of this run at `ply` (null: its last position); the
+// live game for its own number or null.
+async function openGame(number, ply = null) {
+    let game = null
+    if (number !== null && number !== feed.game.game) {
+        game = await earlierGame(number)
+        if (!game) {
+            announce(`Game ${number} is not available here`)
+            $("shown-game").textContent = `Game ${number}: not available`
+            return
+        }
+    }
+    view.earlier = game
+    view.shownPly = null
+    renderAll()
+    showPly(ply ?? shownGame().moves.length)
+}
+
+// This run's games, as numbers, oldest first: the earlier ones the server
+// lists (or every number before the live one while it has told none) and the live one.
+function runGameNumbers() {
+    const listed = earlierGames().map((game) => game.game).filter((n) => n < feed.game.game)
+    const before = listed.length ? listed : Array.from({length: Math.max(0, feed.game.game - 1)}, (_, k) => k + 1)
+    return [...before, feed.game.game]
+}
+
+function stepGame(step) {
+    const numbers = runGameNumbers()
+    const at = numbers.indexOf(shownGame().game)
+    const next = numbers[at === -1 ? numbers.length - 1 : at + step]
+    if (next !== undefined && next !== shownGame().game) openGame(next)
+}
+
+// Which game is shown, and the note and buttons that go with an earlier one.
+function renderGameChoice() {
+    const game = shownGame()
+    $("shown-game").textContent = game.game ? `Game ${game.game}${view.earlier ? "" : " (live)"}` : ""
+    $("earlier-note").hidden = !view.earlier
+    if (view.earlier) $("earlier-title").textContent = `Game ${game.game}, ${game.white} - ${game.black}`
+    const numbers = runGameNumbers()
+    $("previous-game").disabled = numbers.indexOf(game.game) === 0
+    $("next-game").disabled = !view.earlier
 }
 
 function renderAll() {
+    renderGameChoice()
     renderPlayers()
     renderBoard(false)
     renderMoves()
@@ -72,8 +140,15 @@ function renderAll() {
 
 // --- the feed -------------------------------------------------------------------------
 
+// A reader browsing a game stays where they are: on the same game (new names,
+// a time control) at the same ply, and when a new game begins on the one
+// before, as an earlier game. One who followed live goes on to the new one.
 function takeGame(message) {
     const sameGame = message.game === feed.game.game
+    if (!sameGame && !view.earlier && view.shownPly !== null && feed.game.game) {
+        view.earlier = feed.game
+        fetchedGames.set(feed.game.game, feed.game)
+    }
     feed.game = {game: message.game, white: message.white, black: message.black, level: message.level,
         timeControl: message.timeControl, startFen: message.startFen || FEN.start, result: message.result,
         reason: message.reason, moves: message.moves}
@@ -82,10 +157,12 @@ function takeGame(message) {
         feed.pvPly = {white: -1, black: -1}
         feed.clock = null
     }
-    view.shownPly = null
+    const stillThere = sameGame && view.shownPly !== null && view.shownPly < message.moves.length
+    if (!view.earlier && !stillThere) view.shownPly = null
 }
 
 function applySnapshot(message) {
+    if (message.run !== feed.run) fetchedGames.clear()
     feed.run = message.run
     feed.version = message.version
     feed.site = message.site
@@ -95,15 +172,16 @@ function applySnapshot(message) {
     feed.pv = message.pv
     // The engine on move thinks in the live position; the other one last
     // thought before its move.
-    const plies = feed.game.moves.length, toMove = sideToMove(liveFen())
+    const plies = feed.game.moves.length, toMove = sideToMove(lastFen(feed.game))
     feed.pvPly = {[toMove]: plies, [otherSide(toMove)]: plies - 1}
     feed.users = message.users
     feed.webViewers = message.webViewers
     feed.chat = message.chat.slice(-CHAT_LINES_KEPT)
     feed.chatAllowed = message.chatAllowed
     renderAll()
-    if (pendingPly !== null) showPly(pendingPly)
-    pendingPly = null
+    refreshTourney()
+    if (pendingLink) openGame(pendingLink.game, pendingLink.ply)
+    pendingLink = null
 }
 
 function applyMove(message) {
@@ -117,15 +195,15 @@ function applyMove(message) {
     moves.length = message.ply - 1     // a move taken back is replaced
     const {ply, type, version, ...move} = message
     moves.push(move)
-    if (view.shownPly !== null && view.shownPly >= ply) view.shownPly = null
-    renderBoard(view.shownPly === null)
+    if (!view.earlier && view.shownPly !== null && view.shownPly >= ply) view.shownPly = null
+    renderBoard(view.shownPly === null && !view.earlier)
     renderMoves()
     renderGraph()
     renderCharts()
     renderClocks()
     renderPreview()
     playSound(String(move.san).includes("x"))
-    if (view.shownPly === null) announce(moveText(ply))
+    if (view.shownPly === null && !view.earlier) announce(moveText(ply))
     return true
 }
 
@@ -135,8 +213,8 @@ function applyTakeback(message) {
     const moves = feed.game.moves
     if (message.ply !== moves.length) return false
     moves.pop()
-    if (view.shownPly !== null && view.shownPly >= moves.length) view.shownPly = null
-    renderBoard(view.shownPly === null)
+    if (!view.earlier && view.shownPly !== null && view.shownPly >= moves.length) view.shownPly = null
+    renderBoard(view.shownPly === null && !view.earlier)
     renderMoves()
     renderGraph()
     renderCharts()
@@ -168,7 +246,7 @@ function applyDelta(message) {
             feed.pv[message.side] = message
             feed.pvPly[message.side] = feed.game.moves.length
             renderPv()
-            if (view.shownPly === null) renderEngineView(feed.game.moves.length)
+            if (view.shownPly === null && !view.earlier) renderEngineView(feed.game.moves.length)
             break
         case "result":
             feed.game.result = message.result
@@ -176,13 +254,17 @@ function applyDelta(message) {
             renderPlayers()
             renderClocks()
             renderPv()
-            if (!document.body.classList.contains("no-spoilers"))
+            if (!document.body.classList.contains("no-spoilers") && !view.earlier)
                 announce(`Result ${message.result} ${message.reason}`.trim())
+            refreshTourney(feed.game.game)
             break
-        case "game":
+        case "game": {
+            const before = feed.game.game
             takeGame(message)
             renderAll()
+            if (before && before !== feed.game.game) refreshTourney(before)
             break
+        }
         case "chat":
             feed.chat.push(message.line)
             feed.chat.splice(0, feed.chat.length - CHAT_LINES_KEPT)
@@ -275,12 +357,20 @@ $("eval-graph").addEventListener("click", (event) => {
 $("first").addEventListener("click", () => showPly(0))
 $("previous").addEventListener("click", () => showPly(currentPly() - 1))
 $("next").addEventListener("click", () => showPly(currentPly() + 1))
-$("live").addEventListener("click", () => showPly(feed.game.moves.length))
+$("live").addEventListener("click", () => view.earlier ? openGame(null) : showPly(feed.game.moves.length))
+$("to-live-game").addEventListener("click", (event) => {
+    event.preventDefault()
+    openGame(null)
+})
+$("previous-game").addEventListener("click", () => stepGame(-1))
+$("next-game").addEventListener("click", () => stepGame(1))
 // Left and right step through the game, Home and End go to its start and to
-// the live position; typing in the chat form is left alone.
+// the live position, [ and ] to the game before and after; typing in the
+// chat form is left alone.
 document.addEventListener("keydown", (event) => {
     if (event.target instanceof HTMLInputElement || event.altKey || event.ctrlKey || event.metaKey) return
-    const button = {ArrowLeft: "previous", ArrowRight: "next", Home: "first", End: "live"}[event.key]
+    const button = {ArrowLeft: "previous", ArrowRight: "next", Home: "first", End: "live",
+        "[": "previous-game", "]": "next-game"}[event.key]
     if (button) {
         event.preventDefault()
         $(button).click()
@@ -289,10 +379,11 @@ document.addEventListener("keydown", (event) => {
     }
 })
 window.addEventListener("hashchange", () => {
-    const ply = plyInLink()
-    if (ply === null) return
-    if (feed.run === null) pendingPly = ply
-    else showPly(ply)
+    const link = linkInAddress()
+    if (!link) return
+    if (feed.run === null) pendingLink = link
+    else if (link.game === null && !view.earlier) showPly(link.ply)
+    else openGame(link.game ?? shownGame().game, link.ply)
 })
 
 takeChatForm(() => socket)

@@ -5,7 +5,7 @@ import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
 import {Arrows} from "./vendor/cm-chessboard/src/extensions/arrows/Arrows.js"
 import {formatScore, mateIn} from "./format.js"
 import {$} from "./dom.js"
-import {currentPly, engineArrows, engineScoreAt, feed, fenAfter, openingAt, playerName, view} from "./game.js"
+import {currentPly, engineArrows, engineScoreAt, shownGame, fenAfter, openingAt, playerName, view} from "./game.js"
 import {KeptUpBoard} from "./kept_up_board.js"
 
 export const LAST_MOVE_MARKER = {class: "marker-last-move", slice: "markerSquare"}
@@ -25,7 +25,7 @@ const drawing = new KeptUpBoard(board, markLastMove)
 // the piece stands on its square.
 function markLastMove(ply) {
     board.removeMarkers(LAST_MOVE_MARKER)
-    const move = ply > 0 ? feed.game.moves[ply - 1] : null
+    const move = ply > 0 ? shownGame().moves[ply - 1] : null
     if (move && SQUARE.test(move.from) && SQUARE.test(move.to)) {
         board.addMarker(LAST_MOVE_MARKER, move.from)
         board.addMarker(LAST_MOVE_MARKER, move.to)
@@ -40,7 +40,8 @@ export function renderBoard(animated) {
     drawing.show(fen, ply, animated)
     $("live").classList.toggle("active", view.shownPly === null)
     document.body.classList.toggle("browsing", view.shownPly !== null)
-    $("ply-link").href = `#ply=${ply}`
+    const game = shownGame().game
+    $("ply-link").href = game ? `#game=${game}&ply=${ply}` : `#ply=${ply}`
     renderEngineView(ply)
     renderOpening(ply)
 }

@@ -5,7 +5,7 @@
 // the search's nodes over that time.
 import {readLevel, sideToMove} from "./format.js"
 import {$, svgElement, svgTitle} from "./dom.js"
-import {feed, moveText} from "./game.js"
+import {shownGame, moveText} from "./game.js"
 
 const SIDES = ["white", "black"]
 const CHARTS = [
@@ -19,7 +19,7 @@ const CHARTS = [
 
 // The level's base time and increment in centiseconds, or null.
 function levelTimes() {
-    const level = readLevel(feed.game.level)
+    const level = readLevel(shownGame().level)
     return level && {base: level.base * 100, increment: level.increment * 100}
 }
 
@@ -29,7 +29,7 @@ function levelTimes() {
 function movesWithTimes() {
     const times = levelTimes()
     const before = {white: times?.base ?? null, black: times?.base ?? null}
-    return feed.game.moves.map((move, index) => {
+    return shownGame().moves.map((move, index) => {
         const side = sideToMove(move.fen) === "black" ? "white" : "black"
         const clock = Number.isFinite(move.clock) ? move.clock : null
         const used = clock !== null && before[side] !== null ? before[side] - clock + (times?.increment ?? 0) : null
@@ -42,7 +42,7 @@ function renderChart(svg, chart, moves) {
     const width = svg.clientWidth || 480, height = svg.clientHeight || 64, pad = 5
     const points = moves.map((move) => ({move, value: chart.value(move)})).filter((p) => p.value !== null)
     const top = Math.max(...points.map((p) => p.value), 1e-9)
-    const plies = Math.max(feed.game.moves.length, 2)
+    const plies = Math.max(shownGame().moves.length, 2)
     const x = (ply) => pad + (ply - 1) * (width - 2 * pad) / (plies - 1)
     const y = (value) => height - pad - value * (height - 2 * pad) / top
     const parts = []

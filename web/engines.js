@@ -7,7 +7,7 @@ import {Markers} from "./vendor/cm-chessboard/src/extensions/markers/Markers.js"
 import {MOVE_NUMBER, placement, playLine} from "./lines.js"
 import {formatScore, sideToMove} from "./format.js"
 import {$} from "./dom.js"
-import {feed, fenAfter, moveLabel, playerName, positionAt} from "./game.js"
+import {shownGame, fenAfter, latestThinking, moveLabel, playerName, positionAt} from "./game.js"
 import {LAST_MOVE_MARKER} from "./board.js"
 
 let previewBoard = null    // the small board of the line preview, made when first needed
@@ -22,7 +22,7 @@ function formatNodes(nodes) {
 export function renderPv() {
     for (const side of ["white", "black"]) {
         const block = $(`pv-${side}`)
-        const thinking = feed.pv[side]
+        const thinking = latestThinking().pv[side]
         block.querySelector(".pv-name").textContent = playerName(side)
         // Every score on the page is in White's view; once the game is over,
         // its engines' last lines stay, greyed, as what they last thought.
@@ -31,8 +31,8 @@ export function renderPv() {
             ? [`depth ${thinking.depth}`, `${formatScore(whiteView)} White's view`, `${formatNodes(thinking.nodes)} nodes`,
                 `${(thinking.time / 100).toFixed(1)} s`].join("  ·  ")
             : "no thinking yet"
-        block.classList.toggle("ended", Boolean(feed.game.result))
-        block.querySelector(".pv-stats").textContent = (feed.game.result && thinking ? "last: " : "") + stats
+        block.classList.toggle("ended", Boolean(shownGame().result))
+        block.querySelector(".pv-stats").textContent = (shownGame().result && thinking ? "last: " : "") + stats
         block.querySelector(".pv-line").replaceChildren(...lineWords(side, thinking))
     }
     renderPreview()
@@ -57,7 +57,7 @@ function lineWords(side, thinking) {
     const line = lineOf(side)
     if (!line) return words.length ? [wordSpan(words.join(" "), "pv-rest stale")] : []
     const spans = line.moves.map((move, index) => {
-        const label = moveLabel(feed.pvPly[side] + index + 1)
+        const label = moveLabel(latestThinking().pvPly[side] + index + 1)
         const number = label.white ? `${label.number}. ` : index === 0 ? `${label.number}... ` : ""
         return wordSpan(number + move.san, "pv-word", index)
     })
@@ -76,8 +76,8 @@ const preview = {side: null, upTo: null, kept: false}
 // The engine line of `side` from the position it was thought in: null when
 // that is unknown or the line's first word is no move there.
 function lineOf(side) {
-    const thinking = feed.pv[side], ply = feed.pvPly[side]
-    if (!thinking || ply < 0 || ply > feed.game.moves.length || sideToMove(fenAfter(ply)) !== side) return null
+    const thinking = latestThinking().pv[side], ply = latestThinking().pvPly[side]
+    if (!thinking || ply < 0 || ply > shownGame().moves.length || sideToMove(fenAfter(ply)) !== side) return null
     const start = positionAt(ply)
     const moves = start ? playLine(start, thinking.pv) : []
     return moves.length ? {start, moves} : null

@@ -20,8 +20,21 @@ export const feed = {
     chat: [],
     chatAllowed: false,
 }
-// shownPly: the ply shown on the board; null: follow the game live.
-export const view = {shownPly: null}
+// shownPly: the ply shown on the board; null: the game's last (live). earlier:
+// an earlier game of this run the reader opened (#game=N), shown instead of
+// the live one; null: the live game.
+export const view = {shownPly: null, earlier: null}
+
+// The game on the page: the live one, or the earlier one opened.
+export function shownGame() {
+    return view.earlier ?? feed.game
+}
+
+// The engines' latest thinking in the game shown (an earlier game's is in its moves).
+const NO_THINKING = {pv: {white: null, black: null}, pvPly: {white: -1, black: -1}}
+export function latestThinking() {
+    return view.earlier ? NO_THINKING : feed
+}
 
 function emptyGame() {
     return {game: 0, white: "", black: "", level: "", timeControl: "", startFen: FEN.start,
@@ -30,25 +43,25 @@ function emptyGame() {
 
 export const otherSide = (side) => side === "white" ? "black" : "white"
 
-export function liveFen() {
-    const moves = feed.game.moves
-    return moves.length ? moves[moves.length - 1].fen : feed.game.startFen
+// The position after the last move of `game` (the one shown).
+export function lastFen(game = shownGame()) {
+    return game.moves.length ? game.moves.at(-1).fen : game.startFen
 }
 
 // The ply on the board: the shown one, else the last.
 export function currentPly() {
-    return view.shownPly ?? feed.game.moves.length
+    return view.shownPly ?? shownGame().moves.length
 }
 
 // The position after `ply` moves (0: the start position).
 export function fenAfter(ply) {
-    return ply === 0 ? feed.game.startFen : feed.game.moves[ply - 1].fen
+    return ply === 0 ? shownGame().startFen : shownGame().moves[ply - 1].fen
 }
 
 // The position after `ply` moves for playing lines on (null when unreadable),
 // with the en-passant square the feed's positions leave out.
 export function positionAt(ply) {
-    const move = ply > 0 ? feed.game.moves[ply - 1] : null
+    const move = ply > 0 ? shownGame().moves[ply - 1] : null
     const position = readFen(fenAfter(ply))
     return move ? withEnPassant(position, move.from, move.to) : position
 }
@@ -59,10 +72,10 @@ export function positionAt(ply) {
 // first move is no move of that position was thought elsewhere (a GUI may
 // log an engine's last words of a game in the next): none then.
 function thinkingAt(ply) {
-    const moves = feed.game.moves
+    const moves = shownGame().moves
     const side = sideToMove(fenAfter(ply))
     const thinking = ply < moves.length ? moves[ply]
-        : feed.pvPly[side] === ply ? feed.pv[side] : null
+        : latestThinking().pvPly[side] === ply ? latestThinking().pv[side] : null
     if (!thinking || typeof thinking.pv !== "string") return null
     const position = positionAt(ply)
     return position && playLine(position, thinking.pv).length ? thinking : null
@@ -75,7 +88,7 @@ function thinkingAt(ply) {
 export function engineScoreAt(side, ply) {
     for (let k = ply; k >= 0; k--) {
         if (sideToMove(fenAfter(k)) !== side) continue
-        const thinking = k === ply ? thinkingAt(k) : feed.game.moves[k]
+        const thinking = k === ply ? thinkingAt(k) : shownGame().moves[k]
         if (thinking && typeof thinking.score === "number") return side === "white" ? thinking.score : -thinking.score
     }
     return null
@@ -92,7 +105,7 @@ export function engineArrows(ply) {
     if (best) arrows.push({side: toMove, from: best.from, to: best.to})
     const before = ply > 0 ? thinkingAt(ply - 1) : null, there = before ? positionAt(ply - 1) : null
     if (before && there) {
-        const played = feed.game.moves[ply - 1]
+        const played = shownGame().moves[ply - 1]
         const line = playLine(there, before.pv)
         if (line.length >= 2 && line[0].from === played.from && line[0].to === played.to)
             arrows.push({side: otherSide(toMove), from: line[1].from, to: line[1].to})
@@ -103,7 +116,7 @@ export function engineArrows(ply) {
 // The opening the deepest named position up to `ply` belongs to, or null.
 export function openingAt(ply) {
     for (let k = ply; k > 0; k--) {
-        const move = feed.game.moves[k - 1]
+        const move = shownGame().moves[k - 1]
         if (typeof move.eco === "string" && typeof move.opening === "string") return move
     }
     return null
@@ -111,7 +124,7 @@ export function openingAt(ply) {
 
 // The move number and side of ply `ply` (1-based) of the current game.
 export function moveLabel(ply) {
-    const [, side, , , , fullMove] = feed.game.startFen.split(" ")
+    const [, side, , , , fullMove] = shownGame().startFen.split(" ")
     const half = ply - 1 + (side === "b" ? 1 : 0)
     return {number: (Number(fullMove) || 1) + Math.floor(half / 2), white: half % 2 === 0}
 }
@@ -119,10 +132,10 @@ export function moveLabel(ply) {
 // "12... Nf6" for ply `ply`.
 export function moveText(ply) {
     const label = moveLabel(ply)
-    return `${label.number}${label.white ? "." : "..."} ${feed.game.moves[ply - 1].san}`
+    return `${label.number}${label.white ? "." : "..."} ${shownGame().moves[ply - 1].san}`
 }
 
 // A player's name, or the colour's until the GUI names it.
 export function playerName(side) {
-    return feed.game[side] || (side === "white" ? "White" : "Black")
+    return shownGame()[side] || (side === "white" ? "White" : "Black")
 }

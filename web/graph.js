@@ -3,14 +3,14 @@
 // a click opens it), the ply shown marked, and a legend naming the engines.
 import {sideToMove} from "./format.js"
 import {$, svgElement, svgTitle} from "./dom.js"
-import {currentPly, feed, moveText, playerName} from "./game.js"
+import {currentPly, shownGame, moveText, playerName} from "./game.js"
 
 const GRAPH_LIMIT_PAWNS = 6        // the graph clamps larger scores (and mates) to this
 
 // The evaluation after each of `side`'s moves from White's view: the feed
 // gives the mover's own.
 function engineScores(side) {
-    return feed.game.moves.map((move, index) => {
+    return shownGame().moves.map((move, index) => {
         const mover = sideToMove(move.fen) === "black" ? "white" : "black"
         if (mover !== side || typeof move.score !== "number") return null
         const pawns = (side === "white" ? move.score : -move.score) / 100
@@ -21,7 +21,7 @@ function engineScores(side) {
 export function renderGraph() {
     const svg = $("eval-graph")
     const width = svg.clientWidth || 480, height = svg.clientHeight || 120, pad = 6
-    const plies = Math.max(feed.game.moves.length, 2)
+    const plies = Math.max(shownGame().moves.length, 2)
     const x = (ply) => pad + (ply - 1) * (width - 2 * pad) / (plies - 1)
     const y = (pawns) => height / 2 - pawns * (height / 2 - pad) / GRAPH_LIMIT_PAWNS
     const parts = [svgElement("line", {x1: 0, x2: width, y1: y(0), y2: y(0), class: "zero"})]

@@ -1,12 +1,12 @@
 // The move list: a button for each ply, the one shown marked.
 import {$} from "./dom.js"
-import {currentPly, feed, moveLabel, view} from "./game.js"
+import {currentPly, shownGame, moveLabel, view} from "./game.js"
 
 export function renderMoves() {
     const list = $("moves")
     const current = currentPly()
     const rows = []
-    feed.game.moves.forEach((move, index) => {
+    shownGame().moves.forEach((move, index) => {
         const ply = index + 1
         const label = moveLabel(ply)
         if (label.white || rows.length === 0) {

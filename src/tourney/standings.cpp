@@ -42,16 +42,21 @@ std::vector<ListedGame> ListTourneyGames(const std::vector<TaggedGame>& pgnGames
     for (const TaggedGame& game : pgnGames)
         list.push_back({static_cast<std::int32_t>(list.size()) + 1, game.whiteAsWritten,
                         game.blackAsWritten, game.result, 0});
-    auto saved = list.rbegin();
-    auto played = decided.rbegin();
-    if (played != decided.rend() && (saved == list.rend() || !SameGame(*saved, *played))) {
-        list.push_back(Listed(static_cast<std::int32_t>(list.size()) + 1, *played));
-        ++played;
-        saved = list.rbegin() + 1;
-    }
-    for (; saved != list.rend() && played != decided.rend() && SameGame(*saved, *played);
-         ++saved, ++played)
-        saved->runGame = played->number;
+    // The GUI saves the games in the order played: the file ends with the
+    // run's first games, as many as it has saved; the others are to come.
+    const auto endsWith = [&](std::size_t count) {
+        const std::size_t from = list.size() - count;
+        for (std::size_t i = 0; i < count; ++i)
+            if (!SameGame(list[from + i], decided[i])) return false;
+        return true;
+    };
+    std::size_t saved = std::min(decided.size(), list.size());
+    while (saved > 0 && !endsWith(saved))
+        --saved;
+    for (std::size_t i = 0; i < saved; ++i)
+        list[list.size() - saved + i].runGame = decided[i].number;
+    for (std::size_t i = saved; i < decided.size(); ++i)
+        list.push_back(Listed(static_cast<std::int32_t>(list.size()) + 1, decided[i]));
     return list;
 }
 

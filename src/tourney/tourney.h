@@ -146,8 +146,8 @@ std::vector<std::string> GameListReply(CrossTable& table, const PgnLookup& pgn,
                                        std::string_view mailServer, std::string_view returnAddress);
 
 // ---- Standings for the web page -------------------------------------------------
-// The tournament as the page shows it: the PGN's games and this run's last
-// result before the GUI has saved it, with the names as they are written.
+// The tournament as the page shows it: the PGN's games and this run's
+// results before the GUI has saved them, with the names as they are written.
 
 // One game of this run.
 struct RunGame {
@@ -166,11 +166,12 @@ struct ListedGame {
     std::int32_t runGame = 0;  // the same game's number in this run; 0 when none of its
 };
 
-// With a PGN (`pgnGames` read, `havePgn`): its games, then this run's last
-// decided game when the file does not end with it yet (the GUI saves a game
-// once it is over). The run's decided games are matched to the file's last
-// games from the end, by names (without case) and result, as far as they
-// agree. Without one: this run's decided games alone.
+// With a PGN (`pgnGames` read, `havePgn`): its games, then this run's decided
+// games it does not hold yet. The GUI saves each game once it is over, in the
+// order played, so the file ends with as many of the run's first decided
+// games as it has saved (the most that match, by names without case and
+// result); a game lost before its first move is none the GUI saves. Without
+// a PGN: this run's decided games alone.
 std::vector<ListedGame> ListTourneyGames(const std::vector<TaggedGame>& pgnGames, bool havePgn,
                                          const std::vector<RunGame>& run);
 

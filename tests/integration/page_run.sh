@@ -5,7 +5,8 @@
 #
 # Usage: page_run.sh SERVER_BIN VIEWER_BIN SOURCE_DIR REPLAY_BIN RECORDED SCRIPT [ARG...]
 # RECORDED names the fixture without ".debug"; the ARGs go to SCRIPT after
-# --npm, --url, --work and --replay. Exit status 77 (skipped) without chromium,
+# --npm, --url, --work and --replay. The tournament PGN is tourney.pgn in the
+# work folder, which the script may write as the GUI would. Exit status 77 (skipped) without chromium,
 # node and npm, or when the npm packages cannot be installed.
 set -u
 
@@ -41,6 +42,7 @@ WEBROOT=$SOURCE_DIR/web
 DELAY=20
 DELAYAFTERMOVE=0
 DELAYAFTERGAME=0
+TOURNEYPGN=tourney.pgn
 INI
 "$SERVER_BIN" --headless --dir "$WORK" > "$WORK/server.out" 2>&1 &
 SERVER_PID=$!

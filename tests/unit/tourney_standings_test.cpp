@@ -19,8 +19,8 @@ const std::string kTwoSaved =
     "[White \"Stockfish 16\"]\n[Black \"Fairy-Max\"]\n[Result \"1-0\"]\n\n"
     "[White \"Fairy-Max\"]\n[Black \"Stockfish 16\"]\n[Result \"1/2-1/2\"]\n\n";
 
-// The run's games are matched to the file's last ones, and its last result
-// stands in for the game the GUI has not saved yet.
+// The run's games are matched to the file's last ones, and its results stand
+// in for the games the GUI has not saved yet.
 TEST(TourneyStandingsTest, TheRunsGamesAreMatchedToTheFileAndTheUnsavedOneIsAdded) {
     const std::vector<RunGame> run = {
         {1, "STOCKFISH 16", "fairy-max", "1-0", true},  // names without case
@@ -35,6 +35,13 @@ TEST(TourneyStandingsTest, TheRunsGamesAreMatchedToTheFileAndTheUnsavedOneIsAdde
     EXPECT_EQ(list[1].runGame, 2);
     EXPECT_EQ(list[2].number, 3);
     EXPECT_EQ(list[2].runGame, 3);
+
+    // Two games the GUI has not saved yet both count.
+    const std::vector<ListedGame> behind = ListTourneyGames(Pgn(kTwoSaved.substr(0, 59)), true, run);
+    ASSERT_EQ(behind.size(), 3u);
+    EXPECT_EQ(behind[0].runGame, 1);
+    EXPECT_EQ(behind[1].runGame, 2);
+    EXPECT_EQ(behind[2].runGame, 3);
 
     // Once the GUI saved it, the same game is listed once.
     const std::string saved =
