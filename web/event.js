@@ -14,6 +14,7 @@ import {CHANNEL_NAME, followChannel} from "./nats_follow.js"
 import {formatClock, formatScore, sideToMove} from "./format.js"
 import {KeptUpBoard} from "./kept_up_board.js"
 import {takeSpoilerChoice} from "./spoilers.js"
+import {fetchTourney, standingsTable} from "./tourney_tables.js"
 
 const MAX_BOARDS = 64
 const MAX_NAME = 80
@@ -143,6 +144,7 @@ class EventBoard {
             case "result":
                 this.game.result = text(message.result, 8)
                 this.game.reason = text(message.reason)
+                readStandingsSoon()
                 return true
             case "game":
                 this.takeGame(message)
@@ -422,5 +424,26 @@ async function loadEvent() {
     setInterval(() => boards.forEach((board) => board.renderClocks()), 250)
 }
 
+// The standings of this server's tournament (/tourney.json), under the
+// boards: read at once, a moment after each result on any board (the
+// server counts it once it has it, the GUI saves it a little later), and
+// now and then.
+const STANDINGS_AFTER_RESULT_MS = [1000, 5000]
+const STANDINGS_REREAD_MS = 15000
+
+async function readStandings() {
+    const doc = await fetchTourney(new URL("tourney.json", location.href))
+    if (!doc) return
+    const section = document.getElementById("event-standings")
+    section.hidden = doc.standings.length === 0
+    section.replaceChildren(...(doc.standings.length ? [standingsTable(doc)] : []))
+}
+
+function readStandingsSoon() {
+    for (const delay of STANDINGS_AFTER_RESULT_MS) setTimeout(readStandings, delay)
+}
+
 takeSpoilerChoice(document.getElementById("spoilers"))
 loadEvent()
+readStandings()
+setInterval(readStandings, STANDINGS_REREAD_MS)

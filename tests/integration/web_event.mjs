@@ -11,6 +11,7 @@ import path from "node:path"
 import {parseArgs} from "node:util"
 import {pathToFileURL} from "node:url"
 import {check, launchChromium, runChecks} from "./chromium.mjs"
+import {gameTexts, shownStandings, standingsOf} from "./saved_pgn.mjs"
 
 const {values: args} = parseArgs({options: Object.fromEntries(
     ["npm", "work", "server", "replay", "source", "ports"].map((name) => [name, {type: "string"}]))})
@@ -45,6 +46,9 @@ const event = {title: SCREENSHOT ? "Club championship, round 3" : "Test event <b
     boards: GAMES.map((game, i) => ({name: `Board ${i + 1}` + (SCREENSHOT ? "" : ` <i>${game}</i>`), feed: feed(i)}))
         .concat(SCREENSHOT ? [] : [{name: "Board 4", feed: "javascript:alert(1)"}])}
 
+const tournament = [1, 2, 0].map((i) => fs.readFileSync(path.join(fixtures, `${GAMES[i]}.pgn`), "utf8").trim() + "\n\n")
+    .join("")
+
 // The programs of the test; the shell script stops those still running.
 function start(program, programArgs) {
     const child = spawn(program, programArgs, {stdio: ["ignore", "ignore", "inherit"]})
@@ -69,7 +73,10 @@ function prepare(i) {
         fs.writeFileSync(path.join(root, "event.json"), JSON.stringify(event))
         more = `WEBEVENTFEEDS=ws://127.0.0.1:${webPorts[1]}, ws://127.0.0.1:${webPorts[2]} not-an-origin`
     }
-    fs.writeFileSync(path.join(dir(i), "server.ini"), [`PATH=gui.debug`, `PORT=${udpPorts[i]}`, "BIND=127.0.0.1",
+    // The first server's tournament PGN holds the three games, its own
+    // saved last, as its GUI would have it.
+    if (i === 0) fs.writeFileSync(path.join(dir(i), "tourney.pgn"), tournament)
+    fs.writeFileSync(path.join(dir(i), "server.ini"), [`PATH=gui.debug`, "TOURNEYPGN=tourney.pgn", `PORT=${udpPorts[i]}`, "BIND=127.0.0.1",
         `WEBPORT=${webPorts[i]}`, "WEBBIND=127.0.0.1", `WEBROOT=${root}`, "DELAY=20", "DELAYAFTERMOVE=0", "DELAYAFTERGAME=0", more]
         .join("\n") + "\n")
 }
@@ -183,6 +190,13 @@ async function main() {
             check(shown.length === 2 && shown[mover === "white" ? 0 : 1] === formatScore(moverScore),
                 `board ${i + 1}: a score for each engine, the last mover's as its move carried`, {card: card.scores, moverScore})
         }
+        // The standings under the boards, as the tournament PGN makes them.
+        const expectedStandings = standingsOf(gameTexts(tournament))
+        await page.waitForFunction((n) => document.querySelectorAll("#event-standings tbody tr").length === n, WAIT,
+            expectedStandings.length).catch(() => {})
+        const standings = await shownStandings(page, "#event-standings")
+        check(JSON.stringify(standings) === JSON.stringify(expectedStandings), "the event's standings",
+            {standings, expectedStandings})
         if (SCREENSHOT) {
             const bottom = await page.$eval("#event-grid", (grid) => grid.getBoundingClientRect().bottom)
             await page.screenshot({path: SCREENSHOT, clip: {x: 0, y: 0, width: 1000, height: Math.ceil(bottom)}})
@@ -215,8 +229,9 @@ async function main() {
         await page.goto(`${eventUrl}?spoilers=0`)
         await page.waitForFunction(() => document.querySelector(".event-board[data-state=live]"), WAIT)
         const spoilerFree = await page.$eval(".event-board", (card) => ["eval-bars", "result", "eval", "clock",
-            "last-move"].map((part) => card.querySelector(`.${part}`).checkVisibility()))
-        check(JSON.stringify(spoilerFree) === "[false,false,false,true,true]", "?spoilers=0 on the event page",
+            "last-move"].map((part) => card.querySelector(`.${part}`).checkVisibility())
+            .concat(document.getElementById("event-standings").checkVisibility()))
+        check(JSON.stringify(spoilerFree) === "[false,false,false,true,true,false]", "?spoilers=0 on the event page",
             spoilerFree)
 
         const bytes = [...loaded.values()].reduce((sum, size) => sum + size, 0)

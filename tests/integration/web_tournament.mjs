@@ -12,37 +12,20 @@ import {createRequire} from "node:module"
 import path from "node:path"
 import {parseArgs} from "node:util"
 import {check, launchChromium, runChecks} from "./chromium.mjs"
+import {gameTexts, movesOf, shownStandings, standingsOf, tagOf} from "./saved_pgn.mjs"
 
 const {values: args} = parseArgs({options: Object.fromEntries(
     ["npm", "url", "work", "replay", "saved"].map((name) => [name, {type: "string"}]))})
 const puppeteer = createRequire(path.join(args.npm, "package.json"))("puppeteer-core")
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms))
 
-const savedTexts = fs.readFileSync(args.saved, "utf8").split(/\n(?=\[Event )/)
-const tagOf = (game, name) => (game.match(new RegExp(`^\\[${name} "(.*)"\\]$`, "m")) ?? [])[1] ?? ""
-// Each saved game's moves, in SAN as saved.
-const savedMoves = savedTexts.map((game) => game.split("\n\n").slice(1).join(" ").replace(/\{[^}]*\}/g, " ")
-    .split(/\s+/).filter((word) => word && !/^\d+\.+$/.test(word) && !["1-0", "0-1", "1/2-1/2", "*"].includes(word)))
-
-// The standings the saved games make: [player, points, games], by points,
-// equal points in the order the players first played.
-function savedStandings() {
-    const players = new Map()
-    for (const game of savedTexts) {
-        const result = tagOf(game, "Result")
-        const white = result === "1-0" ? 1 : result === "0-1" ? 0 : 0.5
-        for (const [name, points] of [[tagOf(game, "White"), white], [tagOf(game, "Black"), 1 - white]]) {
-            const player = players.get(name) ?? [name, 0, 0]
-            players.set(name, [name, player[1] + points, player[2] + 1])
-        }
-    }
-    return [...players.values()].sort((a, b) => b[1] - a[1])
-}
+const savedTexts = gameTexts(fs.readFileSync(args.saved, "utf8"))
+const savedMoves = savedTexts.map(movesOf)
 
 // Each saved game as "N|White|Black|Result|reason": the reason is the
 // comment before the result.
 const saved = savedTexts.map((game, index) => {
-    const tag = (name) => (game.match(new RegExp(`^\\[${name} "(.*)"\\]$`, "m")) ?? [])[1] ?? ""
+    const tag = (name) => tagOf(game, name)
     const reason = (game.match(/\{([^}]*)\}\s*(1-0|0-1|1\/2-1\/2)\s*$/) ?? [])[1] ?? ""
     return [index + 1, tag("White"), tag("Black"), tag("Result"), reason].join("|")
 })
@@ -55,15 +38,14 @@ function countedGames() {
 
 const rowsOf = (page, selector) => page.$$eval(`${selector} tbody tr`, (rows) =>
     rows.map((row) => [...row.cells].map((cell) => cell.textContent)))
-const points = (text) => Number(text.replace("½", ".5").replace(/^\./, "0."))
 
 // The standings, the game list and the crosstable once every game is saved,
 // and this run's games opened from the list, by link and by key.
 async function checkTournament(page) {
     await page.waitForFunction(`(${countedGames})() === ${saved.length}`, {timeout: 25000})
-    const standings = (await rowsOf(page, "#standings")).map((cells) => [cells[1], points(cells[2]), Number(cells[3])])
-    check(JSON.stringify(standings) === JSON.stringify(savedStandings()), "the standings as the saved games make them",
-        {standings, saved: savedStandings()})
+    const standings = await shownStandings(page, "#standings")
+    check(JSON.stringify(standings) === JSON.stringify(standingsOf(savedTexts)),
+        "the standings as the saved games make them", {standings, saved: standingsOf(savedTexts)})
     await page.click("#show-gamelist")
     const list = await rowsOf(page, "#tourney-table")
     const expected = savedTexts.map((game, k) => [String(k + 1), tagOf(game, "White"), tagOf(game, "Black"),
