@@ -17,22 +17,20 @@ const CHARTS = [
         ? move.nodes / (move.used / 100) / 1000 : null, text: (v) => `${Math.round(v).toLocaleString("en")} kN/s`},
 ]
 
-// The level's base time and increment in centiseconds, or null.
-function levelTimes() {
-    const level = readLevel(shownGame().level)
-    return level && {base: level.base * 100, increment: level.increment * 100}
-}
-
 // Each move with its mover, its ply and the time it used (null when unknown:
 // a clock missing, or more time after the move than before, as a new
-// session of moves brings).
+// session of moves brings; at a fixed time a move, where the GUI tells the
+// engines that time and no clock).
 function movesWithTimes() {
-    const times = levelTimes()
-    const before = {white: times?.base ?? null, black: times?.base ?? null}
+    const level = readLevel(shownGame().level)
+    const fixedTime = level?.perMove !== undefined
+    const base = level && !fixedTime ? level.base * 100 : null
+    const increment = level && !fixedTime ? level.increment * 100 : 0
+    const before = {white: base, black: base}
     return shownGame().moves.map((move, index) => {
         const side = sideToMove(move.fen) === "black" ? "white" : "black"
         const clock = Number.isFinite(move.clock) ? move.clock : null
-        const used = clock !== null && before[side] !== null ? before[side] - clock + (times?.increment ?? 0) : null
+        const used = !fixedTime && clock !== null && before[side] !== null ? before[side] - clock + increment : null
         before[side] = clock
         return {...move, side, ply: index + 1, used: used !== null && used >= 0 ? used : null}
     })

@@ -58,8 +58,11 @@ function formatDuration(seconds) {
 
 // The GUI's level ("40 5 0": moves per session, base time in minutes or
 // minutes:seconds, increment in seconds) as {moves, base, increment}, times
-// in seconds; null when it is no level of that shape.
+// in seconds, or its fixed time a move ("st 1") as {perMove}; null when it
+// is of neither shape.
 export function readLevel(level) {
+    const fixed = /^st\s+(\d+)$/.exec(level.trim())
+    if (fixed) return {perMove: Number(fixed[1])}
     const words = level.replace(/^level\s+/, "").trim().split(/\s+/)
     const match = words.length === 3 && /^(\d+)$/.test(words[0]) && /^(\d+)(?::(\d{1,2}))?$/.exec(words[1])
     if (!match || !/^\d+(\.\d+)?$/.test(words[2])) return null
@@ -71,7 +74,8 @@ export function readLevel(level) {
 export function formatLevel(level) {
     const read = readLevel(level)
     if (!read) return ""
-    const {moves, base, increment} = read
+    const {moves, base, increment, perMove} = read
+    if (perMove !== undefined) return `${formatDuration(perMove)} a move`
     if (moves === 0 && base === 0 && increment > 0) return `${formatDuration(increment)} a move`
     const time = formatDuration(base) + (increment > 0 ? ` + ${formatDuration(increment)}` : "")
     return moves > 0 ? `${moves} move${moves === 1 ? "" : "s"} in ${time}` : time

@@ -65,6 +65,9 @@ struct TimeControl {
 struct Level {
     std::string text;                    // "level 40 5 0" as the GUI sent it; empty before one
     std::optional<TimeControl> control;  // absent when one of its numbers cannot be read
+    // "st 1": a fixed time a move, in seconds, instead of a level. The UDP
+    // viewers are told the GUI's level commands only.
+    std::optional<std::int32_t> secondsPerMove;
 };
 
 enum class ResultScore { kWhiteWins, kBlackWins, kDraw, kUnfinished };

@@ -95,10 +95,14 @@ ClockReading ReadClocks(std::optional<PieceColour> side, std::string ownText,
 }
 
 Level ReadLevel(std::string text) {
-    Level level{std::move(text), std::nullopt};
+    Level level{std::move(text), std::nullopt, std::nullopt};
     std::istringstream in(level.text);
     std::string keyword, movesPerSession, base, increment;
     in >> keyword >> movesPerSession >> base >> increment;
+    if (keyword == "st") {
+        level.secondsPerMove = ReadNumber<std::int32_t>(movesPerSession);
+        return level;
+    }
     // The base time in minutes ("5") or in minutes and seconds ("0:30").
     const std::size_t colon = base.find(':');
     const auto minutes = ReadNumber<std::int32_t>(std::string_view(base).substr(0, colon));

@@ -269,6 +269,12 @@ void LevelSent(Feed& feed, LineStep& step) {
     feed.output.LevelSet(feed.game.level);
 }
 
+// A fixed time a move: the browsers' level, nothing the UDP viewers are told.
+void SearchTimeSent(Feed& feed, LineStep& step) {
+    const Level level = ReadLevel(TrimBlanks(step.parts.toEngine));
+    if (level.secondsPerMove) feed.output.LevelSet(level);
+}
+
 void QuitSent(Feed& feed, LineStep& step) {
     LiveGame& g = feed.game;
     if (step.source == 1) {
@@ -325,6 +331,7 @@ constexpr LineHandler kLineHandlers[] = {
      },
      GoSent},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "level") && s.source == 1; }, LevelSent},
+    {[](Feed&, const LineStep& s) { return CommandIs(s, "st") && s.source == 1; }, SearchTimeSent},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "quit"); }, QuitSent},
 };
 

@@ -47,7 +47,7 @@ ClockReading ReadClocks(std::optional<PieceColour> side, std::string ownText,
                         std::string opponentText);
 
 // "level MPS BASE INC" as the GUI sent it: its time control when the keyword
-// and all three numbers can be read.
+// and all three numbers can be read. "st SECONDS": a fixed time a move.
 Level ReadLevel(std::string text);
 
 // The result the GUI sends its engines ("result 1-0 {White mates}"): `word`

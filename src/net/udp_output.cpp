@@ -61,6 +61,7 @@ void UdpBroadcaster::Thinking(PieceColour side, const EngineThinking& thinking) 
 }
 
 void UdpBroadcaster::LevelSet(const Level& level) {
+    if (level.secondsPerMove) return;
     Broadcast(net_, level.text);
 }
 

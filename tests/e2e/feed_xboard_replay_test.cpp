@@ -32,6 +32,7 @@ struct Recording {
 // sf_sf and sf_sf_draw: both engines call themselves the same; promotions on both
 // sides, a draw by insufficient material.
 // fairymax_phalanx_match: two games in one log, colours swapped in the second.
+// sf_fairymax_st: a fixed time a move ("st 1" to the engines, no level).
 // tourney_time_loss: a round robin of three engines in XBoard's tournament mode
 // (engines changed between games); in game 2 Black's move came after its flag
 // fell and XBoard refused it, while games 1 and 3 end with a loss adjudicated
@@ -53,6 +54,7 @@ const Recording kRecordings[] = {
     {"sf_sf", 0, 0},
     {"sf_sf_draw", 0, 0},
     {"fairymax_phalanx_match", 0, 0},
+    {"sf_fairymax_st", 0, 0},
     {"tourney_time_loss", 1, 0, false, true},
     {"tourney_field", 4, 0},
     {"tourney_field_ponder", 7, 0},

@@ -130,7 +130,8 @@ export async function checkBoardFeatures({browser, page, url, work, state, fens,
         check(formatScore(centipawns) === words, `the score ${centipawns} as "${words}"`, formatScore(centipawns))
     check(await text("#level") === "40 moves in 10 s", "the level in words", await text("#level"))
     for (const [level, words] of [["40 5 0", "40 moves in 5 min"], ["0 6 0.2", "6 min + 0.2 s"],
-        ["1 90 30", "1 move in 1 h 30 min + 30 s"], ["0 0 1", "1 s a move"], ["0 1:05 0", "1 min 5 s"],
+        ["1 90 30", "1 move in 1 h 30 min + 30 s"], ["0 0 1", "1 s a move"], ["st 1", "1 s a move"],
+        ["st 90", "1 min 30 s a move"], ["0 1:05 0", "1 min 5 s"],
         ["40 5", ""], ["40 x 0", ""]])
         check(formatLevel(level) === words, `the level "${level}" in words`, formatLevel(level))
 

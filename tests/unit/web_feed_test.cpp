@@ -187,6 +187,34 @@ TEST_F(WebFeedTest, ACatchUpIsOneGameDeltaAndStructureComesBeforeMoves) {
     EXPECT_EQ(out.deltas[3]["ply"], 2);
 }
 
+// The operator's R mid-game reads the log again: a page (the overlay
+// included) keeps the game, its clocks and both engines' thinking.
+TEST_F(WebFeedTest, ReadingTheLogAgainMidGameKeepsClocksAndThinking) {
+    auto play = [&](bool live) {
+        outputs.Thinking(PieceColour::kWhite, ReadThinking("10 +17 100 5000 e2e4 e7e5"));
+        outputs.MovePlayed(E4(), kAfterE4, 0, live);
+        outputs.ClocksTold(ReadClocks(PieceColour::kBlack, "29000", "29950"), live);
+        outputs.Thinking(PieceColour::kBlack, ReadThinking("9 -20 80 4000 e7e5 g1f3"));
+        clock.Advance(1);
+        outputs.Serve(0);
+    };
+    play(true);
+    const json before = *out.snapshot;
+    outputs.ReadingLogAgain();
+    outputs.NewGameStarted(1);
+    outputs.PositionSet(kStart);
+    outputs.PlayerNamed(PieceColour::kWhite, {"jorg", "J\xF6rg"});
+    outputs.PlayerNamed(PieceColour::kBlack, {"beta", "Beta"});
+    play(false);
+    outputs.CaughtUp(GameSnapshot{});
+    outputs.Serve(0);
+    const json& after = *out.snapshot;
+    for (const char* field : {"game", "white", "black", "moves", "clock", "pv"})
+        EXPECT_EQ(after[field], before[field]) << field;
+    EXPECT_FALSE(after["clock"].is_null());
+    EXPECT_FALSE(after["pv"]["black"].is_null());
+}
+
 TEST_F(WebFeedTest, ViewersAtMostOnceASecondAndChatLines) {
     std::vector<std::string> names{"Ann"};
     feed.audience.userNames = [&] { return names; };

@@ -19,9 +19,12 @@ TEST(PgnTimeControl, FromTheGuisLevelAsTheFeedReadIt) {
         {"level 40 x 0", ""},          {"level 0 5", ""},
         {"level 0 1:2:3 0", ""},       {"level 1234567 5 0", "1234567/300"},
         {"level 0 99999999999 0", ""}, {"", ""},
+        {"st 30", ""},  // a fixed time a move has no PGN form
     };
     for (const auto& row : rows)
         EXPECT_EQ(PgnTimeControl(ReadLevel(row.level)), row.timeControl) << row.level;
+    EXPECT_EQ(ReadLevel("st 30").secondsPerMove, 30);
+    EXPECT_EQ(ReadLevel("level 40 5 0").secondsPerMove, std::nullopt);
 }
 
 TEST(LivePgn, GamesWithClocksEvalsAndResults) {

@@ -61,6 +61,8 @@ RECORDINGS = [
     ("sf_sf", "stockfish", "stockfish", 1, []),
     ("sf_sf_draw", "stockfish", "stockfish", 1, []),
     ("fairymax_phalanx_match", "fairymax", "phalanx", 2, []),
+    # A fixed time a move ("st 1" to the engines, no level).
+    ("sf_fairymax_st", "stockfish", "fairymax", 1, ["-st", "0:01"]),
     ("openings/lgf_sf_phalanx", "stockfish", "phalanx", 2,
      ["-lgf", "@openings.pgn", "-lgi", "1"]),
     ("openings/lgf_fairymax_sf", "fairymax", "stockfish", 2,
