@@ -188,7 +188,7 @@ async function main() {
             const cells = await page.$$eval("#tourney-table tbody td, #tourney-table tbody th, #standings tbody th",
                 (all) => all.map((cell) => ({text: cell.textContent, markup: cell.querySelectorAll(":not(a)").length})))
             check(cells.every((cell) => cell.markup === 0), `${button}: text in cells`, cells)
-            check(cells.some((cell) => cell.text === LIST_PAYLOAD), `${button}: the tag's name as written`, cells)
+            check(SCREENSHOT || cells.some((cell) => cell.text === LIST_PAYLOAD), `${button}: the tag's name as written`, cells)
         }
         check(await page.evaluate(() => window.__xss === undefined), "no HTML from outside ran")
 

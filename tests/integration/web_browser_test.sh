@@ -52,7 +52,7 @@ sed -e "s|myname=\"Stockfish 15.1\"|myname=\"$WHITE_NAME\"|" \
     "$FIXTURES/sf_fairymax.debug" > "$WORK/recorded.debug"
 split_recorded_log "$WORK/recorded.debug" "$WORK"
 
-# A finished tournament game whose tags carry HTML too (the game list cuts names to 20 characters).
+# A finished tournament game whose tags carry HTML too (plain names for the picture).
 cat > "$WORK/tourney.pgn" <<'PGN'
 [Event "Browser test"]
 [Site "lantrel"]
@@ -64,6 +64,10 @@ cat > "$WORK/tourney.pgn" <<'PGN'
 
 1. f3 e5 2. g4 Qh4# 0-1
 PGN
+if [ -n "${LANTREL_SCREENSHOT:-}" ]; then
+    sed -i -e 's|<svg onload=__xss=1>|Fairy-Max 5.0b|' -e 's|<script>window.__xss=1</script>|Stockfish 15.1|' \
+        "$WORK/tourney.pgn"
+fi
 
 cat > "$WORK/server.ini" <<INI
 PATH=gui.debug

@@ -198,8 +198,8 @@ async function main() {
         check(JSON.stringify(standings) === JSON.stringify(expectedStandings), "the event's standings",
             {standings, expectedStandings})
         if (SCREENSHOT) {
-            const bottom = await page.$eval("#event-grid", (grid) => grid.getBoundingClientRect().bottom)
-            await page.screenshot({path: SCREENSHOT, clip: {x: 0, y: 0, width: 1000, height: Math.ceil(bottom)}})
+            const bottom = await page.$eval("#event-standings", (table) => table.getBoundingClientRect().bottom)
+            await page.screenshot({path: SCREENSHOT, clip: {x: 0, y: 0, width: 1000, height: Math.ceil(bottom) + 16}})
         }
 
         // A board opens in full on the single-board page, on that board's feed,
