@@ -1,5 +1,6 @@
 // A tournament PGN file through the results table, the game list and the
-// selection of games by e-mail, as a viewer asks for them.
+// selection of games by e-mail, as a viewer asks for them, and through the
+// web page's standings (with this run's games: the file's first ones).
 //
 // The input is the PGN file. When its first line starts with "SEND:" that line
 // is the viewer's request (otherwise "SEND: 1 2 3 5 8 13 300 "), and when the
@@ -13,6 +14,7 @@
 #include "net/net.h"
 #include "text/text.h"
 #include "tourney/tourney.h"
+#include "web/feed_messages.h"
 
 using namespace lantrel;
 using namespace lantrel::fuzzing;
@@ -77,6 +79,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         FUZZ_CHECK(IsPlainMailAddress(mailer.args[1]));
     }
+    // The page's tournament: every game with a result and both names counts
+    // once for each of its players, whatever the file holds.
+    const std::vector<TaggedGame> pgnGames = ScanPgnTags(input);
+    std::vector<RunGame> run;
+    for (std::size_t i = 0; i < pgnGames.size() && i < 3; ++i)
+        run.push_back({static_cast<std::int32_t>(i + 1), pgnGames[i].whiteAsWritten,
+                       pgnGames[i].blackAsWritten, TrimBlanks(pgnGames[i].result), i != 1});
+    TourneyDocument document{PgnEvent(input), {}, {}, ListTourneyGames(pgnGames, true, run), run};
+    document.standings = RankPlayers(document.games);
+    document.crossResults = CrossResults(document.games, document.standings);
+    std::int64_t counted = 0;
+    for (const Standing& player : document.standings)
+        counted += player.games;
+    std::int64_t decided = 0;
+    for (const ListedGame& game : document.games)
+        if ((game.result == "1-0" || game.result == "0-1" || game.result == "1/2-1/2") &&
+            !TrimBlanks(game.white).empty() && !TrimBlanks(game.black).empty())
+            ++decided;
+    FUZZ_CHECK(counted == 2 * decided);
+    FUZZ_CHECK(document.crossResults.size() == document.standings.size());
+    FUZZ_CHECK(StartsWith(DocumentText(document), "{\"event\":"));
     CheckServerInvariants(server);
     return 0;
 }

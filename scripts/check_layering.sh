@@ -31,7 +31,7 @@ declare -A uses=(
     [events]="events chess text"
     [feed]="feed events chess text platform"
     [net]="net events chess text platform"
-    [web]="web events chess text platform"
+    [web]="web events chess tourney text platform"
     [app]="app feed net web tourney events chess text platform"
 )
 for layer in src/*/; do

@@ -283,7 +283,8 @@ TEST(FeedMessages, TextOfEachType) {
                   R"("score":17,"time":100,"nodes":5000,"pv":"e4 e5"}},"users":["Ann"],)"
                   R"("webViewers":3,"chat":["hi"],"chatAllowed":false})");
     EXPECT_EQ(MessageText(ErrorMessage{"No."}), R"({"text":"No.","type":"error"})");
-    EXPECT_EQ(DocumentText(NatsServerList{{"wss://a.example:443"}}), R"({"servers":["wss://a.example:443"]})");
+    EXPECT_EQ(DocumentText(NatsServerList{{"wss://a.example:443"}}),
+              R"({"servers":["wss://a.example:443"]})");
 }
 
 // An engine's line reaches the feed whole within its bounds, else cut after

@@ -9,22 +9,29 @@
 namespace lantrel {
 namespace {
 
+// A fixed time a move ("st 30") has no PGN form.
 TEST(PgnTimeControl, FromTheGuisLevelAsTheFeedReadIt) {
     struct Row {
         const char* level;
         const char* timeControl;
     } rows[] = {
-        {"level 40 5 0", "40/300"},    {"level 0 2 12", "120+12"},
-        {"level 0 0:30 0", "30"},      {"level 0 1:05 3", "65+3"},
-        {"level 40 x 0", ""},          {"level 0 5", ""},
-        {"level 0 1:2:3 0", ""},       {"level 1234567 5 0", "1234567/300"},
-        {"level 0 99999999999 0", ""}, {"", ""},
-        {"st 30", ""},  // a fixed time a move has no PGN form
+        {"level 40 5 0", "40/300"},
+        {"level 0 2 12", "120+12"},
+        {"level 0 0:30 0", "30"},
+        {"level 0 1:05 3", "65+3"},
+        {"level 40 x 0", ""},
+        {"level 0 5", ""},
+        {"level 0 1:2:3 0", ""},
+        {"level 1234567 5 0", "1234567/300"},
+        {"level 0 99999999999 0", ""},
+        {"", ""},
+        {"st 30", ""},
+        {"st x", ""},
     };
     for (const auto& row : rows)
         EXPECT_EQ(PgnTimeControl(ReadLevel(row.level)), row.timeControl) << row.level;
     EXPECT_EQ(ReadLevel("st 30").secondsPerMove, 30);
-    EXPECT_EQ(ReadLevel("level 40 5 0").secondsPerMove, std::nullopt);
+    EXPECT_EQ(ReadLevel("st x").secondsPerMove, std::nullopt);
 }
 
 TEST(LivePgn, GamesWithClocksEvalsAndResults) {
