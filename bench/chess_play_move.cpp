@@ -147,7 +147,7 @@ void MatchingPassOnly(benchmark::State& state) {
     for (auto _ : state) {
         for (Board& p : positions) {
             GenerateMoves(p, list, p.sideToMove, true);
-            BuildCoordinateTexts(p, list, marks, texts[0], texts[1]);
+            BuildCoordinateTexts(p, list, marks, texts);
             BuildSanTexts(p, list, texts[2]);
             benchmark::DoNotOptimize(texts[2][1].data());
         }

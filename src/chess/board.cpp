@@ -107,6 +107,53 @@ bool IsAttacked(const Board& board, std::int32_t square, PieceColour bySide) {
     return cells[square + 9] == 1 || cells[square + 11] == 1;
 }
 
+namespace {
+
+bool IsCastling(std::int32_t kind) {
+    return kind == kCastleKingSide || kind == kCastleQueenSide;
+}
+
+const CastlingWing& WingOfCastling(bool white, std::int32_t kind) {
+    return WingOf(white, kind == kCastleKingSide);
+}
+
+// Castling, the king from `from` to `to` and its rook to the other side of it.
+// Both leave their squares before either lands: in Chess960 the king may land
+// on the rook's square, or stay where it is.
+void MakeCastling(Board& board, std::int32_t from, std::int32_t to, std::int32_t kind) {
+    auto& c = board.cells;
+    const std::int32_t king = c[from];
+    const CastlingWing& wing = WingOfCastling(king > 0, kind);
+    const int rook = CastlingRookSquare(c, wing);
+    const std::int32_t rookPiece = c[rook];
+    board.halfmoveClock += 1;
+    c[from] = 0;
+    c[rook] = 0;
+    c[to] = king;
+    c[wing.rookTarget] = rookPiece;
+    board.searchPly += 1;
+    (king > 0 ? board.whiteKingSquare : board.blackKingSquare) = to;
+    const CastlingWing& other = WingOf(wing.white, !wing.kingSide);
+    c[wing.stateCell] = kCastled;
+    c[other.stateCell] = kCastlingLost;
+    c[kEnPassantCell] = 0;
+}
+
+void UnmakeCastling(Board& board, const UndoRecord& undo) {
+    auto& c = board.cells;
+    const std::int32_t king = c[undo.to];
+    const CastlingWing& wing = WingOfCastling(king > 0, undo.kind);
+    const std::int32_t rookPiece = c[wing.rookTarget];
+    c[undo.to] = 0;
+    c[wing.rookTarget] = 0;
+    c[undo.from] = king;
+    c[CastlingRookSquare(c, wing)] = rookPiece;
+    board.sideToMove = king > 0 ? PieceColour::kWhite : PieceColour::kBlack;
+    (king > 0 ? board.whiteKingSquare : board.blackKingSquare) = undo.from;
+}
+
+}  // namespace
+
 void MakeMove(Board& board, std::int32_t from, std::int32_t to, std::int32_t kind,
               std::int32_t slot) {
     if (slot < 0 || slot >= kUndoSlots || !IsSquare(from) || !IsSquare(to)) return;
@@ -124,11 +171,17 @@ void MakeMove(Board& board, std::int32_t from, std::int32_t to, std::int32_t kin
         undo.spare[i] = c[kWhiteKingSide + i];
     undo.halfmoveClock = board.halfmoveClock;
 
-    // Only a rook leaving its corner loses its wing; a rook taken there does not.
-    if (piece == -kRook && from == 22) c[kBlackQueenSide] = kCastlingLost;
-    if (piece == -kRook && from == 29) c[kBlackKingSide] = kCastlingLost;
-    if (piece == kRook && from == 92) c[kWhiteQueenSide] = kCastlingLost;
-    if (piece == kRook && from == 99) c[kWhiteKingSide] = kCastlingLost;
+    if (IsCastling(kind) && std::abs(piece) == kKing) {
+        MakeCastling(board, from, to, kind);
+        return;
+    }
+
+    // Only a rook leaving its castling square loses its wing; a rook taken
+    // there does not.
+    for (const CastlingWing& wing : kCastlingWings) {
+        if (piece == (wing.white ? kRook : -kRook) && from == CastlingRookSquare(c, wing))
+            c[wing.stateCell] = kCastlingLost;
+    }
 
     if (c[to] == kKing) board.whiteKingSquare = 0;
     if (c[to] == -kKing) board.blackKingSquare = 0;
@@ -157,24 +210,6 @@ void MakeMove(Board& board, std::int32_t from, std::int32_t to, std::int32_t kin
     if (piece == -kPawn && from == to - 20) c[kEnPassantCell] = to - 10;
 
     switch (kind) {
-        case kCastleKingSide:
-            if (white) {
-                c[99] = 0, c[97] = kRook, c[kWhiteKingSide] = kCastled;
-                c[kWhiteQueenSide] = kCastlingLost;
-            } else {
-                c[29] = 0, c[27] = -kRook, c[kBlackKingSide] = kCastled;
-                c[kBlackQueenSide] = kCastlingLost;
-            }
-            break;
-        case kCastleQueenSide:
-            if (white) {
-                c[92] = 0, c[95] = kRook, c[kWhiteQueenSide] = kCastled;
-                c[kWhiteKingSide] = kCastlingLost;
-            } else {
-                c[22] = 0, c[25] = -kRook, c[kBlackQueenSide] = kCastled;
-                c[kBlackKingSide] = kCastlingLost;
-            }
-            break;
         case kEnPassant:
             c[white ? to + 10 : to - 10] = 0;
             break;
@@ -198,6 +233,10 @@ void UnmakeMove(Board& board) {
     for (int i = 0; i < 5; ++i)
         c[kWhiteKingSide + i] = undo.spare[i];
     board.halfmoveClock = undo.halfmoveClock;
+    if (IsCastling(undo.kind) && std::abs(c[undo.to]) == kKing) {
+        UnmakeCastling(board, undo);
+        return;
+    }
 
     const std::int32_t from = undo.from, to = undo.to;
     c[from] = c[to];
@@ -212,20 +251,6 @@ void UnmakeMove(Board& board) {
     if (undo.valueOnTo == -kKing) board.blackKingSquare = to;
 
     switch (undo.kind) {
-        case kCastleKingSide:
-            if (white) {
-                c[99] = kRook, c[97] = 0;
-            } else {
-                c[29] = -kRook, c[27] = 0;
-            }
-            break;
-        case kCastleQueenSide:
-            if (white) {
-                c[92] = kRook, c[95] = 0;
-            } else {
-                c[22] = -kRook, c[25] = 0;
-            }
-            break;
         case kPromoteKnight:
         case kPromoteBishop:
         case kPromoteRook:

@@ -9,6 +9,7 @@
 //   ...                                        100..120: border
 //   rank 1 92  93  94  95  96  97  98  99      122..125: castling states
 //                                              126: en-passant target
+//                                              127..130: Chess960 castling rooks
 //
 // One step toward rank 8 is -10, toward the h-file +1. Pieces are +-1..6
 // (pawn, knight, bishop, rook, queen, king), White positive. The border lets
@@ -38,6 +39,12 @@ constexpr int kWhiteQueenSide = 123;
 constexpr int kBlackKingSide = 124;
 constexpr int kBlackQueenSide = 125;
 constexpr int kEnPassantCell = 126;
+// The square of the rook each wing castles with in Chess960 (cells 127..130,
+// in the order of the states: White king-side, White queen-side, Black
+// king-side, Black queen-side); 0 for the standard castling, the king on the
+// e-file and the rook in its corner. They are set with the start position and
+// never change during a game.
+constexpr int kCastlingRookCells = 127;
 
 // Castling state of a wing: only "== kCastlingOpen" is ever tested.
 constexpr std::int32_t kCastlingOpen = 0;
@@ -58,6 +65,31 @@ enum MoveKind : std::int32_t {
 enum PieceType : std::int32_t { kPawn = 1, kKnight, kBishop, kRook, kQueen, kKing };
 
 using Cells = std::array<std::int32_t, kBoardCells>;
+
+// A castling wing, 0..3 in the order of the state cells.
+struct CastlingWing {
+    int stateCell;   // kWhiteKingSide ...
+    int rookCell;    // its Chess960 rook square's cell
+    int kingHome;    // the standard king's square
+    int rookHome;    // the standard rook's corner
+    int kingTarget;  // where castling puts the king (the g- or c-file)
+    int rookTarget;  // and the rook (the f- or d-file)
+    bool white;
+    bool kingSide;
+};
+constexpr CastlingWing kCastlingWings[4] = {
+    {kWhiteKingSide, kCastlingRookCells, 96, 99, 98, 97, true, true},
+    {kWhiteQueenSide, kCastlingRookCells + 1, 96, 92, 94, 95, true, false},
+    {kBlackKingSide, kCastlingRookCells + 2, 26, 29, 28, 27, false, true},
+    {kBlackQueenSide, kCastlingRookCells + 3, 26, 22, 24, 25, false, false},
+};
+constexpr const CastlingWing& WingOf(bool white, bool kingSide) {
+    return kCastlingWings[(white ? 0 : 2) + (kingSide ? 0 : 1)];
+}
+// The square of the rook a wing castles with.
+constexpr int CastlingRookSquare(const Cells& cells, const CastlingWing& wing) {
+    return cells[wing.rookCell] != 0 ? cells[wing.rookCell] : wing.rookHome;
+}
 
 // Cell index of a square; row 1 is rank 8, file 1 is the a-file.
 constexpr int CellOf(int row, int file) {

@@ -14,6 +14,35 @@ namespace {
 constexpr char kWhiteLetters[] = " PNBRQK";
 constexpr char kBlackLetters[] = " pnbrqk";
 
+char Cased(char upper, bool white) {
+    return white ? upper : static_cast<char>(upper | 0x20);
+}
+
+// The outermost rook of the wing's colour on its side of the king, on the
+// king's rank (0 when there is none): the rook an X-FEN K or Q names.
+int OutermostRook(const Cells& cells, const CastlingWing& wing, int king) {
+    const std::int32_t rook = wing.white ? kRook : -kRook;
+    const int edge = CellOf(RowOf(king), wing.kingSide ? 8 : 1);
+    const int step = wing.kingSide ? -1 : 1;
+    for (int cell = edge; cell != king; cell += step)
+        if (cells[cell] == rook) return cell;
+    return 0;
+}
+
+// A wing's castling letter in X-FEN: K, Q, k or q for the standard castling
+// and for a Chess960 rook that is the outermost on its side, else the rook's
+// file (Shredder-FEN's letter), in capitals for White.
+char CastlingLetter(const Cells& cells, const CastlingWing& wing) {
+    const int rook = cells[wing.rookCell];
+    const int king = wing.white ? CellOf(8, 1) : CellOf(1, 1);
+    int kingCell = 0;
+    for (int cell = king; cell < king + 8; ++cell)
+        if (cells[cell] == (wing.white ? kKing : -kKing)) kingCell = cell;
+    if (rook == 0 || (kingCell != 0 && OutermostRook(cells, wing, kingCell) == rook))
+        return Cased(wing.kingSide ? 'K' : 'Q', wing.white);
+    return Cased(static_cast<char>('A' + FileOf(rook) - 1), wing.white);
+}
+
 }  // namespace
 
 std::string FenText(const Board& board) {
@@ -36,10 +65,9 @@ std::string FenText(const Board& board) {
         if (row < 8) fen += '/';
     }
     fen += board.sideToMove == PieceColour::kBlack ? " b " : " w ";
-    if (board.cells[kWhiteKingSide] == kCastlingOpen) fen += 'K';
-    if (board.cells[kWhiteQueenSide] == kCastlingOpen) fen += 'Q';
-    if (board.cells[kBlackKingSide] == kCastlingOpen) fen += 'k';
-    if (board.cells[kBlackQueenSide] == kCastlingOpen) fen += 'q';
+    for (const CastlingWing& wing : kCastlingWings) {
+        if (board.cells[wing.stateCell] == kCastlingOpen) fen += CastlingLetter(board.cells, wing);
+    }
     return fen;
 }
 
@@ -132,7 +160,63 @@ bool LoadFen(Board& board, std::string_view fen) {
     return true;
 }
 
-FenReading ReadFen(std::string_view text) {
+namespace {
+
+// The castling field into the state cells and the Chess960 rook cells of `b`
+// (its pieces placed): "-", or distinct letters. K, Q, k and q name the
+// standard castling (the king on the e-file, the rook in its corner) and in
+// Chess960 the outermost rook on that side of the king (X-FEN); a file letter
+// names the rook on that file, A to H for White and a to h for Black
+// (Shredder-FEN, and X-FEN for an inner rook). A right whose king is not on
+// its first rank or whose rook is not where the letter says is dropped, as
+// the position cannot have it. False when the field is none of these.
+bool ReadCastling(const std::string& field, bool chess960, Board& b) {
+    for (const CastlingWing& wing : kCastlingWings) {
+        b.cells[wing.stateCell] = kCastlingLost;
+        b.cells[wing.rookCell] = 0;
+    }
+    if (field == "-") return true;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        const char letter = field[i];
+        const char upper = static_cast<char>(letter & ~0x20);
+        if (std::string_view("KQABCDEFGH").find(upper) == std::string_view::npos ||
+            field.find(letter, i + 1) != std::string::npos) {
+            return false;
+        }
+    }
+    for (const char letter : field) {
+        const bool white = letter < 'a';
+        const char upper = static_cast<char>(letter & ~0x20);
+        const int king = white ? b.whiteKingSquare : b.blackKingSquare;
+        const int backRow = white ? 8 : 1;
+        const std::int32_t rookPiece = white ? kRook : -kRook;
+        if (RowOf(king) != backRow) continue;
+        int rook = 0;
+        bool kingSide = upper == 'K';
+        if (upper == 'K' || upper == 'Q') {
+            const CastlingWing& wing = WingOf(white, kingSide);
+            if (king == wing.kingHome && b.cells[wing.rookHome] == rookPiece) {
+                rook = wing.rookHome;
+            } else if (chess960) {
+                rook = OutermostRook(b.cells, wing, king);
+            }
+        } else {
+            rook = CellOf(backRow, upper - 'A' + 1);
+            kingSide = rook > king;
+            if (b.cells[rook] != rookPiece) rook = 0;
+        }
+        if (rook == 0) continue;
+        const CastlingWing& wing = WingOf(white, kingSide);
+        b.cells[wing.stateCell] = kCastlingOpen;
+        const bool standard = king == wing.kingHome && rook == wing.rookHome;
+        b.cells[wing.rookCell] = standard ? 0 : rook;
+    }
+    return true;
+}
+
+}  // namespace
+
+FenReading ReadFen(std::string_view text, bool chess960) {
     FenReading reading;
     std::vector<std::string> fields;
     std::istringstream in{std::string(text)};
@@ -173,32 +257,9 @@ FenReading ReadFen(std::string_view text) {
     }
     b.sideToMove = fields[1] == "w" ? PieceColour::kWhite : PieceColour::kBlack;
 
-    // Castling: "-" or distinct letters of KQkq; a right whose king or rook has
-    // left home is dropped.
-    const std::string& castling = fields[2];
-    struct Wing {
-        char letter;
-        int cell, kingSquare, rookSquare;
-        std::int32_t rook;
-    };
-    const Wing wings[] = {{'K', kWhiteKingSide, 96, 99, kRook},
-                          {'Q', kWhiteQueenSide, 96, 92, kRook},
-                          {'k', kBlackKingSide, 26, 29, -kRook},
-                          {'q', kBlackQueenSide, 26, 22, -kRook}};
-    if (castling != "-") {
-        for (std::size_t i = 0; i < castling.size(); ++i) {
-            if (std::string_view("KQkq").find(castling[i]) == std::string_view::npos ||
-                castling.find(castling[i], i + 1) != std::string::npos) {
-                reading.error = "castling '" + castling + "'";
-                return reading;
-            }
-        }
-    }
-    for (const Wing& w : wings) {
-        const bool allowed = castling.find(w.letter) != std::string::npos &&
-                             b.cells[w.kingSquare] == (w.rook > 0 ? kKing : -kKing) &&
-                             b.cells[w.rookSquare] == w.rook;
-        b.cells[w.cell] = allowed ? kCastlingOpen : kCastlingLost;
+    if (!ReadCastling(fields[2], chess960, b)) {
+        reading.error = "castling '" + fields[2] + "'";
+        return reading;
     }
 
     // En passant: the square the pawn passed over, on rank 6 when White is to

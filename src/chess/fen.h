@@ -10,7 +10,9 @@
 namespace lantrel {
 
 // The position text viewers receive: placement, side to move and castling
-// letters only ("... w KQkq"; with no castling left it ends "... w ").
+// letters only ("... w KQkq"; with no castling left it ends "... w "). A
+// Chess960 position's castling is written in X-FEN: K or Q for the outermost
+// rook on its side of the king, else the rook's file ("... w KGkg").
 std::string FenText(const Board& board);
 
 // The position in full FEN, for texts other programs read (a PGN's FEN tag):
@@ -39,11 +41,13 @@ struct FenReading {
 // number, separated by blanks. The last two fields may be missing (some GUIs
 // leave them out); everything else is checked: eight ranks of eight squares,
 // known piece letters, no pawn on the first or last rank, one king per side,
-// "w" or "b", castling "-" or distinct letters of KQkq, en passant "-" or a
+// "w" or "b", castling "-" or distinct letters of KQkq and of the files A-H
+// and a-h (Shredder-FEN and X-FEN: a rook's file; with `chess960`, K and Q
+// name the outermost rook on their side of the king), en passant "-" or a
 // square on the rank the side to move can take on, numbers as digits, and the
 // side that has just moved not left in check. A castling right whose king or
 // rook is not at home and an en-passant square without the pawn that passed it
 // are dropped, as the position cannot have them.
-FenReading ReadFen(std::string_view text);
+FenReading ReadFen(std::string_view text, bool chess960 = false);
 
 }  // namespace lantrel

@@ -35,18 +35,41 @@ MoveTextMarks NormaliseMoveText(std::string& text) {
     return marks;
 }
 
+namespace {
+
+// A square in capitals ("E1").
+void AppendSquare(std::string& text, int cell) {
+    text += Tables().fileLetters[FileOf(cell)];
+    text += static_cast<char>('0' + RankOf(cell));
+}
+
+}  // namespace
+
 void BuildCoordinateTexts(const Board& board, const MoveList& list, const MoveTextMarks& marks,
-                          MoveTextColumn& withPiece, MoveTextColumn& coordinates) {
+                          MoveTexts& texts) {
     const ChessTables& t = Tables();
+    MoveTextColumn& withPiece = texts[0];
+    MoveTextColumn& coordinates = texts[1];
+    MoveTextColumn& rookTaken = texts[3];
     for (int n = 1; n <= list.count; ++n) {
         const MoveRecord& m = list[n];
         std::string& text = coordinates[n];
         text.clear();
-        text += t.fileLetters[FileOf(m.from)];
-        text += static_cast<char>('0' + RankOf(m.from));
+        rookTaken[n].clear();
+        const bool castling = m.kind == kCastleKingSide || m.kind == kCastleQueenSide;
+        int to = m.to;
+        if (castling) {
+            const CastlingWing& wing = WingOf(board.cells[m.from] > 0, m.kind == kCastleKingSide);
+            const int rook = CastlingRookSquare(board.cells, wing);
+            AppendSquare(rookTaken[n], m.from);
+            rookTaken[n] += marks.separator;
+            AppendSquare(rookTaken[n], rook);
+            if (board.cells[wing.rookCell] != 0 && std::abs(FileOf(m.to) - FileOf(m.from)) < 2)
+                to = rook;
+        }
+        AppendSquare(text, m.from);
         text += marks.separator;
-        text += t.fileLetters[FileOf(m.to)];
-        text += static_cast<char>('0' + RankOf(m.to));
+        AppendSquare(text, to);
         if (m.kind >= kPromoteKnight && m.kind <= kPromoteRook) {
             text += marks.eqMark;
             text += "NBR"[m.kind - kPromoteKnight];
@@ -60,14 +83,15 @@ void BuildCoordinateTexts(const Board& board, const MoveList& list, const MoveTe
     }
 }
 
-std::int32_t FindTextEntry(const MoveList& list, const MoveTextColumn& withPiece,
-                           const MoveTextColumn& coordinates, const MoveTextColumn& san,
-                           const std::string& text, const std::string& upper) {
+std::int32_t FindTextEntry(const MoveList& list, const MoveTexts& texts, const std::string& text,
+                           const std::string& upper) {
     std::int32_t bySan = 0;
     std::int32_t byCoordinates = 0;
     for (int n = 1; n <= list.count; ++n) {
-        if (san[n] == text) bySan = n;
-        if (coordinates[n] == upper || withPiece[n] == upper) byCoordinates = n;
+        if (texts[2][n] == text) bySan = n;
+        if (texts[1][n] == upper || texts[0][n] == upper ||
+            (!texts[3][n].empty() && texts[3][n] == upper))
+            byCoordinates = n;
     }
     return bySan != 0 ? bySan : byCoordinates;
 }
@@ -77,9 +101,9 @@ std::int32_t MatchPass(Board& board, MoveList& list, MoveTexts& texts, const std
     const PieceColour side = board.sideToMove;
     GenerateMoves(board, list, side, !legalOnly);
     board.sideToMove = side;
-    BuildCoordinateTexts(board, list, marks, texts[0], texts[1]);
+    BuildCoordinateTexts(board, list, marks, texts);
     BuildSanTexts(board, list, texts[2]);
-    return FindTextEntry(list, texts[0], texts[1], texts[2], text, UpperAscii(text));
+    return FindTextEntry(list, texts, text, UpperAscii(text));
 }
 
 std::int32_t FindGameMove(ChessState& chess, std::string& text) {

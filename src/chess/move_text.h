@@ -23,22 +23,27 @@ struct MoveTextMarks {
 // marks are read before the comment goes, as the matcher always did.
 MoveTextMarks NormaliseMoveText(std::string& text);
 
-// Writes the coordinate text of every entry (E2E4, E7E8N, E1G1 for castling,
-// with the marks' separator and "=") and the same with the piece letter in front.
+// The texts of every entry: 0 piece letter + coordinates, 1 coordinates, 2 SAN,
+// 3 for castling the king taking its own rook (UCI_Chess960's E1H1), empty
+// for any other move.
+using MoveTexts = std::array<MoveTextColumn, 4>;
+
+// Writes the coordinate texts of every entry (E2E4, E7E8N, E1G1 for castling,
+// with the marks' separator and "="), the same with the piece letter in front,
+// and castling's king-takes-rook text. A Chess960 castling whose king moves
+// less than two files has its king-takes-rook text in the other two columns
+// too: its king's squares would name a plain king move, or none.
 void BuildCoordinateTexts(const Board& board, const MoveList& list, const MoveTextMarks& marks,
-                          MoveTextColumn& withPiece, MoveTextColumn& coordinates);
+                          MoveTexts& texts);
 
 // The entry of `list` that a cleaned text names (0 = none): the last entry
 // whose SAN is the text exactly, or else the last whose coordinate text, with
-// or without the piece letter, is the text in capitals (`upper`). A SAN match
-// comes first because a bishop's SAN with the rank of its square ("B6b5") is
-// in capitals also the coordinate text of a pawn move (b6-b5).
-std::int32_t FindTextEntry(const MoveList& list, const MoveTextColumn& withPiece,
-                           const MoveTextColumn& coordinates, const MoveTextColumn& san,
-                           const std::string& text, const std::string& upper);
-
-// The three texts of every entry: 0 piece letter + coordinates, 1 coordinates, 2 SAN.
-using MoveTexts = std::array<MoveTextColumn, 3>;
+// or without the piece letter, or king-takes-rook text is the text in
+// capitals (`upper`). A SAN match comes first because a bishop's SAN with the
+// rank of its square ("B6b5") is in capitals also the coordinate text of a
+// pawn move (b6-b5).
+std::int32_t FindTextEntry(const MoveList& list, const MoveTexts& texts, const std::string& text,
+                           const std::string& upper);
 
 // One matching pass: generates the moves of the side to move into `list`
 // (all pseudo-legal ones, or with `legalOnly` only the legal ones), writes

@@ -2,6 +2,7 @@
 // (the last of several matching entries wins, and the entry number goes to
 // server.log), so it is fixed: squares from a8 to h1, each piece's directions
 // in table order, castling last, promotions queen first.
+#include <algorithm>
 #include <cstdlib>
 
 #include "chess/board.h"
@@ -102,35 +103,44 @@ class Generator {
         }
     }
 
+    // King-side before queen-side. The rook must stand on its square even
+    // when the state still reads open. Every square the king and the rook pass
+    // over or land on must be empty but for the two of them (b1/b8 too in the
+    // standard game, which may be attacked), and none the king stands on,
+    // passes or reaches may be attacked. In the standard game the king stands
+    // on the e-file; in Chess960 anywhere on its first rank, between its rooks.
     void Castling(int square) {
-        // King-side before queen-side. The rook must stand in its corner even
-        // when the state still reads open; b1/b8 must be empty but may be attacked.
-        using enum PieceColour;
-        if (!white_ && square == 26) {
-            if (cells_[kBlackKingSide] == kCastlingOpen && cells_[27] == 0 && cells_[28] == 0 &&
-                cells_[29] == -kRook && !IsAttacked(board_, 26, kWhite) &&
-                !IsAttacked(board_, 27, kWhite) && !IsAttacked(board_, 28, kWhite)) {
-                AddMove(26, 28, kCastleKingSide);
-                if (stopped_) return;
+        for (bool kingSide : {true, false}) {
+            const CastlingWing& wing = WingOf(white_, kingSide);
+            if (cells_[wing.stateCell] != kCastlingOpen) continue;
+            const int rook = CastlingRookSquare(cells_, wing);
+            if (cells_[wing.rookCell] == 0
+                    ? square != wing.kingHome
+                    : RowOf(square) != RowOf(rook) || (kingSide ? rook < square : rook > square)) {
+                continue;
             }
-            if (cells_[kBlackQueenSide] == kCastlingOpen && cells_[25] == 0 && cells_[24] == 0 &&
-                cells_[23] == 0 && cells_[22] == -kRook && !IsAttacked(board_, 26, kWhite) &&
-                !IsAttacked(board_, 25, kWhite) && !IsAttacked(board_, 24, kWhite)) {
-                AddMove(26, 24, kCastleQueenSide);
+            if (cells_[rook] != (white_ ? kRook : -kRook)) continue;
+            if (!PathIsFree(square, wing.kingTarget, square, rook) ||
+                !PathIsFree(rook, wing.rookTarget, square, rook)) {
+                continue;
             }
-        } else if (white_ && square == 96) {
-            if (cells_[kWhiteKingSide] == kCastlingOpen && cells_[97] == 0 && cells_[98] == 0 &&
-                cells_[99] == kRook && !IsAttacked(board_, 96, kBlack) &&
-                !IsAttacked(board_, 97, kBlack) && !IsAttacked(board_, 98, kBlack)) {
-                AddMove(96, 98, kCastleKingSide);
-                if (stopped_) return;
-            }
-            if (cells_[kWhiteQueenSide] == kCastlingOpen && cells_[95] == 0 && cells_[94] == 0 &&
-                cells_[93] == 0 && cells_[92] == kRook && !IsAttacked(board_, 96, kBlack) &&
-                !IsAttacked(board_, 95, kBlack) && !IsAttacked(board_, 94, kBlack)) {
-                AddMove(96, 94, kCastleQueenSide);
-            }
+            const PieceColour enemy = white_ ? PieceColour::kBlack : PieceColour::kWhite;
+            bool attacked = false;
+            for (int cell = std::min(square, wing.kingTarget);
+                 cell <= std::max(square, wing.kingTarget) && !attacked; ++cell)
+                attacked = IsAttacked(board_, cell, enemy);
+            if (attacked) continue;
+            AddMove(square, wing.kingTarget, kingSide ? kCastleKingSide : kCastleQueenSide);
+            if (stopped_) return;
         }
+    }
+
+    // Whether every square from `from` to `to` along the rank is empty but for
+    // the castling king and rook.
+    bool PathIsFree(int from, int to, int king, int rook) const {
+        for (int cell = std::min(from, to); cell <= std::max(from, to); ++cell)
+            if (cells_[cell] != 0 && cell != king && cell != rook) return false;
+        return true;
     }
 
     void AddMove(int from, int to, std::int32_t kind) {
@@ -142,7 +152,9 @@ class Generator {
             UnmakeMove(board_);
             if (attacked) return;
         }
-        const std::int32_t captured = std::abs(cells_[to]);
+        // A Chess960 king may castle onto its own rook's square, or stay.
+        const bool castling = kind == kCastleKingSide || kind == kCastleQueenSide;
+        const std::int32_t captured = castling ? 0 : std::abs(cells_[to]);
         if (captured == kKing) {
             // Taking a king ends the generation: the list is that one move.
             list_.count = 1;

@@ -137,5 +137,34 @@ TEST(ChessFenReader, WhatItReadsTheWriterWritesBack) {
     }
 }
 
+// Chess960 castling: Shredder-FEN's rook files and X-FEN's letters are read,
+// and X-FEN is written: K or Q for the outermost rook of a side, else the file.
+TEST(ChessFenReader, Chess960CastlingRights) {
+    struct Row {
+        const char* fen;
+        bool chess960;
+        const char* written;  // the castling letters FenText writes back
+    };
+    const Row rows[] = {
+        {"r3k2r/8/8/8/8/8/8/R3K2R w HAha - 0 1", false, "KQkq"},  // the standard castling
+        {"bqnb1rkr/pp3ppp/3ppn2/2p5/5P2/P2P4/NPP1P1PP/BQ1BNRKR w HFhf - 2 9", false, "KQkq"},
+        {"1r2k1r1/8/8/8/8/8/8/RR2K3 w Bb - 0 1", false, "Bq"},  // White's inner rook
+        {"rkrnnqbb/pppppppp/8/8/8/8/PPPPPPPP/RKRNNQBB w KQkq - 0 1", true, "KQkq"},
+        {"rkrnnqbb/pppppppp/8/8/8/8/PPPPPPPP/RKRNNQBB w KQkq - 0 1", false, ""},
+        {"rkrnnqbb/pppppppp/8/8/8/8/PPPPPPPP/RKRNNQBB w Dd - 0 1", false, ""},  // no rook there
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fen);
+        const FenReading r = ReadFen(row.fen, row.chess960);
+        ASSERT_TRUE(r.ok()) << r.error;
+        const std::string written = FenText(r.board);
+        EXPECT_EQ(written.substr(written.rfind(' ') + 1), row.written);
+    }
+    // The standard castling keeps the standard cells; a Chess960 rook is named.
+    EXPECT_EQ(ReadFen("r3k2r/8/8/8/8/8/8/R3K2R w HAha - 0 1").board.cells[kCastlingRookCells], 0);
+    EXPECT_EQ(ReadFen("1r2k1r1/8/8/8/8/8/8/RR2K3 w Bb - 0 1").board.cells[kCastlingRookCells + 1],
+              Cell("b1"));
+}
+
 }  // namespace
 }  // namespace lantrel

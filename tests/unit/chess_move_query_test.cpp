@@ -55,6 +55,21 @@ TEST(ChessMoveQuery, PromotionsAndCastlingInUciText) {
     EXPECT_EQ(UciMoveText(MatchMoveText(board, "0-0-0").move), "e1c1");
 }
 
+// Chess960 castling in every notation engines and GUIs use; a king step
+// that is also a castling's king move stays a king step.
+TEST(ChessMoveQuery, Chess960CastlingTexts) {
+    const Board board = ReadFen("1r4kr/8/8/8/8/8/8/1R4KR w HBhb - 0 1").board;
+    for (const char* text : {"O-O", "0-0", "o-o", "g1h1"})
+        EXPECT_EQ(MatchMoveText(board, text).move.kind, kCastleKingSide) << text;
+    for (const char* text : {"O-O-O", "0-0-0", "g1b1", "g1c1"})
+        EXPECT_EQ(MatchMoveText(board, text).move.kind, kCastleQueenSide) << text;
+    EXPECT_EQ(MatchMoveText(board, "g1f1").move.kind, kNormalMove);
+    Board played = board;
+    const MoveRecord castle = MatchMoveText(board, "O-O-O").move;
+    MakeMove(played, castle.from, castle.to, castle.kind, played.searchPly);
+    EXPECT_EQ(FenText(played), "1r4kr/8/8/8/8/8/8/2KR3R b kq");
+}
+
 TEST(ChessMoveQuery, MoveShapes) {
     for (const char* move : {"e2e4", "e7e8q", "b7b8Q", "e2-e4", "e4xd5", "Ng1f3",   "Ng1-f3", "Nf3",
                              "Nbd2", "N1d2",  "Qh4e1", "exd5",  "e8=Q",  "bxa8=N+", "Qxf7#",  "e4",
