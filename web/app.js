@@ -150,7 +150,8 @@ function takeGame(message) {
         fetchedGames.set(feed.game.game, feed.game)
     }
     feed.game = {game: message.game, white: message.white, black: message.black, level: message.level,
-        timeControl: message.timeControl, startFen: message.startFen || FEN.start, result: message.result,
+        timeControl: message.timeControl, startFen: message.startFen || FEN.start, variant: message.variant ?? "standard",
+        result: message.result,
         reason: message.reason, moves: message.moves}
     if (!sameGame) {
         feed.pv = {white: null, black: null}

@@ -82,5 +82,5 @@ function renderEvalBar(ply) {
 function renderOpening(ply) {
     const opening = openingAt(ply)
     $("opening-eco").textContent = opening ? opening.eco : ""
-    $("opening-name").textContent = opening ? opening.opening : "-"
+    $("opening-name").textContent = opening ? opening.opening : shownGame().variant === "chess960" ? "Chess960" : "-"
 }

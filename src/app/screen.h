@@ -61,6 +61,7 @@ class StatusScreen final : public NetScreen, public FeedScreen {
     void DrawBoard(const Cells& cells) override;
     void RepaintBoard() override { drawnBoard_.fill(kOffBoard); }
     void ShowPaused(bool paused) override;
+    void ShowFeedNotice(const std::string& text) override { ShowKeyNotice(text); }
 
     // NetScreen.
     void ShowClientTable(const ClientTable& table) override;

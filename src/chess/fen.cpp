@@ -135,31 +135,6 @@ int CountPieces(const Board& b, std::int32_t piece) {
 
 }  // namespace
 
-bool LoadFen(Board& board, std::string_view fen) {
-    std::istringstream in{std::string(fen)};
-    std::string placement, side = "w", castling = "-", enPassant = "-";
-    int halfmove = 0;
-    if (!(in >> placement)) return false;
-    in >> side >> castling >> enPassant >> halfmove;
-
-    Board b;
-    if (!ReadPlacement(placement, b).empty()) return false;
-    if (side != "w" && side != "b") return false;
-    b.sideToMove = side == "w" ? PieceColour::kWhite : PieceColour::kBlack;
-    b.cells[kWhiteKingSide] = Contains(castling, "K") ? kCastlingOpen : kCastlingLost;
-    b.cells[kWhiteQueenSide] = Contains(castling, "Q") ? kCastlingOpen : kCastlingLost;
-    b.cells[kBlackKingSide] = Contains(castling, "k") ? kCastlingOpen : kCastlingLost;
-    b.cells[kBlackQueenSide] = Contains(castling, "q") ? kCastlingOpen : kCastlingLost;
-    b.cells[kEnPassantCell] = 0;
-    if (enPassant.size() == 2 && enPassant[0] >= 'a' && enPassant[0] <= 'h' &&
-        enPassant[1] >= '1' && enPassant[1] <= '8') {
-        b.cells[kEnPassantCell] = CellOf(9 - (enPassant[1] - '0'), enPassant[0] - 'a' + 1);
-    }
-    b.halfmoveClock = halfmove;
-    board = b;
-    return true;
-}
-
 namespace {
 
 // The castling field into the state cells and the Chess960 rook cells of `b`
@@ -215,6 +190,35 @@ bool ReadCastling(const std::string& field, bool chess960, Board& b) {
 }
 
 }  // namespace
+
+bool LoadFen(Board& board, std::string_view fen, bool chess960) {
+    std::istringstream in{std::string(fen)};
+    std::string placement, side = "w", castling = "-", enPassant = "-";
+    int halfmove = 0;
+    if (!(in >> placement)) return false;
+    in >> side >> castling >> enPassant >> halfmove;
+
+    Board b;
+    if (!ReadPlacement(placement, b).empty()) return false;
+    if (side != "w" && side != "b") return false;
+    b.sideToMove = side == "w" ? PieceColour::kWhite : PieceColour::kBlack;
+    if (chess960 || castling.find_first_of("ABCDEFGHabcdefgh") != std::string::npos) {
+        if (!ReadCastling(castling, chess960, b)) return false;
+    } else {
+        b.cells[kWhiteKingSide] = Contains(castling, "K") ? kCastlingOpen : kCastlingLost;
+        b.cells[kWhiteQueenSide] = Contains(castling, "Q") ? kCastlingOpen : kCastlingLost;
+        b.cells[kBlackKingSide] = Contains(castling, "k") ? kCastlingOpen : kCastlingLost;
+        b.cells[kBlackQueenSide] = Contains(castling, "q") ? kCastlingOpen : kCastlingLost;
+    }
+    b.cells[kEnPassantCell] = 0;
+    if (enPassant.size() == 2 && enPassant[0] >= 'a' && enPassant[0] <= 'h' &&
+        enPassant[1] >= '1' && enPassant[1] <= '8') {
+        b.cells[kEnPassantCell] = CellOf(9 - (enPassant[1] - '0'), enPassant[0] - 'a' + 1);
+    }
+    b.halfmoveClock = halfmove;
+    board = b;
+    return true;
+}
 
 FenReading ReadFen(std::string_view text, bool chess960) {
     FenReading reading;

@@ -25,7 +25,9 @@ std::string FullFenText(const Board& board, std::int32_t moveNumber);
 // letter that is absent makes that wing lost. Returns false, leaving the board
 // unchanged, when the text is no FEN. The server never loads positions; this
 // is how tests and benchmarks reach positions far from the start.
-bool LoadFen(Board& board, std::string_view fen);
+// With `chess960`, or castling letters that name files, the castling field is
+// read as ReadFen reads it.
+bool LoadFen(Board& board, std::string_view fen, bool chess960 = false);
 
 // What reading a FEN gave: the position, or why the text is no position.
 struct FenReading {

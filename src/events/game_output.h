@@ -84,6 +84,10 @@ class GameOutput {
     virtual void Thinking(PieceColour side, const EngineThinking& thinking) = 0;
     // The time control the GUI set ("level ...").
     virtual void LevelSet(const Level& level) = 0;
+    // The GUI plays this game as Chess960 (`chess960`), or as the standard
+    // game. Told when it changes, after NewGameStarted and before the game's
+    // set-up position.
+    virtual void VariantSet(bool chess960) = 0;
     // The GUI announced the result ("1-0 {White mates}" and the like).
     virtual void ResultAnnounced(const GameResult& result) = 0;
     // The feed has read the whole log that was there when it started (or was
@@ -127,6 +131,7 @@ class GameOutputs final : public GameOutput {
         Each(&GameOutput::Thinking, side, thinking);
     }
     void LevelSet(const Level& level) override { Each(&GameOutput::LevelSet, level); }
+    void VariantSet(bool chess960) override { Each(&GameOutput::VariantSet, chess960); }
     void ResultAnnounced(const GameResult& result) override {
         Each(&GameOutput::ResultAnnounced, result);
     }

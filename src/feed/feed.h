@@ -44,6 +44,8 @@ class FeedScreen {
     virtual void RepaintBoard() = 0;
     // The pause after a result.
     virtual void ShowPaused(bool paused) = 0;
+    // A word for the operator about the game (a variant not followed).
+    virtual void ShowFeedNotice(const std::string& text) = 0;
 };
 
 // The game feed: its records and what it reaches of the rest.

@@ -201,7 +201,7 @@ void CorrectGuessedStart(Feed& feed, const Board& position) {
 // replaces it. Any other position starts the game anew from it.
 void HandleSetBoard(Feed& feed, int engine, const std::string& fen, bool edited) {
     GuiGame& record = feed.game.guiGame;
-    const FenReading reading = ReadFen(fen);
+    const FenReading reading = ReadFen(fen, feed.game.chess960);
     if (!reading.ok()) {
         feed.journal.Write("<" + feed.game.lineStamp + "> Bad FEN from the GUI (" + reading.error +
                            "), position kept: " + (edited ? "edit " : "setboard ") + fen);
@@ -297,7 +297,7 @@ void HandlePositionLine(Feed& feed, int engine, const std::string& line) {
         std::string fen;
         for (; at < words.size() && words[at] != "moves"; ++at)
             fen += (fen.empty() ? "" : " ") + words[at];
-        const FenReading reading = ReadFen(fen);
+        const FenReading reading = ReadFen(fen, game.chess960);
         if (!reading.ok()) return bad(reading.error);
         start = reading.board;
     } else if (words.size() < 2 || words[1] != "startpos") {

@@ -65,6 +65,11 @@ struct LiveGame {
     std::optional<PieceColour> secondEngineColour;
     std::int32_t plyCount = 0;
     bool gameNotStarted = true;
+    // The variant the GUI told the engines ("variant fischerandom"): Chess960
+    // is followed like the standard game; any other but "normal" is not, and
+    // `unfollowedVariant` names it until the next game.
+    bool chess960 = false;
+    std::string unfollowedVariant;
     bool resultAnnounced = false;  // the GUI gave this game a result: its next "new" starts another
     std::string fen;
     std::string previousFen;

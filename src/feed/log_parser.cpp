@@ -169,8 +169,32 @@ void PlaysWhite(Feed& feed, LineStep& step) {
 // whatever its length (an engine can lose on time after one ply).
 void NewSent(Feed& feed, LineStep& step) {
     const LiveGame& g = feed.game;
-    if (g.resultAnnounced || (g.plyCount != 1 && !NewEngineJoinsGame(feed, step.source)))
+    // A game of a variant not followed has neither moves nor a result here:
+    // the first engine's next "new" begins the next game.
+    const bool afterUnfollowed = !g.unfollowedVariant.empty() && step.source == 1;
+    if (g.resultAnnounced || afterUnfollowed ||
+        (g.plyCount != 1 && g.unfollowedVariant.empty() && !NewEngineJoinsGame(feed, step.source)))
         StartNewGame(feed);
+}
+
+// "variant NAME": Chess960 ("fischerandom") is followed as the standard game
+// is, with its castling; the game of any other variant is not followed at
+// all, which the operator is told once.
+void VariantSent(Feed& feed, LineStep& step) {
+    LiveGame& g = feed.game;
+    const std::string& name = step.parts.argument;
+    if (name == "normal" || name == "fischerandom") {
+        const bool chess960 = name == "fischerandom";
+        if (g.chess960 != chess960) feed.output.VariantSet(chess960);
+        g.chess960 = chess960;
+        return;
+    }
+    const std::string shown = Left(name, 40);
+    if (g.unfollowedVariant == shown) return;
+    g.unfollowedVariant = shown;
+    const std::string notice = "Variant " + shown + " is not followed: the game is not broadcast";
+    feed.journal.Write("<" + g.lineStamp + "> " + notice);
+    feed.screen.ShowFeedNotice(notice);
 }
 
 // "time": the engine's own clock; "otim" follows with its opponent's.
@@ -307,6 +331,7 @@ constexpr LineHandler kLineHandlers[] = {
     {[](Feed&, const LineStep& s) { return CommandIs(s, "black"); }, PlaysBlack},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "white"); }, PlaysWhite},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "new"); }, NewSent},
+    {[](Feed&, const LineStep& s) { return CommandIs(s, "variant"); }, VariantSent},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "time"); }, TimeSent},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "otim"); }, OtimSent},
     // The viewers get the first engine's thinking only once they follow live,
@@ -345,6 +370,10 @@ void HandleParts(Feed& feed, const LineParts& parts) {
     LineStep step{parts};
     if (Contains(parts.workLine, "first :")) step.source = 1;
     if (Contains(parts.workLine, "second:")) step.source = 2;
+    // A game of a variant not followed: only a new game or its variant count.
+    if (!feed.game.unfollowedVariant.empty() && !CommandIs(step, "new") &&
+        !CommandIs(step, "variant"))
+        return;
     for (const LineHandler& handler : kLineHandlers) {
         if (step.done) break;
         if (handler.matches(feed, step)) handler.act(feed, step);

@@ -12,6 +12,7 @@ void StartNewGame(Feed& feed) {
     game.beforeLastMove.reset();
 
     game.moveErrorCount = 0;
+    game.unfollowedVariant.clear();
     // Lines still pending were thought in the game before: none is this game's.
     game.moveWhitePv.clear();
     game.moveBlackPv.clear();
@@ -25,6 +26,8 @@ void StartNewGame(Feed& feed) {
     feed.screen.DrawBoard(feed.chess.cells);
     WriteFen(feed);
     feed.output.NewGameStarted(game.gameNumber);
+    if (game.chess960) feed.output.VariantSet(false);
+    game.chess960 = false;
     feed.output.PositionSet(game.fen);
     feed.output.StartPositionInFull(FullFenText(feed.chess, 1));
 }

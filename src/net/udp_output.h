@@ -25,6 +25,8 @@ class UdpBroadcaster final : public GameOutput {
     void ClocksTold(const ClockReading& clocks, bool live) override;
     void Thinking(PieceColour side, const EngineThinking& thinking) override;
     void LevelSet(const Level& level) override;
+    // The viewers read the variant from the position's castling letters.
+    void VariantSet(bool) override {}
     void ResultAnnounced(const GameResult& result) override;
     void CaughtUp(const GameSnapshot& game) override;
     void ReadingLogAgain() override {}  // the main loop has told the viewers

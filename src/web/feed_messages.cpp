@@ -85,6 +85,7 @@ void AddFields(Json& j, const RecordedGame& game) {
     j["level"] = Utf8(LevelText(game.level.text));
     j["timeControl"] = PgnTimeControl(game.level);
     j["startFen"] = game.startFen.empty() ? std::string(kStandardStart) : Utf8(game.startFen);
+    if (game.chess960) j["variant"] = "chess960";
     j["result"] = game.result;
     j["reason"] = Utf8(game.reason);
     Json moves = Json::array();

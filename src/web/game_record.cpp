@@ -67,12 +67,13 @@ void GameRecorder::PositionSet(const std::string& fen) {
     if (!current_.plies.empty() || Decided()) return;
     const bool standard = fen == kStartPosition;
     current_.startFen = standard ? std::string() : fen;
-    LoadFen(position_, fen);
+    LoadFen(position_, fen, current_.chess960);
     current_.startFullFen = FullFenText(position_, 1);
 }
 
 void GameRecorder::StartPositionInFull(const std::string& fullFen) {
-    if (!current_.plies.empty() || Decided() || !LoadFen(position_, fullFen)) return;
+    if (!current_.plies.empty() || Decided() || !LoadFen(position_, fullFen, current_.chess960))
+        return;
     current_.startFullFen = fullFen;
 }
 
@@ -94,7 +95,7 @@ void GameRecorder::MovePlayed(const PlayedMove& move, const std::string& fen,
         LoadFen(position_, fen);
         ply.pgnSan = move.san + CheckMark(position_);
     }
-    ply.opening = OpeningAt(fen);
+    ply.opening = current_.chess960 ? nullptr : OpeningAt(fen);  // names of the standard game
     lastThinking_[mover].reset();
     current_.plies.push_back(std::move(ply));
 }
@@ -120,6 +121,10 @@ void GameRecorder::Thinking(PieceColour side, const EngineThinking& thinking) {
     spentThinking_[Index(side)].clear();
     if (spent) return;
     if (Searched(thinking)) lastThinking_[Index(side)] = thinking.values;
+}
+
+void GameRecorder::VariantSet(bool chess960) {
+    if (current_.plies.empty() && !Decided()) current_.chess960 = chess960;
 }
 
 void GameRecorder::LevelSet(const Level& level) {

@@ -43,6 +43,7 @@ struct RecordedGame {
     Level level;               // the time control; empty text before one
     std::string startFen;      // empty: the standard start position
     std::string startFullFen;  // the same in full (en-passant square, counters), for the PGN
+    bool chess960 = false;     // played as Chess960 (its castling letters are X-FEN's)
     std::string result;        // "1-0", "0-1", "1/2-1/2"; empty while it goes on
     std::string reason;        // the GUI's words for it ("White mates"), if any
     std::vector<RecordedPly> plies;
@@ -68,6 +69,7 @@ class GameRecorder final : public GameOutput {
     void ClocksTold(const ClockReading& clocks, bool live) override;
     void Thinking(PieceColour side, const EngineThinking& thinking) override;
     void LevelSet(const Level& level) override;
+    void VariantSet(bool chess960) override;
     void ResultAnnounced(const GameResult& result) override;
     void CaughtUp(const GameSnapshot& game) override;
     // The games are read again from the start: the record starts afresh.

@@ -109,6 +109,7 @@ std::string PgnOfGame(const RecordedGame& game, const std::string& event, const 
                        TagLine("Black", KnownOr(game.black)) + TagLine("Result", result);
     const std::string timeControl = PgnTimeControl(game.level);
     if (!timeControl.empty()) text += TagLine("TimeControl", timeControl);
+    if (game.chess960) text += TagLine("Variant", "Chess960");
     // The deepest named position the game reached names its opening.
     for (auto ply = game.plies.rbegin(); ply != game.plies.rend(); ++ply) {
         if (!ply->opening) continue;

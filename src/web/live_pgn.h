@@ -82,6 +82,7 @@ class LivePgnFile final : public GameOutput {
     }
     void Thinking(PieceColour, const EngineThinking&) override {}
     void LevelSet(const Level&) override { changed_ = true; }
+    void VariantSet(bool) override { changed_ = true; }
     void ResultAnnounced(const GameResult&) override { changed_ = true; }
     void CaughtUp(const GameSnapshot&) override {
         catchingUp_ = false;

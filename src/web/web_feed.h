@@ -110,6 +110,7 @@ class WebFeed final : public GameOutput {
     void ClocksTold(const ClockReading& clocks, bool live) override;
     void Thinking(PieceColour side, const EngineThinking& thinking) override;
     void LevelSet(const Level& level) override;
+    void VariantSet(bool) override { gameChanged_ = true; }
     void ResultAnnounced(const GameResult& result) override;
     void CaughtUp(const GameSnapshot& game) override;
     void ReadingLogAgain() override;

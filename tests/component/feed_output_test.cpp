@@ -46,6 +46,9 @@ class RecordingOutput final : public GameOutput {
         events.push_back("thinking " + SideText(side) + " " + thinking.text);
     }
     void LevelSet(const Level& level) override { events.push_back(level.text); }
+    void VariantSet(bool chess960) override {
+        events.push_back(chess960 ? "chess960" : "standard");
+    }
     void ResultAnnounced(const GameResult& result) override {
         events.push_back("result " + result.text +
                          (result.reason.empty() ? "" : " {" + result.reason + "}"));
@@ -73,6 +76,7 @@ class NoScreen final : public FeedScreen {
     void DrawBoard(const Cells&) override {}
     void RepaintBoard() override {}
     void ShowPaused(bool) override {}
+    void ShowFeedNotice(const std::string&) override {}
 };
 
 class FeedOutputTest : public ::testing::Test {

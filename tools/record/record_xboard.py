@@ -50,6 +50,7 @@ ENGINES = {
     "stockfish": ("stockfish", True),
     "fairymax": ("fairymax", False),
     "phalanx": ("phalanx", False),
+    "fairy-stockfish": ("fairy-stockfish", True),
 }
 
 # Every recording: output name, first engine, second engine, games in the
@@ -63,6 +64,8 @@ RECORDINGS = [
     ("fairymax_phalanx_match", "fairymax", "phalanx", 2, []),
     # A fixed time a move ("st 1" to the engines, no level).
     ("sf_fairymax_st", "stockfish", "fairymax", 1, ["-st", "0:01"]),
+    # Fischer random: XBoard draws a start position for each game.
+    ("frc_sf_fairysf", "stockfish", "fairy-stockfish", 8, ["-variant", "fischerandom"]),
     ("openings/lgf_sf_phalanx", "stockfish", "phalanx", 2,
      ["-lgf", "@openings.pgn", "-lgi", "1"]),
     ("openings/lgf_fairymax_sf", "fairymax", "stockfish", 2,
