@@ -113,6 +113,45 @@ TEST_F(FeedOutputTest, AMoveIsReportedWithItsPositionWhileViewersFollowLive) {
               }));
 }
 
+// Chess960 is followed from the GUI's word for it, its castling read from the
+// Shredder-FEN it sets up.
+TEST_F(FeedOutputTest, Chess960IsFollowed) {
+    const std::vector<std::string> events =
+        Lines({"100 >first : new", "101 >first : variant fischerandom",
+               "102 >first : setboard 1r4kr/pppppppp/8/8/8/8/PPPPPPPP/1R4KR w HBhb - 0 1",
+               "103 >first : go", "104 <first : move O-O-O"});
+    EXPECT_EQ(std::count(events.begin(), events.end(), "chess960"), 1);
+    EXPECT_EQ(std::count(events.begin(), events.end(),
+                         "move 1 white O-O-O 1r4kr/pppppppp/8/8/8/8/PPPPPPPP/2KR3R b kq fifty 0 "
+                         "catching up"),
+              1);
+}
+
+// A variant not followed is said once; its game counts no move errors and
+// sends nothing, and the next game is followed as usual.
+TEST_F(FeedOutputTest, OtherVariantsAreNotFollowed) {
+    const std::vector<std::string> crazyhouse =
+        Lines({"200 >first : new", "201 >first : variant crazyhouse",
+               "202 >first : setboard rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR[] w KQkq - 0 1",
+               "203 >second: new", "204 >second: variant crazyhouse", "205 >first : go",
+               "206 <first : move P@e4", "207 >first : result 1-0 {White wins}"});
+    ASSERT_FALSE(crazyhouse.empty());
+    EXPECT_EQ(crazyhouse.front(), "new game 1");
+    for (const std::string& event : crazyhouse)
+        EXPECT_FALSE(event.starts_with("move") || event.starts_with("result")) << event;
+    EXPECT_EQ(feed.game.moveErrorCount, 0);
+    const std::string log = dir.Read("server.log");
+    const std::string notice = "Variant crazyhouse is not followed: the game is not broadcast";
+    EXPECT_NE(log.find(notice), std::string::npos);
+    EXPECT_EQ(log.find(notice), log.rfind(notice));
+
+    const std::vector<std::string> standard =
+        Lines({"300 >first : new", "301 >first : go", "302 <first : move e2e4"});
+    ASSERT_FALSE(standard.empty());
+    EXPECT_EQ(standard.front(), "new game 2");
+    EXPECT_EQ(standard.back(), std::string("move 1 white e4 ") + kAfterE4 + " fifty 0 live");
+}
+
 // The viewers are not sent the first engine's thinking before the game
 // header went out; its move carries its last search all the same, not the
 // book line after it.

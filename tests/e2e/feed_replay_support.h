@@ -141,6 +141,28 @@ inline std::string CompareFen(const std::string& server, const std::string& full
         std::size_t index = static_cast<std::size_t>((8 - rank) * 8 + file);
         return index < squares.size() ? squares[index] : ' ';
     };
+    // Shredder-FEN's rook files as X-FEN writes them: K or Q for the
+    // outermost rook on its side of the king (Fischer random chess).
+    std::string xFen;
+    for (char c : fullCastling) {
+        const bool white = c >= 'A' && c <= 'H';
+        if (!white && (c < 'a' || c > 'h')) {
+            xFen += c;
+            continue;
+        }
+        const int rank = white ? 1 : 8, rookFile = (c | 0x20) - 'a';
+        const char king = white ? 'K' : 'k', rook = white ? 'R' : 'r';
+        int kingFile = 0;
+        for (int file = 0; file < 8; ++file)
+            if (pieceAt(file, rank) == king) kingFile = file;
+        const int step = rookFile > kingFile ? 1 : -1;
+        bool outermost = true;
+        for (int file = rookFile + step; file >= 0 && file < 8; file += step)
+            if (pieceAt(file, rank) == rook) outermost = false;
+        const char wing = rookFile > kingFile ? 'K' : 'Q';
+        xFen += outermost ? static_cast<char>(white ? wing : wing | 0x20) : c;
+    }
+    fullCastling = xFen;
     struct Corner {
         char letter, rook;
         int file, rank;
