@@ -1,8 +1,10 @@
 // Plays an engine's line on the page's own copy of a position: the feed gives
 // the position after every move, but a line ("e4 e5 Nf3" or "e2e4 e7e5 g1f3")
 // names only moves. Just enough chess for that: SAN or coordinate moves,
-// castling, en passant, promotion, and no move that leaves the king in check.
-// Positions are {squares, turn, castling, ep}: squares[0] is a8, squares[63] h1.
+// castling (Chess960's too), en passant, promotion, and no move that leaves
+// the king in check. Positions are {squares, turn, castling, ep}: squares[0]
+// is a8, squares[63] h1; castling lists the squares of the rooks that may
+// still castle.
 
 const FILES = "abcdefgh"
 const KNIGHT = [[1, 2], [2, 1], [2, -1], [1, -2], [-1, -2], [-2, -1], [-2, 1], [-1, 2]]
@@ -34,7 +36,27 @@ export function readFen(fen) {
         else return null
     }
     if (squares.length !== 64 || (turn !== "w" && turn !== "b")) return null
-    return {squares, turn, castling: castling === "-" ? "" : castling, ep: squareIndex(ep)}
+    return {squares, turn, castling: castlingRooks(squares, castling), ep: squareIndex(ep)}
+}
+
+// The rooks a castling field lets castle: K and Q the outermost rook on that
+// side of the king (X-FEN; the corner rook of the standard game), a file
+// letter the rook on that file (Shredder-FEN, X-FEN's inner rook), each on
+// its side's first rank.
+function castlingRooks(squares, field) {
+    const rooks = []
+    for (const letter of field === "-" ? "" : field) {
+        const white = letter !== letter.toLowerCase(), upper = letter.toUpperCase()
+        const rank = white ? 0 : 7, rook = white ? "R" : "r"
+        const kingFile = [0, 1, 2, 3, 4, 5, 6, 7].find((f) => squares[index(f, rank)] === (white ? "K" : "k"))
+        if (kingFile === undefined) continue
+        const outward = upper === "K" ? [7, 6, 5, 4, 3, 2, 1] : [0, 1, 2, 3, 4, 5, 6]
+        const file = upper === "K" || upper === "Q"
+            ? outward.find((f) => (upper === "K" ? f > kingFile : f < kingFile) && squares[index(f, rank)] === rook)
+            : FILES.indexOf(letter.toLowerCase())
+        if (file !== undefined && file >= 0 && squares[index(file, rank)] === rook) rooks.push(index(file, rank))
+    }
+    return rooks
 }
 
 // The placement part of a FEN, for the board.
@@ -74,28 +96,34 @@ function attacked(squares, target, by) {
     return false
 }
 
-// The position after moving from -> to (promoting to `promotion`, a lower-case
-// letter), without asking whether the move is legal.
-function play(position, from, to, promotion) {
+// The position after a move {from, to, promotion (a lower-case letter), rook
+// (castling's)}, without asking whether the move is legal.
+function play(position, {from, to, promotion, rook}) {
     const squares = position.squares.slice()
     const piece = squares[from], type = piece.toLowerCase()
+    const turn = position.turn === "w" ? "b" : "w"
+    if (rook !== undefined) {
+        // King and rook leave their squares before either lands: in Chess960
+        // the king may land on its rook's square, or stay where it is.
+        const rank = rankOf(from), rookPiece = squares[rook]
+        squares[from] = ""
+        squares[rook] = ""
+        squares[to] = piece
+        squares[index(fileOf(rook) > fileOf(from) ? 5 : 3, rank)] = rookPiece
+        return {squares, turn, castling: position.castling.filter((square) => rankOf(square) !== rank), ep: -1}
+    }
     let ep = -1
     if (type === "p" && to === position.ep) squares[index(fileOf(to), rankOf(from))] = ""
     if (type === "p" && Math.abs(rankOf(to) - rankOf(from)) === 2) ep = index(fileOf(from), (rankOf(from) + rankOf(to)) / 2)
-    if (type === "k" && Math.abs(fileOf(to) - fileOf(from)) === 2) {
-        const rank = rankOf(from), kingSide = fileOf(to) === 6
-        squares[index(kingSide ? 5 : 3, rank)] = squares[index(kingSide ? 7 : 0, rank)]
-        squares[index(kingSide ? 7 : 0, rank)] = ""
-    }
     squares[to] = type === "p" && (rankOf(to) === 0 || rankOf(to) === 7)
         ? (position.turn === "w" ? (promotion || "q").toUpperCase() : promotion || "q") : piece
     squares[from] = ""
-    // A king or rook that moves, or a rook taken at home, ends that castling.
-    const lost = {[index(4, 0)]: "KQ", [index(7, 0)]: "K", [index(0, 0)]: "Q",
-        [index(4, 7)]: "kq", [index(7, 7)]: "k", [index(0, 7)]: "q"}
-    const castling = [...position.castling].filter((c) => !(lost[from] ?? "").includes(c) &&
-        !(lost[to] ?? "").includes(c)).join("")
-    return {squares, turn: position.turn === "w" ? "b" : "w", castling, ep}
+    // A king that moves ends its side's castling; a rook that moves, or is
+    // taken on its square, its own.
+    const kingRank = type !== "k" ? -1 : position.turn === "w" ? 0 : 7
+    const castling = position.castling.filter((square) => square !== from && square !== to &&
+        rankOf(square) !== kingRank)
+    return {squares, turn, castling, ep}
 }
 
 // Every move of the side to move that leaves its king safe: {from, to, promotion}.
@@ -144,19 +172,24 @@ export function legalMoves(position) {
             }
         }
     }
-    // Castling: the king and rook at home, the squares between empty, and the
-    // king neither in check nor passing or landing on an attacked square.
-    const rank = turn === "w" ? 0 : 7, king = index(4, rank), them = turn === "w" ? "b" : "w"
-    for (const [letter, rookFile, path] of [["k", 7, [5, 6]], ["q", 0, [3, 2, 1]]]) {
-        const right = turn === "w" ? letter.toUpperCase() : letter
-        if (!position.castling.includes(right) || squares[king] !== (turn === "w" ? "K" : "k")) continue
-        if (squares[index(rookFile, rank)] !== (turn === "w" ? "R" : "r")) continue
-        if (path.some((file) => squares[index(file, rank)])) continue
-        if ([4, path[0], path[1]].some((file) => attacked(squares, index(file, rank), them))) continue
-        moves.push({from: king, to: index(path[1], rank)})
+    // Castling: king and rook to the g- and f-file or the c- and d-file, every
+    // square they pass or land on empty but for the two of them, and the king
+    // neither in check nor passing or landing on an attacked square.
+    const rank = turn === "w" ? 0 : 7, them = turn === "w" ? "b" : "w"
+    const king = squares.findIndex((piece) => piece === (turn === "w" ? "K" : "k"))
+    const span = (a, b) => [0, 1, 2, 3, 4, 5, 6, 7].filter((f) =>
+        f >= Math.min(fileOf(a), fileOf(b)) && f <= Math.max(fileOf(a), fileOf(b))).map((f) => index(f, rank))
+    for (const rook of position.castling) {
+        if (rankOf(rook) !== rank || rankOf(king) !== rank || squares[rook] !== (turn === "w" ? "R" : "r")) continue
+        const kingSide = fileOf(rook) > fileOf(king)
+        const kingTo = index(kingSide ? 6 : 2, rank), rookTo = index(kingSide ? 5 : 3, rank)
+        if ([...span(king, kingTo), ...span(rook, rookTo)].some((square) =>
+            squares[square] && square !== king && square !== rook)) continue
+        if (span(king, kingTo).some((square) => attacked(squares, square, them))) continue
+        moves.push({from: king, to: kingTo, rook})
     }
     return moves.filter((move) => {
-        const after = play(position, move.from, move.to, move.promotion).squares
+        const after = play(position, move).squares
         const kingSquare = after.findIndex((piece) => piece === (turn === "w" ? "K" : "k"))
         return kingSquare >= 0 && !attacked(after, kingSquare, them)
     })
@@ -174,14 +207,13 @@ export function findMove(position, text) {
     if (coordinate) {
         const from = squareIndex(coordinate[1]), to = squareIndex(coordinate[2])
         const promotion = coordinate[3]?.toLowerCase()
-        return moves.find((m) => m.from === from && m.to === to && (m.promotion ?? "q") === (promotion ?? "q")) ?? null
+        // Castling also as the king taking its own rook (UCI_Chess960's e1h1);
+        // a plain king step comes before a castling to the same square.
+        return moves.find((m) => m.from === from && (m.to === to || m.rook === to) &&
+            (m.promotion ?? "q") === (promotion ?? "q")) ?? null
     }
     const castle = /^([O0])-\1(-\1)?$/.exec(word)
-    if (castle) {
-        const king = position.squares.findIndex((p) => p === (position.turn === "w" ? "K" : "k"))
-        const toFile = castle[2] ? 2 : 6
-        return moves.find((m) => m.from === king && fileOf(m.to) === toFile && Math.abs(fileOf(m.from) - toFile) === 2) ?? null
-    }
+    if (castle) return moves.find((m) => m.rook !== undefined && fileOf(m.to) === (castle[2] ? 2 : 6)) ?? null
     const san = /^([NBRQK])?([a-h])?([1-8])?x?([a-h][1-8])(?:=?([NBRQ]))?$/.exec(word)
     if (!san) return null
     const [, pieceLetter, fromFile, fromRank, target, promotion] = san
@@ -202,9 +234,10 @@ export const MOVE_NUMBER = /^(\d+\.+|\.\.\.)$/
 // "O-O-O", "Qh7#".
 export function sanOf(position, move) {
     const piece = position.squares[move.from], type = piece.toLowerCase()
-    const capture = Boolean(position.squares[move.to]) || (type === "p" && move.to === position.ep)
+    const capture = move.rook === undefined &&
+        (Boolean(position.squares[move.to]) || (type === "p" && move.to === position.ep))
     let san
-    if (type === "k" && Math.abs(fileOf(move.to) - fileOf(move.from)) === 2) {
+    if (move.rook !== undefined) {
         san = fileOf(move.to) === 6 ? "O-O" : "O-O-O"
     } else if (type === "p") {
         san = (capture ? FILES[fileOf(move.from)] + "x" : "") + squareName(move.to) +
@@ -219,7 +252,7 @@ export function sanOf(position, move) {
         const which = !twins.length ? "" : !sameFile ? from[0] : !sameRank ? from[1] : from
         san = type.toUpperCase() + which + (capture ? "x" : "") + squareName(move.to)
     }
-    const after = play(position, move.from, move.to, move.promotion)
+    const after = play(position, move)
     const king = after.squares.findIndex((p) => p === (after.turn === "w" ? "K" : "k"))
     if (king < 0 || !attacked(after.squares, king, position.turn)) return san
     return san + (legalMoves(after).length ? "+" : "#")
@@ -236,16 +269,14 @@ export function playLine(position, line) {
         if (!word || MOVE_NUMBER.test(word)) continue
         const move = findMove(current, word)
         if (!move) break
-        const capture = Boolean(current.squares[move.to]) ||
-            (current.squares[move.from].toLowerCase() === "p" && move.to === current.ep)
+        const capture = move.rook === undefined && (Boolean(current.squares[move.to]) ||
+            (current.squares[move.from].toLowerCase() === "p" && move.to === current.ep))
         const san = sanOf(current, move)
-        current = play(current, move.from, move.to, move.promotion)
+        current = play(current, move)
         played.push({from: squareName(move.from), to: squareName(move.to), word, san, capture, position: current})
     }
     return played
 }
-
-export const playMove = (position, move) => play(position, move.from, move.to, move.promotion)
 
 // `position` with the en-passant square of the move from -> to when that move
 // was a pawn's double step (the feed's positions leave it out).

@@ -22,8 +22,10 @@ bool SameGame(const ListedGame& listed, const RunGame& played) {
            PlayerKey(listed.black) == PlayerKey(played.black) && listed.result == played.result;
 }
 
+// A game of this run in the list, its names without blanks around them as
+// the file's are.
 ListedGame Listed(std::int32_t number, const RunGame& game) {
-    return {number, game.white, game.black, game.result, game.number};
+    return {number, TrimBlanks(game.white), TrimBlanks(game.black), game.result, game.number};
 }
 
 }  // namespace

@@ -11,13 +11,14 @@ export const movesOf = (game) => game.split("\n\n").slice(1).join(" ").replace(/
     .split(/\s+/).filter((word) => word && !/^\d+\.+$/.test(word) && !["1-0", "0-1", "1/2-1/2", "*"].includes(word))
 
 // The standings the games make: [player, points, games], by points, equal
-// points in the order the players first played (a game's White first).
+// points in the order the players first played (a game's White first); names
+// without the blanks around them.
 export function standingsOf(games) {
     const players = new Map()
     for (const game of games) {
         const result = tagOf(game, "Result")
         const white = result === "1-0" ? 1 : result === "0-1" ? 0 : 0.5
-        for (const [name, points] of [[tagOf(game, "White"), white], [tagOf(game, "Black"), 1 - white]]) {
+        for (const [name, points] of [[tagOf(game, "White").trim(), white], [tagOf(game, "Black").trim(), 1 - white]]) {
             const player = players.get(name) ?? [name, 0, 0]
             players.set(name, [name, player[1] + points, player[2] + 1])
         }

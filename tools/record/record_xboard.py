@@ -66,6 +66,10 @@ RECORDINGS = [
     ("sf_fairymax_st", "stockfish", "fairymax", 1, ["-st", "0:01"]),
     # Fischer random: XBoard draws a start position for each game.
     ("frc_sf_fairysf", "stockfish", "fairy-stockfish", 8, ["-variant", "fischerandom"]),
+    # Double Fischer random: each side its own back rank, the next position
+    # of the file each game.
+    ("dfrc_fairysf_sf", "fairy-stockfish", "stockfish", 3,
+     ["-variant", "fischerandom", "-lpf", "@dfrc_positions.fen", "-lpi", "-1"]),
     ("openings/lgf_sf_phalanx", "stockfish", "phalanx", 2,
      ["-lgf", "@openings.pgn", "-lgi", "1"]),
     ("openings/lgf_fairymax_sf", "fairymax", "stockfish", 2,
@@ -172,9 +176,28 @@ class Referee:
         lines = self.read_until(lambda line: line.startswith("Checkers:"))
         return next(line[5:] for line in lines if line.startswith("Fen: "))
 
+    def chess960(self, on):
+        """Fischer random: Shredder-FEN out, castling as the king taking its rook in."""
+        self.send("setoption name UCI_Chess960 value " + ("true" if on else "false"))
+
     def close(self):
         self.send("quit")
         self.proc.wait(timeout=5)
+
+
+def castling_rook_move(fen, uci, san):
+    """A Fischer random castling as UCI_Chess960 writes it, the king taking its
+    own rook (pgn-extract gives the king's squares); any other move as it is.
+    The rook is the one of the mover's Shredder-FEN castling letters (in `fen`,
+    the position before the move) on the side the castling goes to."""
+    if san.rstrip("+#") not in ("O-O", "O-O-O"):
+        return uci
+    white = fen.split()[1] == "w"
+    king_file = uci[0]
+    letters = [c.lower() for c in fen.split()[2] if c != "-" and c.isupper() == white]
+    king_side = san.rstrip("+#") == "O-O"
+    rook = [f for f in letters if (f > king_file) == king_side]
+    return uci[:2] + rook[0] + uci[1]
 
 
 def write_expected(pgn_path, out_path):
@@ -190,12 +213,16 @@ def write_expected(pgn_path, out_path):
         if len(sans) != len(ucis):
             raise RuntimeError("game %d: SAN and UCI move counts differ" % number)
         start = tags.get("FEN", START_FEN)
+        chess960 = tags.get("Variant") == "fischerandom"
+        referee.chess960(chess960)
         lines += ["game %d" % number, "white " + tags.get("White", ""),
                   "black " + tags.get("Black", ""), "result " + tags.get("Result", "*"),
                   "start " + referee.fen(start, [])]
         fen = referee.fen(start, [])
+        played = []  # the moves as the referee reads them
         for ply in range(len(ucis)):
-            fen = referee.fen(start, ucis[:ply + 1])
+            played.append(castling_rook_move(fen, ucis[ply], sans[ply]) if chess960 else ucis[ply])
+            fen = referee.fen(start, played)
             lines.append("ply %d %s %s %s" % (ply + 1, ucis[ply], sans[ply], fen))
         lines += ["final " + fen, "end"]
     referee.close()
