@@ -1,5 +1,5 @@
 # Sourced by the integration tests that drive Node: installs the npm packages of
-# tests/integration/web (puppeteer-core, chess.js, nats, nats.ws) once per lock
+# tests/integration/web (puppeteer-core, chess.js, chessops, nats, nats.ws) once per lock
 # file into a cache outside the source tree and sets NPM_DIR to it; skips the
 # test (exit status 77) when they or what drives them are missing.
 

@@ -1,7 +1,8 @@
 // The browser half of web_tournament_test.sh: the page watches a whole
 // tournament being replayed; what it showed of each game when the game ended
 // (its number, players, result and the GUI's words for it) must be the game
-// the GUI saved, game by game in the order played. The tournament PGN grows
+// the GUI saved, game by game in the order played, and so is the live PGN as a
+// PGN reader that knows Chess960 reads it. The tournament PGN grows
 // as the GUI's would, a game after each result: the standings never count a
 // game twice and end as the saved games make them, the game list's rows open
 // this run's games, each with the saved moves, and a reader browsing a game
@@ -10,6 +11,7 @@ import {spawn} from "node:child_process"
 import fs from "node:fs"
 import {createRequire} from "node:module"
 import path from "node:path"
+import {pathToFileURL} from "node:url"
 import {parseArgs} from "node:util"
 import {check, launchChromium, runChecks} from "./chromium.mjs"
 import {gameTexts, movesOf, shownStandings, standingsOf, tagOf} from "./saved_pgn.mjs"
@@ -34,6 +36,33 @@ const saved = savedTexts.map((game, index) => {
 function countedGames() {
     return [...document.querySelectorAll("#standings tbody td:nth-child(4)")]
         .reduce((sum, cell) => sum + Number(cell.textContent), 0) / 2
+}
+
+// The live PGN as a PGN reader that knows Chess960 reads it (chessops): every
+// game the GUI saved, with its variant and start position, each move legal
+// and the saved one.
+async function checkLivePgn() {
+    const module = (name) => import(pathToFileURL(path.join(args.npm, "node_modules/chessops/dist/esm", name)).href)
+    const [{parsePgn, startingPosition}, {parseSan}] = await Promise.all([module("pgn.js"), module("san.js")])
+    const games = parsePgn(await (await fetch(new URL("games.pgn", args.url))).text())
+    check(games.length === savedTexts.length, "the live PGN holds every game", games.length)
+    games.slice(0, savedTexts.length).forEach((game, g) => {
+        const chess960 = tagOf(savedTexts[g], "Variant") === "fischerandom"
+        check((game.headers.get("Variant") === "Chess960") === chess960, `live PGN game ${g + 1}: its variant`,
+            game.headers.get("Variant") ?? "none")
+        const start = startingPosition(game.headers)
+        if (start.isErr) return check(false, `live PGN game ${g + 1}: its start position`, String(start.error))
+        const position = start.value
+        const sans = []
+        for (const node of game.moves.mainline()) {
+            const move = parseSan(position, node.san)
+            if (!move) return check(false, `live PGN game ${g + 1}: ${node.san} is a legal move`, sans.length)
+            position.play(move)
+            sans.push(node.san)
+        }
+        check(JSON.stringify(sans) === JSON.stringify(savedMoves[g]), `live PGN game ${g + 1}: the saved moves`,
+            {sans, saved: savedMoves[g]})
+    })
 }
 
 const rowsOf = (page, selector) => page.$$eval(`${selector} tbody tr`, (rows) =>
@@ -145,6 +174,7 @@ await runChecks(async () => {
         check(JSON.stringify([...finals.values()]) === JSON.stringify(saved),
             "each game's number, players, result and reason as saved", {shown: [...finals.values()], saved})
         await checkTournament(page)
+        await checkLivePgn()
     } finally {
         await browser.close()
     }
