@@ -37,7 +37,8 @@ struct PlayedMove {
     // moves. None when the line was reported before the move.
     std::optional<EngineThinking> thinking;
     // The move as UCI writes it ("e2e4", "e7e8q", castling as the king's move
-    // "e1g1") and its from and to squares ("e2", "e4").
+    // "e1g1", in Chess960 as the king taking its own rook "g1h1") and its from
+    // and to squares ("e2", "e4"; the king's for castling).
     std::string uci;
     std::string from;
     std::string to;

@@ -180,15 +180,16 @@ void NewSent(Feed& feed, LineStep& step) {
 // "variant NAME": Chess960 ("fischerandom") is followed as the standard game
 // is, with its castling; the game of any other variant is not followed at
 // all, which the operator is told once.
+void PlayChess960(Feed& feed, bool chess960) {
+    if (feed.game.chess960 != chess960) feed.output.VariantSet(chess960);
+    feed.game.chess960 = chess960;
+}
+
 void VariantSent(Feed& feed, LineStep& step) {
     LiveGame& g = feed.game;
     const std::string& name = step.parts.argument;
-    if (name == "normal" || name == "fischerandom") {
-        const bool chess960 = name == "fischerandom";
-        if (g.chess960 != chess960) feed.output.VariantSet(chess960);
-        g.chess960 = chess960;
-        return;
-    }
+    if (name == "normal" || name == "fischerandom")
+        return PlayChess960(feed, name == "fischerandom");
     const std::string shown = Left(name, 40);
     if (g.unfollowedVariant == shown) return;
     g.unfollowedVariant = shown;
@@ -332,6 +333,14 @@ constexpr LineHandler kLineHandlers[] = {
     {[](Feed&, const LineStep& s) { return CommandIs(s, "white"); }, PlaysWhite},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "new"); }, NewSent},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "variant"); }, VariantSent},
+    // A UCI engine is told Chess960 by its option (Arena, and an XBoard
+    // adapter's own log).
+    {[](Feed&, const LineStep& s) {
+         return CommandIs(s, "setoption") && Contains(s.parts.toEngine, "name UCI_Chess960 value ");
+     },
+     [](Feed& feed, LineStep& s) {
+         PlayChess960(feed, Contains(s.parts.toEngine, "name UCI_Chess960 value true"));
+     }},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "time"); }, TimeSent},
     {[](Feed&, const LineStep& s) { return CommandIs(s, "otim"); }, OtimSent},
     // The viewers get the first engine's thinking only once they follow live,

@@ -75,6 +75,12 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
 
     const MoveRecord& played = chess.moveList[found];
     game.lastMove->uci = UciMoveText(played);
+    if (game.chess960 && (played.kind == kCastleKingSide || played.kind == kCastleQueenSide)) {
+        // UCI_Chess960's castling: the king taking its own rook.
+        const Cells& before = game.beforeLastMove->position.cells;
+        const CastlingWing& wing = WingOf(before[played.from] > 0, played.kind == kCastleKingSide);
+        game.lastMove->uci = SquareName(played.from) + SquareName(CastlingRookSquare(before, wing));
+    }
     game.lastMove->from = SquareName(played.from);
     game.lastMove->to = SquareName(played.to);
 

@@ -113,9 +113,12 @@ TEST_F(FeedOutputTest, AMoveIsReportedWithItsPositionWhileViewersFollowLive) {
               }));
 }
 
-// Chess960 is followed from the GUI's word for it, its castling read from the
-// Shredder-FEN it sets up.
+// Chess960 is followed from the GUI's word for it (to an XBoard engine, or a
+// UCI engine's option), its castling read from the Shredder-FEN it sets up.
 TEST_F(FeedOutputTest, Chess960IsFollowed) {
+    EXPECT_EQ(Lines({"90 >first : setoption name UCI_Chess960 value true",
+                     "91 >first : setoption name UCI_Chess960 value false"}),
+              (std::vector<std::string>{"chess960", "standard", "caught up  -  last none"}));
     const std::vector<std::string> events =
         Lines({"100 >first : new", "101 >first : variant fischerandom",
                "102 >first : setboard 1r4kr/pppppppp/8/8/8/8/PPPPPPPP/1R4KR w HBhb - 0 1",
@@ -123,7 +126,7 @@ TEST_F(FeedOutputTest, Chess960IsFollowed) {
     EXPECT_EQ(std::count(events.begin(), events.end(), "chess960"), 1);
     EXPECT_EQ(std::count(events.begin(), events.end(),
                          "move 1 white O-O-O 1r4kr/pppppppp/8/8/8/8/PPPPPPPP/2KR3R b kq fifty 0 "
-                         "catching up"),
+                         "live"),
               1);
 }
 
