@@ -36,7 +36,7 @@ struct Recording {
 // frc_sf_fairysf: eight games of Fischer random chess, a start position of
 // XBoard's drawing each (Shredder-FEN), castling on both wings.
 // dfrc_fairysf_sf: double Fischer random, each side its own back rank, from
-// the position file tools/record/dfrc_positions.fen.
+// the position file tools/record/dfrc_positions.fen. Both through NATS too.
 // tourney_time_loss: a round robin of three engines in XBoard's tournament mode
 // (engines changed between games); in game 2 Black's move came after its flag
 // fell and XBoard refused it, while games 1 and 3 end with a loss adjudicated
@@ -59,8 +59,8 @@ const Recording kRecordings[] = {
     {"sf_sf_draw", 0, 0},
     {"fairymax_phalanx_match", 0, 0},
     {"sf_fairymax_st", 0, 0},
-    {"frc_sf_fairysf", 0, 0},
-    {"dfrc_fairysf_sf", 0, 0},
+    {"frc_sf_fairysf", 0, 0, false, true},
+    {"dfrc_fairysf_sf", 0, 0, false, true},
     {"tourney_time_loss", 1, 0, false, true},
     {"tourney_field", 4, 0},
     {"tourney_field_ponder", 7, 0},
