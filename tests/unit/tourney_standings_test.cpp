@@ -37,7 +37,8 @@ TEST(TourneyStandingsTest, TheRunsGamesAreMatchedToTheFileAndTheUnsavedOneIsAdde
     EXPECT_EQ(list[2].runGame, 3);
 
     // Two games the GUI has not saved yet both count.
-    const std::vector<ListedGame> behind = ListTourneyGames(Pgn(kTwoSaved.substr(0, 59)), true, run);
+    const std::vector<ListedGame> behind =
+        ListTourneyGames(Pgn(kTwoSaved.substr(0, 59)), true, run);
     ASSERT_EQ(behind.size(), 3u);
     EXPECT_EQ(behind[0].runGame, 1);
     EXPECT_EQ(behind[1].runGame, 2);
