@@ -119,7 +119,7 @@ function renderGameChoice() {
     const game = shownGame()
     $("shown-game").textContent = game.game ? `Game ${game.game}${view.earlier ? "" : " (live)"}` : ""
     $("earlier-note").hidden = !view.earlier
-    if (view.earlier) $("earlier-title").textContent = `Game ${game.game}, ${game.white} - ${game.black}`
+    if (view.earlier) $("earlier-title").textContent = `Game ${game.game}, ${game.white.trim()} - ${game.black.trim()}`
     const numbers = runGameNumbers()
     $("previous-game").disabled = numbers.indexOf(game.game) === 0
     $("next-game").disabled = !view.earlier
