@@ -272,7 +272,7 @@ std::string DocumentText(const TourneyDocument& document) {
         earlier.push_back({{"game", game.number},
                            {"white", Utf8(game.white)},
                            {"black", Utf8(game.black)},
-                           {"result", game.result}});
+                           {"result", Utf8(game.result)}});
     return Json{{"event", Utf8(document.event)},
                 {"standings", std::move(standings)},
                 {"games", std::move(games)},
