@@ -33,6 +33,7 @@ struct Sizes final : FeedListener {
         deltaType = m.json->substr(type, m.json->find('"', type) - type);
     }
     void Snapshot(const FeedMessage& m) override { snapshot = std::max(snapshot, m.json->size()); }
+    void HandOver() override {}
 };
 
 // The log cut after each line that tells a move: what the server reads at

@@ -98,8 +98,13 @@ class GameOutput {
     // (silently, then CaughtUp), so every game it holds is told once more.
     virtual void ReadingLogAgain() = 0;
 
+    // The feed has handled every line it had and is about to wait: what the
+    // output made of this turn goes out now, together (a ply's move, clock and
+    // thinking reach each browser in one write).
+    virtual void TurnEnded() = 0;
     // Asked back: serve the output's own clients for up to `waitMs` ms (during
-    // long reads and pauses the feed is the loop).
+    // long reads and pauses the feed is the loop). 0 in the middle of a read:
+    // more lines of the same turn follow at once.
     virtual void Serve(int waitMs) = 0;
 };
 
@@ -138,6 +143,7 @@ class GameOutputs final : public GameOutput {
     }
     void CaughtUp(const GameSnapshot& game) override { Each(&GameOutput::CaughtUp, game); }
     void ReadingLogAgain() override { Each(&GameOutput::ReadingLogAgain); }
+    void TurnEnded() override { Each(&GameOutput::TurnEnded); }
     void Serve(int waitMs) override { Each(&GameOutput::Serve, waitMs); }
 
   private:

@@ -124,7 +124,9 @@ void TakeBackLastMove(Feed& feed);
 void WriteFen(Feed& feed);
 
 // One turn of every output (the network): the main loop's, and the feed's own
-// during long reads and pauses. `waitMs` < 0 means each output's own wait.
+// during long reads and pauses. `waitMs` < 0 means each output's own wait; 0
+// (in the middle of a read, more lines waiting) serves what is there and keeps
+// the turn open, any other wait ends the turn first.
 void ServeOutputs(Feed& feed, int waitMs = -1);
 
 // The game as a newcomer needs it.

@@ -372,8 +372,10 @@ constexpr LineHandler kLineHandlers[] = {
 // Everything from the extra network pass on (also used for the lines that ICS
 // mode makes up).
 void HandleParts(Feed& feed, const LineParts& parts) {
+    // Lines of this read are still waiting: the viewers are answered without
+    // a wait (the main loop waits once the read is done).
     if (feed.game.headerSent && ++feed.reader.linesSinceService > 10) {
-        ServeOutputs(feed, 1);
+        ServeOutputs(feed, 0);
         feed.reader.linesSinceService = 0;
     }
     LineStep step{parts};

@@ -134,6 +134,7 @@ PlayerName PlayerOf(const LiveGame& game, PieceColour side) {
 
 void ServeOutputs(Feed& feed, int waitMs) {
     feed.reader.lastServiceTime = feed.clock.Monotonic();
+    if (waitMs != 0) feed.output.TurnEnded();
     feed.output.Serve(waitMs);
 }
 

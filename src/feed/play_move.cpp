@@ -90,7 +90,11 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
     WriteFen(feed);
     const bool live = game.headerSent;
     feed.output.MovePlayed(*game.lastMove, game.fen, fiftyMoveCount, live);
-    if (live && pauseWhenLive) feed.clock.SleepMs(feed.settings.delayAfterMove);
+    if (live && pauseWhenLive) {
+        // The move does not wait out the pause: it ends the turn.
+        if (feed.settings.delayAfterMove > 0) feed.output.TurnEnded();
+        feed.clock.SleepMs(feed.settings.delayAfterMove);
+    }
     if (game.plyCount == 1) MakeSaveDebugName(feed);
 }
 

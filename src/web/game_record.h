@@ -74,6 +74,7 @@ class GameRecorder final : public GameOutput {
     void CaughtUp(const GameSnapshot& game) override;
     // The games are read again from the start: the record starts afresh.
     void ReadingLogAgain() override;
+    void TurnEnded() override {}
     void Serve(int /*waitMs*/) override {}
 
   private:

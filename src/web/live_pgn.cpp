@@ -162,7 +162,7 @@ void LivePgnFile::TourneyEvent(std::string event) {
     changed_ = true;
 }
 
-void LivePgnFile::Serve(int /*waitMs*/) {
+void LivePgnFile::TurnEnded() {
     if ((!settings_.livePgn && !published) || catchingUp_) return;
     if (changed_) {
         changed_ = false;

@@ -56,8 +56,8 @@ std::string PgnOfGame(const RecordedGame& game, const std::string& event, const 
 // players), blank-line separated.
 std::string LivePgn(const GameRecorder& record, const std::string& event, const std::string& site);
 
-// Rewrites live.pgn (in UTF-8) when LIVEPGN=1: after the events of a network
-// turn that changed the record, as a new file renamed over the old one, so a reader never
+// Rewrites live.pgn (in UTF-8) when LIVEPGN=1: at the end of a turn whose
+// events changed the record, as a new file renamed over the old one, so a reader never
 // sees half a file, and hands each new text to `published` when it is set (the
 // web listener). A text that could not be written (a full disk) is written at
 // the next turn that can. While the feed catches up with an old log it waits
@@ -89,7 +89,8 @@ class LivePgnFile final : public GameOutput {
         changed_ = true;
     }
     void ReadingLogAgain() override { changed_ = true; }
-    void Serve(int waitMs) override;
+    void TurnEnded() override;
+    void Serve(int /*waitMs*/) override {}
 
     // The [Event] of the tournament PGN that TOURNEYPGN= names: the games'
     // event; without one, SITE= is.

@@ -75,6 +75,7 @@ WebFeed::WebFeed(Clock& clock, const GameRecorder& record, const std::string& si
 void WebFeed::AddListener(FeedListener& listener) {
     listeners_.push_back(&listener);
     listener.Snapshot({version_, std::make_shared<const std::string>(SnapshotJson()), true});
+    listener.HandOver();
 }
 
 std::string WebFeed::SnapshotJson() const {
@@ -234,20 +235,28 @@ void WebFeed::CaughtUp(const GameSnapshot&) {
     gameChanged_ = true;
 }
 
-void WebFeed::Serve(int /*waitMs*/) {
-    if (catchingUp_) return;
-    SendGameIfChanged();
-    if (clocksDue_ && clocks_) {
-        clocksDue_ = false;
-        Send(*clocks_);
-    }
+void WebFeed::TurnEnded() {
     const double now = clock_.Monotonic();
-    for (PieceColour side : {PieceColour::kWhite, PieceColour::kBlack}) {
-        const PvState& pv = pv_[Index(side)];
-        if (pv.held && now - pv.sentAt >= 1 / kPvPerSecond) SendPv(side);
+    turnEndedAt_ = now;
+    if (!catchingUp_) {
+        SendGameIfChanged();
+        if (clocksDue_ && clocks_) {
+            clocksDue_ = false;
+            Send(*clocks_);
+        }
+        for (PieceColour side : {PieceColour::kWhite, PieceColour::kBlack}) {
+            const PvState& pv = pv_[Index(side)];
+            if (pv.held && now - pv.sentAt >= 1 / kPvPerSecond) SendPv(side);
+        }
+        SendUsersIfChanged();
+        if (version_ != snapshotVersion_) PublishSnapshot();
     }
-    SendUsersIfChanged();
-    if (version_ != snapshotVersion_) PublishSnapshot();
+    for (FeedListener* listener : listeners_)
+        listener->HandOver();
+}
+
+void WebFeed::Serve(int /*waitMs*/) {
+    if (clock_.Monotonic() - turnEndedAt_ >= kLongestTurn) TurnEnded();
 }
 
 }  // namespace lantrel

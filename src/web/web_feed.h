@@ -45,12 +45,14 @@ ResumePoint ReadResumePoint(std::string_view target);
 
 // ---- What the feed sends ------------------------------------------------------------
 
-// Who carries the feed's messages out. Called on the server's thread.
+// Who carries the feed's messages out. Called on the server's thread: the
+// messages of a turn, then HandOver, after which they may all go out together.
 class FeedListener {
   public:
     virtual ~FeedListener() = default;
     virtual void Delta(const FeedMessage& delta) = 0;
     virtual void Snapshot(const FeedMessage& snapshot) = 0;
+    virtual void HandOver() = 0;
 };
 
 // The last deltas, for clients that come back after a lost connection.
@@ -115,8 +117,13 @@ class WebFeed final : public GameOutput {
     void CaughtUp(const GameSnapshot& game) override;
     void ReadingLogAgain() override;
     // Sends the thinking lines held back, the game when it changed as a whole,
-    // the viewers when they changed, then a fresh snapshot if anything went out.
+    // the viewers when they changed and a fresh snapshot if anything went out,
+    // then hands the turn's messages over.
+    void TurnEnded() override;
+    // In the middle of a long read (thousands of lines at once) ends the turn
+    // all the same when it has lasted kLongestTurn.
     void Serve(int waitMs) override;
+    static constexpr double kLongestTurn = 0.05;
 
   private:
     struct PvState {
@@ -150,6 +157,7 @@ class WebFeed final : public GameOutput {
     std::vector<std::string> users_;
     int webViewers_ = 0;
     double usersSentAt_ = -1e9;
+    double turnEndedAt_ = 0;  // monotonic seconds
 };
 
 }  // namespace lantrel

@@ -94,6 +94,7 @@ struct WebServer::Listener {
         bool empty() const { return deltas.empty() && !snapshot; }
     };
     FeedHandOver feedToSend;
+    FeedHandOver turn;  // the server's thread's alone: the messages of its turn so far
     std::vector<WebChatLine> chatLines;
     std::vector<std::string> notes;
     std::set<std::string> silencedNames;  // upper case

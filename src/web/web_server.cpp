@@ -1,5 +1,8 @@
 #include "web/web_server.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "platform/files.h"
 #include "text/text.h"
 #include "web/feed_messages.h"
@@ -293,21 +296,26 @@ bool WebServer::PortExclusive() const {
     return kPortExclusive;
 }
 
-// The messages of one turn of the server's loop go to the listener together:
-// the first one asks for a hand-over, and the hand-over takes all that came
-// by the time it runs.
+// The messages of one turn of the server's loop go to the listener together,
+// at the turn's end: the first hand-over waiting asks the listener's thread to
+// send, and that takes every turn handed over by the time it runs.
 void WebServer::Delta(const FeedMessage& delta) {
-    Listener& l = *listener_;
-    std::lock_guard lock(l.handOverMutex);
-    if (l.feedToSend.empty()) asio::post(l.io, [&l] { l.SendFeed(); });
-    l.feedToSend.deltas.push_back(delta);
+    listener_->turn.deltas.push_back(delta);
 }
 
 void WebServer::Snapshot(const FeedMessage& snapshot) {
+    listener_->turn.snapshot = snapshot;
+}
+
+void WebServer::HandOver() {
     Listener& l = *listener_;
+    if (l.turn.empty()) return;
     std::lock_guard lock(l.handOverMutex);
     if (l.feedToSend.empty()) asio::post(l.io, [&l] { l.SendFeed(); });
-    l.feedToSend.snapshot = snapshot;
+    Listener::FeedHandOver& waiting = l.feedToSend;
+    std::move(l.turn.deltas.begin(), l.turn.deltas.end(), std::back_inserter(waiting.deltas));
+    if (l.turn.snapshot) waiting.snapshot = std::move(l.turn.snapshot);
+    l.turn = {};
 }
 
 void WebServer::Pgn(std::string utf8Pgn) {

@@ -82,6 +82,7 @@ class WebServer final : public FeedListener {
     // Called on the server's thread.
     void Delta(const FeedMessage& delta) override;
     void Snapshot(const FeedMessage& snapshot) override;
+    void HandOver() override;
     void Pgn(std::string utf8Pgn);
     // New texts of pages the server's thread makes, by path, typed by their
     // extension ("/crosstable.txt", "/games/3.json"); nullopt: none, answered 404.

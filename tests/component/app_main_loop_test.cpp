@@ -266,6 +266,47 @@ TEST(MainLoopResetTest, KeyRLeavesTheSameGamesOnEveryOutput) {
     }
 }
 
+// The feed's listener as the web listener sees it: the types of each hand-over.
+struct HandOvers final : FeedListener {
+    std::vector<std::vector<std::string>> turns{{}};
+    void Delta(const FeedMessage& m) override {
+        turns.back().push_back(nlohmann::json::parse(*m.json)["type"]);
+    }
+    void Snapshot(const FeedMessage&) override {}
+    void HandOver() override { turns.emplace_back(); }
+};
+
+// A ply the GUI wrote at once (the clock of the move before, the thinking, the
+// move: some forty lines, served every eleven) reaches browsers in one write.
+TEST(MainLoopTurnTest, APlyReadAtOnceIsHandedOverAtOnce) {
+    FakeServer f;
+    f.dir.Write("server.ini", "PATH=gui.log\nPORT=17000\nDELAY=10\nDELAYAFTERMOVE=0\n");
+    ASSERT_EQ(StartServer(*f), SocketError::kOk);
+    f->outputs.Attach(f->webFeed);
+    HandOvers listener;
+    f->webFeed.AddListener(listener);
+    const std::string log =
+        ReadWholeFile(std::string(LANTREL_FIXTURES) + "/xboard/sf_sf.debug").value_or("");
+    std::vector<std::size_t> moveEnds;  // just after each engine's move line
+    for (std::size_t at = log.find(": move "); at != std::string::npos;
+         at = log.find(": move ", at + 1))
+        moveEnds.push_back(log.find('\n', at) + 1);
+    ASSERT_GT(moveEnds.size(), 4u);
+    f.dir.Write("gui.log", log.substr(0, moveEnds[2]));
+    MainLoopPass(*f);
+    MainLoopPass(*f);
+    const std::string ply = log.substr(moveEnds[2], moveEnds[3] - moveEnds[2]);
+    ASSERT_GT(std::count(ply.begin(), ply.end(), '\n'), 22);
+    AppendBytes(f.dir.File("gui.log"), ply);
+    listener.turns = {{}};
+    MainLoopPass(*f);
+    MainLoopPass(*f);
+    std::erase_if(listener.turns, [](const auto& turn) { return turn.empty(); });
+    ASSERT_EQ(listener.turns.size(), 1u);
+    for (const char* type : {"clock", "move"})
+        EXPECT_EQ(std::count(listener.turns[0].begin(), listener.turns[0].end(), type), 1) << type;
+}
+
 TEST_F(MainLoopTest, UnchangedLogCausesNoRead) {
     f.dir.Write("gui.log", "x\n");
     Pass();

@@ -58,6 +58,7 @@ class RecordingOutput final : public GameOutput {
                          (game.lastMove ? game.lastMove->san : "none"));
     }
     void ReadingLogAgain() override { events.push_back("reading again"); }
+    void TurnEnded() override {}
     void Serve(int) override {}
 
     std::vector<std::string> events;

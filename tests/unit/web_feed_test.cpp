@@ -41,6 +41,8 @@ struct Collected final : FeedListener {
         wholeGame.push_back(m.wholeGame);
     }
     void Snapshot(const FeedMessage& m) override { snapshot = json::parse(*m.json); }
+    void HandOver() override { ++handOvers; }
+    int handOvers = 0;
     std::vector<std::string> Types() const {
         std::vector<std::string> types;
         for (const json& d : deltas)
@@ -66,7 +68,7 @@ struct WebFeedTest : ::testing::Test {
         outputs.PositionSet(kStart);
         outputs.PlayerNamed(PieceColour::kWhite, {"jorg", "J\xF6rg"});
         outputs.PlayerNamed(PieceColour::kBlack, {"beta", "Beta"});
-        outputs.Serve(0);
+        outputs.TurnEnded();
         out.deltas.clear();
         out.versions.clear();
         out.wholeGame.clear();
@@ -86,7 +88,7 @@ TEST_F(WebFeedTest, AMoveItsClockAndThinkingAsDeltas) {
     EXPECT_EQ(out.deltas[2]["black"], 29000);
 
     // Each delta one version after the one before; the snapshot holds them all.
-    outputs.Serve(0);
+    outputs.TurnEnded();
     EXPECT_EQ(out.versions, (std::vector<std::int64_t>{2, 3, 4}));
     const json& s = *out.snapshot;
     EXPECT_EQ(s["version"], 4);
@@ -104,7 +106,7 @@ TEST_F(WebFeedTest, OnlyClocksOfKnownColourThatStillRunAreShown) {
     outputs.ClocksTold(ReadClocks(std::nullopt, "29000", "29950"), true);
     outputs.ClocksTold(ReadClocks(PieceColour::kBlack, "29000", "-150"), true);
     EXPECT_EQ(out.Types(), (std::vector<std::string>{"move"}));
-    outputs.Serve(0);
+    outputs.TurnEnded();
     EXPECT_TRUE((*out.snapshot)["clock"].is_null());
     EXPECT_EQ((*out.snapshot)["moves"][0]["clock"], -150);  // as told after the move
 }
@@ -118,7 +120,7 @@ TEST_F(WebFeedTest, ATakebackDropsTheMoveFromDeltaSnapshotAndLivePgn) {
     EXPECT_EQ(out.Types(), (std::vector<std::string>{"move", "move", "takeback", "result"}));
     EXPECT_EQ(out.deltas[2], json::parse(R"({"type":"takeback","version":4,"ply":2,
         "fen":"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq"})"));
-    outputs.Serve(0);
+    outputs.TurnEnded();
     ASSERT_EQ((*out.snapshot)["moves"].size(), 1u);
     EXPECT_EQ((*out.snapshot)["moves"][0]["san"], "e4");
     EXPECT_NE(LivePgn(record, site, site).find("1. e4 1-0"), std::string::npos)
@@ -142,10 +144,10 @@ TEST_F(WebFeedTest, ThinkingAtMostFourTimesASecondPerSide) {
     outputs.Thinking(PieceColour::kWhite, ReadThinking("3 7 3 30 c2c4"));  // replaces the held one
     EXPECT_EQ(out.deltas.size(), 2u);
     clock.Advance(0.2);
-    outputs.Serve(0);
+    outputs.TurnEnded();
     EXPECT_EQ(out.deltas.size(), 2u);
     clock.Advance(0.05);
-    outputs.Serve(0);
+    outputs.TurnEnded();
     ASSERT_EQ(out.deltas.size(), 3u);
     EXPECT_EQ(out.deltas[2]["pv"], "c2c4");
 
@@ -153,7 +155,7 @@ TEST_F(WebFeedTest, ThinkingAtMostFourTimesASecondPerSide) {
     outputs.Thinking(PieceColour::kWhite, ReadThinking("4 8 4 40 g1f3"));
     outputs.MovePlayed({1, PieceColour::kWhite, "Nf3"}, "8/8/8/8/8/5N2/8/8 b - -", 0, true);
     clock.Advance(1);
-    outputs.Serve(0);
+    outputs.TurnEnded();
     EXPECT_EQ(out.Types().back(), "move");
 }
 
@@ -162,10 +164,10 @@ TEST_F(WebFeedTest, ACatchUpIsOneGameDeltaAndStructureComesBeforeMoves) {
     outputs.ClocksTold(ReadClocks(PieceColour::kWhite, "29000", "29950"), false);
     outputs.MovePlayed({1, PieceColour::kBlack, "e5"}, kAfterE5, 0, false);
     outputs.ResultAnnounced(ReadResult("1-0", "1-0 {White mates}"));
-    outputs.Serve(0);
+    outputs.TurnEnded();
     EXPECT_TRUE(out.deltas.empty());
     outputs.CaughtUp(GameSnapshot{});
-    outputs.Serve(0);
+    outputs.TurnEnded();
     // The clocks read on the way come after the game.
     ASSERT_EQ(out.Types(), (std::vector<std::string>{"game", "clock"}));
     EXPECT_EQ(out.deltas[1]["white"], 29000);
@@ -196,7 +198,7 @@ TEST_F(WebFeedTest, ReadingTheLogAgainMidGameKeepsClocksAndThinking) {
         outputs.ClocksTold(ReadClocks(PieceColour::kBlack, "29000", "29950"), live);
         outputs.Thinking(PieceColour::kBlack, ReadThinking("9 -20 80 4000 e7e5 g1f3"));
         clock.Advance(1);
-        outputs.Serve(0);
+        outputs.TurnEnded();
     };
     play(true);
     const json before = *out.snapshot;
@@ -207,7 +209,7 @@ TEST_F(WebFeedTest, ReadingTheLogAgainMidGameKeepsClocksAndThinking) {
     outputs.PlayerNamed(PieceColour::kBlack, {"beta", "Beta"});
     play(false);
     outputs.CaughtUp(GameSnapshot{});
-    outputs.Serve(0);
+    outputs.TurnEnded();
     const json& after = *out.snapshot;
     for (const char* field : {"game", "white", "black", "moves", "clock", "pv"})
         EXPECT_EQ(after[field], before[field]) << field;
@@ -219,12 +221,12 @@ TEST_F(WebFeedTest, ViewersAtMostOnceASecondAndChatLines) {
     std::vector<std::string> names{"Ann"};
     feed.audience.userNames = [&] { return names; };
     clock.Advance(1);
-    outputs.Serve(0);
+    outputs.TurnEnded();
     names.push_back("Bob");
-    outputs.Serve(0);  // too soon after the last
+    outputs.TurnEnded();  // too soon after the last
     feed.ChatLine("[Ann] - <b>hi</b> \xE9");
     clock.Advance(1);
-    outputs.Serve(0);
+    outputs.TurnEnded();
     ASSERT_EQ(out.Types(), (std::vector<std::string>{"users", "chat", "users"}));
     EXPECT_EQ(out.deltas[2]["users"], json::parse(R"(["Ann","Bob"])"));
     EXPECT_EQ(out.deltas[1]["line"], "[Ann] - <b>hi</b> \xC3\xA9");
