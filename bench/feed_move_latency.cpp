@@ -1,8 +1,10 @@
 // Latency from a move line appended to the GUI log to the move message at a
-// viewer on loopback, with DELAYAFTERMOVE=0 and DELAY=100 (the idle pace); then
-// the same for a move behind a burst of engine output (`burst` thinking lines
-// in one write), which shows how fast the server reads while a game is live;
-// and the floor: two processes waking each other with no work between.
+// viewer on loopback, with DELAYAFTERMOVE=0 and DELAY=100 (the idle pace); then,
+// on a server with its web listener and one browser following the feed, the
+// same for a move behind a burst of engine output (`burst` thinking lines in
+// one write), at the viewer and at the browser, which shows how fast the
+// server reads while a game is live; and the floor: two processes waking each
+// other with no work between.
 //   bench_feed_move_latency [moves] [burst]
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -18,16 +20,126 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "bench_support.h"
+#include "web_bench_support.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using lantrel::bench::Clock;
 using lantrel::bench::Viewer;
+
+double Milliseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+const char* const kGameStart =
+    "StartChildProcess (dir=.) knightA\n"
+    "StartChildProcess (dir=.) knightB\n"
+    "1 >first : new\n2 >second: new\n";
+
+// A server following the GUI log and a viewer logged on to it, which plays
+// knights out and back: always legal, as long as we like.
+struct KnightsGame {
+    explicit KnightsGame(const std::string& settings)
+        : run(LANTREL_SERVER_BIN, "latency", settings, kGameStart),
+          log(run.dir + "/gui.log"),
+          viewer(run.port) {
+        viewer.Send("LOGONv15:bench");
+        while (viewer.Receive(300) != Viewer::kNothing) {
+        }
+    }
+    ~KnightsGame() {
+        run.process->Stop();
+        std::filesystem::remove_all(run.dir);
+    }
+
+    // The engine to move thinks aloud first: depth, score, time, nodes, line.
+    std::string Thinking(int lines) const {
+        std::string thinking;
+        const char* side = plies % 2 ? " <second: " : " <first : ";
+        for (int n = 0; n < lines; ++n)
+            thinking += std::to_string(100 + plies) + side + std::to_string(1 + n % 30) + " 31 " +
+                        std::to_string(n) + " 890123 " + kCycle[plies % 4] + " e7e5 g1f3 b8c6\n";
+        return thinking;
+    }
+
+    // Appends `before` and the next move; returns when they went in and the
+    // time from then to the move message at the viewer (-1: none came).
+    std::pair<Clock::time_point, double> PlayMove(const std::string& before) {
+        const char* side = plies % 2 ? " <second: " : " <first : ";
+        const std::string text =
+            before + std::to_string(100 + plies) + side + "move " + kCycle[plies % 4] + "\n";
+        ++plies;
+        // Let the server settle into its idle wait before the next move.
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        const auto start = Clock::now();
+        lantrel::bench::AppendToFile(log, text);
+        double latency = -1;
+        for (;;) {
+            std::string got = viewer.Receive(30000);
+            if (got == Viewer::kNothing) {
+                std::fprintf(stderr, "no move message for move %d\n", plies);
+                break;
+            }
+            if (got.rfind("WMOVE:", 0) == 0 || got.rfind("BMOVE:", 0) == 0) {
+                latency = Milliseconds(Clock::now() - start);
+                break;
+            }
+        }
+        while (viewer.Receive(5) != Viewer::kNothing) {
+        }
+        return {start, latency};
+    }
+
+    static constexpr const char* kCycle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    lantrel::bench::ServerRun run;
+    std::string log;
+    Viewer viewer;
+    int plies = 0;
+};
+
+// A browser following the feed of the server on `webPort`, on a thread of its own.
+class Browser {
+  public:
+    explicit Browser(int webPort) {
+        client_ = std::make_shared<lantrel::bench::FeedClient>(
+            io_, webPort, [this](std::string_view message, Clock::time_point at) {
+                std::lock_guard lock(mutex_);
+                follower_.Take(message, at);
+            });
+        client_->Start();
+        thread_ = std::thread([this] { io_.run(); });
+    }
+    ~Browser() {
+        boost::asio::post(io_, [this] { client_->Close(); });
+        io_.stop();
+        thread_.join();
+    }
+    // When move `ply` (from 1) reached the browser, waiting up to 30 s for it.
+    std::optional<Clock::time_point> MoveArrival(int ply) {
+        for (int waited = 0; waited < 30000; ++waited) {
+            {
+                std::lock_guard lock(mutex_);
+                if (follower_.moveArrivals.size() >= static_cast<std::size_t>(ply))
+                    return follower_.moveArrivals[ply - 1];
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return std::nullopt;
+    }
+
+  private:
+    boost::asio::io_context io_;
+    std::shared_ptr<lantrel::bench::FeedClient> client_;
+    std::mutex mutex_;
+    lantrel::bench::GameFollower follower_;
+    std::thread thread_;
+};
 
 // The floor under the figures above: a move wakes two processes, the server
 // (its log grew) and the viewer (a datagram came). A datagram to a child
@@ -66,84 +178,47 @@ std::vector<double> WakeUpRoundTrips(int count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int moves = argc > 1 ? std::atoi(argv[1]) : 200;
+    const int moves = argc > 1 ? std::atoi(argv[1]) : 200;
     const int burst = argc > 2 ? std::atoi(argv[2]) : 20000;
-    lantrel::bench::ServerRun run(LANTREL_SERVER_BIN, "latency", "DELAY=100\nDELAYAFTERMOVE=0\n",
-                                  "StartChildProcess (dir=.) knightA\n"
-                                  "StartChildProcess (dir=.) knightB\n"
-                                  "1 >first : new\n2 >second: new\n");
-    if (!run.started()) return 1;
-    const int port = run.port;
-    const std::string log = run.dir + "/gui.log";
-
-    Viewer viewer(port);
-    viewer.Send("LOGONv15:bench");
-    while (viewer.Receive(300) != Viewer::kNothing) {
-    }
-
-    // Knights out and back: always legal, as long as we like. Returns the time
-    // from the append of `before` and move `i` to the move message, or -1.
-    const char* cycle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
-    auto playMove = [&](int i, const std::string& before) {
-        const char* side = i % 2 ? " <second: " : " <first : ";
-        std::string text = before + std::to_string(100 + i) + side + "move " + cycle[i % 4] + "\n";
-        // Let the server settle into its idle wait before the next move.
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        auto start = Clock::now();
-        int fd = ::open(log.c_str(), O_WRONLY | O_APPEND);
-        ssize_t ignored = ::write(fd, text.data(), text.size());
-        (void)ignored;
-        ::close(fd);
-        double latency = -1;
-        for (;;) {
-            std::string got = viewer.Receive(30000);
-            if (got == Viewer::kNothing) {
-                std::fprintf(stderr, "no move message for move %d\n", i + 1);
-                break;
-            }
-            if (got.rfind("WMOVE:", 0) == 0 || got.rfind("BMOVE:", 0) == 0) {
-                latency = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-                break;
-            }
-        }
-        while (viewer.Receive(5) != Viewer::kNothing) {
-        }
-        return latency;
-    };
     std::vector<double> latencies;
-    for (int i = 0; i < moves; ++i)
-        if (double ms = playMove(i, ""); ms >= 0) latencies.push_back(ms);
-
-    // The engine to move thinks aloud first: depth, score, time, nodes, line.
-    std::vector<double> bursts;
-    for (int i = moves; i < moves + 5 && burst > 0; ++i) {
-        std::string thinking;
-        const char* side = i % 2 ? " <second: " : " <first : ";
-        for (int n = 0; n < burst; ++n)
-            thinking += std::to_string(100 + i) + side + std::to_string(1 + n % 30) + " 31 " +
-                        std::to_string(n) + " 890123 " + cycle[i % 4] + " e7e5 g1f3 b8c6\n";
-        if (double ms = playMove(i, thinking); ms >= 0) bursts.push_back(ms);
+    {
+        KnightsGame game("DELAY=100\nDELAYAFTERMOVE=0\n");
+        if (!game.run.started()) return 1;
+        for (int i = 0; i < moves; ++i)
+            if (double ms = game.PlayMove("").second; ms >= 0) latencies.push_back(ms);
     }
-    run.process->Stop();
-    std::filesystem::remove_all(run.dir);
+
+    std::vector<double> bursts, browserBursts;
+    if (burst > 0) {
+        const int webPort = lantrel::bench::FreeTcpPort();
+        KnightsGame game(lantrel::bench::WebSettings(webPort));
+        if (!game.run.started()) return 1;
+        Browser browser(webPort);
+        for (int i = 0; i < 5; ++i) {
+            const auto [start, ms] = game.PlayMove(game.Thinking(burst));
+            if (ms >= 0) bursts.push_back(ms);
+            if (const auto at = browser.MoveArrival(game.plies))
+                browserBursts.push_back(Milliseconds(*at - start));
+        }
+    }
 
     std::sort(latencies.begin(), latencies.end());
     if (latencies.empty()) return 1;
-    auto at = [](const std::vector<double>& sorted, double q) {
-        return sorted[static_cast<std::size_t>(q * static_cast<double>(sorted.size() - 1))];
-    };
+    using lantrel::bench::Quantile;
     std::printf("moves %zu  median %.2f ms  p99 %.2f ms  max %.2f ms\n", latencies.size(),
-                at(latencies, 0.5), at(latencies, 0.99), latencies.back());
-    const std::vector<double> trips = WakeUpRoundTrips(moves);
+                Quantile(latencies, 0.5), Quantile(latencies, 0.99), latencies.back());
+    std::vector<double> trips = WakeUpRoundTrips(moves);
     std::printf(
         "two wake-ups alone (a byte to another process and back): median %.2f ms  "
         "p99 %.2f ms\n",
-        at(trips, 0.5), at(trips, 0.99));
-    if (!bursts.empty()) {
-        std::sort(bursts.begin(), bursts.end());
-        const double median = bursts[bursts.size() / 2];
-        std::printf("a move behind %d thinking lines: median %.1f ms  (%.0f lines/s)\n", burst,
-                    median, burst / median * 1000);
+        Quantile(trips, 0.5), Quantile(trips, 0.99));
+    for (auto* figures : {&bursts, &browserBursts}) {
+        if (figures->empty()) continue;
+        std::sort(figures->begin(), figures->end());
+        const double median = Quantile(*figures, 0.5);
+        std::printf("a move behind %d thinking lines, at the %s: median %.1f ms  (%.0f lines/s)\n",
+                    burst, figures == &bursts ? "viewer" : "browser", median,
+                    burst / median * 1000);
     }
     return 0;
 }

@@ -55,8 +55,11 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
         return;
     }
 
-    feed.journal.Write("<" + game.lineStamp + "> Move " + NumberText(game.plyCount + 1) + ": " +
-                       logText + ", Index = " + NumberText(found));
+    // server.log hears of the move once the viewers have it: the file's open,
+    // write and close are not on the move's way out.
+    const std::string journalLine = "<" + game.lineStamp + "> Move " +
+                                    NumberText(game.plyCount + 1) + ": " + logText +
+                                    ", Index = " + NumberText(found);
 
     const PieceColour mover = chess.sideToMove;
     game.beforeLastMove =
@@ -90,6 +93,7 @@ void PlayMoveText(Feed& feed, std::string& logText, bool pauseWhenLive) {
     WriteFen(feed);
     const bool live = game.headerSent;
     feed.output.MovePlayed(*game.lastMove, game.fen, fiftyMoveCount, live);
+    feed.journal.Write(journalLine);
     if (live && pauseWhenLive) {
         // The move does not wait out the pause: it ends the turn.
         if (feed.settings.delayAfterMove > 0) feed.output.TurnEnded();

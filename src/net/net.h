@@ -89,6 +89,7 @@ struct Channel {
     FileIdentity inboxIdentity;    // the in.dat those bytes came from
     std::string inboxPartial;      // a line of in.dat whose LF has not arrived yet
     std::string inboxOpenFailure;  // the system's reason, once written to server.log
+    double inboxLookedAt = -1e9;   // monotonic seconds
     // What out.dat could not take yet (a full disk), CR LF lines, oldest first:
     // it goes out before anything newer, and the local viewer stays logged on.
     std::string outboxBacklog;

@@ -192,6 +192,18 @@ TEST_F(ChannelTest, InboxThatCannotBeOpenedIsNotedOnce) {
         << ::testing::PrintToString(log);
 }
 
+// A busy log is read with receives that do not wait: they look at the inbox
+// once a millisecond, and what waits there is taken then.
+TEST_F(ChannelTest, ReceivesWithoutAWaitLookAtTheInboxOnceAMillisecond) {
+    ServiceNetwork(f->net, 0);
+    AppendBytes(f.dir.File("in.dat"), "PING\n");
+    ServiceNetwork(f->net, 0);
+    EXPECT_TRUE(OutDat().empty());
+    f.clock.Advance(0.001);
+    ServiceNetwork(f->net, 0);
+    EXPECT_EQ(OutDat(), (std::vector<std::string>{"PONG"}));
+}
+
 TEST_F(ChannelTest, InboxStartedAfreshIsReadFromItsStart) {
     AppendBytes(f.dir.File("in.dat"), "PING\nPING\n");
     ServiceNetwork(f->net);
