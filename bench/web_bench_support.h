@@ -135,9 +135,12 @@ inline int ReadLoadOptions(int argc, char** argv, const char* program, const cha
 }
 
 // Appends the game's moves to the GUI log `log`, `pliesPerSecond` of them a
-// second, and its tail one interval after the last; returns when each move went in.
-inline std::vector<Clock::time_point> AppendMoves(const RecordedGame& game, const std::string& log,
-                                                  double pliesPerSecond) {
+// second, and its tail one interval after the last; returns when each move went
+// in. `appending`, when given, is told each ply (from 1) and its time just before
+// it goes in.
+inline std::vector<Clock::time_point> AppendMoves(
+    const RecordedGame& game, const std::string& log, double pliesPerSecond,
+    const std::function<void(std::size_t ply, Clock::time_point at)>& appending = nullptr) {
     const auto start = Clock::now();
     auto slot = [&](std::size_t i) {
         return start + std::chrono::duration_cast<Clock::duration>(
@@ -147,6 +150,7 @@ inline std::vector<Clock::time_point> AppendMoves(const RecordedGame& game, cons
     for (std::size_t i = 0; i < game.moves.size(); ++i) {
         std::this_thread::sleep_until(slot(i));
         appended.push_back(Clock::now());
+        if (appending) appending(i + 1, appended.back());
         AppendToFile(log, game.moves[i]);
     }
     std::this_thread::sleep_until(slot(game.moves.size()));

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev tmux python3 msmtp pgn-extract
-    libboost-dev nlohmann-json3-dev chromium libnats-dev nats-server openssl)
+    libboost-dev nlohmann-json3-dev chromium libnats-dev libevent-dev nats-server openssl)
 packages+=("$@")
 
 missing=()
