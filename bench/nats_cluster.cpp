@@ -14,7 +14,8 @@
 // packaging/nats/audience.conf is 10,000, and the edge's leaf connection, bound
 // to that account, is one of them. N followers get ceil(N / 9,999) edges.
 // NAME is a log of tests/fixtures/xboard (default sf_sf, 126 plies). Needs
-// nats-server.
+// nats-server. The work folder (the nodes' and the relay's logs) is removed
+// after a complete run unless KEEP_WORK=1 is set.
 #include <signal.h>
 
 #include <atomic>
@@ -346,7 +347,7 @@ int main(int argc, char** argv) {
         for (Node& n : *nodes)
             if (!n.down) n.process->Stop();
     std::filesystem::remove_all(run.dir);
-    if (complete) std::filesystem::remove_all(dir);
+    if (complete && !std::getenv("KEEP_WORK")) std::filesystem::remove_all(dir);
     else std::printf("kept %s\n", dir.c_str());
     return complete ? 0 : 1;
 }

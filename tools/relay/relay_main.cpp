@@ -229,6 +229,10 @@ class NatsSide {
 
     // Why the last Open, LastPoint or Publish failed.
     const std::string& problem() const { return problem_; }
+    // Whether the connection to NATS is up (what failed was the stream).
+    bool Connected() const {
+        return connection_.p && natsConnection_Status(connection_.p) == NATS_CONN_STATUS_CONNECTED;
+    }
 
     void Close() {
         kv_.Reset();
@@ -450,9 +454,13 @@ int main(int argc, char** argv) {
         LinkLog natsLink("NATS"), feedLink("the feed");
         std::mt19937 random(std::random_device{}());
         // The pause a link's run of failed tries asks for, at least the first.
-        auto retryAfter = [&random](const LinkLog& link) {
+        // A cluster that answers while its stream does not (a hub was lost and
+        // a new leader is being elected, which takes seconds) is tried again
+        // after the first pause each time: doubled pauses would keep the relay
+        // away for seconds after the stream is back.
+        auto retryAfter = [&random](const LinkLog& link, bool streamOnly) {
             std::uniform_real_distribution<double> jitter(0, 1);
-            Pause(RetryPauseSeconds(std::max(link.failures(), 1), jitter(random)));
+            Pause(RetryPauseSeconds(streamOnly ? 1 : std::max(link.failures(), 1), jitter(random)));
         };
         bool natsOpen = false;
         while (!StopRequested()) {
@@ -462,7 +470,7 @@ int main(int argc, char** argv) {
                 natsOpen = nats.Open() && nats.LastPoint(last, sequence);
                 if (!natsOpen) {
                     Note(natsLink.Failed(nats.problem(), Now()));
-                    retryAfter(natsLink);
+                    retryAfter(natsLink, nats.Connected());
                     continue;
                 }
                 Note(natsLink.Worked(Now()));
@@ -478,7 +486,8 @@ int main(int argc, char** argv) {
                     natsLink.Failed(nats.problem() + "; the feed waits until NATS is back", Now()));
             }
             // A feed that ends at once is tried again no sooner than a lost one.
-            if (!StopRequested()) retryAfter(natsOpen ? feedLink : natsLink);
+            if (!StopRequested())
+                retryAfter(natsOpen ? feedLink : natsLink, !natsOpen && nats.Connected());
         }
         nats.Close();
     }
