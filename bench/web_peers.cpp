@@ -258,7 +258,8 @@ struct Target {
 struct FolderRemover {
     std::string dir;
     ~FolderRemover() {
-        if (!dir.empty()) std::filesystem::remove_all(dir);
+        std::error_code ignored;
+        if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
     }
 };
 
@@ -274,6 +275,7 @@ class LantrelTarget : public Target {
         if (!run_.started() || !WaitForPort(webPort_, 10))
             throw std::runtime_error("lantrel-server did not start");
     }
+    ~LantrelTarget() override { run_.process.reset(); }  // before its folder goes
     int port() const override { return webPort_; }
     std::string path() const override { return "/feed"; }
     bool sendsSnapshot() const override { return true; }
@@ -292,21 +294,12 @@ class LantrelTarget : public Target {
     FolderRemover remover_;
 };
 
-// The processes whose parent is `parent`.
-std::vector<pid_t> ChildrenOf(pid_t parent) {
-    std::vector<pid_t> children;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        const std::string stat = ReadFile(entry.path() / "stat");
-        const std::size_t close = stat.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream fields(stat.substr(close + 2));
-        std::string state;
-        pid_t ppid = 0;
-        if (fields >> state >> ppid && ppid == parent) children.push_back(std::stoi(name));
-    }
-    return children;
+// The first child of process `parent` (nginx's worker), or the parent itself.
+pid_t FirstChildOf(pid_t parent) {
+    const std::string path =
+        "/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children";
+    const pid_t child = static_cast<pid_t>(std::atol(ReadFile(path).c_str()));
+    return child > 0 ? child : parent;
 }
 
 // The nchan module Debian installs, or "".
@@ -333,8 +326,7 @@ class NchanTarget : public Target {
             dir_ + "/nginx.out");
         if (nginx_->pid() < 0 || !WaitForPort(port_, 10))
             throw std::runtime_error("nginx did not start: see " + dir_ + "/error.log");
-        const std::vector<pid_t> workers = ChildrenOf(nginx_->pid());
-        worker_ = workers.empty() ? nginx_->pid() : workers.front();
+        worker_ = FirstChildOf(nginx_->pid());
         publisher_ = TcpConnect(port_);
         const int noDelay = 1;  // as a publisher would: each group goes at once
         ::setsockopt(publisher_, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
@@ -371,9 +363,9 @@ class NchanTarget : public Target {
         std::ofstream conf(dir_ + "/nginx.conf");
         conf << "load_module " << NchanModule() << ";\n"
              << (::geteuid() == 0 ? "user root;\n" : "") << "daemon off;\nmaster_process on;\n"
-             << "worker_processes 1;\nworker_rlimit_nofile " << 2 * subscribers + 256 << ";\n"
+             << "worker_processes 1;\nworker_rlimit_nofile " << 4 * subscribers + 2048 << ";\n"
              << "pid " << dir_ << "/nginx.pid;\nerror_log " << dir_ << "/error.log warn;\n"
-             << "events { worker_connections " << subscribers + 128 << "; }\n"
+             << "events { worker_connections " << 2 * subscribers + 1024 << "; }\n"
              << "http {\n  access_log off;\n  keepalive_requests 1000000;\n"
              << "  keepalive_timeout 600s;\n";
         for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
@@ -394,7 +386,8 @@ class NchanTarget : public Target {
     }
     void Publish(const std::string& requests) {
         sentRequests_ += requests;
-        if (!SendAll(publisher_, requests, 5000)) std::printf("  the publisher's POSTs stuck\n");
+        if (!SendAll(publisher_, requests, 5000) && !std::exchange(stuck_, true))
+            std::printf("  nchan stopped taking the publisher's POSTs\n");
         ReadAnswers();
     }
     void ReadAnswers() {
@@ -412,6 +405,7 @@ class NchanTarget : public Target {
     int publisher_ = -1;
     std::vector<std::string> posts_;
     std::string sentRequests_, answers_;
+    bool stuck_ = false;
 };
 
 // The floor: N sockets accepted and upgraded on a thread of this program, then
@@ -808,18 +802,20 @@ int main(int argc, char** argv) {
         std::printf("recording the feed of %s (%zu plies at %.1f a second)\n",
                     options.gameName.c_str(), game.moves.size(), options.pliesPerSecond);
         const Recording recording = Record(game, options.pliesPerSecond);
-        std::size_t messages = recording.prelude.size(), unmoved = 0;
+        std::size_t messages = recording.prelude.size();
+        std::string unmoved;  // appends whose move came late or not at all: left out of the times
         for (std::size_t g = 0; g < recording.groups.size(); ++g) {
             messages += recording.groups[g].size();
-            unmoved += g + 1 < recording.groups.size() && recording.plies[g] == 0;
+            if (g + 1 < recording.groups.size() && recording.plies[g] == 0)
+                unmoved += " " + std::to_string(g + 1);
         }
         std::printf(
-            "recorded %zu messages: %zu before the first ply, %.2f a ply; %zu plies "
-            "without their move in their group\n",
+            "recorded %zu messages: %zu before the first ply, %.2f a ply; appends "
+            "without their move message:%s\n",
             messages, recording.prelude.size(),
             static_cast<double>(messages - recording.prelude.size()) /
                 static_cast<double>(game.moves.size()),
-            unmoved);
+            unmoved.empty() ? " none" : unmoved.c_str());
 
         std::map<std::pair<int, int>, std::vector<Figures>> runs;
         for (int run = 1; run <= options.runs; ++run)
