@@ -472,14 +472,15 @@ class FloorTarget : public Target {
     }
     void WriteToAll(const std::string& frames) {
         if (frames.empty()) return;
+        int shortWrites = 0;
         for (int fd : sockets_)
             if (::send(fd, frames.data(), frames.size(), MSG_NOSIGNAL) !=
                 static_cast<ssize_t>(frames.size()))
-                ++shortWrites_;
-        if (shortWrites_ > 0) std::printf("  floor: %d short writes\n", shortWrites_);
+                ++shortWrites;
+        if (shortWrites > 0) std::printf("  floor: %d short writes\n", shortWrites);
     }
 
-    int listener_ = -1, port_ = 0, shortWrites_ = 0;
+    int listener_ = -1, port_ = 0;
     std::string prelude_;
     std::vector<std::string> frames_;
     std::vector<int> sockets_;
@@ -728,28 +729,22 @@ std::string Ratio(double a, double b) {
     return b > 0 && a >= 0 ? Number(a / b) : "n/a";
 }
 
-void PrintRun(const char* target, int subscribers, const Figures& f) {
-    std::printf(
-        "  %s, %d: first p50 %.2f p99 %.2f ms; last p50 %.2f p99 %.2f ms; %.2f us CPU a "
-        "message; %s KB a connection; %.2f messages and %.2f reads a ply; lost %ld, "
-        "unreached %d\n",
-        target, subscribers, f.firstP50, f.firstP99, f.lastP50, f.lastP99, f.cpuMicrosAMessage,
-        Number(f.rssKbAConnection).c_str(), f.messagesAPly, f.readsAPly, f.lost, f.unreached);
+// A row of the figures' table; `indent` for the one printed after each run.
+void PrintRow(const char* indent, int subscribers, int target, const Figures& f) {
+    std::printf("%s| %d | %s | %.2f / %.2f | %.2f / %.2f | %.2f | %s | %.2f | %.2f | %ld / %d |\n",
+                indent, subscribers, kTargets[target], f.firstP50, f.firstP99, f.lastP50, f.lastP99,
+                f.cpuMicrosAMessage, Number(f.rssKbAConnection).c_str(), f.messagesAPly,
+                f.readsAPly, f.lost, f.unreached);
 }
 
 void PrintTables(const Options& options, std::map<std::pair<int, int>, Figures>& figures) {
     std::printf(
         "\n| subscribers | target | to first p50 / p99 (ms) | to last p50 / p99 (ms) | "
-        "CPU a message (us) | RSS a connection (KB) | messages a ply | reads a ply | lost |\n"
-        "|---|---|---|---|---|---|---|---|---|\n");
+        "CPU a message (us) | RSS a connection (KB) | messages a ply | reads a ply | "
+        "lost / unreached |\n|---|---|---|---|---|---|---|---|---|\n");
     for (int n : options.sizes)
-        for (int t = 0; t < 3; ++t) {
-            const Figures& f = figures[{n, t}];
-            std::printf("| %d | %s | %.2f / %.2f | %.2f / %.2f | %.2f | %s | %.2f | %.2f | %ld |\n",
-                        n, kTargets[t], f.firstP50, f.firstP99, f.lastP50, f.lastP99,
-                        f.cpuMicrosAMessage, Number(f.rssKbAConnection).c_str(), f.messagesAPly,
-                        f.readsAPly, f.lost + f.unreached);
-        }
+        for (int t = 0; t < 3; ++t)
+            PrintRow("", n, t, figures[{n, t}]);
     std::printf(
         "\n| subscribers | versus | to last p50 | to last p99 | to first p50 | CPU a message | "
         "RSS a connection |\n|---|---|---|---|---|---|---|\n");
@@ -828,7 +823,7 @@ int main(int argc, char** argv) {
                     const Played played =
                         Play(*target, n, recording.groups.size(), options.pliesPerSecond);
                     runs[{n, t}].push_back(Analyse(played, recording, target->sendsSnapshot(), n));
-                    PrintRun(kTargets[t], n, runs[{n, t}].back());
+                    PrintRow("  ", n, t, runs[{n, t}].back());
                 }
         std::map<std::pair<int, int>, Figures> figures;
         long lost = 0;
