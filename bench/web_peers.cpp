@@ -513,7 +513,7 @@ Played Play(Target& target, int subscribers, std::size_t groups, double pliesPer
     SleepMs(1500);  // the set-up's messages, and a server's viewer count, go out first
     played.rssJoinedKb = target.RssKb();
     const double cpuBefore = target.CpuSeconds();
-    played.sent = AtSteadyPace(groups, pliesPerSecond, [&](std::size_t i) {
+    played.sent = AtSteadyPace(groups, pliesPerSecond, [&](std::size_t i, Clock::time_point) {
         ThrowIfInterrupted();
         target.SendGroup(i);
     });
@@ -654,7 +654,7 @@ struct Options {
     int runs = 1;
 };
 
-bool ReadOptions(int argc, char** argv, Options& options) {
+bool ReadOptions(int argc, char** argv, Options& options) try {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i], value = argv[i + 1];
         if (option == "--subscribers") {
@@ -675,6 +675,8 @@ bool ReadOptions(int argc, char** argv, Options& options) {
     return argc % 2 == 1 && options.pliesPerSecond > 0 && options.runs > 0 &&
            !options.sizes.empty() &&
            *std::min_element(options.sizes.begin(), options.sizes.end()) > 0;
+} catch (const std::exception&) {  // a number that is none
+    return false;
 }
 
 // nginx and its nchan module, installed when missing; false when they cannot be.
