@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -57,6 +58,13 @@ inline double ProcessCpuSeconds(pid_t pid) {
     for (int n = 3; n <= 15 && fields >> field; ++n)
         if (n >= 14) ticks += std::atof(field.c_str());  // utime and stime
     return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// CPU seconds the calling thread has used.
+inline double ThreadCpuSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 // Seconds `cat` takes to read the file to /dev/null, after one read to warm the

@@ -86,20 +86,6 @@ inline std::string EdgeConf(int k, int port, int httpPort, const std::vector<int
     return conf;
 }
 
-// Waits until a TCP port on loopback takes connections.
-inline bool WaitForPort(int port, double seconds) {
-    const auto start = Clock::now();
-    while (SecondsSince(start) < seconds) {
-        const int fd = TcpConnect(port);
-        if (fd >= 0) {
-            ::close(fd);
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-}
-
 // Waits until the file holds `text`; no longer than `writer` runs, when given.
 inline bool WaitForText(const std::string& path, const std::string& text, double seconds,
                         ChildProcess* writer = nullptr) {

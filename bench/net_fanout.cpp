@@ -44,11 +44,7 @@ namespace {
 using namespace lantrel;
 using SteadyClock = std::chrono::steady_clock;
 
-double ThreadCpuSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
+using bench::ThreadCpuSeconds;
 
 long long RealtimeNs() {
     timespec t{};

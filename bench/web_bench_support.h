@@ -134,6 +134,23 @@ inline int ReadLoadOptions(int argc, char** argv, const char* program, const cha
     return 0;
 }
 
+// Calls `step` with 0 to count - 1 and the moment, `perSecond` calls a second
+// from now on; returns when each call began.
+inline std::vector<Clock::time_point> AtSteadyPace(
+    std::size_t count, double perSecond,
+    const std::function<void(std::size_t, Clock::time_point)>& step) {
+    const auto start = Clock::now();
+    std::vector<Clock::time_point> began;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::this_thread::sleep_until(
+            start + std::chrono::duration_cast<Clock::duration>(
+                        std::chrono::duration<double>(static_cast<double>(i) / perSecond)));
+        began.push_back(Clock::now());
+        step(i, began.back());
+    }
+    return began;
+}
+
 // Appends the game's moves to the GUI log `log`, `pliesPerSecond` of them a
 // second, and its tail one interval after the last; returns when each move went
 // in. `appending`, when given, is told each ply (from 1) and its time just before
@@ -141,20 +158,13 @@ inline int ReadLoadOptions(int argc, char** argv, const char* program, const cha
 inline std::vector<Clock::time_point> AppendMoves(
     const RecordedGame& game, const std::string& log, double pliesPerSecond,
     const std::function<void(std::size_t ply, Clock::time_point at)>& appending = nullptr) {
-    const auto start = Clock::now();
-    auto slot = [&](std::size_t i) {
-        return start + std::chrono::duration_cast<Clock::duration>(
-                           std::chrono::duration<double>(static_cast<double>(i) / pliesPerSecond));
-    };
-    std::vector<Clock::time_point> appended;
-    for (std::size_t i = 0; i < game.moves.size(); ++i) {
-        std::this_thread::sleep_until(slot(i));
-        appended.push_back(Clock::now());
-        if (appending) appending(i + 1, appended.back());
-        AppendToFile(log, game.moves[i]);
-    }
-    std::this_thread::sleep_until(slot(game.moves.size()));
-    AppendToFile(log, game.tail);
+    std::vector<Clock::time_point> appended = AtSteadyPace(
+        game.moves.size() + 1, pliesPerSecond, [&](std::size_t i, Clock::time_point at) {
+            if (i == game.moves.size()) return AppendToFile(log, game.tail);
+            if (appending) appending(i + 1, at);
+            AppendToFile(log, game.moves[i]);
+        });
+    appended.pop_back();
     return appended;
 }
 
@@ -292,31 +302,54 @@ inline int TcpConnect(int port, int receiveBuffer = 0) {
     return fd;
 }
 
-// The HTTP request that opens the feed's WebSocket.
-inline std::string UpgradeRequest() {
-    return "GET /feed HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+// Waits until a TCP port on loopback takes connections.
+inline bool WaitForPort(int port, double seconds) {
+    const auto start = Clock::now();
+    while (SecondsSince(start) < seconds) {
+        const int fd = TcpConnect(port);
+        if (fd >= 0) {
+            ::close(fd);
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+// The HTTP request that opens the feed's WebSocket (or one at `path`), with the
+// sample key of RFC 6455.
+inline std::string UpgradeRequest(const std::string& path = "/feed") {
+    return "GET " + path +
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
            "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
            "Sec-WebSocket-Version: 13\r\n\r\n";
 }
 
-// A client's text frame holding `payload`, masked with the key 0 (which leaves
-// the bytes as they are).
-inline std::string ClientFrame(const std::string& payload) {
-    std::string frame = "\x81";
+// A whole WebSocket frame: `firstByte` (0x81 a text frame, 0x8A a pong) and
+// `payload`; a client's is masked with the key 0 (which leaves the bytes as
+// they are), a server's not at all.
+inline std::string WebSocketFrame(unsigned char firstByte, std::string_view payload, bool masked) {
+    std::string frame(1, static_cast<char>(firstByte));
     const std::size_t n = payload.size();
+    const int mask = masked ? 0x80 : 0;
     if (n < 126) {
-        frame += static_cast<char>(0x80 | n);
+        frame += static_cast<char>(mask | n);
     } else if (n < 65536) {
-        frame += static_cast<char>(0x80 | 126);
+        frame += static_cast<char>(mask | 126);
         for (int shift = 8; shift >= 0; shift -= 8)
             frame += static_cast<char>((n >> shift) & 0xFF);
     } else {
-        frame += static_cast<char>(0x80 | 127);
+        frame += static_cast<char>(mask | 127);
         for (int shift = 56; shift >= 0; shift -= 8)
             frame += static_cast<char>((n >> shift) & 0xFF);
     }
-    frame.append(4, '\0');
-    return frame + payload;
+    if (masked) frame.append(4, '\0');
+    return frame.append(payload);
+}
+
+// A client's text frame holding `payload`.
+inline std::string ClientFrame(const std::string& payload) {
+    return WebSocketFrame(0x81, payload, true);
 }
 
 // Sends all of `bytes` within `ms`; false when the peer closed (or time ran out).

@@ -48,12 +48,6 @@ void PrintLatencies(const char* what, std::vector<double> latencies) {
                 latencies.empty() ? 0.0 : latencies.back());
 }
 
-double ThreadCpuSeconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 // A client's game and whether it has been counted in or out.
 struct Watched {
     GameFollower game;
