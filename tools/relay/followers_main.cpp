@@ -25,7 +25,6 @@
 #include <event2/event.h>
 #include <nats/adapters/libevent.h>
 #include <nats/nats.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -34,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <fstream>
 #include <memory>
@@ -43,6 +43,8 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace {
 
@@ -75,8 +77,8 @@ std::int64_t NumberField(std::string_view message, std::string_view name) {
     if (at == std::string_view::npos) return -1;
     std::int64_t value = 0;
     bool digits = false;
-    for (std::size_t i = at + key.size(); i < message.size() && message[i] >= '0' &&
-                                          message[i] <= '9' && i < at + key.size() + 15;
+    for (std::size_t i = at + key.size();
+         i < message.size() && message[i] >= '0' && message[i] <= '9' && i < at + key.size() + 15;
          ++i) {
         value = value * 10 + (message[i] - '0');
         digits = true;
@@ -331,7 +333,8 @@ class Follower {
         if (plies < plies_) plies_ = plies;
         AddPlies(plies, m.at);
         const auto result = whole.find("result");
-        result_ = result != whole.end() && result->is_string() && !result->get<std::string>().empty();
+        result_ =
+            result != whole.end() && result->is_string() && !result->get<std::string>().empty();
         run_ = m.run;
         version_ = m.version;
         NoteDone();
@@ -406,18 +409,30 @@ bool ReadOptions(int argc, char** argv, Options& o) {
         const std::string option = argv[i];
         if (i + 1 >= argc) return false;
         const std::string value = argv[i + 1];
-        if (option == "--servers") o.servers = SplitList(value);
-        else if (option == "--channel") o.channel = value;
-        else if (option == "--count") o.count = std::atoi(value.c_str());
-        else if (option == "--plies") o.plies = static_cast<std::size_t>(std::atol(value.c_str()));
-        else if (option == "--user") o.user = value;
-        else if (option == "--password") o.password = value;
-        else if (option == "--loops") o.loops = std::atoi(value.c_str());
-        else if (option == "--connectors") o.connectors = std::atoi(value.c_str());
-        else if (option == "--arrivals") o.arrivalsFile = value;
-        else if (option == "--appended") o.appendedFile = value;
-        else if (option == "--timeout") o.timeoutSeconds = std::atof(value.c_str());
-        else return false;
+        if (option == "--servers")
+            o.servers = SplitList(value);
+        else if (option == "--channel")
+            o.channel = value;
+        else if (option == "--count")
+            o.count = std::atoi(value.c_str());
+        else if (option == "--plies")
+            o.plies = static_cast<std::size_t>(std::atol(value.c_str()));
+        else if (option == "--user")
+            o.user = value;
+        else if (option == "--password")
+            o.password = value;
+        else if (option == "--loops")
+            o.loops = std::atoi(value.c_str());
+        else if (option == "--connectors")
+            o.connectors = std::atoi(value.c_str());
+        else if (option == "--arrivals")
+            o.arrivalsFile = value;
+        else if (option == "--appended")
+            o.appendedFile = value;
+        else if (option == "--timeout")
+            o.timeoutSeconds = std::atof(value.c_str());
+        else
+            return false;
     }
     return !o.servers.empty() && !o.channel.empty() && o.count > 0 && o.plies > 0 && o.loops > 0 &&
            o.connectors > 0 && o.timeoutSeconds > 0;
@@ -425,21 +440,21 @@ bool ReadOptions(int argc, char** argv, Options& o) {
 
 // Room for a descriptor per connection, and some for the rest.
 bool RaiseOpenFiles(int connections) {
-    rlimit limit{};
-    ::getrlimit(RLIMIT_NOFILE, &limit);
-    const rlim_t wanted = static_cast<rlim_t>(connections) + 64;
-    if (limit.rlim_cur >= wanted) return true;
-    limit.rlim_cur = std::min(wanted, limit.rlim_max);
-    ::setrlimit(RLIMIT_NOFILE, &limit);
-    return limit.rlim_cur >= wanted;
+    const std::int64_t limit = lantrel::RaiseOpenFileLimit();
+    return limit == 0 || limit >= static_cast<std::int64_t>(connections) + 64;
 }
 
 // User plus system CPU seconds of this process.
 double CpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+// The most memory this process has held (VmHWM), or 0 where the system does not tell.
+double PeakRssMb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024;
+    return 0;
 }
 
 double Quantile(const std::vector<double>& sorted, double q) {
@@ -509,8 +524,8 @@ int main(int argc, char** argv) {
                     std::chrono::duration<double>(Clock::now() - start).count());
     }
 
-    const auto deadline =
-        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.timeoutSeconds));
+    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(o.timeoutSeconds));
     bool allDone = false;
     double cpuFollowing = 0;
     {
@@ -519,8 +534,7 @@ int main(int argc, char** argv) {
             std::printf("following %d after %.1f s\n", o.count,
                         std::chrono::duration<double>(Clock::now() - start).count());
         cpuFollowing = CpuSeconds();
-        allDone =
-            crowd->changed.wait_until(lock, deadline, [&] { return crowd->done == o.count; });
+        allDone = crowd->changed.wait_until(lock, deadline, [&] { return crowd->done == o.count; });
     }
     if (!allDone) std::printf("timed out after %.0f s\n", o.timeoutSeconds);
 
@@ -560,14 +574,12 @@ int main(int argc, char** argv) {
                     Quantile(latencies, 0.5), Quantile(latencies, 0.99),
                     latencies.empty() ? 0.0 : latencies.back(), latencies.size());
     }
-    std::printf("complete %d of %d, %d caught up from a snapshot after joining, %d reconnected, "
-                "%lld messages\n",
-                complete, o.count, catchUps - o.count, reconnects,
-                static_cast<long long>(messages));
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf(
+        "complete %d of %d, %d caught up from a snapshot after joining, %d reconnected, "
+        "%lld messages\n",
+        complete, o.count, catchUps - o.count, reconnects, static_cast<long long>(messages));
     std::printf("CPU %.2f s since all followed, peak RSS %.1f MB\n", CpuSeconds() - cpuFollowing,
-                static_cast<double>(usage.ru_maxrss) / 1024);
+                PeakRssMb());
     std::fflush(stdout);
 
     for (auto& f : followers)
