@@ -599,7 +599,6 @@ Figures Analyse(const Played& played, const Recording& recording, bool snapshots
         ++counted;
         const std::int64_t base = snapshots ? s.snapshotVersion : recording.snapshotVersion;
         std::int64_t previous = base, distinct = 0;
-        long previousGroup = -2;
         std::uint32_t previousRead = 0;
         for (const Arrival& a : s.heard) {
             if (a.version > previous && a.version <= lastVersion) ++distinct;
@@ -607,10 +606,10 @@ Figures Analyse(const Played& played, const Recording& recording, bool snapshots
             const long group = groupOf(a.version);
             if (group < 0) continue;
             ++deliveries;
-            if (group < static_cast<long>(moves) &&
-                (group != previousGroup || a.read != previousRead))
-                ++reads;
-            previousGroup = group;
+            // The reads that brought the plies' messages, however the
+            // target grouped them (Lantrel's own versions need not fall in
+            // the recording's groups).
+            if (group < static_cast<long>(moves) && a.read != previousRead) ++reads;
             previousRead = a.read;
         }
         f.lost += static_cast<long>(lastVersion - base - distinct);

@@ -209,10 +209,12 @@ void WebFeed::Thinking(PieceColour side, const EngineThinking& thinking) {
     PvState& pv = pv_[Index(side)];
     pv.latest = thinking.values;
     if (catchingUp_) return;
-    if (clock_.Monotonic() - pv.sentAt >= 1 / kPvPerSecond) {
+    const double now = clock_.Monotonic();
+    if (now - pv.sentAt >= 1 / kPvPerSecond) {
         SendPv(side);
-    } else {
+    } else if (!pv.held) {
         pv.held = true;
+        pv.heldAt = now;
     }
 }
 
@@ -237,26 +239,34 @@ void WebFeed::CaughtUp(const GameSnapshot&) {
 
 void WebFeed::TurnEnded() {
     const double now = clock_.Monotonic();
-    turnEndedAt_ = now;
     if (!catchingUp_) {
         SendGameIfChanged();
         if (clocksDue_ && clocks_) {
             clocksDue_ = false;
             Send(*clocks_);
         }
+        SendUsersIfChanged();
+        const bool othersGoOut = version_ != handedOverVersion_;
         for (PieceColour side : {PieceColour::kWhite, PieceColour::kBlack}) {
             const PvState& pv = pv_[Index(side)];
-            if (pv.held && now - pv.sentAt >= 1 / kPvPerSecond) SendPv(side);
+            if (pv.held && now - pv.sentAt >= 1 / kPvPerSecond &&
+                (othersGoOut || now - pv.heldAt >= kLongestPvHold))
+                SendPv(side);
         }
-        SendUsersIfChanged();
         if (version_ != snapshotVersion_) PublishSnapshot();
     }
+    handedOverVersion_ = version_;
     for (FeedListener* listener : listeners_)
         listener->HandOver();
 }
 
-void WebFeed::Serve(int /*waitMs*/) {
-    if (clock_.Monotonic() - turnEndedAt_ >= kLongestTurn) TurnEnded();
+void WebFeed::Serve(int waitMs) {
+    // A turn begins after each wait (the outputs before this one waited).
+    const double now = clock_.Monotonic();
+    if (waitMs != 0 || now - turnStartedAt_ >= kLongestTurn) {
+        if (waitMs == 0) TurnEnded();
+        turnStartedAt_ = now;
+    }
 }
 
 }  // namespace lantrel

@@ -81,8 +81,11 @@ struct FeedAudience {
 // reads the moves from.
 class WebFeed final : public GameOutput {
   public:
-    // At most this many thinking lines a second go out for each side.
+    // At most this many thinking lines a second go out for each side. A line
+    // held back goes out with the next other messages once it may (so that a
+    // ply stays one write), or on its own once it has waited kLongestPvHold.
     static constexpr double kPvPerSecond = 4;
+    static constexpr double kLongestPvHold = 0.5;
     // Viewers coming and going are told at most once a second.
     static constexpr double kUsersInterval = 1;
     static constexpr std::size_t kChatLines = 20;
@@ -121,7 +124,7 @@ class WebFeed final : public GameOutput {
     // then hands the turn's messages over.
     void TurnEnded() override;
     // In the middle of a long read (thousands of lines at once) ends the turn
-    // all the same when it has lasted kLongestTurn.
+    // all the same when it has lasted kLongestTurn since the last wait.
     void Serve(int waitMs) override;
     static constexpr double kLongestTurn = 0.05;
 
@@ -130,6 +133,7 @@ class WebFeed final : public GameOutput {
         std::optional<ThinkingLine> latest;
         bool held = false;     // `latest` not sent yet: it came too soon after the last
         double sentAt = -1e9;  // monotonic seconds of the last one sent
+        double heldAt = 0;     // since when a line has been held
     };
     using Clocks = ClockDelta;  // as last told: what a "clock" delta sends
 
@@ -157,7 +161,8 @@ class WebFeed final : public GameOutput {
     std::vector<std::string> users_;
     int webViewers_ = 0;
     double usersSentAt_ = -1e9;
-    double turnEndedAt_ = 0;  // monotonic seconds
+    double turnStartedAt_ = 0;  // monotonic seconds
+    std::int64_t handedOverVersion_ = 0;
 };
 
 }  // namespace lantrel

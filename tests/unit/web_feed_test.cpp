@@ -143,13 +143,25 @@ TEST_F(WebFeedTest, ThinkingAtMostFourTimesASecondPerSide) {
     outputs.Thinking(PieceColour::kBlack, ReadThinking("1 -5 1 10 e7e5"));
     outputs.Thinking(PieceColour::kWhite, ReadThinking("3 7 3 30 c2c4"));  // replaces the held one
     EXPECT_EQ(out.deltas.size(), 2u);
+    outputs.TurnEnded();  // the turn of those two
+    clock.Advance(0.25);
+    outputs.TurnEnded();
+    EXPECT_EQ(out.deltas.size(), 2u);  // it may go, but alone it waits for other messages
+    outputs.ClocksTold(ReadClocks(PieceColour::kWhite, "29000", "29950"), true);
+    outputs.TurnEnded();
+    ASSERT_EQ(out.Types(), (std::vector<std::string>{"pv", "pv", "clock", "pv"}));
+    EXPECT_EQ(out.deltas[3]["pv"], "c2c4");
+    // With nothing else to go with, half a second after it was held.
+    outputs.Thinking(PieceColour::kBlack, ReadThinking("2 -6 2 20 d7d5"));
+    outputs.Thinking(PieceColour::kBlack, ReadThinking("3 -7 3 30 c7c5"));  // held
+    outputs.TurnEnded();
+    clock.Advance(0.3);
+    outputs.TurnEnded();
+    EXPECT_EQ(out.deltas.size(), 5u);
     clock.Advance(0.2);
     outputs.TurnEnded();
-    EXPECT_EQ(out.deltas.size(), 2u);
-    clock.Advance(0.05);
-    outputs.TurnEnded();
-    ASSERT_EQ(out.deltas.size(), 3u);
-    EXPECT_EQ(out.deltas[2]["pv"], "c2c4");
+    ASSERT_EQ(out.deltas.size(), 6u);
+    EXPECT_EQ(out.deltas[5]["pv"], "c7c5");
 
     // A move spends the mover's held line: the move carries it.
     outputs.Thinking(PieceColour::kWhite, ReadThinking("4 8 4 40 g1f3"));
