@@ -28,6 +28,7 @@ void WebServer::Listener::FeedSession::Accept(http::request<http::string_body> r
         // acknowledged the one before.
         beast::error_code ignored;
         self->socket_.set_option(tcp::no_delay(true), ignored);
+        self->socket_.non_blocking(true, ignored);  // Send's write never waits
         self->Guard([&] {
             const auto target = upgrade->target();
             self->listener_.Join(*self, std::string_view(target.data(), target.size()));
@@ -45,6 +46,28 @@ void WebServer::Listener::FeedSession::Queue(const Text& frame, bool wholeGame) 
     if (wholeGame) wholeGameBytes_ = std::max(wholeGameBytes_, frame->size());
     if (queue_.size() > kMaxQueuedMessages || queuedBytes_ > kMaxQueuedBytes + wholeGameBytes_)
         Drop();
+}
+
+void WebServer::Listener::FeedSession::Send(const Text& batch,
+                                            const std::vector<std::pair<Text, bool>>& frames) {
+    if (closing_ || dropped_) return;
+    bool wholeGame = false;
+    for (const auto& frame : frames)
+        wholeGame = wholeGame || frame.second;
+    if (inFlight_ == 0 && queue_.empty()) {
+        beast::error_code error;
+        const std::size_t sent = socket_.write_some(asio::buffer(*batch), error);
+        if (!error && sent == batch->size()) return;
+        if (error && error != asio::error::would_block && error != asio::error::try_again)
+            return Drop();
+        if (sent > 0) {
+            Queue(std::make_shared<const std::string>(batch->substr(sent)), wholeGame);
+            return Flush();
+        }
+    }
+    for (const auto& [frame, whole] : frames)
+        Queue(frame, whole);
+    Flush();
 }
 
 void WebServer::Listener::FeedSession::Flush() {

@@ -235,6 +235,10 @@ class WebServer::Listener::FeedSession : public std::enable_shared_from_this<Fee
     void Queue(const Text& frame, bool wholeGame = false);
     // Everything waiting goes in one write.
     void Flush();
+    // A turn's frames (with wholeGame), also joined in `batch`: written at once
+    // when nothing waits for this browser (one system call, nothing queued),
+    // else queued after what waits.
+    void Send(const Text& batch, const std::vector<std::pair<Text, bool>>& frames);
     // Ends the feed with a close frame carrying `code`, after the frames on
     // their way; nothing else is sent. The browser's own close frame, or its
     // end of the connection, then ends the session.

@@ -150,17 +150,19 @@ void WebServer::Listener::SendFeed() {
         feed = std::exchange(feedToSend, {});
     }
     // Each message framed once; every browser gets what it has waiting in
-    // one write.
+    // one write, most of them the turn's frames joined, as they are.
     std::vector<std::pair<Text, bool>> frames;  // with wholeGame
     frames.reserve(feed.deltas.size());
+    std::string joined;
     for (const FeedMessage& delta : feed.deltas) {
         history.Add(delta);
         frames.emplace_back(TextFrame(*delta.json), delta.wholeGame);
+        joined += *frames.back().first;
     }
-    for (FeedSession* session : sessions) {
-        for (const auto& [frame, wholeGame] : frames)
-            session->Queue(frame, wholeGame);
-        session->Flush();
+    if (!frames.empty()) {
+        const Text batch = std::make_shared<const std::string>(std::move(joined));
+        for (FeedSession* session : sessions)
+            session->Send(batch, frames);
     }
     if (feed.snapshot) {
         snapshot = feed.snapshot->json;
