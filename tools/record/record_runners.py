@@ -58,6 +58,11 @@ FASTCHESS_ENGINES = {
     "ethereal": ["cmd=" + GAMES_DIR + "/ethereal-chess", "name=Ethereal"],
     "toga2": ["cmd=" + GAMES_DIR + "/toga2", "name=Toga2"],
     "fairy-stockfish": ["cmd=" + GAMES_DIR + "/fairy-stockfish", "name=Fairy-Stockfish"],
+    "illegal": ["cmd=python3", "args=%s --illegal-move 6 %s/stockfish" % (FAULTY, GAMES_DIR),
+                "name=illegal"],
+    "crashing": ["cmd=python3", "args=%s --die-after 8 %s/ethereal-chess" % (FAULTY, GAMES_DIR),
+                 "name=crashing"],
+    "late": ["cmd=python3", "args=%s --late-move 10 %s/toga2" % (FAULTY, GAMES_DIR), "name=late"],
 }
 
 # Every recording: runner, name, engines, number of games, runner options
@@ -102,6 +107,11 @@ RECORDINGS = [
     # (g) a round robin, one game a pairing.
     ("fastchess", "round_robin", ["stockfish", "ethereal", "toga2"], 3,
      FAST + RESIGN + ["-rounds", "1", "-games", "1", "-concurrency", "1"], [], 1),
+    # An illegal move, an engine that exits mid-game and one that moves 3 s
+    # late (faulty_engine.py on stockfish, ethereal and toga2).
+    ("fastchess", "faults", ["stockfish", "illegal", "crashing", "late"], 6,
+     FAST + RESIGN + ["-rounds", "1", "-games", "1", "-recover"],
+     ["loses on time", "illegal move", "disconnects"], 3),
     # (h) Fischer random; fastchess needs its positions from a file.
     ("fastchess", "chess960", ["stockfish", "fairy-stockfish"], 2,
      FAST + RESIGN + ["-variant", "fischerandom", "-openings", "file=@frc_positions.epd", "format=epd",
