@@ -9,7 +9,8 @@ debug log switched on. For every recording this script keeps:
     NAME.expected   what a viewer must receive, worked out without our code:
                     pgn-extract turns the PGN into SAN and UCI moves, stockfish
                     (`position ... moves ...` then `d`) gives the FEN after
-                    every ply
+                    every ply; a Fischer random game ([Variant "fischerandom"] or
+                    "Chess960") is played with UCI_Chess960 on
 
 Format of NAME.expected, one game after another:
 
@@ -213,7 +214,8 @@ def write_expected(pgn_path, out_path):
         if len(sans) != len(ucis):
             raise RuntimeError("game %d: SAN and UCI move counts differ" % number)
         start = tags.get("FEN", START_FEN)
-        chess960 = tags.get("Variant") == "fischerandom"
+        # XBoard and cutechess-cli say "fischerandom", fastchess "Chess960".
+        chess960 = tags.get("Variant", "").lower() in ("fischerandom", "chess960")
         referee.chess960(chess960)
         lines += ["game %d" % number, "white " + tags.get("White", ""),
                   "black " + tags.get("Black", ""), "result " + tags.get("Result", "*"),
