@@ -22,7 +22,9 @@ const std::string kNatsSamples = std::string(LANTREL_SOURCE_DIR) + "/packaging/n
 constexpr const char* kRelayPassword = "bench-relay";
 
 // The password of edge `k`'s user edge-k (k from 1).
-inline std::string EdgePassword(int k) { return "bench-edge-" + std::to_string(k); }
+inline std::string EdgePassword(int k) {
+    return "bench-edge-" + std::to_string(k);
+}
 
 // The shipped accounts in `dir`, their CHANGE-ME passwords replaced (the relay
 // refuses them), with an account EDGE_k for each of `edges` edges (copies of
@@ -57,8 +59,8 @@ struct HubPorts {
 };
 inline std::string HubConf(const std::string& name, const std::string& dir, const HubPorts& ports,
                            const std::vector<int>& routePorts = {}) {
-    std::string conf = "server_name: " + name + "\nlisten: 127.0.0.1:" +
-                       std::to_string(ports.client) + "\n";
+    std::string conf =
+        "server_name: " + name + "\nlisten: 127.0.0.1:" + std::to_string(ports.client) + "\n";
     if (ports.http) conf += "http: 127.0.0.1:" + std::to_string(ports.http) + "\n";
     conf += "jetstream { store_dir: \"" + dir + "/jetstream-" + name + "\" }\n";
     if (!routePorts.empty()) {
@@ -75,8 +77,8 @@ inline std::string HubConf(const std::string& name, const std::string& dir, cons
 
 // Edge `k` (user edge-k) on loopback, a leaf node of the hubs on `leafPorts`.
 inline std::string EdgeConf(int k, int port, int httpPort, const std::vector<int>& leafPorts) {
-    std::string conf = "server_name: edge-" + std::to_string(k) + "\nlisten: 127.0.0.1:" +
-                       std::to_string(port) + "\n";
+    std::string conf = "server_name: edge-" + std::to_string(k) +
+                       "\nlisten: 127.0.0.1:" + std::to_string(port) + "\n";
     if (httpPort) conf += "http: 127.0.0.1:" + std::to_string(httpPort) + "\n";
     conf += "leafnodes { remotes: [ { urls: [";
     for (std::size_t i = 0; i < leafPorts.size(); ++i)

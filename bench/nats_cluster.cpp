@@ -140,11 +140,11 @@ int main(int argc, char** argv) {
     const int webPort = FreeTcpPort();
     ServerRun run(LANTREL_SERVER_BIN, "natscluster", WebSettings(webPort));
     if (!run.started() || !WaitForPort(webPort, 10)) return 1;
-    ChildProcess relay({binDir + "/lantrel-relay", "--feed",
-                        "ws://127.0.0.1:" + std::to_string(webPort) + "/feed", "--nats", hubUrls,
-                        "--channel", "bench", "--replicas", "3", "--user", "relay",
-                        "--password-file", dir + "/relay.password"},
-                       dir + "/relay.log");
+    ChildProcess relay(
+        {binDir + "/lantrel-relay", "--feed", "ws://127.0.0.1:" + std::to_string(webPort) + "/feed",
+         "--nats", hubUrls, "--channel", "bench", "--replicas", "3", "--user", "relay",
+         "--password-file", dir + "/relay.password"},
+        dir + "/relay.log");
     // The stream is there, replicated, with a leader.
     const auto clusterStart = Clock::now();
     std::string leader;
@@ -229,11 +229,11 @@ int main(int argc, char** argv) {
             next.clear();
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        note("before ply " + std::to_string(leaderPly + 1) + ": killed the leader " +
-             killed->name + "; " +
-             (next.empty() ? std::string("no new leader within 60 s")
-                           : next + " leads after " + std::to_string(SecondsSince(killedAt)) +
-                                 " s"));
+        note("before ply " + std::to_string(leaderPly + 1) + ": killed the leader " + killed->name +
+             "; " +
+             (next.empty()
+                  ? std::string("no new leader within 60 s")
+                  : next + " leads after " + std::to_string(SecondsSince(killedAt)) + " s"));
         waitForPly(edgePly);
         Node& edge = edgeNodes[0];
         const auto edgeKilledAt = Clock::now();
@@ -250,12 +250,12 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const auto replayStart = Clock::now();
     std::ofstream appendedFile(dir + "/appended");
-    const std::vector<Clock::time_point> appended = AppendMoves(
-        game, run.dir + "/gui.log", options.pliesPerSecond,
-        [&](std::size_t ply, Clock::time_point at) {
-            appendedFile << ply << ' ' << Nanoseconds(at) << std::endl;
-            appendedPly = ply;
-        });
+    const std::vector<Clock::time_point> appended =
+        AppendMoves(game, run.dir + "/gui.log", options.pliesPerSecond,
+                    [&](std::size_t ply, Clock::time_point at) {
+                        appendedFile << ply << ' ' << Nanoseconds(at) << std::endl;
+                        appendedPly = ply;
+                    });
     failures.join();
     bool allExited = true;
     for (auto& c : crowds)
@@ -290,17 +290,19 @@ int main(int argc, char** argv) {
         std::printf("  %s\n", n.c_str());
     for (Phase& p : phases) {
         std::sort(p.ms.begin(), p.ms.end());
-        std::printf("to the last follower %-28s p50 %7.1f ms  p99 %7.1f ms  max %7.1f ms (%zu moves)\n",
-                    (p.name + ":").c_str(), Quantile(p.ms, 0.5), Quantile(p.ms, 0.99),
-                    p.ms.empty() ? 0.0 : p.ms.back(), p.ms.size());
+        std::printf(
+            "to the last follower %-28s p50 %7.1f ms  p99 %7.1f ms  max %7.1f ms (%zu moves)\n",
+            (p.name + ":").c_str(), Quantile(p.ms, 0.5), Quantile(p.ms, 0.99),
+            p.ms.empty() ? 0.0 : p.ms.back(), p.ms.size());
     }
     bool complete = allExited;
     for (int k = 0; k < edges; ++k) {
         const std::string out = ReadFile(dir + "/followers-" + std::to_string(k) + ".out");
         const std::size_t summary = out.rfind("complete ");
-        const std::string line = summary == std::string::npos ? "no summary\n" : out.substr(summary);
-        complete = complete &&
-                   line.rfind("complete " + std::to_string(crowdSizes[k]) + " of", 0) == 0;
+        const std::string line =
+            summary == std::string::npos ? "no summary\n" : out.substr(summary);
+        complete =
+            complete && line.rfind("complete " + std::to_string(crowdSizes[k]) + " of", 0) == 0;
         int done = 0, count = 0, caughtUp = 0, reconnected = 0;
         long long messages = 0;
         std::sscanf(line.c_str(),
@@ -319,19 +321,22 @@ int main(int argc, char** argv) {
                     line.substr(0, line.find('\n') + 1).c_str());
         std::printf("  followers' process: %.2f CPU s over the game, peak RSS %.1f MB\n",
                     followersCpu, followersRssMb);
-        std::printf("  %.0f deliveries a second, %.1f us of edge CPU each; %.1f KB more RSS a "
-                    "connection\n",
-                    static_cast<double>(messages) / replaySeconds,
-                    messages > 0 ? edgeCpu * 1e6 / static_cast<double>(messages) : 0.0,
-                    static_cast<double>(edgeRssFollowing[k] - edgeRssBefore[k]) / crowdSizes[k]);
+        std::printf(
+            "  %.0f deliveries a second, %.1f us of edge CPU each; %.1f KB more RSS a "
+            "connection\n",
+            static_cast<double>(messages) / replaySeconds,
+            messages > 0 ? edgeCpu * 1e6 / static_cast<double>(messages) : 0.0,
+            static_cast<double>(edgeRssFollowing[k] - edgeRssBefore[k]) / crowdSizes[k]);
     }
     for (const std::vector<Node>* nodes : {&hubs, &edgeNodes})
         for (const Node& n : *nodes) {
-            const long rss = n.down ? n.peakRssKb
-                                    : std::max(n.peakRssKb, StatusKb(n.process->pid(), "VmHWM"));
+            const long rss =
+                n.down ? n.peakRssKb : std::max(n.peakRssKb, StatusKb(n.process->pid(), "VmHWM"));
             std::printf("%-17s %6.2f CPU s over the game, peak RSS %6.1f MB%s\n", n.name.c_str(),
                         n.Cpu(), static_cast<double>(rss) / 1024,
-                        n.down ? " (killed)" : n.starts > 1 ? " (both processes)" : "");
+                        n.down         ? " (killed)"
+                        : n.starts > 1 ? " (both processes)"
+                                       : "");
         }
     for (const Usage& u : programs)
         std::printf("%-24s %6.2f CPU s over the game, peak RSS %6.1f MB\n", u.name.c_str(), u.cpu,
@@ -347,7 +352,9 @@ int main(int argc, char** argv) {
         for (Node& n : *nodes)
             if (!n.down) n.process->Stop();
     std::filesystem::remove_all(run.dir);
-    if (complete && !std::getenv("KEEP_WORK")) std::filesystem::remove_all(dir);
-    else std::printf("kept %s\n", dir.c_str());
+    if (complete && !std::getenv("KEEP_WORK"))
+        std::filesystem::remove_all(dir);
+    else
+        std::printf("kept %s\n", dir.c_str());
     return complete ? 0 : 1;
 }

@@ -30,7 +30,7 @@ class UdpBroadcaster final : public GameOutput {
     void ResultAnnounced(const GameResult& result) override;
     void CaughtUp(const GameSnapshot& game) override;
     void ReadingLogAgain() override {}  // the main loop has told the viewers
-    void TurnEnded() override {}  // each message leaves as it is made
+    void TurnEnded() override {}        // each message leaves as it is made
     void Serve(int waitMs) override;
 
   private:
