@@ -110,7 +110,6 @@ struct FeedState {
     FileIdentity logIdentity;  // the log file those bytes came from
     bool logAway = false;      // the log's name led nowhere since the last read
     std::string partialLine;
-    std::string readBlock;  // the log's bytes as they are read
     bool redrawBoard = false;
     std::int32_t nulBytesSeen = 0;  // counts up to 2: only the first two matter
     std::int32_t linesSinceService = 0;

@@ -42,12 +42,7 @@ void ReadNewLogBytes(Feed& feed, const ReadOnlyFile& log) {
 void CutLogLines(Feed& feed, const ReadOnlyFile& log,
                  const std::function<void(const std::string&)>& onLine) {
     FeedState& reader = feed.reader;
-    // Kept from read to read, as large as the largest read asked for: a move's
-    // few bytes neither allocate nor clear a block of a megabyte.
-    std::string& block = reader.readBlock;
-    const auto pending = static_cast<std::size_t>(std::clamp<std::int64_t>(
-        reader.logSize - reader.bytesRead, 0, static_cast<std::int64_t>(kBlockSize)));
-    if (block.size() < pending) block.resize(pending);
+    std::string block(kBlockSize, '\0');
     std::int64_t offset = reader.bytesRead;  // 0-based offset of the next byte
     while (offset < reader.logSize) {
         std::size_t want =
