@@ -45,7 +45,10 @@ await runChecks(async () => {
             })
             const started = Date.now()
             try {
-                await page.goto(args.url, {waitUntil: "load", timeout: 120000})
+                // A guard against a page that never loads, not a measure:
+                // forty pages at once on a machine that also builds can take
+                // a minute and a half.
+                await page.goto(args.url, {waitUntil: "load", timeout: 300000})
                 console.log(`browser ${i + 1} of ${browsers}: the page loaded in ${Date.now() - started} ms`)
                 return page
             } catch (error) {
