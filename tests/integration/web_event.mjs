@@ -206,6 +206,8 @@ async function main() {
         // which leads back to the grid.
         for (const [i, how] of [[2, "click"], [0, "Enter"]]) {
             const selector = `.event-board:nth-child(${i + 1})`
+            // Back on the grid, the cards are built once the event file is in.
+            await page.waitForSelector(selector, WAIT)
             await Promise.all([page.waitForNavigation(),
                 how === "click" ? page.click(selector) : page.focus(selector).then(() => page.keyboard.press("Enter"))])
             const query = new URL(page.url()).searchParams
