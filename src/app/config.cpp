@@ -24,6 +24,21 @@ std::int32_t PortNumber(const std::string& text) {
     return port ? *port : -1;
 }
 
+// LOGFORMAT=: whose log PATH= names, where its lines leave it open.
+void ApplyLogFormat(ServerConfig& config, const std::string& format) {
+    config.logFormatRefused.clear();
+    config.logDialect.reset();
+    if (format == "cutechess") {
+        config.logDialect = LogDialect::kCutechess;
+    } else if (format == "fastchess") {
+        config.logDialect = LogDialect::kFastchess;
+    } else if (format == "winboard" || format == "xboard" || format == "arena") {
+        config.logDialect = LogDialect::kWinBoard;
+    } else if (!format.empty() && format != "auto") {
+        config.logFormatRefused = format;
+    }
+}
+
 }  // namespace
 
 void ApplyConfigurationLines(ServerConfig& config, const std::vector<std::string>& lines) {
@@ -44,6 +59,7 @@ void ApplyConfigurationLines(ServerConfig& config, const std::vector<std::string
         if (StartsWith(line, "ICSMODE=1")) config.icsMode = true;
         if (StartsWith(line, "SAVEDEBUG=1")) config.saveDebug = true;
         if (StartsWith(line, "LIVEPGN=1")) config.livePgn = true;
+        if (StartsWith(line, "LOGFORMAT=")) ApplyLogFormat(config, TrimBlanks(value("LOGFORMAT=")));
         if (StartsWith(line, "WEBPORT=")) config.webPort = PortNumber(value("WEBPORT="));
         if (StartsWith(line, "WEBBIND=")) config.webBind = TrimBlanks(value("WEBBIND="));
         if (StartsWith(line, "WEBCHAT=1")) config.webChat = true;

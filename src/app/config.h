@@ -26,6 +26,7 @@ struct ServerConfig : NetSettings, FeedSettings, WebSettings {
     IpAddress bindAddress = 0;  // BIND=: local address to bind; 0 = all
     std::string bindText;       // BIND= as written, to name a value that is no address
     bool iniFound = false;      // false when server.ini could not be read
+    std::string logFormatRefused;  // LOGFORMAT= as written when it names no log format
 };
 
 // Applies the lines of server.ini to `config` (keys tested in order on every

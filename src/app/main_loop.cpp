@@ -33,6 +33,9 @@ void ResetFeed(Server& server, bool operatorReset) {
     server.feed.game.whitePlayer.clear();
     server.feed.game.blackPlayer.clear();
     server.feed.reader.partialLine.clear();
+    // Read from its start, the log may turn out another's; a runner's games start over.
+    server.feed.reader.dialect.reset();
+    server.feed.reader.runnerLog.reset();
     // Keep the lines of the cycle that ended under the players' names. When the
     // rename cannot be made (no game yet, so no name) they stay in debug.tmp
     // and the next cycle's lines follow them.

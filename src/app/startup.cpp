@@ -34,6 +34,9 @@ void LoadConfiguration(Server& server) {
     CreateEmptyFile(log);
     std::vector<std::string> header = ServerLogHeader(config);
     if (!config.iniFound) header.push_back(kNoIniNote);
+    if (!config.logFormatRefused.empty())
+        header.push_back("LOGFORMAT=" + config.logFormatRefused +
+                         " is none of cutechess, fastchess, winboard: the log's own lines tell");
     header.insert(header.end(), server.os.setupNotes.begin(), server.os.setupNotes.end());
     AppendLines(log, header);
 

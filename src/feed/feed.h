@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "chess/chess.h"
@@ -20,6 +21,7 @@ struct FeedSettings {
     std::int32_t delayAfterGame = 1000;  // ms, counted in whole seconds
     bool icsMode = false;                // an engine against a human on a chess server
     bool saveDebug = false;              // keep the processed lines in debug.tmp
+    std::optional<LogDialect> logDialect;  // nothing: recognised from the log's lines
 };
 
 // The operator's screen as the feed reports to it.

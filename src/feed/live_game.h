@@ -9,6 +9,7 @@
 
 #include "chess/board.h"
 #include "events/game_output.h"
+#include "feed/runner_log.h"
 #include "platform/files.h"
 
 namespace lantrel {
@@ -119,6 +120,10 @@ struct FeedState {
     std::string clockTime;
     bool partialLineCapped = false;  // the over-long line note was written once
     bool arenaLog = false;           // the log is Arena's (its engine markers were seen)
+    // Whose log this is, once a line told (or the settings said); a runner's
+    // log is translated line by line into WinBoard's.
+    std::optional<LogDialect> dialect;
+    std::optional<RunnerLog> runnerLog;
     std::string
         logOpenFailure;  // why the log cannot be opened, as server.log was told; empty: it opens
 };

@@ -415,9 +415,8 @@ bool HandleIcsLine(Feed& feed, LineParts& parts) {
     return true;
 }
 
-}  // namespace
-
-void ProcessLogLine(Feed& feed, const std::string& line) {
+// One line in WinBoard's shapes (Arena's are translated first).
+void ProcessWinBoardLine(Feed& feed, const std::string& line) {
     LiveGame& g = feed.game;
     if (!feed.reader.arenaLog) feed.reader.arenaLog = HasArenaMarker(line);
     std::string lineText = TidyEngineLine(TranslateArenaLine(line));
@@ -457,6 +456,40 @@ void ProcessLogLine(Feed& feed, const std::string& line) {
     const GuiLineNote gui = FollowGuiTraffic(feed, lineText);
     HandleParts(feed, parts);
     FinishGuiTraffic(feed, gui);
+}
+
+// The WinBoard, XBoard and Arena markers: a log of one of these GUIs.
+bool HasGuiMarker(std::string_view line) {
+    return Contains(line, "first :") || Contains(line, "second:") || HasArenaMarker(line);
+}
+
+}  // namespace
+
+void ProcessLogLine(Feed& feed, const std::string& line) {
+    FeedState& reader = feed.reader;
+    if (!reader.dialect) {
+        if (feed.settings.logDialect) {
+            reader.dialect = feed.settings.logDialect;
+        } else if (const auto runner = RunnerDialectOf(line)) {
+            reader.dialect = runner;
+        } else if (HasGuiMarker(line)) {
+            reader.dialect = LogDialect::kWinBoard;
+        }
+    }
+    if (!reader.dialect || *reader.dialect == LogDialect::kWinBoard)
+        return ProcessWinBoardLine(feed, line);
+    if (!reader.runnerLog) reader.runnerLog.emplace(*reader.dialect);
+    const RunnerTranslation translation = reader.runnerLog->Translate(line);
+    if (!translation.notice.empty()) {
+        feed.journal.Write("<" + feed.game.lineStamp + "> " + translation.notice);
+        feed.screen.ShowFeedNotice(translation.notice);
+    }
+    if (translation.lines.empty()) {
+        if (feed.clock.Monotonic() - reader.lastServiceTime > 1.0) ServeOutputs(feed);
+        return;
+    }
+    for (const std::string& winboard : translation.lines)
+        ProcessWinBoardLine(feed, winboard);
 }
 
 }  // namespace lantrel

@@ -1,5 +1,5 @@
 // Golden traces: every recorded GUI log (tests/fixtures/xboard and arena, with
-// their openings folders) replayed through a Server on the fake platform, one
+// their openings folders, and the runners' logs under cutechess and fastchess) replayed through a Server on the fake platform, one
 // time-stamp group of log lines per main loop pass, with one viewer that acknowledges every
 // numbered message. What the viewer received, server.log and the final screen must match
 // tests/fixtures/golden/<name>.trace byte for byte.
@@ -67,7 +67,12 @@ std::vector<std::string> StampGroups(const std::string& log) {
     std::vector<std::string> groups;
     std::string stamp;
     for (const std::string& line : LinesWithEnds(log)) {
-        std::string lineStamp = line.substr(0, line.find_first_not_of("0123456789-:. "));
+        // fastchess writes its time stamp in the second pair of brackets.
+        const std::size_t bracket = line[0] == '[' ? line.find("] [") : std::string::npos;
+        std::string lineStamp =
+            bracket != std::string::npos
+                ? line.substr(bracket + 3, line.find(']', bracket + 3) - bracket - 3)
+                : line.substr(0, line.find_first_not_of("0123456789-:. "));
         if (groups.empty() || (!lineStamp.empty() && lineStamp != stamp)) {
             groups.emplace_back();
             stamp = lineStamp;
@@ -129,7 +134,9 @@ std::vector<Recording> Recordings() {
     for (const auto& [folder, extension] : {std::pair{"xboard", ".debug"},
                                             {"xboard/openings", ".debug"},
                                             {"arena", ".log"},
-                                            {"arena/openings", ".log"}}) {
+                                            {"arena/openings", ".log"},
+                                            {"cutechess", ".log"},
+                                            {"fastchess", ".log"}}) {
         for (const auto& entry : fs::directory_iterator(kFixtures / folder)) {
             if (entry.path().extension() != extension) continue;
             std::string name = (fs::path(folder) / entry.path().stem()).generic_string();

@@ -72,13 +72,26 @@ inline std::vector<PgnRecord> ReadPgnRecords(const std::string& text) {
             std::string comment = text.substr(at + 1, close - at - 1);
             for (char& k : comment)
                 if (k == '\n') k = ' ';
+            // A runner's move comment, its score, depth and time ("+0.31/7 0.017s",
+            // "-M4/1 0s", "0s"), ends the game with the reason after ", ".
+            auto runnerScore = [](const std::string& text) {
+                return !text.empty() && text.back() == 's' &&
+                       text.find_first_not_of("0123456789.+-/M s") == std::string::npos;
+            };
+            std::string after;
+            if (const std::size_t comma = comment.find(", ");
+                comma != std::string::npos && runnerScore(comment.substr(0, comma))) {
+                after = comment.substr(comma + 2);
+                comment.resize(comma);
+            }
             // A move's comment: ours ("[%clk ...]") or the GUI's score and depth.
             const bool moveComment =
-                StartsWith(comment, "[%") ||
+                StartsWith(comment, "[%") || runnerScore(comment) ||
                 (comment.size() > 1 && (comment[0] == '+' || comment[0] == '-') &&
                  std::isdigit(static_cast<unsigned char>(comment[1])));
             if (moveComment && !games.back().plies.empty()) {
                 games.back().plies.back().second = comment;
+                reason = after;
             } else {
                 reason = comment;
             }
