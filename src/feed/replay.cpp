@@ -79,10 +79,19 @@ std::optional<std::int64_t> WinBoardStampMs(std::string_view line) {
     return ReadNumber<std::int64_t>(line.substr(0, digits));
 }
 
+// fastchess: "[LEVEL ] [hh:mm:ss.micro] ...", the time of day in the second brackets.
+std::optional<std::int64_t> FastchessStampMs(std::string_view line) {
+    const std::size_t open = line.find("] [");
+    if (line.empty() || line[0] != '[' || open == std::string_view::npos || open > 10)
+        return std::nullopt;
+    return TimeOfDayMs(line, open + 3);
+}
+
 }  // namespace
 
 std::optional<std::int64_t> ReplayStampMs(std::string_view line) {
     if (auto stamp = WinBoardStampMs(line)) return stamp;
+    if (auto stamp = FastchessStampMs(line)) return stamp;
     return ArenaStampMs(line);
 }
 

@@ -17,8 +17,10 @@ namespace lantrel {
 
 // The time stamp at the start of a log line, in milliseconds, or nothing.
 // WinBoard/XBoard: the milliseconds since the GUI started, a blank and an
-// engine marker ("1234 >first : go"). Arena: a date and time of day,
-// "2021-03-28 20:19:25.113-->1:go", or the time of day alone.
+// engine marker ("1234 >first : go"), as cutechess-cli writes it too. Arena:
+// a date and time of day, "2021-03-28 20:19:25.113-->1:go", or the time of
+// day alone. fastchess: the time of day in the second brackets,
+// "[Engine] [12:10:50.809802] <...>".
 std::optional<std::int64_t> ReplayStampMs(std::string_view line);
 
 struct ReplayChunk {

@@ -64,8 +64,15 @@ bool WhiteToMoveAt(const std::string& start, std::size_t plies) {
 
 // A UCI "info" line as xboard thinking output: depth, score (mate scores on
 // xboard's scale, 100000 and more), time in centiseconds, nodes, the PV.
-// Empty for lines that are no search result of the main line.
-std::string ThinkingOf(const std::vector<std::string>& words) {
+// Its words; none for lines that are no search result of the main line.
+std::string JoinWords(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words)
+        text += (text.empty() ? "" : " ") + word;
+    return text;
+}
+
+std::vector<std::string> ThinkingOf(const std::vector<std::string>& words) {
     const auto pv = std::find(words.begin(), words.end(), "pv");
     const auto depth = ValueAfter(words, "depth");
     const auto multipv = ValueAfter(words, "multipv");
@@ -79,11 +86,10 @@ std::string ThinkingOf(const std::vector<std::string>& words) {
     } else {
         return {};
     }
-    std::string line = NumberText(*depth) + " " + NumberText(score) + " " +
-                       NumberText(ValueAfter(words, "time").value_or(0) / 10) + " " +
-                       NumberText(ValueAfter(words, "nodes").value_or(0));
-    for (auto move = pv + 1; move != words.end(); ++move)
-        line += " " + *move;
+    std::vector<std::string> line = {std::to_string(*depth), std::to_string(score),
+                                     std::to_string(ValueAfter(words, "time").value_or(0) / 10),
+                                     std::to_string(ValueAfter(words, "nodes").value_or(0))};
+    line.insert(line.end(), pv + 1, words.end());
     return line;
 }
 
@@ -215,9 +221,18 @@ void RunnerLog::EngineLine(const RunnerLine& in, RunnerTranslation& out) {
     }
 }
 
-void RunnerLog::Emit(RunnerTranslation& out, std::string line) {
-    // A move held back goes out before anything that follows it.
+void RunnerLog::Flush(RunnerTranslation& out) {
+    // A move held back goes out before anything that follows it, and so do
+    // the relays of moves after it.
     if (held_) Release(out);
+    for (int seat = 1; seat <= 2; ++seat) {
+        if (!seats_[seat].relay.empty()) out.lines.push_back(std::move(seats_[seat].relay));
+        seats_[seat].relay.clear();
+    }
+}
+
+void RunnerLog::Emit(RunnerTranslation& out, std::string line) {
+    Flush(out);
     out.lines.push_back(std::move(line));
 }
 
@@ -228,8 +243,8 @@ void RunnerLog::Release(RunnerTranslation& out) {
     held_.reset();
     if (concurrencyDue_) {
         concurrencyDue_ = false;
-        out.notice = "This log holds " + NumberText(static_cast<long long>(games_.size())) +
-                     " games at once: following game " + NumberText(followed_);
+        out.notice = "This log holds " + std::to_string(games_.size()) +
+                     " games at once: following game " + std::to_string(followed_);
     }
 }
 
@@ -243,10 +258,33 @@ void RunnerLog::ToEngine(int seat, const RunnerLine& in, RunnerTranslation& out)
     static const char* const kShown[] = {"position", "go",    "time",     "otim",
                                          "level",    "st",    "variant",  "setboard",
                                          "usermove", "white", "black",    "setoption",
-                                         "stop",     "ponderhit"};
+                                         "stop",     "ponderhit", "edit",    "result"};
     const bool shown = std::any_of(std::begin(kShown), std::end(kShown),
                                    [&](const char* word) { return command == word; });
-    if (!shown && !(words.size() == 1 && LooksLikeMoveText(command))) return;
+    // An old-style set-up, "edit" then a piece a line, "c" and ".", goes
+    // through whole.
+    if (s.editing) {
+        s.editing = command != ".";
+        return Emit(out, Marker(seat, true) + in.text);
+    }
+    s.editing = command == "edit";
+    const bool move = words.size() == 1 && LooksLikeMoveText(command);
+    if (!shown && !move) return;
+    // A move to an xboard engine waits for the next line: right before "edit"
+    // it only gives Black the move in the position set up, which WinBoard
+    // writes "a2a3".
+    if (move) {
+        Flush(out);
+        s.relay = Marker(seat, true) + in.text;
+        return;
+    }
+    if (s.editing && !s.relay.empty()) s.relay = Marker(seat, true) + "a2a3";
+    if (command == "result") {
+        // The game is over for the runner: what the engines send now is no move of it.
+        over_ = true;
+        if (held_ && Contains(in.text, "illegal move: " + held_->move)) held_.reset();
+        return;
+    }
     if (command == "setoption" && !Contains(in.text, "name UCI_Chess960 value ")) return;
     if (command == "setoption") chess960_ = Contains(in.text, "value true");
     if (command == "stop") {
@@ -266,7 +304,14 @@ void RunnerLog::ToEngine(int seat, const RunnerLine& in, RunnerTranslation& out)
     }
     if (command == "position") {
         s.position = in.text;
-        return Emit(out, Marker(seat, true) + in.text);
+        Emit(out, Marker(seat, true) + in.text);
+        // A start position before the game's first move is told at once, as
+        // xboard's "setboard": it has the castling rights and the en-passant
+        // square that an "edit" set-up of the other engine leaves to guessing.
+        if (moves_.empty() && !held_ && words.size() > 2 && words[1] == "fen" &&
+            !HasWord(words, "moves"))
+            out.lines.push_back(Marker(seat, true) + "setboard " + ReadUciPosition(words).start);
+        return;
     }
     Emit(out, Marker(seat, true) + in.text);
     if (command != "go" || s.position.empty()) return;
@@ -284,8 +329,8 @@ void RunnerLog::ToEngine(int seat, const RunnerLine& in, RunnerTranslation& out)
     if (!white || !black) return;
     // UCI clocks in milliseconds, for the engine to move; xboard's in centiseconds.
     const bool whiteMoves = WhiteToMove();
-    out.lines.push_back(Marker(seat, true) + "time " + NumberText((whiteMoves ? *white : *black) / 10));
-    out.lines.push_back(Marker(seat, true) + "otim " + NumberText((whiteMoves ? *black : *white) / 10));
+    out.lines.push_back(Marker(seat, true) + "time " + std::to_string((whiteMoves ? *white : *black) / 10));
+    out.lines.push_back(Marker(seat, true) + "otim " + std::to_string((whiteMoves ? *black : *white) / 10));
 }
 
 void RunnerLog::FromEngine(int seat, const RunnerLine& in, RunnerTranslation& out) {
@@ -293,19 +338,38 @@ void RunnerLog::FromEngine(int seat, const RunnerLine& in, RunnerTranslation& ou
     const std::vector<std::string> words = Words(in.text);
     if (words.empty()) return;
     const std::string& word = words[0];
+    if (over_) return;
     if (word == "bestmove" || word == "move") {
         if (word == "bestmove" && s.dropBestmove) {
             s.dropBestmove = false;  // the answer to "stop" while pondering: no move
             return;
         }
         if (words.size() < 2 || words[1] == "(none)" || words[1] == "0000") return;
+        if (!s.thinking.empty() &&
+            s.laterDepth > ReadSignedNumber<std::int64_t>(s.thinking[0]).value_or(0)) {
+            s.thinking[0] = std::to_string(s.laterDepth);
+            Emit(out, Marker(seat, false) + JoinWords(s.thinking));
+        }
+        s.thinking.clear();
+        s.laterDepth = 0;
         Release(out);
         held_ = HeldMove{Marker(seat, false) + "move " + words[1], words[1], seat};
         return;
     }
     if (word == "info") {
-        const std::string thinking = ThinkingOf(words);
-        if (!thinking.empty()) Emit(out, Marker(seat, false) + thinking);
+        // fastchess takes a move's evaluation from exact scores only.
+        const bool bound = HasWord(words, "lowerbound") || HasWord(words, "upperbound");
+        std::vector<std::string> thinking;
+        if (!bound || dialect_ != LogDialect::kFastchess) thinking = ThinkingOf(words);
+        if (!thinking.empty()) {
+            s.laterDepth = 0;
+            s.thinking = thinking;
+            Emit(out, Marker(seat, false) + JoinWords(thinking));
+        } else if (const auto depth = ValueAfter(words, "depth");
+                   depth && !s.thinking.empty() && dialect_ == LogDialect::kCutechess &&
+                   ValueAfter(words, "multipv").value_or(1) == 1) {
+            s.laterDepth = *depth;
+        }
         return;
     }
     // xboard thinking output; the rest (UCI's answers, xboard's features and
@@ -354,8 +418,9 @@ void RunnerLog::GameStarted(const RunnerLine& in, RunnerTranslation& out) {
     if (followed_ != 0) return;
     followed_ = in.game;
     for (int seat = 1; seat <= 2; ++seat)
-        seats_[seat] = Seat{keys[seat], false, false, {}};
+        seats_[seat] = Seat{keys[seat], false, false, {}, false, {}, 0, {}};
     held_.reset();
+    over_ = false;
     levelTold_ = false;
     chess960_ = false;
     start_ = "startpos";
@@ -386,8 +451,9 @@ void RunnerLog::EngineFailed(const RunnerLine& in) {
 
 void RunnerLog::GameFinished(const RunnerLine& in, RunnerTranslation& out) {
     games_.erase(in.game);
+    // Its engines are free again: cutechess may give them the next game.
     for (auto& [key, engine] : engines_) {
-        if (engine.game == in.game) engine.game = -1;  // done: never paired again
+        if (engine.game == in.game) engine.game = 0;
     }
     if (in.game != followed_) return;
     std::string result = in.text;

@@ -68,7 +68,7 @@ class RunnerLog {
   private:
     struct Engine {
         std::string name;
-        std::int32_t game = 0;   // the game it plays: 0 before it is paired, -1 after
+        std::int32_t game = 0;   // the game it plays; 0: none
         std::int64_t order = 0;  // when it was first seen
     };
     // An engine of the followed game.
@@ -77,6 +77,13 @@ class RunnerLog {
         bool pondering = false;
         bool dropBestmove = false;  // its next bestmove answers "stop" while pondering
         std::string position;       // the UCI position it was given last, until its "go"
+        bool editing = false;       // between xboard's "edit" and "."
+        // Its last thinking line, and the depth a later UCI "info" line went
+        // on to without a result: the runner takes that depth with the
+        // line's score for the move's evaluation.
+        std::vector<std::string> thinking;
+        std::int64_t laterDepth = 0;
+        std::string relay;  // a move the runner passed to it, still to go out
     };
     struct Game {
         std::string white, black, thread;
@@ -95,8 +102,9 @@ class RunnerLog {
     void GameStarted(const RunnerLine& in, RunnerTranslation& out);
     void GameFinished(const RunnerLine& in, RunnerTranslation& out);
     void EngineFailed(const RunnerLine& in);
-    // Adds a line to the translation, after the held move.
+    // Adds a line to the translation, after what Flush gives out first.
     void Emit(RunnerTranslation& out, std::string line);
+    void Flush(RunnerTranslation& out);
     void Release(RunnerTranslation& out);
     std::string Marker(int seat, bool toEngine) const;
     std::string KeyOf(const RunnerLine& in) const;
@@ -117,6 +125,7 @@ class RunnerLog {
     // The seat of the runner's last message when the line before was one to
     // an engine: -1 for an engine not followed.
     int continuationSeat_ = 0;
+    bool over_ = false;  // the runner told an engine the followed game's result
     bool levelTold_ = false;
     bool chess960_ = false;
     std::size_t concurrencyTold_ = 1;

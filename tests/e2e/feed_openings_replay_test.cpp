@@ -18,19 +18,6 @@ using namespace lantrel::testing;
 
 const std::string kFixtures = std::string(LANTREL_FIXTURES);
 
-bool BlackStarts(const ExpectedGame& game) {
-    return game.start.find(" b ") != std::string::npos;
-}
-
-// Move numbers count plies from the position the game started in, two to a
-// number, so a game that Black starts reads "BMOVE: 1. Bb4", "WMOVE: 1. e3",
-// "BMOVE: 2. c5": ply p carries the message of ply p + 1 (Black's plies) or
-// p - 1 (White's) of a game that White starts.
-int WhiteFirstPly(int ply, bool blackStarts) {
-    if (!blackStarts) return ply;
-    return ply % 2 == 1 ? ply + 1 : ply - 1;
-}
-
 // Checks the moves a viewer was sent, in order, against the plies of the
 // recorded games one after the other, and the position each game began in (the
 // "FEN: " before its first move). Empty when all agree, else the first fault.
