@@ -79,9 +79,21 @@ RunnerLine ReadCutechessLine(std::string_view raw) {
     if (StartsWith(line, "Finished game ")) return GameFinished(line.substr(14));
     RunnerLine out;
     const std::size_t stamp = StampLength(line);
+    if (const std::size_t open = line.rfind('(');
+        StartsWith(line, "Terminating process of engine ") && line.back() == ')' &&
+        open != std::string_view::npos) {
+        // The runner ended an engine that died or hung.
+        out.kind = RunnerLine::Kind::kEngineGone;
+        out.engine = std::string(line.substr(open + 1, line.size() - open - 2));
+        return out;
+    }
+    // The runner's notes start with a capital; the lines of its messages
+    // ("time 51" and then "otim 49") with a command.
     if (stamp == 0) {
-        out.kind = RunnerLine::Kind::kContinuation;
-        out.text = std::string(line);
+        if (!line.empty() && line[0] >= 'a' && line[0] <= 'z') {
+            out.kind = RunnerLine::Kind::kContinuation;
+            out.text = std::string(line);
+        }
         return out;
     }
     const char direction = stamp + 1 < line.size() ? line[stamp + 1] : 0;

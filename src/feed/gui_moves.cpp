@@ -80,7 +80,13 @@ void SyncRecord(Feed& feed) {
     if (plies == record.moves.size()) return;
     if (plies == record.moves.size() + 1) {
         const UndoRecord& last = chess.undoStack[1];
-        record.moves.push_back(UciMoveText({last.from, last.to, last.kind, 0}));
+        MoveRecord move{last.from, last.to, last.kind, 0};
+        // UCI writes Chess960 castling as the king taking its own rook.
+        if (game.chess960 && (move.kind == kCastleKingSide || move.kind == kCastleQueenSide))
+            move.to = CastlingRookSquare(
+                chess.cells, WingOf(chess.sideToMove == PieceColour::kBlack,
+                                    move.kind == kCastleKingSide));
+        record.moves.push_back(UciMoveText(move));
         record.positions.push_back(PositionKey(chess));
         return;
     }

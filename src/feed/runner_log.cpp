@@ -165,6 +165,10 @@ RunnerTranslation RunnerLog::Translate(std::string_view line) {
         case Kind::kIllegalMove:
             EngineFailed(in);
             break;
+        case Kind::kEngineGone:
+            if (const auto gone = engines_.find(in.engine); gone != engines_.end())
+                gone->second.gone = true;
+            break;
         case Kind::kOther:
             break;
     }
@@ -203,7 +207,7 @@ void RunnerLog::EngineLine(const RunnerLine& in, RunnerTranslation& out) {
         if (dialect_ != LogDialect::kCutechess || !toEngine ||
             (in.text != "uci" && in.text != "xboard"))
             return;
-        entry = engines_.emplace(key, Engine{in.name, 0, nextOrder_++}).first;
+        entry = engines_.emplace(key, Engine{in.name, 0, nextOrder_++, false}).first;
     }
     Engine& engine = entry->second;
     if (!in.name.empty()) engine.name = in.name;
@@ -393,7 +397,7 @@ void RunnerLog::GameStarted(const RunnerLine& in, RunnerTranslation& out) {
     } else {
         std::vector<std::pair<std::int64_t, std::string>> unpaired;
         for (const auto& [key, engine] : engines_) {
-            if (engine.game == 0) unpaired.emplace_back(engine.order, key);
+            if (engine.game == 0 && !engine.gone) unpaired.emplace_back(engine.order, key);
         }
         std::sort(unpaired.begin(), unpaired.end());
         for (int seat = 1; seat <= 2; ++seat) {
@@ -452,6 +456,9 @@ void RunnerLog::EngineFailed(const RunnerLine& in) {
 void RunnerLog::GameFinished(const RunnerLine& in, RunnerTranslation& out) {
     games_.erase(in.game);
     // Its engines are free again: cutechess may give them the next game.
+    std::erase_if(engines_, [&](const auto& entry) {
+        return entry.second.game == in.game && entry.second.gone;
+    });
     for (auto& [key, engine] : engines_) {
         if (engine.game == in.game) engine.game = 0;
     }

@@ -35,6 +35,7 @@ struct RunnerLine {
         kGameFinished,   // game `game` ended: `text` is "1-0 {reason}" or "1-0"
         kEngineFailed,   // `engine` failed: `text` says how ("disconnects", ...)
         kIllegalMove,    // `engine` played the illegal move `text`
+        kEngineGone,     // the runner ended `engine` (it died or hung)
     };
     Kind kind = Kind::kOther;
     std::string stamp;   // the line's time stamp as written; empty: none
@@ -70,6 +71,7 @@ class RunnerLog {
         std::string name;
         std::int32_t game = 0;   // the game it plays; 0: none
         std::int64_t order = 0;  // when it was first seen
+        bool gone = false;       // the runner ended it
     };
     // An engine of the followed game.
     struct Seat {
