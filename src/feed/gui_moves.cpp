@@ -84,8 +84,8 @@ void SyncRecord(Feed& feed) {
         // UCI writes Chess960 castling as the king taking its own rook.
         if (game.chess960 && (move.kind == kCastleKingSide || move.kind == kCastleQueenSide))
             move.to = CastlingRookSquare(
-                chess.cells, WingOf(chess.sideToMove == PieceColour::kBlack,
-                                    move.kind == kCastleKingSide));
+                chess.cells,
+                WingOf(chess.sideToMove == PieceColour::kBlack, move.kind == kCastleKingSide));
         record.moves.push_back(UciMoveText(move));
         record.positions.push_back(PositionKey(chess));
         return;

@@ -98,7 +98,8 @@ std::string FailureReason(Kind kind, const std::string& text, const std::string&
     if (kind == Kind::kIllegalMove) return colour + " makes an illegal move: " + text;
     if (StartsWith(text, "loses on time by ")) {
         std::string overrun = text.substr(17);
-        if (overrun.size() > 2 && overrun.substr(overrun.size() - 2) == "ms") overrun.resize(overrun.size() - 2);
+        if (overrun.size() > 2 && overrun.substr(overrun.size() - 2) == "ms")
+            overrun.resize(overrun.size() - 2);
         return colour + " loses on time (" + overrun + "ms overrun)";
     }
     if (text == "stalls") return colour + "'s connection stalls";
@@ -259,10 +260,9 @@ void RunnerLog::ToEngine(int seat, const RunnerLine& in, RunnerTranslation& out)
     const std::string& command = words[0];
     // What the game shows; the rest sets the engines up or answers them. A
     // game's start and result come from the runner's own lines.
-    static const char* const kShown[] = {"position", "go",    "time",     "otim",
-                                         "level",    "st",    "variant",  "setboard",
-                                         "usermove", "white", "black",    "setoption",
-                                         "stop",     "ponderhit", "edit",    "result"};
+    static const char* const kShown[] = {
+        "position", "go",    "time",  "otim",      "level", "st",        "variant", "setboard",
+        "usermove", "white", "black", "setoption", "stop",  "ponderhit", "edit",    "result"};
     const bool shown = std::any_of(std::begin(kShown), std::end(kShown),
                                    [&](const char* word) { return command == word; });
     // An old-style set-up, "edit" then a piece a line, "c" and ".", goes
@@ -333,8 +333,10 @@ void RunnerLog::ToEngine(int seat, const RunnerLine& in, RunnerTranslation& out)
     if (!white || !black) return;
     // UCI clocks in milliseconds, for the engine to move; xboard's in centiseconds.
     const bool whiteMoves = WhiteToMove();
-    out.lines.push_back(Marker(seat, true) + "time " + std::to_string((whiteMoves ? *white : *black) / 10));
-    out.lines.push_back(Marker(seat, true) + "otim " + std::to_string((whiteMoves ? *black : *white) / 10));
+    out.lines.push_back(Marker(seat, true) + "time " +
+                        std::to_string((whiteMoves ? *white : *black) / 10));
+    out.lines.push_back(Marker(seat, true) + "otim " +
+                        std::to_string((whiteMoves ? *black : *white) / 10));
 }
 
 void RunnerLog::FromEngine(int seat, const RunnerLine& in, RunnerTranslation& out) {

@@ -27,15 +27,15 @@ std::optional<LogDialect> RunnerDialectOf(std::string_view line);
 // One line of a runner's log, as its dialect writes it.
 struct RunnerLine {
     enum class Kind {
-        kOther,          // the runner's own notes, or anything unread
-        kToEngine,       // the runner sent `text` to `engine`
-        kFromEngine,     // `engine` sent `text`
-        kContinuation,   // more of the runner's last message to an engine
-        kGameStarted,    // game `game` between `white` and `black` begins
-        kGameFinished,   // game `game` ended: `text` is "1-0 {reason}" or "1-0"
-        kEngineFailed,   // `engine` failed: `text` says how ("disconnects", ...)
-        kIllegalMove,    // `engine` played the illegal move `text`
-        kEngineGone,     // the runner ended `engine` (it died or hung)
+        kOther,         // the runner's own notes, or anything unread
+        kToEngine,      // the runner sent `text` to `engine`
+        kFromEngine,    // `engine` sent `text`
+        kContinuation,  // more of the runner's last message to an engine
+        kGameStarted,   // game `game` between `white` and `black` begins
+        kGameFinished,  // game `game` ended: `text` is "1-0 {reason}" or "1-0"
+        kEngineFailed,  // `engine` failed: `text` says how ("disconnects", ...)
+        kIllegalMove,   // `engine` played the illegal move `text`
+        kEngineGone,    // the runner ended `engine` (it died or hung)
     };
     Kind kind = Kind::kOther;
     std::string stamp;   // the line's time stamp as written; empty: none

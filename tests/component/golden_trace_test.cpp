@@ -1,8 +1,8 @@
 // Golden traces: every recorded GUI log (tests/fixtures/xboard and arena, with
-// their openings folders, and the runners' logs under cutechess and fastchess) replayed through a Server on the fake platform, one
-// time-stamp group of log lines per main loop pass, with one viewer that acknowledges every
-// numbered message. What the viewer received, server.log and the final screen must match
-// tests/fixtures/golden/<name>.trace byte for byte.
+// their openings folders, and the runners' logs under cutechess and fastchess) replayed through a
+// Server on the fake platform, one time-stamp group of log lines per main loop pass, with one
+// viewer that acknowledges every numbered message. What the viewer received, server.log and the
+// final screen must match tests/fixtures/golden/<name>.trace byte for byte.
 //
 // To rewrite the golden files from the current program, run the test with
 // LANTREL_UPDATE_GOLDEN=1 in the environment.

@@ -54,8 +54,8 @@ TEST_P(RunnerReplayTest, EveryOutputTellsTheSavedGames) {
     TempDir dir;
     dir.Write("saved.pgn", pgn);
 
-    const ReplayOutcome outcome = ReplayThroughServer(base + ".log",
-                                                      static_cast<int>(expected.size()), "", true);
+    const ReplayOutcome outcome =
+        ReplayThroughServer(base + ".log", static_cast<int>(expected.size()), "", true);
     ASSERT_TRUE(outcome.setUp);
     EXPECT_TRUE(outcome.replayEnded);
     EXPECT_EQ(CountOf(outcome.serverLog, "Cannot find the following move..."), 0)
@@ -68,22 +68,21 @@ TEST_P(RunnerReplayTest, EveryOutputTellsTheSavedGames) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Recordings, RunnerReplayTest,
-    ::testing::Values(RunnerCase{"cutechess", "round_robin", {}},
-                      RunnerCase{"cutechess", "ponder", {}},
-                      RunnerCase{"cutechess", "epd_openings", {}},
-                      RunnerCase{"cutechess", "faults", {}},
-                      RunnerCase{"cutechess", "chess960", {}},
-                      // Two games at once: each followed game ends while the
-                      // other is under way, and the next to start is followed.
-                      RunnerCase{"cutechess", "concurrency", {1, 4, 5}},
-                      RunnerCase{"fastchess", "round_robin", {}},
-                      RunnerCase{"fastchess", "chess960", {}},
-                      RunnerCase{"fastchess", "faults", {}}),
-    [](const auto& info) {
-        return std::string(info.param.runner) + "_" + info.param.name;
-    });
+INSTANTIATE_TEST_SUITE_P(Recordings, RunnerReplayTest,
+                         ::testing::Values(RunnerCase{"cutechess", "round_robin", {}},
+                                           RunnerCase{"cutechess", "ponder", {}},
+                                           RunnerCase{"cutechess", "epd_openings", {}},
+                                           RunnerCase{"cutechess", "faults", {}},
+                                           RunnerCase{"cutechess", "chess960", {}},
+                                           // Two games at once: each followed game ends while the
+                                           // other is under way, and the next to start is followed.
+                                           RunnerCase{"cutechess", "concurrency", {1, 4, 5}},
+                                           RunnerCase{"fastchess", "round_robin", {}},
+                                           RunnerCase{"fastchess", "chess960", {}},
+                                           RunnerCase{"fastchess", "faults", {}}),
+                         [](const auto& info) {
+                             return std::string(info.param.runner) + "_" + info.param.name;
+                         });
 
 }  // namespace
 }  // namespace lantrel

@@ -53,6 +53,16 @@ TEST(ConfigTest, FlagsTestOnlyTheirFirstCharacters) {
     EXPECT_TRUE(Apply({"SAVEDEBUG=1"}).saveDebug);
 }
 
+TEST(ConfigTest, LogFormatForcesADialectOrIsNamedAsRefused) {
+    EXPECT_EQ(Apply({"LOGFORMAT=cutechess"}).logDialect, LogDialect::kCutechess);
+    EXPECT_EQ(Apply({"LOGFORMAT= fastchess "}).logDialect, LogDialect::kFastchess);
+    EXPECT_EQ(Apply({"LOGFORMAT=arena"}).logDialect, LogDialect::kWinBoard);
+    EXPECT_FALSE(Apply({"LOGFORMAT=cutechess", "LOGFORMAT=auto"}).logDialect.has_value());
+    const ServerConfig refused = Apply({"LOGFORMAT=chessbase"});
+    EXPECT_FALSE(refused.logDialect.has_value());
+    EXPECT_EQ(refused.logFormatRefused, "chessbase");
+}
+
 TEST(ConfigTest, MenuLines) {
     const std::string three = "MENU ID=3 Crosstable";
     ServerConfig c = Apply({three, "MENU ID=11 Eleven", "MENU ID=0 Zero", "MENU ID=4"});
