@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <sstream>
 
 #include "chess/fen.h"
@@ -15,6 +16,8 @@ namespace lantrel {
 namespace {
 
 using Kind = RunnerLine::Kind;
+
+constexpr std::size_t kMostEngines = 1024;
 
 std::vector<std::string> Words(std::string_view text) {
     std::vector<std::string> words;
@@ -82,7 +85,8 @@ std::vector<std::string> ThinkingOf(const std::vector<std::string>& words) {
     if (const auto cp = ValueAfter(words, "cp")) {
         score = *cp;
     } else if (const auto mate = ValueAfter(words, "mate")) {
-        score = *mate >= 0 ? 100000 + *mate : -100000 + *mate;
+        const std::int64_t moves = std::clamp<std::int64_t>(*mate, -10000, 10000);
+        score = moves >= 0 ? 100000 + moves : -100000 + moves;
     } else {
         return {};
     }
@@ -208,6 +212,16 @@ void RunnerLog::EngineLine(const RunnerLine& in, RunnerTranslation& out) {
         if (dialect_ != LogDialect::kCutechess || !toEngine ||
             (in.text != "uci" && in.text != "xboard"))
             return;
+        // A log that starts engines and never ends them (a damaged one) keeps
+        // the latest: no runner plays this many games at once.
+        if (engines_.size() >= kMostEngines) {
+            const auto oldest = std::min_element(
+                engines_.begin(), engines_.end(), [](const auto& a, const auto& b) {
+                    return (a.second.game == 0 ? a.second.order : INT64_MAX) <
+                           (b.second.game == 0 ? b.second.order : INT64_MAX);
+                });
+            if (oldest->second.game == 0) engines_.erase(oldest);
+        }
         entry = engines_.emplace(key, Engine{in.name, 0, nextOrder_++, false}).first;
     }
     Engine& engine = entry->second;
@@ -384,6 +398,12 @@ void RunnerLog::FromEngine(int seat, const RunnerLine& in, RunnerTranslation& ou
 }
 
 void RunnerLog::GameStarted(const RunnerLine& in, RunnerTranslation& out) {
+    // Games that never finish (a damaged log) give way to new ones.
+    if (games_.size() >= kMostEngines / 2) {
+        auto oldest = games_.begin();
+        if (oldest->first == followed_) ++oldest;
+        if (oldest != games_.end()) games_.erase(oldest);
+    }
     games_[in.game] = Game{in.white, in.black, in.thread};
     // The engines that play it: fastchess names them; cutechess started them
     // before, and they are the earliest started that carry the names.
