@@ -481,7 +481,8 @@ void ProcessLogLine(Feed& feed, const std::string& line) {
     if (!reader.runnerLog) reader.runnerLog.emplace(*reader.dialect);
     const RunnerTranslation translation = reader.runnerLog->Translate(line);
     if (!translation.notice.empty()) {
-        feed.journal.Write("<" + feed.game.lineStamp + "> " + translation.notice);
+        if (translation.noticeLogged)
+            feed.journal.Write("<" + feed.game.lineStamp + "> " + translation.notice);
         feed.screen.ShowFeedNotice(translation.notice);
     }
     if (translation.lines.empty()) {

@@ -262,9 +262,13 @@ void RunnerLog::Release(RunnerTranslation& out) {
     held_.reset();
     if (concurrencyDue_) {
         concurrencyDue_ = false;
-        out.notice = "This log holds " + std::to_string(games_.size()) +
-                     " games at once: following game " + std::to_string(followed_);
+        out.notice = ConcurrencyNotice();
     }
+}
+
+std::string RunnerLog::ConcurrencyNotice() const {
+    return "This log holds " + std::to_string(concurrencyTold_) +
+           " games at once: following game " + std::to_string(followed_);
 }
 
 void RunnerLog::ToEngine(int seat, const RunnerLine& in, RunnerTranslation& out) {
@@ -443,6 +447,11 @@ void RunnerLog::GameStarted(const RunnerLine& in, RunnerTranslation& out) {
     }
     if (followed_ != 0) return;
     followed_ = in.game;
+    // The screen keeps saying which game it shows; server.log said it once.
+    if (concurrencyTold_ > 1 && !concurrencyDue_) {
+        out.notice = ConcurrencyNotice();
+        out.noticeLogged = false;
+    }
     for (int seat = 1; seat <= 2; ++seat)
         seats_[seat] = Seat{keys[seat], false, false, {}, false, {}, 0, {}};
     held_.reset();

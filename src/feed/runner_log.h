@@ -58,7 +58,8 @@ RunnerLine ReadFastchessLine(std::string_view line);
 // What one line of a runner's log becomes.
 struct RunnerTranslation {
     std::vector<std::string> lines;  // WinBoard lines, in order
-    std::string notice;              // a word for the operator, once
+    std::string notice;              // a word for the operator
+    bool noticeLogged = true;        // for server.log too, not only the screen
 };
 
 class RunnerLog {
@@ -112,6 +113,7 @@ class RunnerLog {
     std::string KeyOf(const RunnerLine& in) const;
     int SeatOf(const std::string& key) const;  // 1 or 2 in the followed game, else 0
     bool WhiteToMove() const;
+    std::string ConcurrencyNotice() const;
     // fastchess's words for how a game ended that its log does not give.
     std::string ReasonFromBoard(const std::string& score) const;
 
