@@ -171,8 +171,14 @@ RunnerTranslation RunnerLog::Translate(std::string_view line) {
             EngineFailed(in);
             break;
         case Kind::kEngineGone:
-            if (const auto gone = engines_.find(in.engine); gone != engines_.end())
-                gone->second.gone = true;
+            // One that plays the followed game goes once the game is over.
+            if (const auto gone = engines_.find(in.engine); gone != engines_.end()) {
+                if (SeatOf(in.engine) == 0) {
+                    engines_.erase(gone);
+                } else {
+                    gone->second.gone = true;
+                }
+            }
             break;
         case Kind::kOther:
             break;
@@ -405,10 +411,10 @@ void RunnerLog::GameStarted(const RunnerLine& in, RunnerTranslation& out) {
     // Games that never finish (a damaged log) give way to new ones.
     if (games_.size() >= kMostEngines / 2) {
         auto oldest = games_.begin();
-        if (oldest->first == followed_) ++oldest;
+        if (*oldest == followed_) ++oldest;
         if (oldest != games_.end()) games_.erase(oldest);
     }
-    games_[in.game] = Game{in.white, in.black, in.thread};
+    games_.insert(in.game);
     // The engines that play it: fastchess names them; cutechess started them
     // before, and they are the earliest started that carry the names.
     std::string keys[3];
@@ -497,6 +503,7 @@ void RunnerLog::GameFinished(const RunnerLine& in, RunnerTranslation& out) {
     std::string result = in.text;
     if (held_ && Contains(result, "illegal move: " + held_->move))
         held_.reset();  // the runner refused it: no move of the game
+    // A move the runner passes on after the game was decided is no move of it.
     Release(out);
     if (dialect_ == LogDialect::kFastchess)
         result += " {" + (failure_.empty() ? ReasonFromBoard(result) : failure_) + "}";

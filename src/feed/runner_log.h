@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,9 +89,6 @@ class RunnerLog {
         std::int64_t laterDepth = 0;
         std::string relay;  // a move the runner passed to it, still to go out
     };
-    struct Game {
-        std::string white, black, thread;
-    };
     // The move an engine sent, held until the next line that means anything
     // shows whether the runner took it: one it refused is dropped.
     struct HeldMove {
@@ -122,9 +120,9 @@ class RunnerLog {
     // cutechess: by instance number; fastchess: by thread and name.
     std::map<std::string, Engine> engines_;
     std::int64_t nextOrder_ = 0;
-    std::map<std::int32_t, Game> games_;  // in progress
-    std::int32_t followed_ = 0;           // 0: none
-    Seat seats_[3];                       // 1 and 2
+    std::set<std::int32_t> games_;  // the games in progress, by number
+    std::int32_t followed_ = 0;     // 0: none
+    Seat seats_[3];                 // 1 and 2
     std::optional<HeldMove> held_;
     // The seat of the runner's last message when the line before was one to
     // an engine: -1 for an engine not followed.
