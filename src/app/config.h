@@ -23,9 +23,9 @@ struct ServerConfig : NetSettings, FeedSettings, WebSettings {
     std::string returnAddress;
 
     // Linux additions.
-    IpAddress bindAddress = 0;  // BIND=: local address to bind; 0 = all
-    std::string bindText;       // BIND= as written, to name a value that is no address
-    bool iniFound = false;      // false when server.ini could not be read
+    IpAddress bindAddress = 0;     // BIND=: local address to bind; 0 = all
+    std::string bindText;          // BIND= as written, to name a value that is no address
+    bool iniFound = false;         // false when server.ini could not be read
     std::string logFormatRefused;  // LOGFORMAT= as written when it names no log format
 };
 

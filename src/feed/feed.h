@@ -16,11 +16,11 @@ namespace lantrel {
 
 // What the feed takes from server.ini.
 struct FeedSettings {
-    std::string path;                    // the GUI's debug log
-    std::int32_t delayAfterMove = 300;   // ms
-    std::int32_t delayAfterGame = 1000;  // ms, counted in whole seconds
-    bool icsMode = false;                // an engine against a human on a chess server
-    bool saveDebug = false;              // keep the processed lines in debug.tmp
+    std::string path;                      // the GUI's debug log
+    std::int32_t delayAfterMove = 300;     // ms
+    std::int32_t delayAfterGame = 1000;    // ms, counted in whole seconds
+    bool icsMode = false;                  // an engine against a human on a chess server
+    bool saveDebug = false;                // keep the processed lines in debug.tmp
     std::optional<LogDialect> logDialect;  // nothing: recognised from the log's lines
 };
 

@@ -435,7 +435,8 @@ inline ReplayOutcome ReplayThroughServer(const std::string& recordedLog, int res
             [&] {
                 outcome.natsStream =
                     StreamMessages(natsUrl, channel.stream).value_or(outcome.natsStream);
-                return !outcome.natsStream.empty() && versionOf(outcome.natsStream.back()) >= version;
+                return !outcome.natsStream.empty() &&
+                       versionOf(outcome.natsStream.back()) >= version;
             },
             10);
         if (!published)
