@@ -363,6 +363,19 @@ TEST_F(GuiMovesTest, UciPositionLinesPlayWhatExtendsTheGame) {
     EXPECT_EQ(LogCount("Bad position line"), 1);
 }
 
+TEST_F(GuiMovesTest, Chess960CastlingInPositionLinesIsTheGamesOwn) {
+    // UCI_Chess960 engines castle by taking their own rook, and so do the
+    // GUI's position lines: the game goes on, never starts again.
+    const std::string start = "position fen 1k2r3/pppppppp/8/8/8/8/PPPPPPPP/1K2R3 w Ee - 0 1";
+    Lines({"1 >first : setoption name UCI_Chess960 value true", "1 >first : " + start,
+           "1 >first : go", "2 <first : move b1e1", "2 >second: " + start + " moves b1e1",
+           "2 >second: go", "3 <second: move b8e8", "3 >first : " + start + " moves b1e1 b8e8",
+           "3 >first : go"});
+    EXPECT_EQ(MoveMessages(), (std::vector<std::string>{"WMOVE: 1. O-O", "BMOVE: 1. O-O"}));
+    EXPECT_EQ(LogCount("GUI position"), 1);
+    EXPECT_EQ(f->feed.game.moveErrorCount, 0);
+}
+
 TEST_F(GuiMovesTest, PositionLinesCatchUpWithoutThePauseAfterEachMove) {
     f->config.delayAfterMove = 300;
     // Whole pauses in the time slept: the network's turns of 1 ms aside.
